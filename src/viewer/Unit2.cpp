@@ -1,0 +1,1 @@
+#include "viewer/Unit2.h"

@@ -1,0 +1,15 @@
+#pragma once
+// The summary printed by `orvanel --info FILE`.
+
+#include "viewer/model/result_model.h"
+
+#include <string>
+
+namespace orv {
+
+// Lines "nnode N", "nelem N", "nlista N", "maxscale X", "range LO HI",
+// one "list K LO HI NAME" per result list and "codes C:COUNT ...", each ended
+// by '\n'. Reals use "%.15g".
+std::string info_report(const ResultModel& model);
+
+} // namespace orv

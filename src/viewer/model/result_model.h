@@ -1,0 +1,81 @@
+#pragma once
+// The in-memory form of one result file: mesh, result lists and value ranges.
+//
+// Indexing follows the file: nodes, elements and result lists are numbered
+// from 1, and index 0 of each of these dimensions exists and holds zeros
+// (except row 0 of maxlista, the common range). The 2-D arrays are stored
+// flat, row by row, so that a million-node model is a handful of allocations.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace orv {
+
+// Element code = family * 100 + order (family 1 line, 2 triangle, 3 quadrilateral).
+struct ElementType {
+    int family = 0;
+    int order = 0;
+};
+
+inline ElementType decode_element(std::int32_t code) {
+    // trunc(code / 100) and code - 100 * family, as C++ integer division does.
+    const int family = code / 100;
+    return {family, code - 100 * family};
+}
+
+// Node count of an element of this family and order; 0 for families other
+// than 1..3 and for negative orders.
+std::int64_t element_node_count(int family, int order);
+
+struct ResultModel {
+    std::int32_t nnode = 0;
+    std::int32_t nelem = 0;
+    std::int32_t nlista = 0;
+    std::int32_t maxconec = 1;
+
+    // coord: nnode+1 rows of coord_cols() reals. Entries 1..3 position,
+    // 4..6 the node's own displacement, 3k+4..3k+6 the displacement of list k.
+    std::vector<double> coord_data;
+    // conec: row e is conec_data[conec_start[e] .. conec_start[e+1]);
+    // entry 0 of a row is the element code, then its node numbers.
+    std::vector<std::int32_t> conec_data;
+    std::vector<std::int64_t> conec_start;
+    // listas: nnode+1 rows of nlista+1 reals; column 0 unused.
+    std::vector<double> listas_data;
+    std::vector<std::string> namelista;          // nlista+1 names, entry 0 empty
+    std::vector<std::array<double, 2>> maxlista; // nlista+1 rows of (min, max)
+
+    double valmin = 0;
+    double valmax = 0;
+    double maxscale = 0; // largest |value| of the six reals of any node line
+    std::string namefile;
+
+    std::size_t coord_cols() const { return 3 * static_cast<std::size_t>(nlista) + 7; }
+    double& coord(std::size_t i, std::size_t j) { return coord_data[i * coord_cols() + j]; }
+    double coord(std::size_t i, std::size_t j) const { return coord_data[i * coord_cols() + j]; }
+    const double* coord_row(std::size_t i) const { return coord_data.data() + i * coord_cols(); }
+
+    std::size_t listas_cols() const { return static_cast<std::size_t>(nlista) + 1; }
+    double& listas(std::size_t i, std::size_t k) { return listas_data[i * listas_cols() + k]; }
+    double listas(std::size_t i, std::size_t k) const { return listas_data[i * listas_cols() + k]; }
+
+    std::span<const std::int32_t> conec(std::size_t e) const {
+        return {conec_data.data() + conec_start[e],
+                static_cast<std::size_t>(conec_start[e + 1] - conec_start[e])};
+    }
+    std::int32_t element_code(std::size_t e) const { return conec_data[conec_start[e]]; }
+
+    // Drawing scale of the model object: 2 / maxscale puts the largest absolute
+    // coordinate on the faces of the reference cube (-2..2). A model whose node
+    // block is all zeros (maxscale = 0) is drawn at scale 1 instead of infinity.
+    double scene_scale() const { return maxscale > 0 ? 2.0 / maxscale : 1.0; }
+
+    // Bytes held by the arrays above; the reader checks this before allocating.
+    static std::uint64_t bytes_needed(std::int64_t nnode, std::int64_t nelem, std::int64_t nlista);
+};
+
+} // namespace orv

@@ -1,0 +1,1 @@
+// Replaced as the subsystem's own sources arrive.
