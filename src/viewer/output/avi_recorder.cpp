@@ -1,0 +1,278 @@
+// AVI recording over FFmpeg: libavformat's AVI muxer, libavcodec's msvideo1
+// encoder (15-bit RGB555 frames, the codec's own colour depth) and libswscale
+// for the 32-bit picture -> RGB555 conversion.
+//
+// Every frame is flushed to the file before add_frame returns, so that a full
+// disk is reported on the frame that hit it (not at some later frame), and
+// the frame counter only counts frames that reached the file.
+
+#include "viewer/output/avi_recorder.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/frame.h>
+#include <libavutil/log.h>
+#include <libswscale/swscale.h>
+}
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <filesystem>
+#include <mutex>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+namespace orv {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// FFmpeg reports recoverable oddities (unaligned rows, muxer notes) as
+// warnings on stderr; the recorder reports its own failures, so only FFmpeg's
+// errors are let through.
+void quiet_ffmpeg_once() {
+    static std::once_flag once;
+    std::call_once(once, [] { av_log_set_level(AV_LOG_ERROR); });
+}
+
+// Deletes `path` if it is a regular file or a symbolic link, never a
+// directory or a device node that happens to carry the name.
+void remove_plain_file(const std::string& path) {
+    std::error_code ec;
+    const fs::file_status st = fs::symlink_status(path, ec);
+    if (!ec && (fs::is_regular_file(st) || fs::is_symlink(st))) fs::remove(path, ec);
+}
+
+// Frame sizes are kept at multiples of 8; a value that rounds to nothing is
+// ignored like a non-positive one.
+bool round_frame_size(int value, int& out) {
+    const int rounded = value - value % 8;
+    if (value <= 0 || rounded <= 0) return false;
+    out = rounded;
+    return true;
+}
+
+} // namespace
+
+struct AviRecorder::Impl {
+    int width = 320;
+    int height = 200;
+    std::uint8_t fps = 25;
+    std::string filename;
+    std::int64_t frames = 0;
+
+    // The open file; `format` is non-null exactly while recording.
+    std::string open_path;
+    AVFormatContext* format = nullptr;
+    AVStream* stream = nullptr; // owned by format
+    AVCodecContext* codec = nullptr;
+    AVFrame* frame = nullptr; // RGB555 frame of the file's size, reused
+    AVPacket* packet = nullptr;
+    SwsContext* sws = nullptr;
+    std::vector<std::uint8_t> padded; // picture padded to the frame size when smaller
+
+    bool recording() const { return format != nullptr; }
+
+    // Frees everything of the open file. Returns false when closing the file
+    // reported an error (data may not have reached the disk).
+    bool release() {
+        bool ok = true;
+        if (format) {
+            if (format->pb && avio_closep(&format->pb) < 0) ok = false;
+            avformat_free_context(format);
+            format = nullptr;
+        }
+        stream = nullptr;
+        avcodec_free_context(&codec);
+        av_frame_free(&frame);
+        av_packet_free(&packet);
+        sws_freeContext(sws);
+        sws = nullptr;
+        padded.clear();
+        padded.shrink_to_fit();
+        return ok;
+    }
+
+    // Releases a half-created file, deletes it if it was opened, and throws.
+    [[noreturn]] void abandon_create(const std::string& message, bool file_opened) {
+        release();
+        if (file_opened) remove_plain_file(open_path);
+        open_path.clear();
+        throw AviError(message);
+    }
+
+    // Hands every packet the encoder has ready to the muxer. False on failure.
+    bool write_pending_packets() {
+        for (;;) {
+            const int rc = avcodec_receive_packet(codec, packet);
+            if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF) return true;
+            if (rc < 0) return false;
+            packet->stream_index = stream->index;
+            av_packet_rescale_ts(packet, codec->time_base, stream->time_base);
+            const int wrc = av_write_frame(format, packet);
+            av_packet_unref(packet);
+            if (wrc < 0) return false;
+        }
+    }
+};
+
+AviRecorder::AviRecorder() : impl_(std::make_unique<Impl>()) { quiet_ffmpeg_once(); }
+
+AviRecorder::~AviRecorder() {
+    try {
+        close();
+    } catch (...) {
+        // Nothing to report to at destruction; close() has released everything.
+    }
+}
+
+int AviRecorder::width() const { return impl_->width; }
+int AviRecorder::height() const { return impl_->height; }
+
+void AviRecorder::set_width(int value) {
+    if (!impl_->recording()) round_frame_size(value, impl_->width);
+}
+
+void AviRecorder::set_height(int value) {
+    if (!impl_->recording()) round_frame_size(value, impl_->height);
+}
+
+int AviRecorder::fps() const { return impl_->fps; }
+void AviRecorder::set_fps(int value) { impl_->fps = static_cast<std::uint8_t>(value); }
+
+const std::string& AviRecorder::filename() const { return impl_->filename; }
+void AviRecorder::set_filename(std::string name) { impl_->filename = std::move(name); }
+
+bool AviRecorder::is_recording() const { return impl_->recording(); }
+std::int64_t AviRecorder::frame_count() const { return impl_->frames; }
+
+void AviRecorder::create(const ConfirmOverwrite& confirm) {
+    Impl& m = *impl_;
+    if (m.recording()) close();
+    if (m.fps == 0) throw AviError(kAviZeroFps);
+
+    const std::string path = m.filename;
+    std::error_code ec;
+    const fs::file_status existing = fs::symlink_status(path, ec);
+    if (!ec && fs::exists(existing)) {
+        if (!confirm || !confirm("Overwrite file " + path + "?")) throw AviError(kAviNotCreated);
+        // A failure to delete shows up as a failure to open just below.
+        remove_plain_file(path);
+    }
+
+    m.frames = 0;
+    m.open_path = path;
+    AVFormatContext* format = nullptr;
+    if (avformat_alloc_output_context2(&format, nullptr, "avi", nullptr) < 0 || !format)
+        m.abandon_create(kAviCannotCreateFile, false);
+    m.format = format;
+    // "file:" keeps a name such as "a:b.avi" or "http:x.avi" from being read
+    // as an FFmpeg protocol prefix.
+    if (avio_open(&format->pb, ("file:" + path).c_str(), AVIO_FLAG_WRITE) < 0)
+        m.abandon_create(kAviCannotCreateFile, false);
+
+    m.stream = avformat_new_stream(format, nullptr);
+    if (!m.stream) m.abandon_create(kAviCannotCreateStream, true);
+
+    const AVCodec* encoder = avcodec_find_encoder(AV_CODEC_ID_MSVIDEO1);
+    if (!encoder) m.abandon_create(std::string(kAviCannotCompress) + kAviNoCompressor, true);
+    m.codec = avcodec_alloc_context3(encoder);
+    if (!m.codec) m.abandon_create(kAviCannotCompress, true);
+    m.codec->width = m.width;
+    m.codec->height = m.height;
+    m.codec->pix_fmt = AV_PIX_FMT_RGB555;
+    m.codec->time_base = AVRational{1, m.fps};
+    m.codec->framerate = AVRational{m.fps, 1};
+    // The encoder makes a key frame whenever its count of frames since the
+    // last key frame reaches keyint_min; 0 makes every frame a key frame.
+    m.codec->keyint_min = 0;
+    m.codec->gop_size = 1;
+    if (avcodec_open2(m.codec, encoder, nullptr) < 0) m.abandon_create(kAviCannotCompress, true);
+
+    m.frame = av_frame_alloc();
+    m.packet = av_packet_alloc();
+    if (!m.frame || !m.packet) m.abandon_create(kAviCannotCompress, true);
+    m.frame->format = AV_PIX_FMT_RGB555;
+    m.frame->width = m.width;
+    m.frame->height = m.height;
+    if (av_frame_get_buffer(m.frame, 0) < 0) m.abandon_create(kAviCannotCompress, true);
+
+    if (avcodec_parameters_from_context(m.stream->codecpar, m.codec) < 0)
+        m.abandon_create(kAviSetFormatError, true);
+    m.stream->codecpar->codec_tag = MKTAG('M', 'S', 'V', 'C');
+    m.stream->time_base = m.codec->time_base;
+    m.stream->avg_frame_rate = m.codec->framerate;
+    m.stream->r_frame_rate = m.codec->framerate;
+
+    const int rc = avformat_write_header(format, nullptr);
+    avio_flush(format->pb);
+    if (format->pb->error < 0) m.abandon_create(kAviCannotCreateFile, true);
+    if (rc < 0) m.abandon_create(kAviSetFormatError, true);
+}
+
+void AviRecorder::add_frame(const FramePicture& picture) {
+    Impl& m = *impl_;
+    if (!m.recording()) throw AviError(kAviNotCreated);
+
+    const std::ptrdiff_t row_bytes = static_cast<std::ptrdiff_t>(picture.width) * 4;
+    const std::ptrdiff_t stride = picture.stride == 0 ? row_bytes : picture.stride;
+    if (!picture.data || picture.width <= 0 || picture.height <= 0 || stride < row_bytes || stride > INT_MAX)
+        throw AviError(kAviAddFrameError);
+
+    // First byte of the picture's top row and the step to the row below it.
+    const std::uint8_t* top =
+        picture.bottom_up ? picture.data + (picture.height - 1) * stride : picture.data;
+    const std::ptrdiff_t down = picture.bottom_up ? -stride : stride;
+
+    const int fw = m.codec->width;
+    const int fh = m.codec->height;
+    const std::uint8_t* src = top;
+    std::ptrdiff_t src_step = down;
+    if (picture.width < fw || picture.height < fh) {
+        m.padded.assign(static_cast<std::size_t>(fw) * fh * 4, 0);
+        const int cw = std::min(fw, picture.width);
+        const int ch = std::min(fh, picture.height);
+        for (int y = 0; y < ch; ++y)
+            std::memcpy(m.padded.data() + static_cast<std::size_t>(y) * fw * 4, top + y * down,
+                        static_cast<std::size_t>(cw) * 4);
+        src = m.padded.data();
+        src_step = static_cast<std::ptrdiff_t>(fw) * 4;
+    }
+
+    // The "0" formats: the fourth byte is padding, so alpha never blends in.
+    const AVPixelFormat src_format =
+        picture.layout == PixelLayout::Rgba ? AV_PIX_FMT_RGB0 : AV_PIX_FMT_BGR0;
+    m.sws = sws_getCachedContext(m.sws, fw, fh, src_format, fw, fh, AV_PIX_FMT_RGB555, SWS_POINT, nullptr,
+                                 nullptr, nullptr);
+    if (!m.sws || av_frame_make_writable(m.frame) < 0) throw AviError(kAviAddFrameError);
+    const std::uint8_t* const planes[4] = {src, nullptr, nullptr, nullptr};
+    const int strides[4] = {static_cast<int>(src_step), 0, 0, 0};
+    if (sws_scale(m.sws, planes, strides, 0, fh, m.frame->data, m.frame->linesize) != fh)
+        throw AviError(kAviAddFrameError);
+
+    m.frame->pts = m.frames;
+    if (avcodec_send_frame(m.codec, m.frame) < 0 || !m.write_pending_packets())
+        throw AviError(kAviAddFrameError);
+    avio_flush(m.format->pb);
+    if (m.format->pb->error < 0) throw AviError(kAviAddFrameError);
+    ++m.frames;
+}
+
+void AviRecorder::close() {
+    Impl& m = *impl_;
+    if (!m.recording()) return;
+    // msvideo1 holds no frames back; draining is still the encoder protocol.
+    bool ok = avcodec_send_frame(m.codec, nullptr) >= 0 && m.write_pending_packets();
+    ok = av_write_trailer(m.format) >= 0 && ok;
+    avio_flush(m.format->pb);
+    ok = m.format->pb->error >= 0 && ok;
+    ok = m.release() && ok;
+    const std::string path = std::exchange(m.open_path, {});
+    if (!ok) throw AviError("Cannot finish AVI file " + path + ". Disk full or file in use?");
+}
+
+} // namespace orv

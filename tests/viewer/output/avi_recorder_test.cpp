@@ -1,0 +1,519 @@
+// The AVI recorder, checked from outside: files are probed with ffprobe and
+// decoded with ffmpeg, as any player would read them.
+
+#include "viewer/output/avi_recorder.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <sys/resource.h>
+
+namespace fs = std::filesystem;
+using orv::AviError;
+using orv::AviRecorder;
+using orv::FramePicture;
+using orv::PixelLayout;
+
+namespace {
+
+struct Rgb {
+    int r, g, b;
+};
+
+// A 32-bit picture in memory, stored top row first in RGBA order.
+struct Picture {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint8_t> px;
+
+    Picture(int w, int h, Rgb fill) : width(w), height(h), px(static_cast<std::size_t>(w) * h * 4) {
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) set(x, y, fill);
+    }
+    void set(int x, int y, Rgb c) {
+        std::uint8_t* p = &px[(static_cast<std::size_t>(y) * width + x) * 4];
+        p[0] = static_cast<std::uint8_t>(c.r);
+        p[1] = static_cast<std::uint8_t>(c.g);
+        p[2] = static_cast<std::uint8_t>(c.b);
+        p[3] = 255;
+    }
+    FramePicture view() const { return {px.data(), width, height, 0, PixelLayout::Rgba, false}; }
+
+    // The same picture in another byte order and/or row order, as the
+    // recorder's callers hand it over (QImage: BGRA top-down; glReadPixels:
+    // RGBA bottom-up). `store` keeps the converted bytes alive.
+    FramePicture as(PixelLayout layout, bool bottom_up, std::vector<std::uint8_t>& store) const {
+        store.assign(px.size(), 0);
+        const std::size_t row = static_cast<std::size_t>(width) * 4;
+        for (int y = 0; y < height; ++y) {
+            const std::uint8_t* s = &px[y * row];
+            std::uint8_t* d = &store[(bottom_up ? height - 1 - y : y) * row];
+            for (int x = 0; x < width; ++x) {
+                const bool swap = layout == PixelLayout::Bgra;
+                d[4 * x + 0] = s[4 * x + (swap ? 2 : 0)];
+                d[4 * x + 1] = s[4 * x + 1];
+                d[4 * x + 2] = s[4 * x + (swap ? 0 : 2)];
+                d[4 * x + 3] = s[4 * x + 3];
+            }
+        }
+        return {store.data(), width, height, 0, layout, bottom_up};
+    }
+};
+
+std::string run(const std::string& command) {
+    std::string out;
+    FILE* p = popen(command.c_str(), "r");
+    if (!p) return out;
+    char buf[65536];
+    std::size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    pclose(p);
+    return out;
+}
+
+std::string quoted(const fs::path& p) { return "'" + p.string() + "'"; }
+
+// ffprobe's view of the file's only video stream, as key -> value.
+std::map<std::string, std::string> probe(const fs::path& file) {
+    std::map<std::string, std::string> fields;
+    std::istringstream lines(
+        run("ffprobe -v error -count_frames -select_streams v:0 -show_streams -of default=noprint_wrappers=1 " +
+            quoted(file)));
+    for (std::string line; std::getline(lines, line);) {
+        const auto eq = line.find('=');
+        if (eq != std::string::npos) fields[line.substr(0, eq)] = line.substr(eq + 1);
+    }
+    return fields;
+}
+
+// Packet flags ("K_", "__", ...) of every packet, in file order.
+std::vector<std::string> packet_flags(const fs::path& file) {
+    std::vector<std::string> flags;
+    std::istringstream lines(run("ffprobe -v error -select_streams v:0 -show_entries packet=flags -of csv=p=0 " +
+                                 quoted(file)));
+    for (std::string line; std::getline(lines, line);)
+        if (!line.empty()) flags.push_back(line);
+    return flags;
+}
+
+// Every frame decoded to 24-bit RGB, top row first.
+std::vector<std::vector<std::uint8_t>> decode(const fs::path& file, int width, int height) {
+    const std::string raw = run("ffmpeg -v error -i " + quoted(file) + " -f rawvideo -pix_fmt rgb24 -");
+    const std::size_t frame = static_cast<std::size_t>(width) * height * 3;
+    std::vector<std::vector<std::uint8_t>> frames;
+    for (std::size_t at = 0; at + frame <= raw.size(); at += frame)
+        frames.emplace_back(raw.begin() + static_cast<std::ptrdiff_t>(at),
+                            raw.begin() + static_cast<std::ptrdiff_t>(at + frame));
+    return frames;
+}
+
+Rgb pixel(const std::vector<std::uint8_t>& frame, int width, int x, int y) {
+    const std::size_t i = (static_cast<std::size_t>(y) * width + x) * 3;
+    return {frame[i], frame[i + 1], frame[i + 2]};
+}
+
+// RGB555 keeps 5 bits per channel, so a decoded channel is within 8 of the original.
+::testing::AssertionResult near(Rgb got, Rgb want) {
+    const auto close = [](int a, int b) { return a - b <= 8 && b - a <= 8; };
+    if (close(got.r, want.r) && close(got.g, want.g) && close(got.b, want.b))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "got (" << got.r << "," << got.g << "," << got.b << ") want ("
+                                         << want.r << "," << want.g << "," << want.b << ")";
+}
+
+std::string file_bytes(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+std::string message_of(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const AviError& e) {
+        return e.what();
+    }
+    return "(no AviError)";
+}
+
+const auto yes = [](const std::string&) { return true; };
+
+// Lowers this process's file-size limit for its lifetime; writes past it
+// fail with EFBIG (SIGXFSZ is ignored meanwhile), like a disk that is full.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &old_);
+        old_handler_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit lim = old_;
+        lim.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &lim);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &old_);
+        std::signal(SIGXFSZ, old_handler_);
+    }
+
+private:
+    rlimit old_{};
+    void (*old_handler_)(int) = nullptr;
+};
+
+class AviRecorderTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(std::system("ffprobe -version >/dev/null 2>&1"), 0) << "ffprobe is needed by these tests";
+        std::string tmpl = (fs::temp_directory_path() / "orvanel-avi-XXXXXX").string();
+        ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
+        dir_ = tmpl;
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+    fs::path dir_;
+};
+
+TEST(AviRecorderSettings, StartsAt320x200And25Fps) {
+    AviRecorder rec;
+    EXPECT_EQ(rec.width(), 320);
+    EXPECT_EQ(rec.height(), 200);
+    EXPECT_EQ(rec.fps(), 25);
+    EXPECT_EQ(rec.filename(), "");
+    EXPECT_FALSE(rec.is_recording());
+    EXPECT_EQ(rec.frame_count(), 0);
+}
+
+TEST(AviRecorderSettings, FrameSizeRoundsDownToMultiplesOf8) {
+    struct Case {
+        int value;
+        int expected; // starting from 320 (width) / 200 (height)
+    } cases[] = {{807, 800}, {721, 720}, {800, 800}, {8, 8}, {15, 8},
+                 {7, -1}, {1, -1}, {0, -1}, {-5, -1}, {-800, -1}}; // -1: ignored, initial kept
+    for (const Case& c : cases) {
+        AviRecorder rec;
+        rec.set_width(c.value);
+        rec.set_height(c.value);
+        EXPECT_EQ(rec.width(), c.expected < 0 ? 320 : c.expected) << c.value;
+        EXPECT_EQ(rec.height(), c.expected < 0 ? 200 : c.expected) << c.value;
+    }
+}
+
+TEST(AviRecorderSettings, FramesPerSecondKeptIn8Bits) {
+    const std::pair<int, int> cases[] = {{300, 44}, {25, 25}, {255, 255}, {256, 0}, {0, 0}, {-1, 255}, {1000, 232}};
+    for (const auto& [value, kept] : cases) {
+        AviRecorder rec;
+        rec.set_fps(value);
+        EXPECT_EQ(rec.fps(), kept) << value;
+    }
+}
+
+TEST_F(AviRecorderTest, ThreeFramesFromAn807x721ViewAt300Fps) {
+    AviRecorder rec;
+    rec.set_width(807);
+    rec.set_height(721);
+    rec.set_fps(300);
+    rec.set_filename((dir_ / "viga.avi").string());
+    rec.create(yes);
+    EXPECT_TRUE(rec.is_recording());
+    const Rgb colours[] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}};
+    for (const Rgb c : colours) rec.add_frame(Picture(807, 721, c).view());
+    EXPECT_EQ(rec.frame_count(), 3);
+    rec.close();
+    EXPECT_FALSE(rec.is_recording());
+
+    auto info = probe(dir_ / "viga.avi");
+    EXPECT_EQ(info["codec_name"], "msvideo1");
+    EXPECT_EQ(info["codec_tag_string"], "MSVC");
+    EXPECT_EQ(info["width"], "800");
+    EXPECT_EQ(info["height"], "720");
+    EXPECT_EQ(info["r_frame_rate"], "44/1");
+    EXPECT_EQ(info["nb_frames"], "3");
+    EXPECT_EQ(info["nb_read_frames"], "3");
+
+    const auto flags = packet_flags(dir_ / "viga.avi");
+    ASSERT_EQ(flags.size(), 3u);
+    for (const std::string& f : flags) EXPECT_EQ(f.substr(0, 1), "K") << "every frame is a key frame";
+}
+
+TEST_F(AviRecorderTest, IdenticalFramesAreStillKeyFrames) {
+    // The codec would code unchanged blocks as skips against the previous
+    // frame; every frame must nevertheless stand on its own.
+    AviRecorder rec;
+    rec.set_filename((dir_ / "same.avi").string());
+    rec.create(yes);
+    const Picture p(320, 200, {10, 200, 30});
+    for (int i = 0; i < 4; ++i) rec.add_frame(p.view());
+    rec.close();
+    const auto flags = packet_flags(dir_ / "same.avi");
+    ASSERT_EQ(flags.size(), 4u);
+    for (const std::string& f : flags) EXPECT_EQ(f.substr(0, 1), "K");
+}
+
+TEST_F(AviRecorderTest, FrameIsCutFromTopLeftInEveryPixelOrder) {
+    // 807 x 721 picture: red top half and blue bottom half inside the 800 x 720
+    // frame, green in the 7 columns and the row that the frame leaves out.
+    Picture pic(807, 721, {0, 255, 0});
+    for (int y = 0; y < 720; ++y)
+        for (int x = 0; x < 800; ++x) pic.set(x, y, y < 360 ? Rgb{255, 0, 0} : Rgb{0, 0, 255});
+
+    struct Case {
+        PixelLayout layout;
+        bool bottom_up;
+    } cases[] = {{PixelLayout::Rgba, false}, {PixelLayout::Rgba, true},
+                 {PixelLayout::Bgra, false}, {PixelLayout::Bgra, true}};
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE("case " + std::to_string(n));
+        const fs::path file = dir_ / ("cut" + std::to_string(n++) + ".avi");
+        AviRecorder rec;
+        rec.set_width(807);
+        rec.set_height(721);
+        rec.set_filename(file.string());
+        rec.create(yes);
+        std::vector<std::uint8_t> store;
+        rec.add_frame(pic.as(c.layout, c.bottom_up, store));
+        rec.close();
+
+        const auto frames = decode(file, 800, 720);
+        ASSERT_EQ(frames.size(), 1u);
+        const auto& f = frames[0];
+        EXPECT_TRUE(near(pixel(f, 800, 0, 0), {255, 0, 0}));
+        EXPECT_TRUE(near(pixel(f, 800, 799, 359), {255, 0, 0}));
+        EXPECT_TRUE(near(pixel(f, 800, 0, 360), {0, 0, 255}));
+        EXPECT_TRUE(near(pixel(f, 800, 799, 719), {0, 0, 255}));
+        int green = 0;
+        for (int y = 0; y < 720; ++y)
+            for (int x = 0; x < 800; ++x) green += pixel(f, 800, x, y).g > 64;
+        EXPECT_EQ(green, 0) << "pixels from outside the frame leaked in";
+    }
+}
+
+TEST_F(AviRecorderTest, DecodedFramesFollowThePictures) {
+    AviRecorder rec;
+    rec.set_filename((dir_ / "lists.avi").string());
+    rec.create(yes);
+    const Rgb colours[] = {{200, 40, 40}, {40, 200, 40}, {200, 40, 40}};
+    for (const Rgb c : colours) rec.add_frame(Picture(320, 200, c).view());
+    rec.close();
+
+    const auto frames = decode(dir_ / "lists.avi", 320, 200);
+    ASSERT_EQ(frames.size(), 3u);
+    EXPECT_NE(frames[0], frames[1]);
+    EXPECT_EQ(frames[0], frames[2]);
+    for (int i = 0; i < 3; ++i) EXPECT_TRUE(near(pixel(frames[i], 320, 160, 100), colours[i])) << i;
+}
+
+TEST_F(AviRecorderTest, PictureSmallerThanFrameIsPaddedWithBlack) {
+    // The view may shrink while a file is open; the frame size stays.
+    AviRecorder rec;
+    rec.set_filename((dir_ / "small.avi").string());
+    rec.create(yes);
+    rec.add_frame(Picture(100, 50, {255, 255, 255}).view());
+    rec.close();
+    const auto frames = decode(dir_ / "small.avi", 320, 200);
+    ASSERT_EQ(frames.size(), 1u);
+    EXPECT_TRUE(near(pixel(frames[0], 320, 10, 10), {255, 255, 255}));
+    EXPECT_TRUE(near(pixel(frames[0], 320, 200, 150), {0, 0, 0}));
+}
+
+TEST_F(AviRecorderTest, SizeAndRateOfAnOpenFileDoNotChange) {
+    AviRecorder rec;
+    rec.set_fps(10);
+    rec.set_filename((dir_ / "frozen.avi").string());
+    rec.create(yes);
+    rec.set_width(640);
+    rec.set_height(480);
+    rec.set_fps(30);
+    EXPECT_EQ(rec.width(), 320);
+    EXPECT_EQ(rec.height(), 200);
+    EXPECT_EQ(rec.fps(), 30) << "the setting is kept for the next file";
+    rec.add_frame(Picture(640, 480, {1, 2, 3}).view());
+    rec.close();
+    auto info = probe(dir_ / "frozen.avi");
+    EXPECT_EQ(info["width"], "320");
+    EXPECT_EQ(info["height"], "200");
+    EXPECT_EQ(info["r_frame_rate"], "10/1");
+}
+
+TEST_F(AviRecorderTest, DestructorFinishesAnOpenFile) {
+    {
+        AviRecorder rec;
+        rec.set_filename((dir_ / "open.avi").string());
+        rec.create(yes);
+        rec.add_frame(Picture(320, 200, {9, 9, 9}).view());
+        rec.add_frame(Picture(320, 200, {99, 99, 99}).view());
+    }
+    auto info = probe(dir_ / "open.avi");
+    EXPECT_EQ(info["nb_frames"], "2") << "the header's frame count is written when the file is finished";
+    EXPECT_EQ(info["nb_read_frames"], "2");
+}
+
+TEST_F(AviRecorderTest, CreateWhileRecordingFinishesTheFirstFile) {
+    AviRecorder rec;
+    rec.set_filename((dir_ / "first.avi").string());
+    rec.create(yes);
+    rec.add_frame(Picture(320, 200, {9, 9, 9}).view());
+    rec.set_filename((dir_ / "second.avi").string());
+    rec.create(yes);
+    EXPECT_EQ(rec.frame_count(), 0);
+    rec.close();
+    EXPECT_EQ(probe(dir_ / "first.avi")["nb_frames"], "1");
+    auto second = probe(dir_ / "second.avi");
+    EXPECT_EQ(second["codec_name"], "msvideo1") << "a finished file without frames is still a valid AVI";
+    EXPECT_TRUE(decode(dir_ / "second.avi", 320, 200).empty());
+}
+
+TEST_F(AviRecorderTest, OverwriteDeclinedLeavesOldFileAndRefusesFrames) {
+    const fs::path file = dir_ / "viga.avi";
+    std::ofstream(file, std::ios::binary) << "not a video, keep me";
+    const std::string before = file_bytes(file);
+
+    AviRecorder rec;
+    rec.set_filename(file.string());
+    std::vector<std::string> questions;
+    const auto no = [&](const std::string& q) {
+        questions.push_back(q);
+        return false;
+    };
+    EXPECT_EQ(message_of([&] { rec.create(no); }), "Cannot add frame to AVI. AVI file not created.");
+    ASSERT_EQ(questions.size(), 1u);
+    EXPECT_EQ(questions[0], "Overwrite file " + file.string() + "?");
+    EXPECT_FALSE(rec.is_recording());
+    EXPECT_EQ(message_of([&] { rec.add_frame(Picture(320, 200, {0, 0, 0}).view()); }),
+              "Cannot add frame to AVI. AVI file not created.");
+    // Without a way to ask, the answer is No.
+    EXPECT_EQ(message_of([&] { rec.create(nullptr); }), "Cannot add frame to AVI. AVI file not created.");
+    EXPECT_EQ(file_bytes(file), before);
+}
+
+TEST_F(AviRecorderTest, OverwriteAcceptedReplacesOldFile) {
+    const fs::path file = dir_ / "viga.avi";
+    std::ofstream(file, std::ios::binary) << std::string(100000, 'x');
+    AviRecorder rec;
+    rec.set_filename(file.string());
+    int asked = 0;
+    rec.create([&](const std::string&) { return ++asked > 0; });
+    rec.add_frame(Picture(320, 200, {50, 60, 70}).view());
+    rec.close();
+    EXPECT_EQ(asked, 1);
+    auto info = probe(file);
+    EXPECT_EQ(info["codec_name"], "msvideo1");
+    EXPECT_EQ(info["nb_read_frames"], "1");
+}
+
+TEST_F(AviRecorderTest, FileThatCannotBeCreatedLeavesNothing) {
+    std::ofstream(dir_ / "plain", std::ios::binary) << "a file, not a folder";
+    const fs::path paths[] = {dir_ / "missing" / "viga.avi", dir_ / "plain" / "viga.avi", ""};
+    for (const fs::path& p : paths) {
+        AviRecorder rec;
+        rec.set_filename(p.string());
+        EXPECT_EQ(message_of([&] { rec.create(yes); }), "Cannot create AVI file. Disk full or file in use?") << p;
+        EXPECT_FALSE(rec.is_recording());
+        EXPECT_FALSE(fs::exists(p)) << p;
+    }
+    EXPECT_FALSE(fs::exists(dir_ / "missing"));
+}
+
+TEST_F(AviRecorderTest, FullDiskWhileCreatingRemovesTheUnfinishedFile) {
+    const fs::path file = dir_ / "full.avi";
+    AviRecorder rec;
+    rec.set_filename(file.string());
+    {
+        FileSizeLimit limit(100); // smaller than the AVI headers
+        EXPECT_EQ(message_of([&] { rec.create(yes); }), "Cannot create AVI file. Disk full or file in use?");
+    }
+    EXPECT_FALSE(rec.is_recording());
+    EXPECT_FALSE(fs::exists(file));
+}
+
+TEST_F(AviRecorderTest, FullDiskWhileAddingAFrameKeepsCounterAndRecording) {
+    const fs::path file = dir_ / "full.avi";
+    AviRecorder rec;
+    rec.set_filename(file.string());
+    rec.create(yes);
+    rec.add_frame(Picture(320, 200, {1, 1, 1}).view());
+    // A noisy picture does not compress to a few bytes.
+    Picture noise(320, 200, {0, 0, 0});
+    unsigned seed = 1;
+    for (int y = 0; y < 200; ++y)
+        for (int x = 0; x < 320; ++x) {
+            seed = seed * 1103515245u + 12345u;
+            noise.set(x, y, {static_cast<int>(seed >> 24), static_cast<int>((seed >> 16) & 255),
+                             static_cast<int>((seed >> 8) & 255)});
+        }
+    {
+        FileSizeLimit limit(static_cast<rlim_t>(fs::file_size(file)) + 100);
+        EXPECT_EQ(message_of([&] { rec.add_frame(noise.view()); }), "Add Frame Error");
+    }
+    EXPECT_TRUE(rec.is_recording());
+    EXPECT_EQ(rec.frame_count(), 1);
+    // The file is damaged from here on; close reports it and still lets go.
+    EXPECT_NE(message_of([&] { rec.close(); }).find("Cannot finish AVI file"), std::string::npos);
+    EXPECT_FALSE(rec.is_recording());
+}
+
+TEST_F(AviRecorderTest, ZeroFramesPerSecondIsRefusedBeforeAnythingIsTouched) {
+    const fs::path file = dir_ / "viga.avi";
+    std::ofstream(file, std::ios::binary) << "old";
+    for (const int fps : {0, 256, 512}) {
+        AviRecorder rec;
+        rec.set_fps(fps);
+        rec.set_filename(file.string());
+        bool asked = false;
+        const std::string msg = message_of([&] {
+            rec.create([&](const std::string&) { return asked = true; });
+        });
+        EXPECT_EQ(msg, orv::kAviZeroFps) << fps;
+        EXPECT_FALSE(asked);
+        EXPECT_FALSE(rec.is_recording());
+        EXPECT_EQ(file_bytes(file), "old");
+    }
+    AviRecorder fresh;
+    fresh.set_fps(0);
+    fresh.set_filename((dir_ / "new.avi").string());
+    EXPECT_EQ(message_of([&] { fresh.create(yes); }), orv::kAviZeroFps);
+    EXPECT_FALSE(fs::exists(dir_ / "new.avi"));
+}
+
+TEST_F(AviRecorderTest, AddingAFrameWithoutAFileIsRefused) {
+    AviRecorder rec;
+    const Picture p(320, 200, {0, 0, 0});
+    EXPECT_EQ(message_of([&] { rec.add_frame(p.view()); }), "Cannot add frame to AVI. AVI file not created.");
+    rec.set_filename((dir_ / "closed.avi").string());
+    rec.create(yes);
+    rec.add_frame(p.view());
+    rec.close();
+    EXPECT_EQ(message_of([&] { rec.add_frame(p.view()); }), "Cannot add frame to AVI. AVI file not created.");
+    EXPECT_EQ(rec.frame_count(), 1);
+    EXPECT_NO_THROW(rec.close()) << "closing twice does nothing";
+}
+
+TEST_F(AviRecorderTest, MalformedPictureGivesAddFrameErrorAndKeepsRecording) {
+    AviRecorder rec;
+    rec.set_filename((dir_ / "bad.avi").string());
+    rec.create(yes);
+    const Picture good(320, 200, {5, 6, 7});
+    FramePicture bad[4] = {good.view(), good.view(), good.view(), good.view()};
+    bad[0].data = nullptr;
+    bad[1].width = 0;
+    bad[2].height = -3;
+    bad[3].stride = 320 * 4 - 1; // rows overlap
+    for (const FramePicture& b : bad) {
+        EXPECT_EQ(message_of([&] { rec.add_frame(b); }), "Add Frame Error");
+        EXPECT_TRUE(rec.is_recording());
+        EXPECT_EQ(rec.frame_count(), 0);
+    }
+    rec.add_frame(good.view());
+    EXPECT_EQ(rec.frame_count(), 1);
+    rec.close();
+    EXPECT_EQ(probe(dir_ / "bad.avi")["nb_read_frames"], "1");
+}
+
+} // namespace
