@@ -18,6 +18,10 @@
 #include <limits>
 #include <memory>
 #include <new>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <system_error>
+#include <thread>
 #include <unistd.h>
 
 namespace orv {
@@ -56,6 +60,14 @@ public:
     long line() const { return line_; }
     const std::string& name() const { return name_; }
 
+    // Size of the whole input in bytes, or -1 when it cannot be told (a pipe).
+    long long total_size() const {
+        if (!file_) return static_cast<long long>(end_ - mem_begin_);
+        struct stat st {};
+        if (::fstat(::fileno(file_), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+        return static_cast<long long>(st.st_size);
+    }
+
     // Takes the first byte of the current line and moves to the start of the
     // next line; stops after a line that began with '#', or at end of file.
     void skip_to_mark() {
@@ -66,12 +78,21 @@ public:
         }
     }
 
-    // Counts, from here to the end, the lines whose first byte is '#'.
+    // Counts, from here (the start of a line) to the end, the lines whose
+    // first byte is '#'. '#' is rare inside records, so the scan looks for it
+    // directly instead of walking line by line.
     std::int64_t count_marks() {
         std::int64_t marks = 0;
+        char before = '\n'; // the byte before cur_
         while (fill()) {
-            if (*cur_ == '#') ++marks;
-            skip_line();
+            const char* p = cur_;
+            while (const void* hit = std::memchr(p, '#', static_cast<std::size_t>(end_ - p))) {
+                const char* h = static_cast<const char*>(hit);
+                if ((h == cur_ ? before : h[-1]) == '\n') ++marks;
+                p = h + 1;
+            }
+            before = end_[-1];
+            cur_ = end_;
         }
         return marks;
     }
@@ -171,38 +192,163 @@ private:
                     in.name());
 }
 
-// Integer: decimal digits with an optional sign. End of file reads as 0.
-std::int32_t read_int(Scanner& in) {
-    std::string_view tok = in.next_token();
-    if (tok.empty()) return 0;
-    const char* first = tok.data();
-    const char* last = first + tok.size();
-    if (*first == '+' && last - first > 1 && first[1] != '-') ++first;
-    std::int64_t value = 0;
-    const auto [ptr, ec] = std::from_chars(first, last, value);
-    if (ec != std::errc() || ptr != last || value < std::numeric_limits<std::int32_t>::min() ||
-        value > std::numeric_limits<std::int32_t>::max())
-        invalid_number(in);
-    return static_cast<std::int32_t>(value);
-}
-
-// Real: decimal with optional sign, "." as decimal point and optional exponent.
+// Decimal real with optional sign, "." as decimal point and optional exponent.
+// Most values in result files have few digits: those are converted exactly by
+// one IEEE multiplication or division of two exactly representable numbers
+// (mantissa below 2^53, power of ten up to 1e22), which is correctly rounded
+// and so bit-identical to strtod. Everything else goes to std::from_chars.
 // Infinities, NaNs and values beyond the double range are refused.
-double read_real(Scanner& in) {
-    std::string_view tok = in.next_token();
-    if (tok.empty()) return 0;
-    const char* first = tok.data();
-    const char* last = first + tok.size();
-    if (*first == '+' && last - first > 1 && first[1] != '-') ++first;
-    const char lead = *first == '-' && last - first > 1 ? first[1] : *first;
-    if (!(lead == '.' || (lead >= '0' && lead <= '9'))) invalid_number(in); // no inf / nan
-    double value = 0;
-    const auto [ptr, ec] = std::from_chars(first, last, value, std::chars_format::general);
-    if (ec != std::errc() || ptr != last || !std::isfinite(value)) invalid_number(in);
-    return value;
+bool parse_real(std::string_view tok, double& out) {
+    static constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                        1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    const char* p = tok.data();
+    const char* const end = p + tok.size();
+    bool negative = false;
+    if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
+    const char* const body = p;
+    std::uint64_t mantissa = 0;
+    int digits = 0;   // significant digits gathered in mantissa
+    int exp10 = 0;
+    bool any_digit = false, exact = true;
+    if (end - p <= 19) {
+        // Short token: at most 19 digits, so the mantissa cannot overflow.
+        const char* q = p;
+        for (; q < end && static_cast<unsigned>(*q - '0') < 10; ++q)
+            mantissa = mantissa * 10 + static_cast<unsigned>(*q - '0');
+        const char* dot = q;
+        if (q < end && *q == '.')
+            for (++q; q < end && static_cast<unsigned>(*q - '0') < 10; ++q)
+                mantissa = mantissa * 10 + static_cast<unsigned>(*q - '0');
+        const long ndigits = (q - p) - (dot < q && *dot == '.' ? 1 : 0);
+        if (ndigits > 0 && (q == end || *q == 'e' || *q == 'E')) {
+            any_digit = true;
+            exp10 = dot < q && *dot == '.' ? -static_cast<int>(q - dot - 1) : 0;
+            p = q;
+            goto exponent;
+        }
+        mantissa = 0;
+    }
+    for (; p < end && static_cast<unsigned>(*p - '0') < 10; ++p) {
+        any_digit = true;
+        if (digits < 19) {
+            mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
+            if (mantissa) ++digits;
+        } else {
+            exact = false;
+        }
+    }
+    if (p < end && *p == '.') {
+        for (++p; p < end && static_cast<unsigned>(*p - '0') < 10; ++p) {
+            any_digit = true;
+            if (digits < 19) {
+                mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
+                if (mantissa) ++digits;
+                --exp10;
+            } else {
+                exact = false;
+            }
+        }
+    }
+    if (!any_digit) return false;
+exponent:
+    if (p < end && (*p == 'e' || *p == 'E')) {
+        ++p;
+        bool eneg = false;
+        if (p < end && (*p == '+' || *p == '-')) eneg = *p++ == '-';
+        if (p == end) return false;
+        int e = 0;
+        for (; p < end && static_cast<unsigned>(*p - '0') < 10; ++p)
+            if (e < 100000) e = e * 10 + (*p - '0');
+        exp10 += eneg ? -e : e;
+    }
+    if (p != end) return false;
+    if (exact && mantissa <= (std::uint64_t{1} << 53) && exp10 >= -22 && exp10 <= 22) {
+        const double m = static_cast<double>(mantissa);
+        const double v = exp10 >= 0 ? m * kPow10[exp10] : m / kPow10[-exp10];
+        out = negative ? -v : v;
+        return true;
+    }
+    double v = 0;
+    const auto [ptr, ec] = std::from_chars(body, end, v, std::chars_format::general);
+    if (ec != std::errc() || ptr != end || !std::isfinite(v)) return false;
+    out = negative ? -v : v;
+    return true;
 }
 
+// Integer: decimal digits with an optional sign, within 32 bits.
+bool parse_int(std::string_view tok, std::int32_t& out) {
+    const char* p = tok.data();
+    const char* const end = p + tok.size();
+    bool negative = false;
+    if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
+    if (p == end) return false;
+    std::int64_t v = 0;
+    for (; p < end; ++p) {
+        if (static_cast<unsigned>(*p - '0') >= 10) return false;
+        v = v * 10 + (*p - '0');
+        if (v > std::int64_t{1} << 32) return false;
+    }
+    v = negative ? -v : v;
+    if (v < std::numeric_limits<std::int32_t>::min() || v > std::numeric_limits<std::int32_t>::max()) return false;
+    out = static_cast<std::int32_t>(v);
+    return true;
+}
+
+// End of file reads as 0.
+std::int32_t read_int(Scanner& in) {
+    const std::string_view tok = in.next_token();
+    std::int32_t v = 0;
+    if (!tok.empty() && !parse_int(tok, v)) invalid_number(in);
+    return v;
+}
+
+double read_real(Scanner& in) {
+    const std::string_view tok = in.next_token();
+    double v = 0;
+    if (!tok.empty() && !parse_real(tok, v)) invalid_number(in);
+    return v;
+}
+
+// Asks the kernel to back a freshly allocated block with pages from a second
+// thread, ahead of the parser that writes into it front to back. Populating
+// does not change the contents, so the race with the parser is harmless; on
+// kernels without MADV_POPULATE_WRITE it does nothing.
+class PageWarmer {
+public:
+    PageWarmer(void* data, std::size_t bytes) {
+        if (bytes < (64u << 20)) return;
+        const std::uintptr_t page = 4096;
+        const std::uintptr_t begin = (reinterpret_cast<std::uintptr_t>(data) + page - 1) & ~(page - 1);
+        const std::uintptr_t end = (reinterpret_cast<std::uintptr_t>(data) + bytes) & ~(page - 1);
+        try {
+            thread_ = std::jthread([begin, end](std::stop_token stop) {
+                constexpr std::uintptr_t kStep = 8u << 20;
+                for (std::uintptr_t p = begin; p < end && !stop.stop_requested(); p += kStep) {
+                    if (::madvise(reinterpret_cast<void*>(p), std::min(kStep, end - p), kPopulateWrite) != 0)
+                        return;
+                }
+            });
+        } catch (const std::system_error&) {
+            // No thread: the parser faults the pages in itself.
+        }
+    }
+
+private:
+    static constexpr int kPopulateWrite = 23; // MADV_POPULATE_WRITE, Linux 5.14
+    std::jthread thread_;
+};
+
+// What the system can give us now: MemAvailable, or the physical memory
+// when /proc cannot be read.
 std::uint64_t machine_memory() {
+    if (std::FILE* f = std::fopen("/proc/meminfo", "r")) {
+        char line[256];
+        unsigned long long kib = 0;
+        while (std::fgets(line, sizeof line, f))
+            if (std::sscanf(line, "MemAvailable: %llu kB", &kib) == 1) break;
+        std::fclose(f);
+        if (kib) return static_cast<std::uint64_t>(kib) * 1024;
+    }
     const long pages = ::sysconf(_SC_PHYS_PAGES);
     const long page = ::sysconf(_SC_PAGESIZE);
     if (pages <= 0 || page <= 0) return UINT64_MAX;
@@ -236,6 +382,15 @@ void read_model(Scanner& in, ResultModel& m, const ReaderOptions& options) {
                         ": " + std::to_string(nnode) + " nodes and " + std::to_string(nelem) +
                         " elements");
 
+    // Every real node or element record takes at least two bytes, so a size
+    // line announcing more records than the file has bytes is broken; refuse
+    // it before allocating and looping over records that are not there.
+    const long long file_size = in.total_size();
+    if (file_size >= 0 && (nnode > file_size || nelem > file_size))
+        throw ReadError(in.name() + " announces " + std::to_string(nnode) + " nodes and " + std::to_string(nelem) +
+                        " elements at line " + std::to_string(size_line) + " but holds only " +
+                        std::to_string(file_size) + " bytes");
+
     const std::uint64_t limit = options.memory_limit ? options.memory_limit : machine_memory();
     const std::uint64_t need = ResultModel::bytes_needed(nnode, nelem, lists);
     if (lists > std::numeric_limits<std::int32_t>::max() / 4 || need > limit)
@@ -248,8 +403,10 @@ void read_model(Scanner& in, ResultModel& m, const ReaderOptions& options) {
     m.nelem = nelem;
     m.nlista = static_cast<std::int32_t>(lists);
     const std::size_t rows = static_cast<std::size_t>(nnode) + 1;
-    m.coord_data.assign(rows * m.coord_cols(), 0.0);
-    m.listas_data.assign(rows * m.listas_cols(), 0.0);
+    m.coord_data.resize(rows * m.coord_cols());
+    m.listas_data.resize(rows * m.listas_cols());
+    // Fault the pages in on the other core while this one parses.
+    PageWarmer warm_coord(m.coord_data.data(), m.coord_data.size() * sizeof(double));
     m.namelista.assign(static_cast<std::size_t>(m.nlista) + 1, std::string());
     m.maxlista.assign(static_cast<std::size_t>(m.nlista) + 1, {0.0, 0.0});
     m.conec_start.assign(static_cast<std::size_t>(nelem) + 2, 0);

@@ -9,11 +9,32 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <new>
 #include <span>
 #include <string>
 #include <vector>
 
 namespace orv {
+
+// Allocator for the model's big arrays: memory comes zeroed from calloc (for
+// large blocks, fresh pages that the system zeroes on first touch) and
+// resize() leaves it untouched, so sizing a 400 MB model costs no pass over
+// memory; the reader fills the pages while it parses.
+template <class T> struct ZeroedAllocator {
+    using value_type = T;
+    ZeroedAllocator() = default;
+    template <class U> ZeroedAllocator(const ZeroedAllocator<U>&) noexcept {}
+    T* allocate(std::size_t n) {
+        if (void* p = std::calloc(n ? n : 1, sizeof(T))) return static_cast<T*>(p);
+        throw std::bad_alloc();
+    }
+    void deallocate(T* p, std::size_t) noexcept { std::free(p); }
+    template <class U> void construct(U*) noexcept {} // already zero
+    template <class U, class... A> void construct(U* p, A&&... a) { ::new (static_cast<void*>(p)) U(static_cast<A&&>(a)...); }
+    template <class U> bool operator==(const ZeroedAllocator<U>&) const noexcept { return true; }
+};
+template <class T> using ZeroedVector = std::vector<T, ZeroedAllocator<T>>;
 
 // Element code = family * 100 + order (family 1 line, 2 triangle, 3 quadrilateral).
 struct ElementType {
@@ -39,13 +60,13 @@ struct ResultModel {
 
     // coord: nnode+1 rows of coord_cols() reals. Entries 1..3 position,
     // 4..6 the node's own displacement, 3k+4..3k+6 the displacement of list k.
-    std::vector<double> coord_data;
+    ZeroedVector<double> coord_data;
     // conec: row e is conec_data[conec_start[e] .. conec_start[e+1]);
     // entry 0 of a row is the element code, then its node numbers.
     std::vector<std::int32_t> conec_data;
     std::vector<std::int64_t> conec_start;
     // listas: nnode+1 rows of nlista+1 reals; column 0 unused.
-    std::vector<double> listas_data;
+    ZeroedVector<double> listas_data;
     std::vector<std::string> namelista;          // nlista+1 names, entry 0 empty
     std::vector<std::array<double, 2>> maxlista; // nlista+1 rows of (min, max)
 

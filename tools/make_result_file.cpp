@@ -1,0 +1,176 @@
+// Writes a large synthetic result file for benchmarks: a flat plate on a
+// structured grid, meshed with one element kind, with smooth result lists.
+//
+//   make_result_file --nodes N --lists L --kind quad1|quad2|tri1|tri2|line1 OUT
+//
+// The grid is about sqrt(N) x sqrt(N) nodes (odd sizes for quadratic kinds);
+// the exact node count is printed.
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+class Out {
+public:
+    explicit Out(std::FILE* f) : f_(f) { buf_.reserve(kSize + 256); }
+    ~Out() { flush(); }
+    void real(double v) {
+        char tmp[40];
+        auto r = std::to_chars(tmp, tmp + sizeof tmp, v, std::chars_format::general, 12);
+        buf_.append(tmp, r.ptr);
+        buf_.push_back(' ');
+        if (buf_.size() > kSize) flush();
+    }
+    void integer(long v) {
+        char tmp[24];
+        auto r = std::to_chars(tmp, tmp + sizeof tmp, v);
+        buf_.append(tmp, r.ptr);
+        buf_.push_back(' ');
+    }
+    void text(const char* s) { buf_.append(s); }
+    void end_line() {
+        if (!buf_.empty() && buf_.back() == ' ') buf_.pop_back();
+        buf_.push_back('\n');
+        if (buf_.size() > kSize) flush();
+    }
+    void flush() {
+        if (!buf_.empty() && std::fwrite(buf_.data(), 1, buf_.size(), f_) != buf_.size()) {
+            std::perror("write");
+            std::exit(1);
+        }
+        buf_.clear();
+    }
+
+private:
+    static constexpr std::size_t kSize = 1 << 20;
+    std::FILE* f_;
+    std::string buf_;
+};
+
+int usage() {
+    std::fprintf(stderr, "usage: make_result_file --nodes N --lists L --kind quad1|quad2|tri1|tri2|line1 OUT\n");
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    long nodes = 10000, lists = 3;
+    std::string kind = "quad1", out;
+    for (int i = 1; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "--nodes") && i + 1 < argc) nodes = std::atol(argv[++i]);
+        else if (!std::strcmp(argv[i], "--lists") && i + 1 < argc) lists = std::atol(argv[++i]);
+        else if (!std::strcmp(argv[i], "--kind") && i + 1 < argc) kind = argv[++i];
+        else if (argv[i][0] != '-' && out.empty()) out = argv[i];
+        else return usage();
+    }
+    if (out.empty() || nodes < 4 || lists < 0) return usage();
+    const bool quadratic = kind == "quad2" || kind == "tri2";
+    const bool line = kind == "line1";
+    long nx = line ? nodes : static_cast<long>(std::lround(std::sqrt(static_cast<double>(nodes))));
+    long ny = line ? 1 : nx;
+    if (quadratic) {
+        nx |= 1;
+        ny |= 1;
+    }
+    const long nnode = nx * ny;
+    auto id = [&](long i, long j) { return j * nx + i + 1; };
+
+    std::vector<std::vector<long>> elems; // built lazily below; counted first
+    long nelem = 0;
+    if (kind == "quad1") nelem = (nx - 1) * (ny - 1);
+    else if (kind == "tri1") nelem = 2 * (nx - 1) * (ny - 1);
+    else if (kind == "quad2") nelem = ((nx - 1) / 2) * ((ny - 1) / 2);
+    else if (kind == "tri2") nelem = 2 * ((nx - 1) / 2) * ((ny - 1) / 2);
+    else if (kind == "line1") nelem = nx - 1;
+    else return usage();
+
+    std::FILE* f = std::fopen(out.c_str(), "wb");
+    if (!f) {
+        std::perror(out.c_str());
+        return 1;
+    }
+    {
+        Out o(f);
+        o.text("Synthetic plate for benchmarks\n# sizes\n");
+        o.integer(nnode);
+        o.integer(nelem);
+        o.end_line();
+        o.text("# nodes\n");
+        const double h = 1.0 / static_cast<double>(nx > 1 ? nx - 1 : 1);
+        for (long j = 0; j < ny; ++j)
+            for (long i = 0; i < nx; ++i) {
+                o.real(static_cast<double>(i) * h);
+                o.real(static_cast<double>(j) * h);
+                o.real(0.0);
+                o.real(0.0);
+                o.real(0.0);
+                o.real(0.0);
+                o.end_line();
+            }
+        o.text("# elements\n");
+        for (long j = 0; j + 1 < ny; j += quadratic ? 2 : 1)
+            for (long i = 0; i + 1 < nx; i += quadratic ? 2 : 1) {
+                if (kind == "quad1") {
+                    o.integer(3), o.integer(1);
+                    o.integer(id(i, j)), o.integer(id(i + 1, j)), o.integer(id(i, j + 1)), o.integer(id(i + 1, j + 1));
+                    o.end_line();
+                } else if (kind == "tri1") {
+                    o.integer(2), o.integer(1);
+                    o.integer(id(i, j)), o.integer(id(i + 1, j)), o.integer(id(i, j + 1));
+                    o.end_line();
+                    o.integer(2), o.integer(1);
+                    o.integer(id(i + 1, j + 1)), o.integer(id(i, j + 1)), o.integer(id(i + 1, j));
+                    o.end_line();
+                } else if (kind == "quad2") {
+                    o.integer(3), o.integer(2);
+                    for (long b = 0; b < 3; ++b)
+                        for (long a = 0; a < 3; ++a) o.integer(id(i + a, j + b));
+                    o.end_line();
+                } else if (kind == "tri2") {
+                    o.integer(2), o.integer(2);
+                    o.integer(id(i, j)), o.integer(id(i + 1, j)), o.integer(id(i + 2, j));
+                    o.integer(id(i, j + 1)), o.integer(id(i + 1, j + 1)), o.integer(id(i, j + 2));
+                    o.end_line();
+                    o.integer(2), o.integer(2);
+                    o.integer(id(i + 2, j + 2)), o.integer(id(i + 1, j + 2)), o.integer(id(i, j + 2));
+                    o.integer(id(i + 2, j + 1)), o.integer(id(i + 1, j + 1)), o.integer(id(i + 2, j));
+                    o.end_line();
+                }
+            }
+        if (line)
+            for (long i = 0; i + 1 < nx; ++i) {
+                o.integer(1), o.integer(1), o.integer(id(i, 0)), o.integer(id(i + 1, 0));
+                o.end_line();
+            }
+        for (long k = 1; k <= lists; ++k) {
+            o.text("# result list\nStep ");
+            o.integer(k);
+            o.end_line();
+            const double load = static_cast<double>(k) / static_cast<double>(lists > 0 ? lists : 1);
+            for (long j = 0; j < ny; ++j)
+                for (long i = 0; i < nx; ++i) {
+                    const double x = static_cast<double>(i) / static_cast<double>(nx);
+                    const double y = static_cast<double>(j) / static_cast<double>(ny);
+                    const double w = 0.05 * load * std::sin(3.14159265358979 * x) * std::sin(3.14159265358979 * y);
+                    o.real(0.0);
+                    o.real(0.0);
+                    o.real(w);
+                    o.real(100.0 * load * (std::cos(6.0 * x) + std::sin(5.0 * y)));
+                    o.end_line();
+                }
+        }
+    }
+    if (std::fclose(f) != 0) {
+        std::perror(out.c_str());
+        return 1;
+    }
+    std::printf("%s: %ld nodes, %ld elements (%s), %ld result lists\n", out.c_str(), nnode, nelem, kind.c_str(),
+                lists);
+    return 0;
+}
