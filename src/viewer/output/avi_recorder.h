@@ -95,7 +95,8 @@ public:
 
     // Creates the file with the current size and frames per second, which
     // then hold for the whole file, and starts recording at frame 0.
-    // - A file that is open is first finished, as close() does.
+    // - A file that is open is first finished, as close() does (a failure to
+    //   finish it is thrown and no new file is made).
     // - fps() == 0: throws kAviZeroFps; nothing is touched.
     // - The file exists: `confirm` is asked "Overwrite file <name>?". No (or
     //   no callback): throws kAviNotCreated, the old file is left as it was.
