@@ -54,7 +54,8 @@ int main(int argc, char** argv) {
     std::printf("%-11s %8s %14s %16s\n", "frame", "frames", "ms per frame", "KiB per frame");
     for (const auto& [w, h] : sizes) {
         std::vector<std::vector<std::uint8_t>> pictures;
-        for (int i = 0; i < 4; ++i) pictures.push_back(scene_picture(w, h, i));
+        for (int i = 0; i < 4; ++i)
+            pictures.push_back(scene_picture(w, h, i));
 
         const std::filesystem::path file = folder / ("orvanel_avi_bench_" + std::to_string(w) + ".avi");
         orv::AviRecorder rec;

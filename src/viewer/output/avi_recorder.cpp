@@ -120,7 +120,9 @@ struct AviRecorder::Impl {
     }
 };
 
-AviRecorder::AviRecorder() : impl_(std::make_unique<Impl>()) { quiet_ffmpeg_once(); }
+AviRecorder::AviRecorder() : impl_(std::make_unique<Impl>()) {
+    quiet_ffmpeg_once();
+}
 
 AviRecorder::~AviRecorder() {
     try {
@@ -130,8 +132,12 @@ AviRecorder::~AviRecorder() {
     }
 }
 
-int AviRecorder::width() const { return impl_->width; }
-int AviRecorder::height() const { return impl_->height; }
+int AviRecorder::width() const {
+    return impl_->width;
+}
+int AviRecorder::height() const {
+    return impl_->height;
+}
 
 void AviRecorder::set_width(int value) {
     if (!impl_->recording()) round_frame_size(value, impl_->width);
@@ -141,14 +147,26 @@ void AviRecorder::set_height(int value) {
     if (!impl_->recording()) round_frame_size(value, impl_->height);
 }
 
-int AviRecorder::fps() const { return impl_->fps; }
-void AviRecorder::set_fps(int value) { impl_->fps = static_cast<std::uint8_t>(value); }
+int AviRecorder::fps() const {
+    return impl_->fps;
+}
+void AviRecorder::set_fps(int value) {
+    impl_->fps = static_cast<std::uint8_t>(value);
+}
 
-const std::string& AviRecorder::filename() const { return impl_->filename; }
-void AviRecorder::set_filename(std::string name) { impl_->filename = std::move(name); }
+const std::string& AviRecorder::filename() const {
+    return impl_->filename;
+}
+void AviRecorder::set_filename(std::string name) {
+    impl_->filename = std::move(name);
+}
 
-bool AviRecorder::is_recording() const { return impl_->recording(); }
-std::int64_t AviRecorder::frame_count() const { return impl_->frames; }
+bool AviRecorder::is_recording() const {
+    return impl_->recording();
+}
+std::int64_t AviRecorder::frame_count() const {
+    return impl_->frames;
+}
 
 void AviRecorder::create(const ConfirmOverwrite& confirm) {
     Impl& m = *impl_;
@@ -224,8 +242,7 @@ void AviRecorder::add_frame(const FramePicture& picture) {
         throw AviError(kAviAddFrameError);
 
     // First byte of the picture's top row and the step to the row below it.
-    const std::uint8_t* top =
-        picture.bottom_up ? picture.data + (picture.height - 1) * stride : picture.data;
+    const std::uint8_t* top = picture.bottom_up ? picture.data + (picture.height - 1) * stride : picture.data;
     const std::ptrdiff_t down = picture.bottom_up ? -stride : stride;
 
     const int fw = m.codec->width;
@@ -244,8 +261,7 @@ void AviRecorder::add_frame(const FramePicture& picture) {
     }
 
     // The "0" formats: the fourth byte is padding, so alpha never blends in.
-    const AVPixelFormat src_format =
-        picture.layout == PixelLayout::Rgba ? AV_PIX_FMT_RGB0 : AV_PIX_FMT_BGR0;
+    const AVPixelFormat src_format = picture.layout == PixelLayout::Rgba ? AV_PIX_FMT_RGB0 : AV_PIX_FMT_BGR0;
     m.sws = sws_getCachedContext(m.sws, fw, fh, src_format, fw, fh, AV_PIX_FMT_RGB555, SWS_POINT, nullptr,
                                  nullptr, nullptr);
     if (!m.sws || av_frame_make_writable(m.frame) < 0) throw AviError(kAviAddFrameError);

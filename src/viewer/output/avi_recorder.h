@@ -18,7 +18,7 @@
 namespace orv {
 
 class AviError : public OutputError {
-public:
+  public:
     using OutputError::OutputError;
 };
 
@@ -58,7 +58,7 @@ struct FramePicture {
 using ConfirmOverwrite = std::function<bool(const std::string& question)>;
 
 class AviRecorder {
-public:
+  public:
     // Microsoft Video 1 quality requested on the 0..10000 scale. FFmpeg's
     // msvideo1 encoder has no quality control (its block-error threshold is
     // fixed); with every frame a key frame it codes each 4x4 block as the
@@ -121,7 +121,7 @@ public:
     // "Cannot finish AVI file <name>. Disk full or file in use?" is thrown.
     void close();
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

@@ -8,13 +8,17 @@
 namespace orv {
 
 namespace {
-bool is_blank(char c) { return c == ' ' || c == '\t'; }
+bool is_blank(char c) {
+    return c == ' ' || c == '\t';
+}
 } // namespace
 
 int parse_integer_text(std::string_view text) {
     std::string_view t = text;
-    while (!t.empty() && is_blank(t.front())) t.remove_prefix(1);
-    while (!t.empty() && is_blank(t.back())) t.remove_suffix(1);
+    while (!t.empty() && is_blank(t.front()))
+        t.remove_prefix(1);
+    while (!t.empty() && is_blank(t.back()))
+        t.remove_suffix(1);
     // from_chars takes '-' but not '+'; a '+' followed by another sign is not a number.
     if (t.size() > 1 && t.front() == '+' && t[1] != '-' && t[1] != '+') t.remove_prefix(1);
     int value = 0;

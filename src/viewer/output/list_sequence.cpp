@@ -20,9 +20,10 @@ void check_lists(const std::vector<int>& lists, int nlista) {
     for (const int k : lists) {
         if (k >= 1 && k <= nlista) continue;
         if (nlista < 1)
-            throw OutputError("Result list " + std::to_string(k) + " does not exist: the file has no result lists.");
-        throw OutputError("Result list " + std::to_string(k) + " does not exist: the lists are numbered 1 to " +
-                          std::to_string(nlista) + ".");
+            throw OutputError("Result list " + std::to_string(k) +
+                              " does not exist: the file has no result lists.");
+        throw OutputError("Result list " + std::to_string(k) +
+                          " does not exist: the lists are numbered 1 to " + std::to_string(nlista) + ".");
     }
 }
 

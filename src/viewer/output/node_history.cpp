@@ -96,7 +96,8 @@ NodeHistory read_node_history(const ResultModel& model, std::string_view node_te
     NodeHistory h;
     h.node = parse_integer_text(node_text);
     if (h.node < 0 || h.node > model.nnode)
-        throw OutputError("Node " + std::to_string(h.node) + " does not exist: the node number must be from 0 to " +
+        throw OutputError("Node " + std::to_string(h.node) +
+                          " does not exist: the node number must be from 0 to " +
                           std::to_string(model.nnode) + ".");
     check_lists(lists, model.nlista);
     h.lists = lists;

@@ -50,7 +50,7 @@ void write_file_atomically(const std::string& path, std::string_view bytes);
 
 // The command: read_node_history, then write the file atomically. Nothing is
 // written when a check fails. Returns the values for the chart.
-NodeHistory write_node_history(const std::string& path, const ResultModel& model,
-                               std::string_view node_text, const std::vector<int>& lists);
+NodeHistory write_node_history(const std::string& path, const ResultModel& model, std::string_view node_text,
+                               const std::vector<int>& lists);
 
 } // namespace orv

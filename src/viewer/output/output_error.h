@@ -7,7 +7,7 @@
 namespace orv {
 
 class OutputError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 

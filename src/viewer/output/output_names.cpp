@@ -12,7 +12,9 @@ std::string replace_extension_of_base(std::string_view namefile, std::string_vie
     return name;
 }
 
-std::string avi_file_name(std::string_view namefile) { return replace_extension_of_base(namefile, ".avi"); }
+std::string avi_file_name(std::string_view namefile) {
+    return replace_extension_of_base(namefile, ".avi");
+}
 
 std::string list_file_name(std::string_view namefile, std::string_view tag) {
     std::string suffix = "_";

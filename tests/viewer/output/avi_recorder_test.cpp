@@ -38,7 +38,8 @@ struct Picture {
 
     Picture(int w, int h, Rgb fill) : width(w), height(h), px(static_cast<std::size_t>(w) * h * 4) {
         for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) set(x, y, fill);
+            for (int x = 0; x < w; ++x)
+                set(x, y, fill);
     }
     void set(int x, int y, Rgb c) {
         std::uint8_t* p = &px[(static_cast<std::size_t>(y) * width + x) * 4];
@@ -76,19 +77,22 @@ std::string run(const std::string& command) {
     if (!p) return out;
     char buf[65536];
     std::size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+        out.append(buf, n);
     pclose(p);
     return out;
 }
 
-std::string quoted(const fs::path& p) { return "'" + p.string() + "'"; }
+std::string quoted(const fs::path& p) {
+    return "'" + p.string() + "'";
+}
 
 // ffprobe's view of the file's only video stream, as key -> value.
 std::map<std::string, std::string> probe(const fs::path& file) {
     std::map<std::string, std::string> fields;
-    std::istringstream lines(
-        run("ffprobe -v error -count_frames -select_streams v:0 -show_streams -of default=noprint_wrappers=1 " +
-            quoted(file)));
+    std::istringstream lines(run(
+        "ffprobe -v error -count_frames -select_streams v:0 -show_streams -of default=noprint_wrappers=1 " +
+        quoted(file)));
     for (std::string line; std::getline(lines, line);) {
         const auto eq = line.find('=');
         if (eq != std::string::npos) fields[line.substr(0, eq)] = line.substr(eq + 1);
@@ -99,8 +103,8 @@ std::map<std::string, std::string> probe(const fs::path& file) {
 // Packet flags ("K_", "__", ...) of every packet, in file order.
 std::vector<std::string> packet_flags(const fs::path& file) {
     std::vector<std::string> flags;
-    std::istringstream lines(run("ffprobe -v error -select_streams v:0 -show_entries packet=flags -of csv=p=0 " +
-                                 quoted(file)));
+    std::istringstream lines(
+        run("ffprobe -v error -select_streams v:0 -show_entries packet=flags -of csv=p=0 " + quoted(file)));
     for (std::string line; std::getline(lines, line);)
         if (!line.empty()) flags.push_back(line);
     return flags;
@@ -150,7 +154,7 @@ const auto yes = [](const std::string&) { return true; };
 // Lowers this process's file-size limit for its lifetime; writes past it
 // fail with EFBIG (SIGXFSZ is ignored meanwhile), like a disk that is full.
 class FileSizeLimit {
-public:
+  public:
     explicit FileSizeLimit(rlim_t bytes) {
         getrlimit(RLIMIT_FSIZE, &old_);
         old_handler_ = std::signal(SIGXFSZ, SIG_IGN);
@@ -163,13 +167,13 @@ public:
         std::signal(SIGXFSZ, old_handler_);
     }
 
-private:
+  private:
     rlimit old_{};
     void (*old_handler_)(int) = nullptr;
 };
 
 class AviRecorderTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_EQ(std::system("ffprobe -version >/dev/null 2>&1"), 0) << "ffprobe is needed by these tests";
         std::string tmpl = (fs::temp_directory_path() / "orvanel-avi-XXXXXX").string();
@@ -194,8 +198,8 @@ TEST(AviRecorderSettings, FrameSizeRoundsDownToMultiplesOf8) {
     struct Case {
         int value;
         int expected; // starting from 320 (width) / 200 (height)
-    } cases[] = {{807, 800}, {721, 720}, {800, 800}, {8, 8}, {15, 8},
-                 {7, -1}, {1, -1}, {0, -1}, {-5, -1}, {-800, -1}}; // -1: ignored, initial kept
+    } cases[] = {{807, 800}, {721, 720}, {800, 800}, {8, 8},   {15, 8},
+                 {7, -1},    {1, -1},    {0, -1},    {-5, -1}, {-800, -1}}; // -1: ignored, initial kept
     for (const Case& c : cases) {
         AviRecorder rec;
         rec.set_width(c.value);
@@ -206,7 +210,8 @@ TEST(AviRecorderSettings, FrameSizeRoundsDownToMultiplesOf8) {
 }
 
 TEST(AviRecorderSettings, FramesPerSecondKeptIn8Bits) {
-    const std::pair<int, int> cases[] = {{300, 44}, {25, 25}, {255, 255}, {256, 0}, {0, 0}, {-1, 255}, {1000, 232}};
+    const std::pair<int, int> cases[] = {{300, 44}, {25, 25},  {255, 255}, {256, 0},
+                                         {0, 0},    {-1, 255}, {1000, 232}};
     for (const auto& [value, kept] : cases) {
         AviRecorder rec;
         rec.set_fps(value);
@@ -223,7 +228,8 @@ TEST_F(AviRecorderTest, ThreeFramesFromAn807x721ViewAt300Fps) {
     rec.create(yes);
     EXPECT_TRUE(rec.is_recording());
     const Rgb colours[] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}};
-    for (const Rgb c : colours) rec.add_frame(Picture(807, 721, c).view());
+    for (const Rgb c : colours)
+        rec.add_frame(Picture(807, 721, c).view());
     EXPECT_EQ(rec.frame_count(), 3);
     rec.close();
     EXPECT_FALSE(rec.is_recording());
@@ -239,7 +245,8 @@ TEST_F(AviRecorderTest, ThreeFramesFromAn807x721ViewAt300Fps) {
 
     const auto flags = packet_flags(dir_ / "viga.avi");
     ASSERT_EQ(flags.size(), 3u);
-    for (const std::string& f : flags) EXPECT_EQ(f.substr(0, 1), "K") << "every frame is a key frame";
+    for (const std::string& f : flags)
+        EXPECT_EQ(f.substr(0, 1), "K") << "every frame is a key frame";
 }
 
 TEST_F(AviRecorderTest, IdenticalFramesAreStillKeyFrames) {
@@ -249,11 +256,13 @@ TEST_F(AviRecorderTest, IdenticalFramesAreStillKeyFrames) {
     rec.set_filename((dir_ / "same.avi").string());
     rec.create(yes);
     const Picture p(320, 200, {10, 200, 30});
-    for (int i = 0; i < 4; ++i) rec.add_frame(p.view());
+    for (int i = 0; i < 4; ++i)
+        rec.add_frame(p.view());
     rec.close();
     const auto flags = packet_flags(dir_ / "same.avi");
     ASSERT_EQ(flags.size(), 4u);
-    for (const std::string& f : flags) EXPECT_EQ(f.substr(0, 1), "K");
+    for (const std::string& f : flags)
+        EXPECT_EQ(f.substr(0, 1), "K");
 }
 
 TEST_F(AviRecorderTest, FrameIsCutFromTopLeftInEveryPixelOrder) {
@@ -261,13 +270,16 @@ TEST_F(AviRecorderTest, FrameIsCutFromTopLeftInEveryPixelOrder) {
     // frame, green in the 7 columns and the row that the frame leaves out.
     Picture pic(807, 721, {0, 255, 0});
     for (int y = 0; y < 720; ++y)
-        for (int x = 0; x < 800; ++x) pic.set(x, y, y < 360 ? Rgb{255, 0, 0} : Rgb{0, 0, 255});
+        for (int x = 0; x < 800; ++x)
+            pic.set(x, y, y < 360 ? Rgb{255, 0, 0} : Rgb{0, 0, 255});
 
     struct Case {
         PixelLayout layout;
         bool bottom_up;
-    } cases[] = {{PixelLayout::Rgba, false}, {PixelLayout::Rgba, true},
-                 {PixelLayout::Bgra, false}, {PixelLayout::Bgra, true}};
+    } cases[] = {{PixelLayout::Rgba, false},
+                 {PixelLayout::Rgba, true},
+                 {PixelLayout::Bgra, false},
+                 {PixelLayout::Bgra, true}};
     int n = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE("case " + std::to_string(n));
@@ -290,7 +302,8 @@ TEST_F(AviRecorderTest, FrameIsCutFromTopLeftInEveryPixelOrder) {
         EXPECT_TRUE(near(pixel(f, 800, 799, 719), {0, 0, 255}));
         int green = 0;
         for (int y = 0; y < 720; ++y)
-            for (int x = 0; x < 800; ++x) green += pixel(f, 800, x, y).g > 64;
+            for (int x = 0; x < 800; ++x)
+                green += pixel(f, 800, x, y).g > 64;
         EXPECT_EQ(green, 0) << "pixels from outside the frame leaked in";
     }
 }
@@ -300,14 +313,16 @@ TEST_F(AviRecorderTest, DecodedFramesFollowThePictures) {
     rec.set_filename((dir_ / "lists.avi").string());
     rec.create(yes);
     const Rgb colours[] = {{200, 40, 40}, {40, 200, 40}, {200, 40, 40}};
-    for (const Rgb c : colours) rec.add_frame(Picture(320, 200, c).view());
+    for (const Rgb c : colours)
+        rec.add_frame(Picture(320, 200, c).view());
     rec.close();
 
     const auto frames = decode(dir_ / "lists.avi", 320, 200);
     ASSERT_EQ(frames.size(), 3u);
     EXPECT_NE(frames[0], frames[1]);
     EXPECT_EQ(frames[0], frames[2]);
-    for (int i = 0; i < 3; ++i) EXPECT_TRUE(near(pixel(frames[i], 320, 160, 100), colours[i])) << i;
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(near(pixel(frames[i], 320, 160, 100), colours[i])) << i;
 }
 
 TEST_F(AviRecorderTest, PictureSmallerThanFrameIsPaddedWithBlack) {
@@ -386,7 +401,9 @@ TEST_F(AviRecorderTest, OverwriteDeclinedLeavesOldFileAndRefusesFrames) {
     ASSERT_EQ(questions.size(), 1u);
     EXPECT_EQ(questions[0], "Overwrite file " + file.string() + "?");
     EXPECT_FALSE(rec.is_recording());
-    EXPECT_EQ(message_of([&] { rec.add_frame(Picture(320, 200, {0, 0, 0}).view()); }),
+    EXPECT_EQ(message_of([&] {
+                  rec.add_frame(Picture(320, 200, {0, 0, 0}).view());
+              }),
               "Cannot add frame to AVI. AVI file not created.");
     // Without a way to ask, the answer is No.
     EXPECT_EQ(message_of([&] { rec.create(nullptr); }), "Cannot add frame to AVI. AVI file not created.");
@@ -414,7 +431,8 @@ TEST_F(AviRecorderTest, FileThatCannotBeCreatedLeavesNothing) {
     for (const fs::path& p : paths) {
         AviRecorder rec;
         rec.set_filename(p.string());
-        EXPECT_EQ(message_of([&] { rec.create(yes); }), "Cannot create AVI file. Disk full or file in use?") << p;
+        EXPECT_EQ(message_of([&] { rec.create(yes); }), "Cannot create AVI file. Disk full or file in use?")
+            << p;
         EXPECT_FALSE(rec.is_recording());
         EXPECT_FALSE(fs::exists(p)) << p;
     }
@@ -445,8 +463,9 @@ TEST_F(AviRecorderTest, FullDiskWhileAddingAFrameKeepsCounterAndRecording) {
     for (int y = 0; y < 200; ++y)
         for (int x = 0; x < 320; ++x) {
             seed = seed * 1103515245u + 12345u;
-            noise.set(x, y, {static_cast<int>(seed >> 24), static_cast<int>((seed >> 16) & 255),
-                             static_cast<int>((seed >> 8) & 255)});
+            noise.set(x, y,
+                      {static_cast<int>(seed >> 24), static_cast<int>((seed >> 16) & 255),
+                       static_cast<int>((seed >> 8) & 255)});
         }
     {
         FileSizeLimit limit(static_cast<rlim_t>(fs::file_size(file)) + 100);
@@ -467,9 +486,8 @@ TEST_F(AviRecorderTest, ZeroFramesPerSecondIsRefusedBeforeAnythingIsTouched) {
         rec.set_fps(fps);
         rec.set_filename(file.string());
         bool asked = false;
-        const std::string msg = message_of([&] {
-            rec.create([&](const std::string&) { return asked = true; });
-        });
+        const std::string msg =
+            message_of([&] { rec.create([&](const std::string&) { return asked = true; }); });
         EXPECT_EQ(msg, orv::kAviZeroFps) << fps;
         EXPECT_FALSE(asked);
         EXPECT_FALSE(rec.is_recording());

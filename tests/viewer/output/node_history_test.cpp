@@ -52,7 +52,7 @@ std::string message_of(const std::function<void()>& f) {
 }
 
 class NodeHistoryFile : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::string tmpl = (fs::temp_directory_path() / "orvanel-lst-XXXXXX").string();
         ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
@@ -84,7 +84,8 @@ TEST(NodeHistoryFormat, ValueLines) {
         {2147483647, -1234567.75, "2147483647   -1234567.7500000000\r\n"},
         {3, 1e12, "         3  1000000000000.0000000000\r\n"}, // wider than 20: not cut
     };
-    for (const Case& c : cases) EXPECT_EQ(orv::format_history_line(c.list, c.value), c.line) << c.value;
+    for (const Case& c : cases)
+        EXPECT_EQ(orv::format_history_line(c.list, c.value), c.line) << c.value;
     EXPECT_EQ(orv::format_history_line(7, -0.125).size(), 32u + 2u);
 }
 
@@ -94,21 +95,25 @@ TEST(NodeHistoryFormat, NodeTextAsLatin1) {
     } cases[] = {
         {"12", "12"},
         {" 12 ", " 12 "},
-        {"n\xC3\xB3", "n\xF3"},                 // ó
-        {"\xC3\xA7\xC3\xA3", "\xE7\xE3"},       // çã
-        {"\xE2\x82\xAC" "5", "?5"},             // € is outside Latin-1
-        {"\xF0\x9F\x98\x80", "?"},              // one character, one '?'
-        {"a\xC3", "a?"},                        // cut short
-        {"\x80x", "?x"},                        // stray continuation byte
-        {"\xC1\x81", "?"},                      // overlong form of 'A'
+        {"n\xC3\xB3", "n\xF3"},           // ó
+        {"\xC3\xA7\xC3\xA3", "\xE7\xE3"}, // çã
+        {"\xE2\x82\xAC"
+         "5",
+         "?5"},                    // € is outside Latin-1
+        {"\xF0\x9F\x98\x80", "?"}, // one character, one '?'
+        {"a\xC3", "a?"},           // cut short
+        {"\x80x", "?x"},           // stray continuation byte
+        {"\xC1\x81", "?"},         // overlong form of 'A'
     };
-    for (const Case& c : cases) EXPECT_EQ(orv::utf8_to_latin1(c.utf8), c.latin1) << c.utf8;
+    for (const Case& c : cases)
+        EXPECT_EQ(orv::utf8_to_latin1(c.utf8), c.latin1) << c.utf8;
 }
 
 TEST_F(NodeHistoryFile, InitialValuesGiveTwoZeroLinesForList1) {
     const orv::ResultModel m = make_model(4, 3);
     const fs::path file = dir_ / "viga_0.lst";
-    const NodeHistory h = orv::write_node_history(file.string(), m, "0", orv::list_sequence(1, 1, 1, kNoLimit));
+    const NodeHistory h =
+        orv::write_node_history(file.string(), m, "0", orv::list_sequence(1, 1, 1, kNoLimit));
     EXPECT_EQ(file_bytes(file), "N\xF3: 0\r\n"
                                 "\r\n"
                                 "Lista      Valor\r\n"
@@ -121,7 +126,8 @@ TEST_F(NodeHistoryFile, InitialValuesGiveTwoZeroLinesForList1) {
 
 TEST_F(NodeHistoryFile, StepThroughListsMatchesFixture) {
     orv::ResultModel m = make_model(6, 11);
-    for (int k = 1; k <= 11; ++k) m.listas(5, k) = 99.0 + k; // lists not walked must not appear
+    for (int k = 1; k <= 11; ++k)
+        m.listas(5, k) = 99.0 + k; // lists not walked must not appear
     m.listas(5, 2) = 1234.5;
     m.listas(5, 5) = -0.125;
     m.listas(5, 8) = 0.0;
@@ -130,7 +136,8 @@ TEST_F(NodeHistoryFile, StepThroughListsMatchesFixture) {
     const fs::path file = dir_ / orv::list_file_name(m.namefile, "3");
     ASSERT_EQ(file.filename(), "viga_3.lst");
 
-    const NodeHistory h = orv::write_node_history(file.string(), m, "5", orv::list_sequence(2, 11, 3, kNoLimit));
+    const NodeHistory h =
+        orv::write_node_history(file.string(), m, "5", orv::list_sequence(2, 11, 3, kNoLimit));
     EXPECT_EQ(file_bytes(file), file_bytes(fs::path(ORVANEL_TEST_DATA) / "output" / "viga_3.lst"));
     EXPECT_EQ(h.node, 5);
     EXPECT_EQ(h.lists, (std::vector<int>{2, 5, 8, 11}));
@@ -150,7 +157,8 @@ TEST_F(NodeHistoryFile, SecondRunReplacesTheFile) {
     orv::ResultModel m = make_model(3, 10);
     const fs::path file = dir_ / "viga_0.lst";
     orv::write_node_history(file.string(), m, "1", orv::list_sequence(1, 10, 1, kNoLimit));
-    const NodeHistory h = orv::write_node_history(file.string(), m, "1", orv::list_sequence(3, 4, 1, kNoLimit));
+    const NodeHistory h =
+        orv::write_node_history(file.string(), m, "1", orv::list_sequence(3, 4, 1, kNoLimit));
     EXPECT_EQ(h.values.size(), 2u);
     EXPECT_EQ(file_bytes(file), "N\xF3: 1\r\n\r\nLista      Valor\r\n"
                                 "         3          0.0000000000\r\n"
@@ -179,7 +187,8 @@ TEST_F(NodeHistoryFile, BadRequestsWriteNothing) {
     const fs::path old = dir_ / "old.lst";
     std::ofstream(old, std::ios::binary) << "previous run\r\n";
     for (const Case& c : cases) {
-        EXPECT_EQ(message_of([&] { orv::write_node_history(fresh.string(), m, c.node, c.lists); }), c.message);
+        EXPECT_EQ(message_of([&] { orv::write_node_history(fresh.string(), m, c.node, c.lists); }),
+                  c.message);
         EXPECT_EQ(message_of([&] { orv::write_node_history(old.string(), m, c.node, c.lists); }), c.message);
         EXPECT_FALSE(fs::exists(fresh));
         EXPECT_EQ(file_bytes(old), "previous run\r\n");
