@@ -182,7 +182,6 @@ void AviRecorder::create(const ConfirmOverwrite& confirm) {
         remove_plain_file(path);
     }
 
-    m.frames = 0;
     m.open_path = path;
     AVFormatContext* format = nullptr;
     if (avformat_alloc_output_context2(&format, nullptr, "avi", nullptr) < 0 || !format)
@@ -230,6 +229,7 @@ void AviRecorder::create(const ConfirmOverwrite& confirm) {
     avio_flush(format->pb);
     if (format->pb->error < 0) m.abandon_create(kAviCannotCreateFile, true);
     if (rc < 0) m.abandon_create(kAviSetFormatError, true);
+    m.frames = 0;
 }
 
 void AviRecorder::add_frame(const FramePicture& picture) {
