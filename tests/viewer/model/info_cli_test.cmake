@@ -16,3 +16,16 @@ execute_process(COMMAND ${ORVANEL} --help OUTPUT_VARIABLE out RESULT_VARIABLE rc
 if(NOT rc EQUAL 0 OR NOT out MATCHES "--info FILE")
   message(FATAL_ERROR "--help: rc=${rc} out=${out}")
 endif()
+
+# Every shipped sample reads cleanly.
+file(GLOB samples ${EXAMPLES}/*.txt)
+list(LENGTH samples count)
+if(count LESS 3)
+  message(FATAL_ERROR "samples missing in ${EXAMPLES}")
+endif()
+foreach(sample IN LISTS samples)
+  execute_process(COMMAND ${ORVANEL} --info ${sample} OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0 OR NOT out MATCHES "nlista [1-9]")
+    message(FATAL_ERROR "--info ${sample}: rc=${rc}\n${err}")
+  endif()
+endforeach()
