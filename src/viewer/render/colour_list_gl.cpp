@@ -1,0 +1,72 @@
+#include "viewer/render/colour_list_gl.h"
+
+#include "viewer/render/mesh_gl.h"
+
+#include <GL/gl.h>
+
+namespace orv {
+
+namespace {
+
+void begin_piece(int count) {
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glBegin(count == 2 ? GL_LINES : GL_POLYGON);
+}
+
+void end_piece() {
+    glEnd();
+    glDisable(GL_BLEND);
+}
+
+// Issues the pieces of a colour list. Band colours depend only on the band
+// and the settings, so they are looked up once per list.
+class GlColourSink final : public ColourPieceSink {
+public:
+    explicit GlColourSink(const ColourListSettings& s) {
+        for (int band = 1; band <= 11; ++band)
+            colours_[band] = band_piece_color(band, s.solid, s.negative, s.transparency_position);
+        colours_[0] = colours_[1];
+    }
+    void piece(int band, const Point3* pts, int count) override {
+        draw_band_piece(colours_[band >= 1 && band <= 11 ? band : 0], pts, count);
+    }
+    void shaded_piece(const Point3* pts, const Rgba* colours, int count) override {
+        begin_piece(count);
+        for (int i = 0; i < count; ++i) {
+            glColor4d(colours[i].r, colours[i].g, colours[i].b, colours[i].a);
+            glVertex3d(pts[i].x, pts[i].y, pts[i].z);
+        }
+        end_piece();
+    }
+
+private:
+    Rgba colours_[12];
+};
+
+} // namespace
+
+void draw_band_piece(const Rgba& colour, const Point3* pts, int count) {
+    begin_piece(count);
+    glColor4d(colour.r, colour.g, colour.b, colour.a);
+    for (int i = 0; i < count; ++i) glVertex3d(pts[i].x, pts[i].y, pts[i].z);
+    end_piece();
+}
+
+void draw_band_piece(int band, const Point3* pts, int count, bool solid, bool negative, int transparency_position) {
+    draw_band_piece(band_piece_color(band, solid, negative, transparency_position), pts, count);
+}
+
+void emit_colour_list(const ResultModel& m, int k, const ColourListSettings& settings) {
+    if (k < 1 || k > m.nlista) return;
+    glLineWidth(3);
+    if (settings.deformed_checked) {
+        const NodePlacement place{true, 3 * k,
+                                  displacement_factor(settings.factor, settings.displacement_position)};
+        draw_mesh_outline(m, {settings.line_def_rgb, settings.line_def_t, settings.line_def_w}, place);
+    }
+    GlColourSink sink(settings);
+    walk_colour_list(m, k, settings, sink);
+}
+
+} // namespace orv

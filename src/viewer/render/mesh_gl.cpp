@@ -1,0 +1,68 @@
+#include "viewer/render/mesh_gl.h"
+
+#include <GL/freeglut.h>
+#include <GL/gl.h>
+
+#include <string>
+
+namespace orv {
+
+namespace {
+
+void* glut_font(BitmapFont font) {
+    return font == BitmapFont::Helvetica12 ? GLUT_BITMAP_HELVETICA_12 : GLUT_BITMAP_HELVETICA_10;
+}
+
+void vertex(const Point3& p) { glVertex3d(p.x, p.y, p.z); }
+
+} // namespace
+
+void draw_text(std::string_view text, BitmapFont font, double x, double y, double z) {
+    glRasterPos3d(x, y, z);
+    void* f = glut_font(font);
+    for (const char c : text) glutBitmapCharacter(f, static_cast<unsigned char>(c));
+}
+
+void draw_text(std::u16string_view text, BitmapFont font, double x, double y, double z) {
+    glRasterPos3d(x, y, z);
+    void* f = glut_font(font);
+    for (const char16_t c : text) glutBitmapCharacter(f, static_cast<int>(c));
+}
+
+void draw_node_points(const ResultModel& m) {
+    glColor4d(0.35, 0.35, 0.35, 1);
+    glPointSize(3);
+    for (std::int32_t n = 1; n <= m.nnode; ++n) {
+        glBegin(GL_POINTS);
+        vertex(node_position(m, n));
+        glEnd();
+    }
+}
+
+void draw_mesh_outline(const ResultModel& m, const OutlineStyle& style, const NodePlacement& place) {
+    glColor4d(style.grey, style.grey, style.grey, style.opacity);
+    glLineWidth(static_cast<GLfloat>(style.width));
+    for_each_outline(m, place, [](const Point3& a, const Point3& b) {
+        glBegin(GL_LINES);
+        vertex(a);
+        vertex(b);
+        glEnd();
+    });
+}
+
+void draw_node_numbers(const ResultModel& m) {
+    glColor4d(0.35, 0.35, 0.35, 1);
+    for (std::int32_t n = 1; n <= m.nnode; ++n) {
+        const Point3 p = node_number_anchor(m, n);
+        draw_text(std::to_string(n), BitmapFont::Helvetica10, p.x, p.y, p.z);
+    }
+}
+
+void draw_element_numbers(const ResultModel& m) {
+    glColor4d(0.65, 0.65, 0.65, 1);
+    for (std::size_t e = 1; e <= static_cast<std::size_t>(m.nelem); ++e)
+        if (const auto p = element_number_anchor(m, e))
+            draw_text(std::to_string(e), BitmapFont::Helvetica10, p->x, p->y, p->z);
+}
+
+} // namespace orv

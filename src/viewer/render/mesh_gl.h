@@ -1,0 +1,55 @@
+#pragma once
+// OpenGL producers of the fixed display lists of a viewer (node points, mesh
+// outlines, node and element numbers) and the bitmap text routine. They issue
+// immediate-mode calls into whatever list or frame is being drawn, in the
+// coordinates of the result file, and leave their colour, point size and line
+// width set. A GL context must be current. draw_text needs glutInit to have
+// been called once in the process (the application does it at start-up).
+
+#include "viewer/model/result_model.h"
+#include "viewer/render/element_geometry.h"
+
+#include <string_view>
+
+namespace orv {
+
+// The GLUT bitmap fonts in use.
+enum class BitmapFont { Helvetica10, Helvetica12 };
+
+// Text at a point of the model: the raster position is set to (x, y, z), which
+// latches the current colour, then each character is drawn in turn, advancing
+// the raster position. In the u16 form each 16-bit code unit is one character;
+// in the narrow form each byte. An empty text only sets the raster position;
+// a position outside the view volume draws nothing.
+void draw_text(std::string_view text, BitmapFont font, double x, double y, double z);
+void draw_text(std::u16string_view text, BitmapFont font, double x, double y, double z);
+
+// Node points: colour (0.35, 0.35, 0.35, 1), point size 3, one GL_POINTS pair
+// per node at its undeformed position.
+void draw_node_points(const ResultModel& m);
+
+// Line settings of an outline: grey level 0..1 (red = green = blue), opacity
+// (alpha) and width in pixels.
+struct OutlineStyle {
+    double grey = 0.0;
+    double opacity = 1.0;
+    int width = 1;
+};
+
+// Mesh outline: colour (grey, grey, grey, opacity) and line width, then every
+// outline segment of every drawn element as its own GL_LINES pair. `place`
+// gives undeformed positions by default; for the deformed mesh pass
+// {true, selector, displacement_factor(m, P)} (selector chbox, or 3k inside
+// the colour list of result list k).
+void draw_mesh_outline(const ResultModel& m, const OutlineStyle& style, const NodePlacement& place = {});
+
+// Node numbers: colour (0.35, 0.35, 0.35, 1); the number n in decimal with
+// Helvetica 10 at node_number_anchor (undeformed, shifted by maxscale / 500).
+void draw_node_numbers(const ResultModel& m);
+
+// Element numbers: colour (0.65, 0.65, 0.65, 1); the number e in decimal with
+// Helvetica 10 at element_number_anchor (undeformed); none for elements that
+// are not drawn.
+void draw_element_numbers(const ResultModel& m);
+
+} // namespace orv
