@@ -1,1 +1,453 @@
+// The viewer window's handlers. Each is short: it sets fields of the window
+// and calls into the subsystem folders; widgets are built in
+// view/viewer_layout.cpp, the render callbacks live in render/ and legend/.
+
 #include "viewer/Unit2.h"
+
+#include "shell/dialogs.h"
+#include "viewer/legend/colour_scale.h"
+#include "viewer/model/reader.h"
+#include "viewer/view/gl_scene_viewer.h"
+#include "viewer/view/interaction.h"
+#include "viewer/view/number_text.h"
+#include "viewer/view/panel_widgets.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFile>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMdiSubWindow>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QSlider>
+#include <QSpinBox>
+#include <QStringDecoder>
+#include <QTimer>
+#include <QWheelEvent>
+
+#include <cmath>
+#include <type_traits>
+
+namespace orv {
+namespace {
+
+// List names are 8-bit text of unknown code page: UTF-8 when they are valid
+// UTF-8, otherwise Latin-1, which maps every byte to a character.
+QString decode_name(const std::string& bytes) {
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+    if (utf8.hasError()) text = QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    return text;
+}
+
+bool alone(const QMouseEvent* e, Qt::MouseButton button) {
+    return e->buttons() == button && e->modifiers() == Qt::NoModifier;
+}
+
+QString qtext(double v) { return QString::fromStdString(shortest_text(v)); }
+
+} // namespace
+
+TForm2::TForm2(const QString& file, QWidget* parent) : QWidget(parent) {
+    setObjectName("Form2");
+    resize(959, 721);
+    build_scenes();
+    build_layout();
+    GLSceneViewer1->set_scene(&GLScene1, GLCamera1.get());
+    GLSceneViewer2->set_scene(&GLScene2, GLCamera2.get());
+    layout_panel();
+    connect_handlers();
+    FormCreate(file);
+}
+
+TForm2::~TForm2() {
+    // The views go first: they hold the scenes, which are members and would
+    // otherwise be destroyed before the child widgets.
+    delete GLSceneViewer2;
+    delete GLSceneViewer1;
+}
+
+void TForm2::build_scenes() {
+    // 3D view: DummyCube1 is the world frame and the camera's target; the
+    // model (DirectOpenGL1) and the axes symbol (DirectOpenGL3) hang from it.
+    DummyCube1 = &GLScene1.add(nullptr, "DummyCube1");
+    DirectOpenGL1 = &GLScene1.add(DummyCube1, "DirectOpenGL1");
+    DirectOpenGL1->render = [this] { DirectOpenGL1Render(); };
+    DirectOpenGL3 = &GLScene1.add(DummyCube1, "DirectOpenGL3");
+    DirectOpenGL3->set_scale({view::kAxesSymbolBaseScale, view::kAxesSymbolBaseScale, view::kAxesSymbolBaseScale});
+    DirectOpenGL3->set_show_axes(true);
+    GLCamera1 = std::make_unique<view::Camera>(GLScene1, DummyCube1);
+    GLCamera1->set_position({0, 0, 30});
+    GLCamera1->set_depth_of_view(100);
+    GLCamera1->set_focal_length(10);
+    GLCamera1->set_scene_scale(1);
+
+    // Legend view: the legend is drawn in the plane z = 0 of DirectOpenGL2.
+    DummyCube2 = &GLScene2.add(nullptr, "DummyCube2");
+    DirectOpenGL2 = &GLScene2.add(DummyCube2, "DirectOpenGL2");
+    DirectOpenGL2->render = [this] { DirectOpenGL2Render(); };
+    GLDirectOpenGL1 = &GLScene2.add(DirectOpenGL2, "GLDirectOpenGL1");
+    GLCamera2 = std::make_unique<view::Camera>(GLScene2, DirectOpenGL2);
+    GLCamera2->set_position({0, 0, 50});
+    GLCamera2->set_depth_of_view(500);
+    GLCamera2->set_focal_length(25);
+    GLCamera2->set_scene_scale(1);
+}
+
+void TForm2::connect_handlers() {
+    // Every handler runs guarded: an exception is reported in an error box
+    // and never crosses the event loop.
+    auto on = [this](auto fn) {
+        return [this, fn](auto&&... args) {
+            ui::guarded(this, [&] {
+                // Signals may carry arguments the handler does not take (QTimer's private tag).
+                if constexpr (std::is_invocable_v<const decltype(fn)&, decltype(args)...>)
+                    fn(args...);
+                else
+                    fn();
+            });
+        };
+    };
+    connect(Timer1, &QTimer::timeout, this, on([this] { Timer1Timer(); }));
+    connect(ComboBox1, &QComboBox::activated, this, on([this](int) { ComboBox1Change(); }));
+    connect(GLSceneViewer1, &GLSceneViewer::mouse_pressed, this,
+            on([this](QMouseEvent* e) { GLSceneViewer1MouseDown(e); }));
+    connect(GLSceneViewer1, &GLSceneViewer::mouse_moved, this,
+            on([this](QMouseEvent* e) { GLSceneViewer1MouseMove(e); }));
+    connect(GLSceneViewer1, &GLSceneViewer::mouse_released, this,
+            on([this](QMouseEvent* e) { GLSceneViewer1MouseUp(e); }));
+    connect(GLSceneViewer1, &GLSceneViewer::double_clicked, this,
+            on([this](QMouseEvent*) { GLSceneViewer1DblClick(); }));
+    connect(GLSceneViewer1, &GLSceneViewer::entered, this, on([this] { GLSceneViewer1MouseEnter(); }));
+    connect(GLSceneViewer1, &GLSceneViewer::left, this, on([this] { GLSceneViewer1MouseLeave(); }));
+    connect(TrackBar1, &QSlider::valueChanged, this, on([this](int) { TrackBar1Change(); }));
+    for (GLSceneViewer* v : {GLSceneViewer1, GLSceneViewer2}) {
+        connect(v, &GLSceneViewer::painted, this, [this] {
+            if (close_pending_) {
+                close_pending_ = false;
+                QTimer::singleShot(0, this, [this] { close_viewer(); });
+            }
+        });
+    }
+    for (QGroupBox* g : {GroupBox3, GroupBox4}) g->installEventFilter(this);
+    for (QGroupBox* g : {GroupBox1, GroupBox2, GroupBox5}) {
+        g->setMouseTracking(true);
+        g->installEventFilter(this);
+    }
+}
+
+bool TForm2::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonDblClick) {
+        if (watched == GroupBox3) ui::guarded(this, [this] { GroupBox3DblClick(); });
+        if (watched == GroupBox4) ui::guarded(this, [this] { GroupBox4DblClick(); });
+    } else if (event->type() == QEvent::MouseMove) {
+        if (watched == GroupBox1 || watched == GroupBox2 || watched == GroupBox5)
+            ui::guarded(this, [this] { GroupBox1MouseMove(); });
+    } else if (event->type() == QEvent::Close && watched == mdi_window()) {
+        frame_closing_ = true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+std::array<QGroupBox*, 8> TForm2::optional_groups() const {
+    return {GroupBox5, GroupBox2, GroupBox1, GroupBox6, GroupBox7, GroupBox8, GroupBox9, GroupBox10};
+}
+
+void TForm2::layout_panel() {
+    int y = 5;
+    auto place = [&](QWidget* block) {
+        if (block->isHidden()) return;
+        block->setGeometry(5, y, 142, block->height());
+        y += block->height();
+    };
+    place(GroupBox3);
+    place(GroupBox4);
+    place(Panel11);
+    for (QGroupBox* g : optional_groups()) place(g);
+}
+
+QMdiSubWindow* TForm2::mdi_window() const { return qobject_cast<QMdiSubWindow*>(parentWidget()); }
+
+int TForm2::window_number() const {
+    const QString caption = windowTitle();
+    const qsizetype space = caption.indexOf(QLatin1Char(' '));
+    return (space < 0 ? caption : caption.mid(space + 1)).toInt();
+}
+
+bool TForm2::event(QEvent* event) {
+    // Watch the MDI frame's close, so that a close begun by the frame (its
+    // close button, the window menu) is told apart from a direct close.
+    if (event->type() == QEvent::ParentChange)
+        if (QMdiSubWindow* sub = mdi_window()) sub->installEventFilter(this);
+    return QWidget::event(event);
+}
+
+void TForm2::close_viewer() {
+    if (QMdiSubWindow* sub = mdi_window()) {
+        sub->close();
+    } else {
+        close();
+    }
+}
+
+// ---- Creation and closing ----
+
+void TForm2::FormCreate(const QString& file) {
+    changes = false;
+    changes1 = false;
+    chbox = 0;
+    avi = false;
+    model.namefile = QFile::encodeName(file).toStdString();
+    try {
+        readfile();
+    } catch (const std::exception& e) {
+        // The caller destroys a window whose file did not read: no viewer is
+        // left half initialised, and its number is freed at once.
+        loaded_ = false;
+        ui::error_box(QApplication::activeWindow(), QString::fromLocal8Bit(e.what()));
+        return;
+    }
+    tur = 0;
+    pit = 0;
+    auxiliar = false;
+    Timer1->start();
+    load_legend(0);
+    Panel1->setFixedWidth(152);
+    mouse_wheel = true;
+    line_def_w = 1;
+    line_undef_w = 1;
+    line_def_rgb = 0;
+    line_undef_rgb = 0;
+    line_def_t = 1;
+    line_undef_t = 1;
+    SpinEdit1->setFocus();
+    loaded_ = true;
+}
+
+void TForm2::readfile() {
+    model = read_result_file(model.namefile);
+    CheckListBox1->clear();
+    QStringList items{QStringLiteral("Nós"), QStringLiteral("Malha Indeformada"), QStringLiteral("Malha Deformada"),
+                      QStringLiteral("Numerção dos Nós"), QStringLiteral("Num. dos Elementos")};
+    for (std::int32_t k = 1; k <= model.nlista; ++k)
+        items << decode_name(model.namelista[static_cast<std::size_t>(k)]);
+    CheckListBox1->addItems(items);
+    for (int i = 0; i < CheckListBox1->count(); ++i) {
+        QListWidgetItem* item = CheckListBox1->item(i);
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setCheckState(Qt::Unchecked);
+    }
+    const float s = static_cast<float>(model.scene_scale());
+    DirectOpenGL1->set_scale({s, s, s});
+}
+
+void TForm2::closeEvent(QCloseEvent* event) {
+    if (GLSceneViewer1->rendering() || GLSceneViewer2->rendering()) {
+        // Not in the middle of a paint: close once it is over.
+        close_pending_ = true;
+        frame_closing_ = false;
+        event->ignore();
+        return;
+    }
+    if (!closed_) {
+        closed_ = true;
+        FormClose();
+    }
+    event->accept();
+    QMdiSubWindow* sub = mdi_window();
+    if (sub && !frame_closing_) {
+        // Closed directly rather than through its frame: close the frame too.
+        QTimer::singleShot(0, sub, [sub] { sub->close(); });
+    }
+}
+
+void TForm2::FormClose() { emit closing(this); }
+
+void TForm2::Timer1Timer() {
+    auxiliar = true;
+    park_focus();
+    Timer1->stop();
+}
+
+// ---- Control panel ----
+
+void TForm2::park_focus() { CheckBox1->setFocus(Qt::OtherFocusReason); }
+
+void TForm2::request_repaint(view::SceneObject* object) { object->mark_changed(); }
+
+void TForm2::render_now() {
+    GLSceneViewer1->render_now();
+    if (GLSceneViewer2->isVisible()) GLSceneViewer2->render_now();
+}
+
+void TForm2::ComboBox1Change() {
+    for (QGroupBox* g : optional_groups()) g->hide();
+    switch (ComboBox1->currentIndex()) {
+    case 1: GroupBox5->show(); break;
+    case 2: GroupBox2->show(); break;
+    case 3: GroupBox1->show(); break;
+    case 4:
+        Edit8->setText(QString::number(recorder_fps()));
+        GroupBox6->show();
+        break;
+    case 5: GroupBox7->show(); break;
+    case 6:
+        SpinEdit5->setMaximum(CheckListBox1->count() - 5);
+        GroupBox8->show();
+        break;
+    case 7:
+        GroupBox9->show();
+        // TODO(legend editor): refresh_legend() fills the colour panels here.
+        break;
+    case 8:
+        load_line_settings();
+        GroupBox10->show();
+        break;
+    default: break;
+    }
+    layout_panel();
+    park_focus();
+}
+
+void TForm2::load_line_settings() {
+    TrackBar4->setValue(line_undef_w - 1);
+    TrackBar5->setValue(static_cast<int>(std::lround(line_undef_rgb * 20)));
+    TrackBar6->setValue(line_def_w - 1);
+    TrackBar7->setValue(static_cast<int>(std::lround(line_def_rgb * 20)));
+    Label14->setText(QStringLiteral("Espessura: ") + QString::number(line_undef_w) + QStringLiteral(" px"));
+    Label15->setText(QStringLiteral("Cor: R=G=B= ") + qtext(line_undef_rgb));
+    Label17->setText(QStringLiteral("Espessura: ") + QString::number(line_def_w) + QStringLiteral(" px"));
+    Label18->setText(QStringLiteral("Cor: R=G=B= ") + qtext(line_def_rgb));
+}
+
+void TForm2::GroupBox3DblClick() {
+    GroupBox3->resize(GroupBox3->width(), GroupBox3->height() != 15 ? 15 : 230);
+    layout_panel();
+}
+
+void TForm2::GroupBox4DblClick() {
+    GroupBox4->resize(GroupBox4->width(), GroupBox4->height() != 15 ? 15 : 289);
+    layout_panel();
+}
+
+void TForm2::GroupBox1MouseMove() { ui::show_status(QString()); }
+
+void TForm2::TrackBar1Change() {
+    const double v = TrackBar1->value();
+    ui::show_status(QStringLiteral(" Velocidade do Mouse: ") + qtext(v / 50 * 100) + QStringLiteral(" %"));
+    park_focus();
+}
+
+// ---- Mouse and wheel in the 3D view ----
+
+void TForm2::GLSceneViewer1MouseDown(QMouseEvent* event) {
+    if (auxiliar && alone(event, Qt::RightButton)) GLSceneViewer1->setCursor(Qt::PointingHandCursor);
+    mx = event->position().x();
+    my = event->position().y();
+}
+
+void TForm2::GLSceneViewer1MouseMove(QMouseEvent* event) {
+    const double x = event->position().x(), y = event->position().y();
+    const double speed = TrackBar1->value();
+    if (auxiliar && alone(event, Qt::LeftButton)) {
+        const view::OrbitDelta d = view::rotation_delta(mx, my, x, y, speed);
+        GLCamera1->orbit(d.pitch, d.turn);
+        tur += d.turn;
+    } else if (auxiliar && alone(event, Qt::RightButton)) {
+        view::PanInput in;
+        in.camera = GLCamera1->position();
+        in.tur = tur;
+        in.view_width = GLSceneViewer1->width();
+        in.view_height = GLSceneViewer1->height();
+        in.scene_scale = GLCamera1->scene_scale();
+        in.speed = speed;
+        in.mx = mx;
+        in.my = my;
+        in.x = x;
+        in.y = y;
+        view::Vec3f model_pos = DirectOpenGL1->position(), axes_pos = DirectOpenGL3->position();
+        pit = view::pan_objects(in, model_pos, axes_pos);
+        DirectOpenGL1->set_position(model_pos);
+        DirectOpenGL3->set_position(axes_pos);
+    }
+    mx = x;
+    my = y;
+}
+
+void TForm2::GLSceneViewer1MouseUp(QMouseEvent*) {
+    if (auxiliar) GLSceneViewer1->setCursor(Qt::SizeAllCursor);
+}
+
+void TForm2::GLSceneViewer1DblClick() { Panel1->setVisible(!Panel1->isVisible()); }
+
+void TForm2::GLSceneViewer1MouseEnter() { mouse_wheel = true; }
+
+void TForm2::GLSceneViewer1MouseLeave() { mouse_wheel = false; }
+
+void TForm2::wheelEvent(QWheelEvent* event) {
+    if (!mouse_wheel) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    // One zoom step per notch (120); finer wheels add up to whole notches.
+    wheel_rest_ += event->angleDelta().y();
+    ui::guarded(this, [this] {
+        for (; wheel_rest_ <= -120; wheel_rest_ += 120) FormMouseWheelDown();
+        for (; wheel_rest_ >= 120; wheel_rest_ -= 120) FormMouseWheelUp();
+    });
+}
+
+void TForm2::FormMouseWheelDown() {
+    if (mouse_wheel) zoom_in();
+}
+
+void TForm2::FormMouseWheelUp() {
+    if (!mouse_wheel) return;
+    const float s = GLCamera1->scene_scale();
+    const float out = view::zoom_out_scale(s);
+    if (out == s) return;
+    GLCamera1->set_scene_scale(out);
+    const float a = view::axes_symbol_scale(GLCamera1->scene_scale());
+    DirectOpenGL3->set_scale({a, a, a});
+}
+
+// ---- Camera and model commands (wheel and toolbar) ----
+
+void TForm2::zoom_in() {
+    GLCamera1->set_scene_scale(view::zoom_in_scale(GLCamera1->scene_scale()));
+    const float a = view::axes_symbol_scale(GLCamera1->scene_scale());
+    DirectOpenGL3->set_scale({a, a, a});
+}
+
+void TForm2::zoom_out() {
+    GLCamera1->set_scene_scale(view::zoom_out_scale(GLCamera1->scene_scale()));
+    const float a = view::axes_symbol_scale(GLCamera1->scene_scale());
+    DirectOpenGL3->set_scale({a, a, a});
+}
+
+void TForm2::zoom_reset() {
+    GLCamera1->set_scene_scale(1);
+    const float a = view::axes_symbol_scale(GLCamera1->scene_scale());
+    DirectOpenGL3->set_scale({a, a, a});
+}
+
+void TForm2::move_model(int axis, float step) {
+    DirectOpenGL1->set_position(axis, DirectOpenGL1->position(axis) + step);
+    DirectOpenGL3->set_position(axis, DirectOpenGL3->position(axis) + step);
+}
+
+void TForm2::centre_model() {
+    DirectOpenGL1->set_position({0, 0, 0});
+    DirectOpenGL3->set_position({0, 0, 0});
+}
+
+void TForm2::apply_preset(int code) { tur = view::apply_preset_view(*GLCamera1, code); }
+
+} // namespace orv

@@ -1,1 +1,267 @@
 #pragma once
+// The viewer window: one result file, its 3D view and legend view, and the
+// control panel. It binds the subsystems: handlers here set fields and call
+// into viewer/view, viewer/render, viewer/legend and viewer/output.
+//
+// Repaints: a handler never draws. It sets fields (changes, changes1, ...)
+// and marks a scene object changed (request_repaint); the view then paints at
+// the next opportunity and calls the render callbacks DirectOpenGL1Render
+// (3D view) and DirectOpenGL2Render (legend view).
+
+#include "viewer/model/result_model.h"
+#include "viewer/view/camera.h"
+#include "viewer/view/scene.h"
+
+#include <QString>
+#include <QWidget>
+
+#include <array>
+#include <memory>
+
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QMdiSubWindow;
+class QPushButton;
+class QSlider;
+class QSpinBox;
+class QTimer;
+
+namespace orv {
+
+class ClickPanel;
+class GLSceneViewer;
+
+class TForm2 : public QWidget {
+    Q_OBJECT
+public:
+    // Creates the window and runs FormCreate, which reads `file` (the open
+    // dialog's current file name). On a read error the message is shown in an
+    // error box and loaded() is false: the caller destroys the window.
+    explicit TForm2(const QString& file, QWidget* parent = nullptr);
+    ~TForm2() override;
+
+    bool loaded() const { return loaded_; }
+    // FormClose has run: the window is on its way out.
+    bool is_closed() const { return closed_; }
+    // The window's number, from its caption "Janela N"; 0 when it has none.
+    int window_number() const;
+    // Closes the window as the user would (its MDI frame too): FormClose runs.
+    void close_viewer();
+
+    // ---- Result model (nnode, coord, conec, listas, maxlista, namelista, ...) ----
+    ResultModel model;
+
+    // ---- View-state fields shared by the handlers and the render passes ----
+    int chbox = 0;    // 3 x lowest checked result list, 0 when none
+    int legmax = 0;   // 1: every list coloured against maxlista[0]
+    int fixlist = 0;  // plot item of result list k is fixlist + k - 1 (5 once rendered)
+    int trgb = 0;     // 1: negative colour scale
+    bool changes = false;  // colours, ranges, scale or filters changed
+    bool changes1 = false; // plot checks or line settings changed
+    bool auxiliar = false; // mouse rotation and panning active (after Timer1)
+    bool mouse_wheel = true; // the pointer is over the 3D view
+    bool avi = false;        // an AVI file is open for frame-by-frame recording
+    double tur = 0; // camera azimuth, degrees
+    double pit = 0; // camera elevation, degrees (recomputed when panning)
+    double mx = 0, my = 0; // last pointer position, client pixels
+    std::array<double, 4> matgld{0, 0, 0, 0}; // clip plane a, b, c, d
+    int line_undef_w = 1, line_def_w = 1;       // line widths, pixels
+    double line_undef_rgb = 0, line_def_rgb = 0; // grey levels 0..1
+    double line_undef_t = 1, line_def_t = 1;     // opacities
+
+    // ---- Scenes and cameras (the viewport layer) ----
+    view::Scene GLScene1;
+    view::SceneObject* DummyCube1 = nullptr;    // world frame, camera target
+    view::SceneObject* DirectOpenGL1 = nullptr; // the model; position = pan offset
+    view::SceneObject* DirectOpenGL3 = nullptr; // small axes symbol
+    std::unique_ptr<view::Camera> GLCamera1;
+    view::Scene GLScene2;
+    view::SceneObject* DummyCube2 = nullptr;
+    view::SceneObject* DirectOpenGL2 = nullptr; // the legend
+    view::SceneObject* GLDirectOpenGL1 = nullptr;
+    std::unique_ptr<view::Camera> GLCamera2;
+
+    // ---- Views ----
+    GLSceneViewer* GLSceneViewer1 = nullptr; // 3D view
+    GLSceneViewer* GLSceneViewer2 = nullptr; // legend view, 115 x 233, floating, hidden
+    ClickPanel* Panel12 = nullptr;           // "Carregando...", floating, hidden
+
+    // ---- Control panel ----
+    QFrame* Panel1 = nullptr;
+    QGroupBox* GroupBox3 = nullptr; // "Menu Geral"
+    QCheckBox* CheckBox3 = nullptr; // "Legenda"
+    QCheckBox* CheckBox8 = nullptr; // "Faixas de Cores"
+    QCheckBox* CheckBox1 = nullptr; // "Legenda Negativa" (focus parking)
+    QCheckBox* CheckBox9 = nullptr; // "Notação Científica"
+    QCheckBox* CheckBox7 = nullptr; // "Eixos"
+    QCheckBox* CheckBox2 = nullptr; // "Tela Inteira"
+    QCheckBox* CheckBox5 = nullptr; // "> Valores Máximos"
+    QLineEdit* Edit5 = nullptr;     // legend minimum
+    QLineEdit* Edit6 = nullptr;     // legend maximum
+    QCheckBox* CheckBox4 = nullptr; // "Clip Plane"
+    QLineEdit* Edit1 = nullptr;     // clip plane a
+    QLineEdit* Edit2 = nullptr;     // b
+    QLineEdit* Edit3 = nullptr;     // c
+    QLineEdit* Edit4 = nullptr;     // d
+
+    QGroupBox* GroupBox4 = nullptr; // "Lista de Plotagem"
+    QListWidget* CheckListBox1 = nullptr; // plot list, checkable items
+    QLabel* Label1 = nullptr;       // "ETp 1"
+    QLabel* Label2 = nullptr;       // "ETp 2"
+    QLabel* Label3 = nullptr;       // "ETp 3"
+    QSpinBox* SpinEdit1 = nullptr;  // element-type filters, -1..10, -1
+    QSpinBox* SpinEdit2 = nullptr;
+    QSpinBox* SpinEdit3 = nullptr;
+    QPushButton* BitBtn5 = nullptr; // applies the filters
+
+    QFrame* Panel11 = nullptr;
+    QComboBox* ComboBox1 = nullptr; // chooser of the optional groups
+
+    QGroupBox* GroupBox5 = nullptr; // "Escala Deslocamento"
+    QSlider* TrackBar3 = nullptr;   // 0..100, 50
+    QPushButton* BitBtn2 = nullptr;
+    QLabel* Label4 = nullptr;       // "Fator de Multiplicação"
+    QLineEdit* Edit7 = nullptr;     // "1"
+
+    QGroupBox* GroupBox2 = nullptr; // "Transparência"
+    QSlider* TrackBar2 = nullptr;   // 0..100, 0
+    QPushButton* BitBtn1 = nullptr;
+    QCheckBox* CheckBox6 = nullptr; // "Malha Sólida"
+
+    QGroupBox* GroupBox1 = nullptr; // "Velocidade do Mouse"
+    QSlider* TrackBar1 = nullptr;   // mouse speed 0..100, 50
+
+    QGroupBox* GroupBox6 = nullptr; // "Arquivo AVI"
+    QPushButton* Button1 = nullptr; // "Adicionar Frame"
+    QLabel* Label5 = nullptr;       // "FPS"
+    QLineEdit* Edit8 = nullptr;     // frames per second
+
+    QGroupBox* GroupBox7 = nullptr; // "Captura Imagem"
+    QPushButton* BitBtn3 = nullptr; // "IMG"
+    QPushButton* BitBtn4 = nullptr; // "LEG" (disabled until the legend shows)
+
+    QGroupBox* GroupBox8 = nullptr; // "Gerador Vídeo/Lista"
+    QLabel* Label6 = nullptr;       // "Lista inicial:"
+    QLabel* Label7 = nullptr;       // "Lista final:"
+    QLabel* Label8 = nullptr;       // "Passo:"
+    QLabel* Label9 = nullptr;       // "FPS:"
+    QSpinBox* SpinEdit4 = nullptr;  // 1..1000000, 1
+    QSpinBox* SpinEdit5 = nullptr;  // 1..1000000, 1 (maximum = nlista when shown)
+    QSpinBox* SpinEdit6 = nullptr;  // 1..1000000, 1
+    QSpinBox* SpinEdit7 = nullptr;  // 1..100, 5
+    QPushButton* Button2 = nullptr; // "Gerar"
+    QLabel* Label10 = nullptr;      // "Lista" (node history heading)
+    QLabel* Label11 = nullptr;      // "Nó"
+    QLabel* Label12 = nullptr;      // "Arquivo"
+    QLineEdit* Edit9 = nullptr;     // node number, "0"
+    QLineEdit* Edit10 = nullptr;    // file tag, "0"
+    QPushButton* Button3 = nullptr; // "Lista"
+
+    QGroupBox* GroupBox9 = nullptr; // "Legenda" (colour editor)
+    std::array<ClickPanel*, 9> colour_panels{}; // Panel2 .. Panel10
+    ClickPanel* Panel2 = nullptr;   // colour row 8 (top)
+    ClickPanel* Panel3 = nullptr;
+    ClickPanel* Panel4 = nullptr;
+    ClickPanel* Panel5 = nullptr;
+    ClickPanel* Panel6 = nullptr;
+    ClickPanel* Panel7 = nullptr;
+    ClickPanel* Panel8 = nullptr;
+    ClickPanel* Panel9 = nullptr;
+    ClickPanel* Panel10 = nullptr;  // colour row 0 (bottom)
+    QPushButton* BitBtn9 = nullptr;  // "Carregar" (disabled)
+    QPushButton* BitBtn10 = nullptr; // "Salvar" (disabled)
+    QPushButton* BitBtn6 = nullptr;  // "Aplicar"
+    QPushButton* BitBtn7 = nullptr;  // "Escala 1"
+    QPushButton* BitBtn8 = nullptr;  // "Escala 2"
+
+    QGroupBox* GroupBox10 = nullptr; // "Linhas"
+    QLabel* Label13 = nullptr;       // "Malha Indeformada:"
+    QSlider* TrackBar4 = nullptr;    // undeformed width 0..2
+    QLabel* Label14 = nullptr;
+    QSlider* TrackBar5 = nullptr;    // undeformed grey 0..20
+    QLabel* Label15 = nullptr;
+    QLabel* Label16 = nullptr;       // "Malha Deformada:"
+    QSlider* TrackBar6 = nullptr;    // deformed width 0..2
+    QLabel* Label17 = nullptr;
+    QSlider* TrackBar7 = nullptr;    // deformed grey 0..20
+    QLabel* Label18 = nullptr;
+    QPushButton* Button4 = nullptr;  // "&Aplicar"
+
+    QTimer* Timer1 = nullptr; // start-up timer, 10 ms, once
+
+    // The eight optional groups in chooser order of their items 1..8.
+    std::array<QGroupBox*, 8> optional_groups() const;
+
+    // ---- Shared steps ----
+    // Moves the keyboard focus to CheckBox1 without changing or clicking it.
+    void park_focus();
+    // The repaint request: marks the object changed; its view repaints soon.
+    void request_repaint(view::SceneObject* object);
+    // Repaints the 3D view (and the legend view if shown) before returning.
+    void render_now();
+    // Loads the line-settings sliders and labels from the line fields.
+    void load_line_settings();
+    // Camera and model commands shared by the wheel and the toolbar.
+    void zoom_in();
+    void zoom_out();
+    void zoom_reset();
+    void move_model(int axis, float step);
+    void centre_model();
+    void apply_preset(int code);
+    // Frames per second that the "Arquivo AVI" group shows.
+    int recorder_fps() const { return recorder_fps_; }
+
+    // ---- Handlers of this window ----
+    void FormCreate(const QString& file);
+    void readfile();
+    void FormClose();
+    void Timer1Timer();
+    void ComboBox1Change();
+    void GroupBox3DblClick();
+    void GroupBox4DblClick();
+    void GLSceneViewer1MouseDown(QMouseEvent* event);
+    void GLSceneViewer1MouseMove(QMouseEvent* event);
+    void GLSceneViewer1MouseUp(QMouseEvent* event);
+    void GLSceneViewer1DblClick();
+    void GLSceneViewer1MouseEnter();
+    void GLSceneViewer1MouseLeave();
+    void FormMouseWheelDown(); // one notch towards the user: zoom in
+    void FormMouseWheelUp();   // one notch away from the user: zoom out
+    void TrackBar1Change();
+    void GroupBox1MouseMove(); // also for GroupBox2 and GroupBox5: clears the status bar
+
+    // Render callbacks of DirectOpenGL1 (render pass) and DirectOpenGL2 (legend).
+    void DirectOpenGL1Render();
+    void DirectOpenGL2Render();
+
+signals:
+    // FormClose ran: the window is about to be freed.
+    void closing(orv::TForm2* form);
+
+protected:
+    bool event(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void build_scenes();
+    void build_layout(); // viewer_layout.cpp
+    void layout_panel(); // places the visible blocks of Panel1 top to bottom
+    void connect_handlers();
+    QMdiSubWindow* mdi_window() const;
+
+    bool loaded_ = false;
+    bool closed_ = false;
+    bool close_pending_ = false;
+    bool frame_closing_ = false; // the MDI frame is closing (its close runs ours)
+    int wheel_rest_ = 0; // wheel angle not yet making a whole notch
+    int recorder_fps_ = 25;
+};
+
+} // namespace orv

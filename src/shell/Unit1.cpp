@@ -1,0 +1,520 @@
+#include "shell/Unit1.h"
+
+#include "shell/Unit4.h"
+#include "shell/Unit7.h"
+#include "shell/dialogs.h"
+#include "shell/pictures.h"
+#include "viewer/Unit2.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QListWidget>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QWheelEvent>
+
+#include <algorithm>
+
+namespace orv {
+namespace {
+
+TForm1* g_main_form = nullptr;
+
+// Runs a handler guarded: errors go to an error box, never into the event loop.
+template <class Fn>
+auto guarded_slot(QWidget* parent, Fn fn) {
+    return [parent, fn] { ui::guarded(parent, fn); };
+}
+
+} // namespace
+
+TForm1* main_form() { return g_main_form; }
+
+TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
+    g_main_form = this;
+    setObjectName("Form1");
+    setWindowTitle(QStringLiteral(".:: Orvanel - v2.0 ::."));
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, Qt::white);
+    setPalette(pal);
+
+    MDIClient = new QMdiArea(this);
+    MDIClient->setObjectName("MDIClient");
+    MDIClient->setBackground(Qt::white);
+    setCentralWidget(MDIClient);
+
+    StatusBar1 = statusBar();
+    StatusBar1->setObjectName("StatusBar1");
+    ui::set_status_sink([this](const QString& text) { StatusBar1->showMessage(text); });
+
+    build_menu();
+    build_toolbar();
+    resize(909, 563 + menuBar()->sizeHint().height() + ToolBar1->sizeHint().height() +
+                    StatusBar1->sizeHint().height());
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName("Timer1");
+    Timer1->setInterval(2000);
+    Timer1->setSingleShot(true);
+    connect(Timer1, &QTimer::timeout, this, guarded_slot(this, [this] { Timer1Timer(); }));
+
+    // FormCreate: the registry starts empty (the "." decimal separator is set
+    // process-wide before any window exists, in gui_main).
+    viewer_count = 0;
+    viewer_forms.assign(kViewerFormsSize, nullptr);
+    viewer_slots.assign(1, 0);
+
+    connect(MDIClient, &QMdiArea::subWindowActivated, this, [this] { update_window_actions(); });
+    set_view_commands_enabled(false);
+    update_window_actions();
+}
+
+TForm1::~TForm1() {
+    ui::set_status_sink(nullptr);
+    if (g_main_form == this) g_main_form = nullptr;
+}
+
+void TForm1::set_credits_window(TForm7* form) {
+    credits = form;
+    if (credits) connect(credits, &TForm7::closed, this, [this] { credits_closed(); });
+}
+
+void TForm1::build_menu() {
+    QMenuBar* bar = menuBar();
+    bar->setObjectName("MainMenu1");
+    Arquivos1 = bar->addMenu(QStringLiteral("Arquivos"));
+    Novo2 = Arquivos1->addAction(QStringLiteral("Novo"));
+    Novo2->setObjectName("Novo2");
+    Sair1 = Arquivos1->addAction(QStringLiteral("Sair"));
+    Sair1->setObjectName("Sair1");
+    connect(Novo2, &QAction::triggered, this, guarded_slot(this, [this] { Novo2Click(); }));
+    connect(Sair1, &QAction::triggered, this, guarded_slot(this, [this] { Sair1Click(); }));
+
+    Janela1 = bar->addMenu(QStringLiteral("Janela"));
+    Cascata1 = Janela1->addAction(QStringLiteral("&Cascade"));
+    Cascata1->setObjectName("Cascata1");
+    Cascata1->setToolTip(QStringLiteral("Cascade"));
+    Cascata1->setStatusTip(QStringLiteral("Cascade"));
+    Cascata1->setIcon(ui::toolbar_icon(17));
+    LadoaLado1 = Janela1->addAction(QStringLiteral("Tile &Horizontally"));
+    LadoaLado1->setObjectName("LadoaLado1");
+    LadoaLado1->setToolTip(QStringLiteral("Tile Horizontal"));
+    LadoaLado1->setStatusTip(QStringLiteral("Tile Horizontal"));
+    LadoaLado1->setIcon(ui::toolbar_icon(15));
+    Vertical1 = Janela1->addAction(QStringLiteral("&Tile Vertically"));
+    Vertical1->setObjectName("Vertical1");
+    Vertical1->setToolTip(QStringLiteral("Tile Vertical"));
+    Vertical1->setStatusTip(QStringLiteral("Tile Vertical"));
+    Vertical1->setIcon(ui::toolbar_icon(16));
+    Minimize1 = Janela1->addAction(QStringLiteral("&Minimize All"));
+    Minimize1->setObjectName("Minimize1");
+    Maximize1 = Janela1->addAction(QStringLiteral("&Arrange"));
+    Maximize1->setObjectName("Maximize1");
+    connect(Cascata1, &QAction::triggered, MDIClient, &QMdiArea::cascadeSubWindows);
+    connect(LadoaLado1, &QAction::triggered, this, [this] { tile_horizontally(); });
+    connect(Vertical1, &QAction::triggered, this, [this] { tile_vertically(); });
+    connect(Minimize1, &QAction::triggered, this, [this] { minimize_all(); });
+    connect(Maximize1, &QAction::triggered, this, [this] { arrange_icons(); });
+    connect(Janela1, &QMenu::aboutToShow, this, [this] { rebuild_window_list(); });
+
+    Sobre1 = bar->addMenu(QStringLiteral("Sobre"));
+    Ajuda1 = Sobre1->addAction(QStringLiteral("Ajuda"));
+    Ajuda1->setObjectName("Ajuda1");
+    Ajuda1->setEnabled(false);
+    Crditos1 = Sobre1->addAction(QStringLiteral("Créditos"));
+    Crditos1->setObjectName("Crditos1");
+    connect(Crditos1, &QAction::triggered, this, guarded_slot(this, [this] { Crditos1Click(); }));
+}
+
+void TForm1::build_toolbar() {
+    ToolBar1 = addToolBar(QStringLiteral("ToolBar1"));
+    ToolBar1->setObjectName("ToolBar1");
+    ToolBar1->setIconSize(QSize(16, 16));
+    ToolBar1->setMovable(false);
+    ToolBar1->setFloatable(false);
+    ToolBar1->toggleViewAction()->setVisible(false);
+
+    // hint: "short|long", the short part as tooltip, the long one to the status bar.
+    auto tool = [this](const char* name, int image, const QString& hint, auto handler) {
+        auto* b = new QToolButton(ToolBar1);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setIcon(ui::toolbar_icon(image));
+        b->setAutoRaise(true);
+        if (!hint.isEmpty()) {
+            const qsizetype bar = hint.indexOf(QLatin1Char('|'));
+            b->setToolTip(bar < 0 ? hint : hint.left(bar));
+            b->setStatusTip(bar < 0 ? hint : hint.mid(bar + 1));
+        }
+        connect(b, &QToolButton::clicked, this, guarded_slot(this, handler));
+        ToolBar1->addWidget(b);
+        return b;
+    };
+    auto action_tool = [this](const char* name, QAction* action) {
+        auto* b = new QToolButton(ToolBar1);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setDefaultAction(action);
+        b->setAutoRaise(true);
+        ToolBar1->addWidget(b);
+        return b;
+    };
+    const QString none;
+    ToolButton1 = tool("ToolButton1", 6, QStringLiteral("Open|Open new draw"), [this] { Novo2Click(); });
+    ToolButton2 = tool("ToolButton2", 20, QStringLiteral("Close|Close program"), [this] { ToolButton2Click(); });
+    ToolBar1->addSeparator();
+    ToolButton6 = action_tool("ToolButton6", Cascata1);
+    ToolButton7 = action_tool("ToolButton7", LadoaLado1);
+    ToolButton8 = action_tool("ToolButton8", Vertical1);
+    ToolBar1->addSeparator();
+    ToolButton15 = tool("ToolButton15", 13, none, [this] { ToolButton15Click(); });
+    ToolButton4 = tool("ToolButton4", 18, QStringLiteral("Zoom +|Zoom +"), [this] { ToolButton4Click(); });
+    ToolButton5 = tool("ToolButton5", 19, QStringLiteral("Zoom -|Zoom -"), [this] { ToolButton5Click(); });
+    ToolBar1->addSeparator();
+    ToolButton16 = tool("ToolButton16", 11, none, [this] { ToolButton16Click(); });
+    ToolButton12 = tool("ToolButton12", 3, none, [this] { ToolButton12Click(); });
+    ToolButton13 = tool("ToolButton13", 4, none, [this] { ToolButton13Click(); });
+    ToolButton17 = tool("ToolButton17", 3, none, [this] { ToolButton17Click(); });
+    ToolButton18 = tool("ToolButton18", 4, none, [this] { ToolButton18Click(); });
+    ToolButton19 = tool("ToolButton19", 3, none, [this] { ToolButton19Click(); });
+    ToolButton20 = tool("ToolButton20", 4, none, [this] { ToolButton20Click(); });
+    ToolBar1->addSeparator();
+    ToolButton22 = tool("ToolButton22", 27, none, [this] { ToolButton22Click(); });
+    ToolButton27 = tool("ToolButton27", 31, none, [this] { ToolButton27Click(); });
+    ToolButton23 = tool("ToolButton23", 28, none, [this] { ToolButton23Click(); });
+    ToolButton24 = tool("ToolButton24", 29, none, [this] { ToolButton24Click(); });
+    ToolButton25 = tool("ToolButton25", 30, none, [this] { ToolButton25Click(); });
+    ToolButton26 = tool("ToolButton26", 32, none, [this] { ToolButton26Click(); });
+    ToolBar1->addSeparator();
+    ToolButton11 = tool("ToolButton11", 5, QStringLiteral("Close All|Close all draws"), [this] { ToolButton11Click(); });
+}
+
+std::array<QToolButton*, 17> TForm1::view_command_buttons() const {
+    return {ToolButton4,  ToolButton5,  ToolButton11, ToolButton12, ToolButton13, ToolButton15,
+            ToolButton16, ToolButton17, ToolButton18, ToolButton19, ToolButton20, ToolButton22,
+            ToolButton23, ToolButton24, ToolButton25, ToolButton26, ToolButton27};
+}
+
+void TForm1::set_view_commands_enabled(bool enabled) {
+    for (QToolButton* b : view_command_buttons()) b->setEnabled(enabled);
+}
+
+void TForm1::findname(QString& text) {
+    const qsizetype space = text.indexOf(QLatin1Char(' '));
+    if (space >= 0) text = text.mid(space + 1);
+}
+
+QList<QMdiSubWindow*> TForm1::live_subwindows() const {
+    QList<QMdiSubWindow*> list;
+    for (QMdiSubWindow* sub : MDIClient->subWindowList()) {
+        auto* form = qobject_cast<TForm2*>(sub->widget());
+        if (!form || !form->is_closed()) list << sub;
+    }
+    return list;
+}
+
+QList<TForm2*> TForm1::viewers() const {
+    QList<TForm2*> list;
+    for (QMdiSubWindow* sub : live_subwindows())
+        if (auto* form = qobject_cast<TForm2*>(sub->widget())) list << form;
+    return list;
+}
+
+TForm2* TForm1::target_viewer() const {
+    const QList<QMdiSubWindow*> subs = live_subwindows();
+    if (subs.isEmpty()) return nullptr;
+    QMdiSubWindow* sub = MDIClient->currentSubWindow();
+    if (!sub || !subs.contains(sub)) {
+        const QList<QMdiSubWindow*> stack = MDIClient->subWindowList(QMdiArea::StackingOrder);
+        sub = nullptr;
+        for (auto it = stack.rbegin(); it != stack.rend() && !sub; ++it)
+            if (subs.contains(*it)) sub = *it;
+    }
+    if (!sub || !sub->widget()) return nullptr;
+    QString name = sub->widget()->windowTitle();
+    findname(name);
+    const int n = name.toInt();
+    if (n <= 0 || n >= static_cast<int>(viewer_forms.size())) return nullptr;
+    return viewer_forms[static_cast<std::size_t>(n)].data();
+}
+
+// ---- Start-up ----
+
+void TForm1::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (shown_once_) return;
+    shown_once_ = true;
+    // After the window is on screen, as the first event of the message loop.
+    QTimer::singleShot(0, this, guarded_slot(this, [this] { FormShow(); }));
+}
+
+void TForm1::FormShow() {
+    if (splash) splash->show_topmost();
+    setEnabled(false);
+    Timer1->start();
+    // Let the splash paint before a command-line file is read.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    if (!start_file.isEmpty()) {
+        Novo2Click();
+        if (start_check_list > 0) {
+            if (TForm2* form = target_viewer()) {
+                // As if the user had checked the list in the plot list.
+                const int item = 4 + start_check_list;
+                if (start_check_list <= form->model.nlista && item < form->CheckListBox1->count()) {
+                    form->CheckListBox1->item(item)->setCheckState(Qt::Checked);
+                    form->chbox = 3 * start_check_list;
+                    form->changes1 = true;
+                    form->request_repaint(form->DirectOpenGL1);
+                    form->request_repaint(form->DirectOpenGL2);
+                }
+            }
+        }
+    }
+    start_file.clear();
+}
+
+void TForm1::Timer1Timer() {
+    if (splash) splash->close();
+    setEnabled(true);
+    Timer1->stop();
+}
+
+// ---- Files and viewers ----
+
+void TForm1::Novo2Click() {
+    QString file;
+    if (!start_file.isEmpty()) {
+        file = start_file;
+    } else {
+        file = ui::open_file_name(this, QString::fromUtf8(kOpenDialogTitle));
+        if (file.isEmpty()) return; // cancelled: nothing changes
+    }
+    OpenDialog1_FileName = file;
+    open_viewer(file);
+}
+
+TForm2* TForm1::open_viewer(const QString& file) {
+    // The lowest free number, else the next one.
+    int n = 0;
+    for (int i = viewer_count; i >= 1; --i)
+        if (viewer_slots[static_cast<std::size_t>(i)] == 0) n = i;
+    const bool fresh = n == 0;
+    if (fresh) n = viewer_count + 1;
+    if (n >= kViewerFormsSize) {
+        ui::error_box(this, QStringLiteral("Não é possível abrir mais de %1 janelas. Feche uma janela "
+                                           "para abrir outro arquivo.")
+                                .arg(kViewerFormsSize - 1));
+        return nullptr;
+    }
+    if (fresh) {
+        viewer_count = n;
+        viewer_slots.resize(static_cast<std::size_t>(n) + 1);
+    }
+    viewer_slots[static_cast<std::size_t>(n)] = n;
+
+    auto* form = new TForm2(file);
+    if (!form->loaded()) {
+        // The reader's message has been shown; no window is left and the
+        // number is free again.
+        delete form;
+        viewer_slots[static_cast<std::size_t>(n)] = 0;
+        if (fresh) {
+            viewer_count = n - 1;
+            viewer_slots.resize(static_cast<std::size_t>(n));
+        }
+        return nullptr;
+    }
+    viewer_forms[static_cast<std::size_t>(n)] = form;
+    form->setWindowTitle(QStringLiteral("Janela ") + QString::number(n));
+    connect(form, &TForm2::closing, this, [this](TForm2* f) { viewer_closing(f); });
+    QMdiSubWindow* sub = MDIClient->addSubWindow(form);
+    sub->setAttribute(Qt::WA_DeleteOnClose);
+    sub->showMaximized();
+    set_view_commands_enabled(true);
+    update_window_actions();
+    return form;
+}
+
+void TForm1::viewer_closing(TForm2* form) {
+    QString name = form->windowTitle();
+    findname(name);
+    const int n = name.toInt();
+    if (n > 0 && n < static_cast<int>(viewer_slots.size())) viewer_slots[static_cast<std::size_t>(n)] = 0;
+    if (viewers().isEmpty()) set_view_commands_enabled(false);
+    update_window_actions();
+}
+
+void TForm1::Sair1Click() { close(); }
+
+void TForm1::ToolButton2Click() { close(); }
+
+void TForm1::Crditos1Click() {
+    if (!credits) return;
+    credits->show_centred(this);
+    setEnabled(false);
+}
+
+void TForm1::credits_closed() {
+    setEnabled(true);
+    show();
+    raise();
+    activateWindow();
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    if (splash) splash->close();
+    if (credits) credits->hide();
+    QMainWindow::closeEvent(event);
+}
+
+void TForm1::wheelEvent(QWheelEvent* event) {
+    // Zooming by wheel belongs to the viewer; the frame does nothing with it.
+    event->accept();
+}
+
+// ---- View commands on the active viewer ----
+
+void TForm1::ToolButton15Click() {
+    if (TForm2* f = target_viewer()) f->zoom_reset();
+}
+void TForm1::ToolButton4Click() {
+    if (TForm2* f = target_viewer()) f->zoom_in();
+}
+void TForm1::ToolButton5Click() {
+    if (TForm2* f = target_viewer()) f->zoom_out();
+}
+void TForm1::ToolButton16Click() {
+    if (TForm2* f = target_viewer()) f->centre_model();
+}
+void TForm1::move_model(int axis, float step) {
+    if (TForm2* f = target_viewer()) f->move_model(axis, step);
+}
+void TForm1::ToolButton12Click() { move_model(0, 0.5f); }
+void TForm1::ToolButton13Click() { move_model(0, -0.5f); }
+void TForm1::ToolButton17Click() { move_model(1, 0.5f); }
+void TForm1::ToolButton18Click() { move_model(1, -0.5f); }
+void TForm1::ToolButton19Click() { move_model(2, 0.5f); }
+void TForm1::ToolButton20Click() { move_model(2, -0.5f); }
+
+void TForm1::ToolButton22Click() {
+    preset_code = 0;
+    apply_preset_view();
+}
+void TForm1::ToolButton27Click() {
+    preset_code = -1;
+    apply_preset_view();
+}
+void TForm1::ToolButton23Click() {
+    preset_code = 1;
+    apply_preset_view();
+}
+void TForm1::ToolButton24Click() {
+    preset_code = 2;
+    apply_preset_view();
+}
+void TForm1::ToolButton25Click() {
+    preset_code = 3;
+    apply_preset_view();
+}
+void TForm1::ToolButton26Click() {
+    preset_code = 4;
+    apply_preset_view();
+}
+
+void TForm1::apply_preset_view() {
+    if (TForm2* f = target_viewer()) f->apply_preset(preset_code);
+}
+
+void TForm1::ToolButton11Click() {
+    // The viewers are freed directly: their close handler does not run.
+    const QList<QMdiSubWindow*> subs = MDIClient->subWindowList();
+    for (QMdiSubWindow* sub : subs) {
+        if (auto* form = qobject_cast<TForm2*>(sub->widget())) disconnect(form, nullptr, this, nullptr);
+        delete sub;
+    }
+    viewer_count = 0;
+    viewer_forms.assign(kViewerFormsSize, nullptr);
+    set_view_commands_enabled(false);
+    update_window_actions();
+}
+
+// ---- Window menu ----
+
+void TForm1::update_window_actions() {
+    const bool any = !viewers().isEmpty();
+    for (QAction* a : {Cascata1, LadoaLado1, Vertical1, Minimize1, Maximize1}) a->setEnabled(any);
+}
+
+void TForm1::rebuild_window_list() {
+    for (QAction* a : window_list_actions_) {
+        Janela1->removeAction(a);
+        delete a;
+    }
+    window_list_actions_.clear();
+    const QList<QMdiSubWindow*> subs = live_subwindows();
+    if (subs.isEmpty()) return;
+    window_list_actions_ << Janela1->addSeparator();
+    int i = 1;
+    for (QMdiSubWindow* sub : subs) {
+        QAction* a = Janela1->addAction(QStringLiteral("&%1 %2").arg(i++).arg(sub->windowTitle()));
+        a->setCheckable(true);
+        a->setChecked(sub == MDIClient->currentSubWindow());
+        connect(a, &QAction::triggered, this, [this, sub] { MDIClient->setActiveSubWindow(sub); });
+        window_list_actions_ << a;
+    }
+}
+
+void TForm1::tile_horizontally() {
+    // One above the other, each as wide as the frame.
+    QList<QMdiSubWindow*> subs;
+    for (QMdiSubWindow* s : live_subwindows())
+        if (!s->isMinimized()) subs << s;
+    if (subs.isEmpty()) return;
+    const QRect area = MDIClient->viewport()->rect();
+    const int h = std::max(area.height() / static_cast<int>(subs.size()), 1);
+    int y = 0;
+    for (QMdiSubWindow* s : subs) {
+        s->showNormal();
+        s->setGeometry(0, y, area.width(), h);
+        y += h;
+    }
+}
+
+void TForm1::tile_vertically() {
+    // Side by side, each as high as the frame.
+    QList<QMdiSubWindow*> subs;
+    for (QMdiSubWindow* s : live_subwindows())
+        if (!s->isMinimized()) subs << s;
+    if (subs.isEmpty()) return;
+    const QRect area = MDIClient->viewport()->rect();
+    const int w = std::max(area.width() / static_cast<int>(subs.size()), 1);
+    int x = 0;
+    for (QMdiSubWindow* s : subs) {
+        s->showNormal();
+        s->setGeometry(x, 0, w, area.height());
+        x += w;
+    }
+}
+
+void TForm1::minimize_all() {
+    for (QMdiSubWindow* s : live_subwindows()) s->showMinimized();
+}
+
+void TForm1::arrange_icons() {
+    // Minimised windows in a row along the bottom of the frame.
+    const QRect area = MDIClient->viewport()->rect();
+    int x = 0;
+    for (QMdiSubWindow* s : live_subwindows()) {
+        if (!s->isMinimized()) continue;
+        const QSize size = s->size();
+        s->move(x, area.height() - size.height());
+        x += size.width();
+    }
+}
+
+} // namespace orv

@@ -1,0 +1,96 @@
+#pragma once
+// Message boxes, standard dialogs and the status line, for every window.
+//
+// All modal interaction goes through here so that tests can answer it: a
+// dialog handler set with set_dialog_handler() receives each request instead
+// of a real dialog and returns the answer.
+//
+// guarded() is our stand-in for a toolkit default error handler: a handler
+// runs inside it, and any exception it throws is shown in an error box and
+// stops there. Exceptions must never cross the Qt event loop.
+
+#include <QColor>
+#include <QString>
+
+#include <exception>
+#include <functional>
+#include <optional>
+
+class QWidget;
+
+namespace orv::ui {
+
+// ".:: Orvanel - v1.0 ::.": task-bar entry and title of every message box.
+QString application_title();
+
+enum class DialogKind {
+    Error,    // error_box: text
+    Confirm,  // confirm: text; answer accepted = Yes
+    OpenFile, // open_file_name: title; answer path (empty = cancelled)
+    SaveFile, // save_file_name: title; answer path (empty = cancelled)
+    Colour,   // choose_colour: colour = initial; answer colour
+    OpenUrl,  // open_url: text = address; accepted = opened
+};
+
+struct DialogRequest {
+    DialogKind kind = DialogKind::Error;
+    QWidget* parent = nullptr;
+    QString title;
+    QString text;
+    QColor colour;
+};
+
+struct DialogAnswer {
+    bool accepted = false;
+    QString path;
+    QColor colour;
+};
+
+using DialogHandler = std::function<DialogAnswer(const DialogRequest&)>;
+
+// Replaces the real dialogs (tests); an empty handler restores them.
+void set_dialog_handler(DialogHandler handler);
+
+// Modal error message, titled with the application title.
+void error_box(QWidget* parent, const QString& text);
+
+// Yes/No question, titled with the application title; true on Yes.
+bool confirm(QWidget* parent, const QString& text);
+
+// Standard open / save dialogs with no file-type filter; empty when cancelled.
+QString open_file_name(QWidget* parent, const QString& title);
+QString save_file_name(QWidget* parent, const QString& title);
+
+// Standard colour dialog; nothing when cancelled.
+std::optional<QColor> choose_colour(QWidget* parent, const QColor& initial);
+
+// Opens a web address in the user's default browser.
+bool open_url(const QString& address);
+
+// Runs fn; a std::exception (or anything else) thrown by it is reported in
+// an error box. Returns true when fn finished normally.
+template <class Fn>
+bool guarded(QWidget* parent, Fn&& fn) noexcept {
+    try {
+        std::forward<Fn>(fn)();
+        return true;
+    } catch (const std::exception& e) {
+        try {
+            error_box(parent, QString::fromUtf8(e.what()));
+        } catch (...) {
+        }
+    } catch (...) {
+        try {
+            error_box(parent, QStringLiteral("Erro inesperado."));
+        } catch (...) {
+        }
+    }
+    return false;
+}
+
+// The message line of the program (the main window's status bar). Windows
+// write their messages with show_status; the main window installs the sink.
+void set_status_sink(std::function<void(const QString&)> sink);
+void show_status(const QString& text);
+
+} // namespace orv::ui

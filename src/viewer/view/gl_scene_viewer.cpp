@@ -1,0 +1,200 @@
+#include "viewer/view/gl_scene_viewer.h"
+
+#include "shell/dialogs.h"
+#include "viewer/view/interaction.h"
+
+#include <QCoreApplication>
+#include <QMouseEvent>
+#include <QTimer>
+
+#include <GL/gl.h>
+
+#include <exception>
+
+namespace orv {
+
+GLSceneViewer::GLSceneViewer(QWidget* parent) : QOpenGLWidget(parent) {
+    // The framebuffer keeps the last picture between paints, so that it can
+    // be read back (clipboard, video frames) without drawing again.
+    setUpdateBehavior(QOpenGLWidget::PartialUpdate);
+    report_error_ = [this](const QString& text) { ui::error_box(window(), text); };
+}
+
+GLSceneViewer::~GLSceneViewer() {
+    if (scene_) scene_->set_listener(nullptr);
+}
+
+void GLSceneViewer::set_scene(view::Scene* scene, view::Camera* camera) {
+    if (scene_) scene_->set_listener(nullptr);
+    scene_ = scene;
+    camera_ = camera;
+    if (scene_) scene_->set_listener([this] { update(); });
+    update();
+}
+
+void GLSceneViewer::set_background(const QColor& c) {
+    background_ = c;
+    update();
+}
+
+void GLSceneViewer::initializeGL() {}
+
+void GLSceneViewer::paintEvent(QPaintEvent* event) {
+    if (rendering_) {
+        dropped_ = true;
+        ++dropped_total_;
+        return;
+    }
+    QOpenGLWidget::paintEvent(event);
+}
+
+void GLSceneViewer::paintGL() {
+    if (rendering_) return;
+    rendering_ = true;
+
+    glClearColor(static_cast<GLfloat>(background_.redF()), static_cast<GLfloat>(background_.greenF()),
+                 static_cast<GLfloat>(background_.blueF()), 1.0f);
+    glClearDepth(1.0);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glDisable(GL_LIGHTING);
+    if (depth_test_) {
+        glEnable(GL_DEPTH_TEST);
+        glDepthFunc(GL_LESS);
+    } else {
+        glDisable(GL_DEPTH_TEST);
+    }
+    if (face_culling_) {
+        glEnable(GL_CULL_FACE);
+        glFrontFace(GL_CCW);
+        glCullFace(GL_BACK);
+    } else {
+        glDisable(GL_CULL_FACE);
+    }
+    glShadeModel(GL_SMOOTH);
+
+    if (scene_ && camera_) {
+        const view::Mat4 proj = view::ortho_matrix(camera_->extents(width(), height()));
+        const view::Mat4 eye = camera_->view_matrix();
+        glMatrixMode(GL_PROJECTION);
+        glLoadMatrixd(proj.data());
+        glMatrixMode(GL_MODELVIEW);
+        glLoadMatrixd(eye.data());
+        draw_object(scene_->root());
+        scene_->clear_changed();
+    }
+    glFlush();
+
+    rendering_ = false;
+    ++frames_;
+    if (!pending_error_.isEmpty()) {
+        // Reported after the paint: a modal box inside a paint would run an
+        // event loop in the middle of it.
+        QString text = std::exchange(pending_error_, QString());
+        QTimer::singleShot(0, this, [this, text] {
+            if (report_error_) report_error_(text);
+        });
+    }
+    if (dropped_) {
+        dropped_ = false;
+        update();
+    }
+    emit painted();
+}
+
+void GLSceneViewer::draw_object(view::SceneObject& object) {
+    glPushMatrix();
+    const view::Vec3f& p = object.position();
+    const view::Vec3f& s = object.scale();
+    glTranslatef(p[0], p[1], p[2]);
+    glScalef(s[0], s[1], s[2]);
+    if (object.show_axes()) draw_axes(camera_->depth_of_view());
+    if (object.render) {
+        try {
+            object.render();
+        } catch (const std::exception& e) {
+            pending_error_ = QString::fromUtf8(e.what());
+        } catch (...) {
+            pending_error_ = QStringLiteral("Erro ao desenhar a cena.");
+        }
+        // A callback may have let events through, which can leave another
+        // context current; the rest of the tree draws in ours.
+        makeCurrent();
+        glMatrixMode(GL_MODELVIEW);
+    }
+    for (view::SceneObject* child : object.children()) draw_object(*child);
+    glPopMatrix();
+}
+
+void GLSceneViewer::draw_axes(double length) {
+    glPushAttrib(GL_ENABLE_BIT | GL_LINE_BIT | GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_CURRENT_BIT);
+    glDisable(GL_LIGHTING);
+    glLineWidth(1.0f);
+    glEnable(GL_LINE_STIPPLE);
+    glLineStipple(view::kAxesStippleFactor, view::kAxesStipple);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glDepthFunc(GL_LEQUAL);
+    glBegin(GL_LINES);
+    for (const view::AxisSegment& seg : view::axes_segments(length)) {
+        glColor4f(seg.from_colour[0], seg.from_colour[1], seg.from_colour[2], 1.0f);
+        glVertex3d(seg.from[0], seg.from[1], seg.from[2]);
+        glColor4f(seg.to_colour[0], seg.to_colour[1], seg.to_colour[2], 1.0f);
+        glVertex3d(seg.to[0], seg.to[1], seg.to[2]);
+    }
+    glEnd();
+    glPopAttrib();
+}
+
+bool GLSceneViewer::render_now() {
+    if (rendering_ || !isVisible()) return false;
+    const long before = frames_;
+    repaint();
+    if (frames_ == before && isValid()) {
+        // repaint() paints only what the window system lets it (an obscured
+        // or not yet exposed window skips it); draw into the framebuffer directly.
+        makeCurrent();
+        glViewport(0, 0, static_cast<GLsizei>(width() * devicePixelRatioF()),
+                   static_cast<GLsizei>(height() * devicePixelRatioF()));
+        paintGL();
+        update();
+    }
+    return frames_ != before;
+}
+
+QImage GLSceneViewer::last_image() {
+    if (!isValid() || frames_ == 0) return {};
+    makeCurrent();
+    const int w = static_cast<int>(width() * devicePixelRatioF());
+    const int h = static_cast<int>(height() * devicePixelRatioF());
+    QImage image(w, h, QImage::Format_RGBA8888);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+    glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, image.bits());
+    // Blending may leave alpha below 1 in the framebuffer; the picture is opaque.
+    for (int y = 0; y < h; ++y) {
+        uchar* row = image.scanLine(y);
+        for (int x = 0; x < w; ++x) row[4 * x + 3] = 0xff;
+    }
+    if (!rendering_) doneCurrent();
+    // OpenGL returns the bottom row first.
+    return image.mirrored(false, true).convertToFormat(QImage::Format_RGB32);
+}
+
+void GLSceneViewer::let_events_through() {
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    makeCurrent();
+}
+
+void GLSceneViewer::mousePressEvent(QMouseEvent* event) { emit mouse_pressed(event); }
+void GLSceneViewer::mouseMoveEvent(QMouseEvent* event) { emit mouse_moved(event); }
+void GLSceneViewer::mouseReleaseEvent(QMouseEvent* event) { emit mouse_released(event); }
+void GLSceneViewer::mouseDoubleClickEvent(QMouseEvent* event) { emit double_clicked(event); }
+void GLSceneViewer::enterEvent(QEnterEvent* event) {
+    QOpenGLWidget::enterEvent(event);
+    emit entered();
+}
+void GLSceneViewer::leaveEvent(QEvent* event) {
+    QOpenGLWidget::leaveEvent(event);
+    emit left();
+}
+} // namespace orv

@@ -1,0 +1,107 @@
+#pragma once
+// OpenGL view of a scene (the GLSceneViewer of a viewer window).
+//
+// Each paint clears to the background colour, loads the orthographic
+// projection and the camera's view matrix, then walks the scene tree: for
+// every object push the matrix, translate and scale, draw the axes symbol if
+// its flag is set, call its render callback, draw its children, pop.
+//
+// Repaints: any change of the scene (an object marked changed, a camera
+// move) schedules update(). A view never paints re-entrantly: a paint that
+// arrives while its render callbacks run (they may let events through while
+// compiling display lists) is dropped, and one paint is requested after the
+// running one ends so that the picture catches up with the state.
+
+#include "viewer/view/camera.h"
+#include "viewer/view/scene.h"
+
+#include <QColor>
+#include <QImage>
+#include <QOpenGLWidget>
+
+namespace orv {
+
+class GLSceneViewer : public QOpenGLWidget {
+    Q_OBJECT
+public:
+    explicit GLSceneViewer(QWidget* parent = nullptr);
+    ~GLSceneViewer() override;
+
+    // The scene and camera drawn; both outlive the view (they are members of
+    // the same window). The view becomes the scene's change listener.
+    void set_scene(view::Scene* scene, view::Camera* camera);
+    view::Scene* scene() const { return scene_; }
+    view::Camera* camera() const { return camera_; }
+
+    void set_background(const QColor& c);
+    QColor background() const { return background_; }
+    void set_depth_test(bool on) { depth_test_ = on; }
+    void set_face_culling(bool on) { face_culling_ = on; }
+
+    // True while a paint of this view is running (render callbacks included).
+    bool rendering() const { return rendering_; }
+    // Completed paints since creation.
+    long frames() const { return frames_; }
+    // Paints dropped because they arrived during a paint.
+    long dropped_paints() const { return dropped_total_; }
+
+    // Paints the view now, before returning (the video generator needs the
+    // picture at once). Returns false when the view cannot paint: not shown
+    // yet (no OpenGL context) or already painting.
+    bool render_now();
+
+    // The picture as last rendered, read back from the view's framebuffer
+    // without drawing again; top row first, Format_RGB32, width() x height()
+    // device pixels. Null before the first paint.
+    QImage last_image();
+
+    // For render callbacks: let pending window events through (paints of
+    // other widgets, such as a loading notice) and make this view's context
+    // current again. User input waits until the paint is over, so the scene
+    // cannot change, and no window can close, in the middle of a paint.
+    void let_events_through();
+
+    // Messages of exceptions thrown by render callbacks go here (after the
+    // paint, never inside it). Default: the application's error box.
+    void set_error_reporter(std::function<void(const QString&)> reporter) { report_error_ = std::move(reporter); }
+
+signals:
+    void mouse_pressed(QMouseEvent* event);
+    void mouse_moved(QMouseEvent* event);
+    void mouse_released(QMouseEvent* event);
+    void double_clicked(QMouseEvent* event);
+    void entered();
+    void left();
+    // Wheel events are not handled here: they pass on to the parent window.
+    // Emitted at the end of every completed paint.
+    void painted();
+
+protected:
+    void initializeGL() override;
+    void paintGL() override;
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+
+private:
+    void draw_object(view::SceneObject& object);
+    void draw_axes(double length);
+
+    view::Scene* scene_ = nullptr;
+    view::Camera* camera_ = nullptr;
+    QColor background_ = Qt::white;
+    bool depth_test_ = true;
+    bool face_culling_ = false;
+    bool rendering_ = false;
+    bool dropped_ = false;
+    long frames_ = 0;
+    long dropped_total_ = 0;
+    QString pending_error_;
+    std::function<void(const QString&)> report_error_;
+};
+
+} // namespace orv
