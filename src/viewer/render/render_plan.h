@@ -1,0 +1,113 @@
+#pragma once
+// Bookkeeping of the render pass of the 3D view, without OpenGL: which
+// display lists a pass compiles, deletes and replays, and the names they
+// have in the view's OpenGL context.
+//
+// Plot item i (0-based) owns display list i + 1: lists 1..5 are the fixed
+// items ("Nós", "Malha Indeformada", "Malha Deformada", "Numerção dos Nós",
+// "Num. dos Elementos"), list 5 + k the colour list of result list k. A list
+// is compiled only in a pass in which its item is checked:
+//
+//   list 1, 4, 5   when it does not exist yet (they depend on the undeformed
+//                  mesh only);
+//   list 2         when it does not exist, or changes1;
+//   list 3         when it does not exist, or changes, or changes1;
+//   list 5 + k     when it does not exist, or changes, or changes1; when the
+//                  item is unchecked and changes is set, the list is deleted.
+//
+// Lists 1..5 are handled first, then the result lists in order; afterwards
+// the list of every checked item is replayed in plot-list order.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace orv {
+
+// Number of display lists of a viewer with nlista result lists.
+inline int display_list_count(int nlista) {
+    return nlista + 5;
+}
+
+// True for the lists whose content reads the displacement scale (Edit7 and
+// TrackBar3): the deformed mesh and the colour lists.
+inline bool list_reads_displacement(int list) {
+    return list == 3 || list > 5;
+}
+
+enum class ListAction { Compile, Delete };
+
+struct ListStep {
+    ListAction action = ListAction::Compile;
+    int list = 0; // 1..nlista + 5
+    friend bool operator==(const ListStep&, const ListStep&) = default;
+};
+
+struct RenderPlanInput {
+    int nlista = 0;
+    std::vector<bool> checked; // plot items 0..nlista + 4; missing entries count as unchecked
+    std::vector<bool> exists;  // lists 1..nlista + 5 at index list - 1; missing entries: no list
+    bool changes = false;
+    bool changes1 = false;
+};
+
+struct RenderPlan {
+    std::vector<ListStep> steps; // compilations and deletions, in the order they run
+    std::vector<int> calls;      // lists replayed afterwards, in this order
+};
+
+// The pass's decisions for the given checks, existing lists and flags.
+// Deleting a list that does not exist does nothing, so no step is planned for it.
+RenderPlan plan_render_pass(const RenderPlanInput& in);
+
+// The fixed names 1..count of one viewer mapped onto a block of names that
+// the OpenGL context handed out (glGenLists), so that they never collide with
+// names used by anything else in that context; and which of them hold
+// content. glGenLists already creates empty lists, so glIsList cannot tell a
+// compiled list from a reserved one: existence is tracked here instead. A
+// deleted list keeps its name in the block (it is emptied, not freed), so the
+// block stays whole until the context goes.
+class DisplayListBlock {
+  public:
+    // A new block: base is the first name glGenLists returned for count lists.
+    void assign(std::uint32_t base, int count);
+    // The context and its lists are gone; nothing is reserved any more.
+    void clear();
+
+    bool assigned() const { return base_ != 0; }
+    int count() const { return static_cast<int>(exists_.size()); }
+    std::uint32_t base() const { return base_; }
+    // OpenGL name of fixed list `list` (1..count).
+    std::uint32_t name(int list) const { return base_ + static_cast<std::uint32_t>(list - 1); }
+
+    bool exists(int list) const;
+    void set_exists(int list, bool value);
+    const std::vector<bool>& existence() const { return exists_; }
+
+  private:
+    std::uint32_t base_ = 0;
+    std::vector<bool> exists_;
+};
+
+// What the render pass did, for tests and diagnostics.
+struct ListEvent {
+    ListAction action = ListAction::Compile;
+    int list = 0; // fixed name 1..nlista + 5
+    friend bool operator==(const ListEvent&, const ListEvent&) = default;
+};
+
+// Per-viewer state of the render pass that lives as long as the view's context.
+struct RenderState {
+    DisplayListBlock lists;
+    std::vector<ListEvent> log;   // every compilation and deletion, oldest first
+    std::vector<int> last_calls;  // lists replayed by the last complete pass
+    long passes = 0;              // passes that ran to the end
+    long failed_passes = 0;       // passes ended by an error
+    std::string reported_error;   // message of the failure last reported; empty after a good pass
+    bool context_watched = false; // the view's context-destruction signal is connected
+};
+
+// "C3 D7": the log as short text (tests print it on failure).
+std::string to_string(const std::vector<ListEvent>& log);
+
+} // namespace orv
