@@ -335,6 +335,9 @@ TForm2* TForm1::open_viewer(const QString& file) {
     QMdiSubWindow* sub = MDIClient->addSubWindow(form);
     sub->setAttribute(Qt::WA_DeleteOnClose);
     sub->showMaximized();
+    // The new viewer is the active one, also while the application itself
+    // is not active (the toolbar commands act on the active viewer).
+    MDIClient->setActiveSubWindow(sub);
     set_view_commands_enabled(true);
     update_window_actions();
     return form;

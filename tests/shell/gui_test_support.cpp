@@ -1,0 +1,123 @@
+#include "gui_test_support.h"
+
+#include "shell/gui_main.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEnterEvent>
+#include <QMouseEvent>
+#include <QThread>
+#include <QWheelEvent>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace orv::test {
+
+int DialogScript::count(ui::DialogKind kind) const {
+    int n = 0;
+    for (const auto& r : requests) n += r.kind == kind;
+    return n;
+}
+
+QString DialogScript::last_text(ui::DialogKind kind) const {
+    for (auto it = requests.rbegin(); it != requests.rend(); ++it)
+        if (it->kind == kind) return it->text;
+    return {};
+}
+
+DialogScript& dialogs() {
+    static DialogScript script;
+    return script;
+}
+
+QString data_path(const QString& name) { return QDir(QStringLiteral(ORVANEL_TEST_DATA)).filePath(name); }
+
+QString example_path(const QString& name) {
+    return QDir(QStringLiteral(ORVANEL_SOURCE_DIR "/examples")).filePath(name);
+}
+
+bool wait_until(const std::function<bool()>& pred, int timeout_ms) {
+    QElapsedTimer t;
+    t.start();
+    while (!pred()) {
+        if (t.elapsed() > timeout_ms) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+void settle() {
+    for (int i = 0; i < 3; ++i) {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCoreApplication::processEvents();
+    }
+}
+
+namespace {
+
+void send_mouse(QWidget* w, QEvent::Type type, QPointF pos, Qt::MouseButton button, Qt::MouseButtons buttons,
+                Qt::KeyboardModifiers mods) {
+    QMouseEvent e(type, pos, w->mapToGlobal(pos), button, buttons, mods);
+    QApplication::sendEvent(w, &e);
+}
+
+} // namespace
+
+void mouse_press(QWidget* w, QPointF pos, Qt::MouseButton button, Qt::KeyboardModifiers mods) {
+    send_mouse(w, QEvent::MouseButtonPress, pos, button, button, mods);
+}
+
+void mouse_move(QWidget* w, QPointF pos, Qt::MouseButtons buttons, Qt::KeyboardModifiers mods) {
+    send_mouse(w, QEvent::MouseMove, pos, Qt::NoButton, buttons, mods);
+}
+
+void mouse_release(QWidget* w, QPointF pos, Qt::MouseButton button, Qt::KeyboardModifiers mods) {
+    send_mouse(w, QEvent::MouseButtonRelease, pos, button, Qt::NoButton, mods);
+}
+
+void mouse_double_click(QWidget* w, QPointF pos, Qt::MouseButton button) {
+    send_mouse(w, QEvent::MouseButtonDblClick, pos, button, button, Qt::NoModifier);
+}
+
+void wheel(QWidget* w, QPointF pos, int angle_delta) {
+    QWheelEvent e(pos, w->mapToGlobal(pos), QPoint(), QPoint(0, angle_delta), Qt::NoButton, Qt::NoModifier,
+                  Qt::NoScrollPhase, false);
+    QApplication::sendEvent(w, &e);
+}
+
+void enter(QWidget* w) {
+    const QPointF p(1, 1);
+    QEnterEvent e(p, p, w->mapToGlobal(p));
+    QApplication::sendEvent(w, &e);
+}
+
+void leave(QWidget* w) {
+    QEvent e(QEvent::Leave);
+    QApplication::sendEvent(w, &e);
+}
+
+} // namespace orv::test
+
+// The gui tests' main: the QApplication is created as the program creates
+// it (OpenGL format first, "." numbers after), and the dialogs are scripted.
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    orv::set_default_gl_format();
+    QApplication app(argc, argv);
+    orv::set_number_format();
+    orv::init_gui_services();
+    orv::ui::set_dialog_handler([](const orv::ui::DialogRequest& r) {
+        auto& s = orv::test::dialogs();
+        s.requests.push_back(r);
+        if (s.answers.empty()) return orv::ui::DialogAnswer{};
+        orv::ui::DialogAnswer a = s.answers.front();
+        s.answers.pop_front();
+        return a;
+    });
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,60 @@
+#pragma once
+// Support for the gui-tier tests: a GoogleTest main that creates the
+// QApplication the way the program does, a scripted stand-in for every
+// dialog, and small helpers that send input events and wait for the loop.
+
+#include "shell/dialogs.h"
+
+#include <QPoint>
+#include <QPointF>
+#include <QString>
+
+#include <deque>
+#include <functional>
+#include <vector>
+
+class QWidget;
+
+namespace orv::test {
+
+// Answers the dialogs in order; with no answer queued a dialog is cancelled
+// (an error box or a question answered No). Every request is kept.
+struct DialogScript {
+    std::vector<ui::DialogRequest> requests;
+    std::deque<ui::DialogAnswer> answers;
+
+    void reset() {
+        requests.clear();
+        answers.clear();
+    }
+    void answer_open(const QString& path) { answers.push_back({true, path, {}}); }
+    void answer_cancel() { answers.push_back({false, {}, {}}); }
+    void answer_yes() { answers.push_back({true, {}, {}}); }
+    int count(ui::DialogKind kind) const;
+    // Text of the last request of that kind (empty when none).
+    QString last_text(ui::DialogKind kind) const;
+};
+
+DialogScript& dialogs();
+
+// Directory of the test fixture files.
+QString data_path(const QString& name);
+// The sample files of examples/.
+QString example_path(const QString& name);
+
+// Processes events until pred() holds or timeout_ms passes; returns pred().
+bool wait_until(const std::function<bool()>& pred, int timeout_ms = 5000);
+// Processes pending events, deferred deletions included.
+void settle();
+
+// Input events delivered straight to a widget, as the window system would.
+void mouse_press(QWidget* w, QPointF pos, Qt::MouseButton button, Qt::KeyboardModifiers mods = Qt::NoModifier);
+void mouse_move(QWidget* w, QPointF pos, Qt::MouseButtons buttons, Qt::KeyboardModifiers mods = Qt::NoModifier);
+void mouse_release(QWidget* w, QPointF pos, Qt::MouseButton button, Qt::KeyboardModifiers mods = Qt::NoModifier);
+void mouse_double_click(QWidget* w, QPointF pos, Qt::MouseButton button = Qt::LeftButton);
+// angle_delta: +120 one notch away from the user, -120 towards the user.
+void wheel(QWidget* w, QPointF pos, int angle_delta);
+void enter(QWidget* w);
+void leave(QWidget* w);
+
+} // namespace orv::test

@@ -1,0 +1,491 @@
+// The main window driven as a user would: opening files into numbered
+// viewers, the enable state of the view commands, the splash and credits
+// windows, and the toolbar commands on the active viewer.
+
+#include "gui_test_support.h"
+
+#include "shell/Unit1.h"
+#include "shell/Unit4.h"
+#include "shell/Unit7.h"
+#include "viewer/Unit2.h"
+#include "viewer/view/interaction.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QStatusTipEvent>
+#include <QToolBar>
+#include <QStatusBar>
+#include <QTextEdit>
+#include <QTimer>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+namespace orv {
+namespace {
+
+using test::dialogs;
+using ui::DialogKind;
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dialogs().reset();
+        main = std::make_unique<TForm1>();
+        main->resize(1200, 850);
+    }
+    void TearDown() override {
+        main.reset();
+        test::settle();
+    }
+
+    // Shows the main window and ends its splash phase at once.
+    void show_main() {
+        main->show();
+        ASSERT_TRUE(test::wait_until([&] { return main->Timer1->isActive(); }));
+        main->Timer1Timer();
+    }
+
+    // "Novo" with the open dialog answering `file`.
+    TForm2* open(const QString& file) {
+        dialogs().answer_open(file);
+        const auto before = main->viewers().size();
+        main->Novo2Click();
+        test::settle();
+        return main->viewers().size() > before ? main->target_viewer() : nullptr;
+    }
+    TForm2* open_sample() { return open(test::data_path("viewer/four_lists.txt")); }
+
+    QStringList captions() const {
+        QStringList list;
+        for (TForm2* f : main->viewers()) list << f->windowTitle();
+        list.sort();
+        return list;
+    }
+    void close_number(int n) {
+        TForm2* f = main->viewer_forms[static_cast<std::size_t>(n)];
+        ASSERT_NE(f, nullptr) << n;
+        f->close_viewer();
+        test::settle();
+    }
+    bool commands_enabled() const {
+        for (QToolButton* b : main->view_command_buttons())
+            if (!b->isEnabled()) return false;
+        return true;
+    }
+    bool commands_disabled() const {
+        for (QToolButton* b : main->view_command_buttons())
+            if (b->isEnabled()) return false;
+        return true;
+    }
+
+    std::unique_ptr<TForm1> main;
+};
+
+TEST_F(MainWindowTest, CaptionMenuAndToolbarAtStart) {
+    EXPECT_EQ(main->windowTitle(), QStringLiteral(".:: Orvanel - v2.0 ::."));
+    EXPECT_EQ(ui::application_title(), QStringLiteral(".:: Orvanel - v1.0 ::."));
+    EXPECT_EQ(main->Arquivos1->title(), QStringLiteral("Arquivos"));
+    EXPECT_EQ(main->Janela1->title(), QStringLiteral("Janela"));
+    EXPECT_EQ(main->Sobre1->title(), QStringLiteral("Sobre"));
+    EXPECT_EQ(main->Novo2->text(), QStringLiteral("Novo"));
+    EXPECT_EQ(main->Sair1->text(), QStringLiteral("Sair"));
+    EXPECT_FALSE(main->Ajuda1->isEnabled());
+    EXPECT_TRUE(main->Crditos1->isEnabled());
+    EXPECT_EQ(main->viewer_count, 0);
+    EXPECT_EQ(main->viewer_forms.size(), 100u);
+    EXPECT_TRUE(main->ToolButton1->isEnabled());
+    EXPECT_TRUE(main->ToolButton2->isEnabled());
+    EXPECT_TRUE(commands_disabled());
+    for (QAction* a : {main->Cascata1, main->LadoaLado1, main->Vertical1, main->Minimize1, main->Maximize1})
+        EXPECT_FALSE(a->isEnabled()) << a->text().toStdString();
+}
+
+TEST_F(MainWindowTest, ToolbarOrderAndHints) {
+    // Left to right, separators as empty names.
+    QStringList order;
+    for (QAction* a : main->ToolBar1->actions()) {
+        QWidget* w = main->ToolBar1->widgetForAction(a);
+        order << (a->isSeparator() || !w ? QString() : w->objectName());
+    }
+    const QStringList expected = {"ToolButton1",  "ToolButton2",  "",             "ToolButton6",  "ToolButton7",
+                                  "ToolButton8",  "",             "ToolButton15", "ToolButton4",  "ToolButton5",
+                                  "",             "ToolButton16", "ToolButton12", "ToolButton13", "ToolButton17",
+                                  "ToolButton18", "ToolButton19", "ToolButton20", "",             "ToolButton22",
+                                  "ToolButton27", "ToolButton23", "ToolButton24", "ToolButton25", "ToolButton26",
+                                  "",             "ToolButton11"};
+    EXPECT_EQ(order, expected);
+
+    struct Hint {
+        QToolButton* button;
+        const char* tooltip;
+        const char* status;
+    };
+    const Hint hints[] = {
+        {main->ToolButton1, "Open", "Open new draw"},     {main->ToolButton2, "Close", "Close program"},
+        {main->ToolButton6, "Cascade", "Cascade"},        {main->ToolButton7, "Tile Horizontal", "Tile Horizontal"},
+        {main->ToolButton8, "Tile Vertical", "Tile Vertical"}, {main->ToolButton4, "Zoom +", "Zoom +"},
+        {main->ToolButton5, "Zoom -", "Zoom -"},          {main->ToolButton11, "Close All", "Close all draws"},
+        {main->ToolButton15, "", ""},                     {main->ToolButton22, "", ""},
+    };
+    for (const Hint& h : hints) {
+        const QString status = h.button->defaultAction() ? h.button->defaultAction()->statusTip() : h.button->statusTip();
+        EXPECT_EQ(h.button->toolTip(), QString::fromUtf8(h.tooltip)) << h.button->objectName().toStdString();
+        EXPECT_EQ(status, QString::fromUtf8(h.status)) << h.button->objectName().toStdString();
+    }
+    // Buttons that share an image number share the picture.
+    EXPECT_EQ(main->ToolButton12->icon().pixmap(16).toImage(), main->ToolButton17->icon().pixmap(16).toImage());
+    EXPECT_EQ(main->ToolButton13->icon().pixmap(16).toImage(), main->ToolButton20->icon().pixmap(16).toImage());
+    EXPECT_NE(main->ToolButton12->icon().pixmap(16).toImage(), main->ToolButton13->icon().pixmap(16).toImage());
+}
+
+TEST_F(MainWindowTest, LongHintGoesToTheStatusBar) {
+    show_main();
+    QStatusTipEvent tip(main->ToolButton1->statusTip());
+    QApplication::sendEvent(main->ToolButton1, &tip);
+    EXPECT_EQ(main->StatusBar1->currentMessage(), QStringLiteral("Open new draw"));
+    ui::show_status(QStringLiteral(" Velocidade do Mouse: 100 %"));
+    EXPECT_EQ(main->StatusBar1->currentMessage(), QStringLiteral(" Velocidade do Mouse: 100 %"));
+}
+
+TEST_F(MainWindowTest, LowestFreeNumberIsReused) {
+    show_main();
+    for (int i = 0; i < 3; ++i) ASSERT_NE(open_sample(), nullptr);
+    EXPECT_EQ(captions(), (QStringList{"Janela 1", "Janela 2", "Janela 3"}));
+    close_number(2);
+    EXPECT_EQ(captions(), (QStringList{"Janela 1", "Janela 3"}));
+    EXPECT_EQ(main->viewer_slots[2], 0);
+    TForm2* again = open_sample();
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(again->windowTitle(), QStringLiteral("Janela 2"));
+    EXPECT_EQ(main->viewer_forms[2].data(), again);
+    TForm2* fourth = open_sample();
+    ASSERT_NE(fourth, nullptr);
+    EXPECT_EQ(fourth->windowTitle(), QStringLiteral("Janela 4"));
+    EXPECT_EQ(main->viewer_count, 4);
+}
+
+TEST_F(MainWindowTest, ClosingOneAndTwoOfThreeHandsOutOneThenTwo) {
+    show_main();
+    for (int i = 0; i < 3; ++i) ASSERT_NE(open_sample(), nullptr);
+    close_number(1);
+    close_number(2);
+    EXPECT_EQ(open_sample()->windowTitle(), QStringLiteral("Janela 1"));
+    EXPECT_EQ(open_sample()->windowTitle(), QStringLiteral("Janela 2"));
+    EXPECT_EQ(open_sample()->windowTitle(), QStringLiteral("Janela 4"));
+}
+
+TEST_F(MainWindowTest, CloseAllRestartsNumberingAtOne) {
+    show_main();
+    for (int i = 0; i < 3; ++i) ASSERT_NE(open_sample(), nullptr);
+    close_number(1);
+    main->ToolButton11Click();
+    test::settle();
+    EXPECT_TRUE(main->viewers().isEmpty());
+    EXPECT_TRUE(main->MDIClient->subWindowList().isEmpty());
+    EXPECT_EQ(main->viewer_count, 0);
+    EXPECT_EQ(main->viewer_forms.size(), 100u);
+    EXPECT_TRUE(commands_disabled());
+    TForm2* next = open_sample();
+    ASSERT_NE(next, nullptr);
+    EXPECT_EQ(next->windowTitle(), QStringLiteral("Janela 1"));
+    EXPECT_EQ(main->viewer_slots.size(), 2u);
+    EXPECT_TRUE(commands_enabled());
+}
+
+TEST_F(MainWindowTest, CancellingTheOpenDialogChangesNothing) {
+    show_main();
+    dialogs().answer_cancel();
+    main->Novo2Click();
+    EXPECT_EQ(dialogs().count(DialogKind::OpenFile), 1);
+    EXPECT_EQ(dialogs().requests.back().title, QStringLiteral("Arquivo de dados"));
+    EXPECT_EQ(main->viewer_count, 0);
+    EXPECT_TRUE(commands_disabled());
+
+    ASSERT_NE(open_sample(), nullptr);
+    const auto slots_before = main->viewer_slots;
+    dialogs().answer_cancel();
+    main->Novo2Click();
+    test::settle();
+    EXPECT_EQ(main->viewer_slots, slots_before);
+    EXPECT_EQ(main->viewer_count, 1);
+    EXPECT_EQ(main->viewers().size(), 1);
+    EXPECT_TRUE(commands_enabled());
+    EXPECT_EQ(dialogs().count(DialogKind::Error), 0);
+}
+
+TEST_F(MainWindowTest, ViewCommandsFollowTheViewers) {
+    show_main();
+    ASSERT_NE(open_sample(), nullptr);
+    EXPECT_TRUE(commands_enabled());
+    for (QAction* a : {main->Cascata1, main->LadoaLado1, main->Vertical1, main->Minimize1, main->Maximize1})
+        EXPECT_TRUE(a->isEnabled()) << a->text().toStdString();
+    EXPECT_TRUE(main->ToolButton6->isEnabled());
+    ASSERT_NE(open_sample(), nullptr);
+    close_number(1);
+    EXPECT_TRUE(commands_enabled()) << "another viewer is still open";
+    close_number(2);
+    EXPECT_TRUE(commands_disabled());
+    EXPECT_FALSE(main->Cascata1->isEnabled());
+    EXPECT_FALSE(main->ToolButton6->isEnabled());
+}
+
+TEST_F(MainWindowTest, UnreadableFileLeavesNoViewerAndFreesItsNumber) {
+    show_main();
+    ASSERT_NE(open_sample(), nullptr);
+    for (const char* bad : {"viewer/bad_number.txt", "viewer/no_such_file.txt"}) {
+        dialogs().requests.clear();
+        EXPECT_EQ(open(test::data_path(bad)), nullptr) << bad;
+        ASSERT_EQ(dialogs().count(DialogKind::Error), 1) << bad;
+        EXPECT_EQ(dialogs().requests.back().title, ui::application_title());
+        EXPECT_EQ(main->viewers().size(), 1) << bad;
+        EXPECT_EQ(main->MDIClient->subWindowList().size(), 1) << bad;
+        EXPECT_EQ(main->viewer_count, 1) << bad;
+        EXPECT_EQ(main->viewer_slots.size(), 2u) << bad;
+    }
+    EXPECT_TRUE(dialogs().last_text(DialogKind::Error).contains(QStringLiteral("no_such_file.txt")));
+    dialogs().requests.clear();
+    open(test::data_path("viewer/bad_number.txt"));
+    EXPECT_EQ(dialogs().last_text(DialogKind::Error), QStringLiteral("Invalid numeric input at line 6 of bad_number.txt"));
+    TForm2* next = open_sample();
+    ASSERT_NE(next, nullptr);
+    EXPECT_EQ(next->windowTitle(), QStringLiteral("Janela 2"));
+
+    // With no viewer open, a failed read leaves the commands disabled.
+    main->ToolButton11Click();
+    test::settle();
+    open(test::data_path("viewer/bad_number.txt"));
+    EXPECT_TRUE(commands_disabled());
+    EXPECT_EQ(main->viewer_count, 0);
+}
+
+TEST_F(MainWindowTest, HundredthNumberIsRefusedWithAMessage) {
+    show_main();
+    // Numbers 1..99 all in use.
+    main->viewer_count = 99;
+    main->viewer_slots.resize(100);
+    for (int n = 1; n <= 99; ++n) main->viewer_slots[static_cast<std::size_t>(n)] = n;
+    dialogs().answer_open(test::data_path("viewer/four_lists.txt"));
+    main->Novo2Click();
+    test::settle();
+    EXPECT_EQ(dialogs().count(DialogKind::Error), 1);
+    EXPECT_TRUE(dialogs().last_text(DialogKind::Error).contains(QStringLiteral("99")));
+    EXPECT_TRUE(main->viewers().isEmpty());
+    EXPECT_EQ(main->viewer_count, 99);
+    EXPECT_EQ(main->viewer_slots.size(), 100u);
+    // Once a number is free again, it is used.
+    main->viewer_slots[57] = 0;
+    EXPECT_EQ(open_sample()->windowTitle(), QStringLiteral("Janela 57"));
+}
+
+TEST(FindName, TextAfterTheFirstSpace) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"Janela 12", "12"}, {"Janela", "Janela"}, {"a b c", "b c"}, {" 7", "7"}, {"", ""}};
+    for (const auto& [in, out] : cases) {
+        QString text = QString::fromUtf8(in);
+        TForm1::findname(text);
+        EXPECT_EQ(text, QString::fromUtf8(out)) << in;
+    }
+}
+
+TEST_F(MainWindowTest, SplashDisablesTheMainWindowWhileTheStartFileOpens) {
+    TForm4 splash;
+    main->set_splash_window(&splash);
+    main->start_file = test::data_path("viewer/four_lists.txt");
+    main->show();
+    ASSERT_TRUE(test::wait_until([&] { return splash.isVisible(); }));
+    EXPECT_FALSE(main->isEnabled());
+    EXPECT_TRUE(main->Timer1->isActive());
+    EXPECT_EQ(main->Timer1->interval(), 2000);
+    EXPECT_EQ(splash.size(), QSize(409, 289));
+    // The start file is open as viewer 1 while the splash shows.
+    ASSERT_EQ(main->viewers().size(), 1);
+    EXPECT_EQ(main->viewers().front()->windowTitle(), QStringLiteral("Janela 1"));
+    EXPECT_EQ(dialogs().count(DialogKind::OpenFile), 0) << "the start file is opened without asking";
+    EXPECT_TRUE(main->start_file.isEmpty());
+    // Timer1 ends the splash.
+    ASSERT_TRUE(test::wait_until([&] { return main->isEnabled(); }, 6000));
+    EXPECT_FALSE(splash.isVisible());
+    EXPECT_FALSE(main->Timer1->isActive());
+    // A later "Novo" asks again.
+    dialogs().answer_cancel();
+    main->Novo2Click();
+    EXPECT_EQ(dialogs().count(DialogKind::OpenFile), 1);
+    main->set_splash_window(nullptr);
+}
+
+TEST_F(MainWindowTest, CreditsWindowTakesTheInputAndOpensItsLinks) {
+    TForm7 credits;
+    main->set_credits_window(&credits);
+    show_main();
+    EXPECT_EQ(credits.windowTitle(), QStringLiteral("Créditos"));
+    EXPECT_FALSE(credits.isVisible());
+    main->Crditos1Click();
+    ASSERT_TRUE(test::wait_until([&] { return credits.isVisible(); }));
+    EXPECT_FALSE(main->isEnabled());
+    EXPECT_TRUE(credits.isEnabled());
+    EXPECT_TRUE(credits.RichEdit1->toPlainText().contains(
+        QStringLiteral("Software para pós-processamento em elementos finitos 2D e 3D.")));
+    EXPECT_TRUE(credits.RichEdit2->toPlainText().contains(QStringLiteral("Versão 2.0")));
+    EXPECT_TRUE(credits.RichEdit3->toPlainText().startsWith(QStringLiteral("Autores:")));
+    EXPECT_TRUE(credits.RichEdit1->isReadOnly());
+
+    // A selection collapses at once.
+    credits.RichEdit4->selectAll();
+    EXPECT_FALSE(credits.RichEdit4->textCursor().hasSelection());
+
+    // The invisible areas lie over their names and open the addresses.
+    ASSERT_TRUE(credits.Link1->isVisible());
+    ASSERT_TRUE(credits.Link2->isVisible());
+    EXPECT_GT(credits.Link1->width(), 10);
+    test::mouse_press(credits.Link1, QPointF(3, 3), Qt::LeftButton);
+    test::mouse_release(credits.Link1, QPointF(3, 3), Qt::LeftButton);
+    test::mouse_press(credits.Link2, QPointF(2, 2), Qt::LeftButton);
+    test::mouse_release(credits.Link2, QPointF(2, 2), Qt::LeftButton);
+    ASSERT_EQ(dialogs().count(DialogKind::OpenUrl), 2);
+    EXPECT_EQ(dialogs().requests[0].text, QStringLiteral("https://www.opengl.org/"));
+    EXPECT_EQ(dialogs().requests[1].text, QStringLiteral("https://www.qt.io/"));
+
+    credits.close();
+    EXPECT_FALSE(credits.isVisible());
+    EXPECT_TRUE(main->isEnabled());
+    main->set_credits_window(nullptr);
+}
+
+// ---- Toolbar view commands ----
+
+TEST_F(MainWindowTest, ZoomButtonsStopAtPointFourAndResetToOne) {
+    show_main();
+    TForm2* f = open_sample();
+    ASSERT_NE(f, nullptr);
+    for (int i = 0; i < 12; ++i) main->ToolButton5->click();
+    EXPECT_EQ(f->GLCamera1->scene_scale(), 0.39999986f);
+    main->ToolButton5->click();
+    EXPECT_EQ(f->GLCamera1->scene_scale(), 0.39999986f);
+    EXPECT_FLOAT_EQ(f->DirectOpenGL3->scale(0), 0.0025f / 0.39999986f);
+    main->ToolButton4->click();
+    EXPECT_NEAR(f->GLCamera1->scene_scale(), 0.45, 1e-6);
+    for (int a = 0; a < 3; ++a) EXPECT_FLOAT_EQ(f->DirectOpenGL3->scale(a), view::axes_symbol_scale(f->GLCamera1->scene_scale()));
+    main->ToolButton15->click();
+    EXPECT_EQ(f->GLCamera1->scene_scale(), 1.0f);
+    for (int a = 0; a < 3; ++a) EXPECT_EQ(f->DirectOpenGL3->scale(a), 0.0025f);
+    for (int i = 0; i < 30; ++i) main->ToolButton4->click();
+    EXPECT_NEAR(f->GLCamera1->scene_scale(), 2.5, 1e-5) << "zoom in has no limit";
+}
+
+TEST_F(MainWindowTest, PresetViewsPlaceTheCamera) {
+    show_main();
+    TForm2* f = open_sample();
+    ASSERT_NE(f, nullptr);
+    main->ToolButton4->click();
+    main->ToolButton12->click();
+    const float zoom = f->GLCamera1->scene_scale();
+    const view::Vec3f pan = f->DirectOpenGL1->position();
+    struct Case {
+        QToolButton* button;
+        int code;
+        double x, y, z, tur;
+    };
+    const Case cases[] = {
+        {main->ToolButton23, 1, 18.37, 15, 18.37, 45},   {main->ToolButton24, 2, 18.37, 15, -18.37, 135},
+        {main->ToolButton25, 3, 18.37, -15, 18.37, 45},  {main->ToolButton26, 4, 18.37, -15, -18.37, 135},
+        {main->ToolButton27, -1, -30, 0, 0, -90},        {main->ToolButton22, 0, 0, 0, 30, 0},
+    };
+    for (const Case& c : cases) {
+        for (int twice = 0; twice < 2; ++twice) {
+            c.button->click();
+            const view::Vec3f p = f->GLCamera1->position();
+            EXPECT_NEAR(p[0], c.x, 0.01) << c.code;
+            EXPECT_NEAR(p[1], c.y, 0.01) << c.code;
+            EXPECT_NEAR(p[2], c.z, 0.01) << c.code;
+            EXPECT_DOUBLE_EQ(f->tur, c.tur) << c.code;
+            EXPECT_EQ(main->preset_code, c.code);
+        }
+    }
+    EXPECT_EQ(f->GLCamera1->scene_scale(), zoom) << "presets keep the zoom";
+    EXPECT_EQ(f->DirectOpenGL1->position(), pan) << "presets keep the pan offset";
+}
+
+TEST_F(MainWindowTest, MovesAlongWorldAxesAndCentre) {
+    show_main();
+    TForm2* f = open_sample();
+    ASSERT_NE(f, nullptr);
+    struct Case {
+        QToolButton* button;
+        int axis;
+        float step;
+    };
+    const Case cases[] = {{main->ToolButton12, 0, 0.5f},  {main->ToolButton13, 0, -0.5f},
+                          {main->ToolButton17, 1, 0.5f},  {main->ToolButton18, 1, -0.5f},
+                          {main->ToolButton19, 2, 0.5f},  {main->ToolButton20, 2, -0.5f}};
+    for (const Case& c : cases) {
+        const view::Vec3f before = f->DirectOpenGL1->position();
+        c.button->click();
+        for (int a = 0; a < 3; ++a) {
+            const float expected = before[static_cast<std::size_t>(a)] + (a == c.axis ? c.step : 0.0f);
+            EXPECT_EQ(f->DirectOpenGL1->position(a), expected) << c.button->objectName().toStdString();
+        }
+        EXPECT_EQ(f->DirectOpenGL3->position(), f->DirectOpenGL1->position());
+    }
+    main->ToolButton12->click();
+    main->ToolButton19->click();
+    main->ToolButton16->click();
+    EXPECT_EQ(f->DirectOpenGL1->position(), (view::Vec3f{0, 0, 0}));
+    EXPECT_EQ(f->DirectOpenGL3->position(), (view::Vec3f{0, 0, 0}));
+}
+
+TEST_F(MainWindowTest, CommandsActOnTheActiveViewerOnly) {
+    show_main();
+    TForm2* first = open_sample();
+    TForm2* second = open_sample();
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(main->target_viewer(), second);
+    main->ToolButton12->click();
+    EXPECT_EQ(second->DirectOpenGL1->position(0), 0.5f);
+    EXPECT_EQ(first->DirectOpenGL1->position(0), 0.0f);
+    main->MDIClient->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(first->parentWidget()));
+    EXPECT_EQ(main->target_viewer(), first);
+    main->ToolButton4->click();
+    EXPECT_NEAR(first->GLCamera1->scene_scale(), 1.05, 1e-6);
+    EXPECT_EQ(second->GLCamera1->scene_scale(), 1.0f);
+}
+
+TEST_F(MainWindowTest, WindowMenuActionsArrangeTheViewers) {
+    show_main();
+    for (int i = 0; i < 3; ++i) ASSERT_NE(open_sample(), nullptr);
+    main->Vertical1->trigger();
+    QList<QMdiSubWindow*> subs = main->MDIClient->subWindowList();
+    ASSERT_EQ(subs.size(), 3);
+    QList<int> lefts;
+    for (QMdiSubWindow* s : subs) {
+        EXPECT_FALSE(s->isMaximized());
+        EXPECT_EQ(s->y(), 0);
+        lefts << s->x();
+    }
+    std::sort(lefts.begin(), lefts.end());
+    EXPECT_LT(lefts[0], lefts[1]);
+    EXPECT_LT(lefts[1], lefts[2]);
+    main->LadoaLado1->trigger();
+    for (QMdiSubWindow* s : main->MDIClient->subWindowList()) EXPECT_EQ(s->x(), 0);
+    main->Minimize1->trigger();
+    for (QMdiSubWindow* s : main->MDIClient->subWindowList()) EXPECT_TRUE(s->isMinimized());
+    main->Maximize1->trigger();
+    main->Cascata1->trigger();
+    // The window list names every viewer.
+    emit main->Janela1->aboutToShow();
+    int listed = 0;
+    for (QAction* a : main->Janela1->actions()) listed += a->text().contains(QStringLiteral("Janela "));
+    EXPECT_EQ(listed, 3);
+}
+
+} // namespace
+} // namespace orv
