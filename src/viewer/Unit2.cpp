@@ -126,6 +126,8 @@ void TForm2::connect_handlers() {
             on([this](QMouseEvent*) { GLSceneViewer1DblClick(); }));
     connect(GLSceneViewer1, &GLSceneViewer::entered, this, on([this] { GLSceneViewer1MouseEnter(); }));
     connect(GLSceneViewer1, &GLSceneViewer::left, this, on([this] { GLSceneViewer1MouseLeave(); }));
+    // Handed over explicitly: Qt passes only window-system wheel events on to the parent.
+    connect(GLSceneViewer1, &GLSceneViewer::wheel_turned, this, [this](QWheelEvent* e) { wheelEvent(e); });
     connect(TrackBar1, &QSlider::valueChanged, this, on([this](int) { TrackBar1Change(); }));
     for (GLSceneViewer* v : {GLSceneViewer1, GLSceneViewer2}) {
         connect(v, &GLSceneViewer::painted, this, [this] {

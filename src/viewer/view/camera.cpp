@@ -119,6 +119,7 @@ void Camera::set_scene_scale(float s) {
 }
 
 void Camera::orbit(double pitch_deg, double turn_deg) {
+    if (pitch_deg == 0 && turn_deg == 0) return; // no motion: keep the position bit for bit
     set_position(to_f(orbit_position(to_d(position_), target_position(), to_d(up_), pitch_deg, turn_deg)));
 }
 

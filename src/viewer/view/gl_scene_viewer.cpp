@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QMouseEvent>
 #include <QTimer>
+#include <QWheelEvent>
 
 #include <GL/gl.h>
 
@@ -196,5 +197,9 @@ void GLSceneViewer::enterEvent(QEnterEvent* event) {
 void GLSceneViewer::leaveEvent(QEvent* event) {
     QOpenGLWidget::leaveEvent(event);
     emit left();
+}
+void GLSceneViewer::wheelEvent(QWheelEvent* event) {
+    event->ignore();
+    emit wheel_turned(event);
 }
 } // namespace orv

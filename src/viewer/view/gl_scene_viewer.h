@@ -72,7 +72,9 @@ signals:
     void double_clicked(QMouseEvent* event);
     void entered();
     void left();
-    // Wheel events are not handled here: they pass on to the parent window.
+    // The wheel belongs to the viewer window: every wheel event over the
+    // view is handed to it (the window accepts or ignores the event).
+    void wheel_turned(QWheelEvent* event);
     // Emitted at the end of every completed paint.
     void painted();
 
@@ -86,6 +88,7 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
 
 private:
     void draw_object(view::SceneObject& object);
