@@ -16,6 +16,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QPointer>
 #include <QStatusTipEvent>
 #include <QToolBar>
 #include <QStatusBar>
@@ -181,6 +182,27 @@ TEST_F(MainWindowTest, ClosingOneAndTwoOfThreeHandsOutOneThenTwo) {
     EXPECT_EQ(open_sample()->windowTitle(), QStringLiteral("Janela 1"));
     EXPECT_EQ(open_sample()->windowTitle(), QStringLiteral("Janela 2"));
     EXPECT_EQ(open_sample()->windowTitle(), QStringLiteral("Janela 4"));
+}
+
+TEST_F(MainWindowTest, ClosingTheViewerItselfClosesItsFrameToo) {
+    show_main();
+    TForm2* f = open_sample();
+    ASSERT_NE(f, nullptr);
+    QPointer<QMdiSubWindow> frame = qobject_cast<QMdiSubWindow*>(f->parentWidget());
+    ASSERT_FALSE(frame.isNull());
+    f->close(); // not through the frame
+    ASSERT_TRUE(test::wait_until([&] { test::settle(); return frame.isNull(); }));
+    EXPECT_TRUE(main->viewers().isEmpty());
+    EXPECT_EQ(main->viewer_slots[1], 0);
+    EXPECT_TRUE(commands_disabled());
+    // And through the frame, as its close button does.
+    ASSERT_NE(open_sample(), nullptr);
+    frame = main->MDIClient->subWindowList().front();
+    frame->close();
+    test::settle();
+    EXPECT_TRUE(frame.isNull());
+    EXPECT_EQ(main->viewer_slots[1], 0);
+    EXPECT_EQ(open_sample()->windowTitle(), QStringLiteral("Janela 1"));
 }
 
 TEST_F(MainWindowTest, CloseAllRestartsNumberingAtOne) {
