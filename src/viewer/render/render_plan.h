@@ -103,6 +103,7 @@ struct RenderState {
     std::vector<int> last_calls;  // lists replayed by the last complete pass
     long passes = 0;              // passes that ran to the end
     long failed_passes = 0;       // passes ended by an error
+    double last_compile_seconds = 0; // glNewList to glEndList, summed over the last pass's compilations
     std::string reported_error;   // message of the failure last reported; empty after a good pass
     bool context_watched = false; // the view's context-destruction signal is connected
 };
