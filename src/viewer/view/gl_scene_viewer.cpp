@@ -23,6 +23,16 @@ GLSceneViewer::GLSceneViewer(QWidget* parent) : QOpenGLWidget(parent) {
 
 GLSceneViewer::~GLSceneViewer() {
     if (scene_) scene_->set_listener(nullptr);
+    if (gl_cleanup_ && isValid()) {
+        // Shared objects outlive this context; free them while it is current.
+        makeCurrent();
+        try {
+            gl_cleanup_();
+        } catch (...) {
+            // Nothing sensible to report while the window is going away.
+        }
+        doneCurrent();
+    }
 }
 
 void GLSceneViewer::set_scene(view::Scene* scene, view::Camera* camera) {

@@ -6,6 +6,12 @@
 // every object push the matrix, translate and scale, draw the axes symbol if
 // its flag is set, call its render callback, draw its children, pop.
 //
+// OpenGL objects: the contexts of all views in one top-level window share
+// their objects (Qt shares each view's context with its window's), so
+// display-list names are common to every viewer of the main window. Take
+// names from glGenLists, and free them in the cleanup callback, which runs
+// with the view's context current when the view is destroyed.
+//
 // Repaints: any change of the scene (an object marked changed, a camera
 // move) schedules update(). A view never paints re-entrantly: a paint that
 // arrives while its render callbacks run (they may let events through while
@@ -65,6 +71,10 @@ public:
     // paint, never inside it). Default: the application's error box.
     void set_error_reporter(std::function<void(const QString&)> reporter) { report_error_ = std::move(reporter); }
 
+    // Run when the view is destroyed, with its context current (only when
+    // the view ever had a context): free display lists and other objects.
+    void set_gl_cleanup(std::function<void()> cleanup) { gl_cleanup_ = std::move(cleanup); }
+
 signals:
     void mouse_pressed(QMouseEvent* event);
     void mouse_moved(QMouseEvent* event);
@@ -105,6 +115,7 @@ private:
     long dropped_total_ = 0;
     QString pending_error_;
     std::function<void(const QString&)> report_error_;
+    std::function<void()> gl_cleanup_;
 };
 
 } // namespace orv

@@ -258,6 +258,28 @@ TEST_F(GlViewTest, ErrorInACallbackIsReportedAfterThePaint) {
     EXPECT_TRUE(red);
 }
 
+// Views of one window share display lists; the cleanup frees a view's own.
+TEST_F(GlViewTest, DisplayListsAreSharedInAWindowAndFreedByTheCleanup) {
+    QWidget window;
+    window.resize(300, 150);
+    auto* a = new GLSceneViewer(&window);
+    auto* b = new GLSceneViewer(&window);
+    a->setGeometry(0, 0, 150, 150);
+    b->setGeometry(150, 0, 150, 150);
+    window.show();
+    ASSERT_TRUE(test::wait_until([&] { return a->isValid() && b->isValid(); }));
+    a->makeCurrent();
+    const GLuint list = glGenLists(1);
+    glNewList(list, GL_COMPILE);
+    glEndList();
+    a->set_gl_cleanup([&] { glDeleteLists(list, 1); });
+    b->makeCurrent();
+    EXPECT_TRUE(glIsList(list)) << "the other view of the window sees the list";
+    delete a;
+    b->makeCurrent();
+    EXPECT_FALSE(glIsList(list)) << "the cleanup freed it";
+}
+
 TEST_F(GlViewTest, LastImageIsThePictureAsRenderedWithoutDrawingAgain) {
     (void)picture();
     const long frames = viewer->frames();
