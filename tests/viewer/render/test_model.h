@@ -52,7 +52,7 @@ inline ResultModel make_model(const std::vector<TestNode>& nodes, const std::vec
         for (int j = 1; j <= 6; ++j) m.maxscale = std::max(m.maxscale, std::fabs(m.coord(r, j)));
     }
     for (int k = 1; k <= nlista; ++k) {
-        double lo = m.listas(1, k), hi = lo;
+        double lo = nodes.empty() ? 0 : m.listas(1, k), hi = lo;
         for (std::size_t r = 1; r <= nodes.size(); ++r) {
             lo = std::min(lo, m.listas(r, k));
             hi = std::max(hi, m.listas(r, k));
