@@ -129,6 +129,8 @@ void TForm2::connect_handlers() {
     // Handed over explicitly: Qt passes only window-system wheel events on to the parent.
     connect(GLSceneViewer1, &GLSceneViewer::wheel_turned, this, [this](QWheelEvent* e) { wheelEvent(e); });
     connect(TrackBar1, &QSlider::valueChanged, this, on([this](int) { TrackBar1Change(); }));
+    connect_display_options();
+    connect_legend_handlers();
     for (GLSceneViewer* v : {GLSceneViewer1, GLSceneViewer2}) {
         connect(v, &GLSceneViewer::painted, this, [this] {
             if (close_pending_) {
@@ -305,7 +307,7 @@ void TForm2::ComboBox1Change() {
         break;
     case 7:
         GroupBox9->show();
-        // TODO(legend editor): refresh_legend() fills the colour panels here.
+        refresh_legend();
         break;
     case 8:
         load_line_settings();

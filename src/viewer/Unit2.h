@@ -9,6 +9,7 @@
 // (3D view) and DirectOpenGL2Render (legend view).
 
 #include "viewer/model/result_model.h"
+#include "viewer/render/render_plan.h"
 #include "viewer/view/camera.h"
 #include "viewer/view/scene.h"
 
@@ -234,6 +235,63 @@ public:
     void FormMouseWheelUp();   // one notch away from the user: zoom out
     void TrackBar1Change();
     void GroupBox1MouseMove(); // also for GroupBox2 and GroupBox5: clears the status bar
+
+    // Display options (view/display_options.cpp).
+    void CheckBox4Click(); // "Clip Plane"
+    void Edit1Exit();      // clip plane coefficients a..d
+    void Edit2Exit();
+    void Edit3Exit();
+    void Edit4Exit();
+    void CheckBox7Click(); // "Eixos"
+    void CheckBox2Click(); // "Tela Inteira"
+    void TrackBar2Change(); // transparency slider: status message
+    void BitBtn1Click();    // transparency apply
+    void CheckBox6Click();  // "Malha Sólida"
+    void TrackBar3Change(); // displacement slider: status message
+    void BitBtn2Click();    // displacement apply
+    void Edit7Exit();       // displacement factor
+    void TrackBar4Change(); // line sliders: their labels
+    void TrackBar5Chane();
+    void TrackBar6Change();
+    void TrackBar7Change();
+    void Button4Click();    // "&Aplicar" of "Linhas"
+    void CheckListBox1MouseUp(); // recomputes chbox; changes1
+    void CheckListBox1Click();
+    void CheckListBox1MouseMove();
+    void CheckListBox1MouseDown(QMouseEvent* event); // right button: uncovers the filter row
+    void CheckListBox1DblClick();
+    void BitBtn5Click();    // applies the element-type filters
+    void connect_display_options();
+
+    // Legend options, view and colour editor (legend/legend_*.cpp).
+    void CheckBox3Click(); // "Legenda"
+    void CheckBox1Click(); // "Legenda Negativa"
+    void CheckBox8Click(); // "Faixas de Cores"
+    void CheckBox9Click(); // "Notação Científica"
+    void CheckBox5Click(); // "> Valores Máximos"
+    void Edit5Exit();      // legend minimum and maximum; errors are swallowed
+    void Edit6Exit();
+    void common_range();   // the steps shared by the three above
+    void repaint_tail();   // changes := true; repaint both views
+    void GLSceneViewer2MouseDown(QMouseEvent* event);
+    void GLSceneViewer2MouseMove(QMouseEvent* event); // drags the legend view
+    void refresh_legend(); // colour table -> the nine panels
+    void Panel2Click(ClickPanel* sender); // any of the nine panels
+    void BitBtn6Click();   // "Aplicar"
+    void BitBtn7Click();   // "Escala 1"
+    void BitBtn8Click();   // "Escala 2"
+    void BitBtn9Click();   // "Carregar" (disabled)
+    void BitBtn10Click();  // "Salvar" (disabled)
+    void GroupBox9DblClick();
+    void connect_legend_handlers();
+
+    // Render pass state: display-list names, what exists, the compile log.
+    RenderState render_state;
+    // Content of display list `list` (1..nlista + 5) with displacement factor m.
+    void compile_display_list(int list, double factor);
+    // Texts drawn by the last paint of the legend view: the title, then the
+    // value labels from the top down.
+    std::vector<std::string> legend_texts;
 
     // Render callbacks of DirectOpenGL1 (render pass) and DirectOpenGL2 (legend).
     void DirectOpenGL1Render();

@@ -1,0 +1,130 @@
+// Legend options of "Menu Geral": "Legenda", "Legenda Negativa", "Faixas de
+// Cores", "Notação Científica" and the common range "> Valores Máximos" with
+// Edit5 / Edit6. They set fields and ask for repaints; the render pass and the
+// legend view read the fields and the boxes at their next paint.
+
+#include "viewer/Unit2.h"
+
+#include "shell/dialogs.h"
+#include "viewer/legend/common_range.h"
+#include "viewer/view/gl_scene_viewer.h"
+
+#include "viewer/view/panel_widgets.h"
+
+#include <QCheckBox>
+#include <QEvent>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPushButton>
+
+#include <functional>
+
+namespace orv {
+
+namespace {
+
+// Calls `fn` for the events of the objects it is installed on; `fn` returns
+// true to stop the event there.
+class EventHook final : public QObject {
+  public:
+    using Fn = std::function<bool(QObject*, QEvent*)>;
+    EventHook(QObject* parent, Fn fn) : QObject(parent), fn_(std::move(fn)) {}
+    bool eventFilter(QObject* watched, QEvent* event) override { return fn_(watched, event); }
+
+  private:
+    Fn fn_;
+};
+
+} // namespace
+
+void TForm2::connect_legend_handlers() {
+    auto on = [this](auto fn) { return [this, fn](auto&&...) { ui::guarded(this, fn); }; };
+    connect(CheckBox3, &QCheckBox::toggled, this, on([this] { CheckBox3Click(); }));
+    connect(CheckBox1, &QCheckBox::toggled, this, on([this] { CheckBox1Click(); }));
+    connect(CheckBox8, &QCheckBox::toggled, this, on([this] { CheckBox8Click(); }));
+    connect(CheckBox9, &QCheckBox::toggled, this, on([this] { CheckBox9Click(); }));
+    connect(CheckBox5, &QCheckBox::toggled, this, on([this] { CheckBox5Click(); }));
+    auto* exits = new EventHook(this, [this](QObject* watched, QEvent* event) {
+        if (event->type() != QEvent::FocusOut) return false;
+        if (watched == Edit5) ui::guarded(this, [this] { Edit5Exit(); });
+        if (watched == Edit6) ui::guarded(this, [this] { Edit6Exit(); });
+        return false;
+    });
+    Edit5->installEventFilter(exits);
+    Edit6->installEventFilter(exits);
+
+    // Dragging with Shift, Ctrl or Alt and no button needs moves without a button.
+    GLSceneViewer2->setMouseTracking(true);
+    connect(GLSceneViewer2, &GLSceneViewer::mouse_pressed, this,
+            [this](QMouseEvent* e) { ui::guarded(this, [this, e] { GLSceneViewer2MouseDown(e); }); });
+    connect(GLSceneViewer2, &GLSceneViewer::mouse_moved, this,
+            [this](QMouseEvent* e) { ui::guarded(this, [this, e] { GLSceneViewer2MouseMove(e); }); });
+
+    for (ClickPanel* panel : colour_panels)
+        connect(panel, &ClickPanel::clicked, this,
+                [this, panel] { ui::guarded(this, [this, panel] { Panel2Click(panel); }); });
+    connect(BitBtn6, &QPushButton::clicked, this, on([this] { BitBtn6Click(); }));
+    connect(BitBtn7, &QPushButton::clicked, this, on([this] { BitBtn7Click(); }));
+    connect(BitBtn8, &QPushButton::clicked, this, on([this] { BitBtn8Click(); }));
+    connect(BitBtn9, &QPushButton::clicked, this, on([this] { BitBtn9Click(); }));
+    connect(BitBtn10, &QPushButton::clicked, this, on([this] { BitBtn10Click(); }));
+}
+
+void TForm2::repaint_tail() {
+    changes = true;
+    request_repaint(DirectOpenGL1);
+    request_repaint(DirectOpenGL2);
+}
+
+void TForm2::CheckBox3Click() {
+    const bool on = CheckBox3->isChecked();
+    GLSceneViewer2->setVisible(on);
+    if (on) GLSceneViewer2->raise();
+    BitBtn4->setEnabled(on);
+    request_repaint(DirectOpenGL1);
+}
+
+void TForm2::CheckBox1Click() {
+    trgb = CheckBox1->isChecked() ? 1 : 0;
+    repaint_tail();
+}
+
+void TForm2::CheckBox8Click() {
+    repaint_tail();
+}
+
+void TForm2::CheckBox9Click() {
+    repaint_tail();
+}
+
+void TForm2::common_range() {
+    CommonRangeInput in;
+    in.checked = CheckBox5->isChecked();
+    in.minimum = Edit5->text().toStdString();
+    in.maximum = Edit6->text().toStdString();
+    in.valmin = model.valmin;
+    in.valmax = model.valmax;
+    if (model.maxlista.empty()) model.maxlista.push_back({0, 0});
+    apply_common_range(in, {legmax, model.maxlista[0]});
+    repaint_tail();
+}
+
+void TForm2::CheckBox5Click() {
+    // A text that is not a number stops here with the conversion message
+    // (shown by the caller's guard); what was set before it stays.
+    common_range();
+}
+
+void TForm2::Edit5Exit() {
+    try {
+        common_range();
+    } catch (...) {
+        // Leaving the field never shows a message.
+    }
+}
+
+void TForm2::Edit6Exit() {
+    Edit5Exit();
+}
+
+} // namespace orv

@@ -1,0 +1,250 @@
+// Display option controls of the viewer's control panel: clip plane, axes,
+// transparency and "Malha Sólida", displacement scale, line settings, the
+// plot list's mouse handlers and the element-type filters. The handlers set
+// fields and flags and ask for repaints; the render pass reads the controls
+// and rebuilds what changes / changes1 name.
+
+#include "viewer/Unit2.h"
+
+#include "shell/dialogs.h"
+#include "viewer/legend/real_text.h"
+#include "viewer/view/gl_scene_viewer.h"
+#include "viewer/view/number_text.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QSlider>
+
+#include <functional>
+
+namespace orv {
+
+namespace {
+
+// Result list k is plot item kFixList + k - 1.
+constexpr int kFixList = 5;
+
+QString qtext(double v) {
+    return QString::fromStdString(shortest_text(v));
+}
+
+// Calls `fn` for the events of the objects it is installed on; `fn` returns
+// true to stop the event there.
+class EventHook final : public QObject {
+  public:
+    using Fn = std::function<bool(QObject*, QEvent*)>;
+    EventHook(QObject* parent, Fn fn) : QObject(parent), fn_(std::move(fn)) {}
+    bool eventFilter(QObject* watched, QEvent* event) override { return fn_(watched, event); }
+
+  private:
+    Fn fn_;
+};
+
+} // namespace
+
+void TForm2::connect_display_options() {
+    auto on = [this](auto fn) { return [this, fn](auto&&...) { ui::guarded(this, fn); }; };
+    connect(CheckBox4, &QCheckBox::toggled, this, on([this] { CheckBox4Click(); }));
+    connect(CheckBox7, &QCheckBox::toggled, this, on([this] { CheckBox7Click(); }));
+    connect(CheckBox2, &QCheckBox::toggled, this, on([this] { CheckBox2Click(); }));
+    connect(TrackBar2, &QSlider::valueChanged, this, on([this] { TrackBar2Change(); }));
+    connect(BitBtn1, &QPushButton::clicked, this, on([this] { BitBtn1Click(); }));
+    connect(CheckBox6, &QCheckBox::toggled, this, on([this] { CheckBox6Click(); }));
+    connect(TrackBar3, &QSlider::valueChanged, this, on([this] { TrackBar3Change(); }));
+    connect(BitBtn2, &QPushButton::clicked, this, on([this] { BitBtn2Click(); }));
+    connect(TrackBar4, &QSlider::valueChanged, this, on([this] { TrackBar4Change(); }));
+    connect(TrackBar5, &QSlider::valueChanged, this, on([this] { TrackBar5Chane(); }));
+    connect(TrackBar6, &QSlider::valueChanged, this, on([this] { TrackBar6Change(); }));
+    connect(TrackBar7, &QSlider::valueChanged, this, on([this] { TrackBar7Change(); }));
+    connect(Button4, &QPushButton::clicked, this, on([this] { Button4Click(); }));
+    connect(BitBtn5, &QPushButton::clicked, this, on([this] { BitBtn5Click(); }));
+    connect(CheckListBox1, &QListWidget::currentRowChanged, this, on([this] { CheckListBox1Click(); }));
+
+    // Leaving a field: its focus-out.
+    auto* exits = new EventHook(this, [this](QObject* watched, QEvent* event) {
+        if (event->type() != QEvent::FocusOut) return false;
+        if (watched == Edit1) ui::guarded(this, [this] { Edit1Exit(); });
+        if (watched == Edit2) ui::guarded(this, [this] { Edit2Exit(); });
+        if (watched == Edit3) ui::guarded(this, [this] { Edit3Exit(); });
+        if (watched == Edit4) ui::guarded(this, [this] { Edit4Exit(); });
+        if (watched == Edit7) ui::guarded(this, [this] { Edit7Exit(); });
+        return false;
+    });
+    for (QLineEdit* e : {Edit1, Edit2, Edit3, Edit4, Edit7})
+        e->installEventFilter(exits);
+
+    // Mouse over the plot list (its viewport receives the events). The
+    // release is handled after the list has taken it, so that a click on a
+    // check box has already toggled the item when chbox is recomputed.
+    auto* list_mouse =
+        new EventHook(this, [this, delivering = false](QObject* watched, QEvent* event) mutable {
+            switch (event->type()) {
+            case QEvent::MouseButtonPress: {
+                auto* e = static_cast<QMouseEvent*>(event);
+                ui::guarded(this, [this, e] { CheckListBox1MouseDown(e); });
+                return false;
+            }
+            case QEvent::MouseMove:
+                ui::guarded(this, [this] { CheckListBox1MouseMove(); });
+                return false;
+            case QEvent::MouseButtonRelease:
+                if (delivering) return false;
+                delivering = true;
+                QCoreApplication::sendEvent(watched, event);
+                delivering = false;
+                ui::guarded(this, [this] { CheckListBox1MouseUp(); });
+                return true;
+            default:
+                return false;
+            }
+        });
+    CheckListBox1->viewport()->installEventFilter(list_mouse);
+}
+
+// ---- Clip plane and axes ----
+
+void TForm2::CheckBox4Click() {
+    request_repaint(DirectOpenGL1);
+}
+
+void TForm2::Edit1Exit() {
+    // The texts are read (and reported when wrong) by the render pass.
+    request_repaint(DirectOpenGL1);
+}
+void TForm2::Edit2Exit() {
+    Edit1Exit();
+}
+void TForm2::Edit3Exit() {
+    Edit1Exit();
+}
+void TForm2::Edit4Exit() {
+    Edit1Exit();
+}
+
+void TForm2::CheckBox7Click() {
+    DirectOpenGL3->set_show_axes(CheckBox7->isChecked());
+    request_repaint(DirectOpenGL3);
+}
+
+void TForm2::CheckBox2Click() {
+    DummyCube1->set_show_axes(CheckBox2->isChecked());
+    request_repaint(DirectOpenGL1);
+}
+
+// ---- Transparency and solid mesh ----
+
+void TForm2::TrackBar2Change() {
+    ui::show_status(QStringLiteral(" Transparência: ") + QString::number(TrackBar2->value()) +
+                    QStringLiteral(" %"));
+}
+
+void TForm2::BitBtn1Click() {
+    park_focus();
+    changes = true;
+    request_repaint(DirectOpenGL1);
+}
+
+void TForm2::CheckBox6Click() {
+    changes = true;
+    request_repaint(DirectOpenGL1);
+    request_repaint(DirectOpenGL2);
+}
+
+// ---- Displacement scale ----
+
+void TForm2::TrackBar3Change() {
+    // A factor that is not a number raises the conversion message here.
+    const double m = parse_real_text(Edit7->text().toStdString());
+    const double p = TrackBar3->value();
+    ui::show_status(QStringLiteral(" Escala Deslocamento: ") + qtext(p * m / 50 * 100) +
+                    QStringLiteral(" %"));
+}
+
+void TForm2::BitBtn2Click() {
+    park_focus();
+    changes = true;
+    request_repaint(DirectOpenGL1);
+}
+
+void TForm2::Edit7Exit() {
+    // Takes effect at the next repaint; the factor is read by the render pass.
+    park_focus();
+    changes = true;
+}
+
+// ---- Line settings ----
+
+void TForm2::TrackBar4Change() {
+    Label14->setText(QStringLiteral("Espessura: ") + QString::number(TrackBar4->value() + 1) +
+                     QStringLiteral(" px"));
+}
+
+void TForm2::TrackBar5Chane() {
+    Label15->setText(QStringLiteral("Cor: R=G=B= ") + qtext(TrackBar5->value() * 0.05));
+}
+
+void TForm2::TrackBar6Change() {
+    Label17->setText(QStringLiteral("Espessura: ") + QString::number(TrackBar6->value() + 1) +
+                     QStringLiteral(" px"));
+}
+
+void TForm2::TrackBar7Change() {
+    Label18->setText(QStringLiteral("Cor: R=G=B= ") + qtext(TrackBar7->value() * 0.05));
+}
+
+void TForm2::Button4Click() {
+    line_undef_w = TrackBar4->value() + 1;
+    line_undef_rgb = TrackBar5->value() * 0.05;
+    line_def_w = TrackBar6->value() + 1;
+    line_def_rgb = TrackBar7->value() * 0.05;
+    changes1 = true;
+    request_repaint(DirectOpenGL1);
+    request_repaint(DirectOpenGL2);
+}
+
+// ---- Plot list ----
+
+void TForm2::CheckListBox1MouseUp() {
+    chbox = 0;
+    for (int a = model.nlista; a >= 1; --a) {
+        const QListWidgetItem* item = CheckListBox1->item(kFixList + a - 1);
+        if (item && item->checkState() == Qt::Checked) chbox = 3 * a;
+    }
+    changes1 = true;
+    request_repaint(DirectOpenGL1);
+    request_repaint(DirectOpenGL2);
+}
+
+void TForm2::CheckListBox1Click() {
+    park_focus();
+}
+
+void TForm2::CheckListBox1MouseMove() {
+    park_focus();
+}
+
+void TForm2::CheckListBox1MouseDown(QMouseEvent* event) {
+    if (event->buttons() != Qt::RightButton || event->modifiers() != Qt::NoModifier) return;
+    // Uncovers or covers the element-type filter row above the list.
+    if (CheckListBox1->y() != 16) {
+        CheckListBox1->setGeometry(CheckListBox1->x(), 16, CheckListBox1->width(), 265);
+    } else {
+        CheckListBox1->setGeometry(CheckListBox1->x(), 56, CheckListBox1->width(), 225);
+    }
+}
+
+void TForm2::CheckListBox1DblClick() {}
+
+void TForm2::BitBtn5Click() {
+    park_focus();
+    changes = true;
+    request_repaint(DirectOpenGL1);
+}
+
+} // namespace orv

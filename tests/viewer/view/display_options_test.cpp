@@ -1,0 +1,199 @@
+// Display option controls of a real viewer: the plot list's mouse handlers
+// and chbox, the filter row, the status messages of the sliders, the line
+// settings, the axes options and the flags the buttons set.
+#include "../render/viewer_fixture.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSlider>
+#include <QStyle>
+#include <QStyleOptionViewItem>
+
+#include <GL/gl.h>
+
+namespace orv {
+namespace {
+
+using test::colour_near;
+using test::dialogs;
+using ui::DialogKind;
+
+class DisplayOptions : public test::ViewerTest {
+  protected:
+    void SetUp() override {
+        ui::set_status_sink([this](const QString& text) { status = text; });
+        open(test::data_path("viewer/four_lists.txt"));
+    }
+    // A left click on the check box of plot item i, as the user makes it.
+    void click_check(int item) {
+        QListWidget* list = form->CheckListBox1;
+        const QRect r = list->visualItemRect(list->item(item));
+        QStyleOptionViewItem opt;
+        opt.initFrom(list->viewport());
+        opt.rect = r;
+        opt.features = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay;
+        const QRect box = list->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &opt, list);
+        const QPointF at = box.isValid() ? QPointF(box.center()) : QPointF(r.left() + 10, r.center().y());
+        test::mouse_press(list->viewport(), at, Qt::LeftButton);
+        test::mouse_release(list->viewport(), at, Qt::LeftButton);
+    }
+    bool checked(int item) const { return form->CheckListBox1->item(item)->checkState() == Qt::Checked; }
+    QString status;
+};
+
+TEST_F(DisplayOptions, ChboxFollowsTheLowestCheckedList) {
+    // four_lists.txt: result lists 1..4 are items 5..8.
+    click_check(6); // list 2
+    click_check(8); // list 4
+    ASSERT_TRUE(checked(6));
+    ASSERT_TRUE(checked(8));
+    EXPECT_EQ(form->chbox, 6);
+    EXPECT_TRUE(form->changes1);
+    click_check(6);
+    ASSERT_FALSE(checked(6));
+    EXPECT_EQ(form->chbox, 12);
+    click_check(8);
+    EXPECT_EQ(form->chbox, 0);
+    // Any button released over the list recomputes it.
+    form->CheckListBox1->item(5)->setCheckState(Qt::Checked);
+    test::mouse_release(form->CheckListBox1->viewport(), {60, 200}, Qt::RightButton);
+    EXPECT_EQ(form->chbox, 3);
+}
+
+TEST_F(DisplayOptions, RightClickUncoversTheFilterRow) {
+    QListWidget* list = form->CheckListBox1;
+    EXPECT_EQ(list->y(), 16);
+    EXPECT_EQ(list->height(), 265);
+    test::mouse_press(list->viewport(), {50, 100}, Qt::RightButton);
+    test::mouse_release(list->viewport(), {50, 100}, Qt::RightButton);
+    EXPECT_EQ(list->y(), 56);
+    EXPECT_EQ(list->height(), 225);
+    EXPECT_FALSE(form->Label1->visibleRegion().isEmpty());
+    EXPECT_EQ(form->Label1->text(), "ETp 1");
+    test::mouse_press(list->viewport(), {50, 100}, Qt::RightButton);
+    EXPECT_EQ(list->y(), 16);
+    EXPECT_EQ(list->height(), 265);
+    // The left button, or the right one with a key held, moves nothing.
+    test::mouse_press(list->viewport(), {50, 100}, Qt::LeftButton);
+    test::mouse_press(list->viewport(), {50, 100}, Qt::RightButton, Qt::ShiftModifier);
+    EXPECT_EQ(list->y(), 16);
+
+    // The filters' apply button.
+    form->changes = false;
+    form->BitBtn5->click();
+    EXPECT_TRUE(form->changes);
+    EXPECT_TRUE(form->CheckBox1->hasFocus() || !form->isActiveWindow());
+}
+
+TEST_F(DisplayOptions, SliderStatusMessages) {
+    form->TrackBar2->setValue(30);
+    EXPECT_EQ(status, " Transparência: 30 %");
+    form->TrackBar3->setValue(49);
+    form->TrackBar3->setValue(50);
+    EXPECT_EQ(status, " Escala Deslocamento: 100 %");
+    form->Edit7->setText("2");
+    form->TrackBar3->setValue(51);
+    form->TrackBar3->setValue(50);
+    EXPECT_EQ(status, " Escala Deslocamento: 200 %");
+    form->Edit7->setText("0.5");
+    form->TrackBar3->setValue(25);
+    EXPECT_EQ(status, " Escala Deslocamento: 25 %");
+    // A factor that is no number: the conversion message, no status.
+    form->Edit7->setText("dois");
+    status.clear();
+    form->TrackBar3->setValue(60);
+    EXPECT_EQ(status, "");
+    EXPECT_EQ(dialogs().count(DialogKind::Error), 1);
+    EXPECT_EQ(dialogs().last_text(DialogKind::Error),
+              QStringLiteral("'dois' is not a valid floating point value"));
+    // Moving the sliders sets no flag.
+    EXPECT_FALSE(form->changes);
+    form->BitBtn2->click();
+    EXPECT_TRUE(form->changes);
+}
+
+TEST_F(DisplayOptions, Edit7ExitSetsChangesWithoutRepaint) {
+    pass();
+    form->changes = false;
+    form->Edit7->setText("3");
+    form->Edit7Exit();
+    EXPECT_TRUE(form->changes);
+    EXPECT_FALSE(form->DirectOpenGL1->changed());
+}
+
+TEST_F(DisplayOptions, LineSettings) {
+    form->ComboBox1->setCurrentIndex(8);
+    form->ComboBox1Change();
+    EXPECT_EQ(form->Label14->text(), "Espessura: 1 px");
+    EXPECT_EQ(form->Label15->text(), "Cor: R=G=B= 0");
+    form->TrackBar4->setValue(2);
+    form->TrackBar5->setValue(3);
+    form->TrackBar6->setValue(1);
+    form->TrackBar7->setValue(20);
+    EXPECT_EQ(form->Label14->text(), "Espessura: 3 px");
+    EXPECT_EQ(form->Label15->text(), "Cor: R=G=B= 0.15");
+    EXPECT_EQ(form->Label17->text(), "Espessura: 2 px");
+    EXPECT_EQ(form->Label18->text(), "Cor: R=G=B= 1");
+    EXPECT_EQ(form->line_undef_w, 1) << "nothing applies before \"&Aplicar\"";
+    form->changes1 = false;
+    form->Button4->click();
+    EXPECT_EQ(form->line_undef_w, 3);
+    EXPECT_DOUBLE_EQ(form->line_undef_rgb, 0.15);
+    EXPECT_EQ(form->line_def_w, 2);
+    EXPECT_DOUBLE_EQ(form->line_def_rgb, 1.0);
+    EXPECT_EQ(form->line_undef_t, 1.0);
+    EXPECT_TRUE(form->changes1);
+
+    // Unapplied positions are discarded; the group reloads the applied values.
+    form->TrackBar5->setValue(10);
+    form->ComboBox1->setCurrentIndex(0);
+    form->ComboBox1Change();
+    form->ComboBox1->setCurrentIndex(8);
+    form->ComboBox1Change();
+    EXPECT_EQ(form->TrackBar5->value(), 3);
+    EXPECT_EQ(form->Label15->text(), "Cor: R=G=B= 0.15");
+}
+
+TEST_F(DisplayOptions, WidthThreeWhiteLinesAreDrawnSo) {
+    // The undeformed mesh, 3 pixels wide in white, on a dark background.
+    form->GLSceneViewer1->set_background(QColor(0, 0, 0));
+    form->ComboBox1->setCurrentIndex(8);
+    form->ComboBox1Change();
+    form->TrackBar4->setValue(2);
+    form->TrackBar5->setValue(20);
+    form->Button4->click();
+    form->CheckListBox1->item(1)->setCheckState(Qt::Checked);
+    form->CheckListBox1MouseUp();
+    const QImage image = pass();
+    // The triangle's first edge runs from node 1 (0, 0) to node 2 (1000, 0)
+    // along y = 0: count the white rows in a column crossing it.
+    const QPoint p = model_pixel(500, 0);
+    int white = 0;
+    for (int y = p.y() - 8; y <= p.y() + 8; ++y)
+        if (colour_near(image.pixel(p.x(), y), {255, 255, 255})) ++white;
+    EXPECT_EQ(white, 3);
+}
+
+TEST_F(DisplayOptions, AxesOptions) {
+    EXPECT_TRUE(form->DirectOpenGL3->show_axes());
+    EXPECT_FALSE(form->DummyCube1->show_axes());
+    form->CheckBox7->setChecked(false);
+    EXPECT_FALSE(form->DirectOpenGL3->show_axes());
+    form->CheckBox2->setChecked(true);
+    EXPECT_TRUE(form->DummyCube1->show_axes());
+    // "Tela Inteira": the long dashed axes reach the edges of the view.
+    const QImage image = pass();
+    const QPoint centre = model_pixel(0, 0);
+    int coloured = 0;
+    for (int x = 0; x < 20; ++x) {
+        const QRgb c = image.pixel(x, centre.y());
+        if (qRed(c) > 100 && qGreen(c) < 60 && qBlue(c) < 60) ++coloured;
+    }
+    EXPECT_GT(coloured, 0);
+}
+
+} // namespace
+} // namespace orv
