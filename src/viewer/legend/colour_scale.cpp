@@ -34,7 +34,9 @@ constexpr LegendTable grey_scale(const std::array<int, 9>& levels) {
 
 constexpr LegendTable scale_2 = grey_scale({245, 234, 192, 178, 150, 119, 95, 77, 51});
 
-Rgb row_color(int row) { return {legcolor[row][0], legcolor[row][1], legcolor[row][2]}; }
+Rgb row_color(int row) {
+    return {legcolor[row][0], legcolor[row][1], legcolor[row][2]};
+}
 
 } // namespace
 
@@ -42,8 +44,10 @@ Rgb row_color(int row) { return {legcolor[row][0], legcolor[row][1], legcolor[ro
 LegendTable legcolor = scale_1;
 
 void load_legend(int def) {
-    if (def == 0) legcolor = scale_1;
-    else if (def == 1) legcolor = scale_2;
+    if (def == 0)
+        legcolor = scale_1;
+    else if (def == 1)
+        legcolor = scale_2;
 }
 
 Rgb value_color(int trgb, double hi, double lo, double x) {
@@ -73,7 +77,8 @@ BandLimits band_limits(double lo, double hi) {
     BandLimits t;
     const double step = (hi - lo) / 9;
     t[0] = lo;
-    for (int k = 1; k < 9; ++k) t[k] = t[k - 1] + step;
+    for (int k = 1; k < 9; ++k)
+        t[k] = t[k - 1] + step;
     t[9] = hi;
     return t;
 }

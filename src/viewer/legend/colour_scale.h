@@ -60,6 +60,8 @@ int band_color_row(int band);
 Rgba band_piece_color(int band, bool solid, bool negative, int transparency_position);
 
 // Alpha of the fills for a TrackBar2 position 0..100.
-inline double fill_alpha(int transparency_position) { return 1.0 - transparency_position / 100.0; }
+inline double fill_alpha(int transparency_position) {
+    return 1.0 - transparency_position / 100.0;
+}
 
 } // namespace orv

@@ -13,12 +13,14 @@ constexpr double inf = std::numeric_limits<double>::infinity();
 
 // legcolor is process-wide: every test starts from "Escala 1".
 class ColourScale : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { load_legend(0); }
     void TearDown() override { load_legend(0); }
 };
 
-Rgb row(int r) { return {legcolor[r][0], legcolor[r][1], legcolor[r][2]}; }
+Rgb row(int r) {
+    return {legcolor[r][0], legcolor[r][1], legcolor[r][2]};
+}
 
 void expect_rgb(const Rgb& got, const Rgb& want, const char* what) {
     SCOPED_TRACE(what);
@@ -51,7 +53,8 @@ TEST_F(ColourScale, BuiltInScalesAndOtherDefsLeaveTheTable) {
 
 TEST_F(ColourScale, BandLimitsAreARunningSumEndingAtHi) {
     const BandLimits t = band_limits(0, 9);
-    for (int k = 0; k < 10; ++k) EXPECT_EQ(t[k], k);
+    for (int k = 0; k < 10; ++k)
+        EXPECT_EQ(t[k], k);
 
     // A range whose step is not exact: each limit is the previous one plus
     // the step, and the last limit is hi itself.
@@ -59,7 +62,8 @@ TEST_F(ColourScale, BandLimitsAreARunningSumEndingAtHi) {
         const BandLimits u = band_limits(lo, hi);
         const double step = (hi - lo) / 9;
         EXPECT_EQ(u[0], lo);
-        for (int k = 1; k < 9; ++k) EXPECT_EQ(u[k], u[k - 1] + step) << lo << " " << hi << " k " << k;
+        for (int k = 1; k < 9; ++k)
+            EXPECT_EQ(u[k], u[k - 1] + step) << lo << " " << hi << " k " << k;
         EXPECT_EQ(u[9], hi);
     }
     // On [0, 1] the running sum differs from lo + k * step from t7 on, and
@@ -76,13 +80,28 @@ TEST_F(ColourScale, FindBand) {
         int band;
     };
     const Case cases[] = {
-        {0, 9, 0, 2},     {0, 9, 1, 3},     {0, 9, 8.5, 10}, {0, 9, 9, 11},  {0, 9, 20, 11},
-        {0, 9, -1, 1},    {0, 9, 4, 6},     {0, 9, 3.999, 5}, {0, 9, nan, 1}, {0, 9, -inf, 1},
-        {0, 9, inf, 11},  {0, 9, 8.999, 10},
+        {0, 9, 0, 2},
+        {0, 9, 1, 3},
+        {0, 9, 8.5, 10},
+        {0, 9, 9, 11},
+        {0, 9, 20, 11},
+        {0, 9, -1, 1},
+        {0, 9, 4, 6},
+        {0, 9, 3.999, 5},
+        {0, 9, nan, 1},
+        {0, 9, -inf, 1},
+        {0, 9, inf, 11},
+        {0, 9, 8.999, 10},
         // lo = hi: everything below is band 1, the rest band 11.
-        {5, 5, 4.9, 1},   {5, 5, 5, 11},    {5, 5, 5.1, 11},
+        {5, 5, 4.9, 1},
+        {5, 5, 5, 11},
+        {5, 5, 5.1, 11},
         // hi < lo: inner bands never hold; between hi and lo the last test wins.
-        {9, 0, -1, 1},    {9, 0, 0, 11},    {9, 0, 4.5, 11}, {9, 0, 9, 11},  {9, 0, 20, 11},
+        {9, 0, -1, 1},
+        {9, 0, 0, 11},
+        {9, 0, 4.5, 11},
+        {9, 0, 9, 11},
+        {9, 0, 20, 11},
         {9, 0, nan, 1},
     };
     for (const Case& c : cases)
@@ -101,7 +120,8 @@ TEST_F(ColourScale, FindBandWithNanLimitsStaysInRange) {
 
 TEST_F(ColourScale, BandColourRow) {
     const int rows[12] = {-1, 0, 0, 1, 2, 3, 4, 5, 6, 7, 8, 8};
-    for (int band = 1; band <= 11; ++band) EXPECT_EQ(band_color_row(band), rows[band]) << band;
+    for (int band = 1; band <= 11; ++band)
+        EXPECT_EQ(band_color_row(band), rows[band]) << band;
 }
 
 TEST_F(ColourScale, ValueColorOnTheUnitRange) {
@@ -111,14 +131,21 @@ TEST_F(ColourScale, ValueColorOnTheUnitRange) {
     };
     const Case cases[] = {
         {0.0625, {1.0, 0.25, 0.0}}, // halfway between rows 0 and 1
-        {1, {0, 0, 1}},             {-0.5, {1, 0, 0}}, {2, {0, 0, 1}},
-        {0, {1, 0, 0}},             {0.75, {0, 1, 1}}, // row 6, from I6
-        {0.875, {0, 0.5, 1}},       {0.5, {0, 1, 0}},  {0.6875, {0, 1, 0.75}},
+        {1, {0, 0, 1}},
+        {-0.5, {1, 0, 0}},
+        {2, {0, 0, 1}},
+        {0, {1, 0, 0}},
+        {0.75, {0, 1, 1}}, // row 6, from I6
+        {0.875, {0, 0.5, 1}},
+        {0.5, {0, 1, 0}},
+        {0.6875, {0, 1, 0.75}},
         {nan, {1, 0, 0}},
     };
-    for (const Case& c : cases) expect_rgb(value_color(0, 1, 0, c.x), c.want, std::to_string(c.x).c_str());
+    for (const Case& c : cases)
+        expect_rgb(value_color(0, 1, 0, c.x), c.want, std::to_string(c.x).c_str());
     // Every eighth of the range gives its row exactly.
-    for (int j = 0; j <= 8; ++j) expect_rgb(value_color(0, 8, 0, j), row(j), "row");
+    for (int j = 0; j <= 8; ++j)
+        expect_rgb(value_color(0, 8, 0, j), row(j), "row");
 }
 
 TEST_F(ColourScale, ValueColorIsContinuous) {
@@ -156,10 +183,10 @@ TEST_F(ColourScale, BandPieceColour) {
         Rgba want;
     };
     const Case cases[] = {
-        {2, false, false, 0, {1, 0, 0, 1}},   {3, false, false, 0, {1, 0.5, 0, 1}},
-        {11, false, false, 0, {0, 0, 1, 1}},  {1, false, false, 0, {1, 0, 0, 1}},
-        {3, true, false, 0, {1, 1, 1, 1}},    {3, true, true, 0, {0, 0, 0, 1}},
-        {3, false, true, 0, {0, 0.5, 1, 1}},  {6, false, false, 25, {0, 1, 0, 0.75}},
+        {2, false, false, 0, {1, 0, 0, 1}},    {3, false, false, 0, {1, 0.5, 0, 1}},
+        {11, false, false, 0, {0, 0, 1, 1}},   {1, false, false, 0, {1, 0, 0, 1}},
+        {3, true, false, 0, {1, 1, 1, 1}},     {3, true, true, 0, {0, 0, 0, 1}},
+        {3, false, true, 0, {0, 0.5, 1, 1}},   {6, false, false, 25, {0, 1, 0, 0.75}},
         {10, false, false, 100, {0, 0, 1, 0}},
     };
     for (const Case& c : cases)
