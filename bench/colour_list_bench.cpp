@@ -86,13 +86,15 @@ ResultModel make_plate(int n, bool quadratic_triangles, double waves) {
     };
     if (!quadratic_triangles) {
         for (int j = 0; j < n; ++j)
-            for (int i = 0; i < n; ++i) add(301, {id(i, j), id(i + 1, j), id(i, j + 1), id(i + 1, j + 1)});
+            for (int i = 0; i < n; ++i)
+                add(301, {id(i, j), id(i + 1, j), id(i, j + 1), id(i + 1, j + 1)});
     } else {
         for (int j = 0; j + 2 <= n; j += 2)
             for (int i = 0; i + 2 <= n; i += 2) {
-                add(202, {id(i, j), id(i + 1, j), id(i + 2, j), id(i, j + 1), id(i + 1, j + 1), id(i, j + 2)});
-                add(202, {id(i + 2, j + 2), id(i + 1, j + 2), id(i, j + 2), id(i + 2, j + 1), id(i + 1, j + 1),
-                          id(i + 2, j)});
+                add(202,
+                    {id(i, j), id(i + 1, j), id(i + 2, j), id(i, j + 1), id(i + 1, j + 1), id(i, j + 2)});
+                add(202, {id(i + 2, j + 2), id(i + 1, j + 2), id(i, j + 2), id(i + 2, j + 1),
+                          id(i + 1, j + 1), id(i + 2, j)});
             }
     }
     return m;
@@ -102,9 +104,12 @@ long sub_triangles(const ResultModel& m) {
     long count = 0;
     for (std::size_t e = 1; e <= static_cast<std::size_t>(m.nelem); ++e) {
         const ElementType t = drawable_type(m, e);
-        if (t.family == 2) count += long(t.order) * t.order;
-        else if (t.family == 3) count += 2L * t.order * t.order;
-        else if (t.family == 1) count += t.order;
+        if (t.family == 2)
+            count += long(t.order) * t.order;
+        else if (t.family == 3)
+            count += 2L * t.order * t.order;
+        else if (t.family == 1)
+            count += t.order;
     }
     return count;
 }
@@ -130,12 +135,12 @@ Timing run(const ResultModel& m, int k, bool banded, int repeat) {
 
 void report(const char* name, const ResultModel& m, int k, int repeat) {
     const long tris = sub_triangles(m);
-    std::printf("%s: %d nodes, %d elements, %ld pieces (sub-triangles and segments)\n", name, m.nnode, m.nelem,
-                tris);
+    std::printf("%s: %d nodes, %d elements, %ld pieces (sub-triangles and segments)\n", name, m.nnode,
+                m.nelem, tris);
     const Timing c = run(m, k, false, repeat);
     const Timing b = run(m, k, true, repeat);
-    std::printf("  continuous: %8.1f ms  %9ld vertices  %7.1f M vertices/s\n", c.seconds * 1e3, c.sink.vertices,
-                c.sink.vertices / c.seconds / 1e6);
+    std::printf("  continuous: %8.1f ms  %9ld vertices  %7.1f M vertices/s\n", c.seconds * 1e3,
+                c.sink.vertices, c.sink.vertices / c.seconds / 1e6);
     std::printf("  banded:     %8.1f ms  %9ld vertices  %7.1f M vertices/s  (%ld band pieces, %.2f per "
                 "sub-triangle; %.1f M input vertices/s)\n",
                 b.seconds * 1e3, b.sink.vertices, b.sink.vertices / b.seconds / 1e6, b.sink.pieces,
@@ -151,10 +156,14 @@ int main(int argc, char** argv) {
     int k = 1, repeat = 5;
     double waves = 3;
     for (int i = 1; i < argc; ++i) {
-        if (!std::strcmp(argv[i], "--list") && i + 1 < argc) k = std::atoi(argv[++i]);
-        else if (!std::strcmp(argv[i], "--repeat") && i + 1 < argc) repeat = std::max(1, std::atoi(argv[++i]));
-        else if (!std::strcmp(argv[i], "--waves") && i + 1 < argc) waves = std::atof(argv[++i]);
-        else if (argv[i][0] != '-' && file.empty()) file = argv[i];
+        if (!std::strcmp(argv[i], "--list") && i + 1 < argc)
+            k = std::atoi(argv[++i]);
+        else if (!std::strcmp(argv[i], "--repeat") && i + 1 < argc)
+            repeat = std::max(1, std::atoi(argv[++i]));
+        else if (!std::strcmp(argv[i], "--waves") && i + 1 < argc)
+            waves = std::atof(argv[++i]);
+        else if (argv[i][0] != '-' && file.empty())
+            file = argv[i];
         else {
             std::fprintf(stderr, "usage: colour_list_bench [FILE] [--list K] [--repeat N] [--waves W]\n");
             return 2;
@@ -164,7 +173,8 @@ int main(int argc, char** argv) {
         try {
             const ResultModel m = read_result_file(file);
             if (k < 1 || k > m.nlista) {
-                std::fprintf(stderr, "%s has %d result lists; --list %d does not exist\n", file.c_str(), m.nlista, k);
+                std::fprintf(stderr, "%s has %d result lists; --list %d does not exist\n", file.c_str(),
+                             m.nlista, k);
                 return 1;
             }
             report(file.c_str(), m, k, repeat);

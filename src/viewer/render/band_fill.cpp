@@ -19,8 +19,10 @@ struct Crossing {
 // so large that the arithmetic overflows, so pieces never leave the element.
 inline double crossing_coordinate(double T, double qa, double qb, double previous) {
     double s = (2 * T - qa - qb) / (qb - qa);
-    if (!(s >= previous)) s = previous; // also NaN
-    else if (s > 1) s = 1;
+    if (!(s >= previous))
+        s = previous; // also NaN
+    else if (s > 1)
+        s = 1;
     return s;
 }
 
@@ -45,7 +47,8 @@ BandCutter::BandCutter(double lo, double hi) : t_(band_limits(lo, hi)) {
 int BandCutter::band_of(double x) const {
     if (!nan_free_) return find_band(t_, x);
     int below = 0; // NaN compares false everywhere and lands in band 1
-    for (int k = 0; k < 10; ++k) below += cut_[k] <= x;
+    for (int k = 0; k < 10; ++k)
+        below += cut_[k] <= x;
     return 1 + below;
 }
 
@@ -89,7 +92,7 @@ void BandCutter::triangle(const Point3* p, const double* q, BandSink& sink) cons
     for (int k = 1; k <= (n - 2) / 2; ++k) {
         const Crossing& sk = S[k - 1];
         const Crossing& sk1 = S[k];
-        const Crossing& snk1 = S[n - k];  // S[n - k + 1]
+        const Crossing& snk1 = S[n - k];    // S[n - k + 1]
         const Crossing& snk = S[n - k - 1]; // S[n - k]
         emit(sk.at, sk1.at, snk1.at, (sk.value + sk1.value + snk1.value) / 3);
         emit(sk1.at, snk.at, snk1.at, (snk.value + sk1.value + snk1.value) / 3);
@@ -141,7 +144,8 @@ void BandCutter::segment(const Point3* p, const double* q, BandSink& sink) const
         pts[1] = b;
         sink.piece(band_of(mean), pts, 2);
     };
-    for (int k = 1; k <= n - 1; ++k) emit(S[k - 1].at, S[k].at, (S[k - 1].value + S[k].value) / 2);
+    for (int k = 1; k <= n - 1; ++k)
+        emit(S[k - 1].at, S[k].at, (S[k - 1].value + S[k].value) / 2);
     emit(p[0], S[0].at, (q[0] + S[0].value) / 2);
     emit(S[n - 1].at, p[1], (q[1] + S[n - 1].value) / 2);
 }

@@ -38,7 +38,7 @@ inline Point3 edge_point(const Point3& a, const Point3& b, double s) {
 // Band cutting against one range, with the limits computed once; the render
 // pass builds one per result list and cuts every piece with it.
 class BandCutter {
-public:
+  public:
     BandCutter(double lo, double hi);
 
     const BandLimits& limits() const { return t_; }
@@ -50,11 +50,11 @@ public:
     // p: ends P1, P2; q: their values.
     void segment(const Point3* p, const double* q, BandSink& sink) const;
 
-private:
+  private:
     double crossing_limit(int m) const { return cut_[m - 1]; }
 
-    BandLimits t_;   // the limits of find_band
-    BandLimits cut_; // where crossings are placed: t_ made non-decreasing
+    BandLimits t_;         // the limits of find_band
+    BandLimits cut_;       // where crossings are placed: t_ made non-decreasing
     bool nan_free_ = true; // no limit is NaN: band_of can count cut_ limits
 };
 

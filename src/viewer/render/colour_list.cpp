@@ -8,7 +8,8 @@ std::array<double, 2> colour_range(const ResultModel& m, int k, int legmax) {
     return {row[0], row[1]};
 }
 
-void walk_colour_list(const ResultModel& m, int k, const ColourListSettings& settings, ColourPieceSink& sink) {
+void walk_colour_list(const ResultModel& m, int k, const ColourListSettings& settings,
+                      ColourPieceSink& sink) {
     if (k < 1 || k > m.nlista) return;
     const auto [lo, hi] = colour_range(m, k, settings.legmax);
     const double f = displacement_factor(settings.factor, settings.displacement_position);
@@ -40,7 +41,8 @@ void walk_colour_list(const ResultModel& m, int k, const ColourListSettings& set
             cutter.segment(p, q, sink);
             return;
         }
-        for (int i = 0; i < 2; ++i) c[i] = settings.solid ? Rgba{1, 1, 1, 0} : shade(q[i], alpha);
+        for (int i = 0; i < 2; ++i)
+            c[i] = settings.solid ? Rgba{1, 1, 1, 0} : shade(q[i], alpha);
         sink.shaded_piece(p, c, 2);
     };
     const auto triangle = [&](NodeTriple t) {
@@ -51,7 +53,8 @@ void walk_colour_list(const ResultModel& m, int k, const ColourListSettings& set
             cutter.triangle(p, q, sink);
             return;
         }
-        for (int i = 0; i < 3; ++i) c[i] = settings.solid ? Rgba{1, 1, 1, alpha} : shade(q[i], alpha);
+        for (int i = 0; i < 3; ++i)
+            c[i] = settings.solid ? Rgba{1, 1, 1, alpha} : shade(q[i], alpha);
         sink.shaded_piece(p, c, 3);
     };
 

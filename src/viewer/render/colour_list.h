@@ -19,7 +19,7 @@ namespace orv {
 // moment it compiles the list; every member has the control's default.
 struct ColourListSettings {
     // Displacement: f = factor * displacement_position / 50 (displacement_factor).
-    double factor = 1;             // Edit7, already converted to a real
+    double factor = 1;              // Edit7, already converted to a real
     int displacement_position = 50; // TrackBar3, 0..100
 
     // Fills: alpha = 1 - transparency_position / 100 for continuous and band pieces.

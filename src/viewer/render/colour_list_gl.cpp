@@ -22,7 +22,7 @@ void end_piece() {
 // Issues the pieces of a colour list. Band colours depend only on the band
 // and the settings, so they are looked up once per list.
 class GlColourSink final : public ColourPieceSink {
-public:
+  public:
     explicit GlColourSink(const ColourListSettings& s) {
         for (int band = 1; band <= 11; ++band)
             colours_[band] = band_piece_color(band, s.solid, s.negative, s.transparency_position);
@@ -40,7 +40,7 @@ public:
         end_piece();
     }
 
-private:
+  private:
     Rgba colours_[12];
 };
 
@@ -49,11 +49,13 @@ private:
 void draw_band_piece(const Rgba& colour, const Point3* pts, int count) {
     begin_piece(count);
     glColor4d(colour.r, colour.g, colour.b, colour.a);
-    for (int i = 0; i < count; ++i) glVertex3d(pts[i].x, pts[i].y, pts[i].z);
+    for (int i = 0; i < count; ++i)
+        glVertex3d(pts[i].x, pts[i].y, pts[i].z);
     end_piece();
 }
 
-void draw_band_piece(int band, const Point3* pts, int count, bool solid, bool negative, int transparency_position) {
+void draw_band_piece(int band, const Point3* pts, int count, bool solid, bool negative,
+                     int transparency_position) {
     draw_band_piece(band_piece_color(band, solid, negative, transparency_position), pts, count);
 }
 

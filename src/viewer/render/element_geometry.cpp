@@ -10,13 +10,15 @@ std::vector<NodePair> outline_segments(ElementType type) {
 
 std::vector<NodePair> colour_segments(ElementType type) {
     std::vector<NodePair> out;
-    for_each_colour_piece(type, [&](NodePair s) { out.push_back(s); }, [](NodeTriple) {});
+    for_each_colour_piece(
+        type, [&](NodePair s) { out.push_back(s); }, [](NodeTriple) {});
     return out;
 }
 
 std::vector<NodeTriple> colour_triangles(ElementType type) {
     std::vector<NodeTriple> out;
-    for_each_colour_piece(type, [](NodePair) {}, [&](NodeTriple t) { out.push_back(t); });
+    for_each_colour_piece(
+        type, [](NodePair) {}, [&](NodeTriple t) { out.push_back(t); });
     return out;
 }
 

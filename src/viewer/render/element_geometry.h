@@ -38,7 +38,9 @@ struct NodeTriple {
     friend bool operator==(const NodeTriple&, const NodeTriple&) = default;
 };
 
-inline bool is_drawn_element(ElementType t) { return t.family >= 1 && t.family <= 3 && t.order >= 1; }
+inline bool is_drawn_element(ElementType t) {
+    return t.family >= 1 && t.family <= 3 && t.order >= 1;
+}
 
 // Element e decoded, or {0, 0} (drawn as nothing) when its conec row is
 // shorter than its family and order require, so that callers never read past
@@ -55,13 +57,13 @@ inline ElementType drawable_type(const ResultModel& m, std::size_t e) {
 // every edge (first edge from node 1 on, the others as they run round the
 // element). Higher-order edges are p straight segments; interior lattice
 // lines are never part of the outline.
-template <class F>
-void for_each_outline_segment(ElementType type, F&& emit) {
+template <class F> void for_each_outline_segment(ElementType type, F&& emit) {
     if (!is_drawn_element(type)) return;
     const int p = type.order;
     switch (type.family) {
     case 1:
-        for (int j = 1; j <= p; ++j) emit(NodePair{j, j + 1});
+        for (int j = 1; j <= p; ++j)
+            emit(NodePair{j, j + 1});
         break;
     case 2: {
         const int n = (p + 1) * (p + 2) / 2;
@@ -97,8 +99,7 @@ void for_each_outline_segment(ElementType type, F&& emit) {
 // neighbouring lattice nodes, column j of the lattice at a time, all turning
 // the same way as the element's own corners. For p = 2 the triangle gives
 // (1, 2, 4), (2, 3, 5), (2, 5, 4), (4, 5, 6).
-template <class Seg, class Tri>
-void for_each_colour_piece(ElementType type, Seg&& segment, Tri&& triangle) {
+template <class Seg, class Tri> void for_each_colour_piece(ElementType type, Seg&& segment, Tri&& triangle) {
     if (!is_drawn_element(type)) return;
     const int p = type.order;
     for (int j = 1; j <= p; ++j) {
@@ -138,12 +139,16 @@ std::vector<NodeTriple> colour_triangles(ElementType type);
 // edit of the element's family ("ETp 1".."ETp 3", -1..10). 0 hides the whole
 // family, a value equal to the order hides that order, anything else
 // (the default -1 included) hides nothing.
-inline bool element_filter_passes(int filter, int order) { return filter != 0 && filter != order; }
+inline bool element_filter_passes(int filter, int order) {
+    return filter != 0 && filter != order;
+}
 
 // Factor f of the deformed position: m (the typed factor) times P (the
 // displacement slider, 0..100) over 50, so that the defaults m = 1, P = 50
 // draw the displacements at true scale.
-inline double displacement_factor(double m, int position) { return m * position / 50; }
+inline double displacement_factor(double m, int position) {
+    return m * position / 50;
+}
 
 // Node positions. `node` is 1..nnode; `selector` is 3k for result list k
 // (0..3*nlista), 0 selecting the node's own displacement columns 4..6.
@@ -153,14 +158,15 @@ inline Point3 node_position(const ResultModel& m, std::int32_t node) {
 }
 inline Point3 deformed_position(const ResultModel& m, std::int32_t node, int selector, double factor) {
     const double* c = m.coord_row(static_cast<std::size_t>(node));
-    return {c[1] + factor * c[selector + 4], c[2] + factor * c[selector + 5], c[3] + factor * c[selector + 6]};
+    return {c[1] + factor * c[selector + 4], c[2] + factor * c[selector + 5],
+            c[3] + factor * c[selector + 6]};
 }
 
 // Where nodes are taken from: undeformed, or deformed with a selector and factor.
 struct NodePlacement {
     bool deformed = false;
-    int selector = 0;   // 3k, 0..3*nlista; values outside are treated as 0
-    double factor = 0;  // displacement_factor(m, P)
+    int selector = 0;  // 3k, 0..3*nlista (for_each_outline treats others as 0)
+    double factor = 0; // displacement_factor(m, P)
     Point3 at(const ResultModel& m, std::int32_t node) const {
         return deformed ? deformed_position(m, node, selector, factor) : node_position(m, node);
     }
@@ -168,8 +174,7 @@ struct NodePlacement {
 
 // Every outline segment of the model, element by element, as the two points
 // in drawing order.
-template <class F>
-void for_each_outline(const ResultModel& m, NodePlacement place, F&& emit) {
+template <class F> void for_each_outline(const ResultModel& m, NodePlacement place, F&& emit) {
     if (place.deformed && (place.selector < 0 || place.selector > 3 * m.nlista)) place.selector = 0;
     for (std::size_t e = 1; e <= static_cast<std::size_t>(m.nelem); ++e) {
         const ElementType t = drawable_type(m, e);

@@ -13,20 +13,24 @@ void* glut_font(BitmapFont font) {
     return font == BitmapFont::Helvetica12 ? GLUT_BITMAP_HELVETICA_12 : GLUT_BITMAP_HELVETICA_10;
 }
 
-void vertex(const Point3& p) { glVertex3d(p.x, p.y, p.z); }
+void vertex(const Point3& p) {
+    glVertex3d(p.x, p.y, p.z);
+}
 
 } // namespace
 
 void draw_text(std::string_view text, BitmapFont font, double x, double y, double z) {
     glRasterPos3d(x, y, z);
     void* f = glut_font(font);
-    for (const char c : text) glutBitmapCharacter(f, static_cast<unsigned char>(c));
+    for (const char c : text)
+        glutBitmapCharacter(f, static_cast<unsigned char>(c));
 }
 
 void draw_text(std::u16string_view text, BitmapFont font, double x, double y, double z) {
     glRasterPos3d(x, y, z);
     void* f = glut_font(font);
-    for (const char16_t c : text) glutBitmapCharacter(f, static_cast<int>(c));
+    for (const char16_t c : text)
+        glutBitmapCharacter(f, static_cast<int>(c));
 }
 
 void draw_node_points(const ResultModel& m) {

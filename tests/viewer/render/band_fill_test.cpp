@@ -48,14 +48,20 @@ Point3 cross(const Point3& a, const Point3& b, const Point3& c) {
     const Point3 u{b.x - a.x, b.y - a.y, b.z - a.z}, v{c.x - a.x, c.y - a.y, c.z - a.z};
     return {u.y * v.z - u.z * v.y, u.z * v.x - u.x * v.z, u.x * v.y - u.y * v.x};
 }
-double norm(const Point3& v) { return std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z); }
-double dot(const Point3& a, const Point3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+double norm(const Point3& v) {
+    return std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z);
+}
+double dot(const Point3& a, const Point3& b) {
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
 
 // A triangle not in a coordinate plane, so that every coordinate is checked.
 const Point3 P1{0, 0, 0}, P2{2, 0, 1}, P3{0, 2, -1};
 const Point3 tri[3] = {P1, P2, P3};
 
-Point3 mid(const Point3& a, const Point3& b) { return {(a.x + b.x) / 2, (a.y + b.y) / 2, (a.z + b.z) / 2}; }
+Point3 mid(const Point3& a, const Point3& b) {
+    return {(a.x + b.x) / 2, (a.y + b.y) / 2, (a.z + b.z) / 2};
+}
 Point3 along(const Point3& a, const Point3& b, double t) {
     return {a.x + (b.x - a.x) * t, a.y + (b.y - a.y) * t, a.z + (b.z - a.z) * t};
 }
@@ -68,7 +74,8 @@ std::vector<Piece> cut(const double (&q)[3], double lo = 0, double hi = 9) {
 
 std::vector<int> bands(const std::vector<Piece>& pieces) {
     std::vector<int> out;
-    for (const Piece& p : pieces) out.push_back(p.band);
+    for (const Piece& p : pieces)
+        out.push_back(p.band);
     return out;
 }
 
@@ -114,7 +121,7 @@ TEST(BandTriangle, StripAndCorners) {
 // The two other single-zero cases and the all-edges case, with the corner
 // pieces of each in table order.
 TEST(BandTriangle, CornerCases) {
-    {   // d2 = 0: bands 2, 3, 3.
+    { // d2 = 0: bands 2, 3, 3.
         const auto p = cut({0.5, 1.5, 1.5});
         ASSERT_EQ(p.size(), 3u);
         const Point3 e1 = mid(P1, P2), e3 = mid(P3, P1);
@@ -122,7 +129,7 @@ TEST(BandTriangle, CornerCases) {
         expect_piece(p[1], 3, {P3, e3, e1}, "d2=0 second");
         expect_piece(p[2], 2, {P1, e1, e3}, "d2=0 third");
     }
-    {   // d1 = 0: bands 3, 3, 2.
+    { // d1 = 0: bands 3, 3, 2.
         const auto p = cut({1.5, 1.5, 0.5});
         ASSERT_EQ(p.size(), 3u);
         const Point3 e2 = mid(P2, P3), e3 = mid(P3, P1);
@@ -130,12 +137,12 @@ TEST(BandTriangle, CornerCases) {
         expect_piece(p[1], 3, {P1, e2, e3}, "d1=0 second");
         expect_piece(p[2], 2, {P3, e3, e2}, "d1=0 third");
     }
-    {   // No zero step: bands 2, 3, 4 -> crossings 1 on edge 1, 2 on edge 2, 2 and 1 on edge 3.
+    { // No zero step: bands 2, 3, 4 -> crossings 1 on edge 1, 2 on edge 2, 2 and 1 on edge 3.
         const auto p = cut({0.5, 1.5, 2.5});
         ASSERT_EQ(p.size(), 5u);
         const Point3 a = mid(P1, P2), b = mid(P2, P3), c = along(P3, P1, 0.25), d = along(P3, P1, 0.75);
-        expect_piece(p[0], 3, {a, b, d}, "strip a");    // limits 1, 2, 1
-        expect_piece(p[1], 3, {b, c, d}, "strip b");    // limits 2, 2, 1 -> mean 5/3
+        expect_piece(p[0], 3, {a, b, d}, "strip a"); // limits 1, 2, 1
+        expect_piece(p[1], 3, {b, c, d}, "strip b"); // limits 2, 2, 1 -> mean 5/3
         expect_piece(p[2], 2, {P1, a, d}, "corner 1");
         expect_piece(p[3], 3, {P2, b, a}, "corner 2");
         expect_piece(p[4], 4, {P3, c, b}, "corner 3");
@@ -149,7 +156,8 @@ TEST(BandTriangle, CornerValuesOnLimits) {
     EXPECT_EQ(pieces.back().band, 11); // the corner at P3 (value 9 = hi) is blue
     EXPECT_TRUE(near(pieces.back().pts[0], P3));
     int flat = 0;
-    for (const Piece& p : pieces) flat += norm(cross(p.pts[0], p.pts[1], p.pts[2])) < tol;
+    for (const Piece& p : pieces)
+        flat += norm(cross(p.pts[0], p.pts[1], p.pts[2])) < tol;
     EXPECT_GE(flat, 2); // crossings on P2 and P3 leave empty pieces
 }
 
@@ -170,7 +178,8 @@ TEST(BandTriangle, CornerOneBetweenTheOthers) {
     // Bands 3, 5, 1: corner 1 lies between; still a tiling.
     const auto pieces = cut({1.5, 3.5, -0.5});
     double area = 0;
-    for (const Piece& p : pieces) area += norm(cross(p.pts[0], p.pts[1], p.pts[2])) / 2;
+    for (const Piece& p : pieces)
+        area += norm(cross(p.pts[0], p.pts[1], p.pts[2])) / 2;
     EXPECT_NEAR(area, norm(cross(P1, P2, P3)) / 2, 1e-12);
 }
 
@@ -200,9 +209,12 @@ TEST(BandTriangle, RandomTrianglesAreTiledAndPaintedByBand) {
         // Range: ordinary, lo = hi, or reversed.
         double lo = coord(rng), hi = coord(rng);
         const int kind = iter % 4;
-        if (kind == 0) hi = lo;
-        else if (kind == 1 && lo < hi) std::swap(lo, hi);
-        else if (kind >= 2 && lo > hi) std::swap(lo, hi);
+        if (kind == 0)
+            hi = lo;
+        else if (kind == 1 && lo < hi)
+            std::swap(lo, hi);
+        else if (kind >= 2 && lo > hi)
+            std::swap(lo, hi);
         const BandLimits t = band_limits(lo, hi);
         const double span = std::max(std::abs(hi - lo), 1.0);
 
@@ -210,9 +222,12 @@ TEST(BandTriangle, RandomTrianglesAreTiledAndPaintedByBand) {
         for (int i = 0; i < 3; ++i) {
             f.p[i] = {coord(rng), coord(rng), coord(rng)};
             const double pick = unit(rng);
-            if (pick < 0.3) f.q[i] = t[static_cast<std::size_t>(unit(rng) * 10)]; // on a limit
-            else if (pick < 0.4 && i > 0) f.q[i] = f.q[i - 1];                   // equal corners
-            else f.q[i] = std::min(lo, hi) - span + unit(rng) * 3 * span;        // often outside
+            if (pick < 0.3)
+                f.q[i] = t[static_cast<std::size_t>(unit(rng) * 10)]; // on a limit
+            else if (pick < 0.4 && i > 0)
+                f.q[i] = f.q[i - 1]; // equal corners
+            else
+                f.q[i] = std::min(lo, hi) - span + unit(rng) * 3 * span; // often outside
         }
         const double full = norm(cross(f.p[0], f.p[1], f.p[2])) / 2;
         if (full < 0.5) continue; // keep the triangle well shaped for the barycentric check
@@ -249,7 +264,8 @@ TEST(BandTriangle, RandomTrianglesAreTiledAndPaintedByBand) {
             const double vc = f.at(g);
             const int band = find_band(t, vc);
             bool one_band = find_band(t, vmin + eps) == band && find_band(t, vmax - eps) == band;
-            for (double limit : t) one_band = one_band && std::abs(vc - limit) > eps;
+            for (double limit : t)
+                one_band = one_band && std::abs(vc - limit) > eps;
             if (!one_band) continue;
             ++checked_inside;
             EXPECT_EQ(piece.band, band) << "piece values " << vmin << ".." << vmax << " centroid " << vc;
@@ -267,7 +283,8 @@ TEST(BandTriangle, HugeValuesStayOnTheTriangle) {
             band_triangle(tri, q.data(), lo, hi, sink);
             double area = 0;
             for (const Piece& p : sink.pieces) {
-                for (const Point3& x : p.pts) ASSERT_TRUE(std::isfinite(x.x + x.y + x.z));
+                for (const Point3& x : p.pts)
+                    ASSERT_TRUE(std::isfinite(x.x + x.y + x.z));
                 area += norm(cross(p.pts[0], p.pts[1], p.pts[2])) / 2;
             }
             EXPECT_NEAR(area, norm(cross(P1, P2, P3)) / 2, 1e-9);
@@ -322,18 +339,18 @@ TEST(BandSegment, BeyondBothEndsOfTheRange) {
 }
 
 TEST(BandSegment, EndValueOnALimit) {
-    {   // Falling from a limit: the first crossing is P1 itself.
+    { // Falling from a limit: the first crossing is P1 itself.
         const auto p = cut_segment(2.0, 0.5);
         ASSERT_EQ(p.size(), 3u);
         expect_piece(p[1], 4, {A, A}, "zero-length end piece");
     }
-    {   // Rising to a limit: the last crossing is P2 itself.
+    { // Rising to a limit: the last crossing is P2 itself.
         const auto p = cut_segment(0.5, 3.0);
         ASSERT_EQ(p.size(), 4u);
         EXPECT_TRUE(near(p.back().pts[0], B));
         EXPECT_TRUE(near(p.back().pts[1], B));
     }
-    {   // Rising from a limit: the first crossing is limit 3, inside.
+    { // Rising from a limit: the first crossing is limit 3, inside.
         const auto p = cut_segment(2.0, 3.5);
         ASSERT_EQ(p.size(), 2u);
         expect_piece(p[0], 4, {A, along(A, B, 1 / 1.5)}, "first end");
@@ -342,13 +359,13 @@ TEST(BandSegment, EndValueOnALimit) {
 }
 
 TEST(BandSegment, ReversedAndDegenerateRanges) {
-    {   // lo = hi = 5: one cut at the value 5 (all ten limits there).
+    { // lo = hi = 5: one cut at the value 5 (all ten limits there).
         const auto p = cut_segment(4, 6, 5, 5);
         ASSERT_EQ(p.size(), 11u);
         expect_piece(p[9], 1, {A, mid(A, B)}, "below");
         expect_piece(p[10], 11, {mid(A, B), B}, "above");
     }
-    {   // hi < lo: only rows 0 and 8, split where the value passes hi, on the segment.
+    { // hi < lo: only rows 0 and 8, split where the value passes hi, on the segment.
         const auto p = cut_segment(-1, 3, 9, 0);
         double length = 0;
         for (const Piece& piece : p) {
@@ -379,7 +396,8 @@ TEST(BandSegment, RandomSegmentsAreCoveredOnce) {
         // The pieces, taken end to end (inner pieces first, then the two ends),
         // cover [0, 1] along the segment exactly once.
         std::vector<std::pair<double, double>> spans;
-        for (const Piece& piece : p) spans.emplace_back(piece.pts[0].x / 4, piece.pts[1].x / 4);
+        for (const Piece& piece : p)
+            spans.emplace_back(piece.pts[0].x / 4, piece.pts[1].x / 4);
         std::sort(spans.begin(), spans.end());
         double at = 0;
         for (auto [s0, s1] : spans) {

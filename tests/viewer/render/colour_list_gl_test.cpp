@@ -37,22 +37,22 @@ using Pixel = std::array<int, 3>;
 
 Pixel pixel_at(double x, double y) {
     unsigned char rgba[4] = {};
-    glReadPixels(static_cast<int>((x + 1) * 10), static_cast<int>((y + 1) * 10), 1, 1, GL_RGBA, GL_UNSIGNED_BYTE,
-                 rgba);
+    glReadPixels(static_cast<int>((x + 1) * 10), static_cast<int>((y + 1) * 10), 1, 1, GL_RGBA,
+                 GL_UNSIGNED_BYTE, rgba);
     return {rgba[0], rgba[1], rgba[2]};
 }
 
 ::testing::AssertionResult colour_near(const Pixel& got, const Pixel& want, int tolerance = 2) {
     for (int i = 0; i < 3; ++i)
         if (std::abs(got[i] - want[i]) > tolerance)
-            return ::testing::AssertionFailure() << "got (" << got[0] << ", " << got[1] << ", " << got[2]
-                                                 << ") want (" << want[0] << ", " << want[1] << ", " << want[2]
-                                                 << ")";
+            return ::testing::AssertionFailure()
+                   << "got (" << got[0] << ", " << got[1] << ", " << got[2] << ") want (" << want[0] << ", "
+                   << want[1] << ", " << want[2] << ")";
     return ::testing::AssertionSuccess();
 }
 
 class GlDrawing : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_NE(gl, nullptr) << "no OpenGL context";
         ASSERT_TRUE(gl->context.makeCurrent(&gl->surface));
@@ -112,12 +112,11 @@ TEST_F(GlDrawing, BandedListShowsTheBandColoursWhereTheyBelong) {
         Pixel colour;
     };
     const Probe probes[] = {
-        {0.55, {255, 0, 0}},   // band 2, row 0
-        {1.55, {255, 128, 0}}, // band 3, orange
-        {4.15, {0, 255, 0}},   // band 6, green, flat across the band
-        {4.85, {0, 255, 0}},
-        {6.55, {0, 255, 255}}, // cyan
-        {8.55, {0, 0, 255}},   // band 10, blue
+        {0.55, {255, 0, 0}},                          // band 2, row 0
+        {1.55, {255, 128, 0}},                        // band 3, orange
+        {4.15, {0, 255, 0}},                          // band 6, green, flat across the band
+        {4.85, {0, 255, 0}},   {6.55, {0, 255, 255}}, // cyan
+        {8.55, {0, 0, 255}},                          // band 10, blue
     };
     for (const Probe& p : probes) {
         EXPECT_TRUE(colour_near(pixel_at(p.x, 4.55), p.colour)) << "face at x " << p.x;
@@ -202,12 +201,14 @@ TEST_F(GlDrawing, NodePointsOutlineAndText) {
     std::vector<unsigned char> pixels(4 * 40 * 15);
     glReadPixels(30, 50, 40, 15, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
     int lit = 0;
-    for (std::size_t i = 0; i < pixels.size(); i += 4) lit += pixels[i] == 255 && pixels[i + 1] == 255;
+    for (std::size_t i = 0; i < pixels.size(); i += 4)
+        lit += pixels[i] == 255 && pixels[i + 1] == 255;
     EXPECT_GT(lit, 20) << "the characters were drawn";
     pixels.assign(4 * 30 * 50, 0);
     glReadPixels(0, 0, 30, 50, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
     lit = 0;
-    for (std::size_t i = 0; i < pixels.size(); i += 4) lit += pixels[i] == 255;
+    for (std::size_t i = 0; i < pixels.size(); i += 4)
+        lit += pixels[i] == 255;
     EXPECT_EQ(lit, 0) << "nothing below or left of the raster position";
 }
 
@@ -218,7 +219,9 @@ TEST_F(GlDrawing, NodePointsOutlineAndText) {
 // only when it is unloaded, after the leak check, when its frames can no
 // longer be named. Leak checking stays with the unit tests, which run all the
 // plain code drawn here; address checking stays on.
-extern "C" const char* __lsan_default_options() { return "detect_leaks=0"; }
+extern "C" const char* __lsan_default_options() {
+    return "detect_leaks=0";
+}
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);

@@ -36,7 +36,7 @@ struct BandRecorder : BandSink {
 };
 
 class ColourList : public ::testing::Test {
-protected:
+  protected:
     // Nine nodes; list 1 values 0..8 with displacement (1, 2, 3), list 2 values
     // 10 * i with displacement (0, 0, i). Elements: a quadratic line, a
     // quadratic triangle, a linear quadrilateral, a family-4 element, an
@@ -79,7 +79,7 @@ TEST_F(ColourList, ContinuousPiecesInEmissionOrder) {
     const auto pieces = walk(1, s);
     // 2 segments, 4 + 2 + 1 sub-triangles.
     ASSERT_EQ(pieces.size(), 9u);
-    const std::vector<std::vector<int>> nodes = {{1, 2}, {2, 3},    {1, 2, 4}, {2, 3, 5}, {2, 5, 4},
+    const std::vector<std::vector<int>> nodes = {{1, 2},    {2, 3},    {1, 2, 4}, {2, 3, 5}, {2, 5, 4},
                                                  {4, 5, 6}, {6, 7, 9}, {6, 9, 8}, {9, 8, 7}};
     for (std::size_t i = 0; i < pieces.size(); ++i) {
         SCOPED_TRACE("piece " + std::to_string(i));
@@ -138,9 +138,8 @@ TEST_F(ColourList, ElementTypeFilters) {
         std::size_t pieces;
     };
     const Case cases[] = {
-        {{-1, -1, -1}, 9}, {{0, -1, -1}, 7}, {{2, -1, -1}, 7}, {{1, -1, -1}, 9},
-        {{-1, 2, -1}, 5},  {{-1, 1, -1}, 8}, {{-1, 0, -1}, 4}, {{-1, -1, 1}, 7},
-        {{0, 0, 0}, 0},    {{-1, 3, 10}, 9},
+        {{-1, -1, -1}, 9}, {{0, -1, -1}, 7}, {{2, -1, -1}, 7}, {{1, -1, -1}, 9}, {{-1, 2, -1}, 5},
+        {{-1, 1, -1}, 8},  {{-1, 0, -1}, 4}, {{-1, -1, 1}, 7}, {{0, 0, 0}, 0},   {{-1, 3, 10}, 9},
     };
     for (const Case& c : cases) {
         ColourListSettings s;
@@ -187,7 +186,8 @@ TEST_F(ColourList, BandedPiecesAreThoseOfTheBandFills) {
 
 TEST_F(ColourList, DegenerateRangeStillCompiles) {
     // Every value of list 1 set to 5: min = max.
-    for (int n = 1; n <= 9; ++n) model.listas(n, 1) = 5;
+    for (int n = 1; n <= 9; ++n)
+        model.listas(n, 1) = 5;
     model.maxlista[1] = {5, 5};
     ColourListSettings s;
     auto continuous = walk(1, s);

@@ -15,13 +15,15 @@ using test::lattice_point;
 
 std::vector<NodePair> pairs(std::initializer_list<std::pair<int, int>> list) {
     std::vector<NodePair> out;
-    for (auto [a, b] : list) out.push_back({a, b});
+    for (auto [a, b] : list)
+        out.push_back({a, b});
     return out;
 }
 
 std::string str(const std::vector<NodePair>& v) {
     std::string s;
-    for (auto p : v) s += "(" + std::to_string(p.a) + "," + std::to_string(p.b) + ")";
+    for (auto p : v)
+        s += "(" + std::to_string(p.a) + "," + std::to_string(p.b) + ")";
     return s;
 }
 
@@ -150,14 +152,14 @@ TEST(ElementFilter, Rule) {
         int filter, order;
         bool passes;
     };
-    const Case cases[] = {{-1, 1, true}, {-1, 2, true}, {0, 1, false}, {0, 3, false}, {2, 2, false},
+    const Case cases[] = {{-1, 1, true}, {-1, 2, true}, {0, 1, false},   {0, 3, false}, {2, 2, false},
                           {2, 1, true},  {2, 3, true},  {10, 10, false}, {7, 2, true}};
     for (const Case& c : cases)
         EXPECT_EQ(element_filter_passes(c.filter, c.order), c.passes) << c.filter << " " << c.order;
 }
 
 class ModelGeometry : public ::testing::Test {
-protected:
+  protected:
     // Nodes 1..5 on the x axis at 0, 3, 6, 9, 12 (a cubic line 1-4), plus a
     // quadratic triangle, a linear quadrilateral, a family-4 element and an
     // order-0 triangle, over two result lists.
@@ -171,13 +173,10 @@ protected:
             n.values = {double(i), -double(i)};
             nodes.push_back(n);
         }
-        model = test::make_model(nodes,
-                                 {{1, 3, {1, 2, 3, 4}},
-                                  {2, 2, {1, 2, 3, 4, 5, 6}},
-                                  {3, 1, {2, 3, 5, 9}},
-                                  {4, 1, {}},
-                                  {2, 0, {7}}},
-                                 2);
+        model = test::make_model(
+            nodes,
+            {{1, 3, {1, 2, 3, 4}}, {2, 2, {1, 2, 3, 4, 5, 6}}, {3, 1, {2, 3, 5, 9}}, {4, 1, {}}, {2, 0, {7}}},
+            2);
     }
     ResultModel model;
 };
@@ -203,9 +202,9 @@ TEST_F(ModelGeometry, DeformedPosition) {
     EXPECT_DOUBLE_EQ(displacement_factor(3, 100), 6.0);
     EXPECT_DOUBLE_EQ(displacement_factor(5, 0), 0.0);
     EXPECT_EQ(node_position(model, 3), (Point3{6, 0, -2}));
-    EXPECT_EQ(deformed_position(model, 3, 0, 2), (Point3{7, 0, -2}));     // own columns 4..6
-    EXPECT_EQ(deformed_position(model, 3, 3, 2), (Point3{8, 4, 4}));      // list 1
-    EXPECT_EQ(deformed_position(model, 3, 6, 0.5), (Point3{16, 0, -4}));  // list 2
+    EXPECT_EQ(deformed_position(model, 3, 0, 2), (Point3{7, 0, -2}));      // own columns 4..6
+    EXPECT_EQ(deformed_position(model, 3, 3, 2), (Point3{8, 4, 4}));       // list 1
+    EXPECT_EQ(deformed_position(model, 3, 6, 0.5), (Point3{16, 0, -4}));   // list 2
     EXPECT_EQ(deformed_position(model, 3, 6, 0), node_position(model, 3)); // factor 0
     const NodePlacement place{true, 6, 0.5};
     EXPECT_EQ(place.at(model, 3), (Point3{16, 0, -4}));

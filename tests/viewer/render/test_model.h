@@ -43,13 +43,16 @@ inline ResultModel make_model(const std::vector<TestNode>& nodes, const std::vec
         m.coord(r, 1) = n.at.x;
         m.coord(r, 2) = n.at.y;
         m.coord(r, 3) = n.at.z;
-        for (int j = 0; j < 3; ++j) m.coord(r, 4 + j) = n.own[j];
+        for (int j = 0; j < 3; ++j)
+            m.coord(r, 4 + j) = n.own[j];
         for (int k = 1; k <= nlista; ++k) {
             if (static_cast<std::size_t>(k) <= n.list_disp.size())
-                for (int j = 0; j < 3; ++j) m.coord(r, 3 * k + 4 + j) = n.list_disp[k - 1][j];
+                for (int j = 0; j < 3; ++j)
+                    m.coord(r, 3 * k + 4 + j) = n.list_disp[k - 1][j];
             if (static_cast<std::size_t>(k) <= n.values.size()) m.listas(r, k) = n.values[k - 1];
         }
-        for (int j = 1; j <= 6; ++j) m.maxscale = std::max(m.maxscale, std::fabs(m.coord(r, j)));
+        for (int j = 1; j <= 6; ++j)
+            m.maxscale = std::max(m.maxscale, std::fabs(m.coord(r, j)));
     }
     for (int k = 1; k <= nlista; ++k) {
         double lo = nodes.empty() ? 0 : m.listas(1, k), hi = lo;
@@ -58,8 +61,9 @@ inline ResultModel make_model(const std::vector<TestNode>& nodes, const std::vec
             hi = std::max(hi, m.listas(r, k));
         }
         m.maxlista[k] = {lo, hi};
-        m.maxlista[0] = k == 1 ? m.maxlista[k] : std::array<double, 2>{std::min(m.maxlista[0][0], lo),
-                                                                        std::max(m.maxlista[0][1], hi)};
+        m.maxlista[0] =
+            k == 1 ? m.maxlista[k]
+                   : std::array<double, 2>{std::min(m.maxlista[0][0], lo), std::max(m.maxlista[0][1], hi)};
     }
     m.valmin = m.maxlista[0][0];
     m.valmax = m.maxlista[0][1];
@@ -71,7 +75,8 @@ inline ResultModel make_model(const std::vector<TestNode>& nodes, const std::vec
     }
     // Row 0 of conec: the empty element 0 holds a zero code.
     m.conec_data.insert(m.conec_data.begin(), 0);
-    for (std::size_t e = 1; e < m.conec_start.size(); ++e) m.conec_start[e] += 1;
+    for (std::size_t e = 1; e < m.conec_start.size(); ++e)
+        m.conec_start[e] += 1;
     return m;
 }
 
@@ -81,7 +86,8 @@ inline ResultModel make_model(const std::vector<TestNode>& nodes, const std::vec
 inline Point3 lattice_point(int family, int order, int position) {
     int idx = position - 1;
     if (family == 1) return {static_cast<double>(idx), 0, 0};
-    if (family == 3) return {static_cast<double>(idx % (order + 1)), static_cast<double>(idx / (order + 1)), 0};
+    if (family == 3)
+        return {static_cast<double>(idx % (order + 1)), static_cast<double>(idx / (order + 1)), 0};
     int row = 0, width = order + 1;
     while (idx >= width) {
         idx -= width;
