@@ -139,6 +139,7 @@ void TForm2::connect_handlers() {
             }
         });
     }
+    connect_output_handlers();
     for (QGroupBox* g : {GroupBox3, GroupBox4}) g->installEventFilter(this);
     for (QGroupBox* g : {GroupBox1, GroupBox2, GroupBox5}) {
         g->setMouseTracking(true);
@@ -271,7 +272,10 @@ void TForm2::closeEvent(QCloseEvent* event) {
     }
 }
 
-void TForm2::FormClose() { emit closing(this); }
+void TForm2::FormClose() {
+    finish_recording_on_close();
+    emit closing(this);
+}
 
 void TForm2::Timer1Timer() {
     auxiliar = true;
@@ -297,7 +301,7 @@ void TForm2::ComboBox1Change() {
     case 2: GroupBox2->show(); break;
     case 3: GroupBox1->show(); break;
     case 4:
-        Edit8->setText(QString::number(recorder_fps()));
+        fill_avi_group();
         GroupBox6->show();
         break;
     case 5: GroupBox7->show(); break;

@@ -10,6 +10,7 @@
 
 #include "viewer/model/result_model.h"
 #include "viewer/render/render_plan.h"
+#include "viewer/output/avi_recorder.h"
 #include "viewer/view/camera.h"
 #include "viewer/view/scene.h"
 
@@ -194,6 +195,7 @@ public:
     QPushButton* Button4 = nullptr;  // "&Aplicar"
 
     QTimer* Timer1 = nullptr; // start-up timer, 10 ms, once
+    AviRecorder AVIRecorder1; // frames of the 3D view to an AVI file
 
     // The eight optional groups in chooser order of their items 1..8.
     std::array<QGroupBox*, 8> optional_groups() const;
@@ -214,8 +216,6 @@ public:
     void move_model(int axis, float step);
     void centre_model();
     void apply_preset(int code);
-    // Frames per second that the "Arquivo AVI" group shows.
-    int recorder_fps() const { return recorder_fps_; }
 
     // ---- Handlers of this window ----
     void FormCreate(const QString& file);
@@ -235,6 +235,17 @@ public:
     void FormMouseWheelUp();   // one notch away from the user: zoom out
     void TrackBar1Change();
     void GroupBox1MouseMove(); // also for GroupBox2 and GroupBox5: clears the status bar
+
+    // Output groups (viewer/output/output_handlers.cpp).
+    void BitBtn3Click();    // "IMG": the 3D view to the clipboard
+    void BitBtn4Click();    // "LEG": the legend view to the clipboard
+    void Button1Click();    // "Adicionar Frame"
+    void Button2Click();    // "Gerar": the video generator
+    void Button3Click();    // "Lista": the node history
+    void SpinEdit4Change(); // "Lista final:" starts after "Lista inicial:"
+    void SpinEdit5Change();
+    void fill_avi_group();  // Edit8 := the recorder's frames per second
+    void finish_recording_on_close();
 
     // Display options (view/display_options.cpp).
     void CheckBox4Click(); // "Clip Plane"
@@ -313,13 +324,23 @@ private:
     void layout_panel(); // places the visible blocks of Panel1 top to bottom
     void connect_handlers();
     QMdiSubWindow* mdi_window() const;
+    // Steps of the output handlers (output_handlers.cpp).
+    void connect_output_handlers();
+    void copy_view_to_clipboard(GLSceneViewer* view);
+    void size_recorder_to_view();
+    void create_avi_file();
+    void add_avi_frame();
+    void repaint_views_now();
+    void set_result_list_checked(int k, bool checked);
+    void uncheck_result_lists();
+    void record_result_list(int k);
+    QString stop_generator_after_failure(bool checks_changed);
 
     bool loaded_ = false;
     bool closed_ = false;
     bool close_pending_ = false;
     bool frame_closing_ = false; // the MDI frame is closing (its close runs ours)
     int wheel_rest_ = 0; // wheel angle not yet making a whole notch
-    int recorder_fps_ = 25;
 };
 
 } // namespace orv

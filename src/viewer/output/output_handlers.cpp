@@ -1,0 +1,294 @@
+// Handlers of the viewer window's output groups: pictures to the clipboard
+// ("Captura Imagem"), frame-by-frame AVI recording ("Arquivo AVI"), the video
+// generator and the node history ("Gerador Vídeo/Lista").
+//
+// The plain work (file names, list sequences, the AVI recorder, the history
+// file) lives in this folder's core library; these handlers read the
+// controls, call it and keep the window consistent when it fails.
+//
+// Video generator: for every list of the sequence the list is checked alone,
+// the model view is painted twice at once, the picture becomes one frame,
+// the list is unchecked and the view painted twice again. A failure in the
+// middle ends the run with the window as after a finished run: the file
+// closed (playable, with the frames written so far), no result list checked,
+// and the button ready for the next run.
+
+#include "viewer/Unit2.h"
+
+#include "shell/dialogs.h"
+#include "viewer/output/Unit3.h"
+#include "viewer/output/avi_recorder.h"
+#include "viewer/output/integer_text.h"
+#include "viewer/output/list_sequence.h"
+#include "viewer/output/node_history.h"
+#include "viewer/output/output_error.h"
+#include "viewer/output/output_names.h"
+#include "viewer/view/gl_scene_viewer.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QFile>
+#include <QImage>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSpinBox>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace orv {
+namespace {
+
+// The picture a view shows, as last rendered. A view that has not painted
+// yet (just opened) is painted first, so there is always a picture to take.
+QImage view_picture(GLSceneViewer* view) {
+    QImage image = view->last_image();
+    if (image.isNull() && view->render_now()) image = view->last_image();
+    return image;
+}
+
+FramePicture frame_of(const QImage& image) {
+    // Format_RGB32 is B, G, R, X in memory on the little-endian machines we
+    // build for; rows top first.
+    return FramePicture{image.constBits(),    image.width(),     image.height(),
+                        image.bytesPerLine(), PixelLayout::Bgra, false};
+}
+
+QString local_text(const std::string& bytes) {
+    return QFile::decodeName(QByteArray::fromStdString(bytes));
+}
+
+// Enables a button again when the command ends, however it ends.
+struct ReenableOnExit {
+    QPushButton* button;
+    ~ReenableOnExit() { button->setEnabled(true); }
+};
+
+} // namespace
+
+void TForm2::connect_output_handlers() {
+    auto on = [this](auto fn) {
+        return [this, fn](auto&&...) { ui::guarded(this, [&] { (this->*fn)(); }); };
+    };
+    connect(BitBtn3, &QPushButton::clicked, this, on(&TForm2::BitBtn3Click));
+    connect(BitBtn4, &QPushButton::clicked, this, on(&TForm2::BitBtn4Click));
+    connect(Button1, &QPushButton::clicked, this, on(&TForm2::Button1Click));
+    connect(Button2, &QPushButton::clicked, this, on(&TForm2::Button2Click));
+    connect(Button3, &QPushButton::clicked, this, on(&TForm2::Button3Click));
+    connect(SpinEdit4, &QSpinBox::valueChanged, this, on(&TForm2::SpinEdit4Change));
+    connect(SpinEdit5, &QSpinBox::valueChanged, this, on(&TForm2::SpinEdit5Change));
+}
+
+// ---- "Captura Imagem" ----
+
+void TForm2::copy_view_to_clipboard(GLSceneViewer* view) {
+    const QImage image = view_picture(view);
+    if (image.isNull()) throw OutputError("There is no picture to copy: the view has not been drawn yet.");
+    QApplication::clipboard()->setImage(image);
+}
+
+void TForm2::BitBtn3Click() {
+    copy_view_to_clipboard(GLSceneViewer1);
+}
+
+void TForm2::BitBtn4Click() {
+    // The button is enabled only while the legend shows; a hidden legend has
+    // no current picture.
+    if (GLSceneViewer2->isVisible()) copy_view_to_clipboard(GLSceneViewer2);
+}
+
+// ---- "Arquivo AVI" ----
+
+void TForm2::fill_avi_group() {
+    Edit8->setText(QString::number(AVIRecorder1.fps()));
+}
+
+void TForm2::size_recorder_to_view() {
+    // No effect while a file is open: the frame size is that of its creation.
+    AVIRecorder1.set_height(GLSceneViewer1->height());
+    AVIRecorder1.set_width(GLSceneViewer1->width());
+}
+
+void TForm2::create_avi_file() {
+    AVIRecorder1.set_filename(avi_file_name(model.namefile));
+    AVIRecorder1.create(
+        [this](const std::string& question) { return ui::confirm(this, local_text(question)); });
+}
+
+void TForm2::add_avi_frame() {
+    const QImage image = view_picture(GLSceneViewer1);
+    if (!AVIRecorder1.is_recording()) throw AviError(kAviNotCreated);
+    if (image.isNull()) throw AviError(kAviAddFrameError);
+    AVIRecorder1.add_frame(frame_of(image));
+}
+
+void TForm2::Button1Click() {
+    Button1->setEnabled(false);
+    const ReenableOnExit reenable{Button1};
+    size_recorder_to_view();
+    AVIRecorder1.set_fps(parse_integer_text(Edit8->text().toStdString()));
+    if (!avi) {
+        create_avi_file();
+        // The file is open from here on: should the first frame fail, the next
+        // press appends to it instead of asking to overwrite a file of no frames.
+        avi = true;
+    }
+    add_avi_frame();
+}
+
+void TForm2::finish_recording_on_close() {
+    // A recording begun with "Adicionar Frame" has no command that ends it;
+    // when the window closes the file is finished so that it stays playable.
+    if (!AVIRecorder1.is_recording()) return;
+    avi = false;
+    ui::guarded(this, [this] { AVIRecorder1.close(); });
+}
+
+// ---- "Gerador Vídeo/Lista": video generator ----
+
+void TForm2::SpinEdit4Change() {
+    // "Lista final:" starts after "Lista inicial:". A minimum above the
+    // maximum (the first list is the last one) leaves the value at the maximum.
+    const int lowest = std::min(SpinEdit4->value() + 1, SpinEdit5->maximum());
+    SpinEdit5->setMinimum(lowest);
+    if (SpinEdit5->value() < lowest) SpinEdit5->setValue(lowest);
+}
+
+void TForm2::SpinEdit5Change() {
+    SpinEdit4Change();
+}
+
+void TForm2::repaint_views_now() {
+    request_repaint(DirectOpenGL1);
+    request_repaint(DirectOpenGL2);
+    // Two paints in a row, as the toolkit's repaint followed by its refresh.
+    GLSceneViewer1->render_now();
+    GLSceneViewer1->render_now();
+}
+
+void TForm2::set_result_list_checked(int k, bool checked) {
+    if (QListWidgetItem* item = CheckListBox1->item(4 + k))
+        item->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
+}
+
+void TForm2::uncheck_result_lists() {
+    for (int i = 5; i < CheckListBox1->count(); ++i)
+        CheckListBox1->item(i)->setCheckState(Qt::Unchecked);
+}
+
+void TForm2::record_result_list(int k) {
+    chbox = 3 * k;
+    changes1 = true;
+    set_result_list_checked(k, true);
+    repaint_views_now();
+    // The render pass clears changes1 once it has drawn everything; still set,
+    // the pass did not run or stopped on an error, and the frame would not
+    // show list k.
+    if (changes1)
+        throw OutputError("Result list " + std::to_string(k) +
+                          " could not be drawn; the video stops before its frame.");
+    add_avi_frame();
+}
+
+void TForm2::Button2Click() {
+    const int a = SpinEdit4->value();
+    const int b = SpinEdit5->value();
+    const int s = SpinEdit6->value();
+    const std::vector<int> lists = list_sequence(a, b, s, CheckListBox1->count());
+    // A list the file does not have would check a plot item that does not
+    // exist: refused before anything changes.
+    check_lists(lists, model.nlista);
+
+    // "Legenda" unchecked as a click would, so that its handler hides the legend.
+    if (CheckBox3->isChecked()) CheckBox3->click();
+    Button2->setEnabled(false);
+    Button2->setText(QStringLiteral("Criando..."));
+
+    bool checks_changed = false;
+    try {
+        size_recorder_to_view();
+        AVIRecorder1.set_fps(SpinEdit7->value());
+        if (!avi) create_avi_file();
+        avi = AVIRecorder1.is_recording();
+        checks_changed = true;
+        uncheck_result_lists();
+        repaint_views_now();
+        for (std::size_t i = 0; i < lists.size(); ++i) {
+            const int k = lists[i];
+            record_result_list(k);
+            if (i + 1 == lists.size()) {
+                // The last list (b) closes the file before its check goes.
+                avi = false;
+                AVIRecorder1.close();
+            }
+            set_result_list_checked(k, false);
+            repaint_views_now();
+        }
+    } catch (const std::exception& e) {
+        const QString message = QString::fromUtf8(e.what());
+        const QString close_error = stop_generator_after_failure(checks_changed);
+        ui::error_box(this, message);
+        if (!close_error.isEmpty()) ui::error_box(this, close_error);
+        return;
+    } catch (...) {
+        stop_generator_after_failure(checks_changed);
+        throw;
+    }
+    Button2->setText(QStringLiteral("Terminado!"));
+    Button2->setText(QStringLiteral("Gerar!"));
+    Button2->setEnabled(true);
+}
+
+QString TForm2::stop_generator_after_failure(bool checks_changed) {
+    // The state a finished run leaves, with the frames recorded so far kept
+    // in a playable file; the plot list is left alone when the run stopped
+    // before touching it (the file could not be created). Returns the message
+    // of a failure to finish the file, if any, to be shown after the one that
+    // stopped the run.
+    avi = false;
+    QString close_error;
+    try {
+        AVIRecorder1.close();
+    } catch (const std::exception& e) {
+        close_error = QString::fromUtf8(e.what());
+    }
+    if (checks_changed) {
+        uncheck_result_lists();
+        chbox = 0;
+        changes1 = true;
+        request_repaint(DirectOpenGL1);
+        request_repaint(DirectOpenGL2);
+    }
+    Button2->setText(QStringLiteral("Gerar!"));
+    Button2->setEnabled(true);
+    return close_error;
+}
+
+// ---- "Gerador Vídeo/Lista": node history ----
+
+void TForm2::Button3Click() {
+    const std::string path = list_file_name(model.namefile, QFile::encodeName(Edit10->text()).toStdString());
+    const std::vector<int> lists =
+        list_sequence(SpinEdit4->value(), SpinEdit5->value(), SpinEdit6->value(), CheckListBox1->count());
+    // Node and lists are checked before the file is touched; the file is
+    // replaced as a whole or not at all.
+    const NodeHistory history = write_node_history(path, model, Edit9->text().toStdString(), lists);
+
+    if (TForm3* chart = chart_form()) {
+        chart->set_history(history.values);
+        chart->show_modal();
+    } else {
+        // A viewer opened without the program's start-up (no chart window):
+        // a chart of its own for this command.
+        TForm3 own(this);
+        own.set_history(history.values);
+        own.show_modal();
+    }
+    request_repaint(DirectOpenGL1);
+    request_repaint(DirectOpenGL2);
+}
+
+} // namespace orv
