@@ -245,6 +245,16 @@ TEST_F(OutputGui, ImgPutsThePictureOfTheModelViewOnTheClipboard) {
     ASSERT_FALSE(clip.isNull());
     EXPECT_EQ(clip.size(), QSize(807, 721));
     EXPECT_EQ(clip.convertToFormat(QImage::Format_RGB32), view);
+    // It is the picture on screen: the background in a corner, the coloured
+    // plate in the middle.
+    EXPECT_EQ(clip.pixelColor(2, 2).rgb(), f.GLSceneViewer1->background().rgb());
+    int coloured = 0;
+    for (int y = 0; y < clip.height(); y += 4)
+        for (int x = 0; x < clip.width(); x += 4) {
+            const QColor c = clip.pixelColor(x, y);
+            coloured += std::abs(c.red() - c.blue()) > 100;
+        }
+    EXPECT_GT(coloured, 100);
     EXPECT_EQ(clip.depth(), 32);
     EXPECT_TRUE(errors().empty());
 }
@@ -291,6 +301,22 @@ TEST_F(OutputGui, ThreeFramesOf800x720At44FpsFromAViewOf807x721) {
     EXPECT_EQ(info["height"], "720");
     EXPECT_EQ(info["r_frame_rate"], "44/1");
     EXPECT_EQ(info["nb_read_frames"], "3");
+}
+
+TEST_F(OutputGui, ClosingTheWindowFinishesAnOpenRecording) {
+    TForm2& f = open();
+    choose(4);
+    f.Button1->click();
+    f.Button1->click();
+    ASSERT_TRUE(f.AVIRecorder1.is_recording());
+    f.close();
+    EXPECT_TRUE(f.is_closed());
+    EXPECT_FALSE(f.avi);
+    EXPECT_FALSE(f.AVIRecorder1.is_recording());
+    auto info = probe("twelve_lists.avi");
+    EXPECT_EQ(info["codec_name"], "msvideo1");
+    EXPECT_EQ(info["nb_read_frames"], "2");
+    EXPECT_TRUE(errors().empty());
 }
 
 TEST_F(OutputGui, TheGroupShowsTheRateTheRecorderKeeps) {
@@ -367,11 +393,17 @@ TEST_F(OutputGui, GeneratorRecordsOneFramePerListOfTheSequence) {
     };
     TForm2& f = open();
     f.CheckBox3->click(); // the legend shows; the generator hides it
+    long paints = 0;
+    QObject::connect(f.GLSceneViewer1, &orv::GLSceneViewer::painted, &f, [&] { ++paints; });
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.a << ".." << c.b << " step " << c.s);
         fs::remove("twelve_lists.avi");
         clear_dialogs();
+        paints = 0;
         generate(c.a, c.b, c.s);
+        // Two paints after clearing the checks, then four per frame, all
+        // before the command returned.
+        EXPECT_EQ(paints, 2 + 4 * static_cast<long>(c.lists.size()));
         EXPECT_TRUE(errors().empty()) << (errors().empty() ? "" : errors()[0]);
         EXPECT_EQ(f.Button2->text(), "Gerar!");
         EXPECT_TRUE(f.Button2->isEnabled());
