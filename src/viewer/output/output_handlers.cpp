@@ -107,9 +107,12 @@ void TForm2::fill_avi_group() {
 }
 
 void TForm2::size_recorder_to_view() {
-    // No effect while a file is open: the frame size is that of its creation.
-    AVIRecorder1.set_height(GLSceneViewer1->height());
-    AVIRecorder1.set_width(GLSceneViewer1->width());
+    // In device pixels, the size of the picture the view reads back (the
+    // same as its size in pixels unless the screen scales). No effect while a
+    // file is open: the frame size is that of its creation.
+    const double scale = GLSceneViewer1->devicePixelRatioF();
+    AVIRecorder1.set_height(static_cast<int>(GLSceneViewer1->height() * scale));
+    AVIRecorder1.set_width(static_cast<int>(GLSceneViewer1->width() * scale));
 }
 
 void TForm2::create_avi_file() {
