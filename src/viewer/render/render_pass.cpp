@@ -10,6 +10,10 @@
 // changes / changes1; replay the list of every checked plot item in order;
 // clear the flags; centre the loading notice.
 //
+// List content: nodes, outlines and numbers from the producers of mesh_gl.h;
+// a result list's colours from emit_batched_colour_list, which draws the
+// picture of one begin/end and blending switch per piece with far fewer calls.
+//
 // Display-list names: the fixed names 1..nlista + 5 are mapped onto a block
 // that glGenLists reserves in this view's context, so nothing else drawing
 // in the context can collide with them. The block lives as long as the
@@ -31,7 +35,7 @@
 
 #include "shell/dialogs.h"
 #include "viewer/legend/real_text.h"
-#include "viewer/render/colour_list_gl.h"
+#include "viewer/render/batched_colour_list_gl.h"
 #include "viewer/render/mesh_gl.h"
 #include "viewer/render/render_plan.h"
 #include "viewer/view/gl_scene_viewer.h"
@@ -237,7 +241,7 @@ void TForm2::compile_display_list(int list, double factor) {
     s.line_def_w = line_def_w;
     s.line_def_rgb = line_def_rgb;
     s.line_def_t = line_def_t;
-    emit_colour_list(model, list - kFixList, s);
+    emit_batched_colour_list(model, list - kFixList, s);
 }
 
 } // namespace orv
