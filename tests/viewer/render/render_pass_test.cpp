@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QSlider>
+#include <QTimer>
 
 #include <GL/gl.h>
 
@@ -273,6 +274,27 @@ TEST_F(RenderPass, InvalidFactorStopsBeforeTheListsThatNeedIt) {
     EXPECT_EQ(log(), "C1 C6");
     EXPECT_FALSE(form->changes1);
     EXPECT_EQ(form->render_state.last_calls, (std::vector<int>{1, 6}));
+}
+
+TEST_F(RenderPass, LoadingNoticeIsShownWhileAListCompiles) {
+    // A zero timer runs whenever events are let through, also in the middle
+    // of a pass: it sees the notice up while a list is being built.
+    int seen_during_pass = 0, seen_outside = 0;
+    QTimer probe;
+    probe.setInterval(0);
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        if (!form->Panel12->isVisible()) return;
+        (form->GLSceneViewer1->rendering() ? seen_during_pass : seen_outside)++;
+    });
+    probe.start();
+    check_item(0, true);
+    check_item(5, true);
+    pass();
+    probe.stop();
+    EXPECT_EQ(log(), "C1 C6");
+    EXPECT_GE(seen_during_pass, 2) << "once for each compiled list";
+    EXPECT_EQ(seen_outside, 0);
+    EXPECT_TRUE(form->Panel12->isHidden());
 }
 
 TEST_F(RenderPass, LoadingNoticeIsCentredOverTheView) {
