@@ -12,6 +12,10 @@
 // middle ends the run with the window as after a finished run: the file
 // closed (playable, with the frames written so far), no result list checked,
 // and the button ready for the next run.
+//
+// A result list the generator unchecks has its display list released by the
+// next paint. The run never sets `changes`, which would otherwise free it,
+// and keeping one compiled list per frame exhausts memory on a large model.
 
 #include "viewer/Unit2.h"
 
@@ -173,13 +177,15 @@ void TForm2::repaint_views_now() {
 }
 
 void TForm2::set_result_list_checked(int k, bool checked) {
-    if (QListWidgetItem* item = CheckListBox1->item(4 + k))
-        item->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
+    QListWidgetItem* item = CheckListBox1->item(4 + k);
+    if (!item) return;
+    item->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
+    if (!checked) render_state.release.push_back(5 + k);
 }
 
 void TForm2::uncheck_result_lists() {
-    for (int i = 5; i < CheckListBox1->count(); ++i)
-        CheckListBox1->item(i)->setCheckState(Qt::Unchecked);
+    for (int k = 1; k + 4 < CheckListBox1->count(); ++k)
+        if (CheckListBox1->item(4 + k)->checkState() != Qt::Unchecked) set_result_list_checked(k, false);
 }
 
 void TForm2::record_result_list(int k) {

@@ -6,9 +6,10 @@
 //
 // A pass: set the clip plane (enabled only while "Clip Plane" is checked, and
 // only for the model's own lists); compile and delete display lists as
-// plan_render_pass decides from the checks, the existing lists and the flags
-// changes / changes1; replay the list of every checked plot item in order;
-// clear the flags; centre the loading notice.
+// plan_render_pass decides from the checks, the existing lists, the flags
+// changes / changes1 and the release requests; replay the list of every
+// checked plot item in order; clear the flags and the requests; centre the
+// loading notice.
 //
 // List content: nodes, outlines and numbers from the producers of mesh_gl.h;
 // a result list's colours from emit_batched_colour_list, which draws the
@@ -139,6 +140,7 @@ void TForm2::DirectOpenGL1Render() {
         in.exists = rs.lists.existence();
         in.changes = changes;
         in.changes1 = changes1;
+        in.release = rs.release;
         const RenderPlan plan = plan_render_pass(in);
         rs.last_compile_seconds = 0;
 
@@ -178,6 +180,7 @@ void TForm2::DirectOpenGL1Render() {
         rs.last_calls = plan.calls;
         changes = false;
         changes1 = false;
+        rs.release.clear();
         ++rs.passes;
         rs.reported_error.clear();
     } catch (const std::exception& e) {

@@ -1,5 +1,6 @@
 #include "viewer/render/render_plan.h"
 
+#include <algorithm>
 #include <cstddef>
 
 namespace orv {
@@ -24,11 +25,13 @@ RenderPlan plan_render_pass(const RenderPlanInput& in) {
         if (list == 3) stale = stale || in.changes || in.changes1;
         if (stale && checked(list)) plan.steps.push_back({ListAction::Compile, list});
     }
+    const auto released = [&](int list) {
+        return std::find(in.release.begin(), in.release.end(), list) != in.release.end();
+    };
     for (int list = 6; list <= count; ++list) {
-        if (exists(list) && !in.changes && !in.changes1) continue;
         if (checked(list)) {
-            plan.steps.push_back({ListAction::Compile, list});
-        } else if (in.changes && exists(list)) {
+            if (!exists(list) || in.changes || in.changes1) plan.steps.push_back({ListAction::Compile, list});
+        } else if (exists(list) && (in.changes || released(list))) {
             plan.steps.push_back({ListAction::Delete, list});
         }
     }

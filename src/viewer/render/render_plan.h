@@ -13,7 +13,8 @@
 //   list 2         when it does not exist, or changes1;
 //   list 3         when it does not exist, or changes, or changes1;
 //   list 5 + k     when it does not exist, or changes, or changes1; when the
-//                  item is unchecked and changes is set, the list is deleted.
+//                  item is unchecked and changes is set, or its release was
+//                  requested, the list is deleted.
 //
 // Lists 1..5 are handled first, then the result lists in order; afterwards
 // the list of every checked item is replayed in plot-list order.
@@ -49,6 +50,10 @@ struct RenderPlanInput {
     std::vector<bool> exists;  // lists 1..nlista + 5 at index list - 1; missing entries: no list
     bool changes = false;
     bool changes1 = false;
+    // Result lists (5 + k) to delete in this pass if their item is unchecked,
+    // whatever the flags: a caller that unchecks a list it will not show again
+    // frees its memory at once instead of at the next colour change.
+    std::vector<int> release;
 };
 
 struct RenderPlan {
@@ -105,6 +110,7 @@ struct RenderState {
     long failed_passes = 0;       // passes ended by an error
     double last_compile_seconds = 0; // glNewList to glEndList, summed over the last pass's compilations
     std::string reported_error;   // message of the failure last reported; empty after a good pass
+    std::vector<int> release;     // release requests for the next pass; a pass that ends well clears them
     bool context_watched = false; // the view's context-destruction signal is connected
 };
 

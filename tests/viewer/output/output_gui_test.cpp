@@ -414,6 +414,8 @@ TEST_F(OutputGui, GeneratorRecordsOneFramePerListOfTheSequence) {
         EXPECT_FALSE(f.AVIRecorder1.is_recording());
         EXPECT_TRUE(result_lists_unchecked());
         EXPECT_EQ(f.chbox, 3 * c.b);
+        for (const int k : c.lists)
+            EXPECT_FALSE(f.render_state.lists.exists(5 + k)) << "list " << k << " still compiled";
 
         auto info = probe("twelve_lists.avi");
         EXPECT_EQ(info["codec_name"], "msvideo1");
@@ -441,6 +443,48 @@ TEST_F(OutputGui, GeneratorRecordsOneFramePerListOfTheSequence) {
             }
         }
     }
+}
+
+TEST_F(OutputGui, GeneratorReleasesTheDisplayListOfEveryFrame) {
+    TForm2& f = open();
+    // List 2 checked by the user and drawn: the run unchecks it first.
+    f.CheckListBox1->item(6)->setCheckState(Qt::Checked);
+    f.changes1 = true;
+    f.GLSceneViewer1->render_now();
+    ASSERT_TRUE(f.render_state.lists.exists(7));
+    f.render_state.log.clear();
+
+    generate(1, 10, 3);
+    EXPECT_TRUE(errors().empty()) << (errors().empty() ? "" : errors()[0]);
+    // Each list is compiled for its frame and deleted by the paint after it
+    // is unchecked; the list checked before the run goes with the first paint.
+    EXPECT_EQ(to_string(f.render_state.log), "D7 C6 D6 C9 D9 C12 D12 C15 D15");
+    for (int k = 1; k <= f.model.nlista; ++k)
+        EXPECT_FALSE(f.render_state.lists.exists(5 + k)) << "list " << k;
+    EXPECT_TRUE(f.render_state.release.empty());
+    EXPECT_EQ(probe("twelve_lists.avi")["nb_read_frames"], "4");
+}
+
+TEST_F(OutputGui, GeneratorStoppedByAFailureReleasesTheListItWasShowing) {
+    TForm2& f = open();
+    // The recording is finished behind the generator's back once list 2 is
+    // drawn (two paints to clear, four for list 1, two for list 2), so its
+    // frame cannot be added and the run stops with list 2 compiled and checked.
+    int paints = 0;
+    QObject::connect(f.GLSceneViewer1, &orv::GLSceneViewer::painted, &f, [&] {
+        if (++paints == 8) f.AVIRecorder1.close();
+    });
+    f.render_state.log.clear();
+    generate(1, 3, 1);
+    ASSERT_EQ(errors().size(), 1u);
+    EXPECT_EQ(errors()[0], orv::kAviNotCreated);
+    EXPECT_TRUE(result_lists_unchecked());
+    EXPECT_EQ(probe("twelve_lists.avi")["nb_read_frames"], "1");
+
+    f.GLSceneViewer1->render_now();
+    EXPECT_EQ(to_string(f.render_state.log), "C6 D6 C7 D7");
+    for (int k = 1; k <= f.model.nlista; ++k)
+        EXPECT_FALSE(f.render_state.lists.exists(5 + k)) << "list " << k;
 }
 
 TEST_F(OutputGui, GeneratorAppendsToAManualRecordingAndClosesIt) {
