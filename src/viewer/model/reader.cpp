@@ -157,6 +157,63 @@ public:
 
     long token_line() const { return token_line_; }
 
+    // The common case of read_real in one pass over the bytes: a plain
+    // decimal of at most 19 digits and a small exponent, converted exactly.
+    // Returns false, with only blanks consumed, when the next token needs the
+    // general path (end of file included).
+    bool try_short_real(double& out) {
+        static constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                            1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                            1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+        for (;;) {
+            if (!fill()) return false;
+            while (cur_ < end_ && static_cast<unsigned char>(*cur_) <= 32) {
+                if (*cur_ == '\n') ++line_;
+                ++cur_;
+            }
+            if (cur_ < end_) break;
+        }
+        if (end_ - cur_ < 48) return false; // the token may run into the next chunk
+        token_line_ = line_;
+        // Digit runs stop at `limit`; sign, point and exponent add at most
+        // seven bytes, so every byte looked at lies within the 48 available.
+        const char* const limit = cur_ + 40;
+        const char* p = cur_;
+        const bool negative = *p == '-';
+        if (*p == '-' || *p == '+') ++p;
+        std::uint64_t mantissa = 0;
+        const char* digits = p;
+        while (p < limit && static_cast<unsigned>(*p - '0') < 10)
+            mantissa = mantissa * 10 + static_cast<unsigned>(*p++ - '0');
+        long count = p - digits;
+        int exp10 = 0;
+        if (*p == '.') {
+            const char* fraction = ++p;
+            while (p < limit && static_cast<unsigned>(*p - '0') < 10)
+                mantissa = mantissa * 10 + static_cast<unsigned>(*p++ - '0');
+            exp10 = -static_cast<int>(p - fraction);
+            count += p - fraction;
+        }
+        if (count == 0 || count > 19) return false;
+        if (*p == 'e' || *p == 'E') {
+            ++p;
+            const bool eneg = *p == '-';
+            if (*p == '-' || *p == '+') ++p;
+            if (static_cast<unsigned>(*p - '0') >= 10) return false;
+            int e = 0;
+            for (int i = 0; i < 3 && static_cast<unsigned>(*p - '0') < 10; ++i) e = e * 10 + (*p++ - '0');
+            exp10 += eneg ? -e : e;
+        }
+        // The token must end here, and the value must be exact in one operation.
+        if (static_cast<unsigned char>(*p) > 32 || mantissa > (std::uint64_t{1} << 53) || exp10 < -22 || exp10 > 22)
+            return false;
+        const double m = static_cast<double>(mantissa);
+        const double v = exp10 >= 0 ? m * kPow10[exp10] : m / kPow10[-exp10];
+        out = negative ? -v : v;
+        cur_ = p;
+        return true;
+    }
+
     [[noreturn]] void io_error() const {
         throw ReadError("I/O error reading " + name_ + ": " + std::strerror(errno));
     }
@@ -303,8 +360,9 @@ std::int32_t read_int(Scanner& in) {
 }
 
 double read_real(Scanner& in) {
-    const std::string_view tok = in.next_token();
     double v = 0;
+    if (in.try_short_real(v)) return v;
+    const std::string_view tok = in.next_token();
     if (!tok.empty() && !parse_real(tok, v)) invalid_number(in);
     return v;
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <random>
@@ -182,6 +183,40 @@ TEST(Reader, RealsAreBitExactWithStrtod) {
         const double got = m.coord(i + 1, 1);
         ASSERT_EQ(std::memcmp(&ref, &got, sizeof ref), 0) << tokens[i] << " read as " << got;
     }
+}
+
+// Read from a file, tokens straddle the reader's 1 MiB chunks: long digit
+// runs, exponents and signs land on every offset around a chunk boundary.
+TEST(Reader, TokensAcrossChunkBoundariesInAFile) {
+    std::vector<std::string> tokens;
+    const char* shapes[] = {"1234567890123456789012345.5", "-0.000123456789", "+7.25e-3", "42", "9.999999999999999e22",
+                            "3.", ".5", "123456789012345678"};
+    std::string body;
+    int n = 0;
+    while (body.size() < (3u << 20)) {
+        std::string t = shapes[n % 8];
+        if (t.find('e') == std::string::npos) t += std::string(n % 3, '0'); // trailing zeros shift alignments
+        tokens.push_back(t);
+        body += t + std::string(1 + n % 5, ' ') + "0 0 0 0 0\n";
+        ++n;
+    }
+    const std::string path = ::testing::TempDir() + "/chunks.txt";
+    {
+        std::FILE* f = std::fopen(path.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        const std::string head = "#\n" + std::to_string(tokens.size()) + " 0\n#\n";
+        std::fwrite(head.data(), 1, head.size(), f);
+        std::fwrite(body.data(), 1, body.size(), f);
+        std::fclose(f);
+    }
+    const auto m = orv::read_result_file(path);
+    ASSERT_EQ(m.nnode, static_cast<int>(tokens.size()));
+    for (std::size_t i = 0; i < tokens.size(); ++i) {
+        const double ref = std::strtod(tokens[i].c_str(), nullptr);
+        ASSERT_EQ(m.coord(i + 1, 1), ref) << tokens[i] << " at node " << i + 1;
+        ASSERT_EQ(m.coord(i + 1, 2), 0.0);
+    }
+    std::remove(path.c_str());
 }
 
 struct ErrorCase {
