@@ -7,35 +7,16 @@
 
 #include "shell/dialogs.h"
 #include "viewer/legend/common_range.h"
+#include "viewer/view/event_hook.h"
 #include "viewer/view/gl_scene_viewer.h"
-
 #include "viewer/view/panel_widgets.h"
 
 #include <QCheckBox>
-#include <QEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
 
-#include <functional>
-
 namespace orv {
-
-namespace {
-
-// Calls `fn` for the events of the objects it is installed on; `fn` returns
-// true to stop the event there.
-class EventHook final : public QObject {
-  public:
-    using Fn = std::function<bool(QObject*, QEvent*)>;
-    EventHook(QObject* parent, Fn fn) : QObject(parent), fn_(std::move(fn)) {}
-    bool eventFilter(QObject* watched, QEvent* event) override { return fn_(watched, event); }
-
-  private:
-    Fn fn_;
-};
-
-} // namespace
 
 void TForm2::connect_legend_handlers() {
     auto on = [this](auto fn) { return [this, fn](auto&&...) { ui::guarded(this, fn); }; };
@@ -44,14 +25,10 @@ void TForm2::connect_legend_handlers() {
     connect(CheckBox8, &QCheckBox::toggled, this, on([this] { CheckBox8Click(); }));
     connect(CheckBox9, &QCheckBox::toggled, this, on([this] { CheckBox9Click(); }));
     connect(CheckBox5, &QCheckBox::toggled, this, on([this] { CheckBox5Click(); }));
-    auto* exits = new EventHook(this, [this](QObject* watched, QEvent* event) {
-        if (event->type() != QEvent::FocusOut) return false;
-        if (watched == Edit5) ui::guarded(this, [this] { Edit5Exit(); });
-        if (watched == Edit6) ui::guarded(this, [this] { Edit6Exit(); });
-        return false;
+    on_focus_out(this, {Edit5, Edit6}, [this](QObject* field) {
+        if (field == Edit5) ui::guarded(this, [this] { Edit5Exit(); });
+        if (field == Edit6) ui::guarded(this, [this] { Edit6Exit(); });
     });
-    Edit5->installEventFilter(exits);
-    Edit6->installEventFilter(exits);
 
     // Dragging with Shift, Ctrl or Alt and no button needs moves without a button.
     GLSceneViewer2->setMouseTracking(true);

@@ -8,6 +8,7 @@
 
 #include "shell/dialogs.h"
 #include "viewer/legend/real_text.h"
+#include "viewer/view/event_hook.h"
 #include "viewer/view/gl_scene_viewer.h"
 #include "viewer/view/number_text.h"
 
@@ -21,8 +22,6 @@
 #include <QPushButton>
 #include <QSlider>
 
-#include <functional>
-
 namespace orv {
 
 namespace {
@@ -33,18 +32,6 @@ constexpr int kFixList = 5;
 QString qtext(double v) {
     return QString::fromStdString(shortest_text(v));
 }
-
-// Calls `fn` for the events of the objects it is installed on; `fn` returns
-// true to stop the event there.
-class EventHook final : public QObject {
-  public:
-    using Fn = std::function<bool(QObject*, QEvent*)>;
-    EventHook(QObject* parent, Fn fn) : QObject(parent), fn_(std::move(fn)) {}
-    bool eventFilter(QObject* watched, QEvent* event) override { return fn_(watched, event); }
-
-  private:
-    Fn fn_;
-};
 
 } // namespace
 
@@ -67,17 +54,13 @@ void TForm2::connect_display_options() {
     connect(CheckListBox1, &QListWidget::currentRowChanged, this, on([this] { CheckListBox1Click(); }));
 
     // Leaving a field: its focus-out.
-    auto* exits = new EventHook(this, [this](QObject* watched, QEvent* event) {
-        if (event->type() != QEvent::FocusOut) return false;
-        if (watched == Edit1) ui::guarded(this, [this] { Edit1Exit(); });
-        if (watched == Edit2) ui::guarded(this, [this] { Edit2Exit(); });
-        if (watched == Edit3) ui::guarded(this, [this] { Edit3Exit(); });
-        if (watched == Edit4) ui::guarded(this, [this] { Edit4Exit(); });
-        if (watched == Edit7) ui::guarded(this, [this] { Edit7Exit(); });
-        return false;
+    on_focus_out(this, {Edit1, Edit2, Edit3, Edit4, Edit7}, [this](QObject* field) {
+        if (field == Edit1) ui::guarded(this, [this] { Edit1Exit(); });
+        if (field == Edit2) ui::guarded(this, [this] { Edit2Exit(); });
+        if (field == Edit3) ui::guarded(this, [this] { Edit3Exit(); });
+        if (field == Edit4) ui::guarded(this, [this] { Edit4Exit(); });
+        if (field == Edit7) ui::guarded(this, [this] { Edit7Exit(); });
     });
-    for (QLineEdit* e : {Edit1, Edit2, Edit3, Edit4, Edit7})
-        e->installEventFilter(exits);
 
     // Mouse over the plot list (its viewport receives the events). The
     // release is handled after the list has taken it, so that a click on a
