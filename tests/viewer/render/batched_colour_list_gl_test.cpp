@@ -6,34 +6,21 @@
 #include "viewer/render/batched_colour_list_gl.h"
 #include "viewer/render/colour_list_gl.h"
 
+#include "offscreen_gl.h"
 #include "test_model.h"
 
-#include <GL/freeglut.h>
 #include <GL/gl.h>
-#include <QGuiApplication>
-#include <QOffscreenSurface>
-#include <QOpenGLContext>
-#include <QOpenGLFramebufferObject>
-#include <QSurfaceFormat>
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cmath>
 #include <cstdlib>
-#include <memory>
 #include <vector>
 
 namespace orv {
 namespace {
 
 constexpr int kSize = 160;
-
-struct Offscreen {
-    QOffscreenSurface surface;
-    QOpenGLContext context;
-    std::unique_ptr<QOpenGLFramebufferObject> fbo;
-};
-Offscreen* gl = nullptr;
 
 // Nine elements (families 1..3, orders 1..3) whose lattices overlap in the
 // square [0, 8] x [0, 8], values varying across them, list 2 displaced.
@@ -85,9 +72,7 @@ std::vector<unsigned char> draw(void (*emitter)(const ResultModel&, int, const C
 class BatchedColourList : public ::testing::Test {
   protected:
     void SetUp() override {
-        ASSERT_NE(gl, nullptr) << "no OpenGL context";
-        ASSERT_TRUE(gl->context.makeCurrent(&gl->surface));
-        ASSERT_TRUE(gl->fbo->bind());
+        ASSERT_TRUE(test::bind_offscreen_gl());
         load_legend(0);
         glViewport(0, 0, kSize, kSize);
         glMatrixMode(GL_PROJECTION);
@@ -101,7 +86,7 @@ class BatchedColourList : public ::testing::Test {
     }
     void TearDown() override {
         EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
-        gl->fbo->release();
+        test::release_offscreen_gl();
     }
 };
 
@@ -166,31 +151,5 @@ TEST_F(BatchedColourList, NothingForAListThatDoesNotExist) {
 } // namespace orv
 
 int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    // Listing the tests needs no display.
-    if (::testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
-
-    QGuiApplication app(argc, argv);
-    int glut_argc = 1;
-    char glut_name[] = "batched_colour_list_gl_test";
-    char* glut_argv[] = {glut_name, nullptr};
-    glutInit(&glut_argc, glut_argv);
-
-    QSurfaceFormat format;
-    format.setRenderableType(QSurfaceFormat::OpenGL);
-    format.setProfile(QSurfaceFormat::CompatibilityProfile);
-    format.setVersion(2, 1);
-    orv::Offscreen offscreen;
-    offscreen.surface.setFormat(format);
-    offscreen.surface.create();
-    offscreen.context.setFormat(format);
-    if (offscreen.context.create() && offscreen.context.makeCurrent(&offscreen.surface)) {
-        offscreen.fbo = std::make_unique<QOpenGLFramebufferObject>(orv::kSize, orv::kSize);
-        if (offscreen.fbo->isValid()) orv::gl = &offscreen;
-    }
-    const int result = RUN_ALL_TESTS();
-    offscreen.fbo.reset();
-    offscreen.context.doneCurrent();
-    glutExit();
-    return result;
+    return orv::test::run_offscreen_gl_tests(argc, argv, orv::kSize);
 }

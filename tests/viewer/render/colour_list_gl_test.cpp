@@ -3,21 +3,15 @@
 #include "viewer/render/colour_list_gl.h"
 #include "viewer/render/mesh_gl.h"
 
+#include "offscreen_gl.h"
 #include "test_model.h"
 
-#include <GL/freeglut.h>
 #include <GL/gl.h>
-#include <QGuiApplication>
-#include <QOffscreenSurface>
-#include <QOpenGLContext>
-#include <QOpenGLFramebufferObject>
-#include <QSurfaceFormat>
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cmath>
 #include <cstring>
-#include <memory>
 
 namespace orv {
 namespace {
@@ -25,13 +19,6 @@ namespace {
 // The view shows model x and y from -1 to 10 on 110 x 110 pixels: 10 pixels
 // per unit, pixel column c covering x in [c/10 - 1, (c+1)/10 - 1).
 constexpr int kSize = 110;
-
-struct Offscreen {
-    QOffscreenSurface surface;
-    QOpenGLContext context;
-    std::unique_ptr<QOpenGLFramebufferObject> fbo;
-};
-Offscreen* gl = nullptr;
 
 using Pixel = std::array<int, 3>;
 
@@ -54,9 +41,7 @@ Pixel pixel_at(double x, double y) {
 class GlDrawing : public ::testing::Test {
   protected:
     void SetUp() override {
-        ASSERT_NE(gl, nullptr) << "no OpenGL context";
-        ASSERT_TRUE(gl->context.makeCurrent(&gl->surface));
-        ASSERT_TRUE(gl->fbo->bind());
+        ASSERT_TRUE(test::bind_offscreen_gl());
         load_legend(0);
         glViewport(0, 0, kSize, kSize);
         glMatrixMode(GL_PROJECTION);
@@ -86,7 +71,7 @@ class GlDrawing : public ::testing::Test {
     void TearDown() override {
         EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
         if (glIsList(6)) glDeleteLists(6, 1);
-        gl->fbo->release();
+        test::release_offscreen_gl();
     }
 
     // Compiles list 5 + k as the render pass would, then replays it.
@@ -224,31 +209,5 @@ extern "C" const char* __lsan_default_options() {
 }
 
 int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    // Listing the tests needs no display.
-    if (::testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
-
-    QGuiApplication app(argc, argv);
-    int glut_argc = 1;
-    char glut_name[] = "colour_list_gl_test";
-    char* glut_argv[] = {glut_name, nullptr};
-    glutInit(&glut_argc, glut_argv);
-
-    QSurfaceFormat format;
-    format.setRenderableType(QSurfaceFormat::OpenGL);
-    format.setProfile(QSurfaceFormat::CompatibilityProfile);
-    format.setVersion(2, 1);
-    orv::Offscreen offscreen;
-    offscreen.surface.setFormat(format);
-    offscreen.surface.create();
-    offscreen.context.setFormat(format);
-    if (offscreen.context.create() && offscreen.context.makeCurrent(&offscreen.surface)) {
-        offscreen.fbo = std::make_unique<QOpenGLFramebufferObject>(orv::kSize, orv::kSize);
-        if (offscreen.fbo->isValid()) orv::gl = &offscreen;
-    }
-    const int result = RUN_ALL_TESTS();
-    offscreen.fbo.reset();
-    offscreen.context.doneCurrent();
-    glutExit();
-    return result;
+    return orv::test::run_offscreen_gl_tests(argc, argv, orv::kSize);
 }

@@ -1,0 +1,64 @@
+#include "offscreen_gl.h"
+
+#include <GL/freeglut.h>
+#include <QGuiApplication>
+#include <QOffscreenSurface>
+#include <QOpenGLContext>
+#include <QOpenGLFramebufferObject>
+#include <QSurfaceFormat>
+
+#include <memory>
+
+namespace orv::test {
+namespace {
+
+struct Offscreen {
+    QOffscreenSurface surface;
+    QOpenGLContext context;
+    std::unique_ptr<QOpenGLFramebufferObject> fbo;
+};
+Offscreen* gl = nullptr;
+
+} // namespace
+
+::testing::AssertionResult bind_offscreen_gl() {
+    if (!gl) return ::testing::AssertionFailure() << "no OpenGL context";
+    if (!gl->context.makeCurrent(&gl->surface)) return ::testing::AssertionFailure() << "context not made current";
+    if (!gl->fbo->bind()) return ::testing::AssertionFailure() << "framebuffer not bound";
+    return ::testing::AssertionSuccess();
+}
+
+void release_offscreen_gl() {
+    if (gl) gl->fbo->release();
+}
+
+int run_offscreen_gl_tests(int argc, char** argv, int size) {
+    ::testing::InitGoogleTest(&argc, argv);
+    if (::testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
+
+    QGuiApplication app(argc, argv);
+    int glut_argc = 1;
+    char* glut_argv[] = {argv[0], nullptr};
+    glutInit(&glut_argc, glut_argv);
+
+    QSurfaceFormat format;
+    format.setRenderableType(QSurfaceFormat::OpenGL);
+    format.setProfile(QSurfaceFormat::CompatibilityProfile);
+    format.setVersion(2, 1);
+    Offscreen offscreen;
+    offscreen.surface.setFormat(format);
+    offscreen.surface.create();
+    offscreen.context.setFormat(format);
+    if (offscreen.context.create() && offscreen.context.makeCurrent(&offscreen.surface)) {
+        offscreen.fbo = std::make_unique<QOpenGLFramebufferObject>(size, size);
+        if (offscreen.fbo->isValid()) gl = &offscreen;
+    }
+    const int result = RUN_ALL_TESTS();
+    gl = nullptr;
+    offscreen.fbo.reset();
+    offscreen.context.doneCurrent();
+    glutExit();
+    return result;
+}
+
+} // namespace orv::test
