@@ -23,7 +23,8 @@ Offscreen* gl = nullptr;
 
 ::testing::AssertionResult bind_offscreen_gl() {
     if (!gl) return ::testing::AssertionFailure() << "no OpenGL context";
-    if (!gl->context.makeCurrent(&gl->surface)) return ::testing::AssertionFailure() << "context not made current";
+    if (!gl->context.makeCurrent(&gl->surface))
+        return ::testing::AssertionFailure() << "context not made current";
     if (!gl->fbo->bind()) return ::testing::AssertionFailure() << "framebuffer not bound";
     return ::testing::AssertionSuccess();
 }

@@ -67,7 +67,8 @@ TEST(RenderPlan, TableOfCompileRules) {
         {true, true, "C2 C3 C6 C7"},
     };
     for (const Case& c : cases) {
-        RenderPlanInput in{2, std::vector<bool>(7, true), std::vector<bool>(7, true), c.changes, c.changes1, {}};
+        RenderPlanInput in{2, std::vector<bool>(7, true), std::vector<bool>(7, true), c.changes, c.changes1,
+                           {}};
         const RenderPlan p = plan_render_pass(in);
         EXPECT_EQ(steps_text(p), c.steps) << c.changes << c.changes1;
         EXPECT_EQ(p.calls, (std::vector<int>{1, 2, 3, 4, 5, 6, 7}));
@@ -112,17 +113,18 @@ TEST(RenderPlan, ReleasedResultListsAreDeletedWhenUnchecked) {
         const char* steps;
     };
     const Case cases[] = {
-        {{7}, false, false, "D7"},
-        {{8, 7}, false, false, "D7 D8"},
-        {{7}, false, true, "C6 D7"},
-        {{7}, true, false, "C6 D7 D8"},
-        {{6}, false, false, ""},  // checked: kept
-        {{9}, false, false, ""},  // does not exist
-        {{1}, false, false, ""},  // a fixed list
-        {{99}, false, false, ""}, // outside the block
+        {{7}, false, false, "D7"},       // whatever the flags
+        {{8, 7}, false, false, "D7 D8"}, // in list order
+        {{7}, false, true, "C6 D7"},     // with a plot click
+        {{7}, true, false, "C6 D7 D8"},  // with a colour change, which deletes 8 anyway
+        {{6}, false, false, ""},         // checked: kept
+        {{9}, false, false, ""},         // does not exist
+        {{1}, false, false, ""},         // a fixed list
+        {{99}, false, false, ""},        // outside the block
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "release " << c.release[0] << ", flags " << c.changes << c.changes1);
+        SCOPED_TRACE(testing::Message()
+                     << "release " << c.release[0] << ", flags " << c.changes << c.changes1);
         RenderPlanInput in{4, flags(9, {5}, 0), flags(9, {1, 6, 7, 8}, 1), c.changes, c.changes1, c.release};
         const RenderPlan p = plan_render_pass(in);
         EXPECT_EQ(steps_text(p), c.steps);
