@@ -3,26 +3,22 @@
 
 #include "viewer/output/avi_recorder.h"
 
+#include "output_test_files.h"
+
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
-#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include <sys/resource.h>
 
 namespace fs = std::filesystem;
 using orv::AviError;
 using orv::AviRecorder;
 using orv::FramePicture;
 using orv::PixelLayout;
+using namespace orv::test;
 
 namespace {
 
@@ -71,35 +67,6 @@ struct Picture {
     }
 };
 
-std::string run(const std::string& command) {
-    std::string out;
-    FILE* p = popen(command.c_str(), "r");
-    if (!p) return out;
-    char buf[65536];
-    std::size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
-        out.append(buf, n);
-    pclose(p);
-    return out;
-}
-
-std::string quoted(const fs::path& p) {
-    return "'" + p.string() + "'";
-}
-
-// ffprobe's view of the file's only video stream, as key -> value.
-std::map<std::string, std::string> probe(const fs::path& file) {
-    std::map<std::string, std::string> fields;
-    std::istringstream lines(run(
-        "ffprobe -v error -count_frames -select_streams v:0 -show_streams -of default=noprint_wrappers=1 " +
-        quoted(file)));
-    for (std::string line; std::getline(lines, line);) {
-        const auto eq = line.find('=');
-        if (eq != std::string::npos) fields[line.substr(0, eq)] = line.substr(eq + 1);
-    }
-    return fields;
-}
-
 // Packet flags ("K_", "__", ...) of every packet, in file order.
 std::vector<std::string> packet_flags(const fs::path& file) {
     std::vector<std::string> flags;
@@ -108,17 +75,6 @@ std::vector<std::string> packet_flags(const fs::path& file) {
     for (std::string line; std::getline(lines, line);)
         if (!line.empty()) flags.push_back(line);
     return flags;
-}
-
-// Every frame decoded to 24-bit RGB, top row first.
-std::vector<std::vector<std::uint8_t>> decode(const fs::path& file, int width, int height) {
-    const std::string raw = run("ffmpeg -v error -i " + quoted(file) + " -f rawvideo -pix_fmt rgb24 -");
-    const std::size_t frame = static_cast<std::size_t>(width) * height * 3;
-    std::vector<std::vector<std::uint8_t>> frames;
-    for (std::size_t at = 0; at + frame <= raw.size(); at += frame)
-        frames.emplace_back(raw.begin() + static_cast<std::ptrdiff_t>(at),
-                            raw.begin() + static_cast<std::ptrdiff_t>(at + frame));
-    return frames;
 }
 
 Rgb pixel(const std::vector<std::uint8_t>& frame, int width, int x, int y) {
@@ -135,50 +91,14 @@ Rgb pixel(const std::vector<std::uint8_t>& frame, int width, int x, int y) {
                                          << want.r << "," << want.g << "," << want.b << ")";
 }
 
-std::string file_bytes(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-std::string message_of(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const AviError& e) {
-        return e.what();
-    }
-    return "(no AviError)";
-}
-
 const auto yes = [](const std::string&) { return true; };
-
-// Lowers this process's file-size limit for its lifetime; writes past it
-// fail with EFBIG (SIGXFSZ is ignored meanwhile), like a disk that is full.
-class FileSizeLimit {
-  public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &old_);
-        old_handler_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit lim = old_;
-        lim.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &lim);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &old_);
-        std::signal(SIGXFSZ, old_handler_);
-    }
-
-  private:
-    rlimit old_{};
-    void (*old_handler_)(int) = nullptr;
-};
 
 class AviRecorderTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        ASSERT_EQ(std::system("ffprobe -version >/dev/null 2>&1"), 0) << "ffprobe is needed by these tests";
-        std::string tmpl = (fs::temp_directory_path() / "orvanel-avi-XXXXXX").string();
-        ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-        dir_ = tmpl;
+        ASSERT_TRUE(have_ffprobe()) << "ffprobe is needed by these tests";
+        dir_ = make_scratch_dir("orvanel-avi");
+        ASSERT_FALSE(dir_.empty());
     }
     void TearDown() override { fs::remove_all(dir_); }
     fs::path dir_;
@@ -397,16 +317,18 @@ TEST_F(AviRecorderTest, OverwriteDeclinedLeavesOldFileAndRefusesFrames) {
         questions.push_back(q);
         return false;
     };
-    EXPECT_EQ(message_of([&] { rec.create(no); }), "Cannot add frame to AVI. AVI file not created.");
+    EXPECT_EQ(message_of<AviError>([&] { rec.create(no); }),
+              "Cannot add frame to AVI. AVI file not created.");
     ASSERT_EQ(questions.size(), 1u);
     EXPECT_EQ(questions[0], "Overwrite file " + file.string() + "?");
     EXPECT_FALSE(rec.is_recording());
-    EXPECT_EQ(message_of([&] {
+    EXPECT_EQ(message_of<AviError>([&] {
                   rec.add_frame(Picture(320, 200, {0, 0, 0}).view());
               }),
               "Cannot add frame to AVI. AVI file not created.");
     // Without a way to ask, the answer is No.
-    EXPECT_EQ(message_of([&] { rec.create(nullptr); }), "Cannot add frame to AVI. AVI file not created.");
+    EXPECT_EQ(message_of<AviError>([&] { rec.create(nullptr); }),
+              "Cannot add frame to AVI. AVI file not created.");
     EXPECT_EQ(file_bytes(file), before);
 }
 
@@ -431,7 +353,8 @@ TEST_F(AviRecorderTest, FileThatCannotBeCreatedLeavesNothing) {
     for (const fs::path& p : paths) {
         AviRecorder rec;
         rec.set_filename(p.string());
-        EXPECT_EQ(message_of([&] { rec.create(yes); }), "Cannot create AVI file. Disk full or file in use?")
+        EXPECT_EQ(message_of<AviError>([&] { rec.create(yes); }),
+                  "Cannot create AVI file. Disk full or file in use?")
             << p;
         EXPECT_FALSE(rec.is_recording());
         EXPECT_FALSE(fs::exists(p)) << p;
@@ -445,7 +368,8 @@ TEST_F(AviRecorderTest, FullDiskWhileCreatingRemovesTheUnfinishedFile) {
     rec.set_filename(file.string());
     {
         FileSizeLimit limit(100); // smaller than the AVI headers
-        EXPECT_EQ(message_of([&] { rec.create(yes); }), "Cannot create AVI file. Disk full or file in use?");
+        EXPECT_EQ(message_of<AviError>([&] { rec.create(yes); }),
+                  "Cannot create AVI file. Disk full or file in use?");
     }
     EXPECT_FALSE(rec.is_recording());
     EXPECT_FALSE(fs::exists(file));
@@ -469,12 +393,12 @@ TEST_F(AviRecorderTest, FullDiskWhileAddingAFrameKeepsCounterAndRecording) {
         }
     {
         FileSizeLimit limit(static_cast<rlim_t>(fs::file_size(file)) + 100);
-        EXPECT_EQ(message_of([&] { rec.add_frame(noise.view()); }), "Add Frame Error");
+        EXPECT_EQ(message_of<AviError>([&] { rec.add_frame(noise.view()); }), "Add Frame Error");
     }
     EXPECT_TRUE(rec.is_recording());
     EXPECT_EQ(rec.frame_count(), 1);
     // The file is damaged from here on; close reports it and still lets go.
-    EXPECT_NE(message_of([&] { rec.close(); }).find("Cannot finish AVI file"), std::string::npos);
+    EXPECT_NE(message_of<AviError>([&] { rec.close(); }).find("Cannot finish AVI file"), std::string::npos);
     EXPECT_FALSE(rec.is_recording());
 }
 
@@ -487,7 +411,7 @@ TEST_F(AviRecorderTest, ZeroFramesPerSecondIsRefusedBeforeAnythingIsTouched) {
         rec.set_filename(file.string());
         bool asked = false;
         const std::string msg =
-            message_of([&] { rec.create([&](const std::string&) { return asked = true; }); });
+            message_of<AviError>([&] { rec.create([&](const std::string&) { return asked = true; }); });
         EXPECT_EQ(msg, orv::kAviZeroFps) << fps;
         EXPECT_FALSE(asked);
         EXPECT_FALSE(rec.is_recording());
@@ -496,19 +420,21 @@ TEST_F(AviRecorderTest, ZeroFramesPerSecondIsRefusedBeforeAnythingIsTouched) {
     AviRecorder fresh;
     fresh.set_fps(0);
     fresh.set_filename((dir_ / "new.avi").string());
-    EXPECT_EQ(message_of([&] { fresh.create(yes); }), orv::kAviZeroFps);
+    EXPECT_EQ(message_of<AviError>([&] { fresh.create(yes); }), orv::kAviZeroFps);
     EXPECT_FALSE(fs::exists(dir_ / "new.avi"));
 }
 
 TEST_F(AviRecorderTest, AddingAFrameWithoutAFileIsRefused) {
     AviRecorder rec;
     const Picture p(320, 200, {0, 0, 0});
-    EXPECT_EQ(message_of([&] { rec.add_frame(p.view()); }), "Cannot add frame to AVI. AVI file not created.");
+    EXPECT_EQ(message_of<AviError>([&] { rec.add_frame(p.view()); }),
+              "Cannot add frame to AVI. AVI file not created.");
     rec.set_filename((dir_ / "closed.avi").string());
     rec.create(yes);
     rec.add_frame(p.view());
     rec.close();
-    EXPECT_EQ(message_of([&] { rec.add_frame(p.view()); }), "Cannot add frame to AVI. AVI file not created.");
+    EXPECT_EQ(message_of<AviError>([&] { rec.add_frame(p.view()); }),
+              "Cannot add frame to AVI. AVI file not created.");
     EXPECT_EQ(rec.frame_count(), 1);
     EXPECT_NO_THROW(rec.close()) << "closing twice does nothing";
 }
@@ -524,7 +450,7 @@ TEST_F(AviRecorderTest, MalformedPictureGivesAddFrameErrorAndKeepsRecording) {
     bad[2].height = -3;
     bad[3].stride = 320 * 4 - 1; // rows overlap
     for (const FramePicture& b : bad) {
-        EXPECT_EQ(message_of([&] { rec.add_frame(b); }), "Add Frame Error");
+        EXPECT_EQ(message_of<AviError>([&] { rec.add_frame(b); }), "Add Frame Error");
         EXPECT_TRUE(rec.is_recording());
         EXPECT_EQ(rec.frame_count(), 0);
     }

@@ -6,22 +6,20 @@
 #include "viewer/output/output_error.h"
 #include "viewer/output/output_names.h"
 
+#include "output_test_files.h"
+
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <csignal>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
-
-#include <sys/resource.h>
 
 namespace fs = std::filesystem;
 using orv::NodeHistory;
 using orv::OutputError;
+using namespace orv::test;
 
 namespace {
 
@@ -37,26 +35,11 @@ orv::ResultModel make_model(int nnode, int nlista) {
     return m;
 }
 
-std::string file_bytes(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-std::string message_of(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const OutputError& e) {
-        return e.what();
-    }
-    return "(no OutputError)";
-}
-
 class NodeHistoryFile : public ::testing::Test {
   protected:
     void SetUp() override {
-        std::string tmpl = (fs::temp_directory_path() / "orvanel-lst-XXXXXX").string();
-        ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-        dir_ = tmpl;
+        dir_ = make_scratch_dir("orvanel-lst");
+        ASSERT_FALSE(dir_.empty());
     }
     void TearDown() override { fs::remove_all(dir_); }
 
@@ -187,9 +170,11 @@ TEST_F(NodeHistoryFile, BadRequestsWriteNothing) {
     const fs::path old = dir_ / "old.lst";
     std::ofstream(old, std::ios::binary) << "previous run\r\n";
     for (const Case& c : cases) {
-        EXPECT_EQ(message_of([&] { orv::write_node_history(fresh.string(), m, c.node, c.lists); }),
+        EXPECT_EQ(
+            message_of<OutputError>([&] { orv::write_node_history(fresh.string(), m, c.node, c.lists); }),
+            c.message);
+        EXPECT_EQ(message_of<OutputError>([&] { orv::write_node_history(old.string(), m, c.node, c.lists); }),
                   c.message);
-        EXPECT_EQ(message_of([&] { orv::write_node_history(old.string(), m, c.node, c.lists); }), c.message);
         EXPECT_FALSE(fs::exists(fresh));
         EXPECT_EQ(file_bytes(old), "previous run\r\n");
     }
@@ -206,7 +191,7 @@ TEST_F(NodeHistoryFile, WriteFailuresNameFileAndReasonAndLeaveNoTrace) {
         {dir_ / "busy.lst", "Is a directory"},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(message_of([&] { orv::write_file_atomically(c.path.string(), "data\r\n"); }),
+        EXPECT_EQ(message_of<OutputError>([&] { orv::write_file_atomically(c.path.string(), "data\r\n"); }),
                   "Cannot write file '" + c.path.string() + "': " + c.reason);
     }
     EXPECT_TRUE(fs::is_directory(dir_ / "busy.lst"));
@@ -220,16 +205,8 @@ TEST_F(NodeHistoryFile, FullDiskLeavesTheOldFileWhole) {
     const std::string big(10000, 'x');
     std::string message;
     {
-        // Writes past this size fail with EFBIG, as on a full disk.
-        rlimit old{};
-        getrlimit(RLIMIT_FSIZE, &old);
-        const auto handler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit lim = old;
-        lim.rlim_cur = 1000;
-        setrlimit(RLIMIT_FSIZE, &lim);
-        message = message_of([&] { orv::write_file_atomically(file.string(), big); });
-        setrlimit(RLIMIT_FSIZE, &old);
-        std::signal(SIGXFSZ, handler);
+        FileSizeLimit limit(1000);
+        message = message_of<OutputError>([&] { orv::write_file_atomically(file.string(), big); });
     }
     EXPECT_EQ(message, "Cannot write file '" + file.string() + "': File too large");
     EXPECT_EQ(file_bytes(file), "old contents\r\n");

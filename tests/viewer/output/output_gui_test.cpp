@@ -9,6 +9,7 @@
 // answered No).
 
 #include "gui_test_support.h"
+#include "output_test_files.h"
 
 #include "viewer/Unit2.h"
 #include "viewer/output/Unit3.h"
@@ -35,65 +36,25 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
-#include <map>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 using orv::TForm2;
 using orv::TForm3;
+using orv::test::decode;
+using orv::test::file_bytes;
+using orv::test::Frame;
+using orv::test::have_ffprobe;
+using orv::test::make_scratch_dir;
+using orv::test::probe;
 
 namespace {
 
 // 12 nodes on a 4 x 3 grid, 6 linear quadrilaterals, 12 result lists; list k
 // peaks (2.5) at node k, so every list is coloured differently.
 const fs::path kTwelveLists = fs::path(ORVANEL_TEST_DATA) / "output" / "twelve_lists.txt";
-
-std::string run(const std::string& command) {
-    std::string out;
-    FILE* p = popen(command.c_str(), "r");
-    if (!p) return out;
-    char buf[65536];
-    std::size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
-        out.append(buf, n);
-    pclose(p);
-    return out;
-}
-
-std::string quoted(const fs::path& p) {
-    return "'" + p.string() + "'";
-}
-
-// ffprobe's view of the file's video stream, as key -> value.
-std::map<std::string, std::string> probe(const fs::path& file) {
-    std::map<std::string, std::string> fields;
-    std::istringstream lines(run("ffprobe -v error -count_frames -select_streams v:0 -show_streams "
-                                 "-of default=noprint_wrappers=1 " +
-                                 quoted(file)));
-    for (std::string line; std::getline(lines, line);) {
-        const auto eq = line.find('=');
-        if (eq != std::string::npos) fields[line.substr(0, eq)] = line.substr(eq + 1);
-    }
-    return fields;
-}
-
-using Frame = std::vector<std::uint8_t>; // 24-bit RGB, top row first
-
-std::vector<Frame> decode(const fs::path& file, int width, int height) {
-    const std::string raw = run("ffmpeg -v error -i " + quoted(file) + " -f rawvideo -pix_fmt rgb24 -");
-    const std::size_t size = static_cast<std::size_t>(width) * height * 3;
-    std::vector<Frame> frames;
-    for (std::size_t at = 0; at + size <= raw.size(); at += size)
-        frames.emplace_back(raw.begin() + static_cast<std::ptrdiff_t>(at),
-                            raw.begin() + static_cast<std::ptrdiff_t>(at + size));
-    return frames;
-}
 
 // The top-left width x height of a view picture, as a decoded frame would hold it.
 Frame frame_of(const QImage& picture, int width, int height) {
@@ -122,11 +83,6 @@ double share_differing(const Frame& a, const Frame& b, int tolerance = 40) {
     return static_cast<double>(differing) / static_cast<double>(a.size() / 3);
 }
 
-std::string file_bytes(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
 // The history line of list k with value v: k in 10 characters, two spaces,
 // the value with 10 decimals in 20 characters, CR LF.
 std::string line(int k, const char* value) {
@@ -138,10 +94,9 @@ std::string line(int k, const char* value) {
 class OutputGui : public ::testing::Test {
   protected:
     void SetUp() override {
-        ASSERT_EQ(std::system("ffprobe -version >/dev/null 2>&1"), 0) << "ffprobe is needed by these tests";
-        std::string tmpl = (fs::temp_directory_path() / "orvanel-outgui-XXXXXX").string();
-        ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-        dir_ = tmpl;
+        ASSERT_TRUE(have_ffprobe()) << "ffprobe is needed by these tests";
+        dir_ = make_scratch_dir("orvanel-outgui");
+        ASSERT_FALSE(dir_.empty());
         old_cwd_ = fs::current_path();
         fs::current_path(dir_);
 
