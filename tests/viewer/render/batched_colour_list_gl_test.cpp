@@ -72,14 +72,8 @@ std::vector<unsigned char> draw(void (*emitter)(const ResultModel&, int, const C
 class BatchedColourList : public ::testing::Test {
   protected:
     void SetUp() override {
-        ASSERT_TRUE(test::bind_offscreen_gl());
+        ASSERT_TRUE(test::bind_offscreen_gl(0, 10));
         load_legend(0);
-        glViewport(0, 0, kSize, kSize);
-        glMatrixMode(GL_PROJECTION);
-        glLoadIdentity();
-        glOrtho(0, 10, 0, 10, -1, 1);
-        glMatrixMode(GL_MODELVIEW);
-        glLoadIdentity();
         glDisable(GL_DEPTH_TEST); // overlaps then show the drawing order
         glShadeModel(GL_SMOOTH);
         glClearColor(0.3f, 0.6f, 0.1f, 1);

@@ -41,14 +41,8 @@ Pixel pixel_at(double x, double y) {
 class GlDrawing : public ::testing::Test {
   protected:
     void SetUp() override {
-        ASSERT_TRUE(test::bind_offscreen_gl());
+        ASSERT_TRUE(test::bind_offscreen_gl(-1, 10));
         load_legend(0);
-        glViewport(0, 0, kSize, kSize);
-        glMatrixMode(GL_PROJECTION);
-        glLoadIdentity();
-        glOrtho(-1, 10, -1, 10, -1, 1);
-        glMatrixMode(GL_MODELVIEW);
-        glLoadIdentity();
         glDisable(GL_DEPTH_TEST);
         glDisable(GL_BLEND);
         glShadeModel(GL_SMOOTH);

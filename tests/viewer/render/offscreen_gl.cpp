@@ -1,6 +1,7 @@
 #include "offscreen_gl.h"
 
 #include <GL/freeglut.h>
+#include <GL/gl.h>
 #include <QGuiApplication>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
@@ -21,11 +22,17 @@ Offscreen* gl = nullptr;
 
 } // namespace
 
-::testing::AssertionResult bind_offscreen_gl() {
+::testing::AssertionResult bind_offscreen_gl(double lo, double hi) {
     if (!gl) return ::testing::AssertionFailure() << "no OpenGL context";
     if (!gl->context.makeCurrent(&gl->surface))
         return ::testing::AssertionFailure() << "context not made current";
     if (!gl->fbo->bind()) return ::testing::AssertionFailure() << "framebuffer not bound";
+    glViewport(0, 0, gl->fbo->width(), gl->fbo->height());
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(lo, hi, lo, hi, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
     return ::testing::AssertionSuccess();
 }
 

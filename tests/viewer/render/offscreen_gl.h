@@ -13,8 +13,10 @@ namespace orv::test {
 // fail in bind_offscreen_gl.
 int run_offscreen_gl_tests(int argc, char** argv, int size);
 
-// Makes the context current and binds its framebuffer (a test's SetUp).
-::testing::AssertionResult bind_offscreen_gl();
+// Makes the context current and binds its framebuffer (a test's SetUp), the
+// whole framebuffer showing x and y from `lo` to `hi` (z from -1 to 1) with
+// an identity model-view matrix.
+::testing::AssertionResult bind_offscreen_gl(double lo, double hi);
 // Unbinds the framebuffer (a test's TearDown).
 void release_offscreen_gl();
 
