@@ -287,6 +287,11 @@ void TForm2::Timer1Timer() {
 
 void TForm2::park_focus() { CheckBox1->setFocus(Qt::OtherFocusReason); }
 
+bool TForm2::plot_item_checked(int item) const {
+    const QListWidgetItem* it = CheckListBox1->item(item);
+    return it && it->checkState() == Qt::Checked;
+}
+
 void TForm2::request_repaint(view::SceneObject* object) { object->mark_changed(); }
 
 void TForm2::render_now() {

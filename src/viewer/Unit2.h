@@ -203,6 +203,9 @@ public:
     // ---- Shared steps ----
     // Moves the keyboard focus to CheckBox1 without changing or clicking it.
     void park_focus();
+    // Plot item `item` (0-based) of CheckListBox1 is checked; false when there
+    // is no such item.
+    bool plot_item_checked(int item) const;
     // The repaint request: marks the object changed; its view repaints soon.
     void request_repaint(view::SceneObject* object);
     // Repaints the 3D view (and the legend view if shown) before returning.

@@ -15,7 +15,6 @@
 #include "viewer/view/gl_scene_viewer.h"
 
 #include <QCheckBox>
-#include <QListWidget>
 #include <QMouseEvent>
 
 #include <GL/gl.h>
@@ -23,13 +22,6 @@
 #include <cmath>
 
 namespace orv {
-
-namespace {
-
-// Result list k is plot item 4 + k.
-constexpr int kFixList = 5;
-
-} // namespace
 
 void TForm2::DirectOpenGL2Render() {
     for (const LegendTriangle& t : legend_bar(CheckBox8->isChecked())) {
@@ -49,10 +41,8 @@ void TForm2::DirectOpenGL2Render() {
 
     glColor3f(static_cast<float>(legend::kTextGrey), static_cast<float>(legend::kTextGrey),
               static_cast<float>(legend::kTextGrey));
-    const auto range = legend_range(model, kFixList, legmax, [this](int item) {
-        const QListWidgetItem* it = CheckListBox1->item(item);
-        return it && it->checkState() == Qt::Checked;
-    });
+    const auto range =
+        legend_range(model, kFixList, legmax, [this](int item) { return plot_item_checked(item); });
     legend_texts.assign(1, legend::kTitle);
     draw_text(legend::kTitle, BitmapFont::Helvetica12, legend::kTextX, legend::kTitleY, 0.0);
     for (const LegendLabel& label :

@@ -177,15 +177,15 @@ void TForm2::repaint_views_now() {
 }
 
 void TForm2::set_result_list_checked(int k, bool checked) {
-    QListWidgetItem* item = CheckListBox1->item(4 + k);
+    QListWidgetItem* item = CheckListBox1->item(kFixList + k - 1);
     if (!item) return;
     item->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
-    if (!checked) render_state.release.push_back(5 + k);
+    if (!checked) render_state.release.push_back(kFixList + k);
 }
 
 void TForm2::uncheck_result_lists() {
-    for (int k = 1; k + 4 < CheckListBox1->count(); ++k)
-        if (CheckListBox1->item(4 + k)->checkState() != Qt::Unchecked) set_result_list_checked(k, false);
+    for (int k = 1; kFixList + k - 1 < CheckListBox1->count(); ++k)
+        if (plot_item_checked(kFixList + k - 1)) set_result_list_checked(k, false);
 }
 
 void TForm2::record_result_list(int k) {

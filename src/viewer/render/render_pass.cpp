@@ -44,7 +44,6 @@
 
 #include <QCheckBox>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QOpenGLContext>
 #include <QSlider>
 #include <QSpinBox>
@@ -61,16 +60,8 @@ namespace orv {
 
 namespace {
 
-// Result list k is plot item kFixList + k - 1 and display list kFixList + k.
-constexpr int kFixList = 5;
-
 double read_real(const QLineEdit* edit) {
     return parse_real_text(edit->text().toStdString());
-}
-
-bool item_checked(const QListWidget* list, int item) {
-    const QListWidgetItem* it = list->item(item);
-    return it && it->checkState() == Qt::Checked;
 }
 
 // Frees the block of list names; the context that made it must be current.
@@ -136,7 +127,7 @@ void TForm2::DirectOpenGL1Render() {
         in.nlista = model.nlista;
         in.checked.resize(static_cast<std::size_t>(count));
         for (int i = 0; i < count; ++i)
-            in.checked[static_cast<std::size_t>(i)] = item_checked(CheckListBox1, i);
+            in.checked[static_cast<std::size_t>(i)] = plot_item_checked(i);
         in.exists = rs.lists.existence();
         in.changes = changes;
         in.changes1 = changes1;
@@ -240,7 +231,7 @@ void TForm2::compile_display_list(int list, double factor) {
     s.banded = CheckBox8->isChecked();
     s.filters = {SpinEdit1->value(), SpinEdit2->value(), SpinEdit3->value()};
     s.legmax = legmax;
-    s.deformed_checked = item_checked(CheckListBox1, 2);
+    s.deformed_checked = plot_item_checked(2);
     s.line_def_w = line_def_w;
     s.line_def_rgb = line_def_rgb;
     s.line_def_t = line_def_t;

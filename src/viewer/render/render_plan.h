@@ -25,9 +25,13 @@
 
 namespace orv {
 
+// Result list k is plot item kFixList + k - 1 (items counted from 0) and
+// display list kFixList + k.
+inline constexpr int kFixList = 5;
+
 // Number of display lists of a viewer with nlista result lists.
 inline int display_list_count(int nlista) {
-    return nlista + 5;
+    return nlista + kFixList;
 }
 
 // True for the lists whose content reads the displacement scale (Edit7 and

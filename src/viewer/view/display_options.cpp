@@ -26,9 +26,6 @@ namespace orv {
 
 namespace {
 
-// Result list k is plot item kFixList + k - 1.
-constexpr int kFixList = 5;
-
 QString qtext(double v) {
     return QString::fromStdString(shortest_text(v));
 }
@@ -196,8 +193,7 @@ void TForm2::Button4Click() {
 void TForm2::CheckListBox1MouseUp() {
     chbox = 0;
     for (int a = model.nlista; a >= 1; --a) {
-        const QListWidgetItem* item = CheckListBox1->item(kFixList + a - 1);
-        if (item && item->checkState() == Qt::Checked) chbox = 3 * a;
+        if (plot_item_checked(kFixList + a - 1)) chbox = 3 * a;
     }
     changes1 = true;
     request_repaint(DirectOpenGL1);
