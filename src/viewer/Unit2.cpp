@@ -333,10 +333,11 @@ void TForm2::load_line_settings() {
     TrackBar5->setValue(static_cast<int>(std::lround(line_undef_rgb * 20)));
     TrackBar6->setValue(line_def_w - 1);
     TrackBar7->setValue(static_cast<int>(std::lround(line_def_rgb * 20)));
-    Label14->setText(QStringLiteral("Espessura: ") + QString::number(line_undef_w) + QStringLiteral(" px"));
-    Label15->setText(QStringLiteral("Cor: R=G=B= ") + qtext(line_undef_rgb));
-    Label17->setText(QStringLiteral("Espessura: ") + QString::number(line_def_w) + QStringLiteral(" px"));
-    Label18->setText(QStringLiteral("Cor: R=G=B= ") + qtext(line_def_rgb));
+    // A slider already at its value sends no change: label all four.
+    TrackBar4Change();
+    TrackBar5Chane();
+    TrackBar6Change();
+    TrackBar7Change();
 }
 
 void TForm2::GroupBox3DblClick() {
@@ -425,31 +426,23 @@ void TForm2::FormMouseWheelUp() {
     if (!mouse_wheel) return;
     const float s = GLCamera1->scene_scale();
     const float out = view::zoom_out_scale(s);
-    if (out == s) return;
-    GLCamera1->set_scene_scale(out);
-    const float a = view::axes_symbol_scale(GLCamera1->scene_scale());
-    DirectOpenGL3->set_scale({a, a, a});
+    if (out != s) set_zoom(out);
 }
 
 // ---- Camera and model commands (wheel and toolbar) ----
 
-void TForm2::zoom_in() {
-    GLCamera1->set_scene_scale(view::zoom_in_scale(GLCamera1->scene_scale()));
+void TForm2::set_zoom(float scale) {
+    GLCamera1->set_scene_scale(scale);
+    // The axes symbol keeps its size on screen.
     const float a = view::axes_symbol_scale(GLCamera1->scene_scale());
     DirectOpenGL3->set_scale({a, a, a});
 }
 
-void TForm2::zoom_out() {
-    GLCamera1->set_scene_scale(view::zoom_out_scale(GLCamera1->scene_scale()));
-    const float a = view::axes_symbol_scale(GLCamera1->scene_scale());
-    DirectOpenGL3->set_scale({a, a, a});
-}
+void TForm2::zoom_in() { set_zoom(view::zoom_in_scale(GLCamera1->scene_scale())); }
 
-void TForm2::zoom_reset() {
-    GLCamera1->set_scene_scale(1);
-    const float a = view::axes_symbol_scale(GLCamera1->scene_scale());
-    DirectOpenGL3->set_scale({a, a, a});
-}
+void TForm2::zoom_out() { set_zoom(view::zoom_out_scale(GLCamera1->scene_scale())); }
+
+void TForm2::zoom_reset() { set_zoom(1); }
 
 void TForm2::move_model(int axis, float step) {
     DirectOpenGL1->set_position(axis, DirectOpenGL1->position(axis) + step);

@@ -326,6 +326,8 @@ private:
     void build_layout(); // viewer_layout.cpp
     void layout_panel(); // places the visible blocks of Panel1 top to bottom
     void connect_handlers();
+    // Scene scale of the 3D view's camera, the axes symbol scaled with it.
+    void set_zoom(float scale);
     QMdiSubWindow* mdi_window() const;
     // Steps of the output handlers (output_handlers.cpp).
     void connect_output_handlers();
