@@ -54,11 +54,6 @@ void draw_band_piece(const Rgba& colour, const Point3* pts, int count) {
     end_piece();
 }
 
-void draw_band_piece(int band, const Point3* pts, int count, bool solid, bool negative,
-                     int transparency_position) {
-    draw_band_piece(band_piece_color(band, solid, negative, transparency_position), pts, count);
-}
-
 void emit_colour_list(const ResultModel& m, int k, const ColourListSettings& settings) {
     if (k < 1 || k > m.nlista) return;
     glLineWidth(3);

@@ -16,11 +16,6 @@ namespace orv {
 // glDisable(GL_BLEND).
 void draw_band_piece(const Rgba& colour, const Point3* pts, int count);
 
-// The same with the colour of a band piece: band index 1..11, "Malha Sólida"
-// (solid), "Legenda Negativa" (negative) and the TrackBar2 position 0..100.
-void draw_band_piece(int band, const Point3* pts, int count, bool solid, bool negative,
-                     int transparency_position);
-
 // The whole colour display list of result list k (1..nlista; nothing
 // otherwise): line width 3; when settings.deformed_checked, the deformed
 // outline with selector 3k (grey line_def_rgb, opacity line_def_t, width

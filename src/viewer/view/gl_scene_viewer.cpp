@@ -53,7 +53,6 @@ void GLSceneViewer::initializeGL() {}
 void GLSceneViewer::paintEvent(QPaintEvent* event) {
     if (rendering_) {
         dropped_ = true;
-        ++dropped_total_;
         return;
     }
     QOpenGLWidget::paintEvent(event);

@@ -48,8 +48,6 @@ public:
     bool rendering() const { return rendering_; }
     // Completed paints since creation.
     long frames() const { return frames_; }
-    // Paints dropped because they arrived during a paint.
-    long dropped_paints() const { return dropped_total_; }
 
     // Paints the view now, before returning (the video generator needs the
     // picture at once). Returns false when the view cannot paint: not shown
@@ -112,7 +110,6 @@ private:
     bool rendering_ = false;
     bool dropped_ = false;
     long frames_ = 0;
-    long dropped_total_ = 0;
     QString pending_error_;
     std::function<void(const QString&)> report_error_;
     std::function<void()> gl_cleanup_;
