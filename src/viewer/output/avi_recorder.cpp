@@ -20,6 +20,7 @@ extern "C" {
 #include <climits>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <system_error>
 #include <utility>
@@ -54,6 +55,66 @@ bool round_frame_size(int value, int& out) {
     if (value <= 0 || rounded <= 0) return false;
     out = rounded;
     return true;
+}
+
+std::uint32_t read_u32(const std::vector<char>& d, std::size_t at) {
+    return static_cast<std::uint32_t>(static_cast<unsigned char>(d[at])) |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(d[at + 1])) << 8 |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(d[at + 2])) << 16 |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(d[at + 3])) << 24;
+}
+
+bool is_fourcc(const std::vector<char>& d, std::size_t at, const char* code) {
+    return at + 4 <= d.size() && std::memcmp(d.data() + at, code, 4) == 0;
+}
+
+// Offsets of the suggested-buffer-size fields of the main header (avih) and
+// of the video stream header (strh) in the header list at the start of an
+// AVI file; nothing for a file whose headers are not where they belong.
+std::vector<std::size_t> suggested_buffer_fields(const std::vector<char>& d) {
+    std::vector<std::size_t> fields;
+    if (!is_fourcc(d, 0, "RIFF") || !is_fourcc(d, 8, "AVI ") || !is_fourcc(d, 12, "LIST") ||
+        !is_fourcc(d, 20, "hdrl"))
+        return fields;
+    const std::size_t hdrl_end = std::min<std::size_t>(d.size(), 20 + std::size_t{read_u32(d, 16)});
+    // Chunks: four-character code, 32-bit size, data padded to an even length.
+    const auto walk = [&](std::size_t from, std::size_t to, auto&& visit) {
+        for (std::size_t at = from; at + 8 <= to;) {
+            const std::size_t size = read_u32(d, at + 4);
+            if (size > to - at - 8) break;
+            visit(at, size);
+            at += 8 + size + (size & 1);
+        }
+    };
+    walk(24, hdrl_end, [&](std::size_t at, std::size_t size) {
+        if (is_fourcc(d, at, "avih") && size >= 32) fields.push_back(at + 8 + 28);
+        if (!is_fourcc(d, at, "LIST") || size < 4 || !is_fourcc(d, at + 8, "strl")) return;
+        walk(at + 12, at + 8 + size, [&](std::size_t s_at, std::size_t s_size) {
+            if (is_fourcc(d, s_at, "strh") && s_size >= 40 && is_fourcc(d, s_at + 8, "vids"))
+                fields.push_back(s_at + 8 + 36);
+        });
+    });
+    return fields;
+}
+
+// The muxer sizes the suggested read buffer by the largest compressed chunk
+// (the stream) or a fixed megabyte (the file); a reader is told instead the
+// size of one uncompressed 24-bit frame, which holds any frame of the file.
+// Only a hint for readers: a file whose headers cannot be rewritten stays as
+// the muxer finished it.
+void set_suggested_buffer_size(const std::string& path, std::uint32_t bytes) {
+    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+    if (!file) return;
+    std::vector<char> head(64 * 1024);
+    file.read(head.data(), static_cast<std::streamsize>(head.size()));
+    head.resize(static_cast<std::size_t>(file.gcount()));
+    file.clear();
+    const char le[4] = {static_cast<char>(bytes & 0xFF), static_cast<char>(bytes >> 8 & 0xFF),
+                        static_cast<char>(bytes >> 16 & 0xFF), static_cast<char>(bytes >> 24 & 0xFF)};
+    for (const std::size_t at : suggested_buffer_fields(head)) {
+        file.seekp(static_cast<std::streamoff>(at));
+        file.write(le, 4);
+    }
 }
 
 } // namespace
@@ -286,9 +347,12 @@ void AviRecorder::close() {
     ok = av_write_trailer(m.format) >= 0 && ok;
     avio_flush(m.format->pb);
     ok = m.format->pb->error >= 0 && ok;
+    // One 24-bit frame, rows padded to 4 bytes (the width is a multiple of 8, so they need none).
+    const auto frame_bytes = static_cast<std::uint32_t>(std::int64_t{m.codec->width} * m.codec->height * 3);
     ok = m.release() && ok;
     const std::string path = std::exchange(m.open_path, {});
     if (!ok) throw AviError("Cannot finish AVI file " + path + ". Disk full or file in use?");
+    set_suggested_buffer_size(path, frame_bytes);
 }
 
 } // namespace orv

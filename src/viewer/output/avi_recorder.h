@@ -115,7 +115,9 @@ class AviRecorder {
     //   kAviAddFrameError; still recording, the frame counter is not advanced.
     void add_frame(const FramePicture& picture);
 
-    // Finishes the file (index and headers written) and keeps it; the recorder
+    // Finishes the file (index and headers written, the suggested read buffer
+    // of the file and of its stream the size of one uncompressed 24-bit frame)
+    // and keeps it; the recorder
     // is then not recording. Does nothing when not recording. If the file
     // cannot be finished, everything is still released and AviError
     // "Cannot finish AVI file <name>. Disk full or file in use?" is thrown.

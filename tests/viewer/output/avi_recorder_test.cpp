@@ -77,6 +77,20 @@ std::vector<std::string> packet_flags(const fs::path& file) {
     return flags;
 }
 
+// dwSuggestedBufferSize of the main header (avih) and of the stream header (strh).
+std::pair<std::uint32_t, std::uint32_t> suggested_buffer_sizes(const fs::path& file) {
+    const std::string bytes = file_bytes(file);
+    const auto u32 = [&](std::size_t at) {
+        std::uint32_t v = 0;
+        for (int i = 3; i >= 0; --i)
+            v = v << 8 | static_cast<unsigned char>(bytes.at(at + static_cast<std::size_t>(i)));
+        return v;
+    };
+    const std::size_t avih = bytes.find("avih"), strh = bytes.find("strh");
+    if (avih == std::string::npos || strh == std::string::npos) return {0, 0};
+    return {u32(avih + 8 + 28), u32(strh + 8 + 36)};
+}
+
 Rgb pixel(const std::vector<std::uint8_t>& frame, int width, int x, int y) {
     const std::size_t i = (static_cast<std::size_t>(y) * width + x) * 3;
     return {frame[i], frame[i + 1], frame[i + 2]};
@@ -162,6 +176,10 @@ TEST_F(AviRecorderTest, ThreeFramesFromAn807x721ViewAt300Fps) {
     EXPECT_EQ(info["r_frame_rate"], "44/1");
     EXPECT_EQ(info["nb_frames"], "3");
     EXPECT_EQ(info["nb_read_frames"], "3");
+    // Readers are told to expect frames up to the size of one uncompressed 24-bit frame.
+    const auto [file_buffer, stream_buffer] = suggested_buffer_sizes(dir_ / "viga.avi");
+    EXPECT_EQ(file_buffer, 800u * 720u * 3u);
+    EXPECT_EQ(stream_buffer, 800u * 720u * 3u);
 
     const auto flags = packet_flags(dir_ / "viga.avi");
     ASSERT_EQ(flags.size(), 3u);
