@@ -12,7 +12,11 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -507,6 +511,53 @@ TEST_F(MainWindowTest, WindowMenuActionsArrangeTheViewers) {
     int listed = 0;
     for (QAction* a : main->Janela1->actions()) listed += a->text().contains(QStringLiteral("Janela "));
     EXPECT_EQ(listed, 3);
+}
+
+// A field's exit handler runs when the focus moves on inside its viewer, not
+// when the user clicks into another viewer: "Fator de Multiplicação" parks
+// the focus in its own window, which would pull the activation back there.
+TEST_F(MainWindowTest, LeavingAFieldForAnotherViewerIsNoExit) {
+    show_main();
+    main->activateWindow();
+    ASSERT_TRUE(test::wait_until([&] { return main->isActiveWindow(); }));
+    TForm2* first = open_sample();
+    TForm2* second = open_sample();
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(second, nullptr);
+    main->Vertical1->trigger();
+    auto* sub1 = qobject_cast<QMdiSubWindow*>(first->parentWidget());
+    auto* sub2 = qobject_cast<QMdiSubWindow*>(second->parentWidget());
+    main->MDIClient->setActiveSubWindow(sub1);
+    first->ComboBox1->setCurrentIndex(1); // "Escala Deslocamento" shows Edit7
+    first->ComboBox1Change();
+
+    // Within the viewer: Edit7Exit parks the focus and sets the flag.
+    first->changes = false;
+    first->Edit7->setFocus(Qt::MouseFocusReason);
+    ASSERT_EQ(QApplication::focusWidget(), first->Edit7);
+    first->Edit6->setFocus(Qt::TabFocusReason);
+    EXPECT_EQ(QApplication::focusWidget(), first->CheckBox1);
+    EXPECT_TRUE(first->changes);
+
+    // Into the other viewer: that viewer keeps the focus and the activation.
+    first->changes = false;
+    first->Edit7->setFocus(Qt::MouseFocusReason);
+    ASSERT_EQ(QApplication::focusWidget(), first->Edit7);
+    second->CheckListBox1->setFocus(Qt::MouseFocusReason);
+    test::settle();
+    EXPECT_EQ(QApplication::focusWidget(), second->CheckListBox1);
+    EXPECT_EQ(main->MDIClient->activeSubWindow(), sub2);
+    EXPECT_FALSE(first->changes);
+    EXPECT_EQ(first->focusWidget(), first->Edit7) << "the field keeps the focus within its window";
+
+    // Back in the first viewer, the focus is in the field again; closing
+    // every viewer with it there is safe.
+    main->MDIClient->setActiveSubWindow(sub1);
+    test::settle();
+    EXPECT_EQ(QApplication::focusWidget(), first->Edit7);
+    main->ToolButton11->click();
+    test::settle();
+    EXPECT_TRUE(main->viewers().isEmpty());
 }
 
 } // namespace

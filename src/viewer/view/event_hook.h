@@ -3,7 +3,9 @@
 // events that Qt's widgets do not signal (a field losing the focus, the plot
 // list's mouse buttons).
 
+#include <QApplication>
 #include <QEvent>
+#include <QFocusEvent>
 #include <QObject>
 #include <QWidget>
 
@@ -25,12 +27,21 @@ class EventHook final : public QObject {
     Fn fn_;
 };
 
-// Calls `exit(field)` whenever one of `fields` loses the keyboard focus; the
-// event goes on to the field as usual. The filter belongs to `owner`.
-inline void on_focus_out(QObject* owner, std::initializer_list<QWidget*> fields,
+// Calls `exit(field)` when the keyboard focus goes from one of `fields` to
+// another widget of `owner` (the viewer window); the event goes on to the
+// field as usual. Focus that leaves with the window (another viewer or
+// program activated, a message box, the field's own context menu) is not an
+// exit: the field keeps the focus within its window, and an exit handler
+// that parks the focus would pull it back into this window.
+inline void on_focus_out(QWidget* owner, std::initializer_list<QWidget*> fields,
                          std::function<void(QObject*)> exit) {
-    auto* hook = new EventHook(owner, [exit = std::move(exit)](QObject* watched, QEvent* event) {
-        if (event->type() == QEvent::FocusOut) exit(watched);
+    auto* hook = new EventHook(owner, [owner, exit = std::move(exit)](QObject* watched, QEvent* event) {
+        if (event->type() != QEvent::FocusOut) return false;
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason) return false;
+        // Qt has already moved the focus when it tells the old widget.
+        QWidget* next = QApplication::focusWidget();
+        if (next && owner->isAncestorOf(next)) exit(watched);
         return false;
     });
     for (QWidget* field : fields)
