@@ -54,8 +54,10 @@ QTextEdit* text_field(QWidget* parent, const char* name, const QString& html, in
 } // namespace
 
 TForm7::TForm7(QWidget* parent)
+    // Topmost: the main window is disabled while the credits show, and must
+    // not be raised over the one window that takes the input.
     : QWidget(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint) {
     setObjectName("Form7");
     setWindowTitle(QStringLiteral("Créditos"));
     setAutoFillBackground(true);

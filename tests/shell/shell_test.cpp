@@ -332,6 +332,7 @@ TEST_F(MainWindowTest, SplashDisablesTheMainWindowWhileTheStartFileOpens) {
     EXPECT_TRUE(main->Timer1->isActive());
     EXPECT_EQ(main->Timer1->interval(), 2000);
     EXPECT_EQ(splash.size(), QSize(409, 289));
+    EXPECT_TRUE(splash.windowFlags() & Qt::WindowStaysOnTopHint);
     // The start file is open as viewer 1 while the splash shows.
     ASSERT_EQ(main->viewers().size(), 1);
     EXPECT_EQ(main->viewers().front()->windowTitle(), QStringLiteral("Janela 1"));
@@ -357,6 +358,7 @@ TEST_F(MainWindowTest, CreditsWindowTakesTheInputAndOpensItsLinks) {
     main->Crditos1Click();
     ASSERT_TRUE(test::wait_until([&] { return credits.isVisible(); }));
     EXPECT_FALSE(main->isEnabled());
+    EXPECT_TRUE(credits.windowFlags() & Qt::WindowStaysOnTopHint) << "topmost while the main window is disabled";
     EXPECT_TRUE(credits.isEnabled());
     EXPECT_TRUE(credits.RichEdit1->toPlainText().contains(
         QStringLiteral("Software para pós-processamento em elementos finitos 2D e 3D.")));
