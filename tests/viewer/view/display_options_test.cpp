@@ -101,6 +101,9 @@ TEST_F(DisplayOptions, SliderStatusMessages) {
     form->Edit7->setText("0.5");
     form->TrackBar3->setValue(25);
     EXPECT_EQ(status, " Escala Deslocamento: 25 %");
+    form->Edit7->setText("-1"); // slider at 0: zero, not "-0"
+    form->TrackBar3->setValue(0);
+    EXPECT_EQ(status, " Escala Deslocamento: 0 %");
     // A factor that is no number: the conversion message, no status.
     form->Edit7->setText("dois");
     status.clear();

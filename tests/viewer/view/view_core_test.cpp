@@ -338,7 +338,7 @@ TEST(AxesSymbol, ThreeDashedSegmentsWithAHalfToFullRamp) {
 TEST(ShortestText, DecimalPointAndNoTrailingZeros) {
     const std::pair<double, const char*> cases[] = {
         {100, "100"}, {0, "0"}, {0.15, "0.15"}, {2 * 0.05 * 3, "0.3"}, {1.0 / 50 * 100, "2"},
-        {-2.5, "-2.5"}, {123456789012345.0, "123456789012345"},
+        {-2.5, "-2.5"}, {123456789012345.0, "123456789012345"}, {0 * -1.0 / 50 * 100, "0"},
     };
     for (const auto& [v, text] : cases) EXPECT_EQ(shortest_text(v), text) << v;
 }
