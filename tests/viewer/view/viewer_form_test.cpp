@@ -5,6 +5,7 @@
 #include "gui_test_support.h"
 
 #include "viewer/Unit2.h"
+#include "viewer/legend/colour_scale.h"
 #include "viewer/view/gl_scene_viewer.h"
 #include "viewer/view/interaction.h"
 #include "viewer/view/panel_widgets.h"
@@ -301,6 +302,19 @@ TEST_F(ViewerTest, UnreadableFileIsReportedAndLeavesTheWindowUnloaded) {
     EXPECT_EQ(test::dialogs().last_text(ui::DialogKind::Error),
               QStringLiteral("Invalid numeric input at line 6 of bad_number.txt"));
     EXPECT_FALSE(form->Timer1->isActive());
+}
+
+// The colour table is one for the process: a new viewer resets it to the
+// built-in scale for every open viewer.
+TEST_F(ViewerTest, OpeningAViewerResetsTheSharedColoursToScaleOne) {
+    open_sample(false);
+    load_legend(0);
+    const LegendTable scale_one = legcolor;
+    legcolor[0] = {0.25, 0.5, 0.75}; // as edited in the first viewer
+    legcolor[8] = {1, 1, 1};
+    TForm2 second(test::data_path("viewer/four_lists.txt"));
+    ASSERT_TRUE(second.loaded());
+    EXPECT_EQ(legcolor, scale_one);
 }
 
 // ---- Chooser, collapsing, timer ----
