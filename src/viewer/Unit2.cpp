@@ -7,6 +7,7 @@
 #include "shell/dialogs.h"
 #include "viewer/legend/colour_scale.h"
 #include "viewer/model/reader.h"
+#include "viewer/view/event_hook.h"
 #include "viewer/view/gl_scene_viewer.h"
 #include "viewer/view/interaction.h"
 #include "viewer/view/number_text.h"
@@ -140,6 +141,15 @@ void TForm2::connect_handlers() {
         });
     }
     connect_output_handlers();
+    // Over the panel the wheel changes a slider, spin edit or the chooser
+    // only while that control has the focus: a wheel turned to zoom with the
+    // pointer just off the 3D view must not switch groups or move a setting.
+    auto* wheel_guard = new EventHook(this, [](QObject* watched, QEvent* event) {
+        return event->type() == QEvent::Wheel && !static_cast<QWidget*>(watched)->hasFocus();
+    });
+    for (QWidget* w : Panel1->findChildren<QWidget*>())
+        if (qobject_cast<QAbstractSlider*>(w) || qobject_cast<QAbstractSpinBox*>(w) || qobject_cast<QComboBox*>(w))
+            w->installEventFilter(wheel_guard);
     for (QGroupBox* g : {GroupBox3, GroupBox4}) g->installEventFilter(this);
     for (QGroupBox* g : {GroupBox1, GroupBox2, GroupBox5}) {
         g->setMouseTracking(true);

@@ -568,6 +568,37 @@ TEST_F(ViewerTest, WheelZoomsOnlyOverTheView) {
     EXPECT_EQ(form->GLCamera1->scene_scale(), s);
 }
 
+// The pointer over the panel: a wheel turned there to zoom neither zooms nor
+// changes the chooser, a slider or a spin edit under the pointer; a control
+// takes the wheel only while it has the focus.
+TEST_F(ViewerTest, WheelOverThePanelChangesNoSetting) {
+    open_sample();
+    test::leave(form->GLSceneViewer1);
+    form->ComboBox1->setCurrentIndex(3); // "Velocidade do Mouse"
+    form->ComboBox1Change();
+    status.clear();
+    QWidget* controls[] = {form->ComboBox1, form->TrackBar1, form->SpinEdit1};
+    for (QWidget* w : controls) {
+        ASSERT_FALSE(w->hasFocus());
+        for (int delta : {120, -120, -120}) test::wheel(w, QPointF(w->rect().center()), delta);
+    }
+    EXPECT_EQ(form->ComboBox1->currentIndex(), 3);
+    EXPECT_FALSE(form->GroupBox1->isHidden());
+    EXPECT_EQ(form->TrackBar1->value(), 50);
+    EXPECT_EQ(form->SpinEdit1->value(), -1);
+    EXPECT_TRUE(status.isEmpty());
+    EXPECT_EQ(form->GLCamera1->scene_scale(), 1.0f);
+
+    // The slider with the focus takes it.
+    form->activateWindow();
+    ASSERT_TRUE(test::wait_until([&] { return form->isActiveWindow(); }));
+    form->TrackBar1->setFocus();
+    ASSERT_TRUE(form->TrackBar1->hasFocus());
+    test::wheel(form->TrackBar1, QPointF(form->TrackBar1->rect().center()), 120);
+    EXPECT_NE(form->TrackBar1->value(), 50);
+    EXPECT_EQ(status.left(22), QStringLiteral(" Velocidade do Mouse: "));
+}
+
 TEST_F(ViewerTest, DoubleClickHidesAndShowsTheControlPanel) {
     open_sample();
     QWidget* view = form->GLSceneViewer1;
