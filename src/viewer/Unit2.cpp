@@ -123,8 +123,11 @@ void TForm2::connect_handlers() {
             on([this](QMouseEvent* e) { GLSceneViewer1MouseMove(e); }));
     connect(GLSceneViewer1, &GLSceneViewer::mouse_released, this,
             on([this](QMouseEvent* e) { GLSceneViewer1MouseUp(e); }));
-    connect(GLSceneViewer1, &GLSceneViewer::double_clicked, this,
-            on([this](QMouseEvent*) { GLSceneViewer1DblClick(); }));
+    // A double click is one of the left button: two quick right clicks are
+    // two short pans, not a request to hide the panel.
+    connect(GLSceneViewer1, &GLSceneViewer::double_clicked, this, on([this](QMouseEvent* e) {
+                if (e->button() == Qt::LeftButton) GLSceneViewer1DblClick();
+            }));
     connect(GLSceneViewer1, &GLSceneViewer::entered, this, on([this] { GLSceneViewer1MouseEnter(); }));
     connect(GLSceneViewer1, &GLSceneViewer::left, this, on([this] { GLSceneViewer1MouseLeave(); }));
     // Handed over explicitly: Qt passes only window-system wheel events on to the parent.

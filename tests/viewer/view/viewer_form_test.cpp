@@ -610,6 +610,11 @@ TEST_F(ViewerTest, DoubleClickHidesAndShowsTheControlPanel) {
     test::mouse_double_click(view, {100, 100});
     EXPECT_TRUE(form->Panel1->isVisible());
     EXPECT_TRUE(test::wait_until([&] { return view->width() == narrow; }));
+    // Two quick clicks of the other buttons leave the panel alone.
+    for (Qt::MouseButton b : {Qt::RightButton, Qt::MiddleButton}) {
+        test::mouse_double_click(view, {100, 100}, b);
+        EXPECT_TRUE(form->Panel1->isVisible()) << b;
+    }
 }
 
 TEST_F(ViewerTest, RepaintRequestPaintsTheView) {
