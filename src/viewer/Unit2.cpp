@@ -161,7 +161,8 @@ void TForm2::connect_handlers() {
 }
 
 bool TForm2::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::MouseButtonDblClick) {
+    if (event->type() == QEvent::MouseButtonDblClick &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
         if (watched == GroupBox3) ui::guarded(this, [this] { GroupBox3DblClick(); });
         if (watched == GroupBox4) ui::guarded(this, [this] { GroupBox4DblClick(); });
     } else if (event->type() == QEvent::MouseMove) {

@@ -384,6 +384,8 @@ TEST_F(ViewerTest, DoubleClickCollapsesAndRestoresTheFirstTwoGroups) {
             EXPECT_EQ(form->Panel11->y(), form->GroupBox4->y() + form->GroupBox4->height());
             EXPECT_EQ(form->GroupBox1->y(), form->Panel11->y() + form->Panel11->height());
         }
+        test::mouse_double_click(c.group, QPointF(60, 6), Qt::RightButton);
+        EXPECT_EQ(c.group->height(), c.full) << "only the left button's double click";
     }
 }
 
