@@ -147,12 +147,17 @@ void TForm2::connect_handlers() {
     // Over the panel the wheel changes a slider, spin edit or the chooser
     // only while that control has the focus: a wheel turned to zoom with the
     // pointer just off the 3D view must not switch groups or move a setting.
+    // Their focus policy loses the wheel bit, or Qt would give them the focus
+    // on the first notch.
     auto* wheel_guard = new EventHook(this, [](QObject* watched, QEvent* event) {
         return event->type() == QEvent::Wheel && !static_cast<QWidget*>(watched)->hasFocus();
     });
-    for (QWidget* w : Panel1->findChildren<QWidget*>())
-        if (qobject_cast<QAbstractSlider*>(w) || qobject_cast<QAbstractSpinBox*>(w) || qobject_cast<QComboBox*>(w))
+    for (QWidget* w : Panel1->findChildren<QWidget*>()) {
+        if (qobject_cast<QAbstractSlider*>(w) || qobject_cast<QAbstractSpinBox*>(w) || qobject_cast<QComboBox*>(w)) {
+            if ((w->focusPolicy() & Qt::WheelFocus) == Qt::WheelFocus) w->setFocusPolicy(Qt::StrongFocus);
             w->installEventFilter(wheel_guard);
+        }
+    }
     for (QGroupBox* g : {GroupBox3, GroupBox4}) g->installEventFilter(this);
     for (QGroupBox* g : {GroupBox1, GroupBox2, GroupBox5}) {
         g->setMouseTracking(true);
