@@ -77,6 +77,9 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
 }
 
 TForm1::~TForm1() {
+    // The MDI area closes its viewers when the children go, after this body:
+    // its signals must no longer reach a window that is half destroyed.
+    disconnect(MDIClient, nullptr, this, nullptr);
     ui::set_status_sink(nullptr);
     if (g_main_form == this) g_main_form = nullptr;
 }
