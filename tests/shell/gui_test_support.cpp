@@ -15,6 +15,10 @@
 
 #include <cstring>
 
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/lsan_interface.h>
+#endif
+
 namespace orv::test {
 
 int DialogScript::count(ui::DialogKind kind) const {
@@ -101,6 +105,12 @@ void leave(QWidget* w) {
     QApplication::sendEvent(w, &e);
 }
 
+void check_leaks_now() {
+#if defined(__SANITIZE_ADDRESS__)
+    __lsan_do_leak_check();
+#endif
+}
+
 } // namespace orv::test
 
 // The gui tests' main: the QApplication is created as the program creates
@@ -119,5 +129,7 @@ int main(int argc, char** argv) {
         s.answers.pop_front();
         return a;
     });
-    return RUN_ALL_TESTS();
+    const int result = RUN_ALL_TESTS();
+    orv::test::check_leaks_now();
+    return result;
 }

@@ -47,6 +47,13 @@ bool wait_until(const std::function<bool()>& pred, int timeout_ms = 5000);
 // Processes pending events, deferred deletions included.
 void settle();
 
+// Under the address sanitizer: the leak check, run at once instead of at
+// exit. The test mains call it while the application and its OpenGL driver
+// are still there: Mesa's software driver is unloaded when the application
+// goes, and memory it held is then reported with frames nobody can name (or
+// suppress). Does nothing in other builds.
+void check_leaks_now();
+
 // Input events delivered straight to a widget, as the window system would.
 void mouse_press(QWidget* w, QPointF pos, Qt::MouseButton button, Qt::KeyboardModifiers mods = Qt::NoModifier);
 void mouse_move(QWidget* w, QPointF pos, Qt::MouseButtons buttons, Qt::KeyboardModifiers mods = Qt::NoModifier);
