@@ -62,7 +62,8 @@ int main(int argc, char** argv) {
 
     info_seconds(file); // warm the file cache
     double info_best = 1e300;
-    for (int i = 0; i < runs; ++i) info_best = std::min(info_best, info_seconds(file));
+    for (int i = 0; i < runs; ++i)
+        info_best = std::min(info_best, info_seconds(file));
 
     orv::ui::set_dialog_handler([&](const orv::ui::DialogRequest& r) {
         if (r.kind == orv::ui::DialogKind::Error) std::fprintf(stderr, "error: %s\n", qPrintable(r.text));

@@ -7,9 +7,9 @@
 #include "viewer/model/reader.h"
 
 #include <charconv>
-#include <cstring>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <sys/resource.h>
 
@@ -41,9 +41,11 @@ double ceiling_pass(const char* path, long& tokens) {
         const bool last = got == 0;
         std::size_t i = 0, keep = 0;
         while (i < len) {
-            while (i < len && static_cast<unsigned char>(buf[i]) <= 32) ++i;
+            while (i < len && static_cast<unsigned char>(buf[i]) <= 32)
+                ++i;
             const std::size_t start = i;
-            while (i < len && static_cast<unsigned char>(buf[i]) > 32) ++i;
+            while (i<len&& static_cast<unsigned char>(buf[i])> 32)
+                ++i;
             if (i == start) break;
             if (i == len && !last) { // token may continue in the next chunk
                 keep = start;
@@ -83,11 +85,11 @@ int main(int argc, char** argv) {
     const double read = seconds_since(t0);
     const long rss1 = peak_rss_kib();
 
-    const double model_mib =
-        (m.coord_data.capacity() * 8.0 + m.listas_data.capacity() * 8.0 + m.conec_data.capacity() * 4.0 +
-         m.conec_start.capacity() * 8.0) / (1 << 20);
-    std::printf("file: %s (%d nodes, %d elements, %d lists; %ld tokens; checksum %g)\n", argv[1], m.nnode, m.nelem,
-                m.nlista, tokens, sum);
+    const double model_mib = (m.coord_data.capacity() * 8.0 + m.listas_data.capacity() * 8.0 +
+                              m.conec_data.capacity() * 4.0 + m.conec_start.capacity() * 8.0) /
+                             (1 << 20);
+    std::printf("file: %s (%d nodes, %d elements, %d lists; %ld tokens; checksum %g)\n", argv[1], m.nnode,
+                m.nelem, m.nlista, tokens, sum);
     std::printf("ceiling pass (tokenise + from_chars): %.3f s\n", ceiling);
     std::printf("read_result_file:                    %.3f s  (%.2f x ceiling)\n", read, read / ceiling);
     std::printf("model arrays: %.1f MiB; peak RSS growth: %.1f MiB; overhead: %.1f MiB\n", model_mib,

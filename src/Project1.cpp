@@ -12,10 +12,9 @@
 
 namespace {
 
-const char* const kUsage =
-    "Usage: orvanel [FILE]          open FILE (a result file) in the viewer\n"
-    "       orvanel --info FILE     print a summary of FILE and exit\n"
-    "       orvanel --help          print this text\n";
+const char* const kUsage = "Usage: orvanel [FILE]          open FILE (a result file) in the viewer\n"
+                           "       orvanel --info FILE     print a summary of FILE and exit\n"
+                           "       orvanel --help          print this text\n";
 
 int run_info(const char* path) {
     try {

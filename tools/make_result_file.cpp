@@ -16,7 +16,7 @@
 namespace {
 
 class Out {
-public:
+  public:
     explicit Out(std::FILE* f) : f_(f) { buf_.reserve(kSize + 256); }
     ~Out() { flush(); }
     void real(double v) {
@@ -46,14 +46,15 @@ public:
         buf_.clear();
     }
 
-private:
+  private:
     static constexpr std::size_t kSize = 1 << 20;
     std::FILE* f_;
     std::string buf_;
 };
 
 int usage() {
-    std::fprintf(stderr, "usage: make_result_file --nodes N --lists L --kind quad1|quad2|tri1|tri2|line1 OUT\n");
+    std::fprintf(stderr,
+                 "usage: make_result_file --nodes N --lists L --kind quad1|quad2|tri1|tri2|line1 OUT\n");
     return 2;
 }
 
@@ -63,11 +64,16 @@ int main(int argc, char** argv) {
     long nodes = 10000, lists = 3;
     std::string kind = "quad1", out;
     for (int i = 1; i < argc; ++i) {
-        if (!std::strcmp(argv[i], "--nodes") && i + 1 < argc) nodes = std::atol(argv[++i]);
-        else if (!std::strcmp(argv[i], "--lists") && i + 1 < argc) lists = std::atol(argv[++i]);
-        else if (!std::strcmp(argv[i], "--kind") && i + 1 < argc) kind = argv[++i];
-        else if (argv[i][0] != '-' && out.empty()) out = argv[i];
-        else return usage();
+        if (!std::strcmp(argv[i], "--nodes") && i + 1 < argc)
+            nodes = std::atol(argv[++i]);
+        else if (!std::strcmp(argv[i], "--lists") && i + 1 < argc)
+            lists = std::atol(argv[++i]);
+        else if (!std::strcmp(argv[i], "--kind") && i + 1 < argc)
+            kind = argv[++i];
+        else if (argv[i][0] != '-' && out.empty())
+            out = argv[i];
+        else
+            return usage();
     }
     if (out.empty() || nodes < 4 || lists < 0) return usage();
     const bool quadratic = kind == "quad2" || kind == "tri2";
@@ -83,12 +89,18 @@ int main(int argc, char** argv) {
 
     std::vector<std::vector<long>> elems; // built lazily below; counted first
     long nelem = 0;
-    if (kind == "quad1") nelem = (nx - 1) * (ny - 1);
-    else if (kind == "tri1") nelem = 2 * (nx - 1) * (ny - 1);
-    else if (kind == "quad2") nelem = ((nx - 1) / 2) * ((ny - 1) / 2);
-    else if (kind == "tri2") nelem = 2 * ((nx - 1) / 2) * ((ny - 1) / 2);
-    else if (kind == "line1") nelem = nx - 1;
-    else return usage();
+    if (kind == "quad1")
+        nelem = (nx - 1) * (ny - 1);
+    else if (kind == "tri1")
+        nelem = 2 * (nx - 1) * (ny - 1);
+    else if (kind == "quad2")
+        nelem = ((nx - 1) / 2) * ((ny - 1) / 2);
+    else if (kind == "tri2")
+        nelem = 2 * ((nx - 1) / 2) * ((ny - 1) / 2);
+    else if (kind == "line1")
+        nelem = nx - 1;
+    else
+        return usage();
 
     std::FILE* f = std::fopen(out.c_str(), "wb");
     if (!f) {
@@ -118,7 +130,8 @@ int main(int argc, char** argv) {
             for (long i = 0; i + 1 < nx; i += quadratic ? 2 : 1) {
                 if (kind == "quad1") {
                     o.integer(3), o.integer(1);
-                    o.integer(id(i, j)), o.integer(id(i + 1, j)), o.integer(id(i, j + 1)), o.integer(id(i + 1, j + 1));
+                    o.integer(id(i, j)), o.integer(id(i + 1, j)), o.integer(id(i, j + 1)),
+                        o.integer(id(i + 1, j + 1));
                     o.end_line();
                 } else if (kind == "tri1") {
                     o.integer(2), o.integer(1);
@@ -130,7 +143,8 @@ int main(int argc, char** argv) {
                 } else if (kind == "quad2") {
                     o.integer(3), o.integer(2);
                     for (long b = 0; b < 3; ++b)
-                        for (long a = 0; a < 3; ++a) o.integer(id(i + a, j + b));
+                        for (long a = 0; a < 3; ++a)
+                            o.integer(id(i + a, j + b));
                     o.end_line();
                 } else if (kind == "tri2") {
                     o.integer(2), o.integer(2);
@@ -157,7 +171,8 @@ int main(int argc, char** argv) {
                 for (long i = 0; i < nx; ++i) {
                     const double x = static_cast<double>(i) / static_cast<double>(nx);
                     const double y = static_cast<double>(j) / static_cast<double>(ny);
-                    const double w = 0.05 * load * std::sin(3.14159265358979 * x) * std::sin(3.14159265358979 * y);
+                    const double w =
+                        0.05 * load * std::sin(3.14159265358979 * x) * std::sin(3.14159265358979 * y);
                     o.real(0.0);
                     o.real(0.0);
                     o.real(w);
@@ -170,7 +185,7 @@ int main(int argc, char** argv) {
         std::perror(out.c_str());
         return 1;
     }
-    std::printf("%s: %ld nodes, %ld elements (%s), %ld result lists\n", out.c_str(), nnode, nelem, kind.c_str(),
-                lists);
+    std::printf("%s: %ld nodes, %ld elements (%s), %ld result lists\n", out.c_str(), nnode, nelem,
+                kind.c_str(), lists);
     return 0;
 }

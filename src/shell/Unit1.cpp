@@ -28,14 +28,15 @@ namespace {
 TForm1* g_main_form = nullptr;
 
 // Runs a handler guarded: errors go to an error box, never into the event loop.
-template <class Fn>
-auto guarded_slot(QWidget* parent, Fn fn) {
+template <class Fn> auto guarded_slot(QWidget* parent, Fn fn) {
     return [parent, fn] { ui::guarded(parent, fn); };
 }
 
 } // namespace
 
-TForm1* main_form() { return g_main_form; }
+TForm1* main_form() {
+    return g_main_form;
+}
 
 TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     g_main_form = this;
@@ -169,7 +170,8 @@ void TForm1::build_toolbar() {
     };
     const QString none;
     ToolButton1 = tool("ToolButton1", 6, QStringLiteral("Open|Open new draw"), [this] { Novo2Click(); });
-    ToolButton2 = tool("ToolButton2", 20, QStringLiteral("Close|Close program"), [this] { ToolButton2Click(); });
+    ToolButton2 =
+        tool("ToolButton2", 20, QStringLiteral("Close|Close program"), [this] { ToolButton2Click(); });
     ToolBar1->addSeparator();
     ToolButton6 = action_tool("ToolButton6", Cascata1);
     ToolButton7 = action_tool("ToolButton7", LadoaLado1);
@@ -194,7 +196,8 @@ void TForm1::build_toolbar() {
     ToolButton25 = tool("ToolButton25", 30, none, [this] { ToolButton25Click(); });
     ToolButton26 = tool("ToolButton26", 32, none, [this] { ToolButton26Click(); });
     ToolBar1->addSeparator();
-    ToolButton11 = tool("ToolButton11", 5, QStringLiteral("Close All|Close all draws"), [this] { ToolButton11Click(); });
+    ToolButton11 =
+        tool("ToolButton11", 5, QStringLiteral("Close All|Close all draws"), [this] { ToolButton11Click(); });
 }
 
 std::array<QToolButton*, 17> TForm1::view_command_buttons() const {
@@ -204,7 +207,8 @@ std::array<QToolButton*, 17> TForm1::view_command_buttons() const {
 }
 
 void TForm1::set_view_commands_enabled(bool enabled) {
-    for (QToolButton* b : view_command_buttons()) b->setEnabled(enabled);
+    for (QToolButton* b : view_command_buttons())
+        b->setEnabled(enabled);
 }
 
 void TForm1::findname(QString& text) {
@@ -355,9 +359,13 @@ void TForm1::viewer_closing(TForm2* form) {
     update_window_actions();
 }
 
-void TForm1::Sair1Click() { close(); }
+void TForm1::Sair1Click() {
+    close();
+}
 
-void TForm1::ToolButton2Click() { close(); }
+void TForm1::ToolButton2Click() {
+    close();
+}
 
 void TForm1::Crditos1Click() {
     if (!credits) return;
@@ -400,12 +408,24 @@ void TForm1::ToolButton16Click() {
 void TForm1::move_model(int axis, float step) {
     if (TForm2* f = target_viewer()) f->move_model(axis, step);
 }
-void TForm1::ToolButton12Click() { move_model(0, 0.5f); }
-void TForm1::ToolButton13Click() { move_model(0, -0.5f); }
-void TForm1::ToolButton17Click() { move_model(1, 0.5f); }
-void TForm1::ToolButton18Click() { move_model(1, -0.5f); }
-void TForm1::ToolButton19Click() { move_model(2, 0.5f); }
-void TForm1::ToolButton20Click() { move_model(2, -0.5f); }
+void TForm1::ToolButton12Click() {
+    move_model(0, 0.5f);
+}
+void TForm1::ToolButton13Click() {
+    move_model(0, -0.5f);
+}
+void TForm1::ToolButton17Click() {
+    move_model(1, 0.5f);
+}
+void TForm1::ToolButton18Click() {
+    move_model(1, -0.5f);
+}
+void TForm1::ToolButton19Click() {
+    move_model(2, 0.5f);
+}
+void TForm1::ToolButton20Click() {
+    move_model(2, -0.5f);
+}
 
 void TForm1::ToolButton22Click() {
     preset_code = 0;
@@ -453,7 +473,8 @@ void TForm1::ToolButton11Click() {
 
 void TForm1::update_window_actions() {
     const bool any = !viewers().isEmpty();
-    for (QAction* a : {Cascata1, LadoaLado1, Vertical1, Minimize1, Maximize1}) a->setEnabled(any);
+    for (QAction* a : {Cascata1, LadoaLado1, Vertical1, Minimize1, Maximize1})
+        a->setEnabled(any);
 }
 
 void TForm1::rebuild_window_list() {
@@ -508,7 +529,8 @@ void TForm1::tile_vertically() {
 }
 
 void TForm1::minimize_all() {
-    for (QMdiSubWindow* s : live_subwindows()) s->showMinimized();
+    for (QMdiSubWindow* s : live_subwindows())
+        s->showMinimized();
 }
 
 void TForm1::arrange_icons() {

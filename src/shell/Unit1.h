@@ -30,7 +30,7 @@ class TForm7;
 
 class TForm1 : public QMainWindow {
     Q_OBJECT
-public:
+  public:
     explicit TForm1(QWidget* parent = nullptr);
     ~TForm1() override;
 
@@ -149,12 +149,12 @@ public:
     // Opens `file` as a new numbered viewer; null when refused or unreadable.
     TForm2* open_viewer(const QString& file);
 
-protected:
+  protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
 
-private:
+  private:
     void build_menu();
     void build_toolbar();
     void update_window_actions();

@@ -9,7 +9,7 @@ namespace orv {
 
 class TForm4 : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit TForm4(QWidget* parent = nullptr);
 
     QLabel* Image1 = nullptr;

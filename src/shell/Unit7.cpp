@@ -78,17 +78,17 @@ TForm7::TForm7(QWidget* parent)
     Image1->setCursor(Qt::PointingHandCursor);
     layout->addWidget(Image1);
 
-    RichEdit1 = text_field(this, "RichEdit1",
-                           QStringLiteral("<b>Software para pós-processamento em elementos finitos 2D e 3D.</b>"),
-                           28);
+    RichEdit1 = text_field(
+        this, "RichEdit1",
+        QStringLiteral("<b>Software para pós-processamento em elementos finitos 2D e 3D.</b>"), 28);
     RichEdit2 = text_field(this, "RichEdit2",
                            QStringLiteral("<b>Versão 2.0<br>Grupo de Mecânica Computacional<br>"
                                           "Universidade Federal<br>Escola de Engenharia<br>"
                                           "Departamento de Engenharia de Estruturas</b>"),
                            96);
-    RichEdit3 = text_field(this, "RichEdit3",
-                           QStringLiteral("<b>Autores:<br>Equipe de desenvolvimento do Orvanel<br>Brasil, 2024</b>"),
-                           60);
+    RichEdit3 = text_field(
+        this, "RichEdit3",
+        QStringLiteral("<b>Autores:<br>Equipe de desenvolvimento do Orvanel<br>Brasil, 2024</b>"), 60);
     RichEdit4 = text_field(this, "RichEdit4",
                            QStringLiteral("Este programa destina-se ao uso acadêmico e de pesquisa.<br>"
                                           "É distribuído sem garantia de qualquer natureza.<br>"
@@ -99,7 +99,8 @@ TForm7::TForm7(QWidget* parent)
                            QStringLiteral("A interface gráfica foi construída com a API OpenGL<br>"
                                           "e com a biblioteca Qt."),
                            44);
-    for (QTextEdit* e : {RichEdit1, RichEdit2, RichEdit3, RichEdit4, RichEdit5}) layout->addWidget(e);
+    for (QTextEdit* e : {RichEdit1, RichEdit2, RichEdit3, RichEdit4, RichEdit5})
+        layout->addWidget(e);
     layout->addStretch(1);
 
     Link1 = new LinkArea(QStringLiteral("https://www.opengl.org/"), RichEdit5->viewport());

@@ -12,20 +12,20 @@ namespace orv {
 // An invisible clickable area laid over a name in a text; a click opens `address`.
 class LinkArea : public QWidget {
     Q_OBJECT
-public:
+  public:
     LinkArea(QString address, QWidget* parent);
     const QString& address() const { return address_; }
 
-protected:
+  protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
-private:
+  private:
     QString address_;
 };
 
 class TForm7 : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit TForm7(QWidget* parent = nullptr);
 
     QLabel* Image1 = nullptr;
@@ -40,14 +40,14 @@ public:
     // Shows the window centred on `over`, above other windows.
     void show_centred(QWidget* over);
 
-signals:
+  signals:
     void closed();
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
-private:
+  private:
     void place_links();
 };
 

@@ -27,9 +27,13 @@ std::optional<DialogAnswer> ask_handler(DialogKind kind, QWidget* parent, const 
 
 } // namespace
 
-QString application_title() { return QStringLiteral(".:: Orvanel - v1.0 ::."); }
+QString application_title() {
+    return QStringLiteral(".:: Orvanel - v1.0 ::.");
+}
 
-void set_dialog_handler(DialogHandler h) { handler() = std::move(h); }
+void set_dialog_handler(DialogHandler h) {
+    handler() = std::move(h);
+}
 
 void error_box(QWidget* parent, const QString& text) {
     if (ask_handler(DialogKind::Error, parent, application_title(), text)) return;
@@ -43,12 +47,14 @@ bool confirm(QWidget* parent, const QString& text) {
 }
 
 QString open_file_name(QWidget* parent, const QString& title) {
-    if (auto a = ask_handler(DialogKind::OpenFile, parent, title, {})) return a->accepted ? a->path : QString();
+    if (auto a = ask_handler(DialogKind::OpenFile, parent, title, {}))
+        return a->accepted ? a->path : QString();
     return QFileDialog::getOpenFileName(parent, title);
 }
 
 QString save_file_name(QWidget* parent, const QString& title) {
-    if (auto a = ask_handler(DialogKind::SaveFile, parent, title, {})) return a->accepted ? a->path : QString();
+    if (auto a = ask_handler(DialogKind::SaveFile, parent, title, {}))
+        return a->accepted ? a->path : QString();
     return QFileDialog::getSaveFileName(parent, title);
 }
 
@@ -67,7 +73,9 @@ bool open_url(const QString& address) {
     return QDesktopServices::openUrl(QUrl(address));
 }
 
-void set_status_sink(std::function<void(const QString&)> sink) { status_sink() = std::move(sink); }
+void set_status_sink(std::function<void(const QString&)> sink) {
+    status_sink() = std::move(sink);
+}
 
 void show_status(const QString& text) {
     if (status_sink()) status_sink()(text);

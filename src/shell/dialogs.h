@@ -69,8 +69,7 @@ bool open_url(const QString& address);
 
 // Runs fn; a std::exception (or anything else) thrown by it is reported in
 // an error box. Returns true when fn finished normally.
-template <class Fn>
-bool guarded(QWidget* parent, Fn&& fn) noexcept {
+template <class Fn> bool guarded(QWidget* parent, Fn&& fn) noexcept {
     try {
         std::forward<Fn>(fn)();
         return true;

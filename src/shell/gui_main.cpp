@@ -28,7 +28,7 @@ namespace {
 // Last line of defence: an exception escaping an event handler is reported
 // (after the event, never inside a paint) instead of ending the program.
 class OrvanelApplication : public QApplication {
-public:
+  public:
     using QApplication::QApplication;
     bool notify(QObject* receiver, QEvent* event) override {
         try {
@@ -41,7 +41,7 @@ public:
         return false;
     }
 
-private:
+  private:
     static void report(const QString& text) {
         QTimer::singleShot(0, [text] { ui::error_box(nullptr, text); });
     }

@@ -12,4 +12,4 @@ int run_gui(int argc, char** argv);
 void set_default_gl_format();
 void set_number_format();
 void init_gui_services();
-}
+} // namespace orv

@@ -131,8 +131,8 @@ QIcon toolbar_icon(int image) {
         p.setPen(QPen(QColor(140, 100, 20), 1));
         p.setBrush(QColor(240, 200, 80));
         QPolygonF f;
-        f << QPointF(1.5, 4.5) << QPointF(6, 4.5) << QPointF(7.5, 6) << QPointF(14.5, 6) << QPointF(14.5, 13.5)
-          << QPointF(1.5, 13.5);
+        f << QPointF(1.5, 4.5) << QPointF(6, 4.5) << QPointF(7.5, 6) << QPointF(14.5, 6)
+          << QPointF(14.5, 13.5) << QPointF(1.5, 13.5);
         p.drawPolygon(f);
         break;
     }
@@ -162,7 +162,9 @@ QIcon toolbar_icon(int image) {
         draw_window_frame(p, QRectF(0.5, 1.5, 7, 13));
         draw_window_frame(p, QRectF(8.5, 1.5, 7, 13));
         break;
-    case 13: case 18: case 19: { // zoom reset, in, out: a magnifier
+    case 13:
+    case 18:
+    case 19: { // zoom reset, in, out: a magnifier
         p.setPen(QPen(QColor(60, 60, 60), 2));
         p.setBrush(QColor(220, 235, 255));
         p.drawEllipse(QPointF(6.5, 6.5), 5, 5);
@@ -198,12 +200,24 @@ QIcon toolbar_icon(int image) {
         p.setPen(QPen(red, 1.6));
         p.drawLine(QPointF(9, 12.5), QPointF(15, 12.5));
         break;
-    case 27: draw_view_cube(p, 0, 0, QColor(120, 170, 240)); break;      // front
-    case 31: draw_view_cube(p, 3, -2, QColor(240, 170, 120)); break;     // left
-    case 28: draw_view_cube(p, 3, -3, QColor(150, 220, 150)); break;     // front right above
-    case 29: draw_view_cube(p, -3, -3, QColor(150, 220, 150)); break;    // back right above
-    case 30: draw_view_cube(p, 3, 3, QColor(230, 220, 130)); break;      // front right below
-    case 32: draw_view_cube(p, -3, 3, QColor(230, 220, 130)); break;     // back right below
+    case 27:
+        draw_view_cube(p, 0, 0, QColor(120, 170, 240));
+        break; // front
+    case 31:
+        draw_view_cube(p, 3, -2, QColor(240, 170, 120));
+        break; // left
+    case 28:
+        draw_view_cube(p, 3, -3, QColor(150, 220, 150));
+        break; // front right above
+    case 29:
+        draw_view_cube(p, -3, -3, QColor(150, 220, 150));
+        break; // back right above
+    case 30:
+        draw_view_cube(p, 3, 3, QColor(230, 220, 130));
+        break; // front right below
+    case 32:
+        draw_view_cube(p, -3, 3, QColor(230, 220, 130));
+        break; // back right below
     default:
         p.setPen(QPen(Qt::gray, 1));
         p.drawRect(QRectF(1.5, 1.5, 13, 13));

@@ -51,7 +51,9 @@ bool alone(const QMouseEvent* e, Qt::MouseButton button) {
     return e->buttons() == button && e->modifiers() == Qt::NoModifier;
 }
 
-QString qtext(double v) { return QString::fromStdString(shortest_text(v)); }
+QString qtext(double v) {
+    return QString::fromStdString(shortest_text(v));
+}
 
 } // namespace
 
@@ -81,7 +83,8 @@ void TForm2::build_scenes() {
     DirectOpenGL1 = &GLScene1.add(DummyCube1, "DirectOpenGL1");
     DirectOpenGL1->render = [this] { DirectOpenGL1Render(); };
     DirectOpenGL3 = &GLScene1.add(DummyCube1, "DirectOpenGL3");
-    DirectOpenGL3->set_scale({view::kAxesSymbolBaseScale, view::kAxesSymbolBaseScale, view::kAxesSymbolBaseScale});
+    DirectOpenGL3->set_scale(
+        {view::kAxesSymbolBaseScale, view::kAxesSymbolBaseScale, view::kAxesSymbolBaseScale});
     DirectOpenGL3->set_show_axes(true);
     GLCamera1 = std::make_unique<view::Camera>(GLScene1, DummyCube1);
     GLCamera1->set_position({0, 0, 30});
@@ -153,12 +156,14 @@ void TForm2::connect_handlers() {
         return event->type() == QEvent::Wheel && !static_cast<QWidget*>(watched)->hasFocus();
     });
     for (QWidget* w : Panel1->findChildren<QWidget*>()) {
-        if (qobject_cast<QAbstractSlider*>(w) || qobject_cast<QAbstractSpinBox*>(w) || qobject_cast<QComboBox*>(w)) {
+        if (qobject_cast<QAbstractSlider*>(w) || qobject_cast<QAbstractSpinBox*>(w) ||
+            qobject_cast<QComboBox*>(w)) {
             if ((w->focusPolicy() & Qt::WheelFocus) == Qt::WheelFocus) w->setFocusPolicy(Qt::StrongFocus);
             w->installEventFilter(wheel_guard);
         }
     }
-    for (QGroupBox* g : {GroupBox3, GroupBox4}) g->installEventFilter(this);
+    for (QGroupBox* g : {GroupBox3, GroupBox4})
+        g->installEventFilter(this);
     for (QGroupBox* g : {GroupBox1, GroupBox2, GroupBox5}) {
         g->setMouseTracking(true);
         g->installEventFilter(this);
@@ -193,10 +198,13 @@ void TForm2::layout_panel() {
     place(GroupBox3);
     place(GroupBox4);
     place(Panel11);
-    for (QGroupBox* g : optional_groups()) place(g);
+    for (QGroupBox* g : optional_groups())
+        place(g);
 }
 
-QMdiSubWindow* TForm2::mdi_window() const { return qobject_cast<QMdiSubWindow*>(parentWidget()); }
+QMdiSubWindow* TForm2::mdi_window() const {
+    return qobject_cast<QMdiSubWindow*>(parentWidget());
+}
 
 int TForm2::window_number() const {
     const QString caption = windowTitle();
@@ -257,8 +265,9 @@ void TForm2::FormCreate(const QString& file) {
 void TForm2::readfile() {
     model = read_result_file(model.namefile);
     CheckListBox1->clear();
-    QStringList items{QStringLiteral("Nós"), QStringLiteral("Malha Indeformada"), QStringLiteral("Malha Deformada"),
-                      QStringLiteral("Numerção dos Nós"), QStringLiteral("Num. dos Elementos")};
+    QStringList items{QStringLiteral("Nós"), QStringLiteral("Malha Indeformada"),
+                      QStringLiteral("Malha Deformada"), QStringLiteral("Numerção dos Nós"),
+                      QStringLiteral("Num. dos Elementos")};
     for (std::int32_t k = 1; k <= model.nlista; ++k)
         items << decode_name(model.namelista[static_cast<std::size_t>(k)]);
     CheckListBox1->addItems(items);
@@ -304,14 +313,18 @@ void TForm2::Timer1Timer() {
 
 // ---- Control panel ----
 
-void TForm2::park_focus() { CheckBox1->setFocus(Qt::OtherFocusReason); }
+void TForm2::park_focus() {
+    CheckBox1->setFocus(Qt::OtherFocusReason);
+}
 
 bool TForm2::plot_item_checked(int item) const {
     const QListWidgetItem* it = CheckListBox1->item(item);
     return it && it->checkState() == Qt::Checked;
 }
 
-void TForm2::request_repaint(view::SceneObject* object) { object->mark_changed(); }
+void TForm2::request_repaint(view::SceneObject* object) {
+    object->mark_changed();
+}
 
 void TForm2::render_now() {
     GLSceneViewer1->render_now();
@@ -319,16 +332,25 @@ void TForm2::render_now() {
 }
 
 void TForm2::ComboBox1Change() {
-    for (QGroupBox* g : optional_groups()) g->hide();
+    for (QGroupBox* g : optional_groups())
+        g->hide();
     switch (ComboBox1->currentIndex()) {
-    case 1: GroupBox5->show(); break;
-    case 2: GroupBox2->show(); break;
-    case 3: GroupBox1->show(); break;
+    case 1:
+        GroupBox5->show();
+        break;
+    case 2:
+        GroupBox2->show();
+        break;
+    case 3:
+        GroupBox1->show();
+        break;
     case 4:
         fill_avi_group();
         GroupBox6->show();
         break;
-    case 5: GroupBox7->show(); break;
+    case 5:
+        GroupBox7->show();
+        break;
     case 6:
         SpinEdit5->setMaximum(CheckListBox1->count() - 5);
         GroupBox8->show();
@@ -341,7 +363,8 @@ void TForm2::ComboBox1Change() {
         load_line_settings();
         GroupBox10->show();
         break;
-    default: break;
+    default:
+        break;
     }
     layout_panel();
     park_focus();
@@ -369,7 +392,9 @@ void TForm2::GroupBox4DblClick() {
     layout_panel();
 }
 
-void TForm2::GroupBox1MouseMove() { ui::show_status(QString()); }
+void TForm2::GroupBox1MouseMove() {
+    ui::show_status(QString());
+}
 
 void TForm2::TrackBar1Change() {
     const double v = TrackBar1->value();
@@ -417,11 +442,17 @@ void TForm2::GLSceneViewer1MouseUp(QMouseEvent*) {
     if (auxiliar) GLSceneViewer1->setCursor(Qt::SizeAllCursor);
 }
 
-void TForm2::GLSceneViewer1DblClick() { Panel1->setVisible(!Panel1->isVisible()); }
+void TForm2::GLSceneViewer1DblClick() {
+    Panel1->setVisible(!Panel1->isVisible());
+}
 
-void TForm2::GLSceneViewer1MouseEnter() { mouse_wheel = true; }
+void TForm2::GLSceneViewer1MouseEnter() {
+    mouse_wheel = true;
+}
 
-void TForm2::GLSceneViewer1MouseLeave() { mouse_wheel = false; }
+void TForm2::GLSceneViewer1MouseLeave() {
+    mouse_wheel = false;
+}
 
 void TForm2::wheelEvent(QWheelEvent* event) {
     if (!mouse_wheel) {
@@ -432,8 +463,10 @@ void TForm2::wheelEvent(QWheelEvent* event) {
     // One zoom step per notch (120); finer wheels add up to whole notches.
     wheel_rest_ += event->angleDelta().y();
     ui::guarded(this, [this] {
-        for (; wheel_rest_ <= -120; wheel_rest_ += 120) FormMouseWheelDown();
-        for (; wheel_rest_ >= 120; wheel_rest_ -= 120) FormMouseWheelUp();
+        for (; wheel_rest_ <= -120; wheel_rest_ += 120)
+            FormMouseWheelDown();
+        for (; wheel_rest_ >= 120; wheel_rest_ -= 120)
+            FormMouseWheelUp();
     });
 }
 
@@ -457,11 +490,17 @@ void TForm2::set_zoom(float scale) {
     DirectOpenGL3->set_scale({a, a, a});
 }
 
-void TForm2::zoom_in() { set_zoom(view::zoom_in_scale(GLCamera1->scene_scale())); }
+void TForm2::zoom_in() {
+    set_zoom(view::zoom_in_scale(GLCamera1->scene_scale()));
+}
 
-void TForm2::zoom_out() { set_zoom(view::zoom_out_scale(GLCamera1->scene_scale())); }
+void TForm2::zoom_out() {
+    set_zoom(view::zoom_out_scale(GLCamera1->scene_scale()));
+}
 
-void TForm2::zoom_reset() { set_zoom(1); }
+void TForm2::zoom_reset() {
+    set_zoom(1);
+}
 
 void TForm2::move_model(int axis, float step) {
     DirectOpenGL1->set_position(axis, DirectOpenGL1->position(axis) + step);
@@ -473,6 +512,8 @@ void TForm2::centre_model() {
     DirectOpenGL3->set_position({0, 0, 0});
 }
 
-void TForm2::apply_preset(int code) { tur = view::apply_preset_view(*GLCamera1, code); }
+void TForm2::apply_preset(int code) {
+    tur = view::apply_preset_view(*GLCamera1, code);
+}
 
 } // namespace orv

@@ -9,8 +9,8 @@
 // (3D view) and DirectOpenGL2Render (legend view).
 
 #include "viewer/model/result_model.h"
-#include "viewer/render/render_plan.h"
 #include "viewer/output/avi_recorder.h"
+#include "viewer/render/render_plan.h"
 #include "viewer/view/camera.h"
 #include "viewer/view/scene.h"
 
@@ -40,7 +40,7 @@ class GLSceneViewer;
 
 class TForm2 : public QWidget {
     Q_OBJECT
-public:
+  public:
     // Creates the window and runs FormCreate, which reads `file` (the open
     // dialog's current file name). On a read error the message is shown in an
     // error box and loaded() is false: the caller destroys the window.
@@ -59,20 +59,20 @@ public:
     ResultModel model;
 
     // ---- View-state fields shared by the handlers and the render passes ----
-    int chbox = 0;    // 3 x lowest checked result list, 0 when none
-    int legmax = 0;   // 1: every list coloured against maxlista[0]
-    int fixlist = 0;  // plot item of result list k is fixlist + k - 1 (5 once rendered)
-    int trgb = 0;     // 1: negative colour scale
-    bool changes = false;  // colours, ranges, scale or filters changed
-    bool changes1 = false; // plot checks or line settings changed
-    bool auxiliar = false; // mouse rotation and panning active (after Timer1)
+    int chbox = 0;           // 3 x lowest checked result list, 0 when none
+    int legmax = 0;          // 1: every list coloured against maxlista[0]
+    int fixlist = 0;         // plot item of result list k is fixlist + k - 1 (5 once rendered)
+    int trgb = 0;            // 1: negative colour scale
+    bool changes = false;    // colours, ranges, scale or filters changed
+    bool changes1 = false;   // plot checks or line settings changed
+    bool auxiliar = false;   // mouse rotation and panning active (after Timer1)
     bool mouse_wheel = true; // the pointer is over the 3D view
     bool avi = false;        // an AVI file is open for frame-by-frame recording
-    double tur = 0; // camera azimuth, degrees
-    double pit = 0; // camera elevation, degrees (recomputed when panning)
-    double mx = 0, my = 0; // last pointer position, client pixels
-    std::array<double, 4> matgld{0, 0, 0, 0}; // clip plane a, b, c, d
-    int line_undef_w = 1, line_def_w = 1;       // line widths, pixels
+    double tur = 0;          // camera azimuth, degrees
+    double pit = 0;          // camera elevation, degrees (recomputed when panning)
+    double mx = 0, my = 0;   // last pointer position, client pixels
+    std::array<double, 4> matgld{0, 0, 0, 0};    // clip plane a, b, c, d
+    int line_undef_w = 1, line_def_w = 1;        // line widths, pixels
     double line_undef_rgb = 0, line_def_rgb = 0; // grey levels 0..1
     double line_undef_t = 1, line_def_t = 1;     // opacities
 
@@ -111,12 +111,12 @@ public:
     QLineEdit* Edit3 = nullptr;     // c
     QLineEdit* Edit4 = nullptr;     // d
 
-    QGroupBox* GroupBox4 = nullptr; // "Lista de Plotagem"
+    QGroupBox* GroupBox4 = nullptr;       // "Lista de Plotagem"
     QListWidget* CheckListBox1 = nullptr; // plot list, checkable items
-    QLabel* Label1 = nullptr;       // "ETp 1"
-    QLabel* Label2 = nullptr;       // "ETp 2"
-    QLabel* Label3 = nullptr;       // "ETp 3"
-    QSpinBox* SpinEdit1 = nullptr;  // element-type filters, -1..10, -1
+    QLabel* Label1 = nullptr;             // "ETp 1"
+    QLabel* Label2 = nullptr;             // "ETp 2"
+    QLabel* Label3 = nullptr;             // "ETp 3"
+    QSpinBox* SpinEdit1 = nullptr;        // element-type filters, -1..10, -1
     QSpinBox* SpinEdit2 = nullptr;
     QSpinBox* SpinEdit3 = nullptr;
     QPushButton* BitBtn5 = nullptr; // applies the filters
@@ -127,8 +127,8 @@ public:
     QGroupBox* GroupBox5 = nullptr; // "Escala Deslocamento"
     QSlider* TrackBar3 = nullptr;   // 0..100, 50
     QPushButton* BitBtn2 = nullptr;
-    QLabel* Label4 = nullptr;       // "Fator de Multiplicação"
-    QLineEdit* Edit7 = nullptr;     // "1"
+    QLabel* Label4 = nullptr;   // "Fator de Multiplicação"
+    QLineEdit* Edit7 = nullptr; // "1"
 
     QGroupBox* GroupBox2 = nullptr; // "Transparência"
     QSlider* TrackBar2 = nullptr;   // 0..100, 0
@@ -164,9 +164,9 @@ public:
     QLineEdit* Edit10 = nullptr;    // file tag, "0"
     QPushButton* Button3 = nullptr; // "Lista"
 
-    QGroupBox* GroupBox9 = nullptr; // "Legenda" (colour editor)
+    QGroupBox* GroupBox9 = nullptr;             // "Legenda" (colour editor)
     std::array<ClickPanel*, 9> colour_panels{}; // Panel2 .. Panel10
-    ClickPanel* Panel2 = nullptr;   // colour row 8 (top)
+    ClickPanel* Panel2 = nullptr;               // colour row 8 (top)
     ClickPanel* Panel3 = nullptr;
     ClickPanel* Panel4 = nullptr;
     ClickPanel* Panel5 = nullptr;
@@ -174,7 +174,7 @@ public:
     ClickPanel* Panel7 = nullptr;
     ClickPanel* Panel8 = nullptr;
     ClickPanel* Panel9 = nullptr;
-    ClickPanel* Panel10 = nullptr;  // colour row 0 (bottom)
+    ClickPanel* Panel10 = nullptr;   // colour row 0 (bottom)
     QPushButton* BitBtn9 = nullptr;  // "Carregar" (disabled)
     QPushButton* BitBtn10 = nullptr; // "Salvar" (disabled)
     QPushButton* BitBtn6 = nullptr;  // "Aplicar"
@@ -185,14 +185,14 @@ public:
     QLabel* Label13 = nullptr;       // "Malha Indeformada:"
     QSlider* TrackBar4 = nullptr;    // undeformed width 0..2
     QLabel* Label14 = nullptr;
-    QSlider* TrackBar5 = nullptr;    // undeformed grey 0..20
+    QSlider* TrackBar5 = nullptr; // undeformed grey 0..20
     QLabel* Label15 = nullptr;
-    QLabel* Label16 = nullptr;       // "Malha Deformada:"
-    QSlider* TrackBar6 = nullptr;    // deformed width 0..2
+    QLabel* Label16 = nullptr;    // "Malha Deformada:"
+    QSlider* TrackBar6 = nullptr; // deformed width 0..2
     QLabel* Label17 = nullptr;
-    QSlider* TrackBar7 = nullptr;    // deformed grey 0..20
+    QSlider* TrackBar7 = nullptr; // deformed grey 0..20
     QLabel* Label18 = nullptr;
-    QPushButton* Button4 = nullptr;  // "&Aplicar"
+    QPushButton* Button4 = nullptr; // "&Aplicar"
 
     QTimer* Timer1 = nullptr; // start-up timer, 10 ms, once
     AviRecorder AVIRecorder1; // frames of the 3D view to an AVI file
@@ -247,7 +247,7 @@ public:
     void Button3Click();    // "Lista": the node history
     void SpinEdit4Change(); // "Lista final:" starts after "Lista inicial:"
     void SpinEdit5Change();
-    void fill_avi_group();  // Edit8 := the recorder's frames per second
+    void fill_avi_group(); // Edit8 := the recorder's frames per second
     void finish_recording_on_close();
 
     // Display options (view/display_options.cpp).
@@ -256,8 +256,8 @@ public:
     void Edit2Exit();
     void Edit3Exit();
     void Edit4Exit();
-    void CheckBox7Click(); // "Eixos"
-    void CheckBox2Click(); // "Tela Inteira"
+    void CheckBox7Click();  // "Eixos"
+    void CheckBox2Click();  // "Tela Inteira"
     void TrackBar2Change(); // transparency slider: status message
     void BitBtn1Click();    // transparency apply
     void CheckBox6Click();  // "Malha Sólida"
@@ -268,13 +268,13 @@ public:
     void TrackBar5Chane();
     void TrackBar6Change();
     void TrackBar7Change();
-    void Button4Click();    // "&Aplicar" of "Linhas"
+    void Button4Click();         // "&Aplicar" of "Linhas"
     void CheckListBox1MouseUp(); // recomputes chbox; changes1
     void CheckListBox1Click();
     void CheckListBox1MouseMove();
     void CheckListBox1MouseDown(QMouseEvent* event); // right button: uncovers the filter row
     void CheckListBox1DblClick();
-    void BitBtn5Click();    // applies the element-type filters
+    void BitBtn5Click(); // applies the element-type filters
     void connect_display_options();
 
     // Legend options, view and colour editor (legend/legend_*.cpp).
@@ -285,17 +285,17 @@ public:
     void CheckBox5Click(); // "> Valores Máximos"
     void Edit5Exit();      // legend minimum and maximum; errors are swallowed
     void Edit6Exit();
-    void common_range();   // the steps shared by the three above
-    void repaint_tail();   // changes := true; repaint both views
+    void common_range(); // the steps shared by the three above
+    void repaint_tail(); // changes := true; repaint both views
     void GLSceneViewer2MouseDown(QMouseEvent* event);
     void GLSceneViewer2MouseMove(QMouseEvent* event); // drags the legend view
-    void refresh_legend(); // colour table -> the nine panels
-    void Panel2Click(ClickPanel* sender); // any of the nine panels
-    void BitBtn6Click();   // "Aplicar"
-    void BitBtn7Click();   // "Escala 1"
-    void BitBtn8Click();   // "Escala 2"
-    void BitBtn9Click();   // "Carregar" (disabled)
-    void BitBtn10Click();  // "Salvar" (disabled)
+    void refresh_legend();                            // colour table -> the nine panels
+    void Panel2Click(ClickPanel* sender);             // any of the nine panels
+    void BitBtn6Click();                              // "Aplicar"
+    void BitBtn7Click();                              // "Escala 1"
+    void BitBtn8Click();                              // "Escala 2"
+    void BitBtn9Click();                              // "Carregar" (disabled)
+    void BitBtn10Click();                             // "Salvar" (disabled)
     void GroupBox9DblClick();
     void connect_legend_handlers();
 
@@ -311,17 +311,17 @@ public:
     void DirectOpenGL1Render();
     void DirectOpenGL2Render();
 
-signals:
+  signals:
     // FormClose ran: the window is about to be freed.
     void closing(orv::TForm2* form);
 
-protected:
+  protected:
     bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     void build_scenes();
     void build_layout(); // viewer_layout.cpp
     void layout_panel(); // places the visible blocks of Panel1 top to bottom
@@ -345,7 +345,7 @@ private:
     bool closed_ = false;
     bool close_pending_ = false;
     bool frame_closing_ = false; // the MDI frame is closing (its close runs ours)
-    int wheel_rest_ = 0; // wheel angle not yet making a whole notch
+    int wheel_rest_ = 0;         // wheel angle not yet making a whole notch
 };
 
 } // namespace orv

@@ -23,7 +23,8 @@ namespace orv::test {
 
 int DialogScript::count(ui::DialogKind kind) const {
     int n = 0;
-    for (const auto& r : requests) n += r.kind == kind;
+    for (const auto& r : requests)
+        n += r.kind == kind;
     return n;
 }
 
@@ -38,7 +39,9 @@ DialogScript& dialogs() {
     return script;
 }
 
-QString data_path(const QString& name) { return QDir(QStringLiteral(ORVANEL_TEST_DATA)).filePath(name); }
+QString data_path(const QString& name) {
+    return QDir(QStringLiteral(ORVANEL_TEST_DATA)).filePath(name);
+}
 
 QString example_path(const QString& name) {
     return QDir(QStringLiteral(ORVANEL_SOURCE_DIR "/examples")).filePath(name);

@@ -55,9 +55,12 @@ void settle();
 void check_leaks_now();
 
 // Input events delivered straight to a widget, as the window system would.
-void mouse_press(QWidget* w, QPointF pos, Qt::MouseButton button, Qt::KeyboardModifiers mods = Qt::NoModifier);
-void mouse_move(QWidget* w, QPointF pos, Qt::MouseButtons buttons, Qt::KeyboardModifiers mods = Qt::NoModifier);
-void mouse_release(QWidget* w, QPointF pos, Qt::MouseButton button, Qt::KeyboardModifiers mods = Qt::NoModifier);
+void mouse_press(QWidget* w, QPointF pos, Qt::MouseButton button,
+                 Qt::KeyboardModifiers mods = Qt::NoModifier);
+void mouse_move(QWidget* w, QPointF pos, Qt::MouseButtons buttons,
+                Qt::KeyboardModifiers mods = Qt::NoModifier);
+void mouse_release(QWidget* w, QPointF pos, Qt::MouseButton button,
+                   Qt::KeyboardModifiers mods = Qt::NoModifier);
 void mouse_double_click(QWidget* w, QPointF pos, Qt::MouseButton button = Qt::LeftButton);
 // angle_delta: +120 one notch away from the user, -120 towards the user.
 void wheel(QWidget* w, QPointF pos, int angle_delta);

@@ -21,11 +21,11 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QPointer>
-#include <QStatusTipEvent>
-#include <QToolBar>
 #include <QStatusBar>
+#include <QStatusTipEvent>
 #include <QTextEdit>
 #include <QTimer>
+#include <QToolBar>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
@@ -41,7 +41,7 @@ using test::dialogs;
 using ui::DialogKind;
 
 class MainWindowTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dialogs().reset();
         main = std::make_unique<TForm1>();
@@ -71,7 +71,8 @@ protected:
 
     QStringList captions() const {
         QStringList list;
-        for (TForm2* f : main->viewers()) list << f->windowTitle();
+        for (TForm2* f : main->viewers())
+            list << f->windowTitle();
         list.sort();
         return list;
     }
@@ -121,12 +122,33 @@ TEST_F(MainWindowTest, ToolbarOrderAndHints) {
         QWidget* w = main->ToolBar1->widgetForAction(a);
         order << (a->isSeparator() || !w ? QString() : w->objectName());
     }
-    const QStringList expected = {"ToolButton1",  "ToolButton2",  "",             "ToolButton6",  "ToolButton7",
-                                  "ToolButton8",  "",             "ToolButton15", "ToolButton4",  "ToolButton5",
-                                  "",             "ToolButton16", "ToolButton12", "ToolButton13", "ToolButton17",
-                                  "ToolButton18", "ToolButton19", "ToolButton20", "",             "ToolButton22",
-                                  "ToolButton27", "ToolButton23", "ToolButton24", "ToolButton25", "ToolButton26",
-                                  "",             "ToolButton11"};
+    const QStringList expected = {"ToolButton1",
+                                  "ToolButton2",
+                                  "",
+                                  "ToolButton6",
+                                  "ToolButton7",
+                                  "ToolButton8",
+                                  "",
+                                  "ToolButton15",
+                                  "ToolButton4",
+                                  "ToolButton5",
+                                  "",
+                                  "ToolButton16",
+                                  "ToolButton12",
+                                  "ToolButton13",
+                                  "ToolButton17",
+                                  "ToolButton18",
+                                  "ToolButton19",
+                                  "ToolButton20",
+                                  "",
+                                  "ToolButton22",
+                                  "ToolButton27",
+                                  "ToolButton23",
+                                  "ToolButton24",
+                                  "ToolButton25",
+                                  "ToolButton26",
+                                  "",
+                                  "ToolButton11"};
     EXPECT_EQ(order, expected);
 
     struct Hint {
@@ -135,21 +157,30 @@ TEST_F(MainWindowTest, ToolbarOrderAndHints) {
         const char* status;
     };
     const Hint hints[] = {
-        {main->ToolButton1, "Open", "Open new draw"},     {main->ToolButton2, "Close", "Close program"},
-        {main->ToolButton6, "Cascade", "Cascade"},        {main->ToolButton7, "Tile Horizontal", "Tile Horizontal"},
-        {main->ToolButton8, "Tile Vertical", "Tile Vertical"}, {main->ToolButton4, "Zoom +", "Zoom +"},
-        {main->ToolButton5, "Zoom -", "Zoom -"},          {main->ToolButton11, "Close All", "Close all draws"},
-        {main->ToolButton15, "", ""},                     {main->ToolButton22, "", ""},
+        {main->ToolButton1, "Open", "Open new draw"},
+        {main->ToolButton2, "Close", "Close program"},
+        {main->ToolButton6, "Cascade", "Cascade"},
+        {main->ToolButton7, "Tile Horizontal", "Tile Horizontal"},
+        {main->ToolButton8, "Tile Vertical", "Tile Vertical"},
+        {main->ToolButton4, "Zoom +", "Zoom +"},
+        {main->ToolButton5, "Zoom -", "Zoom -"},
+        {main->ToolButton11, "Close All", "Close all draws"},
+        {main->ToolButton15, "", ""},
+        {main->ToolButton22, "", ""},
     };
     for (const Hint& h : hints) {
-        const QString status = h.button->defaultAction() ? h.button->defaultAction()->statusTip() : h.button->statusTip();
+        const QString status =
+            h.button->defaultAction() ? h.button->defaultAction()->statusTip() : h.button->statusTip();
         EXPECT_EQ(h.button->toolTip(), QString::fromUtf8(h.tooltip)) << h.button->objectName().toStdString();
         EXPECT_EQ(status, QString::fromUtf8(h.status)) << h.button->objectName().toStdString();
     }
     // Buttons that share an image number share the picture.
-    EXPECT_EQ(main->ToolButton12->icon().pixmap(16).toImage(), main->ToolButton17->icon().pixmap(16).toImage());
-    EXPECT_EQ(main->ToolButton13->icon().pixmap(16).toImage(), main->ToolButton20->icon().pixmap(16).toImage());
-    EXPECT_NE(main->ToolButton12->icon().pixmap(16).toImage(), main->ToolButton13->icon().pixmap(16).toImage());
+    EXPECT_EQ(main->ToolButton12->icon().pixmap(16).toImage(),
+              main->ToolButton17->icon().pixmap(16).toImage());
+    EXPECT_EQ(main->ToolButton13->icon().pixmap(16).toImage(),
+              main->ToolButton20->icon().pixmap(16).toImage());
+    EXPECT_NE(main->ToolButton12->icon().pixmap(16).toImage(),
+              main->ToolButton13->icon().pixmap(16).toImage());
 }
 
 TEST_F(MainWindowTest, LongHintGoesToTheStatusBar) {
@@ -163,7 +194,8 @@ TEST_F(MainWindowTest, LongHintGoesToTheStatusBar) {
 
 TEST_F(MainWindowTest, LowestFreeNumberIsReused) {
     show_main();
-    for (int i = 0; i < 3; ++i) ASSERT_NE(open_sample(), nullptr);
+    for (int i = 0; i < 3; ++i)
+        ASSERT_NE(open_sample(), nullptr);
     EXPECT_EQ(captions(), (QStringList{"Janela 1", "Janela 2", "Janela 3"}));
     close_number(2);
     EXPECT_EQ(captions(), (QStringList{"Janela 1", "Janela 3"}));
@@ -180,7 +212,8 @@ TEST_F(MainWindowTest, LowestFreeNumberIsReused) {
 
 TEST_F(MainWindowTest, ClosingOneAndTwoOfThreeHandsOutOneThenTwo) {
     show_main();
-    for (int i = 0; i < 3; ++i) ASSERT_NE(open_sample(), nullptr);
+    for (int i = 0; i < 3; ++i)
+        ASSERT_NE(open_sample(), nullptr);
     close_number(1);
     close_number(2);
     EXPECT_EQ(open_sample()->windowTitle(), QStringLiteral("Janela 1"));
@@ -195,7 +228,10 @@ TEST_F(MainWindowTest, ClosingTheViewerItselfClosesItsFrameToo) {
     QPointer<QMdiSubWindow> frame = qobject_cast<QMdiSubWindow*>(f->parentWidget());
     ASSERT_FALSE(frame.isNull());
     f->close(); // not through the frame
-    ASSERT_TRUE(test::wait_until([&] { test::settle(); return frame.isNull(); }));
+    ASSERT_TRUE(test::wait_until([&] {
+        test::settle();
+        return frame.isNull();
+    }));
     EXPECT_TRUE(main->viewers().isEmpty());
     EXPECT_EQ(main->viewer_slots[1], 0);
     EXPECT_TRUE(commands_disabled());
@@ -211,7 +247,8 @@ TEST_F(MainWindowTest, ClosingTheViewerItselfClosesItsFrameToo) {
 
 TEST_F(MainWindowTest, CloseAllRestartsNumberingAtOne) {
     show_main();
-    for (int i = 0; i < 3; ++i) ASSERT_NE(open_sample(), nullptr);
+    for (int i = 0; i < 3; ++i)
+        ASSERT_NE(open_sample(), nullptr);
     close_number(1);
     main->ToolButton11Click();
     test::settle();
@@ -280,7 +317,8 @@ TEST_F(MainWindowTest, UnreadableFileLeavesNoViewerAndFreesItsNumber) {
     EXPECT_TRUE(dialogs().last_text(DialogKind::Error).contains(QStringLiteral("no_such_file.txt")));
     dialogs().requests.clear();
     open(test::data_path("viewer/bad_number.txt"));
-    EXPECT_EQ(dialogs().last_text(DialogKind::Error), QStringLiteral("Invalid numeric input at line 6 of bad_number.txt"));
+    EXPECT_EQ(dialogs().last_text(DialogKind::Error),
+              QStringLiteral("Invalid numeric input at line 6 of bad_number.txt"));
     TForm2* next = open_sample();
     ASSERT_NE(next, nullptr);
     EXPECT_EQ(next->windowTitle(), QStringLiteral("Janela 2"));
@@ -298,7 +336,8 @@ TEST_F(MainWindowTest, HundredthNumberIsRefusedWithAMessage) {
     // Numbers 1..99 all in use.
     main->viewer_count = 99;
     main->viewer_slots.resize(100);
-    for (int n = 1; n <= 99; ++n) main->viewer_slots[static_cast<std::size_t>(n)] = n;
+    for (int n = 1; n <= 99; ++n)
+        main->viewer_slots[static_cast<std::size_t>(n)] = n;
     dialogs().answer_open(test::data_path("viewer/four_lists.txt"));
     main->Novo2Click();
     test::settle();
@@ -358,7 +397,8 @@ TEST_F(MainWindowTest, CreditsWindowTakesTheInputAndOpensItsLinks) {
     main->Crditos1Click();
     ASSERT_TRUE(test::wait_until([&] { return credits.isVisible(); }));
     EXPECT_FALSE(main->isEnabled());
-    EXPECT_TRUE(credits.windowFlags() & Qt::WindowStaysOnTopHint) << "topmost while the main window is disabled";
+    EXPECT_TRUE(credits.windowFlags() & Qt::WindowStaysOnTopHint)
+        << "topmost while the main window is disabled";
     EXPECT_TRUE(credits.isEnabled());
     EXPECT_TRUE(credits.RichEdit1->toPlainText().contains(
         QStringLiteral("Software para pós-processamento em elementos finitos 2D e 3D.")));
@@ -394,18 +434,22 @@ TEST_F(MainWindowTest, ZoomButtonsStopAtPointFourAndResetToOne) {
     show_main();
     TForm2* f = open_sample();
     ASSERT_NE(f, nullptr);
-    for (int i = 0; i < 12; ++i) main->ToolButton5->click();
+    for (int i = 0; i < 12; ++i)
+        main->ToolButton5->click();
     EXPECT_EQ(f->GLCamera1->scene_scale(), 0.39999986f);
     main->ToolButton5->click();
     EXPECT_EQ(f->GLCamera1->scene_scale(), 0.39999986f);
     EXPECT_FLOAT_EQ(f->DirectOpenGL3->scale(0), 0.0025f / 0.39999986f);
     main->ToolButton4->click();
     EXPECT_NEAR(f->GLCamera1->scene_scale(), 0.45, 1e-6);
-    for (int a = 0; a < 3; ++a) EXPECT_FLOAT_EQ(f->DirectOpenGL3->scale(a), view::axes_symbol_scale(f->GLCamera1->scene_scale()));
+    for (int a = 0; a < 3; ++a)
+        EXPECT_FLOAT_EQ(f->DirectOpenGL3->scale(a), view::axes_symbol_scale(f->GLCamera1->scene_scale()));
     main->ToolButton15->click();
     EXPECT_EQ(f->GLCamera1->scene_scale(), 1.0f);
-    for (int a = 0; a < 3; ++a) EXPECT_EQ(f->DirectOpenGL3->scale(a), 0.0025f);
-    for (int i = 0; i < 30; ++i) main->ToolButton4->click();
+    for (int a = 0; a < 3; ++a)
+        EXPECT_EQ(f->DirectOpenGL3->scale(a), 0.0025f);
+    for (int i = 0; i < 30; ++i)
+        main->ToolButton4->click();
     EXPECT_NEAR(f->GLCamera1->scene_scale(), 2.5, 1e-5) << "zoom in has no limit";
 }
 
@@ -423,9 +467,9 @@ TEST_F(MainWindowTest, PresetViewsPlaceTheCamera) {
         double x, y, z, tur;
     };
     const Case cases[] = {
-        {main->ToolButton23, 1, 18.37, 15, 18.37, 45},   {main->ToolButton24, 2, 18.37, 15, -18.37, 135},
-        {main->ToolButton25, 3, 18.37, -15, 18.37, 45},  {main->ToolButton26, 4, 18.37, -15, -18.37, 135},
-        {main->ToolButton27, -1, -30, 0, 0, -90},        {main->ToolButton22, 0, 0, 0, 30, 0},
+        {main->ToolButton23, 1, 18.37, 15, 18.37, 45},  {main->ToolButton24, 2, 18.37, 15, -18.37, 135},
+        {main->ToolButton25, 3, 18.37, -15, 18.37, 45}, {main->ToolButton26, 4, 18.37, -15, -18.37, 135},
+        {main->ToolButton27, -1, -30, 0, 0, -90},       {main->ToolButton22, 0, 0, 0, 30, 0},
     };
     for (const Case& c : cases) {
         for (int twice = 0; twice < 2; ++twice) {
@@ -451,9 +495,9 @@ TEST_F(MainWindowTest, MovesAlongWorldAxesAndCentre) {
         int axis;
         float step;
     };
-    const Case cases[] = {{main->ToolButton12, 0, 0.5f},  {main->ToolButton13, 0, -0.5f},
-                          {main->ToolButton17, 1, 0.5f},  {main->ToolButton18, 1, -0.5f},
-                          {main->ToolButton19, 2, 0.5f},  {main->ToolButton20, 2, -0.5f}};
+    const Case cases[] = {{main->ToolButton12, 0, 0.5f}, {main->ToolButton13, 0, -0.5f},
+                          {main->ToolButton17, 1, 0.5f}, {main->ToolButton18, 1, -0.5f},
+                          {main->ToolButton19, 2, 0.5f}, {main->ToolButton20, 2, -0.5f}};
     for (const Case& c : cases) {
         const view::Vec3f before = f->DirectOpenGL1->position();
         c.button->click();
@@ -489,7 +533,8 @@ TEST_F(MainWindowTest, CommandsActOnTheActiveViewerOnly) {
 
 TEST_F(MainWindowTest, WindowMenuActionsArrangeTheViewers) {
     show_main();
-    for (int i = 0; i < 3; ++i) ASSERT_NE(open_sample(), nullptr);
+    for (int i = 0; i < 3; ++i)
+        ASSERT_NE(open_sample(), nullptr);
     main->Vertical1->trigger();
     QList<QMdiSubWindow*> subs = main->MDIClient->subWindowList();
     ASSERT_EQ(subs.size(), 3);
@@ -503,15 +548,18 @@ TEST_F(MainWindowTest, WindowMenuActionsArrangeTheViewers) {
     EXPECT_LT(lefts[0], lefts[1]);
     EXPECT_LT(lefts[1], lefts[2]);
     main->LadoaLado1->trigger();
-    for (QMdiSubWindow* s : main->MDIClient->subWindowList()) EXPECT_EQ(s->x(), 0);
+    for (QMdiSubWindow* s : main->MDIClient->subWindowList())
+        EXPECT_EQ(s->x(), 0);
     main->Minimize1->trigger();
-    for (QMdiSubWindow* s : main->MDIClient->subWindowList()) EXPECT_TRUE(s->isMinimized());
+    for (QMdiSubWindow* s : main->MDIClient->subWindowList())
+        EXPECT_TRUE(s->isMinimized());
     main->Maximize1->trigger();
     main->Cascata1->trigger();
     // The window list names every viewer.
     emit main->Janela1->aboutToShow();
     int listed = 0;
-    for (QAction* a : main->Janela1->actions()) listed += a->text().contains(QStringLiteral("Janela "));
+    for (QAction* a : main->Janela1->actions())
+        listed += a->text().contains(QStringLiteral("Janela "));
     EXPECT_EQ(listed, 3);
 }
 

@@ -25,9 +25,11 @@ std::string info_report(const ResultModel& m) {
         out += "list " + std::to_string(k) + " " + real(m.maxlista[k][0]) + " " + real(m.maxlista[k][1]) +
                " " + m.namelista[k] + "\n";
     std::map<std::int32_t, std::int64_t> codes;
-    for (std::int32_t e = 1; e <= m.nelem; ++e) ++codes[m.element_code(e)];
+    for (std::int32_t e = 1; e <= m.nelem; ++e)
+        ++codes[m.element_code(e)];
     out += "codes";
-    for (const auto& [code, count] : codes) out += " " + std::to_string(code) + ":" + std::to_string(count);
+    for (const auto& [code, count] : codes)
+        out += " " + std::to_string(code) + ":" + std::to_string(count);
     out += "\n";
     return out;
 }

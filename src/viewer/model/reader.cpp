@@ -38,7 +38,7 @@ std::string base_name(const std::string& path) {
 // Byte source with a one-byte look-ahead: either a file read in chunks or a
 // buffer in memory. Tracks the line number for messages.
 class Scanner {
-public:
+  public:
     Scanner(const char* data, std::size_t size, std::string name)
         : name_(std::move(name)), cur_(data), end_(data + size), mem_begin_(data) {}
 
@@ -141,12 +141,13 @@ public:
         }
         token_line_ = line_;
         const char* start = cur_;
-        while (cur_ < end_ && static_cast<unsigned char>(*cur_) > 32) ++cur_;
+        while (cur_<end_&& static_cast<unsigned char>(*cur_)> 32)
+            ++cur_;
         if (cur_ < end_ || !file_) return {start, static_cast<std::size_t>(cur_ - start)};
         // The token runs into the next chunk: gather it.
         spill_.assign(start, cur_);
         while (fill()) {
-            while (cur_ < end_ && static_cast<unsigned char>(*cur_) > 32) {
+            while (cur_<end_&& static_cast<unsigned char>(*cur_)> 32) {
                 if (spill_.size() < kMaxToken) spill_.push_back(*cur_);
                 ++cur_;
             }
@@ -201,11 +202,13 @@ public:
             if (*p == '-' || *p == '+') ++p;
             if (static_cast<unsigned>(*p - '0') >= 10) return false;
             int e = 0;
-            for (int i = 0; i < 3 && static_cast<unsigned>(*p - '0') < 10; ++i) e = e * 10 + (*p++ - '0');
+            for (int i = 0; i < 3 && static_cast<unsigned>(*p - '0') < 10; ++i)
+                e = e * 10 + (*p++ - '0');
             exp10 += eneg ? -e : e;
         }
         // The token must end here, and the value must be exact in one operation.
-        if (static_cast<unsigned char>(*p) > 32 || mantissa > (std::uint64_t{1} << 53) || exp10 < -22 || exp10 > 22)
+        if (static_cast<unsigned char>(*p) > 32 || mantissa > (std::uint64_t{1} << 53) || exp10 < -22 ||
+            exp10 > 22)
             return false;
         const double m = static_cast<double>(mantissa);
         const double v = exp10 >= 0 ? m * kPow10[exp10] : m / kPow10[-exp10];
@@ -218,7 +221,7 @@ public:
         throw ReadError("I/O error reading " + name_ + ": " + std::strerror(errno));
     }
 
-private:
+  private:
     // True when at least one byte is available at cur_.
     bool fill() {
         if (cur_ < end_) return true;
@@ -245,8 +248,7 @@ private:
 };
 
 [[noreturn]] void invalid_number(const Scanner& in) {
-    throw ReadError("Invalid numeric input at line " + std::to_string(in.token_line()) + " of " +
-                    in.name());
+    throw ReadError("Invalid numeric input at line " + std::to_string(in.token_line()) + " of " + in.name());
 }
 
 // Decimal real with optional sign, "." as decimal point and optional exponent.
@@ -256,15 +258,16 @@ private:
 // and so bit-identical to strtod. Everything else goes to std::from_chars.
 // Infinities, NaNs and values beyond the double range are refused.
 bool parse_real(std::string_view tok, double& out) {
-    static constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-                                        1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    static constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                        1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                        1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
     const char* p = tok.data();
     const char* const end = p + tok.size();
     bool negative = false;
     if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
     const char* const body = p;
     std::uint64_t mantissa = 0;
-    int digits = 0;   // significant digits gathered in mantissa
+    int digits = 0; // significant digits gathered in mantissa
     int exp10 = 0;
     bool any_digit = false, exact = true;
     if (end - p <= 19) {
@@ -346,7 +349,8 @@ bool parse_int(std::string_view tok, std::int32_t& out) {
         if (v > std::int64_t{1} << 32) return false;
     }
     v = negative ? -v : v;
-    if (v < std::numeric_limits<std::int32_t>::min() || v > std::numeric_limits<std::int32_t>::max()) return false;
+    if (v < std::numeric_limits<std::int32_t>::min() || v > std::numeric_limits<std::int32_t>::max())
+        return false;
     out = static_cast<std::int32_t>(v);
     return true;
 }
@@ -372,7 +376,7 @@ double read_real(Scanner& in) {
 // does not change the contents, so the race with the parser is harmless; on
 // kernels without MADV_POPULATE_WRITE it does nothing.
 class PageWarmer {
-public:
+  public:
     PageWarmer(void* data, std::size_t bytes) {
         if (bytes < (64u << 20)) return;
         const std::uintptr_t page = 4096;
@@ -391,7 +395,7 @@ public:
         }
     }
 
-private:
+  private:
     static constexpr int kPopulateWrite = 23; // MADV_POPULATE_WRITE, Linux 5.14
     std::jthread thread_;
 };
@@ -436,18 +440,17 @@ void read_model(Scanner& in, ResultModel& m, const ReaderOptions& options) {
     const std::int32_t nelem = read_int(in);
     in.skip_line();
     if (nnode < 0 || nelem < 0)
-        throw ReadError("Invalid sizes at line " + std::to_string(size_line) + " of " + in.name() +
-                        ": " + std::to_string(nnode) + " nodes and " + std::to_string(nelem) +
-                        " elements");
+        throw ReadError("Invalid sizes at line " + std::to_string(size_line) + " of " + in.name() + ": " +
+                        std::to_string(nnode) + " nodes and " + std::to_string(nelem) + " elements");
 
     // Every real node or element record takes at least two bytes, so a size
     // line announcing more records than the file has bytes is broken; refuse
     // it before allocating and looping over records that are not there.
     const long long file_size = in.total_size();
     if (file_size >= 0 && (nnode > file_size || nelem > file_size))
-        throw ReadError(in.name() + " announces " + std::to_string(nnode) + " nodes and " + std::to_string(nelem) +
-                        " elements at line " + std::to_string(size_line) + " but holds only " +
-                        std::to_string(file_size) + " bytes");
+        throw ReadError(in.name() + " announces " + std::to_string(nnode) + " nodes and " +
+                        std::to_string(nelem) + " elements at line " + std::to_string(size_line) +
+                        " but holds only " + std::to_string(file_size) + " bytes");
 
     const std::uint64_t limit = options.memory_limit ? options.memory_limit : machine_memory();
     const std::uint64_t need = ResultModel::bytes_needed(nnode, nelem, lists);
@@ -469,7 +472,7 @@ void read_model(Scanner& in, ResultModel& m, const ReaderOptions& options) {
     m.maxlista.assign(static_cast<std::size_t>(m.nlista) + 1, {0.0, 0.0});
     m.conec_start.assign(static_cast<std::size_t>(nelem) + 2, 0);
     m.conec_data.clear();
-    m.conec_data.reserve(static_cast<std::size_t>(nelem) + 1); // grown below as rows arrive
+    m.conec_data.reserve(static_cast<std::size_t>(nelem) + 1);    // grown below as rows arrive
     m.conec_data.resize(static_cast<std::size_t>(m.maxconec), 0); // row 0: code 0, no nodes
     m.conec_start[1] = m.maxconec;
 
@@ -491,8 +494,8 @@ void read_model(Scanner& in, ResultModel& m, const ReaderOptions& options) {
         const long line = in.token_line();
         const std::int32_t order = read_int(in);
         const auto where = [&] {
-            return "Element " + std::to_string(e) + " at line " + std::to_string(line) + " of " +
-                   in.name() + ": ";
+            return "Element " + std::to_string(e) + " at line " + std::to_string(line) + " of " + in.name() +
+                   ": ";
         };
         if (order < 0 || order > 99)
             throw ReadError(where() + "order " + std::to_string(order) + " is outside 0..99");

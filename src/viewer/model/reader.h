@@ -18,7 +18,7 @@ namespace orv {
 // Any failure of read_result_file. what() is the message shown to the user,
 // for example "Invalid numeric input at line 12 of viga.txt".
 class ReadError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 

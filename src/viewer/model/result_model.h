@@ -31,7 +31,9 @@ template <class T> struct ZeroedAllocator {
     }
     void deallocate(T* p, std::size_t) noexcept { std::free(p); }
     template <class U> void construct(U*) noexcept {} // already zero
-    template <class U, class... A> void construct(U* p, A&&... a) { ::new (static_cast<void*>(p)) U(static_cast<A&&>(a)...); }
+    template <class U, class... A> void construct(U* p, A&&... a) {
+        ::new (static_cast<void*>(p)) U(static_cast<A&&>(a)...);
+    }
     template <class U> bool operator==(const ZeroedAllocator<U>&) const noexcept { return true; }
 };
 template <class T> using ZeroedVector = std::vector<T, ZeroedAllocator<T>>;

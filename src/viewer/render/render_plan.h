@@ -108,14 +108,14 @@ struct ListEvent {
 // Per-viewer state of the render pass that lives as long as the view's context.
 struct RenderState {
     DisplayListBlock lists;
-    std::vector<ListEvent> log;   // every compilation and deletion, oldest first
-    std::vector<int> last_calls;  // lists replayed by the last complete pass
-    long passes = 0;              // passes that ran to the end
-    long failed_passes = 0;       // passes ended by an error
+    std::vector<ListEvent> log;      // every compilation and deletion, oldest first
+    std::vector<int> last_calls;     // lists replayed by the last complete pass
+    long passes = 0;                 // passes that ran to the end
+    long failed_passes = 0;          // passes ended by an error
     double last_compile_seconds = 0; // glNewList to glEndList, summed over the last pass's compilations
-    std::string reported_error;   // message of the failure last reported; empty after a good pass
-    std::vector<int> release;     // release requests for the next pass; a pass that ends well clears them
-    bool context_watched = false; // the view's context-destruction signal is connected
+    std::string reported_error;      // message of the failure last reported; empty after a good pass
+    std::vector<int> release;        // release requests for the next pass; a pass that ends well clears them
+    bool context_watched = false;    // the view's context-destruction signal is connected
 };
 
 // "C3 D7": the log as short text (tests print it on failure).

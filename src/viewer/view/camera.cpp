@@ -7,13 +7,21 @@
 namespace orv::view {
 namespace {
 
-Vec3d sub(const Vec3d& a, const Vec3d& b) { return {a[0] - b[0], a[1] - b[1], a[2] - b[2]}; }
+Vec3d sub(const Vec3d& a, const Vec3d& b) {
+    return {a[0] - b[0], a[1] - b[1], a[2] - b[2]};
+}
 Vec3d cross(const Vec3d& a, const Vec3d& b) {
     return {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
 }
-double dot(const Vec3d& a, const Vec3d& b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
-double norm(const Vec3d& a) { return std::sqrt(dot(a, a)); }
-Vec3d scaled(const Vec3d& a, double s) { return {a[0] * s, a[1] * s, a[2] * s}; }
+double dot(const Vec3d& a, const Vec3d& b) {
+    return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
+}
+double norm(const Vec3d& a) {
+    return std::sqrt(dot(a, a));
+}
+Vec3d scaled(const Vec3d& a, double s) {
+    return {a[0] * s, a[1] * s, a[2] * s};
+}
 
 // Rodrigues' rotation of v by `angle` radians about the unit axis k (right-handed).
 Vec3d rotate(const Vec3d& v, const Vec3d& k, double angle) {
@@ -24,7 +32,9 @@ Vec3d rotate(const Vec3d& v, const Vec3d& k, double angle) {
             v[2] * c + kxv[2] * s + k[2] * kv};
 }
 
-Vec3d to_d(const Vec3f& v) { return {v[0], v[1], v[2]}; }
+Vec3d to_d(const Vec3f& v) {
+    return {v[0], v[1], v[2]};
+}
 Vec3f to_f(const Vec3d& v) {
     return {static_cast<float>(v[0]), static_cast<float>(v[1]), static_cast<float>(v[2])};
 }
@@ -72,14 +82,28 @@ Mat4 look_at(const Vec3d& eye, const Vec3d& target, const Vec3d& up) {
     s = sn < 1e-12 ? Vec3d{1, 0, 0} : scaled(s, 1.0 / sn);
     const Vec3d u = cross(s, f);
     // Rows s, u, -f; then the translation by -eye.
-    return {s[0], u[0], -f[0], 0, s[1], u[1], -f[1], 0, s[2], u[2], -f[2], 0,
-            -dot(s, eye), -dot(u, eye), dot(f, eye), 1};
+    return {s[0], u[0], -f[0], 0, s[1],         u[1],         -f[1],       0,
+            s[2], u[2], -f[2], 0, -dot(s, eye), -dot(u, eye), dot(f, eye), 1};
 }
 
 Mat4 ortho_matrix(const OrthoExtents& e) {
     const double rl = e.right - e.left, tb = e.top - e.bottom, fn = e.far_plane - e.near_plane;
-    return {2 / rl, 0, 0, 0, 0, 2 / tb, 0, 0, 0, 0, -2 / fn, 0,
-            -(e.right + e.left) / rl, -(e.top + e.bottom) / tb, -(e.far_plane + e.near_plane) / fn, 1};
+    return {2 / rl,
+            0,
+            0,
+            0,
+            0,
+            2 / tb,
+            0,
+            0,
+            0,
+            0,
+            -2 / fn,
+            0,
+            -(e.right + e.left) / rl,
+            -(e.top + e.bottom) / tb,
+            -(e.far_plane + e.near_plane) / fn,
+            1};
 }
 
 Vec3d transform_point(const Mat4& m, const Vec3d& p) {
@@ -99,7 +123,9 @@ void Camera::translate(double dx, double dy, double dz) {
                   static_cast<float>(position_[2] + dz)});
 }
 
-Vec3d Camera::target_position() const { return target_ ? target_->to_world({0, 0, 0}) : Vec3d{0, 0, 0}; }
+Vec3d Camera::target_position() const {
+    return target_ ? target_->to_world({0, 0, 0}) : Vec3d{0, 0, 0};
+}
 
 void Camera::set_focal_length(float f) {
     focal_length_ = f;
@@ -127,7 +153,9 @@ OrthoExtents Camera::extents(int w, int h) const {
     return ortho_extents(w, h, focal_length_, scene_scale_, depth_of_view_);
 }
 
-Mat4 Camera::view_matrix() const { return look_at(to_d(position_), target_position(), to_d(up_)); }
+Mat4 Camera::view_matrix() const {
+    return look_at(to_d(position_), target_position(), to_d(up_));
+}
 
 PixelPoint project_to_pixel(const Camera& camera, int w, int h, const Vec3d& world) {
     const Vec3d eye = transform_point(camera.view_matrix(), world);

@@ -51,7 +51,7 @@ Mat4 ortho_matrix(const OrthoExtents& e);
 Vec3d transform_point(const Mat4& m, const Vec3d& p);
 
 class Camera {
-public:
+  public:
     // The camera notifies `scene` (a repaint) whenever it changes.
     Camera(Scene& scene, const SceneObject* target);
 
@@ -84,7 +84,7 @@ public:
     OrthoExtents extents(int w, int h) const;
     Mat4 view_matrix() const;
 
-private:
+  private:
     Scene& scene_;
     const SceneObject* target_;
     Vec3f position_{0, 0, 0};

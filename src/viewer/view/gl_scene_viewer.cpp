@@ -131,7 +131,8 @@ void GLSceneViewer::draw_object(view::SceneObject& object) {
         makeCurrent();
         glMatrixMode(GL_MODELVIEW);
     }
-    for (view::SceneObject* child : object.children()) draw_object(*child);
+    for (view::SceneObject* child : object.children())
+        draw_object(*child);
     glPopMatrix();
 }
 
@@ -183,7 +184,8 @@ QImage GLSceneViewer::last_image() {
     // Blending may leave alpha below 1 in the framebuffer; the picture is opaque.
     for (int y = 0; y < h; ++y) {
         uchar* row = image.scanLine(y);
-        for (int x = 0; x < w; ++x) row[4 * x + 3] = 0xff;
+        for (int x = 0; x < w; ++x)
+            row[4 * x + 3] = 0xff;
     }
     if (!rendering_) doneCurrent();
     // OpenGL returns the bottom row first.
@@ -195,10 +197,18 @@ void GLSceneViewer::let_events_through() {
     makeCurrent();
 }
 
-void GLSceneViewer::mousePressEvent(QMouseEvent* event) { emit mouse_pressed(event); }
-void GLSceneViewer::mouseMoveEvent(QMouseEvent* event) { emit mouse_moved(event); }
-void GLSceneViewer::mouseReleaseEvent(QMouseEvent* event) { emit mouse_released(event); }
-void GLSceneViewer::mouseDoubleClickEvent(QMouseEvent* event) { emit double_clicked(event); }
+void GLSceneViewer::mousePressEvent(QMouseEvent* event) {
+    emit mouse_pressed(event);
+}
+void GLSceneViewer::mouseMoveEvent(QMouseEvent* event) {
+    emit mouse_moved(event);
+}
+void GLSceneViewer::mouseReleaseEvent(QMouseEvent* event) {
+    emit mouse_released(event);
+}
+void GLSceneViewer::mouseDoubleClickEvent(QMouseEvent* event) {
+    emit double_clicked(event);
+}
 void GLSceneViewer::enterEvent(QEnterEvent* event) {
     QOpenGLWidget::enterEvent(event);
     emit entered();

@@ -29,7 +29,7 @@ namespace orv {
 
 class GLSceneViewer : public QOpenGLWidget {
     Q_OBJECT
-public:
+  public:
     explicit GLSceneViewer(QWidget* parent = nullptr);
     ~GLSceneViewer() override;
 
@@ -67,13 +67,15 @@ public:
 
     // Messages of exceptions thrown by render callbacks go here (after the
     // paint, never inside it). Default: the application's error box.
-    void set_error_reporter(std::function<void(const QString&)> reporter) { report_error_ = std::move(reporter); }
+    void set_error_reporter(std::function<void(const QString&)> reporter) {
+        report_error_ = std::move(reporter);
+    }
 
     // Run when the view is destroyed, with its context current (only when
     // the view ever had a context): free display lists and other objects.
     void set_gl_cleanup(std::function<void()> cleanup) { gl_cleanup_ = std::move(cleanup); }
 
-signals:
+  signals:
     void mouse_pressed(QMouseEvent* event);
     void mouse_moved(QMouseEvent* event);
     void mouse_released(QMouseEvent* event);
@@ -86,7 +88,7 @@ signals:
     // Emitted at the end of every completed paint.
     void painted();
 
-protected:
+  protected:
     void initializeGL() override;
     void paintGL() override;
     void paintEvent(QPaintEvent* event) override;
@@ -98,7 +100,7 @@ protected:
     void leaveEvent(QEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
 
-private:
+  private:
     void draw_object(view::SceneObject& object);
     void draw_axes(double length);
 

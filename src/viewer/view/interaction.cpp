@@ -5,14 +5,18 @@
 
 namespace orv::view {
 
-float zoom_in_scale(float s) { return static_cast<float>(static_cast<double>(s) + 0.05); }
+float zoom_in_scale(float s) {
+    return static_cast<float>(static_cast<double>(s) + 0.05);
+}
 
 float zoom_out_scale(float s) {
     if (static_cast<double>(s) > 0.4) return static_cast<float>(static_cast<double>(s) - 0.05);
     return s;
 }
 
-float axes_symbol_scale(float s) { return static_cast<float>(0.0025 / static_cast<double>(s)); }
+float axes_symbol_scale(float s) {
+    return static_cast<float>(0.0025 / static_cast<double>(s));
+}
 
 OrbitDelta rotation_delta(double mx, double my, double x, double y, double speed) {
     return {(my - y) / 50.0 * speed, (mx - x) / 50.0 * speed};
@@ -50,24 +54,32 @@ double pan_objects(const PanInput& in, Vec3f& model, Vec3f& axes) {
             step((*obj)[2], -std::cos(t) * dy * sp * k * s);
         }
     }
-    for (Vec3f* obj : {&model, &axes}) step((*obj)[1], std::cos(p) * dy * k);
+    for (Vec3f* obj : {&model, &axes})
+        step((*obj)[1], std::cos(p) * dy * k);
     return pit;
 }
 
 OrbitDelta preset_orbit(int code) {
     switch (code) {
-    case 1: return {-30, 45};
-    case 2: return {-30, 135};
-    case 3: return {30, 45};
-    case 4: return {30, 135};
-    case -1: return {0, -90};
-    default: return {0, 0};
+    case 1:
+        return {-30, 45};
+    case 2:
+        return {-30, 135};
+    case 3:
+        return {30, 45};
+    case 4:
+        return {30, 135};
+    case -1:
+        return {0, -90};
+    default:
+        return {0, 0};
     }
 }
 
 double apply_preset_view(Camera& camera, int code) {
     const Vec3f p = camera.position();
-    camera.translate(-static_cast<double>(p[0]), -static_cast<double>(p[1]), 30.0 - static_cast<double>(p[2]));
+    camera.translate(-static_cast<double>(p[0]), -static_cast<double>(p[1]),
+                     30.0 - static_cast<double>(p[2]));
     double tur = camera.turn_angle();
     const OrbitDelta d = preset_orbit(code);
     if (d.pitch != 0 || d.turn != 0) {

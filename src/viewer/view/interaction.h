@@ -36,14 +36,14 @@ OrbitDelta rotation_delta(double mx, double my, double x, double y, double speed
 // ---- Panning (right button) ----
 
 struct PanInput {
-    Vec3f camera{0, 0, 30};   // camera position
-    double tur = 0;           // camera azimuth, degrees
-    int view_width = 1;       // 3D view size in pixels
+    Vec3f camera{0, 0, 30}; // camera position
+    double tur = 0;         // camera azimuth, degrees
+    int view_width = 1;     // 3D view size in pixels
     int view_height = 1;
     float scene_scale = 1;
-    double speed = 50;        // mouse speed 0..100
-    double mx = 0, my = 0;    // previous pointer position (pixels)
-    double x = 0, y = 0;      // new pointer position
+    double speed = 50;     // mouse speed 0..100
+    double mx = 0, my = 0; // previous pointer position (pixels)
+    double x = 0, y = 0;   // new pointer position
 };
 
 // Moves `model` and then `axes` (positions in the world frame) so that the
@@ -70,9 +70,9 @@ double apply_preset_view(Camera& camera, int code);
 // ---- Axes symbol ----
 
 struct AxisSegment {
-    Vec3d from, to;                     // in the object's local units
-    std::array<float, 3> from_colour;   // half intensity at -L
-    std::array<float, 3> to_colour;     // full intensity at +L
+    Vec3d from, to;                   // in the object's local units
+    std::array<float, 3> from_colour; // half intensity at -L
+    std::array<float, 3> to_colour;   // full intensity at +L
 };
 // Three segments along the local x, y, z axes from -L to +L; x red, y green, z blue.
 std::array<AxisSegment, 3> axes_segments(double length);

@@ -9,13 +9,13 @@ namespace orv {
 // loading notice): a label that reports clicks.
 class ClickPanel : public QLabel {
     Q_OBJECT
-public:
+  public:
     using QLabel::QLabel;
 
-signals:
+  signals:
     void clicked();
 
-protected:
+  protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 };
 

@@ -46,7 +46,9 @@ Vec3d SceneObject::to_world(const Vec3d& local) const {
     return p;
 }
 
-Scene::Scene() { objects_.push_back(std::make_unique<SceneObject>(*this, nullptr, "root")); }
+Scene::Scene() {
+    objects_.push_back(std::make_unique<SceneObject>(*this, nullptr, "root"));
+}
 
 SceneObject& Scene::add(SceneObject* parent, std::string name) {
     objects_.push_back(std::make_unique<SceneObject>(*this, parent ? parent : &root(), std::move(name)));
@@ -60,7 +62,8 @@ bool Scene::any_changed() const {
 }
 
 void Scene::clear_changed() {
-    for (auto& o : objects_) o->clear_changed();
+    for (auto& o : objects_)
+        o->clear_changed();
 }
 
 } // namespace orv::view

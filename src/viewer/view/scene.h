@@ -20,7 +20,7 @@ using Vec3d = std::array<double, 3>;
 class Scene;
 
 class SceneObject {
-public:
+  public:
     SceneObject(Scene& scene, SceneObject* parent, std::string name);
     SceneObject(const SceneObject&) = delete;
     SceneObject& operator=(const SceneObject&) = delete;
@@ -59,7 +59,7 @@ public:
     // Position in the scene root's frame of a point given in this object's frame.
     Vec3d to_world(const Vec3d& local) const;
 
-private:
+  private:
     Scene& scene_;
     SceneObject* parent_;
     std::string name_;
@@ -71,7 +71,7 @@ private:
 };
 
 class Scene {
-public:
+  public:
     Scene();
     Scene(const Scene&) = delete;
     Scene& operator=(const Scene&) = delete;
@@ -93,7 +93,7 @@ public:
     bool any_changed() const;
     void clear_changed();
 
-private:
+  private:
     std::vector<std::unique_ptr<SceneObject>> objects_;
     std::function<void()> listener_;
 };

@@ -30,15 +30,15 @@
 namespace orv {
 namespace {
 
-template <class W>
-W* make(QWidget* parent, const char* name, int left, int top, int width, int height) {
+template <class W> W* make(QWidget* parent, const char* name, int left, int top, int width, int height) {
     auto* w = new W(parent);
     w->setObjectName(QString::fromLatin1(name));
     w->setGeometry(left, top, width, height);
     return w;
 }
 
-QCheckBox* check_box(QWidget* parent, const char* name, const QString& caption, int left, int top, int width) {
+QCheckBox* check_box(QWidget* parent, const char* name, const QString& caption, int left, int top,
+                     int width) {
     // Reaching to the group's inner edge, so that no caption is cut short
     // by a font wider than the one the widths were chosen for.
     auto* c = make<QCheckBox>(parent, name, left, top, std::max(width, 138 - left), 17);
@@ -58,15 +58,16 @@ QLabel* label(QWidget* parent, const char* name, const QString& caption, int lef
     return l;
 }
 
-QSpinBox* spin_edit(QWidget* parent, const char* name, int left, int top, int width, int lo, int hi, int value) {
+QSpinBox* spin_edit(QWidget* parent, const char* name, int left, int top, int width, int lo, int hi,
+                    int value) {
     auto* s = make<QSpinBox>(parent, name, left, top, width, 21);
     s->setRange(lo, hi);
     s->setValue(value);
     return s;
 }
 
-QSlider* track_bar(QWidget* parent, const char* name, int left, int top, int width, int lo, int hi, int position,
-                   int tick_interval) {
+QSlider* track_bar(QWidget* parent, const char* name, int left, int top, int width, int lo, int hi,
+                   int position, int tick_interval) {
     auto* t = make<QSlider>(parent, name, left, top, width, 28);
     t->setOrientation(Qt::Horizontal);
     t->setRange(lo, hi);
@@ -155,7 +156,8 @@ void TForm2::build_layout() {
     SpinEdit1 = spin_edit(GroupBox4, "SpinEdit1", 8, 31, 34, -1, 10, -1);
     SpinEdit2 = spin_edit(GroupBox4, "SpinEdit2", 44, 31, 34, -1, 10, -1);
     SpinEdit3 = spin_edit(GroupBox4, "SpinEdit3", 80, 31, 34, -1, 10, -1);
-    for (QSpinBox* s : {SpinEdit1, SpinEdit2, SpinEdit3}) s->setButtonSymbols(QAbstractSpinBox::NoButtons);
+    for (QSpinBox* s : {SpinEdit1, SpinEdit2, SpinEdit3})
+        s->setButtonSymbols(QAbstractSpinBox::NoButtons);
     BitBtn5 = apply_button(GroupBox4, "BitBtn5", 117, 33);
     CheckListBox1 = make<QListWidget>(GroupBox4, "CheckListBox1", 8, 16, 126, 265);
     CheckListBox1->setMouseTracking(true);
@@ -268,7 +270,8 @@ void TForm2::build_layout() {
     Label18 = label(GroupBox10, "Label18", QStringLiteral("Transparência:"), 8, 204);
     Button4 = button(GroupBox10, "Button4", QStringLiteral("&Aplicar"), 8, 222, 126);
 
-    for (QGroupBox* g : optional_groups()) g->hide();
+    for (QGroupBox* g : optional_groups())
+        g->hide();
 
     // ---- Floating over the 3D view ----
     GLSceneViewer2 = new GLSceneViewer(this);

@@ -13,7 +13,9 @@
 
 namespace {
 
-std::string fixture(const std::string& name) { return std::string(ORVANEL_TEST_DATA) + "/reader/" + name; }
+std::string fixture(const std::string& name) {
+    return std::string(ORVANEL_TEST_DATA) + "/reader/" + name;
+}
 
 orv::ResultModel read_text(const std::string& text) {
     return orv::read_result_buffer(text.data(), text.size(), "mem.txt");
@@ -59,7 +61,8 @@ TEST(Reader, RecordsOverTwoLinesTrailingTextAndCrLf) {
     ASSERT_EQ(m.nelem, 1);
     ASSERT_EQ(m.nlista, 1);
     // Node 1 spans two lines; the rest of its second line is skipped.
-    for (int j = 1; j <= 6; ++j) EXPECT_EQ(m.coord(1, j), 0.0) << j;
+    for (int j = 1; j <= 6; ++j)
+        EXPECT_EQ(m.coord(1, j), 0.0) << j;
     EXPECT_EQ(m.coord(2, 1), 4.0);
     EXPECT_EQ(m.coord(3, 2), 2.0);
     EXPECT_EQ(m.coord(3, 4), 0.5);
@@ -157,10 +160,19 @@ TEST(Reader, NumbersAcceptedInEveryWrittenForm) {
 // tiny and huge exponents and values that round half-way.
 TEST(Reader, RealsAreBitExactWithStrtod) {
     std::mt19937_64 rng(12345);
-    std::vector<std::string> tokens = {"0.1", "0.3", "1e22", "1e23", "9007199254740993", "9007199254740992.5",
-                                       "2.2250738585072011e-308", "4.9e-324", "1.7976931348623157e308",
-                                       "123456789012345678901234567890", "0.000000000000000000000000123",
-                                       "-7.0000000000000000000000000001", "3.14159265358979323846264338"};
+    std::vector<std::string> tokens = {"0.1",
+                                       "0.3",
+                                       "1e22",
+                                       "1e23",
+                                       "9007199254740993",
+                                       "9007199254740992.5",
+                                       "2.2250738585072011e-308",
+                                       "4.9e-324",
+                                       "1.7976931348623157e308",
+                                       "123456789012345678901234567890",
+                                       "0.000000000000000000000000123",
+                                       "-7.0000000000000000000000000001",
+                                       "3.14159265358979323846264338"};
     std::uniform_int_distribution<int> len(1, 22), digit(0, 9), expo(-320, 310), kind(0, 3);
     for (int n = 0; n < 20000; ++n) {
         std::string t;
@@ -176,7 +188,8 @@ TEST(Reader, RealsAreBitExactWithStrtod) {
         if (std::isfinite(ref)) tokens.push_back(t);
     }
     std::string text = "#\n" + std::to_string(tokens.size()) + " 0\n#\n";
-    for (const auto& t : tokens) text += t + " 0 0 0 0 0\n";
+    for (const auto& t : tokens)
+        text += t + " 0 0 0 0 0\n";
     const auto m = read_text(text);
     for (std::size_t i = 0; i < tokens.size(); ++i) {
         const double ref = std::strtod(tokens[i].c_str(), nullptr);
@@ -189,8 +202,14 @@ TEST(Reader, RealsAreBitExactWithStrtod) {
 // runs, exponents and signs land on every offset around a chunk boundary.
 TEST(Reader, TokensAcrossChunkBoundariesInAFile) {
     std::vector<std::string> tokens;
-    const char* shapes[] = {"1234567890123456789012345.5", "-0.000123456789", "+7.25e-3", "42", "9.999999999999999e22",
-                            "3.", ".5", "123456789012345678"};
+    const char* shapes[] = {"1234567890123456789012345.5",
+                            "-0.000123456789",
+                            "+7.25e-3",
+                            "42",
+                            "9.999999999999999e22",
+                            "3.",
+                            ".5",
+                            "123456789012345678"};
     std::string body;
     int n = 0;
     while (body.size() < (3u << 20)) {
@@ -230,7 +249,8 @@ class ReaderErrors : public ::testing::TestWithParam<ErrorCase> {};
 TEST_P(ReaderErrors, AreReportedWithAClearMessage) {
     const ErrorCase& c = GetParam();
     const std::string message = read_error(c.text);
-    for (const char* part : c.expected) EXPECT_NE(message.find(part), std::string::npos) << message;
+    for (const char* part : c.expected)
+        EXPECT_NE(message.find(part), std::string::npos) << message;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -244,15 +264,20 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"nan", "#\n1 0\n#\n0 nan 0 0 0 0\n", {"Invalid numeric input"}},
         ErrorCase{"beyond double range", "#\n1 0\n#\n1e999 0 0 0 0 0\n", {"Invalid numeric input"}},
         ErrorCase{"fewer node records than announced",
-                  "#\n3 0\n#\n0 0 0 0 0 0\n1 0 0 0 0 0\n#\n", {"Invalid numeric input", "line 6"}},
-        ErrorCase{"order 100", "#\n2 1\n#\n0 0 0 0 0 0\n1 0 0 0 0 0\n#\n1 100 1 2\n",
+                  "#\n3 0\n#\n0 0 0 0 0 0\n1 0 0 0 0 0\n#\n",
+                  {"Invalid numeric input", "line 6"}},
+        ErrorCase{"order 100",
+                  "#\n2 1\n#\n0 0 0 0 0 0\n1 0 0 0 0 0\n#\n1 100 1 2\n",
                   {"Element 1", "line 7", "order 100"}},
-        ErrorCase{"negative order", "#\n2 2\n#\n0 0 0 0 0 0\n1 0 0 0 0 0\n#\n1 1 1 2\n\n1 -1\n",
+        ErrorCase{"negative order",
+                  "#\n2 2\n#\n0 0 0 0 0 0\n1 0 0 0 0 0\n#\n1 1 1 2\n\n1 -1\n",
                   {"Element 2", "line 9", "order -1"}},
-        ErrorCase{"node beyond nnode", "#\n2 1\n#\n0 0 0 0 0 0\n1 0 0 0 0 0\n#\n1 1 1 3\n",
+        ErrorCase{"node beyond nnode",
+                  "#\n2 1\n#\n0 0 0 0 0 0\n1 0 0 0 0 0\n#\n1 1 1 3\n",
                   {"Element 1", "line 7", "node 3"}},
         ErrorCase{"node 0", "#\n2 1\n#\n0 0 0 0 0 0\n1 0 0 0 0 0\n#\n2 1 1 2 0\n", {"Element 1", "node 0"}},
-        ErrorCase{"element cut by end of file", "#\n2 1\n#\n0 0 0 0 0 0\n1 0 0 0 0 0\n#\n1 1 1\n",
+        ErrorCase{"element cut by end of file",
+                  "#\n2 1\n#\n0 0 0 0 0 0\n1 0 0 0 0 0\n#\n1 1 1\n",
                   {"Element 1", "node 0"}},
         ErrorCase{"negative family", "#\n1 1\n#\n0 0 0 0 0 0\n#\n-1 1\n", {"Element 1", "family -1"}},
         ErrorCase{"negative sizes", "#\n-5 1\n", {"Invalid sizes", "-5"}},
@@ -294,7 +319,8 @@ TEST(Reader, MemoryLimitRefusesBeforeAllocating) {
 
 TEST(InfoReport, ListsSizesRangesAndCodes) {
     const auto m = orv::read_result_file(fixture("element_kinds.txt"));
-    EXPECT_EQ(orv::info_report(m), "nnode 16\nnelem 3\nnlista 0\nmaxscale 3\nrange 0 0\ncodes 202:1 303:1 507:1\n");
+    EXPECT_EQ(orv::info_report(m),
+              "nnode 16\nnelem 3\nnlista 0\nmaxscale 3\nrange 0 0\ncodes 202:1 303:1 507:1\n");
     const auto r = orv::read_result_file(fixture("ranges.txt"));
     EXPECT_EQ(orv::info_report(r), "nnode 3\nnelem 0\nnlista 3\nmaxscale 2\nrange -3 200\n"
                                    "list 1 100 200 big\nlist 2 -3 -1 negative\nlist 3 5 5 constant\ncodes\n");

@@ -28,7 +28,7 @@ bool near_colour(QRgb c, int r, int g, int b, int tol = 3) {
 
 // A 3D view as a viewer window builds it: world cube, model, axes symbol.
 class GlViewTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         cube = &scene.add(nullptr, "DummyCube1");
         model = &scene.add(cube, "DirectOpenGL1");
@@ -110,7 +110,8 @@ TEST_F(GlViewTest, BackgroundAndDashedAxesSymbolWithAColourRamp) {
     // Without its flag the symbol is gone.
     axes->set_show_axes(false);
     const QImage none = picture();
-    for (int x = 185; x <= 215; ++x) EXPECT_TRUE(near_colour(none.pixel(x, cy), 255, 255, 255)) << x;
+    for (int x = 185; x <= 215; ++x)
+        EXPECT_TRUE(near_colour(none.pixel(x, cy), 255, 255, 255)) << x;
 }
 
 // What the render callback draws lands where the camera maths says.
@@ -132,7 +133,10 @@ TEST_F(GlViewTest, CallbackDrawsInTheModelFrameWhereTheCameraMathsProjects) {
     const Step steps[] = {
         {"front", [] {}},
         {"zoomed", [&] { camera->set_scene_scale(1.7f); }},
-        {"panned", [&] { model->set_position({0.3f, -0.2f, 0.1f}); }},
+        {"panned",
+         [&] {
+             model->set_position({0.3f, -0.2f, 0.1f});
+         }},
         {"orbited", [&] { camera->orbit(-20, 35); }},
         {"preset 2", [&] { view::apply_preset_view(*camera, 2); }},
     };
@@ -190,11 +194,15 @@ TEST(GlLegendView, CameraShowsTheLegendRectangleOnItsBackground) {
     auto py = [](double y) { return (2.0 - y) * 58.25; };
     EXPECT_TRUE(near_colour(img.pixel(2, 2), 243, 250, 252, 0));
     EXPECT_TRUE(near_colour(img.pixel(static_cast<int>(px(-0.6)), static_cast<int>(py(0))), 255, 0, 0));
-    EXPECT_TRUE(near_colour(img.pixel(static_cast<int>(px(-0.8)) - 2, static_cast<int>(py(0))), 243, 250, 252, 0));
-    EXPECT_TRUE(near_colour(img.pixel(static_cast<int>(px(-0.45)) + 2, static_cast<int>(py(0))), 243, 250, 252, 0));
-    EXPECT_TRUE(near_colour(img.pixel(static_cast<int>(px(-0.6)), static_cast<int>(py(1.3)) - 2), 243, 250, 252, 0));
+    EXPECT_TRUE(
+        near_colour(img.pixel(static_cast<int>(px(-0.8)) - 2, static_cast<int>(py(0))), 243, 250, 252, 0));
+    EXPECT_TRUE(
+        near_colour(img.pixel(static_cast<int>(px(-0.45)) + 2, static_cast<int>(py(0))), 243, 250, 252, 0));
+    EXPECT_TRUE(
+        near_colour(img.pixel(static_cast<int>(px(-0.6)), static_cast<int>(py(1.3)) - 2), 243, 250, 252, 0));
     EXPECT_TRUE(near_colour(img.pixel(static_cast<int>(px(-0.6)), static_cast<int>(py(1.3)) + 2), 255, 0, 0));
-    EXPECT_TRUE(near_colour(img.pixel(static_cast<int>(px(-0.6)), static_cast<int>(py(-1.85)) + 2), 243, 250, 252, 0));
+    EXPECT_TRUE(near_colour(img.pixel(static_cast<int>(px(-0.6)), static_cast<int>(py(-1.85)) + 2), 243, 250,
+                            252, 0));
     // Back-face culling: the same bar clockwise is not drawn.
     legend.render = [] {
         glColor3f(1, 0, 0);
@@ -206,8 +214,8 @@ TEST(GlLegendView, CameraShowsTheLegendRectangleOnItsBackground) {
         glEnd();
     };
     ASSERT_TRUE(viewer.render_now());
-    EXPECT_TRUE(near_colour(viewer.last_image().pixel(static_cast<int>(px(-0.6)), static_cast<int>(py(0))), 243,
-                            250, 252, 0));
+    EXPECT_TRUE(near_colour(viewer.last_image().pixel(static_cast<int>(px(-0.6)), static_cast<int>(py(0))),
+                            243, 250, 252, 0));
 }
 
 TEST_F(GlViewTest, PaintsNeverNest) {
@@ -253,8 +261,10 @@ TEST_F(GlViewTest, ErrorInACallbackIsReportedAfterThePaint) {
     EXPECT_EQ(reported.front(), QStringLiteral("'abc' is not a valid floating point value"));
     // The rest of the scene (the axes symbol, drawn after the model) is there.
     bool red = false;
-    for (int x = 190; x <= 210; ++x) red |= qRed(img.pixel(x, 150)) > 100 && qGreen(img.pixel(x, 150)) < 60;
-    for (int x = 190; x <= 210; ++x) red |= qRed(img.pixel(x, 149)) > 100 && qGreen(img.pixel(x, 149)) < 60;
+    for (int x = 190; x <= 210; ++x)
+        red |= qRed(img.pixel(x, 150)) > 100 && qGreen(img.pixel(x, 150)) < 60;
+    for (int x = 190; x <= 210; ++x)
+        red |= qRed(img.pixel(x, 149)) > 100 && qGreen(img.pixel(x, 149)) < 60;
     EXPECT_TRUE(red);
 }
 

@@ -16,9 +16,12 @@ namespace orv::view {
 namespace {
 
 double dist(const Vec3d& a, const Vec3d& b) {
-    return std::sqrt((a[0] - b[0]) * (a[0] - b[0]) + (a[1] - b[1]) * (a[1] - b[1]) + (a[2] - b[2]) * (a[2] - b[2]));
+    return std::sqrt((a[0] - b[0]) * (a[0] - b[0]) + (a[1] - b[1]) * (a[1] - b[1]) +
+                     (a[2] - b[2]) * (a[2] - b[2]));
 }
-Vec3d d3(const Vec3f& v) { return {v[0], v[1], v[2]}; }
+Vec3d d3(const Vec3f& v) {
+    return {v[0], v[1], v[2]};
+}
 
 // ---- Projection ----
 
@@ -30,8 +33,8 @@ struct ExtentCase {
 
 TEST(OrthoExtents, LargerSideSpansTenOverScaleUnits) {
     const ExtentCase cases[] = {
-        {800, 600, 10, 1, 10, 7.5},  {600, 800, 10, 1, 7.5, 10},   {500, 500, 10, 1, 10, 10},
-        {800, 600, 10, 2, 5, 3.75},  {800, 600, 10, 0.4, 25, 18.75}, {800, 600, 10, 0, 10, 7.5},
+        {800, 600, 10, 1, 10, 7.5}, {600, 800, 10, 1, 7.5, 10},     {500, 500, 10, 1, 10, 10},
+        {800, 600, 10, 2, 5, 3.75}, {800, 600, 10, 0.4, 25, 18.75}, {800, 600, 10, 0, 10, 7.5},
         {1000, 1, 10, 1, 10, 0.01},
     };
     for (const ExtentCase& c : cases) {
@@ -71,7 +74,7 @@ TEST(Orbit, PresetPositionsFromTheFront) {
         double tur;
     };
     const Case cases[] = {
-        {0, {0, 0, 30}, 0},           {1, {18.37, 15, 18.37}, 45},  {2, {18.37, 15, -18.37}, 135},
+        {0, {0, 0, 30}, 0},           {1, {18.37, 15, 18.37}, 45},    {2, {18.37, 15, -18.37}, 135},
         {3, {18.37, -15, 18.37}, 45}, {4, {18.37, -15, -18.37}, 135}, {-1, {-30, 0, 0}, -90},
     };
     for (const Case& c : cases) {
@@ -181,7 +184,8 @@ TEST(Scene, EveryChangeMarksTheObjectAndNotifies) {
 
 TEST(Zoom, TwelveStepsOutStopAtPointFourInFloats) {
     float s = 1;
-    for (int i = 0; i < 12; ++i) s = zoom_out_scale(s);
+    for (int i = 0; i < 12; ++i)
+        s = zoom_out_scale(s);
     EXPECT_EQ(s, 0.39999986f);
     EXPECT_EQ(zoom_out_scale(s), s) << "0.39999986 is not above 0.4";
     const float in = zoom_in_scale(s);
@@ -337,10 +341,17 @@ TEST(AxesSymbol, ThreeDashedSegmentsWithAHalfToFullRamp) {
 
 TEST(ShortestText, DecimalPointAndNoTrailingZeros) {
     const std::pair<double, const char*> cases[] = {
-        {100, "100"}, {0, "0"}, {0.15, "0.15"}, {2 * 0.05 * 3, "0.3"}, {1.0 / 50 * 100, "2"},
-        {-2.5, "-2.5"}, {123456789012345.0, "123456789012345"}, {0 * -1.0 / 50 * 100, "0"},
+        {100, "100"},
+        {0, "0"},
+        {0.15, "0.15"},
+        {2 * 0.05 * 3, "0.3"},
+        {1.0 / 50 * 100, "2"},
+        {-2.5, "-2.5"},
+        {123456789012345.0, "123456789012345"},
+        {0 * -1.0 / 50 * 100, "0"},
     };
-    for (const auto& [v, text] : cases) EXPECT_EQ(shortest_text(v), text) << v;
+    for (const auto& [v, text] : cases)
+        EXPECT_EQ(shortest_text(v), text) << v;
 }
 
 } // namespace

@@ -31,7 +31,7 @@ namespace orv {
 namespace {
 
 class ViewerTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         test::dialogs().reset();
         ui::set_status_sink([this](const QString& text) { status = text; });
@@ -55,8 +55,7 @@ protected:
     }
     TForm2* open_sample(bool ready = true) { return open(test::data_path("viewer/four_lists.txt"), ready); }
 
-    template <class W>
-    W* child(const char* name) {
+    template <class W> W* child(const char* name) {
         W* w = form->findChild<W*>(QString::fromLatin1(name));
         EXPECT_NE(w, nullptr) << name;
         return w;
@@ -77,10 +76,14 @@ TEST_F(ViewerTest, CheckBoxesAtTheirPlaces) {
         bool checked;
     };
     const Case cases[] = {
-        {"CheckBox3", "Legenda", 8, 16, false},          {"CheckBox8", "Faixas de Cores", 25, 32, false},
-        {"CheckBox1", "Legenda Negativa", 25, 48, false}, {"CheckBox9", "Notação Científica", 25, 64, false},
-        {"CheckBox7", "Eixos", 8, 80, true},             {"CheckBox2", "Tela Inteira", 25, 96, false},
-        {"CheckBox5", "> Valores Máximos", 8, 112, false}, {"CheckBox4", "Clip Plane", 8, 157, false},
+        {"CheckBox3", "Legenda", 8, 16, false},
+        {"CheckBox8", "Faixas de Cores", 25, 32, false},
+        {"CheckBox1", "Legenda Negativa", 25, 48, false},
+        {"CheckBox9", "Notação Científica", 25, 64, false},
+        {"CheckBox7", "Eixos", 8, 80, true},
+        {"CheckBox2", "Tela Inteira", 25, 96, false},
+        {"CheckBox5", "> Valores Máximos", 8, 112, false},
+        {"CheckBox4", "Clip Plane", 8, 157, false},
     };
     for (const Case& c : cases) {
         auto* box = child<QCheckBox>(c.name);
@@ -127,8 +130,9 @@ TEST_F(ViewerTest, SpinEditsAndSlidersWithTheirRanges) {
         const char* name;
         int lo, hi, value;
     };
-    const Range spins[] = {{"SpinEdit1", -1, 10, -1},     {"SpinEdit2", -1, 10, -1},    {"SpinEdit3", -1, 10, -1},
-                           {"SpinEdit4", 1, 1000000, 1}, {"SpinEdit5", 1, 1000000, 1}, {"SpinEdit6", 1, 1000000, 1},
+    const Range spins[] = {{"SpinEdit1", -1, 10, -1},    {"SpinEdit2", -1, 10, -1},
+                           {"SpinEdit3", -1, 10, -1},    {"SpinEdit4", 1, 1000000, 1},
+                           {"SpinEdit5", 1, 1000000, 1}, {"SpinEdit6", 1, 1000000, 1},
                            {"SpinEdit7", 1, 100, 5}};
     for (const Range& r : spins) {
         auto* s = child<QSpinBox>(r.name);
@@ -147,7 +151,8 @@ TEST_F(ViewerTest, SpinEditsAndSlidersWithTheirRanges) {
         EXPECT_EQ(s->maximum(), r.hi) << r.name;
         EXPECT_EQ(s->value(), r.value) << r.name;
     }
-    for (const char* name : {"TrackBar1", "TrackBar2", "TrackBar3"}) EXPECT_EQ(child<QSlider>(name)->tickInterval(), 10);
+    for (const char* name : {"TrackBar1", "TrackBar2", "TrackBar3"})
+        EXPECT_EQ(child<QSlider>(name)->tickInterval(), 10);
 }
 
 TEST_F(ViewerTest, ButtonsLabelsAndGroups) {
@@ -169,16 +174,28 @@ TEST_F(ViewerTest, ButtonsLabelsAndGroups) {
         EXPECT_EQ(b->text(), QString::fromUtf8(c.text)) << c.name;
         EXPECT_EQ(b->isEnabled(), c.enabled) << c.name;
     }
-    for (const char* name : {"BitBtn1", "BitBtn2", "BitBtn5"}) EXPECT_EQ(child<QPushButton>(name)->size(), QSize(17, 17));
+    for (const char* name : {"BitBtn1", "BitBtn2", "BitBtn5"})
+        EXPECT_EQ(child<QPushButton>(name)->size(), QSize(17, 17));
 
     const Caption labels[] = {
-        {"Label1", "ETp 1", true},          {"Label2", "ETp 2", true},          {"Label3", "ETp 3", true},
-        {"Label4", "Fator de Multiplicação", true}, {"Label5", "FPS", true},   {"Label6", "Lista inicial:", true},
-        {"Label7", "Lista final:", true},   {"Label8", "Passo:", true},         {"Label9", "FPS:", true},
-        {"Label11", "Nó", true},            {"Label12", "Arquivo", true},       {"Label14", "Espessura:", true},
-        {"Label15", "Transparência:", true}, {"Label17", "Espessura:", true},   {"Label18", "Transparência:", true},
+        {"Label1", "ETp 1", true},
+        {"Label2", "ETp 2", true},
+        {"Label3", "ETp 3", true},
+        {"Label4", "Fator de Multiplicação", true},
+        {"Label5", "FPS", true},
+        {"Label6", "Lista inicial:", true},
+        {"Label7", "Lista final:", true},
+        {"Label8", "Passo:", true},
+        {"Label9", "FPS:", true},
+        {"Label11", "Nó", true},
+        {"Label12", "Arquivo", true},
+        {"Label14", "Espessura:", true},
+        {"Label15", "Transparência:", true},
+        {"Label17", "Espessura:", true},
+        {"Label18", "Transparência:", true},
     };
-    for (const Caption& c : labels) EXPECT_EQ(child<QLabel>(c.name)->text(), QString::fromUtf8(c.text)) << c.name;
+    for (const Caption& c : labels)
+        EXPECT_EQ(child<QLabel>(c.name)->text(), QString::fromUtf8(c.text)) << c.name;
 
     struct Group {
         const char* name;
@@ -187,11 +204,16 @@ TEST_F(ViewerTest, ButtonsLabelsAndGroups) {
         bool visible;
     };
     const Group groups[] = {
-        {"GroupBox3", "Menu Geral", 230, true},          {"GroupBox4", "Lista de Plotagem", 289, true},
-        {"GroupBox5", "Escala Deslocamento", -1, false}, {"GroupBox2", "Transparência", -1, false},
-        {"GroupBox1", "Velocidade do Mouse", -1, false}, {"GroupBox6", "Arquivo AVI", -1, false},
-        {"GroupBox7", "Captura Imagem", -1, false},      {"GroupBox8", "Gerador Vídeo/Lista", -1, false},
-        {"GroupBox9", "Legenda", 337, false},            {"GroupBox10", "Linhas", -1, false},
+        {"GroupBox3", "Menu Geral", 230, true},
+        {"GroupBox4", "Lista de Plotagem", 289, true},
+        {"GroupBox5", "Escala Deslocamento", -1, false},
+        {"GroupBox2", "Transparência", -1, false},
+        {"GroupBox1", "Velocidade do Mouse", -1, false},
+        {"GroupBox6", "Arquivo AVI", -1, false},
+        {"GroupBox7", "Captura Imagem", -1, false},
+        {"GroupBox8", "Gerador Vídeo/Lista", -1, false},
+        {"GroupBox9", "Legenda", 337, false},
+        {"GroupBox10", "Linhas", -1, false},
     };
     for (const Group& g : groups) {
         auto* box = child<QGroupBox>(g.name);
@@ -225,8 +247,8 @@ TEST_F(ViewerTest, PanelViewsAndFloatingParts) {
     EXPECT_EQ(form->Panel12->text(), QStringLiteral("Carregando..."));
     // Every pass centres the notice over the 3D view as it was at that pass.
     const int w = form->GLSceneViewer1->width(), h = form->GLSceneViewer1->height();
-    EXPECT_EQ(form->Panel12->geometry(), QRect(static_cast<int>(w / 2.0 - 209 / 2.0),
-                                               static_cast<int>(h / 2.0 - 49 / 2.0), 209, 49));
+    EXPECT_EQ(form->Panel12->geometry(),
+              QRect(static_cast<int>(w / 2.0 - 209 / 2.0), static_cast<int>(h / 2.0 - 49 / 2.0), 209, 49));
     EXPECT_TRUE(form->Panel12->font().bold());
     EXPECT_EQ(form->Panel12->font().pixelSize(), 16);
     EXPECT_EQ(form->ComboBox1->count(), 9);
@@ -278,8 +300,15 @@ TEST_F(ViewerTest, FieldsAndScenesAfterCreation) {
 
 TEST_F(ViewerTest, PlotListHasTheFixedItemsThenTheListsAllUnchecked) {
     open_sample(false);
-    const QStringList expected = {"Nós", "Malha Indeformada", "Malha Deformada", "Numerção dos Nós",
-                                  "Num. dos Elementos", "First", "Second", "Third", "Fourth"};
+    const QStringList expected = {"Nós",
+                                  "Malha Indeformada",
+                                  "Malha Deformada",
+                                  "Numerção dos Nós",
+                                  "Num. dos Elementos",
+                                  "First",
+                                  "Second",
+                                  "Third",
+                                  "Fourth"};
     ASSERT_EQ(form->CheckListBox1->count(), expected.size());
     for (int i = 0; i < expected.size(); ++i) {
         EXPECT_EQ(form->CheckListBox1->item(i)->text(), expected[i]);
@@ -328,7 +357,8 @@ TEST_F(ViewerTest, ChooserShowsOneGroupUnderTheChooser) {
         form->ComboBox1->setCurrentIndex(item);
         form->ComboBox1Change();
         int visible = 0;
-        for (QGroupBox* g : form->optional_groups()) visible += !g->isHidden();
+        for (QGroupBox* g : form->optional_groups())
+            visible += !g->isHidden();
         QGroupBox* expected = shown[static_cast<std::size_t>(item)];
         EXPECT_EQ(visible, expected ? 1 : 0) << "item " << item;
         if (expected) {
@@ -427,7 +457,8 @@ TEST_F(ViewerTest, LeftDragOrbitsOneDegreePerPixel) {
     test::mouse_move(view, {190, 203}, Qt::LeftButton);
     const view::Vec3d expected = view::orbit_position({0, 0, 30}, {0, 0, 0}, {0, 1, 0}, -3, 10);
     const view::Vec3f p = form->GLCamera1->position();
-    for (std::size_t a = 0; a < 3; ++a) EXPECT_NEAR(p[a], expected[a], 1e-4);
+    for (std::size_t a = 0; a < 3; ++a)
+        EXPECT_NEAR(p[a], expected[a], 1e-4);
     EXPECT_DOUBLE_EQ(form->tur, 10);
     EXPECT_EQ(form->mx, 190);
     EXPECT_EQ(form->my, 203);
@@ -548,7 +579,8 @@ TEST_F(ViewerTest, WheelZoomsOnlyOverTheView) {
     test::wheel(view, {100, 100}, 120);
     EXPECT_NEAR(form->GLCamera1->scene_scale(), 1.0, 1e-6);
     form->zoom_reset();
-    for (int i = 0; i < 12; ++i) test::wheel(view, {100, 100}, 120);
+    for (int i = 0; i < 12; ++i)
+        test::wheel(view, {100, 100}, 120);
     EXPECT_EQ(form->GLCamera1->scene_scale(), 0.39999986f);
     test::wheel(view, {100, 100}, 120);
     EXPECT_EQ(form->GLCamera1->scene_scale(), 0.39999986f);
@@ -584,7 +616,8 @@ TEST_F(ViewerTest, WheelOverThePanelChangesNoSetting) {
         ASSERT_FALSE(w->hasFocus());
         // A wheel from the window system would give a wheel-focus control the focus first.
         EXPECT_NE(w->focusPolicy() & Qt::WheelFocus, Qt::WheelFocus) << w->objectName().toStdString();
-        for (int delta : {120, -120, -120}) test::wheel(w, QPointF(w->rect().center()), delta);
+        for (int delta : {120, -120, -120})
+            test::wheel(w, QPointF(w->rect().center()), delta);
     }
     EXPECT_EQ(form->ComboBox1->currentIndex(), 3);
     EXPECT_FALSE(form->GroupBox1->isHidden());
