@@ -1,0 +1,239 @@
+#include "batch/batch_view.h"
+
+#include "viewer/legend/colour_scale.h"
+#include "viewer/legend/common_range.h"
+#include "viewer/legend/legend_layout.h"
+#include "viewer/output/list_sequence.h"
+#include "viewer/render/batched_colour_list_gl.h"
+#include "viewer/render/mesh_gl.h"
+#include "viewer/render/render_plan.h"
+#include "viewer/view/camera.h"
+#include "viewer/view/interaction.h"
+#include "viewer/view/scene.h"
+#include "viewer/view/scene_gl.h"
+
+#include <GL/gl.h>
+
+#include <algorithm>
+
+namespace orv {
+
+namespace {
+// The legend view: 115 x 233 pixels at the top left of the 3D view.
+constexpr int kLegendWidth = 115;
+constexpr int kLegendHeight = 233;
+} // namespace
+
+struct BatchView::Impl {
+    ResultModel& model;
+    cli::ViewSettings settings;
+    int legmax = 0;
+    int trgb = 0;
+    int chbox = 0;
+    std::vector<bool> checked; // plot items 0..nlista + 4
+
+    view::Scene GLScene1;
+    view::SceneObject* DummyCube1 = nullptr;
+    view::SceneObject* DirectOpenGL1 = nullptr;
+    view::SceneObject* DirectOpenGL3 = nullptr;
+    std::unique_ptr<view::Camera> GLCamera1;
+    view::Scene GLScene2;
+    view::SceneObject* DummyCube2 = nullptr;
+    view::SceneObject* DirectOpenGL2 = nullptr;
+    std::unique_ptr<view::Camera> GLCamera2;
+
+    Impl(ResultModel& m, const cli::ViewSettings& s) : model(m), settings(s) {}
+
+    void build_scenes();
+    void place_camera();
+    void draw_plot_item(int item);
+    void render_model();
+    void render_legend();
+};
+
+void BatchView::Impl::build_scenes() {
+    DummyCube1 = &GLScene1.add(nullptr, "DummyCube1");
+    DirectOpenGL1 = &GLScene1.add(DummyCube1, "DirectOpenGL1");
+    DirectOpenGL1->render = [this] { render_model(); };
+    DirectOpenGL3 = &GLScene1.add(DummyCube1, "DirectOpenGL3");
+    DirectOpenGL3->set_scale(
+        {view::kAxesSymbolBaseScale, view::kAxesSymbolBaseScale, view::kAxesSymbolBaseScale});
+    DirectOpenGL3->set_show_axes(true);
+    GLCamera1 = std::make_unique<view::Camera>(GLScene1, DummyCube1);
+    GLCamera1->set_position({0, 0, 30});
+    GLCamera1->set_depth_of_view(100);
+    GLCamera1->set_focal_length(10);
+    GLCamera1->set_scene_scale(1);
+
+    DummyCube2 = &GLScene2.add(nullptr, "DummyCube2");
+    DirectOpenGL2 = &GLScene2.add(DummyCube2, "DirectOpenGL2");
+    DirectOpenGL2->render = [this] { render_legend(); };
+    GLScene2.add(DirectOpenGL2, "GLDirectOpenGL1");
+    GLCamera2 = std::make_unique<view::Camera>(GLScene2, DirectOpenGL2);
+    GLCamera2->set_position({0, 0, 50});
+    GLCamera2->set_depth_of_view(500);
+    GLCamera2->set_focal_length(25);
+    GLCamera2->set_scene_scale(1);
+}
+
+void BatchView::Impl::place_camera() {
+    const float s = static_cast<float>(model.scene_scale());
+    DirectOpenGL1->set_scale({s, s, s});
+    // The preset view, then the orbit, as the toolbar and a left-button drag.
+    double tur = view::apply_preset_view(*GLCamera1, 0);
+    const auto preset = cli::preset_orbit_of(settings.view);
+    if (preset[0] != 0 || preset[1] != 0) {
+        GLCamera1->orbit(preset[0], preset[1]);
+        tur += preset[1];
+    }
+    if (settings.orbit_pitch != 0 || settings.orbit_turn != 0) {
+        GLCamera1->orbit(settings.orbit_pitch, settings.orbit_turn);
+        tur += settings.orbit_turn;
+    }
+    // Zoom, the axes symbol keeping its size on screen.
+    GLCamera1->set_scene_scale(static_cast<float>(settings.zoom));
+    const float a = view::axes_symbol_scale(GLCamera1->scene_scale());
+    DirectOpenGL3->set_scale({a, a, a});
+    // Pan: a right-button drag by (X, Y) pixels at the default mouse speed.
+    if (settings.pan_x != 0 || settings.pan_y != 0) {
+        view::PanInput in;
+        in.camera = GLCamera1->position();
+        in.tur = tur;
+        in.view_width = settings.width;
+        in.view_height = settings.height;
+        in.scene_scale = GLCamera1->scene_scale();
+        in.speed = 50;
+        in.x = settings.pan_x;
+        in.y = settings.pan_y;
+        view::Vec3f model_pos = DirectOpenGL1->position(), axes_pos = DirectOpenGL3->position();
+        view::pan_objects(in, model_pos, axes_pos);
+        DirectOpenGL1->set_position(model_pos);
+        DirectOpenGL3->set_position(axes_pos);
+    }
+}
+
+void BatchView::Impl::draw_plot_item(int item) {
+    const cli::ViewSettings& s = settings;
+    switch (item) {
+    case 0:
+        draw_node_points(model);
+        return;
+    case 1:
+        draw_mesh_outline(model, {0, 1, 1});
+        return;
+    case 2:
+        draw_mesh_outline(model, {0, 1, 1},
+                          {true, chbox, displacement_factor(s.displacement_factor, s.displacement_slider)});
+        return;
+    case 3:
+        draw_node_numbers(model);
+        return;
+    case 4:
+        draw_element_numbers(model);
+        return;
+    default:
+        break;
+    }
+    ColourListSettings c;
+    c.factor = s.displacement_factor;
+    c.displacement_position = s.displacement_slider;
+    c.transparency_position = s.transparency;
+    c.solid = s.solid;
+    c.negative = s.negative;
+    c.trgb = trgb;
+    c.banded = s.bands;
+    c.filters = s.filter;
+    c.legmax = legmax;
+    c.deformed_checked = checked[2];
+    emit_batched_colour_list(model, item + 1 - kFixList, c);
+}
+
+void BatchView::Impl::render_model() {
+    std::array<double, 4> plane{0, 0, 0, 0};
+    if (settings.clip) plane = *settings.clip;
+    glEnable(GL_CLIP_PLANE0);
+    glClipPlane(GL_CLIP_PLANE0, plane.data());
+    if (!settings.clip) glDisable(GL_CLIP_PLANE0);
+    for (std::size_t i = 0; i < checked.size(); ++i)
+        if (checked[i]) draw_plot_item(static_cast<int>(i));
+    glDisable(GL_CLIP_PLANE0);
+}
+
+void BatchView::Impl::render_legend() {
+    for (const LegendTriangle& t : legend_bar(settings.bands)) {
+        glBegin(GL_POLYGON);
+        int row = -1;
+        for (const LegendVertex& v : t) {
+            if (v.row != row) {
+                row = v.row;
+                const Rgb c = legend_row_colour(legcolor, row, trgb);
+                glColor4d(c.r, c.g, c.b, 1.0);
+            }
+            glVertex3d(v.x, v.y, 0.0);
+        }
+        glEnd();
+    }
+    glColor3f(static_cast<float>(legend::kTextGrey), static_cast<float>(legend::kTextGrey),
+              static_cast<float>(legend::kTextGrey));
+    const auto range = legend_range(model, kFixList, legmax, [this](int item) {
+        return item >= 0 && static_cast<std::size_t>(item) < checked.size() &&
+               checked[static_cast<std::size_t>(item)];
+    });
+    draw_text(legend::kTitle, BitmapFont::Helvetica12, legend::kTextX, legend::kTitleY, 0.0);
+    for (const LegendLabel& label : legend_labels(settings.bands, settings.scientific, range[0], range[1]))
+        draw_text(label.text, BitmapFont::Helvetica10, legend::kTextX, label.y, 0.0);
+}
+
+BatchView::BatchView(ResultModel& model, const cli::ViewSettings& settings)
+    : impl_(std::make_unique<Impl>(model, settings)) {
+    Impl& d = *impl_;
+    check_lists(settings.lists, model.nlista);
+    load_legend(settings.scale - 1);
+    d.trgb = settings.negative ? 1 : 0;
+    if (settings.range) {
+        CommonRangeInput in;
+        in.checked = true;
+        in.minimum = (*settings.range)[0];
+        in.maximum = (*settings.range)[1];
+        in.valmin = model.valmin;
+        in.valmax = model.valmax;
+        if (model.maxlista.empty()) model.maxlista.push_back({0, 0});
+        apply_common_range(in, {d.legmax, model.maxlista[0]});
+    }
+    d.build_scenes();
+    d.place_camera();
+}
+
+BatchView::~BatchView() = default;
+
+void BatchView::render(const std::vector<int>& lists) {
+    Impl& d = *impl_;
+    const cli::ViewSettings& s = d.settings;
+    d.checked.assign(static_cast<std::size_t>(display_list_count(d.model.nlista)), false);
+    d.checked[0] = s.nodes;
+    d.checked[1] = s.mesh;
+    d.checked[2] = s.deformed_mesh;
+    d.checked[3] = s.node_numbers;
+    d.checked[4] = s.element_numbers;
+    for (int k : lists)
+        d.checked[static_cast<std::size_t>(kFixList + k - 1)] = true;
+    d.chbox = lists.empty() ? 0 : 3 * *std::min_element(lists.begin(), lists.end());
+
+    glViewport(0, 0, s.width, s.height);
+    glDisable(GL_SCISSOR_TEST);
+    view::draw_scene(d.GLScene1, *d.GLCamera1, s.width, s.height, view::ViewStyle{{1, 1, 1}, true, false});
+    if (s.legend) {
+        // The legend view lies over the 3D view at its top left; what falls
+        // outside the picture is cut off, as the window cuts it.
+        const int y = s.height - kLegendHeight;
+        glViewport(0, y, kLegendWidth, kLegendHeight);
+        glScissor(0, y, kLegendWidth, kLegendHeight);
+        glEnable(GL_SCISSOR_TEST);
+        view::draw_scene(d.GLScene2, *d.GLCamera2, kLegendWidth, kLegendHeight,
+                         view::ViewStyle{{243 / 255.0f, 250 / 255.0f, 252 / 255.0f}, true, true});
+        glDisable(GL_SCISSOR_TEST);
+        glViewport(0, 0, s.width, s.height);
+    }
+}
+
+} // namespace orv
