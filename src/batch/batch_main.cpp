@@ -132,8 +132,11 @@ int history(const cli::CommandLine& cl, int argc, char** argv) {
     QApplication app(argc, argv);
     std::setlocale(LC_NUMERIC, "C");
     TForm3 chart;
+    // The picture is the chart at rest, not a frame of its axis animation.
+    chart.Chart1->chart()->setAnimationOptions(QChart::NoAnimation);
     chart.set_history(h.values);
     chart.show();
+    QApplication::processEvents();
     const std::string png = png_of(chart.Chart1->grab().toImage());
     chart.hide();
     write_file_atomically(cl.chart, png);
