@@ -167,8 +167,15 @@ void set_value(CommandLine& cl, std::string_view name, std::string_view value) {
         if (value.empty()) bad_value(name, value, "a file name");
         (name == "--chart" ? cl.chart : cl.output) = std::string(value);
     } else if (name == "--history") {
+        // Kept as typed, blanks included, for the file's first line, as the
+        // viewer's field "Nó" is.
+        std::string_view digits = value;
+        while (!digits.empty() && digits.front() == ' ')
+            digits.remove_prefix(1);
+        while (!digits.empty() && digits.back() == ' ')
+            digits.remove_suffix(1);
         int node = 0;
-        if (!read_int(value, node)) bad_value(name, value, "a node number");
+        if (!read_int(digits, node)) bad_value(name, value, "a node number");
         cl.node = std::string(value);
     } else if (name == "--lists") {
         const auto parts = split(value, ':');

@@ -8,11 +8,16 @@
 #include "../viewer/render/viewer_fixture.h"
 #include "batch_files.h"
 
+#include "viewer/output/Unit3.h"
+
 #include <QCheckBox>
+#include <QDir>
+#include <QFile>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QScreen>
+#include <QSpinBox>
 
 namespace orv {
 namespace {
@@ -120,6 +125,40 @@ TEST_F(BatchVsViewer, BeamWithNumbers) {
     expect_same_as_batch({"--deformed-mesh", "--node-numbers", "--element-numbers", "--list", "7",
                           "--displacement", "0.01", "--zoom", "1.05", "--pan", "-40,-120"},
                          file, "beam");
+}
+
+// "Lista" of the viewer and --history write the same bytes under the same name.
+TEST_F(BatchVsViewer, HistoryFileIsTheViewersListFile) {
+    const QString file = test::data_path("output/twelve_lists.txt");
+    open(file);
+    TForm3 chart;
+    set_chart_form(&chart);
+    TForm3::set_modal_hook([](TForm3&) {});
+    const QString old_cwd = QDir::currentPath();
+    QDir::setCurrent(scratch.path());
+    form->Edit9->setText(" 7");
+    form->Edit10->setText("B");
+    form->SpinEdit4->setValue(2);
+    form->SpinEdit5->setValue(11);
+    form->SpinEdit6->setValue(3);
+    form->Button3Click();
+    QDir::setCurrent(old_cwd);
+    TForm3::set_modal_hook({});
+    set_chart_form(nullptr);
+
+    QFile viewer_file(scratch.filePath("twelve_lists_B.lst"));
+    ASSERT_TRUE(viewer_file.open(QIODevice::ReadOnly));
+    const QByteArray viewer_bytes = viewer_file.readAll();
+    viewer_file.close();
+    viewer_file.remove();
+
+    const test::BatchRun r =
+        test::run_orvanel({"--history", " 7", "--lists", "2:11:3", "--tag", "B", file}, scratch.path());
+    ASSERT_EQ(r.exit_code, 0) << r.err.toStdString();
+    QFile batch_file(scratch.filePath("twelve_lists_B.lst"));
+    ASSERT_TRUE(batch_file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(batch_file.readAll(), viewer_bytes);
+    EXPECT_TRUE(viewer_bytes.startsWith("N\xF3:  7\r\n"));
 }
 
 } // namespace

@@ -147,6 +147,7 @@ TEST(CommandLine, EveryOptionReachesItsSetting) {
     const CommandLine h =
         parse({"--history", "-4", "--lists", "3:3", "--tag", "A", "--chart", "c.png", "f.txt"});
     EXPECT_EQ(h.node, "-4"); // out of range is the run's business, with the viewer's message
+    EXPECT_EQ(parse({"--history", " 7", "--lists", "1:2", "f.txt"}).node, " 7"); // as typed
     EXPECT_EQ(h.tag, "A");
     EXPECT_EQ(h.chart, "c.png");
 }
