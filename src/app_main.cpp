@@ -6,6 +6,8 @@
 #include "batch/plain_modes.h"
 #include "shell/gui_main.h"
 
+#include <QCoreApplication>
+
 #include <cstdio>
 
 int main(int argc, char** argv) {
@@ -22,6 +24,8 @@ int main(int argc, char** argv) {
     case orv::cli::Mode::Info:
         return orv::run_info(cl.file);
     case orv::cli::Mode::Gui:
+        // The program's name for the window system is orvanel, whichever binary runs.
+        QCoreApplication::setApplicationName(QStringLiteral("orvanel"));
         return orv::run_gui(argc, argv);
     default:
         return orv::run_batch(cl, argc, argv);
