@@ -17,5 +17,5 @@ for program in "$build/src/orvanel" "$build/src/orvanel-app"; do
     times+=("$(((t1 - t0) / 1000))")
   done
   printf '%s\n' "${times[@]}" | sort -n |
-    awk -v p="$program" -v n="$n" '{t[NR] = $1} END {printf "%-28s --info: median %.4f s, best %.4f s (%d runs)\n", p, FILENAME, t[int((NR + 1) / 2)] / 1e6, t[1] / 1e6, n}'
+    awk -v p="$program" -v n="$n" '{t[NR] = $1} END {printf "%-28s --info: median %.4f s, best %.4f s (%d runs)\n", p, t[int((NR + 1) / 2)] / 1e6, t[1] / 1e6, n}'
 done
