@@ -301,6 +301,10 @@ CommandLine parse_batch(const std::vector<std::string_view>& args) {
     if (files.empty()) throw UsageError("no result file given");
     if (files.size() > 1) throw UsageError("unexpected argument " + std::string(files[1]));
     cl.file = std::string(files.front());
+    // A video frame is the picture cut to a multiple of 8 pixels a side.
+    if (cl.mode == Mode::Video && (cl.view.width < 8 || cl.view.height < 8))
+        bad_value("--size", std::to_string(cl.view.width) + "x" + std::to_string(cl.view.height),
+                  "WxH, each from 8 to 8192 for --video");
     if ((cl.mode == Mode::Video || cl.mode == Mode::History) && !seen.contains("--lists"))
         throw UsageError(std::string(mode_name(cl.mode)) + " needs --lists A:B[:S]");
     return cl;

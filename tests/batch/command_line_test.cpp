@@ -211,6 +211,7 @@ TEST(CommandLine, BadCommandLinesNameTheirArgument) {
         {picture({"--size", "800x9000"}), "bad value '800x9000' for --size"},
         {picture({"--size", "800x600x2"}), "bad value '800x600x2' for --size"},
         {picture({"--scale", "3"}), "bad value '3' for --scale"},
+        {{"--video", "v.avi", "--lists", "1:2", "--size", "7x100", "f.txt"}, "bad value '7x100' for --size"},
     };
     for (const Bad& b : cases) {
         std::string joined;
