@@ -28,6 +28,6 @@ int main(int argc, char** argv) {
         QCoreApplication::setApplicationName(QStringLiteral("orvanel"));
         return orv::run_gui(argc, argv);
     default:
-        return orv::run_batch(cl, argc, argv);
+        return orv::run_batch(cl);
     }
 }

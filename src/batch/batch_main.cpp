@@ -62,8 +62,9 @@ std::string png_of_framebuffer(const std::vector<std::uint8_t>& rgba, int w, int
 
 int picture(const cli::CommandLine& cl) {
     ResultModel model = read_result_file(cl.file);
-    BatchView view(model, cl.view);
+    // The context first: the view's display lists go before it.
     OffscreenGl gl(cl.view.width, cl.view.height);
+    BatchView view(model, cl.view);
     view.render(cl.view.lists);
     write_file_atomically(cl.output, png_of_framebuffer(gl.read_rgba(), gl.width(), gl.height()));
     return 0;
@@ -81,8 +82,8 @@ int video(const cli::CommandLine& cl) {
     const std::vector<int> lists =
         list_sequence(cl.lists.first, cl.lists.last, cl.lists.step, display_list_count(model.nlista));
     check_lists(lists, model.nlista);
-    BatchView view(model, cl.view);
     OffscreenGl gl(cl.view.width, cl.view.height);
+    BatchView view(model, cl.view);
 
     const std::string temp = temporary_beside(cl.output);
     AviRecorder recorder;
@@ -117,7 +118,7 @@ int video(const cli::CommandLine& cl) {
     return 0;
 }
 
-int history(const cli::CommandLine& cl, int argc, char** argv) {
+int history(const cli::CommandLine& cl) {
     const ResultModel model = read_result_file(cl.file);
     const std::vector<int> lists =
         list_sequence(cl.lists.first, cl.lists.last, cl.lists.step, display_list_count(model.nlista));
@@ -129,7 +130,11 @@ int history(const cli::CommandLine& cl, int argc, char** argv) {
     }
     // The chart window drawn by Qt's offscreen platform: no display, ever.
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    QApplication app(argc, argv);
+    // Only the program's name: none of the batch options is Qt's to read.
+    static char name[] = "orvanel";
+    static char* args[] = {name, nullptr};
+    int count = 1;
+    QApplication app(count, args);
     std::setlocale(LC_NUMERIC, "C");
     TForm3 chart;
     // The picture is the chart at rest, not a frame of its axis animation.
@@ -151,7 +156,7 @@ int history(const cli::CommandLine& cl, int argc, char** argv) {
 
 } // namespace
 
-int run_batch(const cli::CommandLine& cl, int argc, char** argv) {
+int run_batch(const cli::CommandLine& cl) {
     set_glyph_sink(draw_font_glyph);
     try {
         switch (cl.mode) {
@@ -160,7 +165,7 @@ int run_batch(const cli::CommandLine& cl, int argc, char** argv) {
         case cli::Mode::Video:
             return video(cl);
         case cli::Mode::History:
-            return history(cl, argc, argv);
+            return history(cl);
         default:
             return 2;
         }

@@ -10,6 +10,6 @@ namespace orv {
 // Runs one batch mode. Returns the exit status: 0 done; 1 a read error, an
 // output that cannot be written, a list or node out of range (the message on
 // standard error, and no file written or left half-written).
-int run_batch(const cli::CommandLine& cl, int argc, char** argv);
+int run_batch(const cli::CommandLine& cl);
 
 } // namespace orv
