@@ -2,8 +2,8 @@
 
 #include "shell/Unit4.h"
 #include "shell/Unit7.h"
-#include "shell/dialogs.h"
 #include "shell/pictures.h"
+#include "ui/dialogs.h"
 #include "viewer/Unit2.h"
 
 #include <QAction>

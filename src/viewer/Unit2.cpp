@@ -1,17 +1,19 @@
 // The viewer window's handlers. Each is short: it sets fields of the window
-// and calls into the subsystem folders; widgets are built in
-// view/viewer_layout.cpp, the render callbacks live in render/ and legend/.
+// and calls into the subsystem folders. The rest of TForm2 lives beside this
+// file, one file per panel group: widgets in Unit2_layout.cpp, display options
+// in Unit2_options.cpp, the legend in Unit2_legend.cpp and Unit2_colours.cpp,
+// output in Unit2_output.cpp, the render callbacks in Unit2_render.cpp.
 
 #include "viewer/Unit2.h"
 
-#include "shell/dialogs.h"
+#include "ui/dialogs.h"
+#include "ui/event_hook.h"
+#include "ui/gl_scene_viewer.h"
+#include "ui/panel_widgets.h"
 #include "viewer/legend/colour_scale.h"
 #include "viewer/model/reader.h"
-#include "viewer/view/event_hook.h"
-#include "viewer/view/gl_scene_viewer.h"
 #include "viewer/view/interaction.h"
 #include "viewer/view/number_text.h"
-#include "viewer/view/panel_widgets.h"
 
 #include <QApplication>
 #include <QCheckBox>

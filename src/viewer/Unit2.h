@@ -239,7 +239,7 @@ class TForm2 : public QWidget {
     void TrackBar1Change();
     void GroupBox1MouseMove(); // also for GroupBox2 and GroupBox5: clears the status bar
 
-    // Output groups (viewer/output/output_handlers.cpp).
+    // Output groups (Unit2_output.cpp).
     void BitBtn3Click();    // "IMG": the 3D view to the clipboard
     void BitBtn4Click();    // "LEG": the legend view to the clipboard
     void Button1Click();    // "Adicionar Frame"
@@ -250,7 +250,7 @@ class TForm2 : public QWidget {
     void fill_avi_group(); // Edit8 := the recorder's frames per second
     void finish_recording_on_close();
 
-    // Display options (view/display_options.cpp).
+    // Display options (Unit2_options.cpp).
     void CheckBox4Click(); // "Clip Plane"
     void Edit1Exit();      // clip plane coefficients a..d
     void Edit2Exit();
@@ -277,7 +277,7 @@ class TForm2 : public QWidget {
     void BitBtn5Click(); // applies the element-type filters
     void connect_display_options();
 
-    // Legend options, view and colour editor (legend/legend_*.cpp).
+    // Legend options, view and colour editor (Unit2_legend.cpp, Unit2_colours.cpp).
     void CheckBox3Click(); // "Legenda"
     void CheckBox1Click(); // "Legenda Negativa"
     void CheckBox8Click(); // "Faixas de Cores"
@@ -323,13 +323,13 @@ class TForm2 : public QWidget {
 
   private:
     void build_scenes();
-    void build_layout(); // viewer_layout.cpp
+    void build_layout(); // Unit2_layout.cpp
     void layout_panel(); // places the visible blocks of Panel1 top to bottom
     void connect_handlers();
     // Scene scale of the 3D view's camera, the axes symbol scaled with it.
     void set_zoom(float scale);
     QMdiSubWindow* mdi_window() const;
-    // Steps of the output handlers (output_handlers.cpp).
+    // Steps of the output handlers (Unit2_output.cpp).
     void connect_output_handlers();
     void copy_view_to_clipboard(GLSceneViewer* view);
     void size_recorder_to_view();

@@ -9,10 +9,10 @@
 
 #include "viewer/Unit2.h"
 
+#include "ui/gl_scene_viewer.h"
 #include "viewer/legend/colour_scale.h"
 #include "viewer/legend/legend_layout.h"
 #include "viewer/render/mesh_gl.h"
-#include "viewer/view/gl_scene_viewer.h"
 
 #include <QCheckBox>
 #include <QMouseEvent>

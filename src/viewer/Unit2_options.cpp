@@ -6,10 +6,10 @@
 
 #include "viewer/Unit2.h"
 
-#include "shell/dialogs.h"
+#include "ui/dialogs.h"
+#include "ui/event_hook.h"
+#include "ui/gl_scene_viewer.h"
 #include "viewer/legend/real_text.h"
-#include "viewer/view/event_hook.h"
-#include "viewer/view/gl_scene_viewer.h"
 #include "viewer/view/number_text.h"
 
 #include <QCheckBox>

@@ -3,7 +3,7 @@
 // generator and the node history ("Gerador Vídeo/Lista").
 //
 // The plain work (file names, list sequences, the AVI recorder, the history
-// file) lives in this folder's core library; these handlers read the
+// file) lives in viewer/output/'s core library; these handlers read the
 // controls, call it and keep the window consistent when it fails.
 //
 // Video generator: for every list of the sequence the list is checked alone,
@@ -19,15 +19,15 @@
 
 #include "viewer/Unit2.h"
 
-#include "shell/dialogs.h"
-#include "viewer/output/Unit3.h"
+#include "ui/dialogs.h"
+#include "ui/gl_scene_viewer.h"
+#include "viewer/Unit3.h"
 #include "viewer/output/avi_recorder.h"
 #include "viewer/output/integer_text.h"
 #include "viewer/output/list_sequence.h"
 #include "viewer/output/node_history.h"
 #include "viewer/output/output_error.h"
 #include "viewer/output/output_names.h"
-#include "viewer/view/gl_scene_viewer.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -5,11 +5,11 @@
 
 #include "viewer/Unit2.h"
 
-#include "shell/dialogs.h"
+#include "ui/dialogs.h"
+#include "ui/event_hook.h"
+#include "ui/gl_scene_viewer.h"
+#include "ui/panel_widgets.h"
 #include "viewer/legend/common_range.h"
-#include "viewer/view/event_hook.h"
-#include "viewer/view/gl_scene_viewer.h"
-#include "viewer/view/panel_widgets.h"
 
 #include <QCheckBox>
 #include <QLineEdit>

@@ -34,13 +34,13 @@
 
 #include "viewer/Unit2.h"
 
-#include "shell/dialogs.h"
+#include "ui/dialogs.h"
+#include "ui/gl_scene_viewer.h"
+#include "ui/panel_widgets.h"
 #include "viewer/legend/real_text.h"
 #include "viewer/render/batched_colour_list_gl.h"
 #include "viewer/render/mesh_gl.h"
 #include "viewer/render/render_plan.h"
-#include "viewer/view/gl_scene_viewer.h"
-#include "viewer/view/panel_widgets.h"
 
 #include <QCheckBox>
 #include <QLineEdit>

@@ -8,9 +8,9 @@
 
 #include "viewer/Unit2.h"
 
-#include "shell/dialogs.h"
+#include "ui/dialogs.h"
+#include "ui/panel_widgets.h"
 #include "viewer/legend/colour_editor.h"
-#include "viewer/view/panel_widgets.h"
 
 #include <QPalette>
 
