@@ -10,7 +10,7 @@
 
 #include "viewer/model/result_model.h"
 #include "viewer/output/avi_recorder.h"
-#include "viewer/render/render_plan.h"
+#include "viewer/render/render_pass_gl.h"
 #include "viewer/view/camera.h"
 #include "viewer/view/scene.h"
 
@@ -299,15 +299,18 @@ class TForm2 : public QWidget {
     void GroupBox9DblClick();
     void connect_legend_handlers();
 
-    // Render pass state: display-list names, what exists, the compile log.
-    RenderState render_state;
-    // Content of display list `list` (1..nlista + 5) with displacement factor m.
-    void compile_display_list(int list, double factor);
+    // The 3D view's render pass; render_state is its lists, counters and
+    // compile log (tests and benchmarks read it).
+    RenderPass render_pass;
+    RenderState& render_state = render_pass.state;
+    // What the render pass reads, taken from the fields and widgets now.
+    RenderPassInputs render_inputs() const;
     // Texts drawn by the last paint of the legend view: the title, then the
     // value labels from the top down.
     std::vector<std::string> legend_texts;
 
-    // Render callbacks of DirectOpenGL1 (render pass) and DirectOpenGL2 (legend).
+    // Render callbacks of DirectOpenGL1 (render pass) and DirectOpenGL2 (legend)
+    // (Unit2_render.cpp).
     void DirectOpenGL1Render();
     void DirectOpenGL2Render();
 

@@ -1,7 +1,8 @@
 // Legend options of "Menu Geral": "Legenda", "Legenda Negativa", "Faixas de
 // Cores", "Notação Científica" and the common range "> Valores Máximos" with
-// Edit5 / Edit6. They set fields and ask for repaints; the render pass and the
-// legend view read the fields and the boxes at their next paint.
+// Edit5 / Edit6, and the dragging of the floating legend view. They set
+// fields and ask for repaints; the render pass and the legend view read the
+// fields and the boxes at their next paint.
 
 #include "viewer/Unit2.h"
 
@@ -15,6 +16,8 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
+
+#include <cmath>
 
 namespace orv {
 
@@ -102,6 +105,23 @@ void TForm2::Edit5Exit() {
 
 void TForm2::Edit6Exit() {
     Edit5Exit();
+}
+
+// Dragging the floating legend view.
+void TForm2::GLSceneViewer2MouseDown(QMouseEvent* event) {
+    mx = event->position().x();
+    my = event->position().y();
+}
+
+void TForm2::GLSceneViewer2MouseMove(QMouseEvent* event) {
+    // Any button or Shift, Ctrl or Alt held drags. mx, my are not updated:
+    // the view moves with the pointer, so the grabbed point stays under it.
+    const Qt::KeyboardModifiers keys =
+        event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
+    if (event->buttons() == Qt::NoButton && keys == Qt::NoModifier) return;
+    const int dx = static_cast<int>(std::trunc(event->position().x() - mx));
+    const int dy = static_cast<int>(std::trunc(event->position().y() - my));
+    GLSceneViewer2->move(GLSceneViewer2->x() + dx, GLSceneViewer2->y() + dy);
 }
 
 } // namespace orv
