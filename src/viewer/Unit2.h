@@ -200,6 +200,11 @@ class TForm2 : public QWidget {
     // The eight optional groups in chooser order of their items 1..8.
     std::array<QGroupBox*, 8> optional_groups() const;
 
+    // Checks result list k (1..nlista) in the plot list as a user's click
+    // does: the item is checked, chbox recomputed and both views repaint.
+    // False, and nothing changes, when there is no such list.
+    bool check_result_list(int k);
+
     // ---- Shared steps ----
     // Moves the keyboard focus to CheckBox1 without changing or clicking it.
     void park_focus();
@@ -273,8 +278,7 @@ class TForm2 : public QWidget {
     void CheckListBox1Click();
     void CheckListBox1MouseMove();
     void CheckListBox1MouseDown(QMouseEvent* event); // right button: uncovers the filter row
-    void CheckListBox1DblClick();
-    void BitBtn5Click(); // applies the element-type filters
+    void BitBtn5Click();                             // applies the element-type filters
     void connect_display_options();
 
     // Legend options, view and colour editor (Unit2_legend.cpp, Unit2_colours.cpp).
@@ -296,7 +300,6 @@ class TForm2 : public QWidget {
     void BitBtn8Click();                              // "Escala 2"
     void BitBtn9Click();                              // "Carregar" (disabled)
     void BitBtn10Click();                             // "Salvar" (disabled)
-    void GroupBox9DblClick();
     void connect_legend_handlers();
 
     // The 3D view's render pass; render_state is its lists, counters and

@@ -90,6 +90,4 @@ void TForm2::BitBtn10Click() {
     ui::save_file_name(this, QString());
 }
 
-void TForm2::GroupBox9DblClick() {}
-
 } // namespace orv

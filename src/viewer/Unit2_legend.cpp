@@ -22,12 +22,11 @@
 namespace orv {
 
 void TForm2::connect_legend_handlers() {
-    auto on = [this](auto fn) { return [this, fn](auto&&...) { ui::guarded(this, fn); }; };
-    connect(CheckBox3, &QCheckBox::toggled, this, on([this] { CheckBox3Click(); }));
-    connect(CheckBox1, &QCheckBox::toggled, this, on([this] { CheckBox1Click(); }));
-    connect(CheckBox8, &QCheckBox::toggled, this, on([this] { CheckBox8Click(); }));
-    connect(CheckBox9, &QCheckBox::toggled, this, on([this] { CheckBox9Click(); }));
-    connect(CheckBox5, &QCheckBox::toggled, this, on([this] { CheckBox5Click(); }));
+    connect(CheckBox3, &QCheckBox::toggled, this, ui::guarded_slot(this, [this] { CheckBox3Click(); }));
+    connect(CheckBox1, &QCheckBox::toggled, this, ui::guarded_slot(this, [this] { CheckBox1Click(); }));
+    connect(CheckBox8, &QCheckBox::toggled, this, ui::guarded_slot(this, [this] { CheckBox8Click(); }));
+    connect(CheckBox9, &QCheckBox::toggled, this, ui::guarded_slot(this, [this] { CheckBox9Click(); }));
+    connect(CheckBox5, &QCheckBox::toggled, this, ui::guarded_slot(this, [this] { CheckBox5Click(); }));
     on_focus_out(this, {Edit5, Edit6}, [this](QObject* field) {
         if (field == Edit5) ui::guarded(this, [this] { Edit5Exit(); });
         if (field == Edit6) ui::guarded(this, [this] { Edit6Exit(); });
@@ -43,11 +42,11 @@ void TForm2::connect_legend_handlers() {
     for (ClickPanel* panel : colour_panels)
         connect(panel, &ClickPanel::clicked, this,
                 [this, panel] { ui::guarded(this, [this, panel] { Panel2Click(panel); }); });
-    connect(BitBtn6, &QPushButton::clicked, this, on([this] { BitBtn6Click(); }));
-    connect(BitBtn7, &QPushButton::clicked, this, on([this] { BitBtn7Click(); }));
-    connect(BitBtn8, &QPushButton::clicked, this, on([this] { BitBtn8Click(); }));
-    connect(BitBtn9, &QPushButton::clicked, this, on([this] { BitBtn9Click(); }));
-    connect(BitBtn10, &QPushButton::clicked, this, on([this] { BitBtn10Click(); }));
+    connect(BitBtn6, &QPushButton::clicked, this, ui::guarded_slot(this, [this] { BitBtn6Click(); }));
+    connect(BitBtn7, &QPushButton::clicked, this, ui::guarded_slot(this, [this] { BitBtn7Click(); }));
+    connect(BitBtn8, &QPushButton::clicked, this, ui::guarded_slot(this, [this] { BitBtn8Click(); }));
+    connect(BitBtn9, &QPushButton::clicked, this, ui::guarded_slot(this, [this] { BitBtn9Click(); }));
+    connect(BitBtn10, &QPushButton::clicked, this, ui::guarded_slot(this, [this] { BitBtn10Click(); }));
 }
 
 void TForm2::repaint_tail() {

@@ -74,16 +74,13 @@ struct ReenableOnExit {
 } // namespace
 
 void TForm2::connect_output_handlers() {
-    auto on = [this](auto fn) {
-        return [this, fn](auto&&...) { ui::guarded(this, [&] { (this->*fn)(); }); };
-    };
-    connect(BitBtn3, &QPushButton::clicked, this, on(&TForm2::BitBtn3Click));
-    connect(BitBtn4, &QPushButton::clicked, this, on(&TForm2::BitBtn4Click));
-    connect(Button1, &QPushButton::clicked, this, on(&TForm2::Button1Click));
-    connect(Button2, &QPushButton::clicked, this, on(&TForm2::Button2Click));
-    connect(Button3, &QPushButton::clicked, this, on(&TForm2::Button3Click));
-    connect(SpinEdit4, &QSpinBox::valueChanged, this, on(&TForm2::SpinEdit4Change));
-    connect(SpinEdit5, &QSpinBox::valueChanged, this, on(&TForm2::SpinEdit5Change));
+    connect(BitBtn3, &QPushButton::clicked, this, ui::guarded_slot(this, &TForm2::BitBtn3Click));
+    connect(BitBtn4, &QPushButton::clicked, this, ui::guarded_slot(this, &TForm2::BitBtn4Click));
+    connect(Button1, &QPushButton::clicked, this, ui::guarded_slot(this, &TForm2::Button1Click));
+    connect(Button2, &QPushButton::clicked, this, ui::guarded_slot(this, &TForm2::Button2Click));
+    connect(Button3, &QPushButton::clicked, this, ui::guarded_slot(this, &TForm2::Button3Click));
+    connect(SpinEdit4, &QSpinBox::valueChanged, this, ui::guarded_slot(this, &TForm2::SpinEdit4Change));
+    connect(SpinEdit5, &QSpinBox::valueChanged, this, ui::guarded_slot(this, &TForm2::SpinEdit5Change));
 }
 
 // ---- "Captura Imagem" ----
