@@ -11,9 +11,9 @@
 #include "ui/gl_scene_viewer.h"
 #include "ui/panel_widgets.h"
 #include "viewer/legend/colour_scale.h"
+#include "viewer/model/number_text.h"
 #include "viewer/model/reader.h"
 #include "viewer/view/interaction.h"
-#include "viewer/view/number_text.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -9,8 +9,7 @@
 #include "ui/dialogs.h"
 #include "ui/event_hook.h"
 #include "ui/gl_scene_viewer.h"
-#include "viewer/legend/real_text.h"
-#include "viewer/view/number_text.h"
+#include "viewer/model/number_text.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
 #include "viewer/render/render_pass_gl.h"
 
-#include "viewer/legend/real_text.h"
+#include "viewer/model/number_text.h"
 #include "viewer/render/batched_colour_list_gl.h"
 
 #include <GL/gl.h>
