@@ -6,8 +6,8 @@
 
 #include "batch/batch_view.h"
 #include "batch/offscreen_gl.h"
+#include "viewer/Unit3.h"
 #include "viewer/model/reader.h"
-#include "viewer/output/Unit3.h"
 #include "viewer/output/avi_recorder.h"
 #include "viewer/output/list_sequence.h"
 #include "viewer/output/node_history.h"

@@ -2,10 +2,12 @@
 
 #include "viewer/legend/colour_scale.h"
 #include "viewer/legend/common_range.h"
+#include "viewer/legend/legend_gl.h"
 #include "viewer/legend/legend_layout.h"
 #include "viewer/output/list_sequence.h"
-#include "viewer/render/batched_colour_list_gl.h"
+#include "viewer/output/output_error.h"
 #include "viewer/render/mesh_gl.h"
+#include "viewer/render/render_pass_gl.h"
 #include "viewer/render/render_plan.h"
 #include "viewer/view/camera.h"
 #include "viewer/view/interaction.h"
@@ -31,6 +33,7 @@ struct BatchView::Impl {
     int trgb = 0;
     int chbox = 0;
     std::vector<bool> checked; // plot items 0..nlista + 4
+    RenderPass pass;
 
     view::Scene GLScene1;
     view::SceneObject* DummyCube1 = nullptr;
@@ -46,7 +49,6 @@ struct BatchView::Impl {
 
     void build_scenes();
     void place_camera();
-    void draw_plot_item(int item);
     void render_model();
     void render_legend();
 };
@@ -112,30 +114,24 @@ void BatchView::Impl::place_camera() {
     }
 }
 
-void BatchView::Impl::draw_plot_item(int item) {
+void BatchView::Impl::render_model() {
     const cli::ViewSettings& s = settings;
-    switch (item) {
-    case 0:
-        draw_node_points(model);
-        return;
-    case 1:
-        draw_mesh_outline(model, {0, 1, 1});
-        return;
-    case 2:
-        draw_mesh_outline(model, {0, 1, 1},
-                          {true, chbox, displacement_factor(s.displacement_factor, s.displacement_slider)});
-        return;
-    case 3:
-        draw_node_numbers(model);
-        return;
-    case 4:
-        draw_element_numbers(model);
-        return;
-    default:
-        break;
+    RenderPassInputs in;
+    in.model = &model;
+    in.checked = checked;
+    // Every picture is drawn afresh, as the video generator's frames are:
+    // the lists of the checked items are compiled again (the fixed ones
+    // that depend on the undeformed mesh only, once).
+    in.changes1 = true;
+    if (s.clip) {
+        in.clip_plane = {RealField::of((*s.clip)[0]), RealField::of((*s.clip)[1]),
+                         RealField::of((*s.clip)[2]), RealField::of((*s.clip)[3])};
+        in.clip_enabled = true;
     }
-    ColourListSettings c;
-    c.factor = s.displacement_factor;
+    in.factor = RealField::of(s.displacement_factor);
+    in.chbox = chbox;
+    in.undeformed_lines = {0, 1, 1};
+    ColourListSettings& c = in.colours;
     c.displacement_position = s.displacement_slider;
     c.transparency_position = s.transparency;
     c.solid = s.solid;
@@ -144,44 +140,31 @@ void BatchView::Impl::draw_plot_item(int item) {
     c.banded = s.bands;
     c.filters = s.filter;
     c.legmax = legmax;
-    c.deformed_checked = checked[2];
-    emit_batched_colour_list(model, item + 1 - kFixList, c);
-}
 
-void BatchView::Impl::render_model() {
-    std::array<double, 4> plane{0, 0, 0, 0};
-    if (settings.clip) plane = *settings.clip;
-    glEnable(GL_CLIP_PLANE0);
-    glClipPlane(GL_CLIP_PLANE0, plane.data());
-    if (!settings.clip) glDisable(GL_CLIP_PLANE0);
-    for (std::size_t i = 0; i < checked.size(); ++i)
-        if (checked[i]) draw_plot_item(static_cast<int>(i));
-    glDisable(GL_CLIP_PLANE0);
+    // A result list no longer shown gives its memory back at once, as the
+    // generator's lists do: one compiled list per frame would not fit for a
+    // large model.
+    pass.state.release.clear();
+    for (int k = 1; k <= model.nlista; ++k)
+        if (!checked[static_cast<std::size_t>(kFixList + k - 1)]) pass.state.release.push_back(kFixList + k);
+
+    std::string failure;
+    RenderPassHooks hooks;
+    hooks.report_error = [&failure](const std::string& message) { failure = message; };
+    if (!pass.run(in, hooks)) throw OutputError(failure);
 }
 
 void BatchView::Impl::render_legend() {
-    for (const LegendTriangle& t : legend_bar(settings.bands)) {
-        glBegin(GL_POLYGON);
-        int row = -1;
-        for (const LegendVertex& v : t) {
-            if (v.row != row) {
-                row = v.row;
-                const Rgb c = legend_row_colour(legcolor, row, trgb);
-                glColor4d(c.r, c.g, c.b, 1.0);
-            }
-            glVertex3d(v.x, v.y, 0.0);
-        }
-        glEnd();
-    }
-    glColor3f(static_cast<float>(legend::kTextGrey), static_cast<float>(legend::kTextGrey),
-              static_cast<float>(legend::kTextGrey));
-    const auto range = legend_range(model, kFixList, legmax, [this](int item) {
+    LegendInputs in;
+    in.colours = legcolor;
+    in.trgb = trgb;
+    in.banded = settings.bands;
+    in.scientific = settings.scientific;
+    in.range = legend_range(model, kFixList, legmax, [this](int item) {
         return item >= 0 && static_cast<std::size_t>(item) < checked.size() &&
                checked[static_cast<std::size_t>(item)];
     });
-    draw_text(legend::kTitle, BitmapFont::Helvetica12, legend::kTextX, legend::kTitleY, 0.0);
-    for (const LegendLabel& label : legend_labels(settings.bands, settings.scientific, range[0], range[1]))
-        draw_text(label.text, BitmapFont::Helvetica10, legend::kTextX, label.y, 0.0);
+    draw_legend(in, draw_legend_text);
 }
 
 BatchView::BatchView(ResultModel& model, const cli::ViewSettings& settings)
@@ -204,7 +187,10 @@ BatchView::BatchView(ResultModel& model, const cli::ViewSettings& settings)
     d.place_camera();
 }
 
-BatchView::~BatchView() = default;
+BatchView::~BatchView() {
+    // The lists go with the view; the context is still current.
+    impl_->pass.free_lists();
+}
 
 void BatchView::render(const std::vector<int>& lists) {
     Impl& d = *impl_;

@@ -28,6 +28,9 @@ class BatchView {
     // Draws the picture with result lists `lists` checked (besides the fixed
     // items of the settings) into the current context's viewport of the
     // settings' size, the legend composed at the top left when asked for.
+    // The context must be the same for every call, and still current when
+    // the view is destroyed (it frees its display lists). A failed pass
+    // throws OutputError with the render pass's message.
     void render(const std::vector<int>& lists);
 
   private:

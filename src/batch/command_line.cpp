@@ -1,6 +1,6 @@
 #include "batch/command_line.h"
 
-#include "viewer/legend/real_text.h"
+#include "viewer/model/number_text.h"
 
 #include <charconv>
 #include <cmath>
@@ -167,15 +167,13 @@ void set_value(CommandLine& cl, std::string_view name, std::string_view value) {
         if (value.empty()) bad_value(name, value, "a file name");
         (name == "--chart" ? cl.chart : cl.output) = std::string(value);
     } else if (name == "--history") {
-        // Kept as typed, blanks included, for the file's first line, as the
-        // viewer's field "Nó" is.
-        std::string_view digits = value;
-        while (!digits.empty() && digits.front() == ' ')
-            digits.remove_prefix(1);
-        while (!digits.empty() && digits.back() == ' ')
-            digits.remove_suffix(1);
-        int node = 0;
-        if (!read_int(digits, node)) bad_value(name, value, "a node number");
+        // Read as the viewer reads its field "Nó" (blanks around the digits
+        // allowed) and kept as typed for the file's first line.
+        try {
+            parse_integer_text(value);
+        } catch (const InvalidInteger&) {
+            bad_value(name, value, "a node number");
+        }
         cl.node = std::string(value);
     } else if (name == "--lists") {
         const auto parts = split(value, ':');

@@ -8,7 +8,7 @@
 #include "../viewer/render/viewer_fixture.h"
 #include "batch_files.h"
 
-#include "viewer/output/Unit3.h"
+#include "viewer/Unit3.h"
 
 #include <QCheckBox>
 #include <QDir>

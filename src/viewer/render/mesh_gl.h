@@ -9,6 +9,7 @@
 // start-up); the batch side, which has no display for GLUT, swaps in the
 // same glyphs drawn from the font data (bitmap_font_gl.h).
 
+#include "viewer/legend/legend_layout.h"
 #include "viewer/model/result_model.h"
 #include "viewer/render/element_geometry.h"
 
@@ -32,6 +33,8 @@ void set_glyph_sink(GlyphSink sink);
 // a position outside the view volume draws nothing.
 void draw_text(std::string_view text, BitmapFont font, double x, double y, double z);
 void draw_text(std::u16string_view text, BitmapFont font, double x, double y, double z);
+// A legend text in its font (the text sink of draw_legend, legend_gl.h).
+void draw_legend_text(const LegendText& t);
 
 // Node points: colour (0.35, 0.35, 0.35, 1), point size 3, one GL_POINTS pair
 // per node at its undeformed position.
