@@ -13,18 +13,13 @@
 #include "viewer/view/interaction.h"
 #include "viewer/view/scene.h"
 #include "viewer/view/scene_gl.h"
+#include "viewer/view/viewer_scenes.h"
 
 #include <GL/gl.h>
 
 #include <algorithm>
 
 namespace orv {
-
-namespace {
-// The legend view: 115 x 233 pixels at the top left of the 3D view.
-constexpr int kLegendWidth = 115;
-constexpr int kLegendHeight = 233;
-} // namespace
 
 struct BatchView::Impl {
     ResultModel& model;
@@ -41,7 +36,6 @@ struct BatchView::Impl {
     view::SceneObject* DirectOpenGL3 = nullptr;
     std::unique_ptr<view::Camera> GLCamera1;
     view::Scene GLScene2;
-    view::SceneObject* DummyCube2 = nullptr;
     view::SceneObject* DirectOpenGL2 = nullptr;
     std::unique_ptr<view::Camera> GLCamera2;
 
@@ -54,28 +48,16 @@ struct BatchView::Impl {
 };
 
 void BatchView::Impl::build_scenes() {
-    DummyCube1 = &GLScene1.add(nullptr, "DummyCube1");
-    DirectOpenGL1 = &GLScene1.add(DummyCube1, "DirectOpenGL1");
+    view::ModelScene m = view::build_model_scene(GLScene1);
+    DummyCube1 = m.DummyCube1;
+    DirectOpenGL1 = m.DirectOpenGL1;
+    DirectOpenGL3 = m.DirectOpenGL3;
+    GLCamera1 = std::move(m.GLCamera1);
     DirectOpenGL1->render = [this] { render_model(); };
-    DirectOpenGL3 = &GLScene1.add(DummyCube1, "DirectOpenGL3");
-    DirectOpenGL3->set_scale(
-        {view::kAxesSymbolBaseScale, view::kAxesSymbolBaseScale, view::kAxesSymbolBaseScale});
-    DirectOpenGL3->set_show_axes(true);
-    GLCamera1 = std::make_unique<view::Camera>(GLScene1, DummyCube1);
-    GLCamera1->set_position({0, 0, 30});
-    GLCamera1->set_depth_of_view(100);
-    GLCamera1->set_focal_length(10);
-    GLCamera1->set_scene_scale(1);
-
-    DummyCube2 = &GLScene2.add(nullptr, "DummyCube2");
-    DirectOpenGL2 = &GLScene2.add(DummyCube2, "DirectOpenGL2");
+    view::LegendScene l = view::build_legend_scene(GLScene2);
+    DirectOpenGL2 = l.DirectOpenGL2;
+    GLCamera2 = std::move(l.GLCamera2);
     DirectOpenGL2->render = [this] { render_legend(); };
-    GLScene2.add(DirectOpenGL2, "GLDirectOpenGL1");
-    GLCamera2 = std::make_unique<view::Camera>(GLScene2, DirectOpenGL2);
-    GLCamera2->set_position({0, 0, 50});
-    GLCamera2->set_depth_of_view(500);
-    GLCamera2->set_focal_length(25);
-    GLCamera2->set_scene_scale(1);
 }
 
 void BatchView::Impl::place_camera() {
@@ -211,11 +193,11 @@ void BatchView::render(const std::vector<int>& lists) {
     if (s.legend) {
         // The legend view lies over the 3D view at its top left; what falls
         // outside the picture is cut off, as the window cuts it.
-        const int y = s.height - kLegendHeight;
-        glViewport(0, y, kLegendWidth, kLegendHeight);
-        glScissor(0, y, kLegendWidth, kLegendHeight);
+        const int y = s.height - view::kLegendViewHeight;
+        glViewport(0, y, view::kLegendViewWidth, view::kLegendViewHeight);
+        glScissor(0, y, view::kLegendViewWidth, view::kLegendViewHeight);
         glEnable(GL_SCISSOR_TEST);
-        view::draw_scene(d.GLScene2, *d.GLCamera2, kLegendWidth, kLegendHeight,
+        view::draw_scene(d.GLScene2, *d.GLCamera2, view::kLegendViewWidth, view::kLegendViewHeight,
                          view::ViewStyle{{243 / 255.0f, 250 / 255.0f, 252 / 255.0f}, true, true});
         glDisable(GL_SCISSOR_TEST);
         glViewport(0, 0, s.width, s.height);
