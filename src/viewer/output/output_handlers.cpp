@@ -143,7 +143,14 @@ void TForm2::Button1Click() {
         // press appends to it instead of asking to overwrite a file of no frames.
         avi = true;
     }
-    add_avi_frame();
+    try {
+        add_avi_frame();
+    } catch (...) {
+        // A failed frame keeps the file open, unless the recorder had to
+        // finish it: the next press then starts a new file (with the overwrite question).
+        avi = AVIRecorder1.is_recording();
+        throw;
+    }
 }
 
 void TForm2::finish_recording_on_close() {
