@@ -213,19 +213,21 @@ struct AviSink {
         return offset;
     }
 
-    // Grows the file to at least `size` bytes on disk. On failure the file
-    // is cut back to what it was and errno is returned.
-    int reserve(std::int64_t size) {
-        if (size <= reserved) return 0;
+    // Grows the file to at least `size` bytes on disk. False when there is
+    // no room (full disk, quota, file-size limit); the file is then cut back
+    // to what it was. A file system that cannot set room aside at all is let
+    // be: the frames are still written ahead, only closing is not assured.
+    bool reserve(std::int64_t size) {
+        if (size <= reserved) return true;
         const int rc =
             ::posix_fallocate(fd, static_cast<off_t>(reserved), static_cast<off_t>(size - reserved));
         if (rc == 0) {
             reserved = size;
-            return 0;
+            return true;
         }
         // A failed allocation may have grown the file part of the way.
         [[maybe_unused]] const int cut = ::ftruncate(fd, static_cast<off_t>(reserved));
-        return rc;
+        return rc != ENOSPC && rc != EFBIG && rc != EDQUOT;
     }
 
     // Writes `chunk` at `at` ahead of the muxer (which must then write the
@@ -337,7 +339,7 @@ struct AviRecorder::Impl {
         const std::int64_t at = sink.pos;
         const std::int64_t needed =
             at + static_cast<std::int64_t>(chunk.size()) + closing_reserve(frames + 1);
-        if (sink.reserve(needed) != 0 || !sink.stage(std::move(chunk), at)) return -1;
+        if (!sink.reserve(needed) || !sink.stage(std::move(chunk), at)) return -1;
         const int rc = av_write_frame(format, packet);
         avio_flush(pb);
         sink.unstage();
@@ -480,7 +482,7 @@ void AviRecorder::create(const ConfirmOverwrite& confirm) {
     const int rc = avformat_write_header(format, nullptr);
     avio_flush(format->pb);
     // The room to finish a file without frames, so that it can always be finished.
-    if (format->pb->error < 0 || m.sink.reserve(m.sink.end + closing_reserve(0)) != 0)
+    if (format->pb->error < 0 || !m.sink.reserve(m.sink.end + closing_reserve(0)))
         m.abandon_create(kAviCannotCreateFile, true);
     if (rc < 0) m.abandon_create(kAviSetFormatError, true);
     m.frames = 0;
