@@ -337,8 +337,9 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string_view a = args[i];
         cl.gui_args.emplace_back(a);
-        if (a == "--check-list") {
-            // Hidden option of scripts/run: check result list K of FILE at once.
+        // Hidden options of the viewer, each with a value: --check-list K
+        // (scripts/run), --record-frames N and --generate A:B:S (signal tests).
+        if (a == "--check-list" || a == "--record-frames" || a == "--generate") {
             if (i + 1 < args.size()) cl.gui_args.emplace_back(args[++i]);
             continue;
         }
@@ -349,7 +350,6 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
                                  " needs one of --picture, --video, --history");
             throw UsageError("unknown option " + std::string(name));
         }
-        if (!a.starts_with("-") && cl.file.empty()) cl.file = std::string(a);
     }
     return cl;
 }

@@ -72,7 +72,7 @@ struct ListRange {
 
 struct CommandLine {
     Mode mode = Mode::Gui;
-    std::string file;   // the result file (Gui: may be empty)
+    std::string file;   // the result file (not for Gui: the viewer reads gui_args)
     std::string output; // --picture, --video: the file written
     ViewSettings view;
     ListRange lists;  // --video, --history

@@ -38,12 +38,14 @@ TEST(CommandLine, ModesAndTheirFixedArguments) {
     EXPECT_EQ(parse({}).mode, Mode::Gui);
     const CommandLine gui = parse({"model.txt"});
     EXPECT_EQ(gui.mode, Mode::Gui);
-    EXPECT_EQ(gui.file, "model.txt");
-    // Qt's own options and the hidden --check-list go to the viewer untouched.
-    const CommandLine qt = parse({"-qwindowgeometry", "800x600", "--check-list", "1", "model.txt"});
+    EXPECT_EQ(gui.gui_args, std::vector<std::string>{"model.txt"});
+    // Qt's own options and the viewer's hidden ones go to the viewer untouched.
+    const std::vector<std::string> viewer_args{"-qwindowgeometry", "800x600", "--check-list", "1",
+                                               "--record-frames",  "3",       "--generate",   "1:4:1",
+                                               "model.txt"};
+    const CommandLine qt = parse(viewer_args);
     EXPECT_EQ(qt.mode, Mode::Gui);
-    EXPECT_EQ(qt.gui_args,
-              (std::vector<std::string>{"-qwindowgeometry", "800x600", "--check-list", "1", "model.txt"}));
+    EXPECT_EQ(qt.gui_args, viewer_args);
     EXPECT_EQ(parse({"--help"}).mode, Mode::Help);
     const CommandLine info = parse({"--info", "model.txt"});
     EXPECT_EQ(info.mode, Mode::Info);
