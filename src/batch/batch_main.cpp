@@ -23,6 +23,7 @@
 
 #include <cerrno>
 #include <clocale>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -70,6 +71,22 @@ int picture(const cli::CommandLine& cl) {
     return 0;
 }
 
+// SIGINT, SIGTERM or SIGHUP received during a video: it stops after the
+// frame in hand, and the unfinished file is removed.
+volatile std::sig_atomic_t stop_signal = 0;
+
+void on_stop_signal(int signal) {
+    stop_signal = signal;
+}
+
+void catch_stop_signals() {
+    struct sigaction action {};
+    action.sa_handler = on_stop_signal;
+    sigemptyset(&action.sa_mask);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP})
+        sigaction(signal, &action, nullptr);
+}
+
 // Temporary name beside `path` for a file written in place by a library.
 std::string temporary_beside(const std::string& path) {
     const std::filesystem::path target(path);
@@ -92,6 +109,7 @@ int video(const cli::CommandLine& cl) {
     recorder.set_fps(cl.fps);
     recorder.set_filename(temp);
     const bool tty = ::isatty(STDERR_FILENO) != 0;
+    catch_stop_signals();
     try {
         recorder.create([](const std::string&) { return true; });
         for (std::size_t i = 0; i < lists.size(); ++i) {
@@ -100,6 +118,9 @@ int video(const cli::CommandLine& cl) {
             recorder.add_frame(
                 FramePicture{rgba.data(), gl.width(), gl.height(), 0, PixelLayout::Rgba, true});
             std::fprintf(stderr, tty ? "\rframe %zu/%zu" : "frame %zu/%zu\n", i + 1, lists.size());
+            if (stop_signal != 0)
+                throw OutputError("Stopped by signal " + std::to_string(stop_signal) + " after frame " +
+                                  std::to_string(i + 1) + "; no video written.");
         }
         if (tty) std::fputc('\n', stderr);
         recorder.close();

@@ -201,6 +201,31 @@ TEST_F(BatchCli, FullDiskLeavesNoPartialFile) {
     }
 }
 
+// SIGTERM during a video: it stops after the frame in hand, exit status 1,
+// and no file is left (neither the video nor its temporary file).
+TEST_F(BatchCli, SignalStopsTheVideoAndLeavesNothing) {
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("DISPLAY");
+    p.setProcessEnvironment(env);
+    p.setWorkingDirectory(scratch.path());
+    p.start(QStringLiteral(ORVANEL_BINARY),
+            {"--video", "out.avi", "--lists", "1:12", "--size", "2400x2400", "--bands", kTwelve});
+    p.setReadChannel(QProcess::StandardError);
+    QByteArray err;
+    while (!err.contains("frame 1/") && p.waitForReadyRead(60000))
+        err += p.readAllStandardError();
+    ASSERT_TRUE(err.contains("frame 1/")) << err.toStdString();
+    p.terminate(); // SIGTERM
+    ASSERT_TRUE(p.waitForFinished(60000));
+    err += p.readAllStandardError();
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), 1);
+    EXPECT_TRUE(err.contains("Stopped by signal 15")) << err.toStdString();
+    EXPECT_FALSE(err.contains("frame 12/12")) << err.toStdString();
+    EXPECT_EQ(files(), QStringList{});
+}
+
 } // namespace
 } // namespace orv
 
