@@ -102,6 +102,8 @@ int video(const cli::CommandLine& cl) {
     OffscreenGl gl(cl.view.width, cl.view.height);
     BatchView view(model, cl.view);
 
+    // A read-only video is refused as a read-only picture or list file is.
+    check_replaceable(cl.output);
     const std::string temp = temporary_beside(cl.output);
     AviRecorder recorder;
     recorder.set_width(cl.view.width);

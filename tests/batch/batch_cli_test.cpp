@@ -168,6 +168,38 @@ TEST_F(BatchCli, ErrorsExitWithTheirStatusAndWriteNothing) {
     }
 }
 
+// An existing output without write permission is refused and left alone.
+TEST_F(BatchCli, ReadOnlyOutputsAreLeftAlone) {
+    const std::vector<QStringList> commands = {
+        {"--picture", "out.png", kViga},
+        {"--video", "out.avi", "--lists", "1:2", kViga},
+        {"--history", "21", "--lists", "1:2", "--chart", "out.png", kViga},
+        {"--history", "21", "--lists", "1:2", "--tag", "T", kViga},
+    };
+    for (const QStringList& args : commands) {
+        SCOPED_TRACE(args.join(' ').toStdString());
+        const QString name = args.contains("--tag")     ? "viga_T.lst"
+                             : args.contains("--video") ? "out.avi"
+                                                        : "out.png";
+        {
+            QFile old(in_scratch(name));
+            ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+            old.write("old bytes");
+        }
+        QFile::setPermissions(in_scratch(name), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+        const test::BatchRun r = run(args);
+        EXPECT_EQ(r.exit_code, 1) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains("Permission denied")) << r.err.toStdString();
+        EXPECT_EQ(files(), QStringList{name});
+        QFile old(in_scratch(name));
+        ASSERT_TRUE(old.open(QIODevice::ReadOnly));
+        EXPECT_EQ(old.readAll(), "old bytes");
+        old.close();
+        QFile::setPermissions(in_scratch(name), QFile::ReadOwner | QFile::WriteOwner);
+        old.remove();
+    }
+}
+
 // A disk that fills up while the file is written: the run fails, and neither
 // a partial file nor a temporary one is left; an older file keeps its bytes.
 TEST_F(BatchCli, FullDiskLeavesNoPartialFile) {
