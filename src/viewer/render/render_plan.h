@@ -19,7 +19,9 @@
 // Lists 1..5 are handled first, then the result lists in order; afterwards
 // the list of every checked item is replayed in plot-list order.
 
+#include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -105,17 +107,28 @@ struct ListEvent {
     friend bool operator==(const ListEvent&, const ListEvent&) = default;
 };
 
+// What a compiled list shows besides the model, recorded when it is compiled,
+// so that the node pick sees the nodes where the list put them.
+struct ListContent {
+    int selector = 0;                       // displacement selector: chbox (list 3), 3k (list 5 + k)
+    double factor = 1;                      // displacement factor f (displacement_factor(m, P))
+    std::array<int, 3> filters{-1, -1, -1}; // colour lists: element-type filters of families 1..3
+    bool deformed_outline = false;          // colour lists: the deformed outline is drawn inside
+};
+
 // Per-viewer state of the render pass that lives as long as the view's context.
 struct RenderState {
     DisplayListBlock lists;
-    std::vector<ListEvent> log;      // every compilation and deletion, oldest first
-    std::vector<int> last_calls;     // lists replayed by the last complete pass
-    long passes = 0;                 // passes that ran to the end
-    long failed_passes = 0;          // passes ended by an error
-    double last_compile_seconds = 0; // glNewList to glEndList, summed over the last pass's compilations
-    std::string reported_error;      // message of the failure last reported; empty after a good pass
-    std::vector<int> release;        // release requests for the next pass; a pass that ends well clears them
-    bool context_watched = false;    // the view's context-destruction signal is connected
+    std::vector<ListEvent> log;       // every compilation and deletion, oldest first
+    std::vector<int> last_calls;      // lists replayed by the last complete pass
+    long passes = 0;                  // passes that ran to the end
+    long failed_passes = 0;           // passes ended by an error
+    double last_compile_seconds = 0;  // glNewList to glEndList, summed over the last pass's compilations
+    std::string reported_error;       // message of the failure last reported; empty after a good pass
+    std::vector<int> release;         // release requests for the next pass; a pass that ends well clears them
+    bool context_watched = false;     // the view's context-destruction signal is connected
+    std::vector<ListContent> content; // by list - 1: what the list held when last compiled
+    std::optional<std::array<double, 4>> clip; // clip plane of the last complete pass, when on
 };
 
 // "C3 D7": the log as short text (tests print it on failure).
