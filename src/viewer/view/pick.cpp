@@ -10,17 +10,15 @@ namespace orv::pick {
 
 namespace {
 
-// Cell size of the element grid, pixels: small enough that the test of one
-// point meets few sub-triangles, large enough that an element of a dense
-// mesh lands in one cell.
-constexpr int kElementCell = 4;
 // Window depth (0..1) by which a surface must lie in front of a node to hide
-// it: far below anything a user can see, far above the rounding of the
-// projection, so that a node is never hidden by a surface it lies on.
+// it, beyond the surface's own slope across the node's pixel: far below
+// anything a user can see, above the rounding of the projection.
 constexpr double kDepthTolerance = 1e-6;
 // Nodes this much farther from the pointer (pixels) than the nearest visible
 // one still count as equally near; the front-most of them wins.
 constexpr double kTieDistance = 0.5;
+// Largest distance from a point of a pixel to its centre, pixels.
+constexpr double kHalfDiagonal = 0.70710678118654752;
 
 // A node as drawn in one placement: window pixel (x right, y down), window
 // depth z, and the value of the clip plane's function (>= 0: kept).
@@ -33,33 +31,53 @@ bool kept(const Projected& p) {
     return p.clip >= 0 && p.z >= 0 && p.z <= 1;
 }
 
+using Position = std::array<float, 3>;
+
 // One set of node positions shared by the layers that place nodes alike.
 struct PlacementSet {
     NodePlacement place;
     int first_layer = 0;
-    std::vector<unsigned char> drawn; // by node: some layer of this set shows it
-    std::vector<Projected> pts;       // by node; NaN x for nodes not projected
+    bool every_node = false;              // a layer of the set draws every node
+    const unsigned char* drawn = nullptr; // else by node: some layer of the set shows it
+    std::vector<unsigned char> own;       // the union, when several layers share the set
+    const Position* pos = nullptr;        // by node, file coordinates
+    std::vector<Projected> pts;           // by node; NaN x for nodes not projected
+    std::vector<std::int32_t> cell;       // by node: its cell in the node grid, -1 for none
+
+    bool shows(std::int32_t n) const { return every_node || (drawn && drawn[n]); }
 };
+
+// The nodes a layer draws depend on its kind, filters and outline only.
+struct MaskKey {
+    LayerKind kind = LayerKind::Outline;
+    std::array<int, 3> filters{-1, -1, -1};
+    bool outline = false;
+    friend bool operator==(const MaskKey&, const MaskKey&) = default;
+};
+
+MaskKey mask_key(const PickLayer& l) {
+    if (l.kind == LayerKind::Outline) return {};
+    return {l.kind, l.filters, l.outline};
+}
 
 struct FillLayer {
     int set = 0;
     std::array<int, 3> filters{-1, -1, -1};
 };
 
+// A node in the grid, with its pixel position so that a probe measures
+// distances without looking the node up.
 struct NodeRef {
+    float x = 0, y = 0;
     std::int32_t node = 0;
     std::int32_t set = 0;
 };
-struct ElementRef {
-    std::int32_t element = 0;
-    std::int32_t fill = 0;
-};
 
 // Compressed grid: the entries of cell c are entries[start[c] .. start[c + 1]).
-template <class Entry> struct Grid {
+struct NodeGrid {
     int cell = 1, cols = 0, rows = 0;
     std::vector<std::int64_t> start;
-    std::vector<Entry> entries;
+    std::vector<NodeRef> entries;
 
     void shape(int cell_size, int w, int h) {
         cell = cell_size;
@@ -73,12 +91,13 @@ template <class Entry> struct Grid {
     std::size_t id(int c, int r) const {
         return static_cast<std::size_t>(r) * static_cast<std::size_t>(cols) + static_cast<std::size_t>(c);
     }
-    // After counting into start[id + 1]: prefix sums, then room for the entries.
-    void allocate() {
-        for (std::size_t i = 1; i < start.size(); ++i)
-            start[i] += start[i - 1];
-        entries.resize(static_cast<std::size_t>(start.back()));
-    }
+};
+
+// Front-most filled surface at one pixel centre: window depth and its
+// gradient per pixel; z = +inf where nothing is filled.
+struct DepthSample {
+    float z = std::numeric_limits<float>::infinity();
+    float dzdx = 0, dzdy = 0;
 };
 
 NodePlacement normalised(const ResultModel& m, NodePlacement p) {
@@ -101,35 +120,105 @@ const std::int32_t* row_of(const ResultModel& m, std::size_t e) {
     return m.conec_data.data() + m.conec_start[e];
 }
 
-// Where a filled sub-triangle covers a point: its depth and clip value there.
-struct Cover {
-    double z = 0, clip = 0;
-    double dzdx = 0, dzdy = 0; // depth gradient in the window, per pixel
-};
-
-// The sub-triangle (p0, p1, p2) at window point (x, y), or nothing when it
-// does not cover the point or is seen edge-on (OpenGL draws nothing of it).
-std::optional<Cover> cover(const Projected& p0, const Projected& p1, const Projected& p2, double x,
-                           double y) {
-    const double x0 = p0.x, y0 = p0.y;
-    const double ax = p1.x - x0, ay = p1.y - y0, bx = p2.x - x0, by = p2.y - y0;
-    const double area = ax * by - bx * ay;
-    if (!(std::fabs(area) > 1e-12)) return std::nullopt;
-    const double px = x - x0, py = y - y0;
-    const double u = (px * by - bx * py) / area; // weight of p1
-    const double v = (ax * py - px * ay) / area; // weight of p2
-    constexpr double edge = -1e-9;               // points on an edge are covered
-    if (u < edge || v < edge || u + v > 1 - edge) return std::nullopt;
-    Cover c;
-    const double dz1 = double(p1.z) - p0.z, dz2 = double(p2.z) - p0.z;
-    c.z = p0.z + u * dz1 + v * dz2;
-    c.clip = p0.clip + u * (double(p1.clip) - p0.clip) + v * (double(p2.clip) - p0.clip);
-    c.dzdx = (dz1 * by - dz2 * ay) / area;
-    c.dzdy = (ax * dz2 - bx * dz1) / area;
-    return c;
+// Pixel columns (or rows) whose centres lie in [lo, hi], clamped to 0..n-1;
+// first > last when there is none.
+std::pair<int, int> centres_within(double lo, double hi, int n) {
+    const double first = std::max(std::ceil(lo - 0.5), 0.0);
+    const double last = std::min(std::floor(hi - 0.5), n - 1.0);
+    if (!(first <= last)) return {1, 0};
+    return {static_cast<int>(first), static_cast<int>(last)};
 }
 
 } // namespace
+
+// Per model: which nodes each kind of layer draws and where each placement
+// puts them, kept while they are in use so that a camera change only
+// projects. Positions are floats, as the OpenGL pipeline takes them.
+struct NodePicker::Cache {
+    const ResultModel* model = nullptr;
+    const double* coords = nullptr;
+    std::int32_t nnode = 0, nelem = 0, nlista = 0;
+    std::vector<std::pair<MaskKey, std::vector<unsigned char>>> masks;
+    std::vector<std::pair<NodePlacement, std::vector<Position>>> positions;
+    std::vector<bool> mask_used, positions_used;
+
+    bool matches(const ResultModel& m) const {
+        return &m == model && m.coord_data.data() == coords && m.nnode == nnode && m.nelem == nelem &&
+               m.nlista == nlista;
+    }
+    void reset(const ResultModel& m) {
+        *this = Cache{};
+        model = &m;
+        coords = m.coord_data.data();
+        nnode = m.nnode;
+        nelem = m.nelem;
+        nlista = m.nlista;
+    }
+    // Drops what the last build did not use, and starts counting afresh.
+    void trim() {
+        for (std::size_t i = masks.size(); i-- > 0;)
+            if (!mask_used[i]) masks.erase(masks.begin() + static_cast<std::ptrdiff_t>(i));
+        for (std::size_t i = positions.size(); i-- > 0;)
+            if (!positions_used[i]) positions.erase(positions.begin() + static_cast<std::ptrdiff_t>(i));
+        mask_used.assign(masks.size(), false);
+        positions_used.assign(positions.size(), false);
+    }
+
+    const unsigned char* mask(const PickLayer& layer);
+    const Position* placed(const NodePlacement& place);
+};
+
+const unsigned char* NodePicker::Cache::mask(const PickLayer& layer) {
+    const MaskKey key = mask_key(layer);
+    for (std::size_t i = 0; i < masks.size(); ++i)
+        if (masks[i].first == key) {
+            mask_used[i] = true;
+            return masks[i].second.data();
+        }
+    const ResultModel& m = *model;
+    std::vector<unsigned char> drawn(static_cast<std::size_t>(nnode) + 1, 0);
+    const bool outline = key.kind == LayerKind::Outline || key.outline;
+    for (std::size_t e = 1; e <= static_cast<std::size_t>(nelem); ++e) {
+        const ElementType t = drawable_type(m, e);
+        if (t.family == 0) continue;
+        const std::int32_t* row = row_of(m, e);
+        const auto mark = [&](std::int32_t n) {
+            if (n >= 1 && n <= nnode) drawn[static_cast<std::size_t>(n)] = 1;
+        };
+        if (key.kind == LayerKind::Fill && passes(key.filters, t)) {
+            // The pieces tile the whole lattice: every node of the row is drawn.
+            const auto count = static_cast<int>(element_node_count(t.family, t.order));
+            for (int i = 1; i <= count; ++i)
+                mark(row[i]);
+        } else if (outline) {
+            for_each_outline_segment(t, [&](NodePair p) {
+                mark(row[p.a]);
+                mark(row[p.b]);
+            });
+        }
+    }
+    masks.emplace_back(key, std::move(drawn));
+    mask_used.push_back(true);
+    return masks.back().second.data();
+}
+
+const Position* NodePicker::Cache::placed(const NodePlacement& place) {
+    for (std::size_t i = 0; i < positions.size(); ++i)
+        if (same_placement(positions[i].first, place)) {
+            positions_used[i] = true;
+            return positions[i].second.data();
+        }
+    const ResultModel& m = *model;
+    std::vector<Position> pos(static_cast<std::size_t>(nnode) + 1);
+    for (std::int32_t n = 1; n <= nnode; ++n) {
+        const Point3 p = place.at(m, n);
+        pos[static_cast<std::size_t>(n)] = {static_cast<float>(p.x), static_cast<float>(p.y),
+                                            static_cast<float>(p.z)};
+    }
+    positions.emplace_back(place, std::move(pos));
+    positions_used.push_back(true);
+    return positions.back().second.data();
+}
 
 bool operator==(const PickLayer& a, const PickLayer& b) {
     return a.kind == b.kind && same_placement(a.place, b.place) && a.filters == b.filters &&
@@ -148,8 +237,9 @@ struct NodePicker::Index {
 
     std::vector<PlacementSet> sets;
     std::vector<FillLayer> fills;
-    Grid<NodeRef> nodes;
-    Grid<ElementRef> elements;
+    NodeGrid nodes;
+    std::vector<DepthSample> depth; // width x height, row 0 at the top
+    std::int64_t covered = 0;
     double plane_tolerance = 0; // window depth of 2 radii of length along the view
 
     bool matches(const PickScene& s, const PickView& v, double r) const {
@@ -158,18 +248,39 @@ struct NodePicker::Index {
                m->nlista == nlista && s.layers == layers && s.clip == clip && v == view && r == radius;
     }
 
-    void build(const PickScene& s, const PickView& v, double r);
-    void mark_drawn(const PickLayer& layer, PlacementSet& set) const;
-    void project(PlacementSet& set) const;
+    void build(const PickScene& s, const PickView& v, double r, Cache& cache, PickStats& stats);
+    void project(PlacementSet& set);
     void bin_nodes();
-    void bin_elements();
+    void rasterise_fills();
+    void rasterise(const Projected& a, const Projected& b, const Projected& c);
 
-    std::optional<Cover> front_surface(double x, double y) const;
-    bool hidden(const NodeRef& ref, const Projected& p) const;
-    template <class F> void for_each_fill_triangle(const ElementRef& ref, F&& f) const;
+    const DepthSample& sample(double x, double y) const {
+        const int ix = std::clamp(static_cast<int>(std::floor(x)), 0, view.width - 1);
+        const int iy = std::clamp(static_cast<int>(std::floor(y)), 0, view.height - 1);
+        return depth[static_cast<std::size_t>(iy) * static_cast<std::size_t>(view.width) +
+                     static_cast<std::size_t>(ix)];
+    }
+    bool hidden(const Projected& p) const {
+        if (depth.empty()) return false; // nothing filled
+        const DepthSample& s = sample(p.x, p.y);
+        const double slack =
+            kDepthTolerance + kHalfDiagonal * std::sqrt(double(s.dzdx) * s.dzdx + double(s.dzdy) * s.dzdy);
+        return s.z < p.z - slack;
+    }
 };
 
-void NodePicker::Index::build(const PickScene& s, const PickView& v, double r) {
+namespace {
+double seconds_since(std::chrono::steady_clock::time_point& t) {
+    const auto now = std::chrono::steady_clock::now();
+    const double s = std::chrono::duration<double>(now - t).count();
+    t = now;
+    return s;
+}
+} // namespace
+
+void NodePicker::Index::build(const PickScene& s, const PickView& v, double r, Cache& cache,
+                              PickStats& stats) {
+    auto clock = std::chrono::steady_clock::now();
     const ResultModel& m = *s.model;
     model = s.model;
     coords = m.coord_data.data();
@@ -183,6 +294,7 @@ void NodePicker::Index::build(const PickScene& s, const PickView& v, double r) {
 
     sets.clear();
     fills.clear();
+    if (!cache.matches(m)) cache.reset(m);
     for (std::size_t i = 0; i < layers.size(); ++i) {
         const PickLayer& layer = layers[i];
         const NodePlacement place = normalised(m, layer.place);
@@ -192,16 +304,33 @@ void NodePicker::Index::build(const PickScene& s, const PickView& v, double r) {
             PlacementSet ps;
             ps.place = place;
             ps.first_layer = static_cast<int>(i);
-            ps.drawn.assign(static_cast<std::size_t>(nnode) + 1, 0);
+            ps.pos = cache.placed(place);
             sets.push_back(std::move(ps));
             it = sets.end() - 1;
         }
-        mark_drawn(layer, *it);
+        PlacementSet& set = *it;
+        if (layer.kind == LayerKind::Points) {
+            set.every_node = true;
+        } else if (!set.drawn) {
+            set.drawn = cache.mask(layer);
+        } else {
+            const unsigned char* more = cache.mask(layer);
+            if (set.own.empty()) set.own.assign(set.drawn, set.drawn + nnode + 1);
+            for (std::size_t n = 0; n < set.own.size(); ++n)
+                set.own[n] |= more[n];
+            set.drawn = set.own.data();
+        }
         if (layer.kind == LayerKind::Fill)
             fills.push_back({static_cast<int>(it - sets.begin()), layer.filters});
     }
+    cache.trim();
+    stats.mark_seconds = seconds_since(clock);
+    // Cells of half the radius: a probe visits the few near the pointer first
+    // and skips those beyond the nearest node found.
+    nodes.shape(std::max(1, static_cast<int>(std::ceil(radius / 2))), view.width, view.height);
     for (PlacementSet& ps : sets)
         project(ps);
+    stats.project_seconds = seconds_since(clock);
 
     // Length along the view per pixel and window depth per length, both from
     // the projection's rows (the model frame may be scaled, never sheared).
@@ -210,113 +339,85 @@ void NodePicker::Index::build(const PickScene& s, const PickView& v, double r) {
     plane_tolerance = row_x > 0 ? 2 * radius * row_z / (row_x * view.width) : 0;
 
     bin_nodes();
-    bin_elements();
+    stats.grid_seconds = seconds_since(clock);
+    rasterise_fills();
+    stats.depth_seconds = seconds_since(clock);
 }
 
-void NodePicker::Index::mark_drawn(const PickLayer& layer, PlacementSet& set) const {
-    const ResultModel& m = *model;
-    auto& drawn = set.drawn;
-    if (layer.kind == LayerKind::Points) {
-        std::fill(drawn.begin() + 1, drawn.end(), static_cast<unsigned char>(1));
-        return;
-    }
-    const bool outline = layer.kind == LayerKind::Outline || layer.outline;
-    for (std::size_t e = 1; e <= static_cast<std::size_t>(nelem); ++e) {
-        const ElementType t = drawable_type(m, e);
-        if (t.family == 0) continue;
-        const std::int32_t* row = row_of(m, e);
-        const auto mark = [&](std::int32_t n) {
-            if (n >= 1 && n <= nnode) drawn[static_cast<std::size_t>(n)] = 1;
-        };
-        if (layer.kind == LayerKind::Fill && passes(layer.filters, t)) {
-            // The pieces tile the whole lattice: every node of the row is drawn.
-            const auto count = static_cast<int>(element_node_count(t.family, t.order));
-            for (int i = 1; i <= count; ++i)
-                mark(row[i]);
-        } else if (outline) {
-            for_each_outline_segment(t, [&](NodePair p) {
-                mark(row[p.a]);
-                mark(row[p.b]);
-            });
-        }
-    }
-}
-
-void NodePicker::Index::project(PlacementSet& set) const {
-    const ResultModel& m = *model;
+// Projects the nodes the set shows, finds their cells in the node grid and
+// counts them there.
+void NodePicker::Index::project(PlacementSet& set) {
     const view::Mat4& t = view.to_ndc;
     const double w = view.width, h = view.height;
-    set.pts.assign(static_cast<std::size_t>(nnode) + 1, Projected{});
+    // The view's maps straight to pixels: x' = ax x + bx y + cx z + dx, ...
+    const double ax = t[0] * 0.5 * w, bx = t[4] * 0.5 * w, cx = t[8] * 0.5 * w, dx = (t[12] + 1) * 0.5 * w;
+    const double ay = -t[1] * 0.5 * h, by = -t[5] * 0.5 * h, cy = -t[9] * 0.5 * h, dy = (1 - t[13]) * 0.5 * h;
+    const double az = t[2] * 0.5, bz = t[6] * 0.5, cz = t[10] * 0.5, dz = (t[14] + 1) * 0.5;
+    set.pts.resize(static_cast<std::size_t>(nnode) + 1);
+    set.pts[0] = Projected{};
+    set.cell.assign(static_cast<std::size_t>(nnode) + 1, -1);
+    const double per_cell = 1.0 / nodes.cell;
+    const std::array<double, 4> plane = clip ? *clip : std::array<double, 4>{0, 0, 0, 1};
     for (std::int32_t n = 1; n <= nnode; ++n) {
-        if (!set.drawn[static_cast<std::size_t>(n)]) continue;
-        const Point3 p = set.place.at(m, n);
-        // The projection is affine (orthographic): no division by w.
-        const double nx = t[0] * p.x + t[4] * p.y + t[8] * p.z + t[12];
-        const double ny = t[1] * p.x + t[5] * p.y + t[9] * p.z + t[13];
-        const double nz = t[2] * p.x + t[6] * p.y + t[10] * p.z + t[14];
         Projected& q = set.pts[static_cast<std::size_t>(n)];
-        q.x = static_cast<float>((nx + 1) * 0.5 * w);
-        q.y = static_cast<float>((1 - ny) * 0.5 * h);
-        q.z = static_cast<float>((nz + 1) * 0.5);
-        if (clip) {
-            const auto& c = *clip;
-            q.clip = static_cast<float>(c[0] * p.x + c[1] * p.y + c[2] * p.z + c[3]);
+        if (!set.shows(n)) {
+            q = Projected{};
+            continue;
+        }
+        // The projection is affine (orthographic): no division by w.
+        const Position& p = set.pos[n];
+        const double x = p[0], y = p[1], z = p[2];
+        q.x = static_cast<float>(ax * x + bx * y + cx * z + dx);
+        q.y = static_cast<float>(ay * x + by * y + cy * z + dy);
+        q.z = static_cast<float>(az * x + bz * y + cz * z + dz);
+        q.clip = static_cast<float>(plane[0] * x + plane[1] * y + plane[2] * z + plane[3]);
+        // A point whose centre is outside the view is not drawn.
+        if (kept(q) && q.x >= 0 && q.x <= w && q.y >= 0 && q.y <= h) {
+            const int c = std::min(static_cast<int>(q.x * per_cell), nodes.cols - 1);
+            const int r = std::min(static_cast<int>(q.y * per_cell), nodes.rows - 1);
+            const std::size_t id = nodes.id(c, r);
+            set.cell[static_cast<std::size_t>(n)] = static_cast<std::int32_t>(id);
+            ++nodes.start[id + 1];
         }
     }
 }
 
+// The counting sort of the projected nodes into the grid's cells.
 void NodePicker::Index::bin_nodes() {
-    const int cell = std::max(1, static_cast<int>(std::ceil(radius)));
-    nodes.shape(cell, view.width, view.height);
-    const double w = view.width, h = view.height;
-    // A point whose centre is outside the view is not drawn.
-    const auto inside = [&](const Projected& p) {
-        return kept(p) && p.x >= 0 && p.x <= w && p.y >= 0 && p.y <= h;
-    };
-    for (int pass = 0; pass < 2; ++pass) {
-        std::vector<std::int64_t> fill;
-        if (pass == 1) {
-            nodes.allocate();
-            fill.assign(nodes.start.begin(), nodes.start.end() - 1);
+    for (std::size_t i = 1; i < nodes.start.size(); ++i)
+        nodes.start[i] += nodes.start[i - 1];
+    nodes.entries.resize(static_cast<std::size_t>(nodes.start.back()));
+    std::vector<std::int64_t> next(nodes.start.begin(), nodes.start.end() - 1);
+    for (std::size_t si = 0; si < sets.size(); ++si) {
+        const std::vector<std::int32_t>& cell = sets[si].cell;
+        for (std::int32_t n = 1; n <= nnode; ++n) {
+            const std::int32_t c = cell[static_cast<std::size_t>(n)];
+            if (c >= 0)
+                nodes.entries[static_cast<std::size_t>(next[static_cast<std::size_t>(c)]++)] = {
+                    sets[si].pts[static_cast<std::size_t>(n)].x, sets[si].pts[static_cast<std::size_t>(n)].y,
+                    n, static_cast<std::int32_t>(si)};
         }
-        for (std::size_t si = 0; si < sets.size(); ++si) {
-            const PlacementSet& ps = sets[si];
-            for (std::int32_t n = 1; n <= nnode; ++n) {
-                const Projected& p = ps.pts[static_cast<std::size_t>(n)];
-                if (!(p.x == p.x) || !inside(p)) continue;
-                const std::size_t c = nodes.id(nodes.col_of(p.x), nodes.row_of(p.y));
-                if (pass == 0)
-                    ++nodes.start[c + 1];
-                else
-                    nodes.entries[static_cast<std::size_t>(fill[c]++)] = {n, static_cast<std::int32_t>(si)};
-            }
-        }
+        sets[si].cell = {}; // not needed after the build
     }
 }
 
-void NodePicker::Index::bin_elements() {
-    elements.shape(kElementCell, view.width, view.height);
+void NodePicker::Index::rasterise_fills() {
+    depth.clear();
+    covered = 0;
     if (fills.empty()) return;
+    depth.assign(static_cast<std::size_t>(view.width) * static_cast<std::size_t>(view.height), DepthSample{});
     const ResultModel& m = *model;
-    const double w = view.width, h = view.height;
-    // Cell box of every (fill layer, element) that can hide something; the
-    // boxes are kept between the counting and the filling pass.
-    struct Box {
-        std::uint16_t c0, r0, c1, r1;
-    };
-    constexpr Box kNone{1, 1, 0, 0};
-    std::vector<Box> boxes(fills.size() * static_cast<std::size_t>(nelem), kNone);
-    for (std::size_t fi = 0; fi < fills.size(); ++fi) {
-        const FillLayer& f = fills[fi];
+    for (const FillLayer& f : fills) {
         const std::vector<Projected>& pts = sets[static_cast<std::size_t>(f.set)].pts;
         for (std::size_t e = 1; e <= static_cast<std::size_t>(nelem); ++e) {
             const ElementType t = drawable_type(m, e);
             if (t.family < 2 || !passes(f.filters, t)) continue; // lines hide nothing
             const std::int32_t* row = row_of(m, e);
             const auto count = static_cast<int>(element_node_count(t.family, t.order));
+            // Most elements of a dense mesh hold no pixel centre: test the
+            // box of all their nodes before cutting them into sub-triangles.
             double x0 = INFINITY, x1 = -INFINITY, y0 = INFINITY, y1 = -INFINITY;
-            bool any_clip_kept = false, any_near = false, any_far = false;
-            bool valid = true;
+            bool valid = true, any_kept = false;
             for (int i = 1; i <= count; ++i) {
                 const std::int32_t n = row[i];
                 if (n < 1 || n > nnode) {
@@ -328,78 +429,57 @@ void NodePicker::Index::bin_elements() {
                 x1 = std::max(x1, double(p.x));
                 y0 = std::min(y0, double(p.y));
                 y1 = std::max(y1, double(p.y));
-                any_clip_kept = any_clip_kept || p.clip >= 0;
-                any_near = any_near || p.z <= 1;
-                any_far = any_far || p.z >= 0;
+                any_kept = any_kept || p.clip >= 0;
             }
-            // All corners on the cut side of a plane: the whole element is cut.
-            if (!valid || !any_clip_kept || !any_near || !any_far) continue;
-            if (!(x1 >= 0 && x0 <= w && y1 >= 0 && y0 <= h)) continue; // off the view (or NaN)
-            const Box b{static_cast<std::uint16_t>(elements.col_of(x0)),
-                        static_cast<std::uint16_t>(elements.row_of(y0)),
-                        static_cast<std::uint16_t>(elements.col_of(x1)),
-                        static_cast<std::uint16_t>(elements.row_of(y1))};
-            boxes[fi * static_cast<std::size_t>(nelem) + (e - 1)] = b;
-            for (int r = b.r0; r <= b.r1; ++r)
-                for (int c = b.c0; c <= b.c1; ++c)
-                    ++elements.start[elements.id(c, r) + 1];
+            if (!valid || !any_kept) continue; // all corners cut: the whole element is
+            const auto cols = centres_within(x0, x1, view.width);
+            const auto rows = centres_within(y0, y1, view.height);
+            if (cols.first > cols.second || rows.first > rows.second) continue;
+            for_each_colour_piece(
+                t, [](NodePair) {},
+                [&](NodeTriple tri) {
+                    rasterise(pts[static_cast<std::size_t>(row[tri.a])],
+                              pts[static_cast<std::size_t>(row[tri.b])],
+                              pts[static_cast<std::size_t>(row[tri.c])]);
+                });
         }
     }
-    elements.allocate();
-    std::vector<std::int64_t> fill(elements.start.begin(), elements.start.end() - 1);
-    for (std::size_t fi = 0; fi < fills.size(); ++fi)
-        for (std::size_t e = 1; e <= static_cast<std::size_t>(nelem); ++e) {
-            const Box& b = boxes[fi * static_cast<std::size_t>(nelem) + (e - 1)];
-            for (int r = b.r0; r <= b.r1; ++r)
-                for (int c = b.c0; c <= b.c1; ++c)
-                    elements.entries[static_cast<std::size_t>(fill[elements.id(c, r)]++)] = {
-                        static_cast<std::int32_t>(e), static_cast<std::int32_t>(fi)};
+}
+
+void NodePicker::Index::rasterise(const Projected& a, const Projected& b, const Projected& c) {
+    const auto cols = centres_within(std::min({a.x, b.x, c.x}), std::max({a.x, b.x, c.x}), view.width);
+    if (cols.first > cols.second) return;
+    const auto rows = centres_within(std::min({a.y, b.y, c.y}), std::max({a.y, b.y, c.y}), view.height);
+    if (rows.first > rows.second) return;
+    const double ax = a.x, ay = a.y;
+    const double ux = b.x - ax, uy = b.y - ay, vx = c.x - ax, vy = c.y - ay;
+    const double area = ux * vy - vx * uy;
+    // Seen edge-on: OpenGL draws nothing of it.
+    if (!(std::fabs(area) > 1e-12)) return;
+    const double dz1 = double(b.z) - a.z, dz2 = double(c.z) - a.z;
+    const double dzdx = (dz1 * vy - dz2 * uy) / area, dzdy = (ux * dz2 - vx * dz1) / area;
+    const double dc1 = double(b.clip) - a.clip, dc2 = double(c.clip) - a.clip;
+    const double dcdx = (dc1 * vy - dc2 * uy) / area, dcdy = (ux * dc2 - vx * dc1) / area;
+    constexpr double edge = -1e-9; // centres on an edge are covered
+    for (int iy = rows.first; iy <= rows.second; ++iy) {
+        const double py = iy + 0.5 - ay;
+        DepthSample* line =
+            depth.data() + static_cast<std::size_t>(iy) * static_cast<std::size_t>(view.width);
+        for (int ix = cols.first; ix <= cols.second; ++ix) {
+            const double px = ix + 0.5 - ax;
+            const double s = (px * vy - vx * py) / area; // weight of b
+            const double t = (ux * py - px * uy) / area; // weight of c
+            if (s < edge || t < edge || s + t > 1 - edge) continue;
+            const double z = a.z + dzdx * px + dzdy * py;
+            if (z < 0 || z > 1) continue;
+            if (clip && a.clip + dcdx * px + dcdy * py < 0) continue;
+            DepthSample& d = line[ix];
+            if (z < d.z) {
+                if (d.z == std::numeric_limits<float>::infinity()) ++covered;
+                d = {static_cast<float>(z), static_cast<float>(dzdx), static_cast<float>(dzdy)};
+            }
         }
-}
-
-template <class F> void NodePicker::Index::for_each_fill_triangle(const ElementRef& ref, F&& f) const {
-    const ResultModel& m = *model;
-    const auto e = static_cast<std::size_t>(ref.element);
-    const ElementType t = drawable_type(m, e);
-    const std::int32_t* row = row_of(m, e);
-    for_each_colour_piece(
-        t, [](NodePair) {}, [&](NodeTriple tri) { f(row[tri.a], row[tri.b], row[tri.c]); });
-}
-
-std::optional<Cover> NodePicker::Index::front_surface(double x, double y) const {
-    std::optional<Cover> best;
-    if (elements.entries.empty()) return best;
-    const std::size_t c = elements.id(elements.col_of(x), elements.row_of(y));
-    for (std::int64_t i = elements.start[c]; i < elements.start[c + 1]; ++i) {
-        const ElementRef& ref = elements.entries[static_cast<std::size_t>(i)];
-        const auto& pts = sets[static_cast<std::size_t>(fills[static_cast<std::size_t>(ref.fill)].set)].pts;
-        for_each_fill_triangle(ref, [&](std::int32_t a, std::int32_t b, std::int32_t d) {
-            const auto k = cover(pts[static_cast<std::size_t>(a)], pts[static_cast<std::size_t>(b)],
-                                 pts[static_cast<std::size_t>(d)], x, y);
-            if (k && k->clip >= 0 && k->z >= 0 && k->z <= 1 && (!best || k->z < best->z)) best = k;
-        });
     }
-    return best;
-}
-
-bool NodePicker::Index::hidden(const NodeRef& ref, const Projected& p) const {
-    if (elements.entries.empty()) return false;
-    const std::size_t c = elements.id(elements.col_of(p.x), elements.row_of(p.y));
-    bool found = false;
-    for (std::int64_t i = elements.start[c]; i < elements.start[c + 1] && !found; ++i) {
-        const ElementRef& e = elements.entries[static_cast<std::size_t>(i)];
-        const int set = fills[static_cast<std::size_t>(e.fill)].set;
-        const auto& pts = sets[static_cast<std::size_t>(set)].pts;
-        for_each_fill_triangle(e, [&](std::int32_t a, std::int32_t b, std::int32_t d) {
-            if (found) return;
-            // A surface never hides its own corner.
-            if (set == ref.set && (a == ref.node || b == ref.node || d == ref.node)) return;
-            const auto k = cover(pts[static_cast<std::size_t>(a)], pts[static_cast<std::size_t>(b)],
-                                 pts[static_cast<std::size_t>(d)], p.x, p.y);
-            if (k && k->clip >= 0 && k->z >= 0 && k->z <= 1 && k->z < p.z - kDepthTolerance) found = true;
-        });
-    }
-    return found;
 }
 
 NodePicker::NodePicker() = default;
@@ -407,6 +487,7 @@ NodePicker::~NodePicker() = default;
 
 void NodePicker::clear() {
     index_.reset();
+    cache_.reset();
 }
 
 bool NodePicker::stale(const PickScene& scene, const PickView& view) const {
@@ -420,70 +501,90 @@ std::optional<PickHit> NodePicker::probe(const PickScene& scene, const PickView&
         const auto started = std::chrono::steady_clock::now();
         index_.reset(); // free the old index before the new one takes memory
         auto index = std::make_unique<Index>();
-        index->build(scene, view, radius);
+        if (!cache_) cache_ = std::make_unique<Cache>();
+        index->build(scene, view, radius, *cache_, stats_);
         index_ = std::move(index);
         ++stats_.builds;
         stats_.build_seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         stats_.node_entries = static_cast<std::int64_t>(index_->nodes.entries.size());
-        stats_.element_entries = static_cast<std::int64_t>(index_->elements.entries.size());
+        stats_.covered_pixels = index_->covered;
     }
     const Index& ix = *index_;
     const double px = x + 0.5, py = y + 0.5; // centre of the pixel under the pointer
 
-    const std::optional<Cover> surface = ix.front_surface(px, py);
+    // The surface under the pointer, as a plane through its depth there.
+    std::optional<DepthSample> surface;
+    if (!ix.depth.empty()) {
+        const DepthSample& s = ix.sample(px, py);
+        if (s.z != std::numeric_limits<float>::infinity()) surface = s;
+    }
 
+    // Visible nodes within the radius, ranked: on the surface's side first,
+    // then nearest. Kept: the best of each rank, and the nodes nearly as near.
     struct Candidate {
-        NodeRef ref;
-        Projected p;
-        double distance = 0;
-        bool behind = false; // behind the surface under the pointer
+        const NodeRef* ref;
+        const Projected* p;
+        double distance;
+        bool behind;
     };
-    std::vector<Candidate> found;
+    std::vector<Candidate> visible;
+    double nearest[2] = {INFINITY, INFINITY}; // not behind, behind
+    const double r2 = radius * radius;
     const auto& g = ix.nodes;
     const int c0 = g.col_of(px - radius), c1 = g.col_of(px + radius);
     const int r0 = g.row_of(py - radius), r1 = g.row_of(py + radius);
+    struct Cell {
+        double gap; // from the pointer to the nearest point of the cell, pixels
+        std::size_t id;
+    };
+    std::vector<Cell> cells;
     for (int r = r0; r <= r1; ++r)
         for (int c = c0; c <= c1; ++c) {
-            const std::size_t id = g.id(c, r);
-            for (std::int64_t i = g.start[id]; i < g.start[id + 1]; ++i) {
-                const NodeRef& ref = g.entries[static_cast<std::size_t>(i)];
-                const Projected& p =
-                    ix.sets[static_cast<std::size_t>(ref.set)].pts[static_cast<std::size_t>(ref.node)];
-                const double d = std::hypot(p.x - px, p.y - py);
-                if (d > radius) continue;
-                bool behind = false;
-                if (surface) {
-                    const double plane = surface->z + surface->dzdx * (p.x - px) + surface->dzdy * (p.y - py);
-                    behind = p.z > plane + ix.plane_tolerance;
-                }
-                found.push_back({ref, p, d, behind});
-            }
+            const double gx = std::max({0.0, c * g.cell - px, px - (c + 1) * g.cell});
+            const double gy = std::max({0.0, r * g.cell - py, py - (r + 1) * g.cell});
+            const double gap = std::sqrt(gx * gx + gy * gy);
+            if (gap <= radius) cells.push_back({gap, g.id(c, r)});
         }
-    std::sort(found.begin(), found.end(), [](const Candidate& a, const Candidate& b) {
-        if (a.behind != b.behind) return !a.behind;
-        if (a.distance != b.distance) return a.distance < b.distance;
-        if (a.p.z != b.p.z) return a.p.z < b.p.z;
-        return a.ref.node < b.ref.node;
-    });
-
+    std::sort(cells.begin(), cells.end(), [](const Cell& a, const Cell& b) { return a.gap < b.gap; });
+    for (const Cell& cell : cells) {
+        // A node on the surface's side beats any node behind it, so only
+        // such a node bounds the search.
+        if (cell.gap > nearest[0] + kTieDistance) break;
+        for (std::int64_t i = g.start[cell.id]; i < g.start[cell.id + 1]; ++i) {
+            const NodeRef& ref = g.entries[static_cast<std::size_t>(i)];
+            const double dx = ref.x - px, dy = ref.y - py, d2 = dx * dx + dy * dy;
+            if (d2 > r2) continue;
+            const Projected& p =
+                ix.sets[static_cast<std::size_t>(ref.set)].pts[static_cast<std::size_t>(ref.node)];
+            bool behind = false;
+            if (surface)
+                behind = p.z > surface->z + surface->dzdx * dx + surface->dzdy * dy + ix.plane_tolerance;
+            double& best = nearest[behind ? 1 : 0];
+            const double d = std::sqrt(d2);
+            if (d > best + kTieDistance || ix.hidden(p)) continue;
+            best = std::min(best, d);
+            visible.push_back({&ref, &p, d, behind});
+        }
+    }
+    const bool rank = nearest[0] == INFINITY; // the rank that wins: 0 unless only nodes behind
     const Candidate* best = nullptr;
-    for (const Candidate& c : found) {
-        if (best) {
-            if (c.behind != best->behind || c.distance > best->distance + kTieDistance) break;
-            if (c.p.z >= best->p.z) continue;
-        }
-        if (!ix.hidden(c.ref, c.p)) best = &c;
+    for (const Candidate& c : visible) {
+        if (c.behind != rank || c.distance > nearest[rank ? 1 : 0] + kTieDistance) continue;
+        if (!best || c.p->z < best->p->z ||
+            (c.p->z == best->p->z && (c.distance < best->distance ||
+                                      (c.distance == best->distance && c.ref->node < best->ref->node))))
+            best = &c;
     }
     if (!best) return std::nullopt;
-    const PlacementSet& ps = ix.sets[static_cast<std::size_t>(best->ref.set)];
+    const PlacementSet& ps = ix.sets[static_cast<std::size_t>(best->ref->set)];
     PickHit hit;
-    hit.node = best->ref.node;
+    hit.node = best->ref->node;
     hit.layer = ps.first_layer;
     hit.drawn = ps.place.at(*scene.model, hit.node);
-    hit.x = best->p.x;
-    hit.y = best->p.y;
-    hit.depth = best->p.z;
+    hit.x = best->p->x;
+    hit.y = best->p->y;
+    hit.depth = best->p->z;
     return hit;
 }
 

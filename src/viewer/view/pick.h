@@ -10,19 +10,18 @@
 //
 // Algorithm. Positions are projected with the matrices the view loads
 // (orthographic x look-at x the model object's translations and scales) to
-// window pixels, origin top left. Drawn nodes go into a grid of cells as wide
-// as the pick radius; filled elements go into a finer grid by the bounding box
-// of their projected nodes (the sub-triangles are straight between lattice
-// nodes, so the box holds them all). A probe then:
-//   1. finds the front-most filled sub-triangle under the pointer, if any;
-//   2. takes the nodes within the pick radius, those not lying behind the
-//      plane of that sub-triangle first, then the nearest on screen, then the
-//      front-most;
-//   3. returns the first of them that no filled sub-triangle covers in front
-//      of it (among nodes at nearly the same distance, the front-most visible).
-// The grids are built by the first probe after anything that moves a
-// projected point (camera, zoom, pan, view size, layers, clip plane) and
-// serve every further probe.
+// window pixels, origin top left. Once per camera or scene change:
+//   - drawn nodes go into a grid of cells as wide as the pick radius;
+//   - the filled sub-triangles (the same sub-division the colour lists draw)
+//     are rasterised into a depth buffer of the view's size, sampled at pixel
+//     centres as OpenGL samples them, the clip plane and the depth range
+//     applied; each pixel keeps the front-most depth and its slope.
+// A probe then takes the surface under the pointer from the depth buffer and
+// the nodes within the pick radius; a node is visible when the buffer at its
+// pixel is not in front of it by more than the surface's own slope across
+// that pixel. Of the visible nodes, those not lying behind the plane of the
+// surface under the pointer come first, then the nearest on screen; among
+// nodes nearly as near, the front-most wins.
 
 #include "viewer/render/element_geometry.h"
 #include "viewer/render/render_plan.h"
@@ -90,9 +89,14 @@ struct PickHit {
 
 // Figures of the last index build, for benchmarks and diagnostics.
 struct PickStats {
-    long builds = 0;          // indexes built since creation
-    double build_seconds = 0; // time of the last build
-    std::int64_t node_entries = 0, element_entries = 0;
+    long builds = 0;                 // indexes built since creation
+    double build_seconds = 0;        // time of the last build, and of its steps:
+    double mark_seconds = 0;         //   which nodes each layer draws, where (cached per model)
+    double project_seconds = 0;      //   projection of the drawn nodes
+    double grid_seconds = 0;         //   node grid
+    double depth_seconds = 0;        //   depth buffer of the fills
+    std::int64_t node_entries = 0;   // drawn nodes in the grid
+    std::int64_t covered_pixels = 0; // pixels of the depth buffer a fill covers
 };
 
 class NodePicker {
@@ -122,7 +126,9 @@ class NodePicker {
 
   private:
     struct Index;
+    struct Cache;
     std::unique_ptr<Index> index_;
+    std::unique_ptr<Cache> cache_; // what no camera change alters: drawn nodes, positions
     PickStats stats_;
 };
 
