@@ -169,6 +169,7 @@ void TForm2::DirectOpenGL1Render() {
         for (int list : plan.calls)
             glCallList(rs.lists.name(list));
         rs.last_calls = plan.calls;
+        rs.clip = CheckBox4->isChecked() ? std::optional(matgld) : std::nullopt;
         changes = false;
         changes1 = false;
         rs.release.clear();
@@ -201,6 +202,7 @@ void TForm2::DirectOpenGL1Render() {
 }
 
 void TForm2::compile_display_list(int list, double factor) {
+    record_list_content(list, factor);
     switch (list) {
     case 1:
         draw_node_points(model);

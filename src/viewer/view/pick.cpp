@@ -495,6 +495,7 @@ bool NodePicker::stale(const PickScene& scene, const PickView& view) const {
 }
 
 std::optional<PickHit> NodePicker::probe(const PickScene& scene, const PickView& view, double x, double y) {
+    ++stats_.probes;
     if (!scene.model || scene.layers.empty() || view.width <= 0 || view.height <= 0) return std::nullopt;
     if (!(x >= 0 && y >= 0 && x < view.width && y < view.height)) return std::nullopt;
     if (stale(scene, view)) {

@@ -89,6 +89,7 @@ struct PickHit {
 
 // Figures of the last index build, for benchmarks and diagnostics.
 struct PickStats {
+    long probes = 0;                 // probes answered since creation
     long builds = 0;                 // indexes built since creation
     double build_seconds = 0;        // time of the last build, and of its steps:
     double mark_seconds = 0;         //   which nodes each layer draws, where (cached per model)
