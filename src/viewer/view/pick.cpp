@@ -120,13 +120,24 @@ const std::int32_t* row_of(const ResultModel& m, std::size_t e) {
     return m.conec_data.data() + m.conec_start[e];
 }
 
+// floor and ceil of a value in int range, without the library calls that
+// dominate the test of a million element boxes.
+inline int floor_int(double v) {
+    const int i = static_cast<int>(v);
+    return i - (v < i);
+}
+inline int ceil_int(double v) {
+    const int i = static_cast<int>(v);
+    return i + (v > i);
+}
+
 // Pixel columns (or rows) whose centres lie in [lo, hi], clamped to 0..n-1;
-// first > last when there is none.
-std::pair<int, int> centres_within(double lo, double hi, int n) {
-    const double first = std::max(std::ceil(lo - 0.5), 0.0);
-    const double last = std::min(std::floor(hi - 0.5), n - 1.0);
-    if (!(first <= last)) return {1, 0};
-    return {static_cast<int>(first), static_cast<int>(last)};
+// first > last when there is none (or a bound is NaN).
+inline std::pair<int, int> centres_within(double lo, double hi, int n) {
+    if (!(lo <= hi)) return {1, 0};
+    lo = std::max(lo, -1.0); // within int range before the conversions
+    hi = std::min(hi, n + 1.0);
+    return {std::max(ceil_int(lo - 0.5), 0), std::min(floor_int(hi - 0.5), n - 1)};
 }
 
 } // namespace
@@ -185,8 +196,9 @@ const unsigned char* NodePicker::Cache::mask(const PickLayer& layer) {
         const auto mark = [&](std::int32_t n) {
             if (n >= 1 && n <= nnode) drawn[static_cast<std::size_t>(n)] = 1;
         };
-        if (key.kind == LayerKind::Fill && passes(key.filters, t)) {
-            // The pieces tile the whole lattice: every node of the row is drawn.
+        // The pieces tile the whole lattice, and a linear element's outline
+        // runs through all its nodes: every node of the row is drawn.
+        if ((key.kind == LayerKind::Fill && passes(key.filters, t)) || (outline && t.order == 1)) {
             const auto count = static_cast<int>(element_node_count(t.family, t.order));
             for (int i = 1; i <= count; ++i)
                 mark(row[i]);
