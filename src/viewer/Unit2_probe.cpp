@@ -10,9 +10,9 @@
 
 #include "viewer/Unit2.h"
 
-#include "shell/dialogs.h"
-#include "viewer/view/gl_scene_viewer.h"
-#include "viewer/view/number_text.h"
+#include "ui/dialogs.h"
+#include "ui/gl_scene_viewer.h"
+#include "viewer/model/number_text.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -111,17 +111,6 @@ void TForm2::probe_pointer_inside(bool inside) {
     // The text said what was under the pointer; outside the view it says nothing.
     if (!inside && probe_shown_ && !probe_shown_->isEmpty()) ui::show_status(QString());
     probe_shown_.reset();
-}
-
-void TForm2::record_list_content(int list, double factor) {
-    if (list < 1) return;
-    auto& content = render_state.content;
-    if (content.size() < static_cast<std::size_t>(list)) content.resize(static_cast<std::size_t>(list));
-    ListContent& c = content[static_cast<std::size_t>(list - 1)];
-    c.selector = list == 3 ? chbox : 3 * (list - kFixList);
-    c.factor = displacement_factor(factor, TrackBar3->value());
-    c.filters = {SpinEdit1->value(), SpinEdit2->value(), SpinEdit3->value()};
-    c.deformed_outline = plot_item_checked(2);
 }
 
 } // namespace orv

@@ -20,6 +20,7 @@
 // the list of every checked item is replayed in plot-list order.
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -118,17 +119,29 @@ struct ListContent {
 
 // Per-viewer state of the render pass that lives as long as the view's context.
 struct RenderState {
+    // The log keeps the most recent events only: a viewer left open for a
+    // long session must not grow it without bound.
+    static constexpr std::size_t kLogLimit = 1024;
+
     DisplayListBlock lists;
-    std::vector<ListEvent> log;       // every compilation and deletion, oldest first
-    std::vector<int> last_calls;      // lists replayed by the last complete pass
-    long passes = 0;                  // passes that ran to the end
-    long failed_passes = 0;           // passes ended by an error
-    double last_compile_seconds = 0;  // glNewList to glEndList, summed over the last pass's compilations
-    std::string reported_error;       // message of the failure last reported; empty after a good pass
-    std::vector<int> release;         // release requests for the next pass; a pass that ends well clears them
-    bool context_watched = false;     // the view's context-destruction signal is connected
-    std::vector<ListContent> content; // by list - 1: what the list held when last compiled
-    std::optional<std::array<double, 4>> clip; // clip plane of the last complete pass, when on
+    std::vector<ListEvent> log;      // recent compilations and deletions, oldest first
+    std::vector<int> last_calls;     // lists replayed by the last complete pass
+    long passes = 0;                 // passes that ran to the end
+    long failed_passes = 0;          // passes ended by an error
+    double last_compile_seconds = 0; // glNewList to glEndList, summed over the last pass's compilations
+    std::string reported_error;      // message of the failure last reported; empty after a good pass
+    std::vector<int> release;        // release requests for the next pass; a pass that ends well clears them
+    bool context_watched = false;    // the view's context-destruction signal is connected
+    // Clip plane as last read; a pass that fails on a coefficient keeps the
+    // ones read before it.
+    std::array<double, 4> clip_plane{0, 0, 0, 0};
+    // For the node pick: what each list held when last compiled (by list - 1),
+    // and the clip plane of the last complete pass when it was on.
+    std::vector<ListContent> content;
+    std::optional<std::array<double, 4>> clip;
+
+    // Appends to the log, dropping the oldest half once it reaches kLogLimit.
+    void record(ListEvent event);
 };
 
 // "C3 D7": the log as short text (tests print it on failure).
