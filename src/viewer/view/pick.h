@@ -11,7 +11,7 @@
 // Algorithm. Positions are projected with the matrices the view loads
 // (orthographic x look-at x the model object's translations and scales) to
 // window pixels, origin top left. Once per camera or scene change:
-//   - drawn nodes go into a grid of cells as wide as the pick radius;
+//   - drawn nodes go into a grid of cells half the pick radius wide;
 //   - the filled sub-triangles (the same sub-division the colour lists draw)
 //     are rasterised into a depth buffer of the view's size, sampled at pixel
 //     centres as OpenGL samples them, the clip plane and the depth range
