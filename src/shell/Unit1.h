@@ -137,6 +137,7 @@ class TForm1 : public QMainWindow {
     void ToolButton11Click(); // close all
     void apply_preset_view();
     // Window menu actions.
+    void cascade();
     void tile_horizontally();
     void tile_vertically();
     void minimize_all();
@@ -161,6 +162,10 @@ class TForm1 : public QMainWindow {
     void rebuild_window_list();
     void move_model(int axis, float step);
     QList<QMdiSubWindow*> live_subwindows() const;
+    // Cascade offset: one title bar of a viewer frame, pixels.
+    int cascade_step() const;
+    // The status bar no longer shows `hint` once its command has run.
+    void clear_hint(const QString& hint);
 
     bool shown_once_ = false;
     QList<QAction*> window_list_actions_;
