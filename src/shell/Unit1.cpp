@@ -344,15 +344,18 @@ TForm2* TForm1::open_viewer(const QString& file) {
     viewer_forms[static_cast<std::size_t>(n)] = form;
     form->setWindowTitle(QStringLiteral("Janela ") + QString::number(n));
     connect(form, &TForm2::closing, this, [this](TForm2* f) { viewer_closing(f); });
-    const int index = static_cast<int>(live_subwindows().size());
     QMdiSubWindow* sub = MDIClient->addSubWindow(form);
     sub->setAttribute(Qt::WA_DeleteOnClose);
-    // The size it gets back when restored from maximised: its place in a
-    // cascade. Without one the frame would restore it to a bare title bar.
-    const QRect area = MDIClient->viewport()->rect();
-    const shell::WindowRect r =
-        shell::cascade_rects(area.width(), area.height(), index + 1, cascade_step()).back();
-    sub->setGeometry(r.x, r.y, r.width, r.height);
+    // A viewer opened maximised has no size of its own to return to: the
+    // frame would restore it (its restore button, or another viewer taking
+    // the maximised place) to a bare title bar, with its 3D view shrunk to
+    // nothing. Such a viewer gets its place in a cascade instead.
+    connect(sub, &QMdiSubWindow::windowStateChanged, this,
+            [this, sub](Qt::WindowStates old_state, Qt::WindowStates new_state) {
+                if ((old_state & Qt::WindowMaximized) &&
+                    !(new_state & (Qt::WindowMaximized | Qt::WindowMinimized)))
+                    give_usable_size(sub);
+            });
     sub->showMaximized();
     // The new viewer is the active one, also while the application itself
     // is not active (the toolbar commands act on the active viewer).
@@ -506,6 +509,18 @@ void TForm1::rebuild_window_list() {
         connect(a, &QAction::triggered, this, [this, sub] { MDIClient->setActiveSubWindow(sub); });
         window_list_actions_ << a;
     }
+}
+
+void TForm1::give_usable_size(QMdiSubWindow* sub) {
+    const QRect area = MDIClient->viewport()->rect();
+    const std::vector<shell::WindowRect> rects =
+        shell::cascade_rects(area.width(), area.height(), kViewerFormsSize, cascade_step());
+    const shell::WindowRect& usable = rects.front();
+    if (sub->width() >= usable.width / 2 && sub->height() >= usable.height / 2) return;
+    // Its place in a cascade by its position among the viewers.
+    const auto index = std::max<qsizetype>(live_subwindows().indexOf(sub), 0);
+    const shell::WindowRect& r = rects[static_cast<std::size_t>(index) % rects.size()];
+    sub->setGeometry(r.x, r.y, r.width, r.height);
 }
 
 int TForm1::cascade_step() const {
