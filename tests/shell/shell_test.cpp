@@ -8,8 +8,8 @@
 #include "shell/Unit4.h"
 #include "shell/Unit7.h"
 #include "shell/gui_main.h"
+#include "ui/gl_scene_viewer.h"
 #include "viewer/Unit2.h"
-#include "viewer/view/gl_scene_viewer.h"
 #include "viewer/view/interaction.h"
 
 #include <QAction>
