@@ -401,12 +401,16 @@ void TForm2::TrackBar1Change() {
 // ---- Mouse and wheel in the 3D view ----
 
 void TForm2::GLSceneViewer1MouseDown(QMouseEvent* event) {
+    probe_mouse_event(event);
+    if (auxiliar && event->buttons() == Qt::LeftButton && event->modifiers() == Qt::ControlModifier)
+        GLSceneViewer1PickNode(event->position().x(), event->position().y());
     if (auxiliar && alone(event, Qt::RightButton)) GLSceneViewer1->setCursor(Qt::PointingHandCursor);
     mx = event->position().x();
     my = event->position().y();
 }
 
 void TForm2::GLSceneViewer1MouseMove(QMouseEvent* event) {
+    probe_mouse_event(event);
     const double x = event->position().x(), y = event->position().y();
     const double speed = TrackBar1->value();
     if (auxiliar && alone(event, Qt::LeftButton)) {
@@ -434,7 +438,8 @@ void TForm2::GLSceneViewer1MouseMove(QMouseEvent* event) {
     my = y;
 }
 
-void TForm2::GLSceneViewer1MouseUp(QMouseEvent*) {
+void TForm2::GLSceneViewer1MouseUp(QMouseEvent* event) {
+    probe_mouse_event(event);
     if (auxiliar) GLSceneViewer1->setCursor(Qt::SizeAllCursor);
 }
 
@@ -444,10 +449,12 @@ void TForm2::GLSceneViewer1DblClick() {
 
 void TForm2::GLSceneViewer1MouseEnter() {
     mouse_wheel = true;
+    probe_pointer_inside(true);
 }
 
 void TForm2::GLSceneViewer1MouseLeave() {
     mouse_wheel = false;
+    probe_pointer_inside(false);
 }
 
 void TForm2::wheelEvent(QWheelEvent* event) {

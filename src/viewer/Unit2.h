@@ -12,13 +12,16 @@
 #include "viewer/output/avi_recorder.h"
 #include "viewer/render/render_pass_gl.h"
 #include "viewer/view/camera.h"
+#include "viewer/view/pick.h"
 #include "viewer/view/scene.h"
 
+#include <QPointF>
 #include <QString>
 #include <QWidget>
 
 #include <array>
 #include <memory>
+#include <optional>
 
 class QCheckBox;
 class QComboBox;
@@ -254,6 +257,12 @@ class TForm2 : public QWidget {
     void SpinEdit5Change();
     void fill_avi_group(); // Edit8 := the recorder's frames per second
     void finish_recording_on_close();
+    // A video generator run is going on (from its first frame to its end).
+    bool generating() const { return generating_; }
+    // Asks a running generator to stop after its current frame; it then
+    // finishes its file, leaves the window as after a finished run and emits
+    // generator_stopped. Nothing when no run is going on.
+    void stop_generator();
 
     // Display options (Unit2_options.cpp).
     void CheckBox4Click(); // "Clip Plane"
@@ -312,6 +321,16 @@ class TForm2 : public QWidget {
     // value labels from the top down.
     std::vector<std::string> legend_texts;
 
+    // Node probe (Unit2_probe.cpp): the node under the pointer in the 3D view.
+    pick::NodePicker node_picker;
+    // The node seen at pointer position (x, y) of the 3D view, as last drawn.
+    std::optional<pick::PickHit> probe_node(double x, double y);
+    // "Nó N   x y z   <lowest checked result list>: value" (without the list
+    // part when none is checked); x y z are the node's file coordinates.
+    QString probe_text(std::int32_t node) const;
+    void GLSceneViewer1Probe(double x, double y);    // hover: the status text
+    void GLSceneViewer1PickNode(double x, double y); // Control + left click: Edit9
+
     // Render callbacks of DirectOpenGL1 (render pass) and DirectOpenGL2 (legend)
     // (Unit2_render.cpp).
     void DirectOpenGL1Render();
@@ -320,6 +339,8 @@ class TForm2 : public QWidget {
   signals:
     // FormClose ran: the window is about to be freed.
     void closing(orv::TForm2* form);
+    // A video generator run has ended, however it ended.
+    void generator_stopped();
 
   protected:
     bool event(QEvent* event) override;
@@ -346,6 +367,22 @@ class TForm2 : public QWidget {
     void uncheck_result_lists();
     void record_result_list(int k);
     QString stop_generator_after_failure(bool checks_changed);
+    void end_generator_run();
+
+    bool generating_ = false;
+    bool stop_requested_ = false;
+
+    // Node probe state: every mouse event of the 3D view passes through
+    // probe_mouse_event; a hover probe is queued and coalesced.
+    void probe_mouse_event(const QMouseEvent* event);
+    void probe_pointer_inside(bool inside);
+    void queue_probe(double x, double y);
+    void show_probe_text(const QString& text);
+    QPointF probe_at_;
+    bool probe_queued_ = false;
+    bool pointer_inside_ = false;
+    Qt::MouseButtons buttons_down_ = Qt::NoButton;
+    std::optional<QString> probe_shown_; // last text written; none: unknown
 
     bool loaded_ = false;
     bool closed_ = false;
