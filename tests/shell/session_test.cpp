@@ -308,6 +308,11 @@ TEST_F(Session, ThreeExamplesSwitchedArrangedClosedAndOpened) {
     EXPECT_TRUE(front_shows_colours("open another"));
     pick_from_window_list(QStringLiteral("Janela 1"));
     EXPECT_TRUE(front_shows_colours("back to 1 at the end"));
+    // Closing the maximised viewer in front brings the one behind it forward, at once.
+    main->target_viewer()->close_viewer();
+    test::settle();
+    ASSERT_EQ(main->viewers().size(), 2);
+    EXPECT_TRUE(front_shows_colours("close the maximised front viewer"));
 }
 
 } // namespace
