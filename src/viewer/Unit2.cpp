@@ -258,6 +258,8 @@ void TForm2::readfile() {
         QListWidgetItem* item = CheckListBox1->item(i);
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(Qt::Unchecked);
+        // The 152-pixel panel cuts long names off; the tooltip tells them whole.
+        item->setToolTip(item->text());
     }
     const float s = static_cast<float>(model.scene_scale());
     DirectOpenGL1->set_scale({s, s, s});
