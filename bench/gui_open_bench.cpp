@@ -7,10 +7,10 @@
 //                                   with make_result_file --nodes 1000000)
 
 #include "shell/Unit1.h"
-#include "shell/dialogs.h"
 #include "shell/gui_main.h"
+#include "ui/dialogs.h"
+#include "ui/gl_scene_viewer.h"
 #include "viewer/Unit2.h"
-#include "viewer/view/gl_scene_viewer.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

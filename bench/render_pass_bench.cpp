@@ -11,11 +11,11 @@
 //
 // Each pass is timed from the repaint request to the pixels read back
 // (glReadPixels waits for the renderer), so replay times include drawing.
-#include "shell/dialogs.h"
 #include "shell/gui_main.h"
+#include "ui/dialogs.h"
+#include "ui/gl_scene_viewer.h"
 #include "viewer/Unit2.h"
 #include "viewer/render/colour_list.h"
-#include "viewer/view/gl_scene_viewer.h"
 
 #include <QApplication>
 #include <QCheckBox>

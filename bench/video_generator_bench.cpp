@@ -15,12 +15,12 @@
 //   frame + paint = E3 - E2, empty paint = E4 - E3 (the list unchecked), so
 //   frame (read back, encode, write) = (E3 - E2) - (E4 - E3).
 
-#include "shell/dialogs.h"
+#include "ui/dialogs.h"
+#include "ui/gl_scene_viewer.h"
 #include "viewer/Unit2.h"
 #include "viewer/output/avi_recorder.h"
 #include "viewer/output/list_sequence.h"
 #include "viewer/output/output_names.h"
-#include "viewer/view/gl_scene_viewer.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -2,8 +2,8 @@
 
 #include "shell/Unit4.h"
 #include "shell/Unit7.h"
-#include "shell/dialogs.h"
 #include "shell/pictures.h"
+#include "ui/dialogs.h"
 #include "viewer/Unit2.h"
 
 #include <QAction>
@@ -26,11 +26,6 @@ namespace orv {
 namespace {
 
 TForm1* g_main_form = nullptr;
-
-// Runs a handler guarded: errors go to an error box, never into the event loop.
-template <class Fn> auto guarded_slot(QWidget* parent, Fn fn) {
-    return [parent, fn] { ui::guarded(parent, fn); };
-}
 
 } // namespace
 
@@ -64,7 +59,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     Timer1->setObjectName("Timer1");
     Timer1->setInterval(2000);
     Timer1->setSingleShot(true);
-    connect(Timer1, &QTimer::timeout, this, guarded_slot(this, [this] { Timer1Timer(); }));
+    connect(Timer1, &QTimer::timeout, this, ui::guarded_slot(this, [this] { Timer1Timer(); }));
 
     // FormCreate: the registry starts empty (the "." decimal separator is set
     // process-wide before any window exists, in gui_main).
@@ -98,8 +93,8 @@ void TForm1::build_menu() {
     Novo2->setObjectName("Novo2");
     Sair1 = Arquivos1->addAction(QStringLiteral("Sair"));
     Sair1->setObjectName("Sair1");
-    connect(Novo2, &QAction::triggered, this, guarded_slot(this, [this] { Novo2Click(); }));
-    connect(Sair1, &QAction::triggered, this, guarded_slot(this, [this] { Sair1Click(); }));
+    connect(Novo2, &QAction::triggered, this, ui::guarded_slot(this, [this] { Novo2Click(); }));
+    connect(Sair1, &QAction::triggered, this, ui::guarded_slot(this, [this] { Sair1Click(); }));
 
     Janela1 = bar->addMenu(QStringLiteral("Janela"));
     Cascata1 = Janela1->addAction(QStringLiteral("&Cascade"));
@@ -134,7 +129,7 @@ void TForm1::build_menu() {
     Ajuda1->setEnabled(false);
     Crditos1 = Sobre1->addAction(QStringLiteral("Créditos"));
     Crditos1->setObjectName("Crditos1");
-    connect(Crditos1, &QAction::triggered, this, guarded_slot(this, [this] { Crditos1Click(); }));
+    connect(Crditos1, &QAction::triggered, this, ui::guarded_slot(this, [this] { Crditos1Click(); }));
 }
 
 void TForm1::build_toolbar() {
@@ -156,7 +151,7 @@ void TForm1::build_toolbar() {
             b->setToolTip(bar < 0 ? hint : hint.left(bar));
             b->setStatusTip(bar < 0 ? hint : hint.mid(bar + 1));
         }
-        connect(b, &QToolButton::clicked, this, guarded_slot(this, handler));
+        connect(b, &QToolButton::clicked, this, ui::guarded_slot(this, handler));
         ToolBar1->addWidget(b);
         return b;
     };
@@ -257,7 +252,7 @@ void TForm1::showEvent(QShowEvent* event) {
     if (shown_once_) return;
     shown_once_ = true;
     // After the window is on screen, as the first event of the message loop.
-    QTimer::singleShot(0, this, guarded_slot(this, [this] { FormShow(); }));
+    QTimer::singleShot(0, this, ui::guarded_slot(this, [this] { FormShow(); }));
 }
 
 void TForm1::FormShow() {
@@ -268,19 +263,9 @@ void TForm1::FormShow() {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     if (!start_file.isEmpty()) {
         Novo2Click();
-        if (start_check_list > 0) {
-            if (TForm2* form = target_viewer()) {
-                // As if the user had checked the list in the plot list.
-                const int item = 4 + start_check_list;
-                if (start_check_list <= form->model.nlista && item < form->CheckListBox1->count()) {
-                    form->CheckListBox1->item(item)->setCheckState(Qt::Checked);
-                    form->chbox = 3 * start_check_list;
-                    form->changes1 = true;
-                    form->request_repaint(form->DirectOpenGL1);
-                    form->request_repaint(form->DirectOpenGL2);
-                }
-            }
-        }
+        // As if the user had checked the list in the plot list.
+        if (start_check_list > 0)
+            if (TForm2* form = target_viewer()) form->check_result_list(start_check_list);
     }
     start_file.clear();
 }

@@ -1,7 +1,7 @@
 #include "shell/Unit7.h"
 
-#include "shell/dialogs.h"
 #include "shell/pictures.h"
+#include "ui/dialogs.h"
 
 #include <QCloseEvent>
 #include <QLabel>

@@ -7,8 +7,8 @@
 #include "shell/Unit1.h"
 #include "shell/Unit4.h"
 #include "shell/Unit7.h"
-#include "shell/dialogs.h"
-#include "viewer/output/Unit3.h"
+#include "ui/dialogs.h"
+#include "viewer/Unit3.h"
 
 #include <QApplication>
 #include <QLocale>

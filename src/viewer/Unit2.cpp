@@ -1,17 +1,19 @@
 // The viewer window's handlers. Each is short: it sets fields of the window
-// and calls into the subsystem folders; widgets are built in
-// view/viewer_layout.cpp, the render callbacks live in render/ and legend/.
+// and calls into the subsystem folders. The rest of TForm2 lives beside this
+// file, one file per panel group: widgets in Unit2_layout.cpp, display options
+// in Unit2_options.cpp, the legend in Unit2_legend.cpp and Unit2_colours.cpp,
+// output in Unit2_output.cpp, the render callbacks in Unit2_render.cpp.
 
 #include "viewer/Unit2.h"
 
-#include "shell/dialogs.h"
+#include "ui/dialogs.h"
+#include "ui/event_hook.h"
+#include "ui/gl_scene_viewer.h"
+#include "ui/panel_widgets.h"
 #include "viewer/legend/colour_scale.h"
+#include "viewer/model/number_text.h"
 #include "viewer/model/reader.h"
-#include "viewer/view/event_hook.h"
-#include "viewer/view/gl_scene_viewer.h"
 #include "viewer/view/interaction.h"
-#include "viewer/view/number_text.h"
-#include "viewer/view/panel_widgets.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -105,37 +107,29 @@ void TForm2::build_scenes() {
 }
 
 void TForm2::connect_handlers() {
-    // Every handler runs guarded: an exception is reported in an error box
-    // and never crosses the event loop.
-    auto on = [this](auto fn) {
-        return [this, fn](auto&&... args) {
-            ui::guarded(this, [&] {
-                // Signals may carry arguments the handler does not take (QTimer's private tag).
-                if constexpr (std::is_invocable_v<const decltype(fn)&, decltype(args)...>)
-                    fn(args...);
-                else
-                    fn();
-            });
-        };
-    };
-    connect(Timer1, &QTimer::timeout, this, on([this] { Timer1Timer(); }));
-    connect(ComboBox1, &QComboBox::activated, this, on([this](int) { ComboBox1Change(); }));
+    connect(Timer1, &QTimer::timeout, this, ui::guarded_slot(this, [this] { Timer1Timer(); }));
+    connect(ComboBox1, &QComboBox::activated, this,
+            ui::guarded_slot(this, [this](int) { ComboBox1Change(); }));
     connect(GLSceneViewer1, &GLSceneViewer::mouse_pressed, this,
-            on([this](QMouseEvent* e) { GLSceneViewer1MouseDown(e); }));
+            ui::guarded_slot(this, [this](QMouseEvent* e) { GLSceneViewer1MouseDown(e); }));
     connect(GLSceneViewer1, &GLSceneViewer::mouse_moved, this,
-            on([this](QMouseEvent* e) { GLSceneViewer1MouseMove(e); }));
+            ui::guarded_slot(this, [this](QMouseEvent* e) { GLSceneViewer1MouseMove(e); }));
     connect(GLSceneViewer1, &GLSceneViewer::mouse_released, this,
-            on([this](QMouseEvent* e) { GLSceneViewer1MouseUp(e); }));
+            ui::guarded_slot(this, [this](QMouseEvent* e) { GLSceneViewer1MouseUp(e); }));
     // A double click is one of the left button: two quick right clicks are
     // two short pans, not a request to hide the panel.
-    connect(GLSceneViewer1, &GLSceneViewer::double_clicked, this, on([this](QMouseEvent* e) {
+    connect(GLSceneViewer1, &GLSceneViewer::double_clicked, this,
+            ui::guarded_slot(this, [this](QMouseEvent* e) {
                 if (e->button() == Qt::LeftButton) GLSceneViewer1DblClick();
             }));
-    connect(GLSceneViewer1, &GLSceneViewer::entered, this, on([this] { GLSceneViewer1MouseEnter(); }));
-    connect(GLSceneViewer1, &GLSceneViewer::left, this, on([this] { GLSceneViewer1MouseLeave(); }));
+    connect(GLSceneViewer1, &GLSceneViewer::entered, this,
+            ui::guarded_slot(this, [this] { GLSceneViewer1MouseEnter(); }));
+    connect(GLSceneViewer1, &GLSceneViewer::left, this,
+            ui::guarded_slot(this, [this] { GLSceneViewer1MouseLeave(); }));
     // Handed over explicitly: Qt passes only window-system wheel events on to the parent.
     connect(GLSceneViewer1, &GLSceneViewer::wheel_turned, this, [this](QWheelEvent* e) { wheelEvent(e); });
-    connect(TrackBar1, &QSlider::valueChanged, this, on([this](int) { TrackBar1Change(); }));
+    connect(TrackBar1, &QSlider::valueChanged, this,
+            ui::guarded_slot(this, [this](int) { TrackBar1Change(); }));
     connect_display_options();
     connect_legend_handlers();
     for (GLSceneViewer* v : {GLSceneViewer1, GLSceneViewer2}) {

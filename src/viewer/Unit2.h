@@ -10,7 +10,7 @@
 
 #include "viewer/model/result_model.h"
 #include "viewer/output/avi_recorder.h"
-#include "viewer/render/render_plan.h"
+#include "viewer/render/render_pass_gl.h"
 #include "viewer/view/camera.h"
 #include "viewer/view/scene.h"
 
@@ -200,6 +200,11 @@ class TForm2 : public QWidget {
     // The eight optional groups in chooser order of their items 1..8.
     std::array<QGroupBox*, 8> optional_groups() const;
 
+    // Checks result list k (1..nlista) in the plot list as a user's click
+    // does: the item is checked, chbox recomputed and both views repaint.
+    // False, and nothing changes, when there is no such list.
+    bool check_result_list(int k);
+
     // ---- Shared steps ----
     // Moves the keyboard focus to CheckBox1 without changing or clicking it.
     void park_focus();
@@ -239,7 +244,7 @@ class TForm2 : public QWidget {
     void TrackBar1Change();
     void GroupBox1MouseMove(); // also for GroupBox2 and GroupBox5: clears the status bar
 
-    // Output groups (viewer/output/output_handlers.cpp).
+    // Output groups (Unit2_output.cpp).
     void BitBtn3Click();    // "IMG": the 3D view to the clipboard
     void BitBtn4Click();    // "LEG": the legend view to the clipboard
     void Button1Click();    // "Adicionar Frame"
@@ -250,7 +255,7 @@ class TForm2 : public QWidget {
     void fill_avi_group(); // Edit8 := the recorder's frames per second
     void finish_recording_on_close();
 
-    // Display options (view/display_options.cpp).
+    // Display options (Unit2_options.cpp).
     void CheckBox4Click(); // "Clip Plane"
     void Edit1Exit();      // clip plane coefficients a..d
     void Edit2Exit();
@@ -273,11 +278,10 @@ class TForm2 : public QWidget {
     void CheckListBox1Click();
     void CheckListBox1MouseMove();
     void CheckListBox1MouseDown(QMouseEvent* event); // right button: uncovers the filter row
-    void CheckListBox1DblClick();
-    void BitBtn5Click(); // applies the element-type filters
+    void BitBtn5Click();                             // applies the element-type filters
     void connect_display_options();
 
-    // Legend options, view and colour editor (legend/legend_*.cpp).
+    // Legend options, view and colour editor (Unit2_legend.cpp, Unit2_colours.cpp).
     void CheckBox3Click(); // "Legenda"
     void CheckBox1Click(); // "Legenda Negativa"
     void CheckBox8Click(); // "Faixas de Cores"
@@ -296,18 +300,20 @@ class TForm2 : public QWidget {
     void BitBtn8Click();                              // "Escala 2"
     void BitBtn9Click();                              // "Carregar" (disabled)
     void BitBtn10Click();                             // "Salvar" (disabled)
-    void GroupBox9DblClick();
     void connect_legend_handlers();
 
-    // Render pass state: display-list names, what exists, the compile log.
-    RenderState render_state;
-    // Content of display list `list` (1..nlista + 5) with displacement factor m.
-    void compile_display_list(int list, double factor);
+    // The 3D view's render pass; render_state is its lists, counters and
+    // compile log (tests and benchmarks read it).
+    RenderPass render_pass;
+    RenderState& render_state = render_pass.state;
+    // What the render pass reads, taken from the fields and widgets now.
+    RenderPassInputs render_inputs() const;
     // Texts drawn by the last paint of the legend view: the title, then the
     // value labels from the top down.
     std::vector<std::string> legend_texts;
 
-    // Render callbacks of DirectOpenGL1 (render pass) and DirectOpenGL2 (legend).
+    // Render callbacks of DirectOpenGL1 (render pass) and DirectOpenGL2 (legend)
+    // (Unit2_render.cpp).
     void DirectOpenGL1Render();
     void DirectOpenGL2Render();
 
@@ -323,13 +329,13 @@ class TForm2 : public QWidget {
 
   private:
     void build_scenes();
-    void build_layout(); // viewer_layout.cpp
+    void build_layout(); // Unit2_layout.cpp
     void layout_panel(); // places the visible blocks of Panel1 top to bottom
     void connect_handlers();
     // Scene scale of the 3D view's camera, the axes symbol scaled with it.
     void set_zoom(float scale);
     QMdiSubWindow* mdi_window() const;
-    // Steps of the output handlers (output_handlers.cpp).
+    // Steps of the output handlers (Unit2_output.cpp).
     void connect_output_handlers();
     void copy_view_to_clipboard(GLSceneViewer* view);
     void size_recorder_to_view();

@@ -3,7 +3,7 @@
 // QApplication the way the program does, a scripted stand-in for every
 // dialog, and small helpers that send input events and wait for the loop.
 
-#include "shell/dialogs.h"
+#include "ui/dialogs.h"
 
 #include <QPoint>
 #include <QPointF>

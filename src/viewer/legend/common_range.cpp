@@ -1,6 +1,6 @@
 #include "viewer/legend/common_range.h"
 
-#include "viewer/legend/real_text.h"
+#include "viewer/model/number_text.h"
 
 namespace orv {
 

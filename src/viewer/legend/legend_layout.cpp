@@ -50,4 +50,11 @@ Rgb legend_row_colour(const LegendTable& table, int row, int trgb) {
     return {std::fabs(t - c[0]), std::fabs(t - c[1]), std::fabs(t - c[2])};
 }
 
+std::vector<LegendText> legend_texts(const LegendInputs& in) {
+    std::vector<LegendText> texts{{legend::kTitle, legend::kTextX, legend::kTitleY, true}};
+    for (const LegendLabel& label : legend_labels(in.banded, in.scientific, in.range[0], in.range[1]))
+        texts.push_back({label.text, legend::kTextX, label.y, false});
+    return texts;
+}
+
 } // namespace orv

@@ -2,7 +2,7 @@
 // What the legend view draws, in its scene units (the plane z = 0, x and y
 // with y up; the view shows y from -2 to 2): the colour bar as triangles with
 // a colour row per vertex, the title and the value labels, and the range the
-// labels describe. The GL side (legend_view.cpp) only issues the calls.
+// labels describe. The GL side (legend_gl.h) only issues the calls.
 //
 // Banded bar: nine flat bands k = 0..8 from y = -1.85 + 0.35 k to
 // -1.5 + 0.35 k, ten labels at y = -1.9 + 0.35 j for the values
@@ -51,6 +51,27 @@ struct LegendLabel {
 
 // The value labels from the top down: 10 when banded, 9 when continuous.
 std::vector<LegendLabel> legend_labels(bool banded, bool scientific, double lo, double hi);
+
+// What the legend shows, taken from the viewer's settings.
+struct LegendInputs {
+    LegendTable colours{};             // the colour table (legcolor)
+    int trgb = 0;                      // 1: rows drawn in their complement
+    bool banded = false;               // "Faixas de Cores"
+    bool scientific = false;           // "Notação Científica"
+    std::array<double, 2> range{0, 0}; // legend_range
+};
+
+// One text of the legend: raster position (x, y, 0). The title is drawn in
+// Helvetica 12, the labels in Helvetica 10.
+struct LegendText {
+    std::string text;
+    double x = 0, y = 0;
+    bool title = false;
+    friend bool operator==(const LegendText&, const LegendText&) = default;
+};
+
+// The texts in drawing order: the title, then the value labels from the top down.
+std::vector<LegendText> legend_texts(const LegendInputs& in);
 
 // Colour of row k as the legend draws it: the row itself when trgb = 0, its
 // complement (1 - c) when trgb = 1 (|trgb - c| per component).

@@ -1,6 +1,6 @@
 #include "viewer/output/node_history.h"
 
-#include "viewer/output/integer_text.h"
+#include "viewer/model/number_text.h"
 #include "viewer/output/list_sequence.h"
 #include "viewer/output/output_error.h"
 
@@ -94,7 +94,11 @@ std::string format_node_history(std::string_view node_text, const NodeHistory& h
 NodeHistory read_node_history(const ResultModel& model, std::string_view node_text,
                               const std::vector<int>& lists) {
     NodeHistory h;
-    h.node = parse_integer_text(node_text);
+    try {
+        h.node = parse_integer_text(node_text);
+    } catch (const InvalidInteger& e) {
+        throw OutputError(e.what());
+    }
     if (h.node < 0 || h.node > model.nnode)
         throw OutputError("Node " + std::to_string(h.node) +
                           " does not exist: the node number must be from 0 to " +

@@ -33,6 +33,10 @@ void draw_text(std::u16string_view text, BitmapFont font, double x, double y, do
         glutBitmapCharacter(f, static_cast<int>(c));
 }
 
+void draw_legend_text(const LegendText& t) {
+    draw_text(t.text, t.title ? BitmapFont::Helvetica12 : BitmapFont::Helvetica10, t.x, t.y, 0.0);
+}
+
 void draw_node_points(const ResultModel& m) {
     glColor4d(0.35, 0.35, 0.35, 1);
     glPointSize(3);

@@ -6,6 +6,7 @@
 // width set. A GL context must be current. draw_text needs glutInit to have
 // been called once in the process (the application does it at start-up).
 
+#include "viewer/legend/legend_layout.h"
 #include "viewer/model/result_model.h"
 #include "viewer/render/element_geometry.h"
 
@@ -23,6 +24,8 @@ enum class BitmapFont { Helvetica10, Helvetica12 };
 // a position outside the view volume draws nothing.
 void draw_text(std::string_view text, BitmapFont font, double x, double y, double z);
 void draw_text(std::u16string_view text, BitmapFont font, double x, double y, double z);
+// A legend text in its font (the text sink of draw_legend, legend_gl.h).
+void draw_legend_text(const LegendText& t);
 
 // Node points: colour (0.35, 0.35, 0.35, 1), point size 3, one GL_POINTS pair
 // per node at its undeformed position.

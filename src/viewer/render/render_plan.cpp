@@ -59,6 +59,12 @@ void DisplayListBlock::set_exists(int list, bool value) {
         exists_[static_cast<std::size_t>(list - 1)] = value;
 }
 
+void RenderState::record(ListEvent event) {
+    if (log.size() >= kLogLimit)
+        log.erase(log.begin(), log.begin() + static_cast<std::ptrdiff_t>(kLogLimit / 2));
+    log.push_back(event);
+}
+
 std::string to_string(const std::vector<ListEvent>& log) {
     std::string s;
     for (const ListEvent& e : log) {

@@ -19,6 +19,8 @@
 // Lists 1..5 are handled first, then the result lists in order; afterwards
 // the list of every checked item is replayed in plot-list order.
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -107,8 +109,12 @@ struct ListEvent {
 
 // Per-viewer state of the render pass that lives as long as the view's context.
 struct RenderState {
+    // The log keeps the most recent events only: a viewer left open for a
+    // long session must not grow it without bound.
+    static constexpr std::size_t kLogLimit = 1024;
+
     DisplayListBlock lists;
-    std::vector<ListEvent> log;      // every compilation and deletion, oldest first
+    std::vector<ListEvent> log;      // recent compilations and deletions, oldest first
     std::vector<int> last_calls;     // lists replayed by the last complete pass
     long passes = 0;                 // passes that ran to the end
     long failed_passes = 0;          // passes ended by an error
@@ -116,6 +122,12 @@ struct RenderState {
     std::string reported_error;      // message of the failure last reported; empty after a good pass
     std::vector<int> release;        // release requests for the next pass; a pass that ends well clears them
     bool context_watched = false;    // the view's context-destruction signal is connected
+    // Clip plane as last read; a pass that fails on a coefficient keeps the
+    // ones read before it.
+    std::array<double, 4> clip_plane{0, 0, 0, 0};
+
+    // Appends to the log, dropping the oldest half once it reaches kLogLimit.
+    void record(ListEvent event);
 };
 
 // "C3 D7": the log as short text (tests print it on failure).

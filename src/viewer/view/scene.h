@@ -43,7 +43,7 @@ class SceneObject {
     void set_scale(int axis, float value);
     void set_scale(const Vec3f& value);
 
-    // Axes symbol: three dashed segments along the local axes (see axes.h).
+    // Axes symbol: three dashed segments along the local axes (GLSceneViewer draws it).
     bool show_axes() const { return show_axes_; }
     void set_show_axes(bool show);
 

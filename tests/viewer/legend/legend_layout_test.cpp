@@ -129,6 +129,21 @@ TEST(LegendLabels, EndsAreTheRangeItselfAndInnerValuesExtended) {
     EXPECT_EQ(l[3].value, lo + (hi - lo) * (6.0L / 9)); // j = 6
 }
 
+TEST(LegendTexts, TitleFirstThenTheLabelsFromTheTopDown) {
+    for (const bool banded : {false, true}) {
+        SCOPED_TRACE(banded);
+        LegendInputs in;
+        in.banded = banded;
+        in.range = {0, 9};
+        const std::vector<LegendText> texts = legend_texts(in);
+        const std::vector<LegendLabel> labels = legend_labels(banded, false, 0, 9);
+        ASSERT_EQ(texts.size(), labels.size() + 1);
+        EXPECT_EQ(texts[0], (LegendText{"Legenda:", legend::kTextX, legend::kTitleY, true}));
+        for (std::size_t i = 0; i < labels.size(); ++i)
+            EXPECT_EQ(texts[i + 1], (LegendText{labels[i].text, legend::kTextX, labels[i].y, false}));
+    }
+}
+
 TEST(LegendColours, NegativeIsTheComplement) {
     load_legend(0);
     EXPECT_EQ(legend_row_colour(legcolor, 0, 0), (Rgb{1, 0, 0}));

@@ -1,7 +1,7 @@
 // Common range of "> Valores Máximos" and the conversions of the colour editor.
 #include "viewer/legend/colour_editor.h"
 #include "viewer/legend/common_range.h"
-#include "viewer/legend/real_text.h"
+#include "viewer/model/number_text.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Label texts of the legend and reading of typed reals.
 #include "viewer/legend/legend_format.h"
-#include "viewer/legend/real_text.h"
+#include "viewer/model/number_text.h"
 
 #include <gtest/gtest.h>
 

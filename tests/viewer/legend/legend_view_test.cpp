@@ -3,8 +3,8 @@
 // and the colour editor.
 #include "../render/viewer_fixture.h"
 
+#include "ui/panel_widgets.h"
 #include "viewer/legend/colour_scale.h"
-#include "viewer/view/panel_widgets.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -11,10 +11,10 @@
 #include "gui_test_support.h"
 #include "output_test_files.h"
 
+#include "ui/gl_scene_viewer.h"
 #include "viewer/Unit2.h"
-#include "viewer/output/Unit3.h"
+#include "viewer/Unit3.h"
 #include "viewer/output/avi_recorder.h"
-#include "viewer/view/gl_scene_viewer.h"
 
 #include <QApplication>
 #include <QChart>

@@ -1,6 +1,6 @@
 // List sequences, output file names and typed integers.
 
-#include "viewer/output/integer_text.h"
+#include "viewer/model/number_text.h"
 #include "viewer/output/list_sequence.h"
 #include "viewer/output/output_error.h"
 #include "viewer/output/output_names.h"
@@ -110,7 +110,7 @@ TEST(IntegerText, WholeIntegersOnly) {
         try {
             orv::parse_integer_text(text);
             ADD_FAILURE() << "accepted '" << text << "'";
-        } catch (const OutputError& e) {
+        } catch (const orv::InvalidInteger& e) {
             EXPECT_EQ(std::string(e.what()), "'" + text + "' is not a valid integer value");
         }
     }

@@ -3,8 +3,8 @@
 // plane, and the handling of a number that does not convert.
 #include "viewer_fixture.h"
 
+#include "ui/panel_widgets.h"
 #include "viewer/legend/colour_scale.h"
-#include "viewer/view/panel_widgets.h"
 
 #include <QCheckBox>
 #include <QLineEdit>

@@ -5,8 +5,8 @@
 
 #include "gui_test_support.h"
 
+#include "ui/gl_scene_viewer.h"
 #include "viewer/Unit2.h"
-#include "viewer/view/gl_scene_viewer.h"
 
 #include <QColor>
 #include <QImage>

@@ -2,9 +2,9 @@
 // preset views, zoom steps in 32-bit floats, panning that keeps the point
 // under the pointer, and the scene tree's frames and change notices.
 
+#include "viewer/model/number_text.h"
 #include "viewer/view/camera.h"
 #include "viewer/view/interaction.h"
-#include "viewer/view/number_text.h"
 #include "viewer/view/scene.h"
 
 #include <gtest/gtest.h>

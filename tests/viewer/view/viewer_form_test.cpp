@@ -4,11 +4,11 @@
 
 #include "gui_test_support.h"
 
+#include "ui/gl_scene_viewer.h"
+#include "ui/panel_widgets.h"
 #include "viewer/Unit2.h"
 #include "viewer/legend/colour_scale.h"
-#include "viewer/view/gl_scene_viewer.h"
 #include "viewer/view/interaction.h"
-#include "viewer/view/panel_widgets.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -6,11 +6,10 @@
 
 #include "viewer/Unit2.h"
 
-#include "shell/dialogs.h"
-#include "viewer/legend/real_text.h"
-#include "viewer/view/event_hook.h"
-#include "viewer/view/gl_scene_viewer.h"
-#include "viewer/view/number_text.h"
+#include "ui/dialogs.h"
+#include "ui/event_hook.h"
+#include "ui/gl_scene_viewer.h"
+#include "viewer/model/number_text.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -33,22 +32,22 @@ QString qtext(double v) {
 } // namespace
 
 void TForm2::connect_display_options() {
-    auto on = [this](auto fn) { return [this, fn](auto&&...) { ui::guarded(this, fn); }; };
-    connect(CheckBox4, &QCheckBox::toggled, this, on([this] { CheckBox4Click(); }));
-    connect(CheckBox7, &QCheckBox::toggled, this, on([this] { CheckBox7Click(); }));
-    connect(CheckBox2, &QCheckBox::toggled, this, on([this] { CheckBox2Click(); }));
-    connect(TrackBar2, &QSlider::valueChanged, this, on([this] { TrackBar2Change(); }));
-    connect(BitBtn1, &QPushButton::clicked, this, on([this] { BitBtn1Click(); }));
-    connect(CheckBox6, &QCheckBox::toggled, this, on([this] { CheckBox6Click(); }));
-    connect(TrackBar3, &QSlider::valueChanged, this, on([this] { TrackBar3Change(); }));
-    connect(BitBtn2, &QPushButton::clicked, this, on([this] { BitBtn2Click(); }));
-    connect(TrackBar4, &QSlider::valueChanged, this, on([this] { TrackBar4Change(); }));
-    connect(TrackBar5, &QSlider::valueChanged, this, on([this] { TrackBar5Chane(); }));
-    connect(TrackBar6, &QSlider::valueChanged, this, on([this] { TrackBar6Change(); }));
-    connect(TrackBar7, &QSlider::valueChanged, this, on([this] { TrackBar7Change(); }));
-    connect(Button4, &QPushButton::clicked, this, on([this] { Button4Click(); }));
-    connect(BitBtn5, &QPushButton::clicked, this, on([this] { BitBtn5Click(); }));
-    connect(CheckListBox1, &QListWidget::currentRowChanged, this, on([this] { CheckListBox1Click(); }));
+    connect(CheckBox4, &QCheckBox::toggled, this, ui::guarded_slot(this, [this] { CheckBox4Click(); }));
+    connect(CheckBox7, &QCheckBox::toggled, this, ui::guarded_slot(this, [this] { CheckBox7Click(); }));
+    connect(CheckBox2, &QCheckBox::toggled, this, ui::guarded_slot(this, [this] { CheckBox2Click(); }));
+    connect(TrackBar2, &QSlider::valueChanged, this, ui::guarded_slot(this, [this] { TrackBar2Change(); }));
+    connect(BitBtn1, &QPushButton::clicked, this, ui::guarded_slot(this, [this] { BitBtn1Click(); }));
+    connect(CheckBox6, &QCheckBox::toggled, this, ui::guarded_slot(this, [this] { CheckBox6Click(); }));
+    connect(TrackBar3, &QSlider::valueChanged, this, ui::guarded_slot(this, [this] { TrackBar3Change(); }));
+    connect(BitBtn2, &QPushButton::clicked, this, ui::guarded_slot(this, [this] { BitBtn2Click(); }));
+    connect(TrackBar4, &QSlider::valueChanged, this, ui::guarded_slot(this, [this] { TrackBar4Change(); }));
+    connect(TrackBar5, &QSlider::valueChanged, this, ui::guarded_slot(this, [this] { TrackBar5Chane(); }));
+    connect(TrackBar6, &QSlider::valueChanged, this, ui::guarded_slot(this, [this] { TrackBar6Change(); }));
+    connect(TrackBar7, &QSlider::valueChanged, this, ui::guarded_slot(this, [this] { TrackBar7Change(); }));
+    connect(Button4, &QPushButton::clicked, this, ui::guarded_slot(this, [this] { Button4Click(); }));
+    connect(BitBtn5, &QPushButton::clicked, this, ui::guarded_slot(this, [this] { BitBtn5Click(); }));
+    connect(CheckListBox1, &QListWidget::currentRowChanged, this,
+            ui::guarded_slot(this, [this] { CheckListBox1Click(); }));
 
     // Leaving a field: its focus-out.
     on_focus_out(this, {Edit1, Edit2, Edit3, Edit4, Edit7}, [this](QObject* field) {
@@ -200,6 +199,14 @@ void TForm2::CheckListBox1MouseUp() {
     request_repaint(DirectOpenGL2);
 }
 
+bool TForm2::check_result_list(int k) {
+    const int item = kFixList + k - 1;
+    if (k < 1 || k > model.nlista || item >= CheckListBox1->count()) return false;
+    CheckListBox1->item(item)->setCheckState(Qt::Checked);
+    CheckListBox1MouseUp();
+    return true;
+}
+
 void TForm2::CheckListBox1Click() {
     park_focus();
 }
@@ -217,8 +224,6 @@ void TForm2::CheckListBox1MouseDown(QMouseEvent* event) {
         CheckListBox1->setGeometry(CheckListBox1->x(), 56, CheckListBox1->width(), 225);
     }
 }
-
-void TForm2::CheckListBox1DblClick() {}
 
 void TForm2::BitBtn5Click() {
     park_focus();

@@ -1,30 +1,32 @@
 // Legend options of "Menu Geral": "Legenda", "Legenda Negativa", "Faixas de
 // Cores", "Notação Científica" and the common range "> Valores Máximos" with
-// Edit5 / Edit6. They set fields and ask for repaints; the render pass and the
-// legend view read the fields and the boxes at their next paint.
+// Edit5 / Edit6, and the dragging of the floating legend view. They set
+// fields and ask for repaints; the render pass and the legend view read the
+// fields and the boxes at their next paint.
 
 #include "viewer/Unit2.h"
 
-#include "shell/dialogs.h"
+#include "ui/dialogs.h"
+#include "ui/event_hook.h"
+#include "ui/gl_scene_viewer.h"
+#include "ui/panel_widgets.h"
 #include "viewer/legend/common_range.h"
-#include "viewer/view/event_hook.h"
-#include "viewer/view/gl_scene_viewer.h"
-#include "viewer/view/panel_widgets.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
 
+#include <cmath>
+
 namespace orv {
 
 void TForm2::connect_legend_handlers() {
-    auto on = [this](auto fn) { return [this, fn](auto&&...) { ui::guarded(this, fn); }; };
-    connect(CheckBox3, &QCheckBox::toggled, this, on([this] { CheckBox3Click(); }));
-    connect(CheckBox1, &QCheckBox::toggled, this, on([this] { CheckBox1Click(); }));
-    connect(CheckBox8, &QCheckBox::toggled, this, on([this] { CheckBox8Click(); }));
-    connect(CheckBox9, &QCheckBox::toggled, this, on([this] { CheckBox9Click(); }));
-    connect(CheckBox5, &QCheckBox::toggled, this, on([this] { CheckBox5Click(); }));
+    connect(CheckBox3, &QCheckBox::toggled, this, ui::guarded_slot(this, [this] { CheckBox3Click(); }));
+    connect(CheckBox1, &QCheckBox::toggled, this, ui::guarded_slot(this, [this] { CheckBox1Click(); }));
+    connect(CheckBox8, &QCheckBox::toggled, this, ui::guarded_slot(this, [this] { CheckBox8Click(); }));
+    connect(CheckBox9, &QCheckBox::toggled, this, ui::guarded_slot(this, [this] { CheckBox9Click(); }));
+    connect(CheckBox5, &QCheckBox::toggled, this, ui::guarded_slot(this, [this] { CheckBox5Click(); }));
     on_focus_out(this, {Edit5, Edit6}, [this](QObject* field) {
         if (field == Edit5) ui::guarded(this, [this] { Edit5Exit(); });
         if (field == Edit6) ui::guarded(this, [this] { Edit6Exit(); });
@@ -40,11 +42,11 @@ void TForm2::connect_legend_handlers() {
     for (ClickPanel* panel : colour_panels)
         connect(panel, &ClickPanel::clicked, this,
                 [this, panel] { ui::guarded(this, [this, panel] { Panel2Click(panel); }); });
-    connect(BitBtn6, &QPushButton::clicked, this, on([this] { BitBtn6Click(); }));
-    connect(BitBtn7, &QPushButton::clicked, this, on([this] { BitBtn7Click(); }));
-    connect(BitBtn8, &QPushButton::clicked, this, on([this] { BitBtn8Click(); }));
-    connect(BitBtn9, &QPushButton::clicked, this, on([this] { BitBtn9Click(); }));
-    connect(BitBtn10, &QPushButton::clicked, this, on([this] { BitBtn10Click(); }));
+    connect(BitBtn6, &QPushButton::clicked, this, ui::guarded_slot(this, [this] { BitBtn6Click(); }));
+    connect(BitBtn7, &QPushButton::clicked, this, ui::guarded_slot(this, [this] { BitBtn7Click(); }));
+    connect(BitBtn8, &QPushButton::clicked, this, ui::guarded_slot(this, [this] { BitBtn8Click(); }));
+    connect(BitBtn9, &QPushButton::clicked, this, ui::guarded_slot(this, [this] { BitBtn9Click(); }));
+    connect(BitBtn10, &QPushButton::clicked, this, ui::guarded_slot(this, [this] { BitBtn10Click(); }));
 }
 
 void TForm2::repaint_tail() {
@@ -102,6 +104,23 @@ void TForm2::Edit5Exit() {
 
 void TForm2::Edit6Exit() {
     Edit5Exit();
+}
+
+// Dragging the floating legend view.
+void TForm2::GLSceneViewer2MouseDown(QMouseEvent* event) {
+    mx = event->position().x();
+    my = event->position().y();
+}
+
+void TForm2::GLSceneViewer2MouseMove(QMouseEvent* event) {
+    // Any button or Shift, Ctrl or Alt held drags. mx, my are not updated:
+    // the view moves with the pointer, so the grabbed point stays under it.
+    const Qt::KeyboardModifiers keys =
+        event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
+    if (event->buttons() == Qt::NoButton && keys == Qt::NoModifier) return;
+    const int dx = static_cast<int>(std::trunc(event->position().x() - mx));
+    const int dy = static_cast<int>(std::trunc(event->position().y() - my));
+    GLSceneViewer2->move(GLSceneViewer2->x() + dx, GLSceneViewer2->y() + dy);
 }
 
 } // namespace orv

@@ -1,4 +1,4 @@
-#include "viewer/output/Unit3.h"
+#include "viewer/Unit3.h"
 
 #include <QChart>
 #include <QChartView>

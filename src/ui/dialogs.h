@@ -15,6 +15,8 @@
 #include <exception>
 #include <functional>
 #include <optional>
+#include <type_traits>
+#include <utility>
 
 class QWidget;
 
@@ -85,6 +87,24 @@ template <class Fn> bool guarded(QWidget* parent, Fn&& fn) noexcept {
         }
     }
     return false;
+}
+
+// A slot for connect() that runs `fn` guarded. The signal's arguments are
+// handed to fn when it takes them and dropped otherwise (a click's `checked`,
+// QTimer's private tag). `fn` may also be a member function of `owner`'s
+// class that takes no arguments.
+template <class Fn> auto guarded_slot(QWidget* owner, Fn fn) {
+    return [owner, fn](auto&&... args) {
+        guarded(owner, [&] {
+            if constexpr (std::is_invocable_v<const Fn&, decltype(args)...>)
+                fn(args...);
+            else
+                fn();
+        });
+    };
+}
+template <class W> auto guarded_slot(W* owner, void (W::*handler)()) {
+    return guarded_slot(owner, [owner, handler] { (owner->*handler)(); });
 }
 
 // The message line of the program (the main window's status bar). Windows

@@ -1,7 +1,8 @@
-#include "viewer/legend/real_text.h"
+#include "viewer/model/number_text.h"
 
 #include <charconv>
 #include <cstddef>
+#include <string>
 
 namespace orv {
 
@@ -68,6 +69,32 @@ double parse_real_text(std::string_view text) {
         throw InvalidReal(text);
     }
     return negative ? -value : value;
+}
+
+std::string shortest_text(double value) {
+    // A zero of either sign reads "0": a negative factor with the slider at
+    // 0 gives -0, which is no number a user would write.
+    if (value == 0) value = 0;
+    char buf[64];
+    const auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 15);
+    return std::string(buf, r.ptr);
+}
+
+InvalidInteger::InvalidInteger(std::string_view text)
+    : std::runtime_error("'" + std::string(text) + "' is not a valid integer value") {}
+
+int parse_integer_text(std::string_view text) {
+    std::string_view t = text;
+    while (!t.empty() && is_blank(t.front()))
+        t.remove_prefix(1);
+    while (!t.empty() && is_blank(t.back()))
+        t.remove_suffix(1);
+    // from_chars takes '-' but not '+'; a '+' followed by another sign is not a number.
+    if (t.size() > 1 && t.front() == '+' && t[1] != '-' && t[1] != '+') t.remove_prefix(1);
+    int value = 0;
+    const auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), value);
+    if (t.empty() || ec != std::errc() || end != t.data() + t.size()) throw InvalidInteger(text);
+    return value;
 }
 
 } // namespace orv

@@ -4,8 +4,8 @@
 
 #include "gui_test_support.h"
 
+#include "ui/gl_scene_viewer.h"
 #include "viewer/view/camera.h"
-#include "viewer/view/gl_scene_viewer.h"
 #include "viewer/view/interaction.h"
 #include "viewer/view/scene.h"
 

@@ -8,9 +8,9 @@
 
 #include "viewer/Unit2.h"
 
-#include "shell/dialogs.h"
+#include "ui/dialogs.h"
+#include "ui/panel_widgets.h"
 #include "viewer/legend/colour_editor.h"
-#include "viewer/view/panel_widgets.h"
 
 #include <QPalette>
 
@@ -89,7 +89,5 @@ void TForm2::BitBtn9Click() {
 void TForm2::BitBtn10Click() {
     ui::save_file_name(this, QString());
 }
-
-void TForm2::GroupBox9DblClick() {}
 
 } // namespace orv

@@ -3,7 +3,7 @@
 // generator and the node history ("Gerador Vídeo/Lista").
 //
 // The plain work (file names, list sequences, the AVI recorder, the history
-// file) lives in this folder's core library; these handlers read the
+// file) lives in viewer/output/'s core library; these handlers read the
 // controls, call it and keep the window consistent when it fails.
 //
 // Video generator: for every list of the sequence the list is checked alone,
@@ -19,15 +19,15 @@
 
 #include "viewer/Unit2.h"
 
-#include "shell/dialogs.h"
-#include "viewer/output/Unit3.h"
+#include "ui/dialogs.h"
+#include "ui/gl_scene_viewer.h"
+#include "viewer/Unit3.h"
+#include "viewer/model/number_text.h"
 #include "viewer/output/avi_recorder.h"
-#include "viewer/output/integer_text.h"
 #include "viewer/output/list_sequence.h"
 #include "viewer/output/node_history.h"
 #include "viewer/output/output_error.h"
 #include "viewer/output/output_names.h"
-#include "viewer/view/gl_scene_viewer.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -74,16 +74,13 @@ struct ReenableOnExit {
 } // namespace
 
 void TForm2::connect_output_handlers() {
-    auto on = [this](auto fn) {
-        return [this, fn](auto&&...) { ui::guarded(this, [&] { (this->*fn)(); }); };
-    };
-    connect(BitBtn3, &QPushButton::clicked, this, on(&TForm2::BitBtn3Click));
-    connect(BitBtn4, &QPushButton::clicked, this, on(&TForm2::BitBtn4Click));
-    connect(Button1, &QPushButton::clicked, this, on(&TForm2::Button1Click));
-    connect(Button2, &QPushButton::clicked, this, on(&TForm2::Button2Click));
-    connect(Button3, &QPushButton::clicked, this, on(&TForm2::Button3Click));
-    connect(SpinEdit4, &QSpinBox::valueChanged, this, on(&TForm2::SpinEdit4Change));
-    connect(SpinEdit5, &QSpinBox::valueChanged, this, on(&TForm2::SpinEdit5Change));
+    connect(BitBtn3, &QPushButton::clicked, this, ui::guarded_slot(this, &TForm2::BitBtn3Click));
+    connect(BitBtn4, &QPushButton::clicked, this, ui::guarded_slot(this, &TForm2::BitBtn4Click));
+    connect(Button1, &QPushButton::clicked, this, ui::guarded_slot(this, &TForm2::Button1Click));
+    connect(Button2, &QPushButton::clicked, this, ui::guarded_slot(this, &TForm2::Button2Click));
+    connect(Button3, &QPushButton::clicked, this, ui::guarded_slot(this, &TForm2::Button3Click));
+    connect(SpinEdit4, &QSpinBox::valueChanged, this, ui::guarded_slot(this, &TForm2::SpinEdit4Change));
+    connect(SpinEdit5, &QSpinBox::valueChanged, this, ui::guarded_slot(this, &TForm2::SpinEdit5Change));
 }
 
 // ---- "Captura Imagem" ----

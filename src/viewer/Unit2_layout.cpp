@@ -8,8 +8,9 @@
 // fixed width, and collapsing the first two groups makes room.
 
 #include "viewer/Unit2.h"
-#include "viewer/view/gl_scene_viewer.h"
-#include "viewer/view/panel_widgets.h"
+
+#include "ui/gl_scene_viewer.h"
+#include "ui/panel_widgets.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,6 +1,6 @@
-#include "viewer/view/gl_scene_viewer.h"
+#include "ui/gl_scene_viewer.h"
 
-#include "shell/dialogs.h"
+#include "ui/dialogs.h"
 #include "viewer/view/interaction.h"
 
 #include <QCoreApplication>

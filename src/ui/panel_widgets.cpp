@@ -1,4 +1,4 @@
-#include "viewer/view/panel_widgets.h"
+#include "ui/panel_widgets.h"
 
 #include <QMouseEvent>
 

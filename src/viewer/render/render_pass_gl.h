@@ -1,0 +1,111 @@
+#pragma once
+// The render pass of the 3D view, without a window: the caller (the viewer
+// window, a batch run with a surfaceless context, a test) fills
+// RenderPassInputs and calls RenderPass::run with its OpenGL context current
+// and the model-view matrix holding camera, pan offset and model scale, so
+// vertices are sent in the coordinates of the result file.
+//
+// A pass: set the clip plane (enabled only while inputs.clip_enabled, and only
+// for the model's own lists); compile and delete display lists as
+// plan_render_pass decides from the checks, the existing lists, the flags and
+// the release requests; replay the list of every checked plot item in order;
+// clear the release requests. The caller clears its changes / changes1 flags
+// when run() says the pass completed.
+//
+// List content: nodes, outlines and numbers from the producers of mesh_gl.h;
+// a result list's colours from emit_batched_colour_list, which draws the
+// picture of one begin/end and blending switch per piece with far fewer calls.
+//
+// Display-list names: the fixed names 1..nlista + 5 are mapped onto a block
+// that glGenLists reserves in the context, so nothing else drawing in the
+// context can collide with them. The block lives as long as the context (the
+// caller calls free_lists or forget_lists when it goes); a deleted list is
+// emptied but keeps its name.
+//
+// While a list compiles, hooks.notice(true) is called and then
+// hooks.let_events_through (which must leave the pass's context current);
+// hooks.notice(false) after the list. Empty hooks are skipped.
+//
+// Failures: a field that is not a number (clip plane, displacement factor)
+// or a context out of list names ends the pass before anything is replayed; a
+// list left half-built is ended, emptied and counted as missing. The message
+// goes to hooks.report_error once: the same message is not repeated while the
+// failure lasts (every repaint meets it again), and a pass that completes
+// re-arms the report. report_error runs inside the pass: a window defers its
+// message box until the paint is over.
+
+#include "viewer/model/result_model.h"
+#include "viewer/render/colour_list.h"
+#include "viewer/render/mesh_gl.h"
+#include "viewer/render/render_plan.h"
+
+#include <array>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace orv {
+
+// A real as the user typed it, read when the pass needs it; or a number given
+// directly (batch runs). A text that is not a number fails the pass with the
+// message of parse_real_text.
+struct RealField {
+    std::optional<double> number;
+    std::string text;
+
+    static RealField of(double value) { return {value, {}}; }
+    static RealField typed(std::string text) { return {std::nullopt, std::move(text)}; }
+    double read() const;
+};
+
+// Everything a pass reads, taken when it starts.
+struct RenderPassInputs {
+    const ResultModel* model = nullptr; // must stay alive during the pass
+    // Plot items 0..nlista + 4 (item i owns list i + 1); missing ones are unchecked.
+    std::vector<bool> checked;
+    bool changes = false;  // colours, ranges, scale or filters changed
+    bool changes1 = false; // plot checks or line settings changed
+
+    // Clip plane a x + b y + c z + d >= 0 keeps a point (glClipPlane), model frame.
+    std::array<RealField, 4> clip_plane{RealField::of(0), RealField::of(0), RealField::of(0),
+                                        RealField::of(0)};
+    bool clip_enabled = false;
+
+    // Displacement factor m (read only when a list that needs it compiles);
+    // the slider position and the rest of the colour settings are in `colours`
+    // (its `factor` and `deformed_checked` are set by the pass).
+    RealField factor = RealField::of(1);
+    ColourListSettings colours;
+
+    // Selector of the deformed outline (list 3): 3 x the lowest checked result
+    // list, 0 when none.
+    int chbox = 0;
+    OutlineStyle undeformed_lines; // list 2
+    // List 3 uses colours.line_def_w / line_def_rgb / line_def_t.
+};
+
+struct RenderPassHooks {
+    std::function<void(bool shown)> notice;   // the loading notice
+    std::function<void()> let_events_through; // while a list compiles
+    std::function<void(const std::string& message)> report_error;
+};
+
+class RenderPass {
+  public:
+    // Lists, counters and the compile log; read by tests and diagnostics.
+    RenderState state;
+
+    // Runs one pass (see above). Returns true when the pass completed.
+    bool run(const RenderPassInputs& in, const RenderPassHooks& hooks);
+
+    // The context is going away while current: frees the block of names.
+    void free_lists();
+    // The context is gone (or not current): forgets the names without freeing.
+    void forget_lists();
+
+  private:
+    void compile(const RenderPassInputs& in, int list, double factor);
+};
+
+} // namespace orv
