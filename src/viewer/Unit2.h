@@ -19,6 +19,8 @@
 
 #include <array>
 #include <memory>
+#include <string>
+#include <vector>
 
 class QCheckBox;
 class QComboBox;
@@ -48,6 +50,8 @@ class TForm2 : public QWidget {
     ~TForm2() override;
 
     bool loaded() const { return loaded_; }
+    // What the reader had to say about a file that did read (it ends early, ...).
+    const std::vector<std::string>& read_warnings() const { return read_warnings_; }
     // FormClose has run: the window is on its way out.
     bool is_closed() const { return closed_; }
     // The window's number, from its caption "Janela N"; 0 when it has none.
@@ -348,6 +352,7 @@ class TForm2 : public QWidget {
     QString stop_generator_after_failure(bool checks_changed);
 
     bool loaded_ = false;
+    std::vector<std::string> read_warnings_;
     bool closed_ = false;
     bool close_pending_ = false;
     bool frame_closing_ = false; // the MDI frame is closing (its close runs ours)
