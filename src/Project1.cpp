@@ -12,11 +12,10 @@
 
 namespace {
 
-const char* const kUsage =
-    "Usage: orvanel [FILE]          open FILE (a result file) in the viewer\n"
-    "       orvanel --info FILE     print a summary of FILE and exit\n"
-    "       orvanel --help          print this text\n"
-    "ORVANEL_THREADS=N  threads that read a file (default: all cores; 1 = one thread)\n";
+const char* const kUsage = "Usage: orvanel [FILE]          open FILE (a result file) in the viewer\n"
+                           "       orvanel --info FILE     print a summary of FILE and exit\n"
+                           "       orvanel --help          print this text\n"
+                           "ORVANEL_THREADS=N    reading threads (default: all cores; 1 = one thread)\n";
 
 int run_info(const char* path) {
     try {
