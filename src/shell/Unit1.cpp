@@ -14,6 +14,8 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
@@ -21,6 +23,8 @@
 #include <QWheelEvent>
 
 #include <algorithm>
+#include <cstdio>
+#include <utility>
 
 namespace orv {
 namespace {
@@ -266,6 +270,7 @@ void TForm1::FormShow() {
         // As if the user had checked the list in the plot list.
         if (start_check_list > 0)
             if (TForm2* form = target_viewer()) form->check_result_list(start_check_list);
+        if (start_record_frames > 0 || start_generate[0] > 0) start_viewer_ = target_viewer();
     }
     start_file.clear();
 }
@@ -274,6 +279,53 @@ void TForm1::Timer1Timer() {
     if (splash) splash->close();
     setEnabled(true);
     Timer1->stop();
+    // Buttons work once the window is enabled; after this handler, as the user would press them.
+    if (start_viewer_) QTimer::singleShot(0, this, [this] { run_start_actions(); });
+}
+
+void TForm1::run_start_actions() {
+    TForm2* form = std::exchange(start_viewer_, nullptr);
+    if (!form) return;
+    for (int i = 0; i < start_record_frames; ++i)
+        form->Button1->click();
+    if (start_record_frames > 0) {
+        std::printf("orvanel: %lld frames recorded\n",
+                    static_cast<long long>(form->AVIRecorder1.frame_count()));
+        std::fflush(stdout);
+    }
+    if (start_generate[0] > 0) {
+        form->SpinEdit4->setValue(start_generate[0]);
+        form->SpinEdit5->setValue(start_generate[1]);
+        form->SpinEdit6->setValue(start_generate[2]);
+        std::printf("orvanel: generator started\n");
+        std::fflush(stdout);
+        form->Button2->click();
+    }
+}
+
+void TForm1::quit_on_signal() {
+    quit_requested_ = true;
+    quit_when_generators_stopped();
+}
+
+void TForm1::quit_when_generators_stopped() {
+    if (!quit_requested_ || quitting_) return;
+    // A generator stops after its current frame (it lets events through
+    // between frames, which is how this request reached us) and tells its
+    // window, which brings us back here; closing windows under it would not do.
+    bool running = false;
+    for (TForm2* form : viewers()) {
+        if (form->generating()) {
+            form->stop_generator();
+            running = true;
+        }
+    }
+    if (running) return;
+    quitting_ = true;
+    Sair1Click();
+    // Out of every event loop, a modal dialog's included; the viewers, and
+    // with them their open recordings, are then finished as after "Sair".
+    QCoreApplication::exit(0);
 }
 
 // ---- Files and viewers ----
@@ -324,6 +376,10 @@ TForm2* TForm1::open_viewer(const QString& file) {
     viewer_forms[static_cast<std::size_t>(n)] = form;
     form->setWindowTitle(QStringLiteral("Janela ") + QString::number(n));
     connect(form, &TForm2::closing, this, [this](TForm2* f) { viewer_closing(f); });
+    connect(form, &TForm2::generator_stopped, this, [this] {
+        // After the generator's handler has returned.
+        if (quit_requested_) QTimer::singleShot(0, this, [this] { quit_when_generators_stopped(); });
+    });
     QMdiSubWindow* sub = MDIClient->addSubWindow(form);
     sub->setAttribute(Qt::WA_DeleteOnClose);
     sub->showMaximized();

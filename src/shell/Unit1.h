@@ -108,6 +108,17 @@ class TForm1 : public QMainWindow {
     // Result list to check in the viewer opened from the command line
     // (scripts/run shows a coloured model at once); 0 = none.
     int start_check_list = 0;
+    // Hidden test options (the signal tests): once the window is enabled,
+    // press "Adicionar Frame" start_record_frames times on the viewer opened
+    // from the command line, then run its video generator over the lists
+    // start_generate = {first, last, step} when first > 0.
+    int start_record_frames = 0;
+    std::array<int, 3> start_generate{};
+
+    // SIGTERM, SIGINT or SIGHUP arrived: the program ends as "Sair" does,
+    // once every running video generator has stopped after its current frame
+    // and finished its file; an open modal dialog is left as if cancelled.
+    void quit_on_signal();
 
     // ---- Handlers ----
     void FormShow();
@@ -162,6 +173,12 @@ class TForm1 : public QMainWindow {
     void move_model(int axis, float step);
     QList<QMdiSubWindow*> live_subwindows() const;
 
+    void run_start_actions();
+    void quit_when_generators_stopped();
+
+    QPointer<TForm2> start_viewer_; // viewer of the hidden test options
+    bool quit_requested_ = false;
+    bool quitting_ = false;
     bool shown_once_ = false;
     QList<QAction*> window_list_actions_;
 };

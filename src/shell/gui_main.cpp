@@ -7,6 +7,7 @@
 #include "shell/Unit1.h"
 #include "shell/Unit4.h"
 #include "shell/Unit7.h"
+#include "shell/quit_signals.h"
 #include "ui/dialogs.h"
 #include "viewer/Unit3.h"
 
@@ -17,6 +18,7 @@
 
 #include <GL/freeglut.h>
 
+#include <array>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
@@ -96,6 +98,8 @@ int run_gui(int argc, char** argv) {
 
     QString file;
     int check_list = 0;
+    int record_frames = 0;
+    std::array<int, 3> generate{0, 0, 1};
     const QStringList args = QCoreApplication::arguments();
     for (qsizetype i = 1; i < args.size(); ++i) {
         const QString& a = args[i];
@@ -103,6 +107,15 @@ int run_gui(int argc, char** argv) {
             // Hidden option of scripts/run: check result list K of the file
             // given on the command line, so a coloured model shows at once.
             check_list = args[++i].toInt();
+        } else if (a == QLatin1String("--record-frames") && i + 1 < args.size()) {
+            // Hidden options of the signal tests (tests/viewer/output/output_signal_test.cpp):
+            // record N frames with "Adicionar Frame", or run the video generator
+            // over lists A..B by S, in the viewer of the file given.
+            record_frames = args[++i].toInt();
+        } else if (a == QLatin1String("--generate") && i + 1 < args.size()) {
+            const QStringList abs = args[++i].split(QLatin1Char(':'));
+            for (qsizetype j = 0; j < 3 && j < abs.size(); ++j)
+                generate[static_cast<std::size_t>(j)] = abs[j].toInt();
         } else if (a.startsWith(QLatin1String("--"))) {
             std::fprintf(stderr, "orvanel: unknown option %s\n%s", a.toLocal8Bit().constData(), kGuiUsage);
             return 2;
@@ -120,6 +133,11 @@ int run_gui(int argc, char** argv) {
     set_chart_form(&chart);
     main.start_file = file;
     main.start_check_list = check_list;
+    main.start_record_frames = record_frames;
+    main.start_generate = generate;
+    // SIGTERM, SIGINT and SIGHUP end the program as "Sair" does.
+    QuitSignals quit_signals;
+    QObject::connect(&quit_signals, &QuitSignals::received, &main, [&main] { main.quit_on_signal(); });
     main.showMaximized();
     const int code = app.exec();
     set_chart_form(nullptr);

@@ -258,6 +258,12 @@ class TForm2 : public QWidget {
     void SpinEdit5Change();
     void fill_avi_group(); // Edit8 := the recorder's frames per second
     void finish_recording_on_close();
+    // A video generator run is going on (from its first frame to its end).
+    bool generating() const { return generating_; }
+    // Asks a running generator to stop after its current frame; it then
+    // finishes its file, leaves the window as after a finished run and emits
+    // generator_stopped. Nothing when no run is going on.
+    void stop_generator();
 
     // Display options (Unit2_options.cpp).
     void CheckBox4Click(); // "Clip Plane"
@@ -324,6 +330,8 @@ class TForm2 : public QWidget {
   signals:
     // FormClose ran: the window is about to be freed.
     void closing(orv::TForm2* form);
+    // A video generator run has ended, however it ended.
+    void generator_stopped();
 
   protected:
     bool event(QEvent* event) override;
@@ -350,6 +358,10 @@ class TForm2 : public QWidget {
     void uncheck_result_lists();
     void record_result_list(int k);
     QString stop_generator_after_failure(bool checks_changed);
+    void end_generator_run();
+
+    bool generating_ = false;
+    bool stop_requested_ = false;
 
     bool loaded_ = false;
     std::vector<std::string> read_warnings_;

@@ -140,7 +140,14 @@ void TForm2::Button1Click() {
         // press appends to it instead of asking to overwrite a file of no frames.
         avi = true;
     }
-    add_avi_frame();
+    try {
+        add_avi_frame();
+    } catch (...) {
+        // A failed frame keeps the file open, unless the recorder had to
+        // finish it: the next press then starts a new file (with the overwrite question).
+        avi = AVIRecorder1.is_recording();
+        throw;
+    }
 }
 
 void TForm2::finish_recording_on_close() {
@@ -219,33 +226,59 @@ void TForm2::Button2Click() {
         AVIRecorder1.set_fps(SpinEdit7->value());
         if (!avi) create_avi_file();
         avi = AVIRecorder1.is_recording();
+        // From here on a request to stop (the program is ending) is heeded;
+        // it arrives while a paint lets events through.
+        generating_ = true;
+        stop_requested_ = false;
         checks_changed = true;
         uncheck_result_lists();
         repaint_views_now();
         for (std::size_t i = 0; i < lists.size(); ++i) {
             const int k = lists[i];
             record_result_list(k);
-            if (i + 1 == lists.size()) {
-                // The last list (b) closes the file before its check goes.
+            // The last list (b), or a request to stop, closes the file before its check goes.
+            const bool last = i + 1 == lists.size() || stop_requested_;
+            if (last) {
                 avi = false;
                 AVIRecorder1.close();
             }
             set_result_list_checked(k, false);
             repaint_views_now();
+            if (last) break;
+            if (stop_requested_) { // asked while the check went
+                avi = false;
+                AVIRecorder1.close();
+                break;
+            }
         }
     } catch (const std::exception& e) {
         const QString message = QString::fromUtf8(e.what());
         const QString close_error = stop_generator_after_failure(checks_changed);
+        end_generator_run();
         ui::error_box(this, message);
         if (!close_error.isEmpty()) ui::error_box(this, close_error);
         return;
     } catch (...) {
         stop_generator_after_failure(checks_changed);
+        end_generator_run();
         throw;
     }
     Button2->setText(QStringLiteral("Terminado!"));
     Button2->setText(QStringLiteral("Gerar!"));
     Button2->setEnabled(true);
+    end_generator_run();
+}
+
+void TForm2::stop_generator() {
+    if (generating_) stop_requested_ = true;
+}
+
+void TForm2::end_generator_run() {
+    // Before any error box, so that a program ending meanwhile is not held up.
+    if (!generating_) return;
+    generating_ = false;
+    stop_requested_ = false;
+    emit generator_stopped();
 }
 
 QString TForm2::stop_generator_after_failure(bool checks_changed) {

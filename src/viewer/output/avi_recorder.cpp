@@ -2,9 +2,20 @@
 // encoder (15-bit RGB555 frames, the codec's own colour depth) and libswscale
 // for the 32-bit picture -> RGB555 conversion.
 //
-// Every frame is flushed to the file before add_frame returns, so that a full
-// disk is reported on the frame that hit it (not at some later frame), and
-// the frame counter only counts frames that reached the file.
+// A frame that cannot be written leaves the file as it was. The muxer writes
+// through our own output (a file descriptor under an AVIO context), and each
+// frame first goes to the file by our own hand, before the muxer hears of it:
+// 1. the file is grown (fallocate) to hold the frame and everything closing
+//    the file will add, so that a full disk is found here and a file that
+//    is recording can always be finished;
+// 2. the frame's chunk is written where the muxer will put it, past the
+//    file's logical end, where a failed write leaves nothing that counts;
+// 3. only then is the packet handed to the muxer, whose writes of those very
+//    bytes are recognised and skipped.
+// A failure in 1 or 2 gives "Add Frame Error" with the muxer untouched: the
+// frame counter is not advanced and the next frame is written as if the
+// failed one had never been asked for. The reserve past the logical end is
+// cut off when the file is finished.
 
 #include "viewer/output/avi_recorder.h"
 
@@ -17,6 +28,7 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstring>
 #include <filesystem>
@@ -25,6 +37,10 @@ extern "C" {
 #include <system_error>
 #include <utility>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace orv {
 
@@ -117,6 +133,123 @@ void set_suggested_buffer_size(const std::string& path, std::uint32_t bytes) {
     }
 }
 
+#if LIBAVFORMAT_VERSION_MAJOR >= 61
+using AvioBytes = const std::uint8_t*;
+#else
+using AvioBytes = std::uint8_t*;
+#endif
+
+// Writes all of `size` bytes at `at`. False with errno set on failure.
+bool write_all_at(int fd, const std::uint8_t* bytes, std::size_t size, std::int64_t at) {
+    while (size > 0) {
+        const ssize_t n = ::pwrite(fd, bytes, size, static_cast<off_t>(at));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            if (n == 0) errno = EIO;
+            return false;
+        }
+        bytes += n;
+        size -= static_cast<std::size_t>(n);
+        at += n;
+    }
+    return true;
+}
+
+void put_u32(std::vector<std::uint8_t>& out, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+}
+
+// Bytes that finishing a file of `frames` frames may add past its logical
+// end: the legacy index (16 bytes a frame), the OpenDML standard indexes
+// (8 bytes a frame) and the headers of further RIFF lists, with room to spare.
+std::int64_t closing_reserve(std::int64_t frames) {
+    return 4096 + 32 * frames;
+}
+
+// The file under the muxer: a descriptor written with pwrite at a position
+// of our own, so that the logical end (the muxer's furthest byte), the size
+// the file is grown to and a frame written ahead of the muxer are ours to
+// know. See the comment at the top.
+struct AviSink {
+    int fd = -1;
+    std::int64_t pos = 0;      // where the muxer writes next
+    std::int64_t end = 0;      // logical end: the furthest byte the muxer wrote
+    std::int64_t reserved = 0; // size of the file on disk, end <= reserved mostly
+    std::int64_t staged_at = -1;
+    std::vector<std::uint8_t> staged; // chunk already on disk at staged_at
+
+    static int write(void* opaque, AvioBytes buf, int size) {
+        auto& s = *static_cast<AviSink*>(opaque);
+        const auto n = static_cast<std::size_t>(size);
+        const bool ahead = s.staged_at >= 0 && s.pos >= s.staged_at &&
+                           s.pos + size <= s.staged_at + static_cast<std::int64_t>(s.staged.size()) &&
+                           std::memcmp(s.staged.data() + (s.pos - s.staged_at), buf, n) == 0;
+        if (!ahead && !write_all_at(s.fd, buf, n, s.pos)) return AVERROR(errno);
+        s.pos += size;
+        s.end = std::max(s.end, s.pos);
+        s.reserved = std::max(s.reserved, s.end);
+        return size;
+    }
+
+    static std::int64_t seek(void* opaque, std::int64_t offset, int whence) {
+        auto& s = *static_cast<AviSink*>(opaque);
+        switch (whence & ~AVSEEK_FORCE) {
+        case AVSEEK_SIZE:
+            return s.end;
+        case SEEK_SET:
+            break;
+        case SEEK_CUR:
+            offset += s.pos;
+            break;
+        case SEEK_END:
+            offset += s.end;
+            break;
+        default:
+            return AVERROR(EINVAL);
+        }
+        if (offset < 0) return AVERROR(EINVAL);
+        s.pos = offset;
+        return offset;
+    }
+
+    // Grows the file to at least `size` bytes on disk. False when there is
+    // no room (full disk, quota, file-size limit); the file is then cut back
+    // to what it was. A file system that cannot set room aside at all is let
+    // be: the frames are still written ahead, only closing is not assured.
+    bool reserve(std::int64_t size) {
+        if (size <= reserved) return true;
+        const int rc =
+            ::posix_fallocate(fd, static_cast<off_t>(reserved), static_cast<off_t>(size - reserved));
+        if (rc == 0) {
+            reserved = size;
+            return true;
+        }
+        // A failed allocation may have grown the file part of the way.
+        [[maybe_unused]] const int cut = ::ftruncate(fd, static_cast<off_t>(reserved));
+        return rc != ENOSPC && rc != EFBIG && rc != EDQUOT;
+    }
+
+    // Writes `chunk` at `at` ahead of the muxer (which must then write the
+    // same bytes there). False when it could not be written; the file's
+    // logical contents are unchanged either way.
+    bool stage(std::vector<std::uint8_t> chunk, std::int64_t at) {
+        staged_at = -1;
+        if (!write_all_at(fd, chunk.data(), chunk.size(), at)) return false;
+        staged = std::move(chunk);
+        staged_at = at;
+        return true;
+    }
+    void unstage() {
+        staged_at = -1;
+        staged.clear();
+    }
+};
+
+std::string cannot_finish_message(const std::string& path) {
+    return "Cannot finish AVI file " + path + ". Disk full or file in use?";
+}
+
 } // namespace
 
 struct AviRecorder::Impl {
@@ -128,6 +261,7 @@ struct AviRecorder::Impl {
 
     // The open file; `format` is non-null exactly while recording.
     std::string open_path;
+    AviSink sink;
     AVFormatContext* format = nullptr;
     AVStream* stream = nullptr; // owned by format
     AVCodecContext* codec = nullptr;
@@ -143,10 +277,15 @@ struct AviRecorder::Impl {
     bool release() {
         bool ok = true;
         if (format) {
-            if (format->pb && avio_closep(&format->pb) < 0) ok = false;
+            if (format->pb) {
+                av_freep(&format->pb->buffer);
+                avio_context_free(&format->pb);
+            }
             avformat_free_context(format);
             format = nullptr;
         }
+        if (sink.fd >= 0 && ::close(sink.fd) != 0) ok = false;
+        sink = AviSink{};
         stream = nullptr;
         avcodec_free_context(&codec);
         av_frame_free(&frame);
@@ -166,18 +305,71 @@ struct AviRecorder::Impl {
         throw AviError(message);
     }
 
-    // Hands every packet the encoder has ready to the muxer. False on failure.
-    bool write_pending_packets() {
+    // The muxer's output over the open file. False on failure.
+    bool open_output(AVFormatContext* fmt) {
+        constexpr int kBufferSize = 64 * 1024;
+        auto* buffer = static_cast<unsigned char*>(av_malloc(kBufferSize));
+        if (!buffer) return false;
+        fmt->pb = avio_alloc_context(buffer, kBufferSize, 1, &sink, nullptr, &AviSink::write, &AviSink::seek);
+        if (!fmt->pb) {
+            av_free(buffer);
+            return false;
+        }
+        return true;
+    }
+
+    // Hands one encoded packet to the muxer after its chunk is safely on
+    // disk (see the top of this file). Returns 0, or -1 when the frame could
+    // not be written and nothing changed, or -2 when the muxer failed and the
+    // open file cannot take more frames.
+    int write_packet_safely() {
+        AVIOContext* pb = format->pb;
+        avio_flush(pb);
+        if (pb->error < 0) return -2;
+        const auto size = static_cast<std::uint32_t>(packet->size);
+        std::vector<std::uint8_t> chunk;
+        chunk.reserve(8 + size + 1);
+        // The muxer's chunk of a video packet of stream 0: "00dc", size, data, pad to even.
+        for (const char c : {'0', '0', 'd', 'c'})
+            chunk.push_back(static_cast<std::uint8_t>(c));
+        put_u32(chunk, size);
+        chunk.insert(chunk.end(), packet->data, packet->data + size);
+        if (size & 1) chunk.push_back(0);
+
+        const std::int64_t at = sink.pos;
+        const std::int64_t needed =
+            at + static_cast<std::int64_t>(chunk.size()) + closing_reserve(frames + 1);
+        if (!sink.reserve(needed) || !sink.stage(std::move(chunk), at)) return -1;
+        const int rc = av_write_frame(format, packet);
+        avio_flush(pb);
+        sink.unstage();
+        return rc < 0 || pb->error < 0 ? -2 : 0;
+    }
+
+    // Hands every packet the encoder has ready to the muxer, as above.
+    int write_pending_packets() {
         for (;;) {
             const int rc = avcodec_receive_packet(codec, packet);
-            if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF) return true;
-            if (rc < 0) return false;
+            if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF) return 0;
+            if (rc < 0) return -1;
             packet->stream_index = stream->index;
             av_packet_rescale_ts(packet, codec->time_base, stream->time_base);
-            const int wrc = av_write_frame(format, packet);
+            const int wrc = write_packet_safely();
             av_packet_unref(packet);
-            if (wrc < 0) return false;
+            if (wrc < 0) return wrc;
         }
+    }
+
+    // Writes the trailer, cuts off the unused reserve and lets go of
+    // everything. False when the file could not be finished.
+    bool finish() {
+        // msvideo1 holds no frames back; draining is still the encoder protocol.
+        bool ok = avcodec_send_frame(codec, nullptr) >= 0 && write_pending_packets() == 0;
+        ok = av_write_trailer(format) >= 0 && ok;
+        avio_flush(format->pb);
+        ok = format->pb->error >= 0 && ok;
+        ok = ::ftruncate(sink.fd, static_cast<off_t>(sink.end)) == 0 && ok;
+        return release() && ok;
     }
 };
 
@@ -248,10 +440,11 @@ void AviRecorder::create(const ConfirmOverwrite& confirm) {
     if (avformat_alloc_output_context2(&format, nullptr, "avi", nullptr) < 0 || !format)
         m.abandon_create(kAviCannotCreateFile, false);
     m.format = format;
-    // "file:" keeps a name such as "a:b.avi" or "http:x.avi" from being read
-    // as an FFmpeg protocol prefix.
-    if (avio_open(&format->pb, ("file:" + path).c_str(), AVIO_FLAG_WRITE) < 0)
-        m.abandon_create(kAviCannotCreateFile, false);
+    // Opened by us, not by FFmpeg: a name such as "a:b.avi" or "http:x.avi"
+    // is a file name, never a protocol.
+    m.sink.fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (m.sink.fd < 0) m.abandon_create(kAviCannotCreateFile, false);
+    if (!m.open_output(format)) m.abandon_create(kAviCannotCreateFile, true);
 
     m.stream = avformat_new_stream(format, nullptr);
     if (!m.stream) m.abandon_create(kAviCannotCreateStream, true);
@@ -288,7 +481,9 @@ void AviRecorder::create(const ConfirmOverwrite& confirm) {
 
     const int rc = avformat_write_header(format, nullptr);
     avio_flush(format->pb);
-    if (format->pb->error < 0) m.abandon_create(kAviCannotCreateFile, true);
+    // The room to finish a file without frames, so that it can always be finished.
+    if (format->pb->error < 0 || !m.sink.reserve(m.sink.end + closing_reserve(0)))
+        m.abandon_create(kAviCannotCreateFile, true);
     if (rc < 0) m.abandon_create(kAviSetFormatError, true);
     m.frames = 0;
 }
@@ -332,26 +527,30 @@ void AviRecorder::add_frame(const FramePicture& picture) {
         throw AviError(kAviAddFrameError);
 
     m.frame->pts = m.frames;
-    if (avcodec_send_frame(m.codec, m.frame) < 0 || !m.write_pending_packets())
-        throw AviError(kAviAddFrameError);
-    avio_flush(m.format->pb);
-    if (m.format->pb->error < 0) throw AviError(kAviAddFrameError);
+    if (avcodec_send_frame(m.codec, m.frame) < 0) throw AviError(kAviAddFrameError);
+    const int rc = m.write_pending_packets();
+    if (rc == -1) throw AviError(kAviAddFrameError);
+    if (rc < 0) {
+        // The muxer itself failed, after the frame was on disk: it cannot take
+        // more frames, so the file is finished with what the muxer holds (the
+        // error cleared, the reserve for the closing bytes is there).
+        m.format->pb->error = 0;
+        const bool finished = m.finish();
+        const std::string path = std::exchange(m.open_path, {});
+        if (!finished) throw AviError(kAviAddFrameError + std::string("\n") + cannot_finish_message(path));
+        throw AviError(kAviAddFrameError + std::string("\n") + kAviFinishedEarly + path + ".");
+    }
     ++m.frames;
 }
 
 void AviRecorder::close() {
     Impl& m = *impl_;
     if (!m.recording()) return;
-    // msvideo1 holds no frames back; draining is still the encoder protocol.
-    bool ok = avcodec_send_frame(m.codec, nullptr) >= 0 && m.write_pending_packets();
-    ok = av_write_trailer(m.format) >= 0 && ok;
-    avio_flush(m.format->pb);
-    ok = m.format->pb->error >= 0 && ok;
     // One 24-bit frame, rows padded to 4 bytes (the width is a multiple of 8, so they need none).
     const auto frame_bytes = static_cast<std::uint32_t>(std::int64_t{m.codec->width} * m.codec->height * 3);
-    ok = m.release() && ok;
+    const bool ok = m.finish();
     const std::string path = std::exchange(m.open_path, {});
-    if (!ok) throw AviError("Cannot finish AVI file " + path + ". Disk full or file in use?");
+    if (!ok) throw AviError(cannot_finish_message(path));
     set_suggested_buffer_size(path, frame_bytes);
 }
 

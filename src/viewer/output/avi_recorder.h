@@ -32,6 +32,11 @@ inline constexpr const char* kAviCannotCompress = "Cannot make compressed stream
 inline constexpr const char* kAviNoCompressor = "No such compressor found";
 inline constexpr const char* kAviSetFormatError = "AVIStreamSetFormat Error";
 inline constexpr const char* kAviAddFrameError = "Add Frame Error";
+// Second line after kAviAddFrameError when the file had to be finished
+// early; the file name and a full stop follow.
+inline constexpr const char* kAviFinishedEarly =
+    "The recording could not go on and was finished with the frames written so far; the next frame "
+    "starts a new file. File: ";
 inline constexpr const char* kAviZeroFps =
     "Cannot create AVI file. Frames per second must be from 1 to 255 (the value is kept in 8 bits, "
     "so 0 and multiples of 256 are not valid).";
@@ -111,8 +116,18 @@ class AviRecorder {
     // corner at the frame size; where the picture is smaller than the frame
     // (the view shrank while recording) the frame is black.
     // - Not recording: throws kAviNotCreated, nothing changes.
-    // - Empty or malformed picture, or an encoder/write failure: throws
-    //   kAviAddFrameError; still recording, the frame counter is not advanced.
+    // - Empty or malformed picture, or an encoder/write failure (a full disk,
+    //   a file-size limit, an I/O error): throws kAviAddFrameError; still
+    //   recording, the frame counter is not advanced, and the file holds
+    //   nothing of the failed frame. Once the cause is gone the next frame is
+    //   written as usual.
+    // - A failure of the muxer after the frame was written (it cannot go on):
+    //   the file is finished with the frames it holds and kept, the recorder
+    //   is not recording, and AviError is thrown: kAviAddFrameError, a line
+    //   break, then kAviFinishedEarly + the file name + "."; or, if even
+    //   finishing failed, the close() message after the line break.
+    // The file stays finishable at every point: the room that close() needs
+    // is set aside on disk as frames are added.
     void add_frame(const FramePicture& picture);
 
     // Finishes the file (index and headers written, the suggested read buffer

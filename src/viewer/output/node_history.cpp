@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace orv {
@@ -111,7 +112,33 @@ NodeHistory read_node_history(const ResultModel& model, std::string_view node_te
     return h;
 }
 
+namespace {
+
+// An existing regular file at `path` that may be replaced: 0 and its
+// permission bits in `mode`, or the errno that refuses it. No file (or not a
+// regular one, whose rename fails on its own terms): 0 and mode -1.
+int check_replaceable(const std::string& path, int& mode) {
+    mode = -1;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return 0;
+    // A file without any write permission bit is read-only for everyone,
+    // the superuser included (who could otherwise open it for writing).
+    if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return EACCES;
+    // Opened for writing without truncating it: the system's own verdict
+    // on this process's right to change the file, which is left as it is.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return errno;
+    ::close(fd);
+    mode = static_cast<int>(st.st_mode & 07777);
+    return 0;
+}
+
+} // namespace
+
 void write_file_atomically(const std::string& path, std::string_view bytes) {
+    int mode = -1;
+    if (const int err = check_replaceable(path, mode); err != 0) throw_write_error(path, err);
+
     static std::atomic<unsigned> serial{0};
     const std::filesystem::path target(path);
     const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
@@ -132,6 +159,8 @@ void write_file_atomically(const std::string& path, std::string_view bytes) {
         ::unlink(temp.c_str());
         throw_write_error(path, err);
     };
+    // The replacement keeps the permission bits of the file it replaces.
+    if (mode >= 0 && ::fchmod(fd, static_cast<mode_t>(mode)) != 0) abandon(errno);
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);

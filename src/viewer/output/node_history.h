@@ -43,9 +43,13 @@ NodeHistory read_node_history(const ResultModel& model, std::string_view node_te
                               const std::vector<int>& lists);
 
 // Replaces the file at `path` with `bytes` as one step: the bytes go to a new
-// file in the same folder, which is synced and renamed over `path`. On any
-// failure the temporary file is deleted, an existing file at `path` is left
-// untouched, and OutputError "Cannot write file '<path>': <system reason>" is thrown.
+// file in the same folder, which is synced and renamed over `path`. An
+// existing file keeps its permission bits. An existing file this process may
+// not write (or one with no write permission bit at all, even for the
+// superuser) is refused before anything is made. On any failure the
+// temporary file is deleted, an existing file at `path` is left untouched,
+// and OutputError "Cannot write file '<path>': <system reason>" is thrown
+// (a read-only file: "Permission denied").
 void write_file_atomically(const std::string& path, std::string_view bytes);
 
 // The command: read_node_history, then write the file atomically. Nothing is

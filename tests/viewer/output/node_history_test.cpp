@@ -213,4 +213,41 @@ TEST_F(NodeHistoryFile, FullDiskLeavesTheOldFileWhole) {
     EXPECT_TRUE(strays("viga_0.lst").empty());
 }
 
+TEST_F(NodeHistoryFile, ExistingFileKeepsItsModeOrIsRefusedWhenReadOnly) {
+    // A read-only file is refused whoever runs the program (the tests may run
+    // as the superuser, whom the system would let write it); a writable one
+    // is replaced and keeps its permission bits, not those of a new file.
+    struct Case {
+        fs::perms mode;
+        bool refused;
+    } cases[] = {
+        {fs::perms(0444), true},  {fs::perms(0400), true},  {fs::perms(0555), true},
+        {fs::perms(0640), false}, {fs::perms(0600), false}, {fs::perms(0664), false},
+        {fs::perms(0755), false}, {fs::perms(0200), false},
+    };
+    const orv::ResultModel m = make_model(3, 2);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.mode));
+        const fs::path file = dir_ / "viga_0.lst";
+        fs::remove(file);
+        std::ofstream(file, std::ios::binary) << "previous run\r\n";
+        fs::permissions(file, c.mode, fs::perm_options::replace);
+
+        const std::string message = message_of<OutputError>([&] {
+            orv::write_node_history(file.string(), m, "1", {1, 2});
+        });
+        if (c.refused) {
+            EXPECT_EQ(message, "Cannot write file '" + file.string() + "': Permission denied");
+            EXPECT_EQ(file_bytes(file), "previous run\r\n");
+        } else {
+            EXPECT_EQ(message, "(nothing thrown)");
+            fs::permissions(file, fs::perms::owner_read, fs::perm_options::add); // to read it back
+            EXPECT_EQ(file_bytes(file).substr(0, 7), "N\xF3: 1\r\n");
+            fs::permissions(file, c.mode, fs::perm_options::replace);
+        }
+        EXPECT_EQ(fs::status(file).permissions(), c.mode);
+        EXPECT_TRUE(strays("viga_0.lst").empty());
+    }
+}
+
 } // namespace

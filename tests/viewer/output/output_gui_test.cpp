@@ -274,6 +274,35 @@ TEST_F(OutputGui, ClosingTheWindowFinishesAnOpenRecording) {
     EXPECT_TRUE(errors().empty());
 }
 
+TEST_F(OutputGui, AFrameRefusedByAFullDiskIsReportedAndTheNextOneRecords) {
+    TForm2& f = open();
+    choose(4);
+    f.Button1->click();
+    ASSERT_EQ(f.AVIRecorder1.frame_count(), 1);
+    {
+        // A full disk: the file may not grow by a whole frame.
+        orv::test::FileSizeLimit limit(static_cast<rlim_t>(fs::file_size("twelve_lists.avi")) + 100);
+        const std::string before = file_bytes("twelve_lists.avi");
+        f.Button1->click();
+        ASSERT_EQ(errors().size(), 1u);
+        EXPECT_EQ(errors()[0], "Add Frame Error");
+        EXPECT_EQ(file_bytes("twelve_lists.avi"), before);
+    }
+    EXPECT_TRUE(f.avi);
+    EXPECT_TRUE(f.Button1->isEnabled());
+    EXPECT_EQ(f.AVIRecorder1.frame_count(), 1);
+    // Room again: the next press appends to the same file, without a question.
+    clear_dialogs();
+    f.Button1->click();
+    EXPECT_TRUE(errors().empty());
+    EXPECT_TRUE(questions().empty());
+    EXPECT_EQ(f.AVIRecorder1.frame_count(), 2);
+    form_.reset();
+    auto info = probe("twelve_lists.avi");
+    EXPECT_EQ(info["nb_frames"], "2");
+    EXPECT_EQ(info["nb_read_frames"], "2");
+}
+
 TEST_F(OutputGui, TheGroupShowsTheRateTheRecorderKeeps) {
     TForm2& f = open();
     choose(4);
@@ -651,6 +680,28 @@ TEST_F(OutputGui, ChartWindowLooks) {
     EXPECT_TRUE(c->title().isEmpty());
     for (QLegendMarker* m : c->legend()->markers(chart->Series1))
         EXPECT_FALSE(m->isVisible());
+}
+
+TEST_F(OutputGui, ReadOnlyHistoryFileIsRefusedAndKept) {
+    { std::ofstream("twelve_lists_0.lst", std::ios::binary) << "earlier"; }
+    fs::permissions("twelve_lists_0.lst", fs::perms(0444), fs::perm_options::replace);
+    TForm2& f = open();
+    choose(6);
+    f.Button3->click();
+    ASSERT_EQ(errors().size(), 1u);
+    EXPECT_EQ(errors()[0], "Cannot write file 'twelve_lists_0.lst': Permission denied");
+    EXPECT_EQ(charts_shown_, 0);
+    EXPECT_EQ(file_bytes("twelve_lists_0.lst"), "earlier");
+    EXPECT_EQ(fs::status("twelve_lists_0.lst").permissions(), fs::perms(0444));
+
+    // Writable again (group-readable only): replaced, and the mode stays.
+    fs::permissions("twelve_lists_0.lst", fs::perms(0640), fs::perm_options::replace);
+    clear_dialogs();
+    f.Button3->click();
+    EXPECT_TRUE(errors().empty());
+    EXPECT_EQ(charts_shown_, 1);
+    EXPECT_EQ(file_bytes("twelve_lists_0.lst").substr(0, 7), "N\xF3: 0\r\n");
+    EXPECT_EQ(fs::status("twelve_lists_0.lst").permissions(), fs::perms(0640));
 }
 
 TEST_F(OutputGui, BadNodeOrListIsRefusedBeforeAnyFileIsWritten) {
