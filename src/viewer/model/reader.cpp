@@ -760,6 +760,14 @@ struct RealStats {
     Range range;         // result list values
 };
 
+// Stores a value into the model's arrays. A chunk parsed under a wrong guess
+// may write a row that another thread writes at the same time; the one-thread
+// reading that follows rewrites every such row, but the writes must still not
+// race: relaxed atomic stores, which are plain stores on common machines.
+inline void put(double& slot, double v) {
+    std::atomic_ref<double>(slot).store(v, std::memory_order_relaxed);
+}
+
 // Reads records first..count-1 (0-based) of the node block (list 0: six
 // reals each into coord 1..6) or of result list `list` (three reals into its
 // coord columns, the value into listas). At end of file the record under way
@@ -794,11 +802,11 @@ void read_reals(Scanner& in, ResultModel& m, int list, std::int64_t first, std::
                  double x;
                  if (!next_real(in, x)) return false;
                  if constexpr (kList && J == 3) {
-                     *value = x;
+                     put(*value, x);
                      if (x < lo) lo = x;
                      if (x > hi) hi = x;
                  } else {
-                     row[J] = x;
+                     put(row[J], x);
                      if constexpr (!kList)
                          if (std::fabs(x) > maxscale) maxscale = std::fabs(x);
                  }
@@ -818,11 +826,11 @@ void read_reals(Scanner& in, ResultModel& m, int list, std::int64_t first, std::
             // End of file: the rest of this record reads as 0, and reading stops.
             for (; j < kWidth; ++j) {
                 if (kList && j == 3) {
-                    *value = 0;
+                    put(*value, 0.0);
                     if (0 < lo) lo = 0;
                     if (0 > hi) hi = 0;
                 } else {
-                    row[j] = 0;
+                    put(row[j], 0.0);
                 }
             }
             out.early_end = true;
