@@ -3,6 +3,7 @@
 #include "shell/Unit4.h"
 #include "shell/Unit7.h"
 #include "shell/pictures.h"
+#include "shell/window_arrangement.h"
 #include "ui/dialogs.h"
 #include "viewer/Unit2.h"
 
@@ -17,6 +18,8 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QStatusBar>
+#include <QStyle>
+#include <QStyleOptionTitleBar>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -120,7 +123,7 @@ void TForm1::build_menu() {
     Minimize1->setObjectName("Minimize1");
     Maximize1 = Janela1->addAction(QStringLiteral("&Arrange"));
     Maximize1->setObjectName("Maximize1");
-    connect(Cascata1, &QAction::triggered, MDIClient, &QMdiArea::cascadeSubWindows);
+    connect(Cascata1, &QAction::triggered, this, [this] { cascade(); });
     connect(LadoaLado1, &QAction::triggered, this, [this] { tile_horizontally(); });
     connect(Vertical1, &QAction::triggered, this, [this] { tile_vertically(); });
     connect(Minimize1, &QAction::triggered, this, [this] { minimize_all(); });
@@ -156,6 +159,7 @@ void TForm1::build_toolbar() {
             b->setStatusTip(bar < 0 ? hint : hint.mid(bar + 1));
         }
         connect(b, &QToolButton::clicked, this, ui::guarded_slot(this, handler));
+        connect(b, &QToolButton::clicked, this, [this, b] { clear_hint(b->statusTip()); });
         ToolBar1->addWidget(b);
         return b;
     };
@@ -164,6 +168,7 @@ void TForm1::build_toolbar() {
         b->setObjectName(QString::fromLatin1(name));
         b->setDefaultAction(action);
         b->setAutoRaise(true);
+        connect(action, &QAction::triggered, this, [this, action] { clear_hint(action->statusTip()); });
         ToolBar1->addWidget(b);
         return b;
     };
@@ -382,6 +387,16 @@ TForm2* TForm1::open_viewer(const QString& file) {
     });
     QMdiSubWindow* sub = MDIClient->addSubWindow(form);
     sub->setAttribute(Qt::WA_DeleteOnClose);
+    // A viewer opened maximised has no size of its own to return to: the
+    // frame would restore it (its restore button, or another viewer taking
+    // the maximised place) to a bare title bar, with its 3D view shrunk to
+    // nothing. Such a viewer gets its place in a cascade instead.
+    connect(sub, &QMdiSubWindow::windowStateChanged, this,
+            [this, sub](Qt::WindowStates old_state, Qt::WindowStates new_state) {
+                if ((old_state & Qt::WindowMaximized) &&
+                    !(new_state & (Qt::WindowMaximized | Qt::WindowMinimized)))
+                    give_usable_size(sub);
+            });
     sub->showMaximized();
     // The new viewer is the active one, also while the application itself
     // is not active (the toolbar commands act on the active viewer).
@@ -538,6 +553,56 @@ void TForm1::rebuild_window_list() {
         connect(a, &QAction::triggered, this, [this, sub] { MDIClient->setActiveSubWindow(sub); });
         window_list_actions_ << a;
     }
+}
+
+void TForm1::give_usable_size(QMdiSubWindow* sub) {
+    const QRect area = MDIClient->viewport()->rect();
+    const std::vector<shell::WindowRect> rects =
+        shell::cascade_rects(area.width(), area.height(), kViewerFormsSize, cascade_step());
+    const shell::WindowRect& usable = rects.front();
+    if (sub->width() >= usable.width / 2 && sub->height() >= usable.height / 2) return;
+    // Its place in a cascade by its position among the viewers.
+    const auto index = std::max<qsizetype>(live_subwindows().indexOf(sub), 0);
+    const shell::WindowRect& r = rects[static_cast<std::size_t>(index) % rects.size()];
+    sub->setGeometry(r.x, r.y, r.width, r.height);
+}
+
+int TForm1::cascade_step() const {
+    QStyleOptionTitleBar option;
+    option.initFrom(MDIClient);
+    const QStyle* style = MDIClient->style();
+    return style->pixelMetric(QStyle::PM_TitleBarHeight, &option, MDIClient) +
+           style->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth, nullptr, MDIClient);
+}
+
+void TForm1::cascade() {
+    // As desktop frames do: the same usable size for every viewer that is
+    // not minimised, each one title bar below and right of the previous,
+    // the active viewer last, in front.
+    QList<QMdiSubWindow*> subs;
+    for (QMdiSubWindow* s : MDIClient->subWindowList(QMdiArea::CreationOrder))
+        if (live_subwindows().contains(s) && !s->isMinimized()) subs << s;
+    if (subs.isEmpty()) return;
+    QMdiSubWindow* active = MDIClient->activeSubWindow();
+    if (active && subs.removeOne(active)) subs << active;
+    const QRect area = MDIClient->viewport()->rect();
+    const std::vector<shell::WindowRect> rects =
+        shell::cascade_rects(area.width(), area.height(), static_cast<int>(subs.size()), cascade_step());
+    for (qsizetype i = 0; i < subs.size(); ++i) {
+        QMdiSubWindow* s = subs[i];
+        const shell::WindowRect& r = rects[static_cast<std::size_t>(i)];
+        if (s->isMaximized()) s->showNormal();
+        s->setGeometry(r.x, r.y, r.width, r.height);
+        s->raise();
+    }
+    if (active && subs.contains(active)) MDIClient->setActiveSubWindow(active);
+}
+
+void TForm1::clear_hint(const QString& hint) {
+    // A hint's long text belongs to the pointer over its button: once the
+    // command has run (it may have opened a dialog, so the pointer's leaving
+    // went unseen) it goes, unless the command wrote a message of its own.
+    if (!hint.isEmpty() && StatusBar1->currentMessage() == hint) StatusBar1->clearMessage();
 }
 
 void TForm1::tile_horizontally() {

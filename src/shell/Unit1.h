@@ -148,6 +148,7 @@ class TForm1 : public QMainWindow {
     void ToolButton11Click(); // close all
     void apply_preset_view();
     // Window menu actions.
+    void cascade();
     void tile_horizontally();
     void tile_vertically();
     void minimize_all();
@@ -172,6 +173,13 @@ class TForm1 : public QMainWindow {
     void rebuild_window_list();
     void move_model(int axis, float step);
     QList<QMdiSubWindow*> live_subwindows() const;
+    // A viewer restored from maximised to less than half the size Cascade
+    // gives gets its place in a cascade.
+    void give_usable_size(QMdiSubWindow* sub);
+    // Cascade offset: one title bar of a viewer frame, pixels.
+    int cascade_step() const;
+    // The status bar no longer shows `hint` once its command has run.
+    void clear_hint(const QString& hint);
 
     void run_start_actions();
     void quit_when_generators_stopped();

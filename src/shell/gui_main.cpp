@@ -12,9 +12,11 @@
 #include "viewer/Unit3.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
 #include <QLocale>
 #include <QSurfaceFormat>
 #include <QTimer>
+#include <QTranslator>
 
 #include <GL/freeglut.h>
 
@@ -90,11 +92,26 @@ void init_gui_services() {
     init_glut();
 }
 
+bool install_qt_translations() {
+    static QTranslator* translator = nullptr;
+    if (translator) return true;
+    auto* t = new QTranslator(QCoreApplication::instance());
+    // qtbase holds the texts of the widgets' dialogs (Debian: qt6-translations-l10n).
+    if (!t->load(QStringLiteral("qtbase_pt_BR"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete t;
+        return false;
+    }
+    QCoreApplication::installTranslator(t);
+    translator = t;
+    return true;
+}
+
 int run_gui(int argc, char** argv) {
     set_default_gl_format();
     OrvanelApplication app(argc, argv);
     set_number_format();
     init_gui_services();
+    install_qt_translations();
 
     QString file;
     int check_list = 0;

@@ -12,4 +12,9 @@ int run_gui(int argc, char** argv);
 void set_default_gl_format();
 void set_number_format();
 void init_gui_services();
+// Qt's own Portuguese (Brazil) catalogue for the texts of its standard
+// dialogs (open, colour, question boxes), after the QApplication exists. Our
+// texts are not translated. Returns false, and changes nothing, when the
+// catalogue is not installed (the dialogs then speak English).
+bool install_qt_translations();
 } // namespace orv

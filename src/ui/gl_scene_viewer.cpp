@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QMouseEvent>
+#include <QResizeEvent>
 #include <QTimer>
 #include <QWheelEvent>
 
@@ -19,6 +20,8 @@ GLSceneViewer::GLSceneViewer(QWidget* parent) : QOpenGLWidget(parent) {
     // be read back (clipboard, video frames) without drawing again.
     setUpdateBehavior(QOpenGLWidget::PartialUpdate);
     report_error_ = [this](const QString& text) { ui::error_box(window(), text); };
+    // Emitted whenever QOpenGLWidget has built a framebuffer, whatever the reason.
+    connect(this, &QOpenGLWidget::resized, this, [this] { framebuffer_size_ = size() * devicePixelRatio(); });
 }
 
 GLSceneViewer::~GLSceneViewer() {
@@ -56,6 +59,19 @@ void GLSceneViewer::paintEvent(QPaintEvent* event) {
         return;
     }
     QOpenGLWidget::paintEvent(event);
+}
+
+void GLSceneViewer::resizeEvent(QResizeEvent* event) {
+    // See "Size changes" in the header: only a size the framebuffer does not
+    // have yet goes to QOpenGLWidget, which rebuilds the framebuffer for it.
+    if (isValid() && !framebuffer_size_.isEmpty()) {
+        if (event->size().isEmpty()) return; // nothing shows; keep the framebuffer
+        if (event->size() * devicePixelRatio() == framebuffer_size_) {
+            update();
+            return;
+        }
+    }
+    QOpenGLWidget::resizeEvent(event);
 }
 
 void GLSceneViewer::paintGL() {
@@ -157,7 +173,7 @@ void GLSceneViewer::draw_axes(double length) {
 }
 
 bool GLSceneViewer::render_now() {
-    if (rendering_ || !isVisible()) return false;
+    if (rendering_ || !isVisible() || size().isEmpty()) return false;
     const long before = frames_;
     repaint();
     if (frames_ == before && isValid()) {

@@ -12,6 +12,15 @@
 // names from glGenLists, and free them in the cleanup callback, which runs
 // with the view's context current when the view is destroyed.
 //
+// Size changes: Qt 6.4's QOpenGLWidget builds a new framebuffer object on
+// every resize, but hands the window's compositor a new texture only when the
+// size differs from the one it handed over last. A view shrunk to nothing (its
+// viewer cut down to a title bar) and brought back to its old size therefore
+// painted into a new framebuffer while the window went on composing the old,
+// deleted texture: the screen showed black until a resize to another size.
+// So the view keeps its framebuffer while it has no size, and when it comes
+// back at the size that framebuffer has it only repaints.
+//
 // Repaints: any change of the scene (an object marked changed, a camera
 // move) schedules update(). A view never paints re-entrantly: a paint that
 // arrives while its render callbacks run (they may let events through while
@@ -51,7 +60,7 @@ class GLSceneViewer : public QOpenGLWidget {
 
     // Paints the view now, before returning (the video generator needs the
     // picture at once). Returns false when the view cannot paint: not shown
-    // yet (no OpenGL context) or already painting.
+    // yet (no OpenGL context), without a size, or already painting.
     bool render_now();
 
     // The picture as last rendered, read back from the view's framebuffer
@@ -92,6 +101,7 @@ class GLSceneViewer : public QOpenGLWidget {
     void initializeGL() override;
     void paintGL() override;
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
@@ -111,6 +121,7 @@ class GLSceneViewer : public QOpenGLWidget {
     bool face_culling_ = false;
     bool rendering_ = false;
     bool dropped_ = false;
+    QSize framebuffer_size_; // device pixels of the current framebuffer; empty before the first
     long frames_ = 0;
     QString pending_error_;
     std::function<void(const QString&)> report_error_;

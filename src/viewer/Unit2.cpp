@@ -281,6 +281,8 @@ void TForm2::readfile() {
         QListWidgetItem* item = CheckListBox1->item(i);
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(Qt::Unchecked);
+        // The 152-pixel panel cuts long names off; the tooltip tells them whole.
+        item->setToolTip(item->text());
     }
     const float s = static_cast<float>(model.scene_scale());
     DirectOpenGL1->set_scale({s, s, s});
@@ -411,12 +413,16 @@ void TForm2::TrackBar1Change() {
 // ---- Mouse and wheel in the 3D view ----
 
 void TForm2::GLSceneViewer1MouseDown(QMouseEvent* event) {
+    probe_mouse_event(event);
+    if (auxiliar && event->buttons() == Qt::LeftButton && event->modifiers() == Qt::ControlModifier)
+        GLSceneViewer1PickNode(event->position().x(), event->position().y());
     if (auxiliar && alone(event, Qt::RightButton)) GLSceneViewer1->setCursor(Qt::PointingHandCursor);
     mx = event->position().x();
     my = event->position().y();
 }
 
 void TForm2::GLSceneViewer1MouseMove(QMouseEvent* event) {
+    probe_mouse_event(event);
     const double x = event->position().x(), y = event->position().y();
     const double speed = TrackBar1->value();
     if (auxiliar && alone(event, Qt::LeftButton)) {
@@ -444,7 +450,8 @@ void TForm2::GLSceneViewer1MouseMove(QMouseEvent* event) {
     my = y;
 }
 
-void TForm2::GLSceneViewer1MouseUp(QMouseEvent*) {
+void TForm2::GLSceneViewer1MouseUp(QMouseEvent* event) {
+    probe_mouse_event(event);
     if (auxiliar) GLSceneViewer1->setCursor(Qt::SizeAllCursor);
 }
 
@@ -454,10 +461,12 @@ void TForm2::GLSceneViewer1DblClick() {
 
 void TForm2::GLSceneViewer1MouseEnter() {
     mouse_wheel = true;
+    probe_pointer_inside(true);
 }
 
 void TForm2::GLSceneViewer1MouseLeave() {
     mouse_wheel = false;
+    probe_pointer_inside(false);
 }
 
 void TForm2::wheelEvent(QWheelEvent* event) {

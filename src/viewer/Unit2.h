@@ -12,13 +12,16 @@
 #include "viewer/output/avi_recorder.h"
 #include "viewer/render/render_pass_gl.h"
 #include "viewer/view/camera.h"
+#include "viewer/view/pick.h"
 #include "viewer/view/scene.h"
 
+#include <QPointF>
 #include <QString>
 #include <QWidget>
 
 #include <array>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -322,6 +325,16 @@ class TForm2 : public QWidget {
     // value labels from the top down.
     std::vector<std::string> legend_texts;
 
+    // Node probe (Unit2_probe.cpp): the node under the pointer in the 3D view.
+    pick::NodePicker node_picker;
+    // The node seen at pointer position (x, y) of the 3D view, as last drawn.
+    std::optional<pick::PickHit> probe_node(double x, double y);
+    // "Nó N   x y z   <lowest checked result list>: value" (without the list
+    // part when none is checked); x y z are the node's file coordinates.
+    QString probe_text(std::int32_t node) const;
+    void GLSceneViewer1Probe(double x, double y);    // hover: the status text
+    void GLSceneViewer1PickNode(double x, double y); // Control + left click: Edit9
+
     // Render callbacks of DirectOpenGL1 (render pass) and DirectOpenGL2 (legend)
     // (Unit2_render.cpp).
     void DirectOpenGL1Render();
@@ -362,6 +375,18 @@ class TForm2 : public QWidget {
 
     bool generating_ = false;
     bool stop_requested_ = false;
+
+    // Node probe state: every mouse event of the 3D view passes through
+    // probe_mouse_event; a hover probe is queued and coalesced.
+    void probe_mouse_event(const QMouseEvent* event);
+    void probe_pointer_inside(bool inside);
+    void queue_probe(double x, double y);
+    void show_probe_text(const QString& text);
+    QPointF probe_at_;
+    bool probe_queued_ = false;
+    bool pointer_inside_ = false;
+    Qt::MouseButtons buttons_down_ = Qt::NoButton;
+    std::optional<QString> probe_shown_; // last text written; none: unknown
 
     bool loaded_ = false;
     std::vector<std::string> read_warnings_;

@@ -124,6 +124,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     orv::set_number_format();
     orv::init_gui_services();
+    orv::install_qt_translations();
     orv::ui::set_dialog_handler([](const orv::ui::DialogRequest& r) {
         auto& s = orv::test::dialogs();
         s.requests.push_back(r);

@@ -7,23 +7,29 @@
 #include "shell/Unit1.h"
 #include "shell/Unit4.h"
 #include "shell/Unit7.h"
+#include "shell/gui_main.h"
+#include "ui/gl_scene_viewer.h"
 #include "viewer/Unit2.h"
 #include "viewer/view/interaction.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QColorDialog>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPointer>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QTextEdit>
@@ -194,6 +200,92 @@ TEST_F(MainWindowTest, LongHintGoesToTheStatusBar) {
     EXPECT_EQ(main->StatusBar1->currentMessage(), QStringLiteral("Open new draw"));
     ui::show_status(QStringLiteral(" Velocidade do Mouse: 100 %"));
     EXPECT_EQ(main->StatusBar1->currentMessage(), QStringLiteral(" Velocidade do Mouse: 100 %"));
+}
+
+// The hint's long text belongs to the pointer over its button: it goes when
+// the pointer leaves, and once the command has run (the open dialog covers
+// the button, so the pointer's leaving is not seen).
+TEST_F(MainWindowTest, HintIsClearedWhenThePointerLeavesOrTheCommandHasRun) {
+    show_main();
+    QStatusTipEvent tip(main->ToolButton1->statusTip());
+    QApplication::sendEvent(main->ToolButton1, &tip);
+    ASSERT_EQ(main->StatusBar1->currentMessage(), QStringLiteral("Open new draw"));
+    test::leave(main->ToolButton1);
+    EXPECT_EQ(main->StatusBar1->currentMessage(), QString());
+
+    struct Case {
+        QToolButton* button;
+        const char* hint;
+    };
+    const Case cases[] = {
+        {main->ToolButton1, "Open new draw"},   // opens a file through the dialog
+        {main->ToolButton6, "Cascade"},         // a window action
+        {main->ToolButton4, "Zoom +"},          // a view command
+        {main->ToolButton11, "Close all draws"} // closes every viewer
+    };
+    for (const Case& c : cases) {
+        if (c.button == main->ToolButton1) {
+            dialogs().answer_open(test::data_path("viewer/four_lists.txt"));
+        } else if (main->viewers().isEmpty()) {
+            ASSERT_NE(open_sample(), nullptr);
+        }
+        QStatusTipEvent over(c.button->statusTip());
+        QApplication::sendEvent(c.button, &over);
+        ASSERT_EQ(main->StatusBar1->currentMessage(), QString::fromUtf8(c.hint));
+        c.button->click();
+        test::settle();
+        EXPECT_EQ(main->StatusBar1->currentMessage(), QString()) << c.hint;
+    }
+    EXPECT_EQ(main->viewers().size(), 0) << "Close All ran";
+
+    // A message the command writes itself stays.
+    ASSERT_NE(open_sample(), nullptr);
+    QStatusTipEvent over(main->ToolButton4->statusTip());
+    QApplication::sendEvent(main->ToolButton4, &over);
+    ui::show_status(QStringLiteral(" Velocidade do Mouse: 100 %"));
+    main->ToolButton4->click();
+    EXPECT_EQ(main->StatusBar1->currentMessage(), QStringLiteral(" Velocidade do Mouse: 100 %"));
+}
+
+// Qt's own dialogs speak Portuguese; our texts stay as they are.
+TEST_F(MainWindowTest, StandardDialogsSpeakPortuguese) {
+    ASSERT_TRUE(install_qt_translations()) << "Qt's Portuguese catalogue is missing (qt6-translations-l10n)";
+    auto texts = [](QWidget* dialog) {
+        QStringList list;
+        for (QLabel* l : dialog->findChildren<QLabel*>())
+            list << l->text();
+        for (QAbstractButton* b : dialog->findChildren<QAbstractButton*>())
+            list << b->text();
+        return list;
+    };
+    QFileDialog open(main.get(), QString::fromUtf8(TForm1::kOpenDialogTitle));
+    open.setOption(QFileDialog::DontUseNativeDialog);
+    open.show();
+    test::settle();
+    const QStringList open_texts = texts(&open);
+    EXPECT_TRUE(open_texts.contains(QStringLiteral("Procurar em:"))) << open_texts.join('|').toStdString();
+    EXPECT_TRUE(open_texts.contains(QStringLiteral("Cancelar"))) << open_texts.join('|').toStdString();
+    EXPECT_EQ(open.windowTitle(), QStringLiteral("Arquivo de dados"));
+    open.hide();
+
+    QMessageBox question(QMessageBox::Question, ui::application_title(), QStringLiteral("Substituir?"),
+                         QMessageBox::Yes | QMessageBox::No, main.get());
+    question.show();
+    test::settle();
+    EXPECT_EQ(question.button(QMessageBox::Yes)->text().remove('&'), QStringLiteral("Sim"));
+    EXPECT_EQ(question.button(QMessageBox::No)->text().remove('&'), QStringLiteral("Não"));
+    question.hide();
+
+    QColorDialog colour(main.get());
+    colour.setOption(QColorDialog::DontUseNativeDialog);
+    colour.show();
+    test::settle();
+    EXPECT_EQ(colour.windowTitle(), QStringLiteral("Selecionar cor"));
+    colour.hide();
+
+    // The program's own English texts are not translated.
+    EXPECT_EQ(main->Cascata1->text(), QStringLiteral("&Cascade"));
+    EXPECT_EQ(main->ToolButton1->toolTip(), QStringLiteral("Open"));
 }
 
 TEST_F(MainWindowTest, LowestFreeNumberIsReused) {
@@ -647,7 +739,26 @@ TEST_F(MainWindowTest, WindowMenuActionsArrangeTheViewers) {
     for (QMdiSubWindow* s : main->MDIClient->subWindowList())
         EXPECT_TRUE(s->isMinimized());
     main->Maximize1->trigger();
+    for (QMdiSubWindow* s : main->MDIClient->subWindowList())
+        s->showNormal();
+    // Cascade: the same usable size for all, one title bar apart, the active one in front.
+    main->MDIClient->setActiveSubWindow(main->MDIClient->subWindowList().at(1));
     main->Cascata1->trigger();
+    test::settle();
+    const QRect area = main->MDIClient->viewport()->rect();
+    QList<QMdiSubWindow*> stack = main->MDIClient->subWindowList(QMdiArea::StackingOrder);
+    ASSERT_EQ(stack.size(), 3);
+    EXPECT_EQ(stack.back(), main->MDIClient->subWindowList().at(1)) << "the active viewer is in front";
+    EXPECT_EQ(main->MDIClient->activeSubWindow(), stack.back());
+    for (qsizetype i = 0; i < stack.size(); ++i) {
+        EXPECT_EQ(stack[i]->size(), QSize(area.width() * 2 / 3, area.height() * 2 / 3)) << i;
+        if (i > 0) {
+            const QPoint step = stack[i]->pos() - stack[i - 1]->pos();
+            EXPECT_EQ(step.x(), step.y()) << i;
+            EXPECT_GT(step.x(), 10) << i;
+            EXPECT_LT(step.x(), 60) << i;
+        }
+    }
     // The window list names every viewer.
     emit main->Janela1->aboutToShow();
     int listed = 0;
@@ -659,6 +770,22 @@ TEST_F(MainWindowTest, WindowMenuActionsArrangeTheViewers) {
 // A field's exit handler runs when the focus moves on inside its viewer, not
 // when the user clicks into another viewer: "Fator de Multiplicação" parks
 // the focus in its own window, which would pull the activation back there.
+TEST_F(MainWindowTest, AViewerRestoredFromMaximisedKeepsAUsableSize) {
+    show_main();
+    ASSERT_NE(open_sample(), nullptr);
+    ASSERT_NE(open_sample(), nullptr);
+    const QRect area = main->MDIClient->viewport()->rect();
+    for (QMdiSubWindow* s : main->MDIClient->subWindowList()) {
+        s->showNormal();
+        test::settle();
+        EXPECT_GE(s->width(), area.width() / 2) << s->windowTitle().toStdString();
+        EXPECT_GE(s->height(), area.height() / 2) << s->windowTitle().toStdString();
+        auto* form = qobject_cast<TForm2*>(s->widget());
+        ASSERT_NE(form, nullptr);
+        EXPECT_FALSE(form->GLSceneViewer1->size().isEmpty());
+    }
+}
+
 TEST_F(MainWindowTest, LeavingAFieldForAnotherViewerIsNoExit) {
     show_main();
     main->activateWindow();

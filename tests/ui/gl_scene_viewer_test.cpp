@@ -11,6 +11,8 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QScreen>
+#include <QWindow>
 
 #include <GL/gl.h>
 #include <gtest/gtest.h>
@@ -300,6 +302,66 @@ TEST_F(GlViewTest, LastImageIsThePictureAsRenderedWithoutDrawingAgain) {
     img = picture();
     EXPECT_TRUE(near_colour(img.pixel(5, 5), 10, 200, 30));
     EXPECT_TRUE(near_colour(img.pixel(395, 295), 10, 200, 30)) << "rows are top first, the whole view";
+}
+
+// What the screen shows, not the view's own buffer: a view shrunk to nothing
+// (its viewer cut down to a title bar) and brought back, at its old size or
+// another, shows its current picture at once. Qt 6.4 once composed the
+// deleted framebuffer's texture here, so the screen stayed black.
+TEST(GlViewOnScreen, ComesBackWithItsPictureAfterShrinkingToNothing) {
+    view::Scene scene;
+    view::SceneObject& cube = scene.add(nullptr, "DummyCube1");
+    view::Camera camera(scene, &cube);
+    camera.set_position({0, 0, 30});
+    QWidget window;
+    window.resize(320, 240);
+    auto* v = new GLSceneViewer(&window);
+    v->set_scene(&scene, &camera);
+    v->set_background(QColor(200, 40, 40));
+    v->setGeometry(10, 10, 240, 180);
+    window.show();
+    ASSERT_TRUE(test::wait_until([&] { return v->isValid() && v->frames() > 0; }));
+    QRgb seen = 0;
+    auto screen_shows = [&](int r, int g, int b) {
+        return test::wait_until(
+            [&] {
+                test::settle();
+                seen = window.screen()->grabWindow(window.winId()).toImage().pixel(130, 100);
+                return near_colour(seen, r, g, b, 4);
+            },
+            3000);
+    };
+    ASSERT_TRUE(screen_shows(200, 40, 40));
+
+    struct Case {
+        const char* name;
+        QSize shrunk, back;
+    };
+    const Case cases[] = {
+        {"nothing, then the same size", {0, 0}, {240, 180}},
+        {"no width, then the same size", {0, 180}, {240, 180}},
+        {"no height, then the same size", {240, 0}, {240, 180}},
+        {"nothing, then another size", {0, 0}, {250, 190}},
+        {"nothing, then the first size again", {0, 0}, {240, 180}},
+    };
+    for (const Case& c : cases) {
+        v->resize(c.shrunk);
+        test::settle();
+        v->resize(c.back);
+        EXPECT_TRUE(screen_shows(200, 40, 40)) << c.name << ": the screen shows (" << qRed(seen) << ", "
+                                               << qGreen(seen) << ", " << qBlue(seen) << ")";
+    }
+    // A change made while the view had no size shows once it is back.
+    v->resize(0, 0);
+    test::settle();
+    v->set_background(QColor(30, 60, 220));
+    v->resize(240, 180);
+    EXPECT_TRUE(screen_shows(30, 60, 220)) << "the current picture, not the one before";
+    // Hidden and shown again.
+    v->hide();
+    test::settle();
+    v->show();
+    EXPECT_TRUE(screen_shows(30, 60, 220));
 }
 
 } // namespace

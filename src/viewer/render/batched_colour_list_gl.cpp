@@ -1,5 +1,6 @@
 #include "viewer/render/batched_colour_list_gl.h"
 
+#include "viewer/render/colour_list_gl.h"
 #include "viewer/render/mesh_gl.h"
 
 #include <GL/gl.h>
@@ -56,15 +57,18 @@ void emit_batched_colour_list(const ResultModel& m, int k, const ColourListSetti
                           {true, 3 * k, displacement_factor(s.factor, s.displacement_position)});
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    begin_fill_offset();
     BatchedColourSink sink(s);
     try {
         walk_colour_list(m, k, s, sink);
     } catch (...) {
         sink.finish();
+        end_fill_offset();
         glDisable(GL_BLEND);
         throw;
     }
     sink.finish();
+    end_fill_offset();
     glDisable(GL_BLEND);
 }
 

@@ -9,8 +9,9 @@
 // here blending is switched on once around all pieces and consecutive pieces
 // of one kind share a glBegin/glEnd: GL_TRIANGLES for sub-triangles (a
 // three-vertex GL_POLYGON is rasterised as that triangle), GL_LINES for
-// segments. The state after the list is the same: blending off, line width 3
-// or the deformed outline's width.
+// segments. Filled pieces get the same polygon offset as there
+// (begin_fill_offset). The state after the list is the same: blending and
+// the offset off, line width 3 or the deformed outline's width.
 
 #include "viewer/model/result_model.h"
 #include "viewer/render/colour_list.h"

@@ -54,6 +54,15 @@ void draw_band_piece(const Rgba& colour, const Point3* pts, int count) {
     end_piece();
 }
 
+void begin_fill_offset() {
+    glPolygonOffset(kFillOffsetFactor, kFillOffsetUnits);
+    glEnable(GL_POLYGON_OFFSET_FILL);
+}
+
+void end_fill_offset() {
+    glDisable(GL_POLYGON_OFFSET_FILL);
+}
+
 void emit_colour_list(const ResultModel& m, int k, const ColourListSettings& settings) {
     if (k < 1 || k > m.nlista) return;
     glLineWidth(3);
@@ -63,7 +72,14 @@ void emit_colour_list(const ResultModel& m, int k, const ColourListSettings& set
         draw_mesh_outline(m, {settings.line_def_rgb, settings.line_def_t, settings.line_def_w}, place);
     }
     GlColourSink sink(settings);
-    walk_colour_list(m, k, settings, sink);
+    begin_fill_offset();
+    try {
+        walk_colour_list(m, k, settings, sink);
+    } catch (...) {
+        end_fill_offset();
+        throw;
+    }
+    end_fill_offset();
 }
 
 } // namespace orv

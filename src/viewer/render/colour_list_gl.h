@@ -19,9 +19,23 @@ void draw_band_piece(const Rgba& colour, const Point3* pts, int count);
 // The whole colour display list of result list k (1..nlista; nothing
 // otherwise): line width 3; when settings.deformed_checked, the deformed
 // outline with selector 3k (grey line_def_rgb, opacity line_def_t, width
-// line_def_w, which then stays in force); then every element piece, banded
-// (draw_band_piece) or continuous (blending on, GL_LINES or GL_POLYGON with a
-// glColor4d per vertex, blending off, per piece).
+// line_def_w, which then stays in force); then, between begin_fill_offset and
+// end_fill_offset, every element piece, banded (draw_band_piece) or continuous
+// (blending on, GL_LINES or GL_POLYGON with a glColor4d per vertex, blending
+// off, per piece).
 void emit_colour_list(const ResultModel& m, int k, const ColourListSettings& settings);
+
+// Filled pieces lie on the same surface as the mesh outlines and nodes drawn
+// over them (the undeformed mesh, the deformed one, the nodes); lines, points
+// and polygons are rasterised with different depths, so at equal depth the
+// fill would break the lines up into dotted fragments depending on the
+// angle. Between these two calls filled polygons are pushed back by a polygon
+// offset (glPolygonOffset(kFillOffsetFactor, kFillOffsetUnits) with
+// GL_POLYGON_OFFSET_FILL), which lines and points do not get. Compiled into
+// the display list with the pieces; end_fill_offset leaves the offset off.
+inline constexpr float kFillOffsetFactor = 1.0f;
+inline constexpr float kFillOffsetUnits = 1.0f;
+void begin_fill_offset();
+void end_fill_offset();
 
 } // namespace orv

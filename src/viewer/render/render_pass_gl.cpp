@@ -92,6 +92,7 @@ bool RenderPass::run(const RenderPassInputs& in, const RenderPassHooks& hooks) {
         for (int list : plan.calls)
             glCallList(rs.lists.name(list));
         rs.last_calls = plan.calls;
+        rs.clip = in.clip_enabled ? std::optional(rs.clip_plane) : std::nullopt;
         rs.release.clear();
         ++rs.passes;
         rs.reported_error.clear();
@@ -121,6 +122,14 @@ bool RenderPass::run(const RenderPassInputs& in, const RenderPassHooks& hooks) {
 void RenderPass::compile(const RenderPassInputs& in, int list, double factor) {
     const ResultModel& model = *in.model;
     const ColourListSettings& c = in.colours;
+    // What the list shows besides the model, for the node pick.
+    if (state.content.size() < static_cast<std::size_t>(list))
+        state.content.resize(static_cast<std::size_t>(list));
+    ListContent& shown = state.content[static_cast<std::size_t>(list - 1)];
+    shown.selector = list == 3 ? in.chbox : (list > kFixList ? 3 * (list - kFixList) : 0);
+    shown.factor = displacement_factor(factor, c.displacement_position);
+    shown.filters = c.filters;
+    shown.deformed_outline = in.checked.size() > 2 && in.checked[2];
     switch (list) {
     case 1:
         draw_node_points(model);

@@ -22,6 +22,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -107,6 +108,15 @@ struct ListEvent {
     friend bool operator==(const ListEvent&, const ListEvent&) = default;
 };
 
+// What a compiled list shows besides the model, recorded when it is compiled,
+// so that the node pick sees the nodes where the list put them.
+struct ListContent {
+    int selector = 0;                       // displacement selector: chbox (list 3), 3k (list 5 + k)
+    double factor = 1;                      // displacement factor f (displacement_factor(m, P))
+    std::array<int, 3> filters{-1, -1, -1}; // colour lists: element-type filters of families 1..3
+    bool deformed_outline = false;          // colour lists: the deformed outline is drawn inside
+};
+
 // Per-viewer state of the render pass that lives as long as the view's context.
 struct RenderState {
     // The log keeps the most recent events only: a viewer left open for a
@@ -125,6 +135,10 @@ struct RenderState {
     // Clip plane as last read; a pass that fails on a coefficient keeps the
     // ones read before it.
     std::array<double, 4> clip_plane{0, 0, 0, 0};
+    // For the node pick: what each list held when last compiled (by list - 1),
+    // and the clip plane of the last complete pass when it was on.
+    std::vector<ListContent> content;
+    std::optional<std::array<double, 4>> clip;
 
     // Appends to the log, dropping the oldest half once it reaches kLogLimit.
     void record(ListEvent event);

@@ -111,6 +111,30 @@ Vec3d transform_point(const Mat4& m, const Vec3d& p) {
             m[2] * p[0] + m[6] * p[1] + m[10] * p[2] + m[14]};
 }
 
+Mat4 multiply(const Mat4& a, const Mat4& b) {
+    Mat4 r{};
+    for (int col = 0; col < 4; ++col)
+        for (int row = 0; row < 4; ++row) {
+            double sum = 0;
+            for (int k = 0; k < 4; ++k)
+                sum += a[static_cast<std::size_t>(k * 4 + row)] * b[static_cast<std::size_t>(col * 4 + k)];
+            r[static_cast<std::size_t>(col * 4 + row)] = sum;
+        }
+    return r;
+}
+
+Mat4 object_matrix(const SceneObject& object) {
+    // Walking up from the object: each parent's translate-then-scale goes in front.
+    Mat4 m{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    for (const SceneObject* o = &object; o; o = o->parent()) {
+        const Vec3f& p = o->position();
+        const Vec3f& s = o->scale();
+        const Mat4 local{s[0], 0, 0, 0, 0, s[1], 0, 0, 0, 0, s[2], 0, p[0], p[1], p[2], 1};
+        m = multiply(local, m);
+    }
+    return m;
+}
+
 Camera::Camera(Scene& scene, const SceneObject* target) : scene_(scene), target_(target) {}
 
 void Camera::set_position(const Vec3f& p) {
@@ -159,7 +183,10 @@ Mat4 Camera::view_matrix() const {
 
 PixelPoint project_to_pixel(const Camera& camera, int w, int h, const Vec3d& world) {
     const Vec3d eye = transform_point(camera.view_matrix(), world);
-    const Vec3d ndc = transform_point(ortho_matrix(camera.extents(w, h)), eye);
+    return ndc_to_pixel(transform_point(ortho_matrix(camera.extents(w, h)), eye), w, h);
+}
+
+PixelPoint ndc_to_pixel(const Vec3d& ndc, int w, int h) {
     return {(ndc[0] + 1) * 0.5 * w, (1 - ndc[1]) * 0.5 * h, (ndc[2] + 1) * 0.5};
 }
 

@@ -50,6 +50,14 @@ Mat4 ortho_matrix(const OrthoExtents& e);
 
 Vec3d transform_point(const Mat4& m, const Vec3d& p);
 
+// a x b: the transformation b, then a.
+Mat4 multiply(const Mat4& a, const Mat4& b);
+
+// From an object's own frame to the world frame: the translation and then the
+// scale of each object from the scene root down to `object`, as the view
+// applies them before drawing the object.
+Mat4 object_matrix(const SceneObject& object);
+
 class Camera {
   public:
     // The camera notifies `scene` (a repaint) whenever it changes.
@@ -100,5 +108,7 @@ struct PixelPoint {
     double x = 0, y = 0, depth = 0;
 };
 PixelPoint project_to_pixel(const Camera& camera, int w, int h, const Vec3d& world);
+// The same for a point already in normalised device coordinates.
+PixelPoint ndc_to_pixel(const Vec3d& ndc, int w, int h);
 
 } // namespace orv::view

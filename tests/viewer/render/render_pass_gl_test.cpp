@@ -91,6 +91,36 @@ TEST_F(RenderPassGl, CompilesReplaysAndKeepsTheListsItMade) {
     EXPECT_EQ(pass.state.passes, 3);
 }
 
+TEST_F(RenderPassGl, RecordsWhatEachListShowsForTheNodePick) {
+    // Factor 2 at slider 25: the lists are drawn with f = 1; list 3 with the
+    // lowest checked list's displacement, list 6 with its own.
+    in.checked = {false, false, true, false, false, true};
+    in.factor = RealField::of(2);
+    in.colours.displacement_position = 25;
+    in.colours.filters = {-1, 0, 2};
+    in.chbox = 3;
+    in.clip_plane = {RealField::of(1), RealField::of(0), RealField::of(0), RealField::of(-2)};
+    ASSERT_TRUE(run());
+    const auto& content = pass.state.content;
+    ASSERT_GE(content.size(), 6u);
+    EXPECT_EQ(content[2].selector, 3);
+    EXPECT_DOUBLE_EQ(content[2].factor, 1.0);
+    EXPECT_EQ(content[5].selector, 3);
+    EXPECT_DOUBLE_EQ(content[5].factor, 1.0);
+    EXPECT_EQ(content[5].filters, (std::array<int, 3>{-1, 0, 2}));
+    EXPECT_TRUE(content[5].deformed_outline);
+    EXPECT_FALSE(pass.state.clip) << "the plane is off";
+
+    // A replay records nothing new; the plane, once on, is the pass's.
+    in.changes = false;
+    in.factor = RealField::of(4);
+    in.clip_enabled = true;
+    ASSERT_TRUE(run());
+    EXPECT_DOUBLE_EQ(pass.state.content[5].factor, 1.0) << "still drawn with the factor it was compiled with";
+    ASSERT_TRUE(pass.state.clip);
+    EXPECT_EQ(*pass.state.clip, (std::array<double, 4>{1, 0, 0, -2}));
+}
+
 TEST_F(RenderPassGl, ClipPlaneCutsTheModelOnlyWhileEnabled) {
     in.clip_plane = {RealField::of(-1), RealField::of(0), RealField::of(0), RealField::typed("4.5")};
     ASSERT_TRUE(run());

@@ -15,6 +15,7 @@
 #include <QComboBox>
 #include <QFrame>
 #include <QGroupBox>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -22,6 +23,7 @@
 #include <QSlider>
 #include <QSpinBox>
 #include <QTimer>
+#include <QToolTip>
 
 #include <gtest/gtest.h>
 
@@ -322,6 +324,29 @@ TEST_F(ViewerTest, ListNamesInUtf8OrLatin1) {
     ASSERT_EQ(form->CheckListBox1->count(), 7);
     EXPECT_EQ(form->CheckListBox1->item(5)->text(), QStringLiteral("Tensão é máxima"));
     EXPECT_EQ(form->CheckListBox1->item(6)->text(), QStringLiteral("Deformação específica"));
+}
+
+// The panel is 152 pixels wide and cuts long names off ("Deslocamento w - pa"
+// four times over): every item tells its full name as a tooltip.
+TEST_F(ViewerTest, PlotListItemsShowTheirFullNamesAsTooltips) {
+    open(test::example_path(QStringLiteral("placa.txt")));
+    QListWidget* list = form->CheckListBox1;
+    ASSERT_GT(list->count(), 6);
+    EXPECT_EQ(list->item(5)->text(), QStringLiteral("Deslocamento w - passo 1"));
+    EXPECT_LT(list->viewport()->width(), list->fontMetrics().horizontalAdvance(list->item(5)->text()) + 30)
+        << "the name does not fit the list";
+    for (int i = 0; i < list->count(); ++i) {
+        QListWidgetItem* item = list->item(i);
+        EXPECT_EQ(item->toolTip(), item->text()) << i;
+    }
+    // The pointer resting on an item shows its name.
+    list->scrollToItem(list->item(6));
+    const QRect r = list->visualItemRect(list->item(6));
+    QHelpEvent help(QEvent::ToolTip, r.center(), list->viewport()->mapToGlobal(r.center()));
+    QApplication::sendEvent(list->viewport(), &help);
+    EXPECT_TRUE(test::wait_until([] { return QToolTip::isVisible(); }, 2000));
+    EXPECT_EQ(QToolTip::text(), QStringLiteral("Deslocamento w - passo 2"));
+    QToolTip::hideText();
 }
 
 TEST_F(ViewerTest, UnreadableFileIsReportedAndLeavesTheWindowUnloaded) {
