@@ -14,12 +14,15 @@ namespace {
 
 const char* const kUsage = "Usage: orvanel [FILE]          open FILE (a result file) in the viewer\n"
                            "       orvanel --info FILE     print a summary of FILE and exit\n"
-                           "       orvanel --help          print this text\n";
+                           "       orvanel --help          print this text\n"
+                           "ORVANEL_THREADS=N    reading threads (default: all cores; 1 = one thread)\n";
 
 int run_info(const char* path) {
     try {
-        const orv::ResultModel model = orv::read_result_file(path);
-        const std::string report = orv::info_report(model);
+        const orv::ReadResult result = orv::read_result(path);
+        for (const std::string& warning : result.warnings)
+            std::fprintf(stderr, "%s\n", warning.c_str());
+        const std::string report = orv::info_report(result.model);
         std::fwrite(report.data(), 1, report.size(), stdout);
         return std::fflush(stdout) == 0 ? 0 : 1;
     } catch (const std::exception& e) {
