@@ -1,28 +1,66 @@
-// Reader benchmark: compares read_result_file with the parsing ceiling, a
-// single pass that splits the file into tokens and converts every token with
-// std::from_chars, and reports the reader's peak resident memory against the
-// size of the arrays the model holds.
+// Reader benchmark: compares the reader on 1, 2 and all threads with the
+// parsing ceiling of one thread, a single pass that splits the file into
+// tokens and converts every token with std::from_chars; measures what a
+// progress callback costs; reports the peak resident memory against the size
+// of the arrays the model holds.
 //
-//   reader_bench FILE        (make one with make_result_file)
+//   reader_bench [--runs N] FILE...     (make one with make_result_file)
+//
+// Each figure is the median of N runs (default 5), the variants taking turns
+// so that a load from elsewhere spreads over all of them. "cpu" is the user
+// plus system time of all threads.
 #include "viewer/model/reader.h"
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
+#include <string>
 #include <sys/resource.h>
+#include <thread>
+#include <vector>
 
 namespace {
 
-double seconds_since(std::chrono::steady_clock::time_point t0) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+struct Sample {
+    double wall = 0;
+    double cpu = 0;
+};
+
+double cpu_seconds() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) * 1e-6;
 }
 
 long peak_rss_kib() {
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
     return u.ru_maxrss;
+}
+
+Sample measure(const std::function<void()>& run) {
+    const double cpu0 = cpu_seconds();
+    const auto t0 = std::chrono::steady_clock::now();
+    run();
+    return {std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(),
+            cpu_seconds() - cpu0};
+}
+
+Sample median(std::vector<Sample> s) {
+    auto mid = [&](auto key) {
+        std::vector<double> v;
+        for (const Sample& x : s)
+            v.push_back(key(x));
+        std::sort(v.begin(), v.end());
+        return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+    };
+    return {mid([](const Sample& x) { return x.wall; }), mid([](const Sample& x) { return x.cpu; })};
 }
 
 // Tokens separated by bytes <= 32, each converted as a double; returns the
@@ -68,31 +106,83 @@ double ceiling_pass(const char* path, long& tokens) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: reader_bench FILE\n");
+    int runs = 5;
+    std::vector<const char*> files;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc)
+            runs = std::max(1, std::atoi(argv[++i]));
+        else
+            files.push_back(argv[i]);
+    }
+    if (files.empty()) {
+        std::fprintf(stderr, "usage: reader_bench [--runs N] FILE...\n");
         return 2;
     }
+    const int all = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     const long rss0 = peak_rss_kib();
-    long tokens = 0;
-    ceiling_pass(argv[1], tokens); // warm the page cache
+    for (const char* path : files) {
+        long tokens = 0;
+        double sum = ceiling_pass(path, tokens); // warms the page cache
+        orv::ReadResult first;
+        try {
+            first = orv::read_result(path);
+        } catch (const orv::ReadError& e) {
+            std::printf("%s: %s\n", path, e.what());
+            continue;
+        }
+        const orv::ResultModel& m = first.model;
+        const double model_mib = (m.coord_data.capacity() * 8.0 + m.listas_data.capacity() * 8.0 +
+                                  m.conec_data.capacity() * 4.0 + m.conec_start.capacity() * 8.0) /
+                                 (1 << 20);
+        std::printf("file: %s (%d nodes, %d elements, %d lists; %ld tokens; checksum %g)\n", path, m.nnode,
+                    m.nelem, m.nlista, tokens, sum);
+        for (const std::string& w : first.warnings)
+            std::printf("warning: %s\n", w.c_str());
+        first = {};
 
-    auto t0 = std::chrono::steady_clock::now();
-    double sum = ceiling_pass(argv[1], tokens);
-    const double ceiling = seconds_since(t0);
-
-    t0 = std::chrono::steady_clock::now();
-    const orv::ResultModel m = orv::read_result_file(argv[1]);
-    const double read = seconds_since(t0);
-    const long rss1 = peak_rss_kib();
-
-    const double model_mib = (m.coord_data.capacity() * 8.0 + m.listas_data.capacity() * 8.0 +
-                              m.conec_data.capacity() * 4.0 + m.conec_start.capacity() * 8.0) /
-                             (1 << 20);
-    std::printf("file: %s (%d nodes, %d elements, %d lists; %ld tokens; checksum %g)\n", argv[1], m.nnode,
-                m.nelem, m.nlista, tokens, sum);
-    std::printf("ceiling pass (tokenise + from_chars): %.3f s\n", ceiling);
-    std::printf("read_result_file:                    %.3f s  (%.2f x ceiling)\n", read, read / ceiling);
-    std::printf("model arrays: %.1f MiB; peak RSS growth: %.1f MiB; overhead: %.1f MiB\n", model_mib,
-                (rss1 - rss0) / 1024.0, (rss1 - rss0) / 1024.0 - model_mib);
+        const auto reader = [path](int threads, bool progress) {
+            return [path, threads, progress] {
+                orv::ReaderOptions o;
+                o.threads = threads;
+                long calls = 0;
+                if (progress)
+                    o.progress = [&calls](std::uint64_t, std::uint64_t) {
+                        ++calls;
+                        return true;
+                    };
+                (void)orv::read_result(path, o);
+            };
+        };
+        struct Variant {
+            std::string label;
+            std::function<void()> run;
+            std::vector<Sample> samples = {};
+        };
+        std::vector<Variant> variants = {
+            {"ceiling pass (tokenise + from_chars)",
+             [path] {
+                 long t = 0;
+                 (void)ceiling_pass(path, t);
+             }},
+            {"read, 1 thread", reader(1, false)},
+            {"read, 1 thread + progress callback", reader(1, true)},
+            {"read, 2 threads", reader(2, false)},
+            {"read, 2 threads + progress callback", reader(2, true)},
+        };
+        if (all != 1 && all != 2)
+            variants.push_back({"read, " + std::to_string(all) + " threads", reader(all, false)});
+        for (int r = 0; r < runs; ++r)
+            for (Variant& v : variants)
+                v.samples.push_back(measure(v.run));
+        const double ceiling = median(variants[0].samples).wall;
+        for (const Variant& v : variants) {
+            const Sample s = median(v.samples);
+            std::printf("  %-38s wall %.3f s (%.2f x ceiling)  cpu %.3f s\n", v.label.c_str(), s.wall,
+                        s.wall / ceiling, s.cpu);
+        }
+        std::printf("  model arrays: %.1f MiB; peak RSS growth so far: %.1f MiB\n", model_mib,
+                    (peak_rss_kib() - rss0) / 1024.0);
+    }
+    std::printf("(medians of %d runs; %d hardware threads)\n", runs, all);
     return 0;
 }

@@ -35,6 +35,15 @@
 namespace orv {
 namespace {
 
+// The result file, its reader's warnings (a file that ends early) on
+// standard error, as --info shows them.
+ResultModel read_model(const std::string& path) {
+    ReadResult result = read_result(path);
+    for (const std::string& warning : result.warnings)
+        std::fprintf(stderr, "%s\n", warning.c_str());
+    return std::move(result.model);
+}
+
 // PNG bytes of a picture, 24-bit RGB.
 std::string png_of(const QImage& image) {
     QByteArray bytes;
@@ -62,7 +71,7 @@ std::string png_of_framebuffer(const std::vector<std::uint8_t>& rgba, int w, int
 }
 
 int picture(const cli::CommandLine& cl) {
-    ResultModel model = read_result_file(cl.file);
+    ResultModel model = read_model(cl.file);
     // The context first: the view's display lists go before it.
     OffscreenGl gl(cl.view.width, cl.view.height);
     BatchView view(model, cl.view);
@@ -95,7 +104,7 @@ std::string temporary_beside(const std::string& path) {
 }
 
 int video(const cli::CommandLine& cl) {
-    ResultModel model = read_result_file(cl.file);
+    ResultModel model = read_model(cl.file);
     const std::vector<int> lists =
         list_sequence(cl.lists.first, cl.lists.last, cl.lists.step, display_list_count(model.nlista));
     check_lists(lists, model.nlista);
@@ -142,7 +151,7 @@ int video(const cli::CommandLine& cl) {
 }
 
 int history(const cli::CommandLine& cl) {
-    const ResultModel model = read_result_file(cl.file);
+    const ResultModel model = read_model(cl.file);
     const std::vector<int> lists =
         list_sequence(cl.lists.first, cl.lists.last, cl.lists.step, display_list_count(model.nlista));
     const NodeHistory h = read_node_history(model, cl.node, lists);

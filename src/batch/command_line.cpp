@@ -422,6 +422,10 @@ std::string help_text() {
            "  --size WxH                  picture size in pixels (default 1024x768)\n"
            "  --scale 1|2                 colour scale \"Escala 1\" or \"Escala 2\"\n"
            "\n"
+           "\n"
+           "Environment:\n"
+           "  ORVANEL_THREADS=N           reading threads (default: all cores; 1 = one thread)\n"
+           "\n"
            "Exit status: 0 done, 1 failed (nothing written), 2 bad command line.\n";
 }
 

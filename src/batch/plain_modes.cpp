@@ -4,6 +4,8 @@
 #include "viewer/model/info_report.h"
 #include "viewer/model/reader.h"
 
+#include <string>
+
 #include <cstdio>
 
 namespace orv {
@@ -16,8 +18,10 @@ int print_help() {
 
 int run_info(const std::string& path) {
     try {
-        const ResultModel model = read_result_file(path);
-        const std::string report = info_report(model);
+        const ReadResult result = read_result(path);
+        for (const std::string& warning : result.warnings)
+            std::fprintf(stderr, "%s\n", warning.c_str());
+        const std::string report = info_report(result.model);
         std::fwrite(report.data(), 1, report.size(), stdout);
         return std::fflush(stdout) == 0 ? 0 : 1;
     } catch (const std::exception& e) {

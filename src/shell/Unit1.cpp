@@ -368,8 +368,8 @@ TForm2* TForm1::open_viewer(const QString& file) {
 
     auto* form = new TForm2(file);
     if (!form->loaded()) {
-        // The reader's message has been shown; no window is left and the
-        // number is free again.
+        // The reader's message has been shown (or the user cancelled the
+        // read); no window is left and the number is free again.
         delete form;
         viewer_slots[static_cast<std::size_t>(n)] = 0;
         if (fresh) {
@@ -403,6 +403,9 @@ TForm2* TForm1::open_viewer(const QString& file) {
     MDIClient->setActiveSubWindow(sub);
     set_view_commands_enabled(true);
     update_window_actions();
+    // Once the viewer is open: what the reader noticed (a file that ends early).
+    for (const std::string& warning : form->read_warnings())
+        ui::warning_box(this, QString::fromLocal8Bit(warning));
     return form;
 }
 

@@ -12,8 +12,10 @@
 #include <QColor>
 #include <QString>
 
+#include <cstdint>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <type_traits>
 #include <utility>
@@ -32,6 +34,8 @@ enum class DialogKind {
     SaveFile, // save_file_name: title; answer path (empty = cancelled)
     Colour,   // choose_colour: colour = initial; answer colour
     OpenUrl,  // open_url: text = address; accepted = opened
+    Warning,  // warning_box: text
+    Progress, // ProgressBox, once it shows: text; answer accepted = go on, not accepted = "Cancelar"
 };
 
 struct DialogRequest {
@@ -55,6 +59,33 @@ void set_dialog_handler(DialogHandler handler);
 
 // Modal error message, titled with the application title.
 void error_box(QWidget* parent, const QString& text);
+
+// Modal warning message, titled with the application title.
+void warning_box(QWidget* parent, const QString& text);
+
+// Progress of a long task run on the user-interface thread, with a
+// "Cancelar" button. Nothing shows for the first half second; then a modal
+// dialog with `text` and the percentage done. step() keeps the windows
+// painting (before the dialog shows, without user input) and tells whether
+// to go on. With a dialog handler set, the handler receives one Progress
+// request when the dialog would show, and its answer stands for the user's.
+class ProgressBox {
+  public:
+    ProgressBox(QWidget* parent, const QString& text);
+    ~ProgressBox();
+    ProgressBox(const ProgressBox&) = delete;
+    ProgressBox& operator=(const ProgressBox&) = delete;
+
+    // done of total units; false once the user has cancelled.
+    bool step(std::uint64_t done, std::uint64_t total);
+
+    // Milliseconds before the dialog shows (500); tests set 0.
+    static void set_delay_ms(int ms);
+
+  private:
+    struct State;
+    std::unique_ptr<State> d_;
+};
 
 // Yes/No question, titled with the application title; true on Yes.
 bool confirm(QWidget* parent, const QString& text);

@@ -21,6 +21,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
@@ -221,6 +222,9 @@ void TForm2::FormCreate(const QString& file) {
     model.namefile = QFile::encodeName(file).toStdString();
     try {
         readfile();
+    } catch (const ReadCancelled&) {
+        loaded_ = false; // the user cancelled: nothing to say
+        return;
     } catch (const std::exception& e) {
         // The caller destroys a window whose file did not read: no viewer is
         // left half initialised, and its number is freed at once.
@@ -246,7 +250,15 @@ void TForm2::FormCreate(const QString& file) {
 }
 
 void TForm2::readfile() {
-    model = read_result_file(model.namefile);
+    // A long read shows "Lendo FILE..." with a cancel button and keeps the windows painting.
+    ui::ProgressBox progress(
+        QApplication::activeWindow(),
+        QStringLiteral("Lendo %1...").arg(QFileInfo(QFile::decodeName(model.namefile.c_str())).fileName()));
+    ReaderOptions options;
+    options.progress = [&](std::uint64_t done, std::uint64_t total) { return progress.step(done, total); };
+    ReadResult result = read_result(model.namefile, options);
+    model = std::move(result.model);
+    read_warnings_ = std::move(result.warnings);
     CheckListBox1->clear();
     QStringList items{QStringLiteral("Nós"), QStringLiteral("Malha Indeformada"),
                       QStringLiteral("Malha Deformada"), QStringLiteral("Numerção dos Nós"),

@@ -22,6 +22,8 @@
 #include <array>
 #include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 class QCheckBox;
 class QComboBox;
@@ -51,6 +53,8 @@ class TForm2 : public QWidget {
     ~TForm2() override;
 
     bool loaded() const { return loaded_; }
+    // What the reader had to say about a file that did read (it ends early, ...).
+    const std::vector<std::string>& read_warnings() const { return read_warnings_; }
     // FormClose has run: the window is on its way out.
     bool is_closed() const { return closed_; }
     // The window's number, from its caption "Janela N"; 0 when it has none.
@@ -385,6 +389,7 @@ class TForm2 : public QWidget {
     std::optional<QString> probe_shown_; // last text written; none: unknown
 
     bool loaded_ = false;
+    std::vector<std::string> read_warnings_;
     bool closed_ = false;
     bool close_pending_ = false;
     bool frame_closing_ = false; // the MDI frame is closing (its close runs ours)

@@ -128,7 +128,7 @@ int main(int argc, char** argv) {
     orv::ui::set_dialog_handler([](const orv::ui::DialogRequest& r) {
         auto& s = orv::test::dialogs();
         s.requests.push_back(r);
-        if (s.answers.empty()) return orv::ui::DialogAnswer{};
+        if (s.answers.empty()) return orv::ui::DialogAnswer{r.kind == orv::ui::DialogKind::Progress, {}, {}};
         orv::ui::DialogAnswer a = s.answers.front();
         s.answers.pop_front();
         return a;

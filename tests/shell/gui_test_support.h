@@ -18,7 +18,8 @@ class QWidget;
 namespace orv::test {
 
 // Answers the dialogs in order; with no answer queued a dialog is cancelled
-// (an error box or a question answered No). Every request is kept.
+// (an error box or a question answered No), except that a progress dialog
+// goes on. Every request is kept.
 struct DialogScript {
     std::vector<ui::DialogRequest> requests;
     std::deque<ui::DialogAnswer> answers;

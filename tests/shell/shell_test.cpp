@@ -17,6 +17,9 @@
 #include <QCheckBox>
 #include <QColorDialog>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -39,6 +42,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <sys/stat.h>
 
 namespace orv {
 namespace {
@@ -354,6 +358,95 @@ TEST_F(MainWindowTest, CloseAllRestartsNumberingAtOne) {
     EXPECT_EQ(next->windowTitle(), QStringLiteral("Janela 1"));
     EXPECT_EQ(main->viewer_slots.size(), 2u);
     EXPECT_TRUE(commands_enabled());
+}
+
+// Anything that is not a result file is refused with the reader's message
+// before it can block; no viewer is left and the program goes on.
+TEST_F(MainWindowTest, FilesThatAreNoResultFilesAreRefusedAtOnce) {
+    show_main();
+    const QString dir =
+        QDir::tempPath() + QStringLiteral("/orv_shell_%1").arg(QCoreApplication::applicationPid());
+    QDir().mkpath(dir);
+    const QString fifo = dir + QStringLiteral("/pipe.txt"); // no writer: a plain open would wait for one
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString link = dir + QStringLiteral("/random.txt");
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/urandom"), link));
+    struct Case {
+        QString path;
+        QString message;
+    };
+    const QString plain = test::data_path("reader/not_a_result_file.txt");
+    for (const Case& c :
+         {Case{fifo, "Cannot open " + fifo + ": it is a FIFO, not a regular file"},
+          Case{link, "Cannot open " + link + ": it is a character device, not a regular file"},
+          Case{QStringLiteral("/dev/zero"),
+               QStringLiteral("Cannot open /dev/zero: it is a character device, not a regular file")},
+          Case{plain, QStringLiteral("not_a_result_file.txt is not a result file: it has no line "
+                                     "beginning with '#'.")}}) {
+        dialogs().requests.clear();
+        EXPECT_EQ(open(c.path), nullptr) << c.path.toStdString();
+        ASSERT_EQ(dialogs().count(DialogKind::Error), 1) << c.path.toStdString();
+        EXPECT_EQ(dialogs().last_text(DialogKind::Error), c.message);
+        EXPECT_TRUE(main->viewers().isEmpty());
+        EXPECT_EQ(main->viewer_count, 0);
+        EXPECT_TRUE(commands_disabled());
+    }
+    QFile::remove(fifo);
+    QFile::remove(link);
+    QDir().rmdir(dir);
+    TForm2* next = open_sample();
+    ASSERT_NE(next, nullptr);
+    EXPECT_EQ(next->windowTitle(), QStringLiteral("Janela 1"));
+}
+
+// A file that ends early opens, with zeros for what is missing, and then says so.
+TEST_F(MainWindowTest, FileThatEndsEarlyOpensThenWarns) {
+    show_main();
+    TForm2* form = open(test::data_path("reader/ends_early.txt"));
+    ASSERT_NE(form, nullptr);
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("Janela 1"));
+    EXPECT_EQ(form->model.nnode, 3);
+    EXPECT_EQ(dialogs().count(DialogKind::Error), 0);
+    ASSERT_EQ(dialogs().count(DialogKind::Warning), 1);
+    EXPECT_EQ(dialogs().last_text(DialogKind::Warning),
+              QStringLiteral("ends_early.txt ends early: 3 nodes announced, 1 read; the rest read as 0."));
+    const ui::DialogRequest& warning = dialogs().requests.back();
+    EXPECT_EQ(warning.kind, DialogKind::Warning);
+    EXPECT_EQ(warning.title, ui::application_title());
+    // A complete file says nothing.
+    dialogs().requests.clear();
+    ASSERT_NE(open_sample(), nullptr);
+    EXPECT_EQ(dialogs().count(DialogKind::Warning), 0);
+}
+
+// A long read shows "Lendo FILE..."; "Cancelar" abandons the open: no
+// viewer, no message, the window number free again.
+TEST_F(MainWindowTest, CancellingAReadLeavesNoViewer) {
+    show_main();
+    ASSERT_NE(open_sample(), nullptr); // Janela 1
+    ui::ProgressBox::set_delay_ms(0);  // every read counts as long
+    dialogs().requests.clear();
+    dialogs().answer_open(test::data_path("viewer/four_lists.txt"));
+    dialogs().answer_cancel(); // the progress dialog's "Cancelar"
+    main->Novo2Click();
+    test::settle();
+    EXPECT_EQ(dialogs().count(DialogKind::Progress), 1);
+    EXPECT_EQ(dialogs().last_text(DialogKind::Progress), QStringLiteral("Lendo four_lists.txt..."));
+    EXPECT_EQ(dialogs().count(DialogKind::Error), 0);
+    EXPECT_EQ(main->viewers().size(), 1);
+    EXPECT_EQ(main->MDIClient->subWindowList().size(), 1);
+    EXPECT_EQ(main->viewer_count, 1);
+    EXPECT_EQ(main->viewer_slots.size(), 2u);
+    // Letting the read go on opens the viewer, as the next number.
+    dialogs().answer_open(test::data_path("viewer/four_lists.txt"));
+    dialogs().answer_yes();
+    main->Novo2Click();
+    test::settle();
+    ui::ProgressBox::set_delay_ms(500);
+    EXPECT_EQ(dialogs().count(DialogKind::Progress), 2);
+    ASSERT_EQ(main->viewers().size(), 2);
+    EXPECT_EQ(main->target_viewer()->windowTitle(), QStringLiteral("Janela 2"));
+    EXPECT_EQ(main->target_viewer()->model.nlista, 4);
 }
 
 TEST_F(MainWindowTest, CancellingTheOpenDialogChangesNothing) {

@@ -13,9 +13,53 @@ if(NOT rc EQUAL 1 OR NOT out STREQUAL "" OR NOT err MATCHES "does-not-exist.txt"
 endif()
 
 execute_process(COMMAND ${ORVANEL} --help OUTPUT_VARIABLE out RESULT_VARIABLE rc)
-if(NOT rc EQUAL 0 OR NOT out MATCHES "--info FILE")
+if(NOT rc EQUAL 0 OR NOT out MATCHES "--info FILE" OR NOT out MATCHES "ORVANEL_THREADS")
   message(FATAL_ERROR "--help: rc=${rc} out=${out}")
 endif()
+
+# A file that ends early still reads (exit 0), with the warning on standard error.
+execute_process(COMMAND ${ORVANEL} --info ${DATA}/ends_early.txt
+  OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc TIMEOUT 20)
+if(NOT rc EQUAL 0 OR NOT out MATCHES "^nnode 3\n"
+   OR NOT err STREQUAL "ends_early.txt ends early: 3 nodes announced, 1 read; the rest read as 0.\n")
+  message(FATAL_ERROR "--info ends_early.txt: rc=${rc}\n${out}\n${err}")
+endif()
+
+# Refused at once, exit 1: no result file, a device, a FIFO without a writer.
+set(scratch ${CMAKE_CURRENT_BINARY_DIR}/info_cli_scratch)
+file(REMOVE_RECURSE ${scratch})
+file(MAKE_DIRECTORY ${scratch})
+file(WRITE ${scratch}/plain.txt "just text\nno marker line\n")
+execute_process(COMMAND mkfifo ${scratch}/pipe.txt RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "mkfifo failed")
+endif()
+foreach(case "plain.txt|is not a result file: it has no line beginning with '#'"
+             "/dev/zero|it is a character device, not a regular file"
+             "pipe.txt|it is a FIFO, not a regular file")
+  string(REPLACE "|" ";" case "${case}")
+  list(GET case 0 name)
+  list(GET case 1 want)
+  if(NOT name MATCHES "^/")
+    set(name ${scratch}/${name})
+  endif()
+  execute_process(COMMAND ${ORVANEL} --info ${name}
+    OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc TIMEOUT 20)
+  string(FIND "${err}" "${want}" at)
+  if(NOT rc EQUAL 1 OR NOT out STREQUAL "" OR at EQUAL -1)
+    message(FATAL_ERROR "--info ${name}: rc=${rc} out=${out} err=${err}")
+  endif()
+endforeach()
+file(REMOVE_RECURSE ${scratch})
+
+# Any number of threads reads the same.
+foreach(threads 1 2 5)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E env ORVANEL_THREADS=${threads} ${ORVANEL} --info ${DATA}/example.txt
+    OUTPUT_VARIABLE out RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0 OR NOT out STREQUAL expected)
+    message(FATAL_ERROR "ORVANEL_THREADS=${threads}: rc=${rc}\n${out}")
+  endif()
+endforeach()
 
 # Every shipped sample reads cleanly.
 file(GLOB samples ${EXAMPLES}/*.txt)

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -138,12 +140,27 @@ TEST(Reader, AllZeroNodeBlockFallsBackToScaleOne) {
     EXPECT_EQ(m.namelista[1], ""); // name missing at end of file
 }
 
-TEST(Reader, EmptyInputIsAnEmptyModel) {
-    const auto m = read_text("");
-    EXPECT_EQ(m.nnode, 0);
-    EXPECT_EQ(m.nelem, 0);
-    EXPECT_EQ(m.nlista, 0);
-    EXPECT_EQ(m.scene_scale(), 1.0);
+// Without a single marker line the bytes are no result file at all.
+TEST(Reader, FileWithoutMarkerLinesIsRefused) {
+    const std::string png("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16);
+    for (const std::string& text : {std::string(), png, std::string("just some text\nand more\n"),
+                                    std::string("  # indented, so no marker\n")})
+        EXPECT_EQ(read_error(text), "mem.txt is not a result file: it has no line beginning with '#'.")
+            << text;
+}
+
+TEST(Reader, MarkerLinesWithEmptyBlocksOpenEmpty) {
+    const auto r = orv::read_result_bytes("#\n0 0\n#\n#\n", 10, "mem.txt");
+    EXPECT_EQ(r.model.nnode, 0);
+    EXPECT_EQ(r.model.nelem, 0);
+    EXPECT_EQ(r.model.nlista, 0);
+    EXPECT_EQ(r.model.scene_scale(), 1.0);
+    EXPECT_TRUE(r.warnings.empty());
+    // A lone marker: the sizes are missing, and the reader says so.
+    const auto lone = orv::read_result_bytes("#\n", 2, "mem.txt");
+    EXPECT_EQ(lone.model.nnode, 0);
+    EXPECT_EQ(lone.warnings,
+              (std::vector<std::string>{"mem.txt ends early: its sizes are missing and read as 0."}));
 }
 
 TEST(Reader, NumbersAcceptedInEveryWrittenForm) {
@@ -160,20 +177,13 @@ TEST(Reader, NumbersAcceptedInEveryWrittenForm) {
 // tiny and huge exponents and values that round half-way.
 TEST(Reader, RealsAreBitExactWithStrtod) {
     std::mt19937_64 rng(12345);
-    std::vector<std::string> tokens = {"0.1",
-                                       "0.3",
-                                       "1e22",
-                                       "1e23",
-                                       "9007199254740993",
-                                       "9007199254740992.5",
-                                       "2.2250738585072011e-308",
-                                       "4.9e-324",
-                                       "1.7976931348623157e308",
-                                       "123456789012345678901234567890",
-                                       "0.000000000000000000000000123",
-                                       "-7.0000000000000000000000000001",
-                                       "3.14159265358979323846264338"};
-    std::uniform_int_distribution<int> len(1, 22), digit(0, 9), expo(-320, 310), kind(0, 3);
+    std::vector<std::string> tokens = {
+        "0.1", "0.3", "1e22", "1e23", "9007199254740993", "9007199254740992.5", "2.2250738585072011e-308",
+        "4.9e-324", "1.7976931348623157e308", "123456789012345678901234567890",
+        "0.000000000000000000000000123", "-7.0000000000000000000000000001", "3.14159265358979323846264338",
+        // Too small for a double: 0 of the token's sign, or the nearest subnormal.
+        "1e-400", "-1e-400", "2.4e-324", "-2.5e-324", "0.0000001e-320", "123456789e-340", "1e-99999999"};
+    std::uniform_int_distribution<int> len(1, 22), digit(0, 9), expo(-360, 310), kind(0, 3);
     for (int n = 0; n < 20000; ++n) {
         std::string t;
         if (kind(rng) == 0) t += '-';
@@ -240,7 +250,7 @@ TEST(Reader, TokensAcrossChunkBoundariesInAFile) {
 
 struct ErrorCase {
     const char* what;
-    const char* text;
+    std::string text;
     std::vector<const char*> expected; // substrings of the message
 };
 
@@ -263,6 +273,11 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"infinity", "#\n1 0\n#\ninf 0 0 0 0 0\n", {"Invalid numeric input"}},
         ErrorCase{"nan", "#\n1 0\n#\n0 nan 0 0 0 0\n", {"Invalid numeric input"}},
         ErrorCase{"beyond double range", "#\n1 0\n#\n1e999 0 0 0 0 0\n", {"Invalid numeric input"}},
+        ErrorCase{
+            "beyond double range, negative", "#\n1 0\n#\n0 -1.8e308 0 0 0 0\n", {"Invalid numeric input"}},
+        ErrorCase{"number longer than any real",
+                  "#\n1 0\n#\n0." + std::string(5000, '0') + "1 0 0 0 0 0\n",
+                  {"Invalid numeric input", "line 4"}},
         ErrorCase{"fewer node records than announced",
                   "#\n3 0\n#\n0 0 0 0 0 0\n1 0 0 0 0 0\n#\n",
                   {"Invalid numeric input", "line 6"}},
@@ -324,6 +339,400 @@ TEST(InfoReport, ListsSizesRangesAndCodes) {
     const auto r = orv::read_result_file(fixture("ranges.txt"));
     EXPECT_EQ(orv::info_report(r), "nnode 3\nnelem 0\nnlista 3\nmaxscale 2\nrange -3 200\n"
                                    "list 1 100 200 big\nlist 2 -3 -1 negative\nlist 3 5 5 constant\ncodes\n");
+}
+
+// ---- Files that are not regular files: refused at once, before anything can block ----
+
+TEST(Reader, NonRegularFilesAreRefusedAtOnce) {
+    const std::string dir = ::testing::TempDir() + "/orv_not_regular_" + std::to_string(::getpid());
+    ::mkdir(dir.c_str(), 0700);
+    const std::string fifo = dir + "/pipe.txt"; // a FIFO without a writer would block a plain open
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string link = dir + "/random.txt";
+    ASSERT_EQ(::symlink("/dev/urandom", link.c_str()), 0);
+    struct Case {
+        std::string path;
+        const char* kind;
+    };
+    for (const Case& c : {Case{fifo, "a FIFO"}, Case{link, "a character device"},
+                          Case{"/dev/zero", "a character device"}, Case{dir, "a directory"}}) {
+        try {
+            orv::read_result_file(c.path);
+            ADD_FAILURE() << c.path << " read";
+        } catch (const orv::ReadError& e) {
+            EXPECT_EQ(std::string(e.what()),
+                      "Cannot open " + c.path + ": it is " + c.kind + ", not a regular file");
+        }
+    }
+    std::remove(fifo.c_str());
+    std::remove(link.c_str());
+    ::rmdir(dir.c_str());
+}
+
+// ---- Files that end early: zeros for what is missing, and a warning ----
+
+struct EarlyCase {
+    const char* what;
+    std::string text;
+    std::string warning; // "" for none
+};
+
+class ReaderEarlyEnd : public ::testing::TestWithParam<EarlyCase> {};
+
+TEST_P(ReaderEarlyEnd, WarnsOnceAndReadsTheRestAsZero) {
+    const EarlyCase& c = GetParam();
+    for (int threads : {1, 3}) {
+        orv::ReaderOptions o;
+        o.threads = threads;
+        o.chunk_bytes = 8;
+        const auto r = orv::read_result_bytes(c.text.data(), c.text.size(), "mem.txt", o);
+        if (c.warning.empty())
+            EXPECT_TRUE(r.warnings.empty()) << r.warnings[0];
+        else
+            EXPECT_EQ(r.warnings, std::vector<std::string>{c.warning}) << threads << " threads";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ReaderEarlyEnd,
+    ::testing::Values(
+        EarlyCase{"complete", "#\n2 1\n#\n0 0 0 0 0 0\n1 0 0 0 0 0\n#\n1 1 1 2\n#\nlist\n0 0 0 1\n0 0 0 2",
+                  ""},
+        EarlyCase{"inside the node block", "#\n3 1\n#\n1 2 3 4 5 6\n7 8",
+                  "mem.txt ends early: 3 nodes announced, 1 read; the rest read as 0."},
+        EarlyCase{"right after the node marker", "#\n3 1\n#\n",
+                  "mem.txt ends early: 3 nodes announced, 0 read; the rest read as 0."},
+        EarlyCase{"inside the element block", "#\n2 3\n#\n0 0 0 0 0 0\n1 0 0 0 0 0\n#\n1 1 1 2\n",
+                  "mem.txt ends early: 3 elements announced, 1 read; the rest read as 0."},
+        EarlyCase{"inside an element without nodes", "#\n2 3\n#\n0 0 0 0 0 0\n1 0 0 0 0 0\n#\n1 1 1 2\n5",
+                  "mem.txt ends early: 3 elements announced, 1 read; the rest read as 0."},
+        EarlyCase{"inside a result list", "#\n2 0\n#\n0 0 0 0 0 0\n1 0 0 0 0 0\n#\n#\nname\n0 0 0 5\n0.5",
+                  "mem.txt ends early in result list 1 of 1: 2 nodes announced, 1 read; the rest read as 0."},
+        EarlyCase{"at a list's marker", "#\n1 0\n#\n0 0 0 0 0 0\n#\n#\na\n0 0 0 1\n#",
+                  "mem.txt ends early in result list 2 of 2: 1 nodes announced, 0 read; the rest read as 0."},
+        EarlyCase{"no nodes to miss", "#\n0 0\n#\n#\n#", ""}),
+    [](const auto& info) {
+        std::string name = info.param.what;
+        for (char& ch : name)
+            if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+        return name;
+    });
+
+TEST(Reader, EarlyEndValuesAndRanges) {
+    const std::string text = "#\n3 3\n#\n1 2 3 4 5 6\n7 8";
+    const auto m = read_text(text);
+    EXPECT_EQ(m.coord(2, 1), 7.0);
+    EXPECT_EQ(m.coord(2, 2), 8.0);
+    EXPECT_EQ(m.coord(2, 3), 0.0);
+    EXPECT_EQ(m.coord(3, 1), 0.0);
+    for (int e = 1; e <= 3; ++e)
+        EXPECT_EQ(row(m, e), std::vector<std::int32_t>{0}); // family 0, order 0: no nodes
+    // Missing values of a list read as 0 and count in its range.
+    const auto l =
+        read_text("#\n3 0\n#\n0 0 0 0 0 0\n1 0 0 0 0 0\n2 0 0 0 0 0\n#\n#\nname\n0 0 0 5\n0 0 0 7\n");
+    EXPECT_EQ(l.maxlista[1], (std::array<double, 2>{0, 7}));
+    EXPECT_EQ(l.listas(3, 1), 0.0);
+}
+
+// A file far shorter than it announces (a solver stopped by a full disk):
+// the records that are there, zeros for the rest, on any number of threads.
+TEST(Reader, LongAnnouncedBlockCutShort) {
+    std::string text = "#\n10000 0\n#\n";
+    for (int i = 1; i <= 1000; ++i)
+        text += std::to_string(i) + " 1 2 3 4 5\n";
+    text += "1001 1 2";
+    for (int threads : {1, 2, 7}) {
+        orv::ReaderOptions o;
+        o.threads = threads;
+        o.chunk_bytes = 100;
+        const auto r = orv::read_result_bytes(text.data(), text.size(), "cut.txt", o);
+        EXPECT_EQ(r.warnings,
+                  std::vector<std::string>{
+                      "cut.txt ends early: 10000 nodes announced, 1000 read; the rest read as 0."});
+        EXPECT_EQ(r.model.coord(1000, 1), 1000.0);
+        EXPECT_EQ(r.model.coord(1001, 1), 1001.0);
+        EXPECT_EQ(r.model.coord(1001, 3), 2.0);
+        EXPECT_EQ(r.model.coord(1001, 4), 0.0);
+        EXPECT_EQ(r.model.coord(10000, 6), 0.0);
+        EXPECT_EQ(r.model.maxscale, 1001.0);
+    }
+}
+
+// ---- Parallel reading gives what one thread gives ----
+
+// Everything a read produces, byte for byte: arrays, names, ranges,
+// warnings, or the error message.
+std::string fingerprint(const char* data, std::size_t size, const orv::ReaderOptions& options) {
+    try {
+        const auto r = orv::read_result_bytes(data, size, "gen.txt", options);
+        const auto& m = r.model;
+        std::string s;
+        const auto put = [&](const void* p, std::size_t n) { s.append(static_cast<const char*>(p), n); };
+        put(&m.nnode, 4);
+        put(&m.nelem, 4);
+        put(&m.nlista, 4);
+        put(&m.maxscale, 8);
+        put(&m.valmin, 8);
+        put(&m.valmax, 8);
+        put(m.coord_data.data(), m.coord_data.size() * 8);
+        put(m.listas_data.data(), m.listas_data.size() * 8);
+        put(m.conec_data.data(), m.conec_data.size() * 4);
+        put(m.conec_start.data(), m.conec_start.size() * 8);
+        for (const auto& n : m.namelista)
+            s += n + '\0';
+        for (const auto& range : m.maxlista)
+            put(range.data(), 16);
+        for (const auto& w : r.warnings)
+            s += "warning: " + w + '\n';
+        return s;
+    } catch (const orv::ReadError& e) {
+        return std::string("error: ") + e.what();
+    }
+}
+
+// A random result file with the awkward layouts a solver or an editor can
+// leave: records over several lines with blank lines between, text after a
+// record, CR LF, long names and names beginning with '#', comment lines that
+// add lists, elements of every kind; then, for some, a cut at a random byte,
+// a bad token or a stray marker line somewhere.
+std::string awkward_file(std::uint32_t seed) {
+    std::mt19937 rng(seed);
+    const auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+    const auto chance = [&](int percent) { return pick(0, 99) < percent; };
+    const char* const nl = chance(30) ? "\r\n" : "\n";
+    const auto real = [&] {
+        static const char* const odd[] = {"-0", "0.0",    ".5",        "3.",
+                                          "+7", "1e-400", "-2.5e-324", "1.7976931348623157e308"};
+        switch (pick(0, 4)) {
+        case 0:
+            return std::to_string(pick(-5, 5));
+        case 1:
+            return std::string(odd[pick(0, 7)]);
+        case 2: {
+            char b[40];
+            std::snprintf(b, sizeof b, "%.17g", std::uniform_real_distribution<double>(-1, 1)(rng));
+            return std::string(b);
+        }
+        default: {
+            char b[40];
+            std::snprintf(b, sizeof b, "%.*f", pick(0, 6),
+                          std::uniform_real_distribution<double>(-100, 100)(rng));
+            return std::string(b);
+        }
+        }
+    };
+    std::string text;
+    const auto record = [&](const std::vector<std::string>& tokens) {
+        for (std::size_t i = 0; i < tokens.size(); ++i) {
+            text += tokens[i];
+            if (i + 1 < tokens.size() && chance(15)) {
+                text += nl;
+                while (chance(10))
+                    text += std::string(chance(50) ? "" : "  \t") + nl;
+            } else if (i + 1 < tokens.size()) {
+                text += ' ';
+            }
+        }
+        if (chance(15)) text += chance(50) ? " trailing words" : " # no marker";
+        text += nl;
+    };
+    const int nnode = pick(0, 60), nelem = pick(0, 30), lists = pick(0, 4);
+    if (chance(50)) text += std::string("title") + nl;
+    text += std::string("# sizes") + nl;
+    record({std::to_string(nnode), std::to_string(nelem)});
+    text += std::string("# nodes") + nl;
+    for (int i = 0; i < nnode; ++i)
+        record({real(), real(), real(), real(), real(), real()});
+    if (chance(20)) text += std::string("filler") + nl;
+    text += std::string("# elements") + nl;
+    for (int e = 0; e < nelem; ++e) {
+        const int family = std::vector<int>{1, 2, 3, 3, 0, 5}[static_cast<std::size_t>(pick(0, 5))];
+        const int order = pick(0, 2);
+        std::vector<std::string> tokens{std::to_string(family), std::to_string(order)};
+        for (std::int64_t j = orv::element_node_count(family, order); j > 0; --j)
+            tokens.push_back(std::to_string(pick(1, std::max(nnode, 1))));
+        record(tokens);
+    }
+    for (int k = 0; k < lists; ++k) {
+        text += std::string("# list") + nl;
+        if (chance(15)) text += std::string("# a comment line: one more list") + nl;
+        text += (chance(20) ? std::string(static_cast<std::size_t>(pick(0, 300)), 'n')
+                            : "name " + std::to_string(k)) +
+                nl;
+        for (int i = 0; i < nnode; ++i)
+            record({real(), real(), real(), real()});
+    }
+    switch (pick(0, 9)) {
+    case 0:
+    case 1:
+    case 2:
+        text.resize(static_cast<std::size_t>(pick(0, static_cast<int>(text.size()))));
+        break;
+    case 3:
+        text.insert(static_cast<std::size_t>(pick(0, static_cast<int>(text.size()))),
+                    std::vector<std::string>{" abc ", "\n#\n", "\n", " 1e999 ",
+                                             " 5 "}[static_cast<std::size_t>(pick(0, 4))]);
+        break;
+    default:
+        break;
+    }
+    return text;
+}
+
+TEST(ReaderThreads, SameResultsAsOneThreadOnAwkwardFiles) {
+    int errors = 0, warnings = 0;
+    for (std::uint32_t seed = 1; seed <= 300; ++seed) {
+        const std::string text = awkward_file(seed);
+        orv::ReaderOptions one;
+        one.threads = 1;
+        const std::string expected = fingerprint(text.data(), text.size(), one);
+        errors += expected.rfind("error: ", 0) == 0;
+        warnings += expected.find("warning: ") != std::string::npos;
+        for (int threads : {2, 3, 7})
+            for (std::size_t chunk : {1, 16, 61, 256}) {
+                orv::ReaderOptions o;
+                o.threads = threads;
+                o.chunk_bytes = chunk;
+                const std::string got = fingerprint(text.data(), text.size(), o);
+                ASSERT_EQ(got == expected, true)
+                    << "seed " << seed << ", " << threads << " threads, chunk " << chunk << "\n"
+                    << (expected.rfind("error", 0) == 0 ? expected : "(model)") << "\n"
+                    << (got.rfind("error", 0) == 0 ? got : "(model)");
+            }
+    }
+    // The table holds errors, warnings and clean files alike.
+    EXPECT_GT(errors, 20);
+    EXPECT_GT(warnings, 20);
+}
+
+TEST(ReaderThreads, SameResultsOnTheFixturesFromAFile) {
+    for (const char* name :
+         {"example.txt", "two_lines_crlf.txt", "comment_adds_list.txt", "element_kinds.txt", "ranges.txt",
+          "no_lists.txt", "ends_early.txt", "all_zero.txt"}) {
+        orv::ReaderOptions one;
+        one.threads = 1;
+        const auto expected = orv::read_result(fixture(name), one);
+        for (int threads : {2, 3, 7}) {
+            orv::ReaderOptions o;
+            o.threads = threads;
+            o.chunk_bytes = 5;
+            const auto got = orv::read_result(fixture(name), o);
+            EXPECT_EQ(got.model.coord_data, expected.model.coord_data) << name;
+            EXPECT_EQ(got.model.listas_data, expected.model.listas_data) << name;
+            EXPECT_EQ(got.model.conec_data, expected.model.conec_data) << name;
+            EXPECT_EQ(got.model.conec_start, expected.model.conec_start) << name;
+            EXPECT_EQ(got.model.namelista, expected.model.namelista) << name;
+            EXPECT_EQ(got.model.maxlista, expected.model.maxlista) << name;
+            EXPECT_EQ(got.warnings, expected.warnings) << name;
+        }
+    }
+}
+
+// A bad token near the end of a long block: the message names its line
+// whichever chunk finds it, and an earlier error wins over a later one.
+TEST(ReaderThreads, ErrorInTheLastChunkKeepsItsLine) {
+    std::string text = "#\n3000 1\n#\n";
+    for (int i = 1; i <= 3000; ++i)
+        text += (i == 2990 ? std::string("1 2 x3") : std::to_string(i) + " 0 0") + " 0 0 0\n";
+    text += "#\n3 1 1 2 3 4\n";
+    const std::string late = "Invalid numeric input at line 2993 of mem.txt"; // 3 lines before node 1
+    std::string early = text;
+    early.replace(early.find("\n2 0 0"), 6, "\n2 0 ?");
+    for (int threads : {1, 2, 3, 7}) {
+        orv::ReaderOptions o;
+        o.threads = threads;
+        o.chunk_bytes = 64;
+        try {
+            orv::read_result_bytes(text.data(), text.size(), "mem.txt", o);
+            ADD_FAILURE() << "no error";
+        } catch (const orv::ReadError& e) {
+            EXPECT_EQ(std::string(e.what()), late) << threads;
+        }
+        try {
+            orv::read_result_bytes(early.data(), early.size(), "mem.txt", o);
+            ADD_FAILURE() << "no error";
+        } catch (const orv::ReadError& e) {
+            EXPECT_EQ(std::string(e.what()), "Invalid numeric input at line 5 of mem.txt") << threads;
+        }
+    }
+}
+
+TEST(ReaderThreads, EnvironmentSetsTheDefault) {
+    const char* saved = std::getenv("ORVANEL_THREADS");
+    const std::string keep = saved ? saved : "";
+    ::setenv("ORVANEL_THREADS", "3", 1);
+    EXPECT_EQ(orv::default_reader_threads(), 3);
+    ::setenv("ORVANEL_THREADS", "1", 1);
+    EXPECT_EQ(orv::default_reader_threads(), 1);
+    ::unsetenv("ORVANEL_THREADS");
+    const int machine = orv::default_reader_threads();
+    EXPECT_GE(machine, 1);
+    for (const char* bad : {"0", "-2", "two", ""}) {
+        ::setenv("ORVANEL_THREADS", bad, 1);
+        EXPECT_EQ(orv::default_reader_threads(), machine) << bad;
+    }
+    if (saved)
+        ::setenv("ORVANEL_THREADS", keep.c_str(), 1);
+    else
+        ::unsetenv("ORVANEL_THREADS");
+}
+
+// ---- Progress and cancel ----
+
+TEST(ReaderProgress, ReportsGrowingBytesUpToTheSize) {
+    std::string text = "#\n2000 0\n#\n";
+    for (int i = 0; i < 2000; ++i)
+        text += "1.5 2.5 3.5 4.5 5.5 6.5\n";
+    for (int threads : {1, 3}) {
+        orv::ReaderOptions o;
+        o.threads = threads;
+        o.chunk_bytes = 1000;
+        std::vector<std::uint64_t> seen;
+        o.progress = [&](std::uint64_t done, std::uint64_t total) {
+            EXPECT_EQ(total, text.size());
+            seen.push_back(done);
+            return true;
+        };
+        const auto m = orv::read_result_buffer(text.data(), text.size(), "mem.txt", o);
+        EXPECT_EQ(m.coord(2000, 6), 6.5);
+        // On several threads only the calling thread reports, so how often depends on the scheduler.
+        ASSERT_GE(seen.size(), threads == 1 ? 40u : 1u) << threads;
+        EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+        EXPECT_LE(seen.back(), text.size());
+        if (threads == 1) {
+            EXPECT_GT(seen.back(), text.size() * 8 / 10);
+        }
+    }
+}
+
+TEST(ReaderProgress, FalseCancelsWithADistinctError) {
+    std::string text = "#\n2000 0\n#\n";
+    for (int i = 0; i < 2000; ++i)
+        text += "1 2 3 4 5 6\n";
+    const std::string path = ::testing::TempDir() + "/cancel.txt";
+    {
+        std::FILE* f = std::fopen(path.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        std::fwrite(text.data(), 1, text.size(), f);
+        std::fclose(f);
+    }
+    for (int threads : {1, 3})
+        for (int stop_at : {1, 5, 20}) {
+            if (threads > 1 && stop_at > 1) continue; // the calling thread may have had one chunk only
+            orv::ReaderOptions o;
+            o.threads = threads;
+            o.chunk_bytes = 512;
+            int calls = 0;
+            o.progress = [&](std::uint64_t, std::uint64_t) { return ++calls < stop_at; };
+            EXPECT_THROW(orv::read_result(path, o), orv::ReadCancelled) << threads << " " << stop_at;
+            EXPECT_EQ(calls, stop_at);
+            try {
+                orv::read_result(path, o);
+            } catch (const orv::ReadError& e) { // still a ReadError for callers that only know that
+                EXPECT_EQ(std::string(e.what()), "Reading cancel.txt was cancelled");
+            }
+        }
+    std::remove(path.c_str());
 }
 
 } // namespace
