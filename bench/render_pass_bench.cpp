@@ -137,6 +137,8 @@ int main(int argc, char** argv) {
     set_number_format();
     init_gui_services();
     ui::set_dialog_handler([](const ui::DialogRequest& r) {
+        // The reading progress goes on (not accepted would be "Cancelar").
+        if (r.kind == ui::DialogKind::Progress) return ui::DialogAnswer{true, {}, {}};
         std::fprintf(stderr, "message: %s\n", r.text.toUtf8().constData());
         return ui::DialogAnswer{};
     });

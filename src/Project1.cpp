@@ -1,60 +1,53 @@
-// Start-up of Orvanel: the command-line modes, then the graphical interface.
-#include "viewer/model/info_report.h"
-#include "viewer/model/reader.h"
+// Start-up of Orvanel: `orvanel` itself is a small program linked only to the
+// reader, so that --help, --info and a bad command line cost what a
+// command-line tool costs. The viewer and the batch modes need Qt, OpenGL and
+// FFmpeg: for them it replaces itself (exec, same process and arguments) with
+// orvanel-app, the full program, found beside it.
+#include "batch/command_line.h"
+#include "batch/plain_modes.h"
 
+#include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
-#ifdef ORVANEL_GUI
-#include "shell/gui_main.h"
-#endif
+#include <unistd.h>
 
 namespace {
 
-const char* const kUsage = "Usage: orvanel [FILE]          open FILE (a result file) in the viewer\n"
-                           "       orvanel --info FILE     print a summary of FILE and exit\n"
-                           "       orvanel --help          print this text\n"
-                           "ORVANEL_THREADS=N    reading threads (default: all cores; 1 = one thread)\n";
-
-int run_info(const char* path) {
-    try {
-        const orv::ReadResult result = orv::read_result(path);
-        for (const std::string& warning : result.warnings)
-            std::fprintf(stderr, "%s\n", warning.c_str());
-        const std::string report = orv::info_report(result.model);
-        std::fwrite(report.data(), 1, report.size(), stdout);
-        return std::fflush(stdout) == 0 ? 0 : 1;
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "%s\n", e.what());
-        return 1;
-    }
+// Folder of this executable (with its final '/'): from /proc/self/exe, or
+// from argv[0] when /proc is not mounted.
+std::string own_folder(const char* argv0) {
+    std::vector<char> buf(PATH_MAX + 1);
+    const ssize_t n = readlink("/proc/self/exe", buf.data(), buf.size() - 1);
+    std::string path = n > 0 ? std::string(buf.data(), static_cast<std::size_t>(n)) : std::string(argv0);
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc >= 2 && std::strncmp(argv[1], "--", 2) == 0) {
-        if (std::strcmp(argv[1], "--help") == 0) {
-            std::fputs(kUsage, stdout);
-            return 0;
-        }
-        if (std::strcmp(argv[1], "--info") == 0) {
-            if (argc != 3) {
-                std::fputs(kUsage, stderr);
-                return 2;
-            }
-            return run_info(argv[2]);
-        }
-#ifndef ORVANEL_GUI
-        std::fprintf(stderr, "orvanel: unknown option %s\n%s", argv[1], kUsage);
+    orv::cli::CommandLine cl;
+    try {
+        cl = orv::cli::parse_command_line(argc, argv);
+    } catch (const orv::cli::UsageError& e) {
+        std::fprintf(stderr, "orvanel: %s\n%s", e.what(), orv::cli::usage_text().c_str());
         return 2;
-#endif
     }
-#ifdef ORVANEL_GUI
-    return orv::run_gui(argc, argv);
+    if (cl.mode == orv::cli::Mode::Help) return orv::print_help();
+    if (cl.mode == orv::cli::Mode::Info) return orv::run_info(cl.file);
+
+#ifdef ORVANEL_APP_NAME
+    const std::string app = own_folder(argv[0]) + ORVANEL_APP_NAME;
+    execv(app.c_str(), argv);
+    std::fprintf(stderr, "orvanel: cannot start %s: %s\n", app.c_str(), std::strerror(errno));
+    return 1;
 #else
-    std::fputs(kUsage, stderr);
+    (void)own_folder;
+    std::fputs("orvanel: this build has no viewer and no batch modes (built without ORVANEL_GUI)\n", stderr);
     return 2;
 #endif
 }

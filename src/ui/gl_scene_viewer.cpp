@@ -1,7 +1,7 @@
 #include "ui/gl_scene_viewer.h"
 
 #include "ui/dialogs.h"
-#include "viewer/view/interaction.h"
+#include "viewer/view/scene_gl.h"
 
 #include <QCoreApplication>
 #include <QMouseEvent>
@@ -78,37 +78,30 @@ void GLSceneViewer::paintGL() {
     if (rendering_) return;
     rendering_ = true;
 
-    glClearColor(static_cast<GLfloat>(background_.redF()), static_cast<GLfloat>(background_.greenF()),
-                 static_cast<GLfloat>(background_.blueF()), 1.0f);
-    glClearDepth(1.0);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    glDisable(GL_LIGHTING);
-    if (depth_test_) {
-        glEnable(GL_DEPTH_TEST);
-        glDepthFunc(GL_LESS);
-    } else {
-        glDisable(GL_DEPTH_TEST);
-    }
-    if (face_culling_) {
-        glEnable(GL_CULL_FACE);
-        glFrontFace(GL_CCW);
-        glCullFace(GL_BACK);
-    } else {
-        glDisable(GL_CULL_FACE);
-    }
-    glShadeModel(GL_SMOOTH);
-
     if (scene_ && camera_) {
-        const view::Mat4 proj = view::ortho_matrix(camera_->extents(width(), height()));
-        const view::Mat4 eye = camera_->view_matrix();
-        glMatrixMode(GL_PROJECTION);
-        glLoadMatrixd(proj.data());
-        glMatrixMode(GL_MODELVIEW);
-        glLoadMatrixd(eye.data());
-        draw_object(scene_->root());
-        scene_->clear_changed();
+        const view::ViewStyle style{{static_cast<float>(background_.redF()),
+                                     static_cast<float>(background_.greenF()),
+                                     static_cast<float>(background_.blueF())},
+                                    depth_test_,
+                                    face_culling_};
+        view::draw_scene(*scene_, *camera_, width(), height(), style, [this](view::SceneObject& object) {
+            try {
+                object.render();
+            } catch (const std::exception& e) {
+                pending_error_ = QString::fromUtf8(e.what());
+            } catch (...) {
+                pending_error_ = QStringLiteral("Erro ao desenhar a cena.");
+            }
+            // A callback may have let events through, which can leave another
+            // context current; the rest of the tree draws in ours.
+            makeCurrent();
+        });
+    } else {
+        glClearColor(static_cast<GLfloat>(background_.redF()), static_cast<GLfloat>(background_.greenF()),
+                     static_cast<GLfloat>(background_.blueF()), 1.0f);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        glFlush();
     }
-    glFlush();
 
     rendering_ = false;
     ++frames_;
@@ -125,51 +118,6 @@ void GLSceneViewer::paintGL() {
         update();
     }
     emit painted();
-}
-
-void GLSceneViewer::draw_object(view::SceneObject& object) {
-    glPushMatrix();
-    const view::Vec3f& p = object.position();
-    const view::Vec3f& s = object.scale();
-    glTranslatef(p[0], p[1], p[2]);
-    glScalef(s[0], s[1], s[2]);
-    if (object.show_axes()) draw_axes(camera_->depth_of_view());
-    if (object.render) {
-        try {
-            object.render();
-        } catch (const std::exception& e) {
-            pending_error_ = QString::fromUtf8(e.what());
-        } catch (...) {
-            pending_error_ = QStringLiteral("Erro ao desenhar a cena.");
-        }
-        // A callback may have let events through, which can leave another
-        // context current; the rest of the tree draws in ours.
-        makeCurrent();
-        glMatrixMode(GL_MODELVIEW);
-    }
-    for (view::SceneObject* child : object.children())
-        draw_object(*child);
-    glPopMatrix();
-}
-
-void GLSceneViewer::draw_axes(double length) {
-    glPushAttrib(GL_ENABLE_BIT | GL_LINE_BIT | GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_CURRENT_BIT);
-    glDisable(GL_LIGHTING);
-    glLineWidth(1.0f);
-    glEnable(GL_LINE_STIPPLE);
-    glLineStipple(view::kAxesStippleFactor, view::kAxesStipple);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    glDepthFunc(GL_LEQUAL);
-    glBegin(GL_LINES);
-    for (const view::AxisSegment& seg : view::axes_segments(length)) {
-        glColor4f(seg.from_colour[0], seg.from_colour[1], seg.from_colour[2], 1.0f);
-        glVertex3d(seg.from[0], seg.from[1], seg.from[2]);
-        glColor4f(seg.to_colour[0], seg.to_colour[1], seg.to_colour[2], 1.0f);
-        glVertex3d(seg.to[0], seg.to[1], seg.to[2]);
-    }
-    glEnd();
-    glPopAttrib();
 }
 
 bool GLSceneViewer::render_now() {

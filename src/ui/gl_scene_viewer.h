@@ -1,10 +1,11 @@
 #pragma once
 // OpenGL view of a scene (the GLSceneViewer of a viewer window).
 //
-// Each paint clears to the background colour, loads the orthographic
-// projection and the camera's view matrix, then walks the scene tree: for
-// every object push the matrix, translate and scale, draw the axes symbol if
-// its flag is set, call its render callback, draw its children, pop.
+// Each paint is view::draw_scene (scene_gl.h): clear to the background
+// colour, load the orthographic projection and the camera's view matrix, then
+// walk the scene tree: for every object push the matrix, translate and scale,
+// draw the axes symbol if its flag is set, call its render callback, draw its
+// children, pop. The batch side paints with the same function.
 //
 // OpenGL objects: the contexts of all views in one top-level window share
 // their objects (Qt shares each view's context with its window's), so
@@ -111,9 +112,6 @@ class GLSceneViewer : public QOpenGLWidget {
     void wheelEvent(QWheelEvent* event) override;
 
   private:
-    void draw_object(view::SceneObject& object);
-    void draw_axes(double length);
-
     view::Scene* scene_ = nullptr;
     view::Camera* camera_ = nullptr;
     QColor background_ = Qt::white;

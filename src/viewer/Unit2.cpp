@@ -14,6 +14,7 @@
 #include "viewer/model/number_text.h"
 #include "viewer/model/reader.h"
 #include "viewer/view/interaction.h"
+#include "viewer/view/viewer_scenes.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -80,31 +81,19 @@ TForm2::~TForm2() {
 }
 
 void TForm2::build_scenes() {
-    // 3D view: DummyCube1 is the world frame and the camera's target; the
-    // model (DirectOpenGL1) and the axes symbol (DirectOpenGL3) hang from it.
-    DummyCube1 = &GLScene1.add(nullptr, "DummyCube1");
-    DirectOpenGL1 = &GLScene1.add(DummyCube1, "DirectOpenGL1");
+    view::ModelScene model_scene = view::build_model_scene(GLScene1);
+    DummyCube1 = model_scene.DummyCube1;
+    DirectOpenGL1 = model_scene.DirectOpenGL1;
+    DirectOpenGL3 = model_scene.DirectOpenGL3;
+    GLCamera1 = std::move(model_scene.GLCamera1);
     DirectOpenGL1->render = [this] { DirectOpenGL1Render(); };
-    DirectOpenGL3 = &GLScene1.add(DummyCube1, "DirectOpenGL3");
-    DirectOpenGL3->set_scale(
-        {view::kAxesSymbolBaseScale, view::kAxesSymbolBaseScale, view::kAxesSymbolBaseScale});
-    DirectOpenGL3->set_show_axes(true);
-    GLCamera1 = std::make_unique<view::Camera>(GLScene1, DummyCube1);
-    GLCamera1->set_position({0, 0, 30});
-    GLCamera1->set_depth_of_view(100);
-    GLCamera1->set_focal_length(10);
-    GLCamera1->set_scene_scale(1);
 
-    // Legend view: the legend is drawn in the plane z = 0 of DirectOpenGL2.
-    DummyCube2 = &GLScene2.add(nullptr, "DummyCube2");
-    DirectOpenGL2 = &GLScene2.add(DummyCube2, "DirectOpenGL2");
+    view::LegendScene legend_scene = view::build_legend_scene(GLScene2);
+    DummyCube2 = legend_scene.DummyCube2;
+    DirectOpenGL2 = legend_scene.DirectOpenGL2;
+    GLDirectOpenGL1 = legend_scene.GLDirectOpenGL1;
+    GLCamera2 = std::move(legend_scene.GLCamera2);
     DirectOpenGL2->render = [this] { DirectOpenGL2Render(); };
-    GLDirectOpenGL1 = &GLScene2.add(DirectOpenGL2, "GLDirectOpenGL1");
-    GLCamera2 = std::make_unique<view::Camera>(GLScene2, DirectOpenGL2);
-    GLCamera2->set_position({0, 0, 50});
-    GLCamera2->set_depth_of_view(500);
-    GLCamera2->set_focal_length(25);
-    GLCamera2->set_scene_scale(1);
 }
 
 void TForm2::connect_handlers() {

@@ -11,6 +11,7 @@
 
 #include "ui/gl_scene_viewer.h"
 #include "ui/panel_widgets.h"
+#include "viewer/view/viewer_scenes.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -277,8 +278,8 @@ void TForm2::build_layout() {
     // ---- Floating over the 3D view ----
     GLSceneViewer2 = new GLSceneViewer(this);
     GLSceneViewer2->setObjectName("GLSceneViewer2");
-    GLSceneViewer2->setGeometry(0, 0, 115, 233);
-    GLSceneViewer2->setFixedSize(115, 233);
+    GLSceneViewer2->setGeometry(0, 0, view::kLegendViewWidth, view::kLegendViewHeight);
+    GLSceneViewer2->setFixedSize(view::kLegendViewWidth, view::kLegendViewHeight);
     GLSceneViewer2->set_background(QColor(243, 250, 252));
     GLSceneViewer2->set_face_culling(true);
     GLSceneViewer2->hide();

@@ -135,6 +135,11 @@ int check_replaceable(const std::string& path, int& mode) {
 
 } // namespace
 
+void check_replaceable(const std::string& path) {
+    int mode = -1;
+    if (const int err = check_replaceable(path, mode); err != 0) throw_write_error(path, err);
+}
+
 void write_file_atomically(const std::string& path, std::string_view bytes) {
     int mode = -1;
     if (const int err = check_replaceable(path, mode); err != 0) throw_write_error(path, err);

@@ -52,6 +52,11 @@ NodeHistory read_node_history(const ResultModel& model, std::string_view node_te
 // (a read-only file: "Permission denied").
 void write_file_atomically(const std::string& path, std::string_view bytes);
 
+// The check write_file_atomically makes first, for files written another way
+// (under a temporary name, then renamed over `path`): throws its OutputError
+// when an existing file at `path` may not be replaced.
+void check_replaceable(const std::string& path);
+
 // The command: read_node_history, then write the file atomically. Nothing is
 // written when a check fails. Returns the values for the chart.
 NodeHistory write_node_history(const std::string& path, const ResultModel& model, std::string_view node_text,

@@ -13,24 +13,32 @@ void* glut_font(BitmapFont font) {
     return font == BitmapFont::Helvetica12 ? GLUT_BITMAP_HELVETICA_12 : GLUT_BITMAP_HELVETICA_10;
 }
 
+void glut_glyph(BitmapFont font, int character) {
+    glutBitmapCharacter(glut_font(font), character);
+}
+
+GlyphSink glyph_sink = glut_glyph;
+
 void vertex(const Point3& p) {
     glVertex3d(p.x, p.y, p.z);
 }
 
 } // namespace
 
+void set_glyph_sink(GlyphSink sink) {
+    glyph_sink = sink ? sink : glut_glyph;
+}
+
 void draw_text(std::string_view text, BitmapFont font, double x, double y, double z) {
     glRasterPos3d(x, y, z);
-    void* f = glut_font(font);
     for (const char c : text)
-        glutBitmapCharacter(f, static_cast<unsigned char>(c));
+        glyph_sink(font, static_cast<unsigned char>(c));
 }
 
 void draw_text(std::u16string_view text, BitmapFont font, double x, double y, double z) {
     glRasterPos3d(x, y, z);
-    void* f = glut_font(font);
     for (const char16_t c : text)
-        glutBitmapCharacter(f, static_cast<int>(c));
+        glyph_sink(font, static_cast<int>(c));
 }
 
 void draw_legend_text(const LegendText& t) {

@@ -3,8 +3,11 @@
 // outlines, node and element numbers) and the bitmap text routine. They issue
 // immediate-mode calls into whatever list or frame is being drawn, in the
 // coordinates of the result file, and leave their colour, point size and line
-// width set. A GL context must be current. draw_text needs glutInit to have
-// been called once in the process (the application does it at start-up).
+// width set. A GL context must be current. draw_text draws its characters
+// through the glyph sink: by default glutBitmapCharacter, which needs glutInit
+// to have been called once in the process (the application does it at
+// start-up); the batch side, which has no display for GLUT, swaps in the
+// same glyphs drawn from the font data (bitmap_font_gl.h).
 
 #include "viewer/legend/legend_layout.h"
 #include "viewer/model/result_model.h"
@@ -16,6 +19,12 @@ namespace orv {
 
 // The GLUT bitmap fonts in use.
 enum class BitmapFont { Helvetica10, Helvetica12 };
+
+// Draws one character at the current raster position and advances it, as
+// glutBitmapCharacter does; characters outside 1..255 draw nothing.
+using GlyphSink = void (*)(BitmapFont font, int character);
+// Sets the sink of every later draw_text (nullptr: back to GLUT). Process-wide.
+void set_glyph_sink(GlyphSink sink);
 
 // Text at a point of the model: the raster position is set to (x, y, z), which
 // latches the current colour, then each character is drawn in turn, advancing

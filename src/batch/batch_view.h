@@ -1,0 +1,41 @@
+#pragma once
+// The viewer's 3D view, with its legend, rebuilt from the view options of the
+// command line and drawn into the current OpenGL context (an off-screen
+// framebuffer of the picture's size): the same scenes, cameras, render pass
+// and legend drawing as a viewer window whose controls were set to the
+// options, with no window.
+
+#include "batch/command_line.h"
+#include "viewer/model/result_model.h"
+
+#include <memory>
+#include <vector>
+
+namespace orv {
+
+class BatchView {
+  public:
+    // Sets up the fields, scenes and cameras from `settings` (model scale,
+    // preset view, orbit, zoom, pan, colour scale, common range). `model`
+    // must outlive the view; the common range writes its row 0 of maxlista.
+    // Throws OutputError with the viewer's message for a --list outside
+    // 1..nlista, and InvalidReal for a range text that is not a number.
+    BatchView(ResultModel& model, const cli::ViewSettings& settings);
+    ~BatchView();
+    BatchView(const BatchView&) = delete;
+    BatchView& operator=(const BatchView&) = delete;
+
+    // Draws the picture with result lists `lists` checked (besides the fixed
+    // items of the settings) into the current context's viewport of the
+    // settings' size, the legend composed at the top left when asked for.
+    // The context must be the same for every call, and still current when
+    // the view is destroyed (it frees its display lists). A failed pass
+    // throws OutputError with the render pass's message.
+    void render(const std::vector<int>& lists);
+
+  private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+} // namespace orv

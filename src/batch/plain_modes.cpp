@@ -1,0 +1,33 @@
+#include "batch/plain_modes.h"
+
+#include "batch/command_line.h"
+#include "viewer/model/info_report.h"
+#include "viewer/model/reader.h"
+
+#include <string>
+
+#include <cstdio>
+
+namespace orv {
+
+int print_help() {
+    const std::string text = cli::help_text();
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
+int run_info(const std::string& path) {
+    try {
+        const ReadResult result = read_result(path);
+        for (const std::string& warning : result.warnings)
+            std::fprintf(stderr, "%s\n", warning.c_str());
+        const std::string report = info_report(result.model);
+        std::fwrite(report.data(), 1, report.size(), stdout);
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 1;
+    }
+}
+
+} // namespace orv

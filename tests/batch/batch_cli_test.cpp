@@ -1,0 +1,268 @@
+// The batch modes through the real program, with no display (DISPLAY unset
+// for the program): the video against the pictures of its lists, the chart,
+// and every error path with its exit status, its message and no file left.
+#include "../viewer/output/output_test_files.h"
+#include "batch_files.h"
+
+#include "viewer/output/avi_recorder.h"
+
+#include <QCoreApplication>
+#include <QRegularExpression>
+
+#include <filesystem>
+
+namespace orv {
+namespace {
+
+namespace fs = std::filesystem;
+
+const QString kTwelve = QStringLiteral(ORVANEL_TEST_DATA "/output/twelve_lists.txt");
+const QString kViga = QStringLiteral(ORVANEL_SOURCE_DIR "/examples/viga.txt");
+
+class BatchCli : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_TRUE(scratch.isValid()); }
+    QString in_scratch(const QString& name) const { return scratch.filePath(name); }
+    test::BatchRun run(const QStringList& args) { return test::run_orvanel(args, scratch.path()); }
+    // Names of the files in the scratch folder, hidden ones included.
+    QStringList files() const {
+        return QDir(scratch.path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+    }
+    QTemporaryDir scratch;
+};
+
+// The picture as one key frame of an AVI written by the same recorder, decoded.
+test::Frame encoded(const QString& png, const std::string& avi) {
+    QImage image(png);
+    image = image.convertToFormat(QImage::Format_RGB32);
+    AviRecorder r;
+    r.set_width(image.width());
+    r.set_height(image.height());
+    r.set_filename(avi);
+    r.create({});
+    r.add_frame(
+        {image.constBits(), image.width(), image.height(), image.bytesPerLine(), PixelLayout::Bgra, false});
+    r.close();
+    const auto frames = test::decode(avi, image.width(), image.height());
+    fs::remove(avi);
+    return frames.size() == 1 ? frames[0] : test::Frame{};
+}
+
+TEST_F(BatchCli, VideoFramesAreThePicturesOfTheirLists) {
+    ASSERT_TRUE(test::have_ffprobe());
+    const QString avi = in_scratch("run.avi");
+    const QStringList view{"--size", "320x240", "--mesh", "--bands", "--orbit", "-30,20"};
+    const test::BatchRun r =
+        run(QStringList{"--video", avi, "--lists", "1:10:3", "--fps", "7"} + view + QStringList{kTwelve});
+    ASSERT_EQ(r.exit_code, 0) << r.err.toStdString();
+    EXPECT_EQ(r.err.count(QRegularExpression("^frame [1-4]/4$", QRegularExpression::MultilineOption)), 4)
+        << r.err.toStdString();
+
+    const auto p = test::probe(avi.toStdString());
+    EXPECT_EQ(p.at("codec_name"), "msvideo1");
+    EXPECT_EQ(p.at("nb_read_frames"), "4");
+    EXPECT_EQ(p.at("width"), "320");
+    EXPECT_EQ(p.at("height"), "240");
+    EXPECT_EQ(p.at("r_frame_rate"), "7/1");
+
+    const auto frames = test::decode(avi.toStdString(), 320, 240);
+    ASSERT_EQ(frames.size(), 4u);
+    const int lists[] = {1, 4, 7, 10};
+    for (int i = 0; i < 4; ++i) {
+        SCOPED_TRACE(lists[i]);
+        const QString png = in_scratch(QString("list%1.png").arg(lists[i]));
+        const test::BatchRun pr = run(QStringList{"--picture", png, "--list", QString::number(lists[i])} +
+                                      view + QStringList{kTwelve});
+        ASSERT_EQ(pr.exit_code, 0) << pr.err.toStdString();
+        const test::Frame want = encoded(png, in_scratch("one.avi").toStdString());
+        ASSERT_FALSE(want.empty());
+        EXPECT_TRUE(frames[static_cast<std::size_t>(i)] == want);
+        if (i > 0) {
+            EXPECT_FALSE(frames[static_cast<std::size_t>(i)] == frames[static_cast<std::size_t>(i - 1)]);
+        }
+    }
+}
+
+TEST_F(BatchCli, HistoryWithChart) {
+    const QString chart = in_scratch("chart.png");
+    const test::BatchRun r = run({"--history", "21", "--lists", "1:5", "--chart", chart, kViga});
+    ASSERT_EQ(r.exit_code, 0) << r.err.toStdString();
+    EXPECT_EQ(files(), (QStringList{"chart.png", "viga_1.lst"}));
+    const QImage image(chart);
+    ASSERT_EQ(image.size(), QSize(641, 353));
+    int red = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (image.pixel(x, y) == qRgb(255, 0, 0)) ++red;
+    EXPECT_GT(red, 300); // the line, width 3, across the chart
+}
+
+struct ErrorCase {
+    const char* what;
+    QStringList args;
+    int exit_code;
+    QString message;
+};
+
+TEST_F(BatchCli, ErrorsExitWithTheirStatusAndWriteNothing) {
+    const QString missing = in_scratch("no-such-folder/out.png");
+    const std::vector<ErrorCase> cases = {
+        {"unknown option", {"--picture", "a.png", "--colour", kViga}, 2, "orvanel: unknown option --colour"},
+        {"bad value",
+         {"--picture", "a.png", "--size", "10by10", kViga},
+         2,
+         "orvanel: bad value '10by10' for --size"},
+        {"bad value of --video",
+         {"--video", "a.avi", "--lists", "1:x", kViga},
+         2,
+         "orvanel: bad value '1:x' for --lists"},
+        {"read error",
+         {"--picture", "a.png", ORVANEL_TEST_DATA "/viewer/bad_number.txt"},
+         1,
+         "Invalid numeric input"},
+        {"missing file", {"--video", "a.avi", "--lists", "1:2", in_scratch("none.txt")}, 1, "none.txt"},
+        {"list out of range",
+         {"--picture", "a.png", "--list", "11", kViga},
+         1,
+         "Result list 11 does not exist: the lists are numbered 1 to 10."},
+        {"video list out of range",
+         {"--video", "a.avi", "--lists", "8:12:2", kViga},
+         1,
+         "Result list 12 does not exist: the lists are numbered 1 to 10."},
+        {"history list out of range",
+         {"--history", "3", "--lists", "0:3", kViga},
+         2,
+         "orvanel: bad value '0:3'"},
+        {"history list beyond the file",
+         {"--history", "3", "--lists", "9:11", "--chart", "c.png", kViga},
+         1,
+         "Result list 11 does not exist: the lists are numbered 1 to 10."},
+        {"node out of range",
+         {"--history", "22", "--lists", "1:3", "--chart", "c.png", kViga},
+         1,
+         "Node 22 does not exist: the node number must be from 0 to 21."},
+        {"bad legend range", {"--picture", "a.png", "--range", "1:2", "--list", "1", kViga}, 0, ""},
+        {"unwritable picture", {"--picture", missing, kViga}, 1, "Cannot write file '" + missing + "'"},
+        {"unwritable video",
+         {"--video", in_scratch("no-such-folder/v.avi"), "--lists", "1:2", kViga},
+         1,
+         "Cannot create AVI file"},
+        {"unwritable chart",
+         {"--history", "1", "--lists", "1:2", "--chart", missing, kViga},
+         1,
+         "Cannot write file '" + missing + "'"},
+    };
+    for (const ErrorCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        const test::BatchRun r = run(c.args);
+        EXPECT_EQ(r.exit_code, c.exit_code) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(c.message)) << r.err.toStdString();
+        if (c.exit_code == 2) {
+            EXPECT_TRUE(r.err.contains("Usage: orvanel")) << r.err.toStdString();
+        }
+        if (c.exit_code != 0) {
+            EXPECT_EQ(files(), QStringList{}) << c.what;
+        }
+        for (const QString& f : files())
+            QFile::remove(in_scratch(f));
+    }
+}
+
+// An existing output without write permission is refused and left alone.
+TEST_F(BatchCli, ReadOnlyOutputsAreLeftAlone) {
+    const std::vector<QStringList> commands = {
+        {"--picture", "out.png", kViga},
+        {"--video", "out.avi", "--lists", "1:2", kViga},
+        {"--history", "21", "--lists", "1:2", "--chart", "out.png", kViga},
+        {"--history", "21", "--lists", "1:2", "--tag", "T", kViga},
+    };
+    for (const QStringList& args : commands) {
+        SCOPED_TRACE(args.join(' ').toStdString());
+        const QString name = args.contains("--tag")     ? "viga_T.lst"
+                             : args.contains("--video") ? "out.avi"
+                                                        : "out.png";
+        {
+            QFile old(in_scratch(name));
+            ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+            old.write("old bytes");
+        }
+        QFile::setPermissions(in_scratch(name), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+        const test::BatchRun r = run(args);
+        EXPECT_EQ(r.exit_code, 1) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains("Permission denied")) << r.err.toStdString();
+        EXPECT_EQ(files(), QStringList{name});
+        QFile old(in_scratch(name));
+        ASSERT_TRUE(old.open(QIODevice::ReadOnly));
+        EXPECT_EQ(old.readAll(), "old bytes");
+        old.close();
+        QFile::setPermissions(in_scratch(name), QFile::ReadOwner | QFile::WriteOwner);
+        old.remove();
+    }
+}
+
+// A disk that fills up while the file is written: the run fails, and neither
+// a partial file nor a temporary one is left; an older file keeps its bytes.
+TEST_F(BatchCli, FullDiskLeavesNoPartialFile) {
+    const std::vector<QStringList> commands = {
+        {"--picture", "out.png", "--list", "1", "--size", "1000x1000", kViga},
+        {"--video", "out.avi", "--lists", "1:10", "--size", "1000x1000", kViga},
+        {"--history", "21", "--lists", "1:10", "--chart", "out.png", kViga},
+    };
+    for (const QStringList& args : commands) {
+        SCOPED_TRACE(args.front().toStdString());
+        {
+            QFile old(in_scratch(args.front() == "--video" ? "out.avi" : "out.png"));
+            ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+            old.write("old bytes");
+        }
+        test::BatchRun r;
+        {
+            const test::FileSizeLimit limit(4000); // inherited by the program
+            r = run(args);
+        }
+        EXPECT_EQ(r.exit_code, 1) << r.err.toStdString();
+        EXPECT_FALSE(r.err.isEmpty());
+        EXPECT_EQ(files().size(), 1) << files().join(' ').toStdString();
+        for (const QString& f : files()) {
+            QFile old(in_scratch(f));
+            ASSERT_TRUE(old.open(QIODevice::ReadOnly));
+            EXPECT_EQ(old.readAll(), "old bytes");
+            old.close();
+            old.remove();
+        }
+    }
+}
+
+// SIGTERM during a video: it stops after the frame in hand, exit status 1,
+// and no file is left (neither the video nor its temporary file).
+TEST_F(BatchCli, SignalStopsTheVideoAndLeavesNothing) {
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("DISPLAY");
+    p.setProcessEnvironment(env);
+    p.setWorkingDirectory(scratch.path());
+    p.start(QStringLiteral(ORVANEL_BINARY),
+            {"--video", "out.avi", "--lists", "1:12", "--size", "2400x2400", "--bands", kTwelve});
+    p.setReadChannel(QProcess::StandardError);
+    QByteArray err;
+    while (!err.contains("frame 1/") && p.waitForReadyRead(60000))
+        err += p.readAllStandardError();
+    ASSERT_TRUE(err.contains("frame 1/")) << err.toStdString();
+    p.terminate(); // SIGTERM
+    ASSERT_TRUE(p.waitForFinished(60000));
+    err += p.readAllStandardError();
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), 1);
+    EXPECT_TRUE(err.contains("Stopped by signal 15")) << err.toStdString();
+    EXPECT_FALSE(err.contains("frame 12/12")) << err.toStdString();
+    EXPECT_EQ(files(), QStringList{});
+}
+
+} // namespace
+} // namespace orv
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,251 @@
+// The command-line parser: every option's value reaches its setting, and
+// every bad command line is refused with a message naming the argument.
+#include "batch/command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace orv::cli {
+namespace {
+
+CommandLine parse(std::vector<std::string> args) {
+    std::vector<const char*> argv{"orvanel"};
+    for (const std::string& a : args)
+        argv.push_back(a.c_str());
+    return parse_command_line(static_cast<int>(argv.size()), argv.data());
+}
+
+std::string error_of(std::vector<std::string> args) {
+    try {
+        parse(std::move(args));
+    } catch (const UsageError& e) {
+        return e.what();
+    }
+    return "(accepted)";
+}
+
+std::vector<std::string> picture(std::vector<std::string> options) {
+    std::vector<std::string> args{"--picture", "out.png"};
+    args.insert(args.end(), options.begin(), options.end());
+    args.push_back("model.txt");
+    return args;
+}
+
+TEST(CommandLine, ModesAndTheirFixedArguments) {
+    EXPECT_EQ(parse({}).mode, Mode::Gui);
+    const CommandLine gui = parse({"model.txt"});
+    EXPECT_EQ(gui.mode, Mode::Gui);
+    EXPECT_EQ(gui.gui_args, std::vector<std::string>{"model.txt"});
+    // Qt's own options and the viewer's hidden ones go to the viewer untouched.
+    const std::vector<std::string> viewer_args{"-qwindowgeometry", "800x600", "--check-list", "1",
+                                               "--record-frames",  "3",       "--generate",   "1:4:1",
+                                               "model.txt"};
+    const CommandLine qt = parse(viewer_args);
+    EXPECT_EQ(qt.mode, Mode::Gui);
+    EXPECT_EQ(qt.gui_args, viewer_args);
+    EXPECT_EQ(parse({"--help"}).mode, Mode::Help);
+    const CommandLine info = parse({"--info", "model.txt"});
+    EXPECT_EQ(info.mode, Mode::Info);
+    EXPECT_EQ(info.file, "model.txt");
+
+    const CommandLine p = parse(picture({}));
+    EXPECT_EQ(p.mode, Mode::Picture);
+    EXPECT_EQ(p.output, "out.png");
+    EXPECT_EQ(p.file, "model.txt");
+
+    const CommandLine v = parse({"model.txt", "--lists", "2:9", "--video=out.avi"});
+    EXPECT_EQ(v.mode, Mode::Video);
+    EXPECT_EQ(v.output, "out.avi");
+    EXPECT_EQ(v.lists.first, 2);
+    EXPECT_EQ(v.lists.last, 9);
+    EXPECT_EQ(v.lists.step, 1);
+    EXPECT_EQ(v.fps, 5);
+
+    const CommandLine h = parse({"--history", "17", "--lists", "1:10:3", "model.txt"});
+    EXPECT_EQ(h.mode, Mode::History);
+    EXPECT_EQ(h.node, "17");
+    EXPECT_EQ(h.tag, "1");
+    EXPECT_EQ(h.chart, "");
+    EXPECT_EQ(h.lists.step, 3);
+}
+
+TEST(CommandLine, DefaultsAreTheViewerJustOpened) {
+    const ViewSettings v = parse(picture({})).view;
+    EXPECT_TRUE(v.lists.empty());
+    EXPECT_FALSE(v.nodes || v.mesh || v.deformed_mesh || v.node_numbers || v.element_numbers || v.bands ||
+                 v.negative || v.scientific || v.legend || v.solid);
+    EXPECT_FALSE(v.range);
+    EXPECT_FALSE(v.clip);
+    EXPECT_EQ(v.displacement_factor, 1);
+    EXPECT_EQ(v.displacement_slider, 50);
+    EXPECT_EQ(v.transparency, 0);
+    EXPECT_EQ(v.filter, (std::array<int, 3>{-1, -1, -1}));
+    EXPECT_EQ(v.view, ViewName::Front);
+    EXPECT_EQ(v.zoom, 1);
+    EXPECT_EQ(v.width, 1024);
+    EXPECT_EQ(v.height, 768);
+    EXPECT_EQ(v.scale, 1);
+}
+
+struct Good {
+    std::vector<std::string> options;
+    std::function<bool(const CommandLine&)> holds;
+};
+
+TEST(CommandLine, EveryOptionReachesItsSetting) {
+    const std::vector<Good> cases = {
+        {{"--list", "3", "--list=1"},
+         [](auto& c) {
+             return c.view.lists == std::vector<int>{3, 1};
+         }},
+        {{"--nodes"}, [](auto& c) { return c.view.nodes; }},
+        {{"--mesh"}, [](auto& c) { return c.view.mesh; }},
+        {{"--deformed-mesh"}, [](auto& c) { return c.view.deformed_mesh; }},
+        {{"--node-numbers"}, [](auto& c) { return c.view.node_numbers; }},
+        {{"--element-numbers"}, [](auto& c) { return c.view.element_numbers; }},
+        {{"--bands"}, [](auto& c) { return c.view.bands; }},
+        {{"--negative"}, [](auto& c) { return c.view.negative; }},
+        {{"--scientific"}, [](auto& c) { return c.view.scientific; }},
+        {{"--legend"}, [](auto& c) { return c.view.legend; }},
+        {{"--solid"}, [](auto& c) { return c.view.solid; }},
+        {{"--range", "-1.5:2e3"},
+         [](auto& c) {
+             return c.view.range == std::array<std::string, 2>{"-1.5", "2e3"};
+         }},
+        {{"--displacement", "2.5"},
+         [](auto& c) { return c.view.displacement_factor == 2.5 && c.view.displacement_slider == 50; }},
+        {{"--displacement", "-3:100"},
+         [](auto& c) { return c.view.displacement_factor == -3 && c.view.displacement_slider == 100; }},
+        {{"--transparency", "40"}, [](auto& c) { return c.view.transparency == 40; }},
+        {{"--clip", "1,0,-0.5,2"},
+         [](auto& c) {
+             return c.view.clip == std::array<double, 4>{1, 0, -0.5, 2};
+         }},
+        {{"--filter", "-1,2,10"},
+         [](auto& c) {
+             return c.view.filter == std::array<int, 3>{-1, 2, 10};
+         }},
+        {{"--view", "back"}, [](auto& c) { return c.view.view == ViewName::Back; }},
+        {{"--view", "top"}, [](auto& c) { return c.view.view == ViewName::Top; }},
+        {{"--view", "bottom"}, [](auto& c) { return c.view.view == ViewName::Bottom; }},
+        {{"--view", "left"}, [](auto& c) { return c.view.view == ViewName::Left; }},
+        {{"--view", "right"}, [](auto& c) { return c.view.view == ViewName::Right; }},
+        {{"--orbit", "-30,45"}, [](auto& c) { return c.view.orbit_pitch == -30 && c.view.orbit_turn == 45; }},
+        {{"--zoom", "1.5"}, [](auto& c) { return c.view.zoom == 1.5; }},
+        {{"--pan", "10,-20.5"}, [](auto& c) { return c.view.pan_x == 10 && c.view.pan_y == -20.5; }},
+        {{"--size", "640x480"}, [](auto& c) { return c.view.width == 640 && c.view.height == 480; }},
+        {{"--scale", "2"}, [](auto& c) { return c.view.scale == 2; }},
+    };
+    for (const Good& g : cases) {
+        SCOPED_TRACE(g.options.front());
+        EXPECT_TRUE(g.holds(parse(picture(g.options))));
+    }
+    const CommandLine v = parse({"--video", "v.avi", "--lists", "1:10:3", "--fps", "25", "--bands", "f.txt"});
+    EXPECT_EQ(v.fps, 25);
+    EXPECT_TRUE(v.view.bands);
+    const CommandLine h =
+        parse({"--history", "-4", "--lists", "3:3", "--tag", "A", "--chart", "c.png", "f.txt"});
+    EXPECT_EQ(h.node, "-4"); // out of range is the run's business, with the viewer's message
+    EXPECT_EQ(parse({"--history", " 7", "--lists", "1:2", "f.txt"}).node, " 7"); // as typed
+    EXPECT_EQ(h.tag, "A");
+    EXPECT_EQ(h.chart, "c.png");
+}
+
+struct Bad {
+    std::vector<std::string> args;
+    std::string message;
+};
+
+TEST(CommandLine, BadCommandLinesNameTheirArgument) {
+    const std::vector<Bad> cases = {
+        {picture({"--colour"}), "unknown option --colour"},
+        {{"--frobnicate", "f.txt"}, "unknown option --frobnicate"},
+        {{"--mesh", "f.txt"}, "option --mesh needs one of --picture, --video, --history"},
+        {{"--info"}, "--info needs a result file"},
+        {{"--info", "a.txt", "b.txt"}, "unexpected argument b.txt"},
+        {{"--picture", "a.png", "--video", "b.avi", "f.txt"}, "--picture and --video cannot be combined"},
+        {{"--picture", "a.png"}, "no result file given"},
+        {{"--picture", "a.png", "f.txt", "g.txt"}, "unexpected argument g.txt"},
+        {{"--picture", "a.png", "f.txt", "--size"}, "option --size needs a value"},
+        {picture({"--mesh=yes"}), "option --mesh takes no value"},
+        {picture({"--zoom", "2", "--zoom", "3"}), "option --zoom given twice"},
+        {{"--picture=", "f.txt"}, "bad value '' for --picture"},
+        {{"--video", "v.avi", "f.txt"}, "--video needs --lists A:B[:S]"},
+        {{"--history", "3", "f.txt"}, "--history needs --lists A:B[:S]"},
+        {{"--history", "x3", "--lists", "1:2", "f.txt"}, "bad value 'x3' for --history"},
+        {{"--history", "3", "--lists", "1:2", "--mesh", "f.txt"},
+         "option --mesh does not apply to --history"},
+        {{"--video", "v.avi", "--lists", "1:2", "--list", "1", "f.txt"},
+         "option --list does not apply to --video"},
+        {picture({"--lists", "1:2"}), "option --lists does not apply to --picture"},
+        {picture({"--fps", "5"}), "option --fps does not apply to --picture"},
+        {picture({"--tag", "A"}), "option --tag does not apply to --picture"},
+        {{"--video", "v.avi", "--lists", "0:5", "f.txt"}, "bad value '0:5' for --lists"},
+        {{"--video", "v.avi", "--lists", "1:5:0", "f.txt"}, "bad value '1:5:0' for --lists"},
+        {{"--video", "v.avi", "--lists", "1", "f.txt"}, "bad value '1' for --lists"},
+        {{"--video", "v.avi", "--lists", "1:2:3:4", "f.txt"}, "bad value '1:2:3:4' for --lists"},
+        {{"--video", "v.avi", "--lists", "1:2", "--fps", "0", "f.txt"}, "bad value '0' for --fps"},
+        {{"--video", "v.avi", "--lists", "1:2", "--fps", "101", "f.txt"}, "bad value '101' for --fps"},
+        {{"--history", "1", "--lists", "1:2", "--tag", "a/b", "f.txt"}, "bad value 'a/b' for --tag"},
+        {picture({"--list", "0"}), "bad value '0' for --list"},
+        {picture({"--list", "two"}), "bad value 'two' for --list"},
+        {picture({"--range", "1"}), "bad value '1' for --range"},
+        {picture({"--range", "a:2"}), "bad value 'a:2' for --range"},
+        {picture({"--displacement", "x"}), "bad value 'x' for --displacement"},
+        {picture({"--displacement", "1:101"}), "bad value '1:101' for --displacement"},
+        {picture({"--transparency", "-1"}), "bad value '-1' for --transparency"},
+        {picture({"--transparency", "50%"}), "bad value '50%' for --transparency"},
+        {picture({"--clip", "1,2,3"}), "bad value '1,2,3' for --clip"},
+        {picture({"--clip", "1,2,3,z"}), "bad value '1,2,3,z' for --clip"},
+        {picture({"--filter", "1,2"}), "bad value '1,2' for --filter"},
+        {picture({"--filter", "1,2,11"}), "bad value '1,2,11' for --filter"},
+        {picture({"--view", "sideways"}), "bad value 'sideways' for --view"},
+        {picture({"--orbit", "30"}), "bad value '30' for --orbit"},
+        {picture({"--zoom", "0"}), "bad value '0' for --zoom"},
+        {picture({"--zoom", "-1"}), "bad value '-1' for --zoom"},
+        {picture({"--zoom", "1e300"}), "bad value '1e300' for --zoom"},
+        {picture({"--pan", "1;2"}), "bad value '1;2' for --pan"},
+        {picture({"--size", "800"}), "bad value '800' for --size"},
+        {picture({"--size", "0x600"}), "bad value '0x600' for --size"},
+        {picture({"--size", "800x9000"}), "bad value '800x9000' for --size"},
+        {picture({"--size", "800x600x2"}), "bad value '800x600x2' for --size"},
+        {picture({"--scale", "3"}), "bad value '3' for --scale"},
+        {{"--video", "v.avi", "--lists", "1:2", "--size", "7x100", "f.txt"}, "bad value '7x100' for --size"},
+    };
+    for (const Bad& b : cases) {
+        std::string joined;
+        for (const std::string& a : b.args)
+            joined += a + " ";
+        SCOPED_TRACE(joined);
+        const std::string message = error_of(b.args);
+        EXPECT_EQ(message.substr(0, b.message.size()), b.message) << message;
+    }
+}
+
+TEST(CommandLine, HelpListsEveryOption) {
+    const std::string help = help_text();
+    for (const char* option :
+         {"--info",         "--help",         "--picture",       "--video",        "--history",
+          "--lists",        "--fps",          "--tag",           "--chart",        "--list",
+          "--nodes",        "--mesh",         "--deformed-mesh", "--node-numbers", "--element-numbers",
+          "--bands",        "--negative",     "--scientific",    "--range",        "--legend",
+          "--displacement", "--transparency", "--solid",         "--clip",         "--filter",
+          "--view",         "--orbit",        "--zoom",          "--pan",          "--size",
+          "--scale"})
+        EXPECT_NE(help.find(std::string(option) + " "), std::string::npos) << option;
+}
+
+TEST(CommandLine, PresetViewsAreOrbitsFromTheFront) {
+    EXPECT_EQ(preset_orbit_of(ViewName::Front), (std::array<double, 2>{0, 0}));
+    EXPECT_EQ(preset_orbit_of(ViewName::Back), (std::array<double, 2>{0, 180}));
+    EXPECT_EQ(preset_orbit_of(ViewName::Left), (std::array<double, 2>{0, -90}));
+    EXPECT_EQ(preset_orbit_of(ViewName::Right), (std::array<double, 2>{0, 90}));
+    EXPECT_EQ(preset_orbit_of(ViewName::Top), (std::array<double, 2>{-90, 0}));
+    EXPECT_EQ(preset_orbit_of(ViewName::Bottom), (std::array<double, 2>{90, 0}));
+}
+
+} // namespace
+} // namespace orv::cli
