@@ -6,7 +6,10 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEnterEvent>
+#include <QListWidget>
 #include <QMouseEvent>
+#include <QStyle>
+#include <QStyleOptionViewItem>
 #include <QThread>
 #include <QWheelEvent>
 #include <QWidget>
@@ -106,6 +109,18 @@ void enter(QWidget* w) {
 void leave(QWidget* w) {
     QEvent e(QEvent::Leave);
     QApplication::sendEvent(w, &e);
+}
+
+void click_check(QListWidget* list, int item) {
+    const QRect r = list->visualItemRect(list->item(item));
+    QStyleOptionViewItem opt;
+    opt.initFrom(list->viewport());
+    opt.rect = r;
+    opt.features = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay;
+    const QRect box = list->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &opt, list);
+    const QPointF at = box.isValid() ? QPointF(box.center()) : QPointF(r.left() + 10, r.center().y());
+    mouse_press(list->viewport(), at, Qt::LeftButton);
+    mouse_release(list->viewport(), at, Qt::LeftButton);
 }
 
 void check_leaks_now() {

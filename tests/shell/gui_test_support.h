@@ -15,6 +15,8 @@
 
 class QWidget;
 
+class QListWidget;
+
 namespace orv::test {
 
 // Answers the dialogs in order; with no answer queued a dialog is cancelled
@@ -67,5 +69,8 @@ void mouse_double_click(QWidget* w, QPointF pos, Qt::MouseButton button = Qt::Le
 void wheel(QWidget* w, QPointF pos, int angle_delta);
 void enter(QWidget* w);
 void leave(QWidget* w);
+// A left click on the check box of item `item` of a check list, where the
+// style draws it, as the user makes it.
+void click_check(QListWidget* list, int item);
 
 } // namespace orv::test

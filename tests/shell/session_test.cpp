@@ -102,18 +102,7 @@ class Session : public ::testing::Test {
     }
 
     // A left click on the check box of plot item i, as the user makes it.
-    static void click_check(TForm2* form, int item) {
-        QListWidget* list = form->CheckListBox1;
-        const QRect r = list->visualItemRect(list->item(item));
-        QStyleOptionViewItem opt;
-        opt.initFrom(list->viewport());
-        opt.rect = r;
-        opt.features = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay;
-        const QRect box = list->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &opt, list);
-        const QPointF at = box.isValid() ? QPointF(box.center()) : QPointF(r.left() + 10, r.center().y());
-        test::mouse_press(list->viewport(), at, Qt::LeftButton);
-        test::mouse_release(list->viewport(), at, Qt::LeftButton);
-    }
+    static void click_check(TForm2* form, int item) { test::click_check(form->CheckListBox1, item); }
 
     static QMdiSubWindow* frame(TForm2* form) { return qobject_cast<QMdiSubWindow*>(form->parentWidget()); }
 

@@ -28,18 +28,7 @@ class DisplayOptions : public test::ViewerTest {
         open(test::data_path("viewer/four_lists.txt"));
     }
     // A left click on the check box of plot item i, as the user makes it.
-    void click_check(int item) {
-        QListWidget* list = form->CheckListBox1;
-        const QRect r = list->visualItemRect(list->item(item));
-        QStyleOptionViewItem opt;
-        opt.initFrom(list->viewport());
-        opt.rect = r;
-        opt.features = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay;
-        const QRect box = list->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &opt, list);
-        const QPointF at = box.isValid() ? QPointF(box.center()) : QPointF(r.left() + 10, r.center().y());
-        test::mouse_press(list->viewport(), at, Qt::LeftButton);
-        test::mouse_release(list->viewport(), at, Qt::LeftButton);
-    }
+    void click_check(int item) { test::click_check(form->CheckListBox1, item); }
     bool checked(int item) const { return form->CheckListBox1->item(item)->checkState() == Qt::Checked; }
     QString status;
 };
