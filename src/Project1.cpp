@@ -10,6 +10,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,15 +31,9 @@ std::string own_folder(const char* argv0) {
 } // namespace
 
 int main(int argc, char** argv) {
-    orv::cli::CommandLine cl;
-    try {
-        cl = orv::cli::parse_command_line(argc, argv);
-    } catch (const orv::cli::UsageError& e) {
-        std::fprintf(stderr, "orvanel: %s\n%s", e.what(), orv::cli::usage_text().c_str());
-        return 2;
-    }
-    if (cl.mode == orv::cli::Mode::Help) return orv::print_help();
-    if (cl.mode == orv::cli::Mode::Info) return orv::run_info(cl.file);
+    const std::optional<orv::cli::CommandLine> cl = orv::read_command_line(argc, argv);
+    if (!cl) return 2;
+    if (const std::optional<int> status = orv::run_plain_mode(*cl)) return *status;
 
 #ifdef ORVANEL_APP_NAME
     const std::string app = own_folder(argv[0]) + ORVANEL_APP_NAME;

@@ -8,26 +8,16 @@
 
 #include <QCoreApplication>
 
-#include <cstdio>
+#include <optional>
 
 int main(int argc, char** argv) {
-    orv::cli::CommandLine cl;
-    try {
-        cl = orv::cli::parse_command_line(argc, argv);
-    } catch (const orv::cli::UsageError& e) {
-        std::fprintf(stderr, "orvanel: %s\n%s", e.what(), orv::cli::usage_text().c_str());
-        return 2;
-    }
-    switch (cl.mode) {
-    case orv::cli::Mode::Help:
-        return orv::print_help();
-    case orv::cli::Mode::Info:
-        return orv::run_info(cl.file);
-    case orv::cli::Mode::Gui:
+    const std::optional<orv::cli::CommandLine> cl = orv::read_command_line(argc, argv);
+    if (!cl) return 2;
+    if (const std::optional<int> status = orv::run_plain_mode(*cl)) return *status;
+    if (cl->mode == orv::cli::Mode::Gui) {
         // The program's name for the window system is orvanel, whichever binary runs.
         QCoreApplication::setApplicationName(QStringLiteral("orvanel"));
         return orv::run_gui(argc, argv);
-    default:
-        return orv::run_batch(cl);
     }
+    return orv::run_batch(*cl);
 }

@@ -30,4 +30,19 @@ int run_info(const std::string& path) {
     }
 }
 
+std::optional<cli::CommandLine> read_command_line(int argc, char** argv) {
+    try {
+        return cli::parse_command_line(argc, argv);
+    } catch (const cli::UsageError& e) {
+        std::fprintf(stderr, "orvanel: %s\n%s", e.what(), cli::usage_text().c_str());
+        return std::nullopt;
+    }
+}
+
+std::optional<int> run_plain_mode(const cli::CommandLine& cl) {
+    if (cl.mode == cli::Mode::Help) return print_help();
+    if (cl.mode == cli::Mode::Info) return run_info(cl.file);
+    return std::nullopt;
+}
+
 } // namespace orv

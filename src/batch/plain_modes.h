@@ -2,6 +2,9 @@
 // The modes that need nothing but the reader: --help and --info. Shared by
 // the launcher (orvanel) and the full program (orvanel-app).
 
+#include "batch/command_line.h"
+
+#include <optional>
 #include <string>
 
 namespace orv {
@@ -12,5 +15,13 @@ int print_help();
 // Reads `path` and prints its summary; 0, or 1 with the reader's message on
 // standard error.
 int run_info(const std::string& path);
+
+// Parses the command line; on a usage error prints it with the short usage
+// on standard error and returns nothing (the caller exits with status 2).
+std::optional<cli::CommandLine> read_command_line(int argc, char** argv);
+
+// Runs --help or --info and returns the exit status; nothing for the other
+// modes, which need the full program.
+std::optional<int> run_plain_mode(const cli::CommandLine& cl);
 
 } // namespace orv
