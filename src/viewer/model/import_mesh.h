@@ -1,0 +1,101 @@
+#pragma once
+// What every importer of another solver's file hands over: the mesh and the
+// fields as the file has them, in one format-neutral vocabulary. build_model()
+// turns it into a ResultModel (exterior faces of volume cells, centre nodes of
+// serendipity faces, one result list per field component and step, the
+// displacement of each step), so that no importer fills the model itself and
+// nothing downstream sees where a file came from.
+//
+// Cells use VTK's cell type numbers and VTK's node order for each type
+// (linear, quadratic and Lagrange cells), whatever the file's own order is:
+// each importer permutes its nodes once, and build_model() owns the one table
+// of faces per cell type. Node and cell numbers here are 0-based indices;
+// the labels the file gives them are kept beside.
+
+#include "viewer/model/reader.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace orv {
+
+// VTK cell type numbers build_model() understands; others are skipped with a
+// warning naming them.
+enum VtkCellType : std::uint8_t {
+    vtk_vertex = 1,
+    vtk_poly_vertex = 2,
+    vtk_line = 3,
+    vtk_poly_line = 4,
+    vtk_triangle = 5,
+    vtk_triangle_strip = 6,
+    vtk_polygon = 7,
+    vtk_pixel = 8,
+    vtk_quad = 9,
+    vtk_tetra = 10,
+    vtk_voxel = 11,
+    vtk_hexahedron = 12,
+    vtk_wedge = 13,
+    vtk_pyramid = 14,
+    vtk_quadratic_edge = 21,
+    vtk_quadratic_triangle = 22,
+    vtk_quadratic_quad = 23, // 8-node serendipity
+    vtk_quadratic_tetra = 24,
+    vtk_quadratic_hexahedron = 25, // 20-node serendipity
+    vtk_quadratic_wedge = 26,      // 15 nodes
+    vtk_quadratic_pyramid = 27,    // 13 nodes
+    vtk_biquadratic_quad = 28,     // 9 nodes
+    vtk_triquadratic_hexahedron = 29,
+    vtk_lagrange_curve = 68,
+    vtk_lagrange_triangle = 69,
+    vtk_lagrange_quadrilateral = 70,
+    vtk_lagrange_tetrahedron = 71,
+    vtk_lagrange_hexahedron = 72,
+    vtk_lagrange_wedge = 73,
+    vtk_lagrange_pyramid = 74,
+};
+
+struct ImportMesh {
+    std::vector<double> points; // x, y, z of each point
+    // The file's own numbers of points and cells; empty means 1..n in order.
+    std::vector<std::int64_t> point_labels;
+    std::vector<std::int64_t> cell_labels;
+    std::vector<std::uint8_t> cell_types;   // a VtkCellType per cell
+    std::vector<std::int64_t> cell_offsets; // cells + 1 entries into cell_nodes
+    std::vector<std::int64_t> cell_nodes;   // 0-based point indices, VTK node order
+
+    std::size_t point_count() const { return points.size() / 3; }
+    std::size_t cell_count() const { return cell_types.size(); }
+};
+
+struct ImportField {
+    std::string name;
+    // The file's names of the components (CalculiX "D1", "SXX"); empty: the
+    // usual X Y Z or XX YY ZZ XY YZ XZ.
+    std::vector<std::string> component_names;
+    int components = 1;
+    bool on_cells = false;      // cell data: averaged onto the nodes
+    std::vector<double> values; // (points or cells) x components, row by row
+};
+
+struct ImportStep {
+    std::optional<double> time;
+    std::vector<ImportField> fields;
+};
+
+struct ImportData {
+    ImportMesh mesh;
+    std::vector<ImportStep> steps;
+    std::vector<std::string> warnings;
+    // Fields the importer could not take (complex, strings, too many
+    // components): named in one warning by build_model().
+    std::vector<std::string> skipped_fields;
+};
+
+// Turns imported data into the model every Part draws; `name` becomes
+// namefile and appears in messages. Throws ReadError on counts the model
+// cannot hold; warnings of `data` come back in the result.
+ReadResult build_model(ImportData&& data, const std::string& name);
+
+} // namespace orv
