@@ -40,6 +40,7 @@ class BatchedColourSink final : public ColourPieceSink {
     void begin(GLenum mode) {
         if (open_ == mode) return;
         if (open_) glEnd();
+        lift_segments(mode == GL_LINES);
         glBegin(mode);
         open_ = mode;
     }

@@ -9,6 +9,7 @@ namespace orv {
 namespace {
 
 void begin_piece(int count) {
+    lift_segments(count == 2);
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glBegin(count == 2 ? GL_LINES : GL_POLYGON);
@@ -61,6 +62,11 @@ void begin_fill_offset() {
 
 void end_fill_offset() {
     glDisable(GL_POLYGON_OFFSET_FILL);
+    lift_segments(false);
+}
+
+void lift_segments(bool on) {
+    glDepthRange(0.0, on ? 1.0 - kSegmentDepthLift : 1.0);
 }
 
 void emit_colour_list(const ResultModel& m, int k, const ColourListSettings& settings) {

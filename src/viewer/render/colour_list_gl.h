@@ -38,4 +38,16 @@ inline constexpr float kFillOffsetUnits = 1.0f;
 void begin_fill_offset();
 void end_fill_offset();
 
+// Segments of line elements coincide with the deformed outline drawn before
+// them in the same list, and polygon offset does not apply to lines: at equal
+// depth the outline would win and the beam would show no colour. Segment
+// pieces are therefore drawn with a window depth range pulled towards the
+// viewer by kSegmentDepthLift (about 300 steps of a 24-bit depth buffer at
+// the model's depth, a few thousandths of the model's size in the 100-unit
+// orthographic depth of view), which keeps them in front of a line at the same
+// place and behind any surface that lies visibly in front. Not allowed between
+// glBegin and glEnd; lift_segments(false) restores glDepthRange(0, 1).
+inline constexpr double kSegmentDepthLift = 1.0 / 16384.0;
+void lift_segments(bool on);
+
 } // namespace orv

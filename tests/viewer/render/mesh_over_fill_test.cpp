@@ -2,14 +2,19 @@
 // front of it from every angle: the undeformed and deformed outlines and the
 // nodes over continuous and banded colours, with and without "Malha Sólida",
 // seen from turned views where equal depths would otherwise make them break
-// up into dotted fragments.
+// up into dotted fragments; and the coloured segments of line elements in
+// front of the deformed outline that lies on them.
 #include "viewer_fixture.h"
 
 #include "viewer/legend/colour_scale.h"
 #include "viewer/view/camera.h"
 #include "viewer/view/interaction.h"
 
+#include "viewer/render/element_geometry.h"
+
 #include <QCheckBox>
+#include <QLineEdit>
+#include <QScreen>
 
 #include <string>
 #include <vector>
@@ -44,6 +49,14 @@ class MeshOverFill : public test::ViewerTest {
         const view::PixelPoint p =
             view::project_to_pixel(*form->GLCamera1, form->GLSceneViewer1->width(),
                                    form->GLSceneViewer1->height(), {s * x, s * y, 0.0});
+        return {static_cast<int>(p.x), static_cast<int>(p.y)};
+    }
+
+    QPoint pixel_of_3d(double x, double y, double z) const {
+        const float s = form->DirectOpenGL1->scale()[0];
+        const view::PixelPoint p =
+            view::project_to_pixel(*form->GLCamera1, form->GLSceneViewer1->width(),
+                                   form->GLSceneViewer1->height(), {s * x, s * y, s * z});
         return {static_cast<int>(p.x), static_cast<int>(p.y)};
     }
 
@@ -135,6 +148,64 @@ TEST_F(MeshOverFill, OutlinesAndNodesStayInFrontOfAnOpaqueFill) {
                     << missing.size() << " of 63 outline samples hidden by the fill, first "
                     << missing.front();
             }
+        }
+    }
+}
+
+// The coloured segments of line elements lie exactly on the deformed outline
+// drawn before them; they must still show their colours along the whole beam
+// as the screen shows it, from the front and from turned views, continuous
+// and banded.
+TEST_F(MeshOverFill, BeamKeepsItsColoursUnderTheDeformedOutline) {
+    form.reset();
+    open(test::example_path("viga.txt"), 700, 460);
+    form->CheckBox7->click(); // no axes symbol over the beam's root
+    while (form->GLCamera1->scene_scale() < 2.0f)
+        form->zoom_in();
+    form->Edit7->setText("2"); // "Fator de Multiplicação": the bend shows
+    form->Edit7Exit();
+    check_item(kDeformed, true);
+    check_item(kList1, true);
+    const NodePlacement place{true, 3, displacement_factor(2.0, 50)};
+    struct View {
+        double pitch, turn;
+    };
+    const View views[] = {{0, 0}, {-30, 40}, {-55, -120}, {20, 160}};
+    for (const bool banded : {false, true}) {
+        for (const View& v : views) {
+            SCOPED_TRACE(std::string(banded ? "banded" : "continuous") + ", view pitch " +
+                         std::to_string(v.pitch) + " turn " + std::to_string(v.turn));
+            view::apply_preset_view(*form->GLCamera1, 0);
+            form->GLCamera1->orbit(v.pitch, v.turn);
+            form->CheckBox8->setChecked(banded);
+            form->changes = true;
+            pass();
+            test::settle();
+            const QRect area = form->GLSceneViewer1->geometry();
+            const QImage screen =
+                form->screen()
+                    ->grabWindow(form->winId(), area.x(), area.y(), area.width(), area.height())
+                    .toImage();
+            // The midpoint of each segment between neighbouring nodes: the
+            // most coloured pixel next to it must be a colour of the scale,
+            // not the outline's black or a grey.
+            std::vector<std::string> grey;
+            for (std::int32_t n = 1; n < form->model.nnode; ++n) {
+                const Point3 a = place.at(form->model, n), b = place.at(form->model, n + 1);
+                const QPoint p = pixel_of_3d((a.x + b.x) / 2, (a.y + b.y) / 2, (a.z + b.z) / 2);
+                int best = 0;
+                for (int dy = -1; dy <= 1; ++dy)
+                    for (int dx = -1; dx <= 1; ++dx) {
+                        const QPoint q = p + QPoint(dx, dy);
+                        if (!screen.rect().contains(q)) continue;
+                        const QRgb c = screen.pixel(q);
+                        best = std::max(best, std::max({qRed(c), qGreen(c), qBlue(c)}) -
+                                                  std::min({qRed(c), qGreen(c), qBlue(c)}));
+                    }
+                if (best < 100) grey.push_back("segment " + std::to_string(n));
+            }
+            EXPECT_TRUE(grey.empty()) << grey.size() << " of " << form->model.nnode - 1
+                                      << " segments without colour, first " << grey.front();
         }
     }
 }
