@@ -20,6 +20,7 @@
 #include <QBuffer>
 #include <QChartView>
 #include <QImage>
+#include <QtGlobal>
 
 #include <cerrno>
 #include <clocale>
@@ -189,6 +190,11 @@ int history(const cli::CommandLine& cl) {
 } // namespace
 
 int run_batch(const cli::CommandLine& cl) {
+    // A batch run prints its own messages only: Qt's notes (no runtime folder
+    // in a plain shell, offscreen platform remarks) are not the user's concern.
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
+        if (type == QtFatalMsg) std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+    });
     set_glyph_sink(draw_font_glyph);
     try {
         switch (cl.mode) {

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include <clocale>
 #include <cstdio>
 
 namespace orv {
@@ -17,6 +18,8 @@ int print_help() {
 }
 
 int run_info(const std::string& path) {
+    // Names are printed in the terminal's encoding; numbers keep the "C" locale's '.'.
+    std::setlocale(LC_CTYPE, "");
     try {
         const ReadResult result = read_result(path);
         for (const std::string& warning : result.warnings)

@@ -23,10 +23,13 @@ struct BatchRun {
     QString out, err;
 };
 
-// Runs build/src/orvanel with `args` in `folder`, DISPLAY and WAYLAND_DISPLAY unset.
-inline BatchRun run_orvanel(const QStringList& args, const QString& folder) {
+// Runs build/src/orvanel with `args` in `folder`, DISPLAY and WAYLAND_DISPLAY
+// unset, and the variables named in `unset` too.
+inline BatchRun run_orvanel(const QStringList& args, const QString& folder, const QStringList& unset = {}) {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const QString& name : unset)
+        env.remove(name);
     env.remove("DISPLAY");
     env.remove("WAYLAND_DISPLAY");
     env.remove("QT_QPA_PLATFORM");

@@ -1,5 +1,7 @@
 #include "viewer/model/info_report.h"
 
+#include "viewer/model/name_text.h"
+
 #include <cstdio>
 #include <map>
 
@@ -23,7 +25,7 @@ std::string info_report(const ResultModel& m) {
     out += "range " + real(m.maxlista[0][0]) + " " + real(m.maxlista[0][1]) + "\n";
     for (std::int32_t k = 1; k <= m.nlista; ++k)
         out += "list " + std::to_string(k) + " " + real(m.maxlista[k][0]) + " " + real(m.maxlista[k][1]) +
-               " " + m.namelista[k] + "\n";
+               " " + to_locale_text(decode_name_bytes(m.namelista[k])) + "\n";
     std::map<std::int32_t, std::int64_t> codes;
     for (std::int32_t e = 1; e <= m.nelem; ++e)
         ++codes[m.element_code(e)];

@@ -9,7 +9,8 @@ namespace orv {
 
 // Lines "nnode N", "nelem N", "nlista N", "maxscale X", "range LO HI",
 // one "list K LO HI NAME" per result list and "codes C:COUNT ...", each ended
-// by '\n'. Reals use "%.15g".
+// by '\n'. Reals use "%.15g"; names are in the current locale's encoding
+// (decode_name_bytes, to_locale_text).
 std::string info_report(const ResultModel& model);
 
 } // namespace orv

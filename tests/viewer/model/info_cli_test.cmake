@@ -17,6 +17,16 @@ if(NOT rc EQUAL 0 OR NOT out MATCHES "--info FILE" OR NOT out MATCHES "ORVANEL_T
   message(FATAL_ERROR "--help: rc=${rc} out=${out}")
 endif()
 
+# List names in the terminal's encoding, whether the file holds them as UTF-8
+# or as Latin-1 bytes.
+execute_process(COMMAND ${CMAKE_COMMAND} -E env LC_ALL=C.UTF-8 ${ORVANEL} --info ${DATA}/../viewer/names_two_encodings.txt
+  OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
+string(FIND "${out}" "list 1 1 2 Tensão é máxima\n" at1)
+string(FIND "${out}" "list 2 3 4 Deformação específica\n" at2)
+if(NOT rc EQUAL 0 OR at1 EQUAL -1 OR at2 EQUAL -1)
+  message(FATAL_ERROR "--info names_two_encodings.txt under C.UTF-8: rc=${rc}\n${out}\n${err}")
+endif()
+
 # A file that ends early still reads (exit 0), with the warning on standard error.
 execute_process(COMMAND ${ORVANEL} --info ${DATA}/ends_early.txt
   OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc TIMEOUT 20)
