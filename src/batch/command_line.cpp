@@ -373,7 +373,7 @@ std::array<double, 2> preset_orbit_of(ViewName v) {
 }
 
 std::string usage_text() {
-    return "Usage: orvanel [FILE]\n"
+    return "Usage: orvanel [FILE]...\n"
            "       orvanel --info FILE\n"
            "       orvanel --picture OUT.png [view options] FILE\n"
            "       orvanel --video OUT.avi --lists A:B[:S] [--fps N] [view options] FILE\n"
@@ -382,7 +382,7 @@ std::string usage_text() {
 }
 
 std::string help_text() {
-    return "Usage: orvanel [FILE]          open FILE (a result file) in the viewer\n"
+    return "Usage: orvanel [FILE]...       open each FILE (a result file) in a viewer of its own\n"
            "       orvanel --info FILE     print a summary of FILE and exit\n"
            "       orvanel --help          print this text\n"
            "\n"

@@ -10,11 +10,15 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QStatusBar>
@@ -23,6 +27,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <QUrl>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -48,6 +53,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     pal.setColor(QPalette::Window, Qt::white);
     setPalette(pal);
 
+    setAcceptDrops(true);
     MDIClient = new QMdiArea(this);
     MDIClient->setObjectName("MDIClient");
     MDIClient->setBackground(Qt::white);
@@ -220,6 +226,15 @@ void TForm1::findname(QString& text) {
     if (space >= 0) text = text.mid(space + 1);
 }
 
+int TForm1::caption_number(const QString& caption) {
+    QString name = caption;
+    findname(name);
+    qsizetype digits = 0;
+    while (digits < name.size() && name[digits].isDigit())
+        ++digits;
+    return name.left(digits).toInt();
+}
+
 QList<QMdiSubWindow*> TForm1::live_subwindows() const {
     QList<QMdiSubWindow*> list;
     for (QMdiSubWindow* sub : MDIClient->subWindowList()) {
@@ -247,9 +262,7 @@ TForm2* TForm1::target_viewer() const {
             if (subs.contains(*it)) sub = *it;
     }
     if (!sub || !sub->widget()) return nullptr;
-    QString name = sub->widget()->windowTitle();
-    findname(name);
-    const int n = name.toInt();
+    const int n = caption_number(sub->widget()->windowTitle());
     if (n <= 0 || n >= static_cast<int>(viewer_forms.size())) return nullptr;
     return viewer_forms[static_cast<std::size_t>(n)].data();
 }
@@ -270,7 +283,10 @@ void TForm1::FormShow() {
     Timer1->start();
     // Let the splash paint before a command-line file is read.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    if (!start_file.isEmpty()) {
+    if (!start_file.isEmpty()) start_files.prepend(start_file);
+    // One viewer per file, in the order given.
+    for (const QString& file : std::exchange(start_files, {})) {
+        start_file = file;
         Novo2Click();
         // As if the user had checked the list in the plot list.
         if (start_check_list > 0)
@@ -340,11 +356,39 @@ void TForm1::Novo2Click() {
     if (!start_file.isEmpty()) {
         file = start_file;
     } else {
-        file = ui::open_file_name(this, QString::fromUtf8(kOpenDialogTitle));
+        file = ui::open_file_name(this, QString::fromUtf8(kOpenDialogTitle), last_folder_);
         if (file.isEmpty()) return; // cancelled: nothing changes
     }
+    open_file(file);
+}
+
+void TForm1::open_file(const QString& file) {
     OpenDialog1_FileName = file;
+    last_folder_ = QFileInfo(file).absolutePath();
     open_viewer(file);
+}
+
+void TForm1::dragEnterEvent(QDragEnterEvent* event) {
+    if (!dropped_files(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void TForm1::dropEvent(QDropEvent* event) {
+    const QStringList files = dropped_files(event->mimeData());
+    if (files.isEmpty()) return;
+    event->acceptProposedAction();
+    // After the drop has returned to the file manager: reading may take a while.
+    QTimer::singleShot(0, this, ui::guarded_slot(this, [this, files] {
+                           for (const QString& f : files)
+                               open_file(f);
+                       }));
+}
+
+QStringList TForm1::dropped_files(const QMimeData* data) {
+    QStringList files;
+    if (!data || !data->hasUrls()) return files;
+    for (const QUrl& url : data->urls())
+        if (url.isLocalFile()) files << url.toLocalFile();
+    return files;
 }
 
 TForm2* TForm1::open_viewer(const QString& file) {
@@ -379,7 +423,8 @@ TForm2* TForm1::open_viewer(const QString& file) {
         return nullptr;
     }
     viewer_forms[static_cast<std::size_t>(n)] = form;
-    form->setWindowTitle(QStringLiteral("Janela ") + QString::number(n));
+    // The number first (commands find the viewer by it), then the file's name.
+    form->setWindowTitle(QStringLiteral("Janela %1 - %2").arg(n).arg(QFileInfo(file).fileName()));
     connect(form, &TForm2::closing, this, [this](TForm2* f) { viewer_closing(f); });
     connect(form, &TForm2::generator_stopped, this, [this] {
         // After the generator's handler has returned.
@@ -410,9 +455,7 @@ TForm2* TForm1::open_viewer(const QString& file) {
 }
 
 void TForm1::viewer_closing(TForm2* form) {
-    QString name = form->windowTitle();
-    findname(name);
-    const int n = name.toInt();
+    const int n = caption_number(form->windowTitle());
     if (n > 0 && n < static_cast<int>(viewer_slots.size())) viewer_slots[static_cast<std::size_t>(n)] = 0;
     if (viewers().isEmpty()) set_view_commands_enabled(false);
     update_window_actions();

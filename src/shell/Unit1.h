@@ -10,6 +10,7 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <QStringList>
 
 #include <array>
 #include <vector>
@@ -18,6 +19,7 @@ class QAction;
 class QLabel;
 class QMdiArea;
 class QMdiSubWindow;
+class QMimeData;
 class QMenu;
 class QTimer;
 class QToolButton;
@@ -91,10 +93,14 @@ class TForm1 : public QMainWindow {
     std::vector<int> viewer_slots;
     int viewer_count = 0;
     QString start_file;
-    int preset_code = 0; // preset view code between a button and apply_preset_view
+    QStringList start_files; // further files of the command line, opened after start_file
+    int preset_code = 0;     // preset view code between a button and apply_preset_view
 
     // The text after the first space of `text` (all of it when it has no space).
     static void findname(QString& text);
+    // The viewer number of a caption "Janela N - file": the digits after the
+    // first space; 0 when there are none.
+    static int caption_number(const QString& caption);
 
     // The seventeen view-command buttons, enabled and disabled together.
     std::array<QToolButton*, 17> view_command_buttons() const;
@@ -160,11 +166,18 @@ class TForm1 : public QMainWindow {
 
     // Opens `file` as a new numbered viewer; null when refused or unreadable.
     TForm2* open_viewer(const QString& file);
+    // "Novo" with `file` chosen: the open dialog's file name and folder, then open_viewer.
+    void open_file(const QString& file);
+    // Local files among dropped data, in order.
+    static QStringList dropped_files(const QMimeData* data);
 
   protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
+    // A file dragged from a file manager opens as "Novo" does.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
   private:
     void build_menu();
@@ -189,6 +202,7 @@ class TForm1 : public QMainWindow {
     bool quitting_ = false;
     bool shown_once_ = false;
     QList<QAction*> window_list_actions_;
+    QString last_folder_; // the open dialog starts here (this run only)
 };
 
 // The main window of the running program (null when there is none).

@@ -67,7 +67,7 @@ void init_glut() {
     glutInit(&argc, argv);
 }
 
-const char* const kGuiUsage = "Usage: orvanel [FILE]\n";
+const char* const kGuiUsage = "Usage: orvanel [FILE]...\n";
 
 } // namespace
 
@@ -117,7 +117,7 @@ int run_gui(int argc, char** argv) {
     init_gui_services();
     install_qt_translations();
 
-    QString file;
+    QStringList files;
     int check_list = 0;
     int record_frames = 0;
     std::array<int, 3> generate{0, 0, 1};
@@ -140,8 +140,8 @@ int run_gui(int argc, char** argv) {
         } else if (a.startsWith(QLatin1String("--"))) {
             std::fprintf(stderr, "orvanel: unknown option %s\n%s", a.toLocal8Bit().constData(), kGuiUsage);
             return 2;
-        } else if (file.isEmpty()) {
-            file = a;
+        } else {
+            files << a; // one viewer each, in order
         }
     }
 
@@ -152,7 +152,7 @@ int run_gui(int argc, char** argv) {
     main.set_credits_window(&credits);
     main.set_splash_window(&splash);
     set_chart_form(&chart);
-    main.start_file = file;
+    main.start_files = files;
     main.start_check_list = check_list;
     main.start_record_frames = record_frames;
     main.start_generate = generate;

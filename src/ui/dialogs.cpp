@@ -118,16 +118,17 @@ bool confirm(QWidget* parent, const QString& text) {
                                  QMessageBox::No) == QMessageBox::Yes;
 }
 
-QString open_file_name(QWidget* parent, const QString& title) {
-    if (auto a = ask_handler(DialogKind::OpenFile, parent, title, {}))
+QString open_file_name(QWidget* parent, const QString& title, const QString& folder) {
+    if (auto a = ask_handler(DialogKind::OpenFile, parent, title, folder))
         return a->accepted ? a->path : QString();
-    return QFileDialog::getOpenFileName(parent, title);
+    return QFileDialog::getOpenFileName(parent, title, folder);
 }
 
-QString save_file_name(QWidget* parent, const QString& title) {
-    if (auto a = ask_handler(DialogKind::SaveFile, parent, title, {}))
+QString save_file_name(QWidget* parent, const QString& title, const QString& proposed,
+                       const QString& filter) {
+    if (auto a = ask_handler(DialogKind::SaveFile, parent, title, proposed))
         return a->accepted ? a->path : QString();
-    return QFileDialog::getSaveFileName(parent, title);
+    return QFileDialog::getSaveFileName(parent, title, proposed, filter);
 }
 
 std::optional<QColor> choose_colour(QWidget* parent, const QColor& initial) {

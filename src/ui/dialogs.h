@@ -30,8 +30,8 @@ QString application_title();
 enum class DialogKind {
     Error,    // error_box: text
     Confirm,  // confirm: text; answer accepted = Yes
-    OpenFile, // open_file_name: title; answer path (empty = cancelled)
-    SaveFile, // save_file_name: title; answer path (empty = cancelled)
+    OpenFile, // open_file_name: title, text = starting folder; answer path (empty = cancelled)
+    SaveFile, // save_file_name: title, text = proposed path; answer path (empty = cancelled)
     Colour,   // choose_colour: colour = initial; answer colour
     OpenUrl,  // open_url: text = address; accepted = opened
     Warning,  // warning_box: text
@@ -90,9 +90,12 @@ class ProgressBox {
 // Yes/No question, titled with the application title; true on Yes.
 bool confirm(QWidget* parent, const QString& text);
 
-// Standard open / save dialogs with no file-type filter; empty when cancelled.
-QString open_file_name(QWidget* parent, const QString& title);
-QString save_file_name(QWidget* parent, const QString& title);
+// Standard open / save dialogs; empty when cancelled. The open dialog starts
+// in `folder` (empty: the working folder); the save dialog proposes `proposed`
+// and lists the files that `filter` names (empty: every file).
+QString open_file_name(QWidget* parent, const QString& title, const QString& folder = {});
+QString save_file_name(QWidget* parent, const QString& title, const QString& proposed = {},
+                       const QString& filter = {});
 
 // Standard colour dialog; nothing when cancelled.
 std::optional<QColor> choose_colour(QWidget* parent, const QColor& initial);

@@ -193,7 +193,11 @@ QMdiSubWindow* TForm2::mdi_window() const {
 int TForm2::window_number() const {
     const QString caption = windowTitle();
     const qsizetype space = caption.indexOf(QLatin1Char(' '));
-    return (space < 0 ? caption : caption.mid(space + 1)).toInt();
+    // "Janela N - file": the digits after the first space.
+    qsizetype end = space + 1;
+    while (end < caption.size() && caption[end].isDigit())
+        ++end;
+    return caption.mid(space + 1, end - space - 1).toInt();
 }
 
 bool TForm2::event(QEvent* event) {

@@ -57,7 +57,7 @@ class TForm2 : public QWidget {
     const std::vector<std::string>& read_warnings() const { return read_warnings_; }
     // FormClose has run: the window is on its way out.
     bool is_closed() const { return closed_; }
-    // The window's number, from its caption "Janela N"; 0 when it has none.
+    // The window's number, from its caption "Janela N - file"; 0 when it has none.
     int window_number() const;
     // Closes the window as the user would (its MDI frame too): FormClose runs.
     void close_viewer();

@@ -199,12 +199,12 @@ TEST_F(Session, ThreeExamplesSwitchedArrangedClosedAndOpened) {
     EXPECT_TRUE(front_shows_colours("viga opened"));
 
     // ---- Switching ----
-    pick_from_window_list(QStringLiteral("Janela 1"));
+    pick_from_window_list(QStringLiteral("Janela 1 - placa.txt"));
     EXPECT_EQ(main->target_viewer(), placa);
     EXPECT_TRUE(front_shows_colours("window list to 1"));
     main->ToolButton4->click(); // zoom +
     EXPECT_TRUE(front_shows_colours("zoom in 1"));
-    pick_from_window_list(QStringLiteral("Janela 2"));
+    pick_from_window_list(QStringLiteral("Janela 2 - casca.txt"));
     EXPECT_EQ(main->target_viewer(), casca);
     EXPECT_TRUE(front_shows_colours("window list to 2"));
 
@@ -291,11 +291,11 @@ TEST_F(Session, ThreeExamplesSwitchedArrangedClosedAndOpened) {
 
     TForm2* again = novo("casca.txt");
     ASSERT_NE(again, nullptr);
-    EXPECT_EQ(again->windowTitle(), QStringLiteral("Janela 2")) << "the lowest free number";
+    EXPECT_EQ(again->windowTitle(), QStringLiteral("Janela 2 - casca.txt")) << "the lowest free number";
     click_check(again, kFirstList);
     main->ToolButton23->click();
     EXPECT_TRUE(front_shows_colours("open another"));
-    pick_from_window_list(QStringLiteral("Janela 1"));
+    pick_from_window_list(QStringLiteral("Janela 1 - placa.txt"));
     EXPECT_TRUE(front_shows_colours("back to 1 at the end"));
     // Closing the maximised viewer in front brings the one behind it forward, at once.
     main->target_viewer()->close_viewer();

@@ -19,8 +19,11 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -28,6 +31,7 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPointer>
 #include <QPushButton>
 #include <QStatusBar>
@@ -36,6 +40,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -292,17 +297,18 @@ TEST_F(MainWindowTest, LowestFreeNumberIsReused) {
     show_main();
     for (int i = 0; i < 3; ++i)
         ASSERT_NE(open_sample(), nullptr);
-    EXPECT_EQ(captions(), (QStringList{"Janela 1", "Janela 2", "Janela 3"}));
+    EXPECT_EQ(captions(), (QStringList{"Janela 1 - four_lists.txt", "Janela 2 - four_lists.txt",
+                                       "Janela 3 - four_lists.txt"}));
     close_number(2);
-    EXPECT_EQ(captions(), (QStringList{"Janela 1", "Janela 3"}));
+    EXPECT_EQ(captions(), (QStringList{"Janela 1 - four_lists.txt", "Janela 3 - four_lists.txt"}));
     EXPECT_EQ(main->viewer_slots[2], 0);
     TForm2* again = open_sample();
     ASSERT_NE(again, nullptr);
-    EXPECT_EQ(again->windowTitle(), QStringLiteral("Janela 2"));
+    EXPECT_EQ(again->windowTitle(), QStringLiteral("Janela 2 - four_lists.txt"));
     EXPECT_EQ(main->viewer_forms[2].data(), again);
     TForm2* fourth = open_sample();
     ASSERT_NE(fourth, nullptr);
-    EXPECT_EQ(fourth->windowTitle(), QStringLiteral("Janela 4"));
+    EXPECT_EQ(fourth->windowTitle(), QStringLiteral("Janela 4 - four_lists.txt"));
     EXPECT_EQ(main->viewer_count, 4);
 }
 
@@ -312,9 +318,9 @@ TEST_F(MainWindowTest, ClosingOneAndTwoOfThreeHandsOutOneThenTwo) {
         ASSERT_NE(open_sample(), nullptr);
     close_number(1);
     close_number(2);
-    EXPECT_EQ(open_sample()->windowTitle(), QStringLiteral("Janela 1"));
-    EXPECT_EQ(open_sample()->windowTitle(), QStringLiteral("Janela 2"));
-    EXPECT_EQ(open_sample()->windowTitle(), QStringLiteral("Janela 4"));
+    EXPECT_EQ(open_sample()->windowTitle(), QStringLiteral("Janela 1 - four_lists.txt"));
+    EXPECT_EQ(open_sample()->windowTitle(), QStringLiteral("Janela 2 - four_lists.txt"));
+    EXPECT_EQ(open_sample()->windowTitle(), QStringLiteral("Janela 4 - four_lists.txt"));
 }
 
 TEST_F(MainWindowTest, ClosingTheViewerItselfClosesItsFrameToo) {
@@ -338,7 +344,7 @@ TEST_F(MainWindowTest, ClosingTheViewerItselfClosesItsFrameToo) {
     test::settle();
     EXPECT_TRUE(frame.isNull());
     EXPECT_EQ(main->viewer_slots[1], 0);
-    EXPECT_EQ(open_sample()->windowTitle(), QStringLiteral("Janela 1"));
+    EXPECT_EQ(open_sample()->windowTitle(), QStringLiteral("Janela 1 - four_lists.txt"));
 }
 
 TEST_F(MainWindowTest, CloseAllRestartsNumberingAtOne) {
@@ -355,7 +361,7 @@ TEST_F(MainWindowTest, CloseAllRestartsNumberingAtOne) {
     EXPECT_TRUE(commands_disabled());
     TForm2* next = open_sample();
     ASSERT_NE(next, nullptr);
-    EXPECT_EQ(next->windowTitle(), QStringLiteral("Janela 1"));
+    EXPECT_EQ(next->windowTitle(), QStringLiteral("Janela 1 - four_lists.txt"));
     EXPECT_EQ(main->viewer_slots.size(), 2u);
     EXPECT_TRUE(commands_enabled());
 }
@@ -396,7 +402,7 @@ TEST_F(MainWindowTest, FilesThatAreNoResultFilesAreRefusedAtOnce) {
     QDir().rmdir(dir);
     TForm2* next = open_sample();
     ASSERT_NE(next, nullptr);
-    EXPECT_EQ(next->windowTitle(), QStringLiteral("Janela 1"));
+    EXPECT_EQ(next->windowTitle(), QStringLiteral("Janela 1 - four_lists.txt"));
 }
 
 // A file that ends early opens, with zeros for what is missing, and then says so.
@@ -404,7 +410,7 @@ TEST_F(MainWindowTest, FileThatEndsEarlyOpensThenWarns) {
     show_main();
     TForm2* form = open(test::data_path("reader/ends_early.txt"));
     ASSERT_NE(form, nullptr);
-    EXPECT_EQ(form->windowTitle(), QStringLiteral("Janela 1"));
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("Janela 1 - ends_early.txt"));
     EXPECT_EQ(form->model.nnode, 3);
     EXPECT_EQ(dialogs().count(DialogKind::Error), 0);
     ASSERT_EQ(dialogs().count(DialogKind::Warning), 1);
@@ -445,7 +451,7 @@ TEST_F(MainWindowTest, CancellingAReadLeavesNoViewer) {
     ui::ProgressBox::set_delay_ms(500);
     EXPECT_EQ(dialogs().count(DialogKind::Progress), 2);
     ASSERT_EQ(main->viewers().size(), 2);
-    EXPECT_EQ(main->target_viewer()->windowTitle(), QStringLiteral("Janela 2"));
+    EXPECT_EQ(main->target_viewer()->windowTitle(), QStringLiteral("Janela 2 - four_lists.txt"));
     EXPECT_EQ(main->target_viewer()->model.nlista, 4);
 }
 
@@ -506,7 +512,7 @@ TEST_F(MainWindowTest, UnreadableFileLeavesNoViewerAndFreesItsNumber) {
               QStringLiteral("Invalid numeric input at line 6 of bad_number.txt"));
     TForm2* next = open_sample();
     ASSERT_NE(next, nullptr);
-    EXPECT_EQ(next->windowTitle(), QStringLiteral("Janela 2"));
+    EXPECT_EQ(next->windowTitle(), QStringLiteral("Janela 2 - four_lists.txt"));
 
     // With no viewer open, a failed read leaves the commands disabled.
     main->ToolButton11Click();
@@ -533,7 +539,7 @@ TEST_F(MainWindowTest, HundredthNumberIsRefusedWithAMessage) {
     EXPECT_EQ(main->viewer_slots.size(), 100u);
     // Once a number is free again, it is used.
     main->viewer_slots[57] = 0;
-    EXPECT_EQ(open_sample()->windowTitle(), QStringLiteral("Janela 57"));
+    EXPECT_EQ(open_sample()->windowTitle(), QStringLiteral("Janela 57 - four_lists.txt"));
 }
 
 TEST(FindName, TextAfterTheFirstSpace) {
@@ -559,7 +565,7 @@ TEST_F(MainWindowTest, SplashDisablesTheMainWindowWhileTheStartFileOpens) {
     EXPECT_TRUE(splash.windowFlags() & Qt::WindowStaysOnTopHint);
     // The start file is open as viewer 1 while the splash shows.
     ASSERT_EQ(main->viewers().size(), 1);
-    EXPECT_EQ(main->viewers().front()->windowTitle(), QStringLiteral("Janela 1"));
+    EXPECT_EQ(main->viewers().front()->windowTitle(), QStringLiteral("Janela 1 - four_lists.txt"));
     EXPECT_EQ(dialogs().count(DialogKind::OpenFile), 0) << "the start file is opened without asking";
     EXPECT_TRUE(main->start_file.isEmpty());
     // Timer1 ends the splash.
@@ -828,6 +834,104 @@ TEST_F(MainWindowTest, LeavingAFieldForAnotherViewerIsNoExit) {
     main->ToolButton11->click();
     test::settle();
     EXPECT_TRUE(main->viewers().isEmpty());
+}
+
+} // namespace
+} // namespace orv
+
+namespace orv {
+namespace {
+
+TEST(CaptionNumber, DigitsAfterTheFirstSpace) {
+    const std::pair<const char*, int> cases[] = {{"Janela 12 - casca.txt", 12},
+                                                 {"Janela 3 - 7 vigas.txt", 3},
+                                                 {"Janela 4", 4},
+                                                 {"Janela", 0},
+                                                 {"Janela - 5.txt", 0},
+                                                 {"", 0}};
+    for (const auto& [caption, number] : cases)
+        EXPECT_EQ(TForm1::caption_number(QString::fromUtf8(caption)), number) << caption;
+}
+
+// Viewers named by their files: the caption and the "Janela" list, and the
+// commands still find the active viewer by its number.
+TEST_F(MainWindowTest, ViewersShowTheirFileNames) {
+    show_main();
+    TForm2* plate = open(test::example_path("placa.txt"));
+    TForm2* beam = open(test::example_path("viga.txt"));
+    ASSERT_NE(plate, nullptr);
+    ASSERT_NE(beam, nullptr);
+    EXPECT_EQ(plate->windowTitle(), QStringLiteral("Janela 1 - placa.txt"));
+    EXPECT_EQ(beam->windowTitle(), QStringLiteral("Janela 2 - viga.txt"));
+    EXPECT_EQ(beam->window_number(), 2);
+    emit main->Janela1->aboutToShow();
+    QStringList entries;
+    for (QAction* a : main->Janela1->actions())
+        if (a->text().contains(QStringLiteral("Janela "))) entries << a->text();
+    emit main->Janela1->aboutToHide();
+    EXPECT_EQ(entries, (QStringList{"&1 Janela 1 - placa.txt", "&2 Janela 2 - viga.txt"}));
+    // The toolbar's zoom acts on the active viewer, found through its caption.
+    main->ToolButton4->click();
+    EXPECT_FLOAT_EQ(beam->GLCamera1->scene_scale(), 1.05f);
+    EXPECT_FLOAT_EQ(plate->GLCamera1->scene_scale(), 1.0f);
+    // Closing frees the number the caption holds.
+    beam->close_viewer();
+    test::settle();
+    EXPECT_EQ(main->viewer_slots[2], 0);
+    EXPECT_EQ(open(test::example_path("casca.txt"))->windowTitle(), QStringLiteral("Janela 2 - casca.txt"));
+}
+
+TEST_F(MainWindowTest, EveryFileOfTheCommandLineOpensAViewerInOrder) {
+    main->start_files = {test::example_path("viga.txt"), test::example_path("placa.txt"),
+                         test::data_path("viewer/four_lists.txt")};
+    main->show();
+    ASSERT_TRUE(test::wait_until([&] { return main->viewers().size() == 3; }, 20000));
+    QStringList titles;
+    for (TForm2* f : main->viewers())
+        titles << f->windowTitle();
+    EXPECT_EQ(titles,
+              (QStringList{"Janela 1 - viga.txt", "Janela 2 - placa.txt", "Janela 3 - four_lists.txt"}));
+    EXPECT_EQ(dialogs().count(DialogKind::OpenFile), 0);
+    EXPECT_EQ(main->target_viewer(), main->viewers().back());
+}
+
+TEST_F(MainWindowTest, DroppedFilesOpenAsNovoDoes) {
+    show_main();
+    const QString casca = test::example_path("casca.txt");
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(casca)});
+    const QPoint at = main->MDIClient->geometry().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(main.get(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(main.get(), &drop);
+    ASSERT_TRUE(test::wait_until([&] { return main->viewers().size() == 1; }));
+    EXPECT_EQ(main->viewers().front()->windowTitle(), QStringLiteral("Janela 1 - casca.txt"));
+    EXPECT_TRUE(commands_enabled());
+    // What is no local file is not taken.
+    QMimeData text;
+    text.setText(QStringLiteral("casca.txt"));
+    QDragEnterEvent refused(at, Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
+    refused.setAccepted(false);
+    QCoreApplication::sendEvent(main.get(), &refused);
+    EXPECT_FALSE(refused.isAccepted());
+    // The open dialog then starts in the dropped file's folder.
+    dialogs().answer_cancel();
+    main->Novo2Click();
+    EXPECT_EQ(dialogs().last_text(DialogKind::OpenFile), QFileInfo(casca).absolutePath());
+}
+
+TEST_F(MainWindowTest, OpenDialogStartsInTheFolderLastUsed) {
+    show_main();
+    dialogs().answer_cancel();
+    main->Novo2Click();
+    EXPECT_EQ(dialogs().last_text(DialogKind::OpenFile), QString()) << "the working folder at first";
+    ASSERT_NE(open_sample(), nullptr);
+    dialogs().answer_cancel();
+    main->Novo2Click();
+    EXPECT_EQ(dialogs().last_text(DialogKind::OpenFile),
+              QFileInfo(test::data_path("viewer/four_lists.txt")).absolutePath());
 }
 
 } // namespace

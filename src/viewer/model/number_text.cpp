@@ -21,7 +21,17 @@ InvalidReal::InvalidReal(std::string_view text)
     : std::runtime_error("'" + std::string(text) + "' is not a valid floating point value"), text_(text) {}
 
 double parse_real_text(std::string_view text) {
-    std::string_view t = text;
+    // A comma is the decimal separator when the text holds no dot ("1,5" =
+    // 1.5): read a copy with the comma as a dot. A second comma stays and is
+    // rejected by the grammar below, as is a comma beside a dot.
+    std::string with_dot;
+    if (text.find('.') == std::string_view::npos) {
+        if (const std::size_t comma = text.find(','); comma != std::string_view::npos) {
+            with_dot = text;
+            with_dot[comma] = '.';
+        }
+    }
+    std::string_view t = with_dot.empty() ? text : std::string_view(with_dot);
     while (!t.empty() && is_blank(t.front()))
         t.remove_prefix(1);
     while (!t.empty() && is_blank(t.back()))

@@ -28,10 +28,10 @@ class InvalidReal : public std::runtime_error {
 
 // Reads a whole real: optional blanks, an optional sign, digits with an
 // optional "." (digits on at least one side of it), an optional exponent
-// (e or E, optional sign, digits), optional blanks. "." is the only decimal
-// separator. Infinity, NaN, hexadecimal forms, thousands separators and
-// values too large for a double are rejected with InvalidReal; a value too
-// small for a double reads as zero of its sign.
+// (e or E, optional sign, digits), optional blanks. The decimal separator is
+// "." or, in a text that holds no ".", one "," ("1,5" = 1.5). Infinity, NaN, hexadecimal forms, thousands
+// separators and values too large for a double are rejected with InvalidReal; a value too small for a double
+// reads as zero of its sign.
 double parse_real_text(std::string_view text);
 
 // A text that is not a 32-bit integer; what() is the message shown to the

@@ -113,14 +113,21 @@ TEST(RealText, AcceptedForms) {
         {"007", 7},
         {"-0", -0.0},
         {"1.7976931348623157e308", 1.7976931348623157e308},
+        // A decimal comma when there is no dot.
+        {"1,5", 1.5},
+        {"-0,25", -0.25},
+        {",5", 0.5},
+        {"2,5e-1", 0.25},
+        {" 3,0 ", 3},
     };
     for (const ParseCase& c : cases)
         EXPECT_EQ(parse_real_text(c.text), c.value) << c.text;
 }
 
 TEST(RealText, RejectedFormsGiveTheToolkitMessage) {
-    const char* texts[] = {"",   " ",  "abc", "1,5", "1.2.3", "--1",  "+-1", "+",     "-",      ".",
-                           "e5", "1e", "1e+", "inf", "nan",   "0x10", "1 2", "1e400", "-1e400", "1.5x"};
+    const char* texts[] = {"",      " ",      "abc",  "1.2.3", "--1",     "+-1", "+",    "-",
+                           ".",     "e5",     "1e",   "1e+",   "inf",     "nan", "0x10", "1 2",
+                           "1e400", "-1e400", "1.5x", "1,2,3", "1.000,5", ",",   "1,5.2"};
     for (const char* t : texts) {
         try {
             parse_real_text(t);
