@@ -13,6 +13,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QKeySequence>
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -106,7 +107,16 @@ void TForm1::build_menu() {
     Novo2->setObjectName("Novo2");
     Sair1 = Arquivos1->addAction(QStringLiteral("Sair"));
     Sair1->setObjectName("Sair1");
+    Novo2->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     connect(Novo2, &QAction::triggered, this, ui::guarded_slot(this, [this] { Novo2Click(); }));
+    // Ctrl+W closes the active viewer as its close button does (not a menu item).
+    close_viewer_action = new QAction(this);
+    close_viewer_action->setObjectName("close_viewer_action");
+    close_viewer_action->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
+    addAction(close_viewer_action);
+    connect(close_viewer_action, &QAction::triggered, this, ui::guarded_slot(this, [this] {
+                if (TForm2* form = target_viewer()) form->close_viewer();
+            }));
     connect(Sair1, &QAction::triggered, this, ui::guarded_slot(this, [this] { Sair1Click(); }));
 
     Janela1 = bar->addMenu(QStringLiteral("Janela"));
@@ -178,7 +188,6 @@ void TForm1::build_toolbar() {
         ToolBar1->addWidget(b);
         return b;
     };
-    const QString none;
     ToolButton1 = tool("ToolButton1", 6, QStringLiteral("Open|Open new draw"), [this] { Novo2Click(); });
     ToolButton2 =
         tool("ToolButton2", 20, QStringLiteral("Close|Close program"), [this] { ToolButton2Click(); });
@@ -187,24 +196,46 @@ void TForm1::build_toolbar() {
     ToolButton7 = action_tool("ToolButton7", LadoaLado1);
     ToolButton8 = action_tool("ToolButton8", Vertical1);
     ToolBar1->addSeparator();
-    ToolButton15 = tool("ToolButton15", 13, none, [this] { ToolButton15Click(); });
+    ToolButton15 = tool("ToolButton15", 13,
+                        QStringLiteral("Zoom 1|Zoom original: escala 1 (tecla Home também centraliza)"),
+                        [this] { ToolButton15Click(); });
     ToolButton4 = tool("ToolButton4", 18, QStringLiteral("Zoom +|Zoom +"), [this] { ToolButton4Click(); });
     ToolButton5 = tool("ToolButton5", 19, QStringLiteral("Zoom -|Zoom -"), [this] { ToolButton5Click(); });
     ToolBar1->addSeparator();
-    ToolButton16 = tool("ToolButton16", 11, none, [this] { ToolButton16Click(); });
-    ToolButton12 = tool("ToolButton12", 3, none, [this] { ToolButton12Click(); });
-    ToolButton13 = tool("ToolButton13", 4, none, [this] { ToolButton13Click(); });
-    ToolButton17 = tool("ToolButton17", 3, none, [this] { ToolButton17Click(); });
-    ToolButton18 = tool("ToolButton18", 4, none, [this] { ToolButton18Click(); });
-    ToolButton19 = tool("ToolButton19", 3, none, [this] { ToolButton19Click(); });
-    ToolButton20 = tool("ToolButton20", 4, none, [this] { ToolButton20Click(); });
+    ToolButton16 =
+        tool("ToolButton16", 11,
+             QStringLiteral("Centralizar|Volta o modelo ao centro, desfazendo movimentos e arrastos"),
+             [this] { ToolButton16Click(); });
+    ToolButton12 = tool("ToolButton12", 3, QStringLiteral("Mover +X|Move o modelo 0,5 no sentido +X"),
+                        [this] { ToolButton12Click(); });
+    ToolButton13 = tool("ToolButton13", 4, QStringLiteral("Mover -X|Move o modelo 0,5 no sentido -X"),
+                        [this] { ToolButton13Click(); });
+    ToolButton17 = tool("ToolButton17", 3, QStringLiteral("Mover +Y|Move o modelo 0,5 no sentido +Y"),
+                        [this] { ToolButton17Click(); });
+    ToolButton18 = tool("ToolButton18", 4, QStringLiteral("Mover -Y|Move o modelo 0,5 no sentido -Y"),
+                        [this] { ToolButton18Click(); });
+    ToolButton19 = tool("ToolButton19", 3, QStringLiteral("Mover +Z|Move o modelo 0,5 no sentido +Z"),
+                        [this] { ToolButton19Click(); });
+    ToolButton20 = tool("ToolButton20", 4, QStringLiteral("Mover -Z|Move o modelo 0,5 no sentido -Z"),
+                        [this] { ToolButton20Click(); });
     ToolBar1->addSeparator();
-    ToolButton22 = tool("ToolButton22", 27, none, [this] { ToolButton22Click(); });
-    ToolButton27 = tool("ToolButton27", 31, none, [this] { ToolButton27Click(); });
-    ToolButton23 = tool("ToolButton23", 28, none, [this] { ToolButton23Click(); });
-    ToolButton24 = tool("ToolButton24", 29, none, [this] { ToolButton24Click(); });
-    ToolButton25 = tool("ToolButton25", 30, none, [this] { ToolButton25Click(); });
-    ToolButton26 = tool("ToolButton26", 32, none, [this] { ToolButton26Click(); });
+    ToolButton22 = tool("ToolButton22", 27,
+                        QStringLiteral("Vista frontal|Vista de frente: x para a direita, y para cima"),
+                        [this] { ToolButton22Click(); });
+    ToolButton27 = tool("ToolButton27", 31, QStringLiteral("Vista esquerda|Vista pela esquerda (lado -x)"),
+                        [this] { ToolButton27Click(); });
+    ToolButton23 = tool("ToolButton23", 28,
+                        QStringLiteral("Frente direita, acima|Vista da frente à direita, 30 graus acima"),
+                        [this] { ToolButton23Click(); });
+    ToolButton24 = tool("ToolButton24", 29,
+                        QStringLiteral("Trás direita, acima|Vista de trás à direita, 30 graus acima"),
+                        [this] { ToolButton24Click(); });
+    ToolButton25 = tool("ToolButton25", 30,
+                        QStringLiteral("Frente direita, abaixo|Vista da frente à direita, 30 graus abaixo"),
+                        [this] { ToolButton25Click(); });
+    ToolButton26 = tool("ToolButton26", 32,
+                        QStringLiteral("Trás direita, abaixo|Vista de trás à direita, 30 graus abaixo"),
+                        [this] { ToolButton26Click(); });
     ToolBar1->addSeparator();
     ToolButton11 =
         tool("ToolButton11", 5, QStringLiteral("Close All|Close all draws"), [this] { ToolButton11Click(); });
@@ -432,6 +463,10 @@ TForm2* TForm1::open_viewer(const QString& file) {
     });
     QMdiSubWindow* sub = MDIClient->addSubWindow(form);
     sub->setAttribute(Qt::WA_DeleteOnClose);
+    // The frame's own menu binds Ctrl+W too: two owners of one key fire neither.
+    if (QMenu* menu = sub->systemMenu())
+        for (QAction* a : menu->actions())
+            if (a->shortcut() == close_viewer_action->shortcut()) a->setShortcut(QKeySequence());
     // A viewer opened maximised has no size of its own to return to: the
     // frame would restore it (its restore button, or another viewer taking
     // the maximised place) to a bare title bar, with its 3D view shrunk to

@@ -48,11 +48,12 @@ class TForm1 : public QMainWindow {
     QMenu* Sobre1 = nullptr;
     QAction* Novo2 = nullptr;
     QAction* Sair1 = nullptr;
-    QAction* Cascata1 = nullptr;   // "&Cascade"
-    QAction* LadoaLado1 = nullptr; // "Tile &Horizontally"
-    QAction* Vertical1 = nullptr;  // "&Tile Vertically"
-    QAction* Minimize1 = nullptr;  // "&Minimize All"
-    QAction* Maximize1 = nullptr;  // "&Arrange"
+    QAction* close_viewer_action = nullptr; // Ctrl+W: closes the active viewer
+    QAction* Cascata1 = nullptr;            // "&Cascade"
+    QAction* LadoaLado1 = nullptr;          // "Tile &Horizontally"
+    QAction* Vertical1 = nullptr;           // "&Tile Vertically"
+    QAction* Minimize1 = nullptr;           // "&Minimize All"
+    QAction* Maximize1 = nullptr;           // "&Arrange"
     QAction* Ajuda1 = nullptr;
     QAction* Crditos1 = nullptr;
     QToolBar* ToolBar1 = nullptr;

@@ -131,6 +131,7 @@ void TForm2::connect_handlers() {
         });
     }
     connect_output_handlers();
+    connect_keys();
     // Over the panel the wheel changes a slider, spin edit or the chooser
     // only while that control has the focus: a wheel turned to zoom with the
     // pointer just off the 3D view must not switch groups or move a setting.

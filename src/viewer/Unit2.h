@@ -127,6 +127,10 @@ class TForm2 : public QWidget {
     QSpinBox* SpinEdit2 = nullptr;
     QSpinBox* SpinEdit3 = nullptr;
     QPushButton* BitBtn5 = nullptr; // applies the filters
+    // Beside the plot list's caption: previous / next result list, play.
+    QPushButton* list_up_button = nullptr;   // "▲" = Page Up
+    QPushButton* list_down_button = nullptr; // "▼" = Page Down
+    QPushButton* play_button = nullptr;      // "▶"
 
     QFrame* Panel11 = nullptr;
     QComboBox* ComboBox1 = nullptr; // chooser of the optional groups
@@ -325,6 +329,20 @@ class TForm2 : public QWidget {
     // value labels from the top down.
     std::vector<std::string> legend_texts;
 
+    // Stepping through the result lists (Unit2_steps.cpp).
+    // The lowest checked result list, 0 when none.
+    int lowest_checked_list() const;
+    // Moves the lowest checked result list by `direction` (+1 next, -1
+    // previous): it is unchecked and its neighbour checked; with none checked,
+    // list 1 is checked. False, and nothing changes, past the first or last list.
+    bool step_result_list(int direction);
+    // Shows the lists of the generator's range ("Lista inicial:", "Lista
+    // final:", "Passo:") one after the other at its "FPS:", recording nothing;
+    // any mouse click stops it.
+    void play_lists();
+    void stop_playing();
+    bool playing() const;
+
     // Node probe (Unit2_probe.cpp): the node under the pointer in the 3D view.
     pick::NodePicker node_picker;
     // The node seen at pointer position (x, y) of the 3D view, as last drawn.
@@ -372,6 +390,14 @@ class TForm2 : public QWidget {
     void record_result_list(int k);
     QString stop_generator_after_failure(bool checks_changed);
     void end_generator_run();
+
+    void connect_keys();
+    void turn_by_key(double pitch, double turn);
+    void play_step();
+    QTimer* play_timer_ = nullptr;
+    QObject* play_stopper_ = nullptr;
+    std::vector<int> play_lists_;
+    std::size_t play_next_ = 0;
 
     bool generating_ = false;
     bool stop_requested_ = false;

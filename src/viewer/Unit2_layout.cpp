@@ -164,6 +164,30 @@ void TForm2::build_layout() {
     CheckListBox1 = make<QListWidget>(GroupBox4, "CheckListBox1", 8, 16, 126, 265);
     CheckListBox1->setMouseTracking(true);
     CheckListBox1->raise();
+    list_up_button = button(GroupBox4, "list_up_button", QStringLiteral("▲"), 92, 0, 15, 14);
+    list_down_button = button(GroupBox4, "list_down_button", QStringLiteral("▼"), 108, 0, 15, 14);
+    play_button = button(GroupBox4, "play_button", QStringLiteral("▶"), 124, 0, 15, 14);
+    list_up_button->setToolTip(QStringLiteral("Lista anterior (Page Up)"));
+    list_down_button->setToolTip(QStringLiteral("Próxima lista (Page Down)"));
+    play_button->setToolTip(QStringLiteral("Mostra as listas do Gerador Vídeo/Lista no seu FPS, sem gravar; "
+                                           "um clique para"));
+    for (QPushButton* b : {list_up_button, list_down_button, play_button})
+        b->setStatusTip(b->toolTip());
+    const QString filter_hint =
+        QStringLiteral("Filtro dos elementos da família %1 (%2): 0 oculta a família, um valor igual à "
+                       "ordem oculta essa ordem, -1 não oculta nada");
+    const struct {
+        QLabel* label;
+        QSpinBox* spin;
+        const char* family;
+    } filters[] = {{Label1, SpinEdit1, "linhas"},
+                   {Label2, SpinEdit2, "triângulos"},
+                   {Label3, SpinEdit3, "quadriláteros"}};
+    for (int f = 0; f < 3; ++f)
+        for (QWidget* w : {static_cast<QWidget*>(filters[f].label), static_cast<QWidget*>(filters[f].spin)}) {
+            w->setToolTip(filter_hint.arg(f + 1).arg(QString::fromUtf8(filters[f].family)));
+            w->setStatusTip(w->toolTip());
+        }
 
     // ---- Chooser ----
     Panel11 = new QFrame(Panel1);

@@ -36,6 +36,7 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QStatusTipEvent>
+#include <QTest>
 #include <QTextEdit>
 #include <QTimer>
 #include <QToolBar>
@@ -180,8 +181,20 @@ TEST_F(MainWindowTest, ToolbarOrderAndHints) {
         {main->ToolButton4, "Zoom +", "Zoom +"},
         {main->ToolButton5, "Zoom -", "Zoom -"},
         {main->ToolButton11, "Close All", "Close all draws"},
-        {main->ToolButton15, "", ""},
-        {main->ToolButton22, "", ""},
+        {main->ToolButton15, "Zoom 1", "Zoom original: escala 1 (tecla Home também centraliza)"},
+        {main->ToolButton16, "Centralizar", "Volta o modelo ao centro, desfazendo movimentos e arrastos"},
+        {main->ToolButton12, "Mover +X", "Move o modelo 0,5 no sentido +X"},
+        {main->ToolButton13, "Mover -X", "Move o modelo 0,5 no sentido -X"},
+        {main->ToolButton17, "Mover +Y", "Move o modelo 0,5 no sentido +Y"},
+        {main->ToolButton18, "Mover -Y", "Move o modelo 0,5 no sentido -Y"},
+        {main->ToolButton19, "Mover +Z", "Move o modelo 0,5 no sentido +Z"},
+        {main->ToolButton20, "Mover -Z", "Move o modelo 0,5 no sentido -Z"},
+        {main->ToolButton22, "Vista frontal", "Vista de frente: x para a direita, y para cima"},
+        {main->ToolButton27, "Vista esquerda", "Vista pela esquerda (lado -x)"},
+        {main->ToolButton23, "Frente direita, acima", "Vista da frente à direita, 30 graus acima"},
+        {main->ToolButton24, "Trás direita, acima", "Vista de trás à direita, 30 graus acima"},
+        {main->ToolButton25, "Frente direita, abaixo", "Vista da frente à direita, 30 graus abaixo"},
+        {main->ToolButton26, "Trás direita, abaixo", "Vista de trás à direita, 30 graus abaixo"},
     };
     for (const Hint& h : hints) {
         const QString status =
@@ -920,6 +933,25 @@ TEST_F(MainWindowTest, DroppedFilesOpenAsNovoDoes) {
     dialogs().answer_cancel();
     main->Novo2Click();
     EXPECT_EQ(dialogs().last_text(DialogKind::OpenFile), QFileInfo(casca).absolutePath());
+}
+
+TEST_F(MainWindowTest, KeysOpenAndCloseViewers) {
+    show_main();
+    main->activateWindow();
+    test::settle();
+    // Ctrl+O is "Novo": the open dialog, answered with a file.
+    dialogs().answer_open(test::data_path("viewer/four_lists.txt"));
+    QTest::keyClick(main.get(), Qt::Key_O, Qt::ControlModifier);
+    test::settle();
+    EXPECT_EQ(dialogs().count(DialogKind::OpenFile), 1);
+    ASSERT_EQ(main->viewers().size(), 1);
+    ASSERT_NE(open(test::example_path("viga.txt")), nullptr);
+    // Ctrl+W closes the active viewer only.
+    QTest::keyClick(main.get(), Qt::Key_W, Qt::ControlModifier);
+    test::settle();
+    ASSERT_EQ(main->viewers().size(), 1);
+    EXPECT_EQ(main->viewers().front()->windowTitle(), QStringLiteral("Janela 1 - four_lists.txt"));
+    EXPECT_EQ(main->viewer_slots[2], 0);
 }
 
 TEST_F(MainWindowTest, OpenDialogStartsInTheFolderLastUsed) {
