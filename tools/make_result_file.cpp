@@ -2,9 +2,12 @@
 // structured grid, meshed with one element kind, with smooth result lists.
 //
 //   make_result_file --nodes N --lists L --kind quad1|quad2|tri1|tri2|line1 OUT
+//   make_result_file ... --format vtu [--zlib] OUT      (the same plate as .vtu)
 //
 // The grid is about sqrt(N) x sqrt(N) nodes (odd sizes for quadratic kinds);
 // the exact node count is printed.
+#include "plate_vtu.h"
+
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -53,8 +56,8 @@ class Out {
 };
 
 int usage() {
-    std::fprintf(stderr,
-                 "usage: make_result_file --nodes N --lists L --kind quad1|quad2|tri1|tri2|line1 OUT\n");
+    std::fprintf(stderr, "usage: make_result_file --nodes N --lists L --kind quad1|quad2|tri1|tri2|line1\n"
+                         "                        [--format txt|vtu [--zlib]] OUT\n");
     return 2;
 }
 
@@ -62,7 +65,8 @@ int usage() {
 
 int main(int argc, char** argv) {
     long nodes = 10000, lists = 3;
-    std::string kind = "quad1", out;
+    std::string kind = "quad1", out, format = "txt";
+    bool zlib = false;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--nodes") && i + 1 < argc)
             nodes = std::atol(argv[++i]);
@@ -70,6 +74,10 @@ int main(int argc, char** argv) {
             lists = std::atol(argv[++i]);
         else if (!std::strcmp(argv[i], "--kind") && i + 1 < argc)
             kind = argv[++i];
+        else if (!std::strcmp(argv[i], "--format") && i + 1 < argc)
+            format = argv[++i];
+        else if (!std::strcmp(argv[i], "--zlib"))
+            zlib = true;
         else if (argv[i][0] != '-' && out.empty())
             out = argv[i];
         else
@@ -101,6 +109,8 @@ int main(int argc, char** argv) {
         nelem = nx - 1;
     else
         return usage();
+    if (format == "vtu") return write_plate_vtu(out, kind, nx, ny, lists, zlib);
+    if (format != "txt") return usage();
 
     std::FILE* f = std::fopen(out.c_str(), "wb");
     if (!f) {
