@@ -671,7 +671,7 @@ class ArrayReader {
         std::vector<std::uint64_t> sizes(static_cast<std::size_t>(blocks));
         for (auto& c : sizes) {
             c = header_word(in, label);
-            if (c > budget_ / kMaxRatio + 64)
+            if (c > file_.size())
                 fail_at("Compressed " + label + ": a block of " + std::to_string(c) +
                             " bytes, more than the file holds",
                         where);
@@ -1290,8 +1290,24 @@ ImportData import_vtk_xml_bytes(const char* data, std::size_t size, const std::s
     throw ReadError("Not enough memory to read " + base_name(name));
 }
 
+bool looks_like_vtu(std::string_view first_bytes) {
+    const std::string t = vtk_xml_type(first_bytes);
+    return t == "UnstructuredGrid" || t == "PolyData";
+}
+bool looks_like_pvd(std::string_view first_bytes) {
+    return vtk_xml_type(first_bytes) == "Collection";
+}
+bool looks_like_pvtu(std::string_view first_bytes) {
+    return vtk_xml_type(first_bytes) == "PUnstructuredGrid";
+}
+
 ReadResult read_vtk_xml(const std::string& path, const ReaderOptions& options) {
     return build_model(import_vtk_xml(path, options), path);
+}
+
+ReadResult read_vtk_xml_bytes(const char* data, std::size_t size, const std::string& name,
+                              const ReaderOptions& options) {
+    return build_model(import_vtk_xml_bytes(data, size, name, options), name);
 }
 
 } // namespace orv

@@ -32,7 +32,15 @@ ImportData import_vtk_xml(const std::string& path, const ReaderOptions& options 
 ImportData import_vtk_xml_bytes(const char* data, std::size_t size, const std::string& name,
                                 const ReaderOptions& options = {});
 
-// import_vtk_xml then build_model: the reader of the format table.
+// Sniffs of the format table: the first bytes are VTK XML of that type.
+bool looks_like_vtu(std::string_view first_bytes); // UnstructuredGrid or PolyData
+bool looks_like_pvd(std::string_view first_bytes);
+bool looks_like_pvtu(std::string_view first_bytes);
+
+// import_vtk_xml (or import_vtk_xml_bytes) then build_model: the readers of
+// the format table, for every type above.
 ReadResult read_vtk_xml(const std::string& path, const ReaderOptions& options = {});
+ReadResult read_vtk_xml_bytes(const char* data, std::size_t size, const std::string& name,
+                              const ReaderOptions& options = {});
 
 } // namespace orv
