@@ -576,6 +576,7 @@ ReadResult build_model(ImportData&& data, const std::string& name_in) try {
     for (std::int64_t c = 0; c < ncell; ++c) {
         const int type = mesh.cell_types[static_cast<std::size_t>(c)];
         const std::int64_t n = cell_size(c);
+        if (type == 0) continue; // VTK's empty cell
         if (type == vtk_vertex || type == vtk_poly_vertex) {
             ++vertices;
             continue;
