@@ -529,6 +529,17 @@ void finish_model(ResultModel& m) {
 
 } // namespace
 
+std::vector<int> vtk_node_order(int family, int order) {
+    if (order < 1 || order > 99 || family < 1 || family > 3) return {};
+    const int type = order == 1 ? (family == 1 ? vtk_line : family == 2 ? vtk_triangle : vtk_quad)
+                                : (family == 1   ? vtk_lagrange_curve
+                                   : family == 2 ? vtk_lagrange_triangle
+                                                 : vtk_lagrange_quadrilateral);
+    const Shape s = shape_of(type, element_node_count(family, order));
+    if (!s.supported || s.faces.size() != 1) return {};
+    return s.faces[0].nodes;
+}
+
 ReadResult build_model(ImportData&& data, const std::string& name_in) try {
     const std::string name = base_name(name_in);
     ImportMesh& mesh = data.mesh;
@@ -576,6 +587,7 @@ ReadResult build_model(ImportData&& data, const std::string& name_in) try {
     for (std::int64_t c = 0; c < ncell; ++c) {
         const int type = mesh.cell_types[static_cast<std::size_t>(c)];
         const std::int64_t n = cell_size(c);
+        if (type == 0) continue; // VTK's empty cell
         if (type == vtk_vertex || type == vtk_poly_vertex) {
             ++vertices;
             continue;

@@ -1,7 +1,10 @@
 #include "viewer/model/vtk_xml_reader.h"
 
+#include "viewer/model/model_writer.h"
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -285,6 +288,51 @@ TEST(VtkXmlReader, MissingPartsOfACollectionAreNamed) {
     ASSERT_EQ(d.warnings.size(), 1u);
     EXPECT_NE(d.warnings[0].find("other.vtu"), std::string::npos) << d.warnings[0];
     fs::remove_all(dir);
+}
+
+} // namespace
+} // namespace orv
+
+namespace orv {
+namespace {
+
+// Native names are Latin-1 (the examples' "Tensão"); XML carries UTF-8.
+std::string utf8_of_latin1(const std::string& s) {
+    std::string out;
+    for (const unsigned char c : s) {
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+// A native example written as .vtu and read back: the same nodes, elements
+// and, for every list, the same value at every node.
+TEST(VtkXmlReader, ConvertedExamplesReadBackToTheSameModel) {
+    for (const char* example : {"viga.txt", "placa.txt"}) {
+        SCOPED_TRACE(example);
+        const ResultModel a = read_result_file(std::string(ORVANEL_SOURCE_DIR) + "/examples/" + example);
+        const VtuBytes vtu = vtu_of(a);
+        const ReadResult r = read_vtk_xml_bytes(vtu.bytes.data(), vtu.bytes.size(), "converted.vtu");
+        const ResultModel& b = r.model;
+        ASSERT_EQ(b.nnode, a.nnode);
+        EXPECT_EQ(b.nelem, a.nelem);
+        for (std::int32_t i = 1; i <= a.nnode; ++i)
+            for (int c = 1; c <= 3; ++c)
+                EXPECT_EQ(b.coord_row(i)[c], a.coord_row(i)[c]) << "node " << i;
+        for (std::int32_t k = 1; k <= a.nlista; ++k) {
+            const std::string name = utf8_of_latin1(a.namelista[k]) + " - passo 1";
+            const auto it = std::find(b.namelista.begin(), b.namelista.end(), name);
+            ASSERT_NE(it, b.namelista.end()) << name;
+            const auto kb = static_cast<std::size_t>(it - b.namelista.begin());
+            for (std::int32_t i = 1; i <= a.nnode; ++i)
+                EXPECT_EQ(b.listas(i, kb), a.listas(i, k)) << name << " node " << i;
+        }
+    }
 }
 
 } // namespace
