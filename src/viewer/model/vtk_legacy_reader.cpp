@@ -695,8 +695,14 @@ ReadResult read_vtk_legacy_bytes(const char* data, std::size_t size, const std::
 }
 
 ReadResult read_vtk_legacy(const std::string& path, const ReaderOptions& options) {
-    const MappedFile file(path);
-    return read_vtk_legacy_bytes(file.data(), file.size(), path, options);
+    (void)options;
+    ImportData data;
+    {
+        // The file's pages are let go before the model is built.
+        const MappedFile file(path);
+        data = parse_vtk_legacy(file.data(), file.size(), path);
+    }
+    return build_model(std::move(data), path);
 }
 
 } // namespace orv
