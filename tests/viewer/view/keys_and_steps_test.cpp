@@ -6,10 +6,12 @@
 
 #include "viewer/view/camera.h"
 
+#include <QCheckBox>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
 
+#include <string>
 #include <vector>
 
 namespace orv {
@@ -66,6 +68,25 @@ TEST_F(KeysAndSteps, PageKeysAndButtonsWalkTheLowestCheckedList) {
 TEST_F(KeysAndSteps, NothingCheckedStartsAtTheFirstList) {
     QTest::keyClick(form->CheckListBox1, Qt::Key_PageDown);
     EXPECT_EQ(checked_lists(), (std::vector<int>{1}));
+}
+
+// With "> Valores Máximos" the legend's values stay as they are across the steps.
+TEST_F(KeysAndSteps, LegendStaysFixedWithTheCommonRange) {
+    check_item(kFixList, true);
+    form->CheckBox3->setChecked(true); // "Legenda"
+    form->CheckBox5->setChecked(true); // "> Valores Máximos"
+    const auto labels = [&] {
+        pass();
+        EXPECT_TRUE(form->GLSceneViewer2->render_now());
+        return std::vector<std::string>(form->legend_texts.begin() + 1, form->legend_texts.end());
+    };
+    const std::vector<std::string> first = labels();
+    ASSERT_FALSE(first.empty());
+    for (int step = 0; step < 3; ++step) {
+        QTest::keyClick(form->CheckListBox1, Qt::Key_PageDown);
+        EXPECT_EQ(labels(), first) << "step " << step + 1;
+    }
+    EXPECT_EQ(checked_lists(), (std::vector<int>{4}));
 }
 
 TEST_F(KeysAndSteps, PlayShowsTheGeneratorsListsAndStopsOnAClick) {
