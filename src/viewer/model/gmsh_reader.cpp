@@ -22,6 +22,7 @@ namespace orv {
 namespace {
 
 using import::Cursor;
+using import::TagIndex;
 
 // ---- element types -----------------------------------------------------------
 
@@ -274,48 +275,6 @@ GmshCellMap make_map(const GmshType& t) {
     }
     return m;
 }
-
-// ---- tags --------------------------------------------------------------------
-
-// Maps the file's tags (any positive integers) to 0-based indices.
-class TagIndex {
-  public:
-    // Returns the first tag given twice, or -1.
-    std::int64_t build(const std::vector<std::int64_t>& tags) {
-        dense_.clear();
-        sorted_.clear();
-        if (tags.empty()) return -1;
-        const auto [lo, hi] = std::minmax_element(tags.begin(), tags.end());
-        if (*lo >= 0 && *hi < static_cast<std::int64_t>(2 * tags.size() + 1024)) {
-            dense_.assign(static_cast<std::size_t>(*hi) + 1, -1);
-            for (std::size_t i = 0; i < tags.size(); ++i) {
-                auto& slot = dense_[static_cast<std::size_t>(tags[i])];
-                if (slot >= 0) return tags[i];
-                slot = static_cast<std::int64_t>(i);
-            }
-            return -1;
-        }
-        sorted_.reserve(tags.size());
-        for (std::size_t i = 0; i < tags.size(); ++i)
-            sorted_.push_back({tags[i], static_cast<std::int64_t>(i)});
-        std::sort(sorted_.begin(), sorted_.end());
-        for (std::size_t i = 1; i < sorted_.size(); ++i)
-            if (sorted_[i].first == sorted_[i - 1].first) return sorted_[i].first;
-        return -1;
-    }
-    std::int64_t find(std::int64_t tag) const {
-        if (!dense_.empty() || sorted_.empty()) {
-            if (tag < 0 || static_cast<std::uint64_t>(tag) >= dense_.size()) return -1;
-            return dense_[static_cast<std::size_t>(tag)];
-        }
-        const auto it = std::lower_bound(sorted_.begin(), sorted_.end(), std::pair{tag, std::int64_t{-1}});
-        return it != sorted_.end() && it->first == tag ? it->second : -1;
-    }
-
-  private:
-    std::vector<std::int64_t> dense_;
-    std::vector<std::pair<std::int64_t, std::int64_t>> sorted_;
-};
 
 // ---- the reader ----------------------------------------------------------------
 
