@@ -29,4 +29,10 @@ bool sniff_frd(const char* data, std::size_t size);
 ImportData import_frd(const char* data, std::size_t size, const std::string& name);
 ImportData import_frd_file(const std::string& path);
 
+// The whole read: the file's mesh and results as a model (build_model), for
+// the table of formats. ReadError as above.
+ReadResult read_frd(const std::string& path, const ReaderOptions& options = {});
+ReadResult read_frd_bytes(const char* data, std::size_t size, const std::string& name,
+                          const ReaderOptions& options = {});
+
 } // namespace orv

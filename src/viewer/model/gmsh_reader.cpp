@@ -894,4 +894,12 @@ ImportData import_msh_file(const std::string& path) {
     return import_msh(file.data(), file.size(), path);
 }
 
+ReadResult read_msh(const std::string& path, const ReaderOptions&) {
+    return build_model(import_msh_file(path), path);
+}
+
+ReadResult read_msh_bytes(const char* data, std::size_t size, const std::string& name, const ReaderOptions&) {
+    return build_model(import_msh(data, size, name), name);
+}
+
 } // namespace orv

@@ -33,6 +33,12 @@ bool sniff_msh(const char* data, std::size_t size);
 ImportData import_msh(const char* data, std::size_t size, const std::string& name);
 ImportData import_msh_file(const std::string& path);
 
+// The whole read: the file's mesh and results as a model (build_model), for
+// the table of formats. ReadError as above.
+ReadResult read_msh(const std::string& path, const ReaderOptions& options = {});
+ReadResult read_msh_bytes(const char* data, std::size_t size, const std::string& name,
+                          const ReaderOptions& options = {});
+
 // How a Gmsh element type becomes a cell: its node count in the file, the VTK
 // type, and for each VTK node the index of the Gmsh node it takes. nodes == 0:
 // a type of unknown size (polygons).

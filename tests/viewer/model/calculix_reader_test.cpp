@@ -225,4 +225,21 @@ TEST(CalculixReader, BinaryCutAnywhere) {
     }
 }
 
+// Through build_model: DISP is each step's displacement.
+TEST(CalculixReader, ResultModel) {
+    const auto r = orv::read_frd(fixture("beam20.frd"));
+    const auto& m = r.model;
+    EXPECT_EQ(m.nelem, 10);      // two bricks: ten outer faces
+    EXPECT_EQ(m.nnode, 32 + 10); // and a centre node for each serendipity face
+    ASSERT_EQ(m.nlista, 28);
+    EXPECT_EQ(m.namelista[1], "DISP D1 - passo 1 (t = 1)");
+    EXPECT_EQ(m.namelista[11], "STRESS von Mises - passo 1 (t = 1)");
+    EXPECT_EQ(m.namelista[17], "DISP D1 - passo 2 (t = 2)");
+    const auto tip = index_of(orv::import_frd_file(fixture("beam20.frd")), 441) + 1;
+    EXPECT_EQ(m.coord(tip, 3), 0.5);
+    EXPECT_EQ(m.coord(tip, 3 * 1 + 6), -1.32047E-01);
+    EXPECT_EQ(m.coord(tip, 3 * 28 + 6), -2.64094E-01);
+    EXPECT_EQ(m.listas(tip, 19), -2.64094E-01);
+}
+
 } // namespace

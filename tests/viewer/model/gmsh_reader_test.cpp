@@ -388,4 +388,32 @@ TEST(GmshReader, BinaryCutAnywhere) {
     }
 }
 
+// Through build_model: the lists a user sees, and each step's displacement
+// (the view "displacement") on every list of its step.
+TEST(GmshReader, ResultModel) {
+    const auto r = orv::read_msh(fixture("plate_41.msh"));
+    const auto& m = r.model;
+    EXPECT_TRUE(r.warnings.empty());
+    EXPECT_EQ(m.nnode, 18);
+    EXPECT_EQ(m.nelem, 22);
+    ASSERT_EQ(m.nlista, 12);
+    EXPECT_EQ(m.namelista[1], "temperature - passo 1 (t = 0)");
+    EXPECT_EQ(m.namelista[6], "pressure (média nos nós) - passo 1 (t = 0)");
+    EXPECT_EQ(m.namelista[7], "stress (média nos nós) - passo 1 (t = 0)");
+    EXPECT_EQ(m.namelista[9], "displacement X - passo 2 (t = 0.5)");
+    for (int i = 1; i <= m.nnode; ++i) {
+        const double x = m.coord(i, 1), y = m.coord(i, 2);
+        EXPECT_NEAR(m.listas(i, 8), 2 * (x + 2 * y), 1e-9);
+        for (int k : {1, 7}) { // step 1
+            EXPECT_NEAR(m.coord(i, 3 * k + 4), 0.01 * x, 1e-12);
+            EXPECT_NEAR(m.coord(i, 3 * k + 5), 0.02 * y, 1e-12);
+        }
+        EXPECT_NEAR(m.coord(i, 3 * 8 + 4), 0.02 * x, 1e-12); // step 2
+    }
+    // A 2 x 2 x 2 block of 20-node bricks shows its 24 outer faces.
+    const auto block = orv::read_msh(fixture("hex20_41_bin.msh"));
+    EXPECT_EQ(block.model.nelem, 24);
+    EXPECT_EQ(block.model.nlista, 7);
+}
+
 } // namespace
