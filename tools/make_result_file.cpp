@@ -2,13 +2,17 @@
 // structured grid, meshed with one element kind, with smooth result lists.
 //
 //   make_result_file --nodes N --lists L --kind quad1|quad2|tri1|tri2|line1
-//                    [--format txt|vtk|vtk-binary] OUT
+//                    [--format txt|vtk|vtk-binary|vtu] [--zlib] OUT
 //
 // The grid is about sqrt(N) x sqrt(N) nodes (odd sizes for quadratic kinds);
 // the exact node count is printed. --format vtk writes the same plate as a
 // legacy VTK unstructured grid (ASCII, or BINARY with vtk-binary): list k
 // becomes the point scalars "Step k", and the displacement of the last list
 // the point vectors "U".
+// --format vtu writes it as an appended .vtu (zlib-compressed with --zlib),
+// list k the point array "Step k".
+#include "plate_vtu.h"
+
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -183,7 +187,7 @@ void write_vtk(std::FILE* f, bool binary, const std::string& kind, long nx, long
 
 int usage() {
     std::fprintf(stderr, "usage: make_result_file --nodes N --lists L --kind quad1|quad2|tri1|tri2|line1 "
-                         "[--format txt|vtk|vtk-binary] OUT\n");
+                         "[--format txt|vtk|vtk-binary|vtu] [--zlib] OUT\n");
     return 2;
 }
 
@@ -192,6 +196,7 @@ int usage() {
 int main(int argc, char** argv) {
     long nodes = 10000, lists = 3;
     std::string kind = "quad1", format = "txt", out;
+    bool zlib = false;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--nodes") && i + 1 < argc)
             nodes = std::atol(argv[++i]);
@@ -201,13 +206,15 @@ int main(int argc, char** argv) {
             kind = argv[++i];
         else if (!std::strcmp(argv[i], "--format") && i + 1 < argc)
             format = argv[++i];
+        else if (!std::strcmp(argv[i], "--zlib"))
+            zlib = true;
         else if (argv[i][0] != '-' && out.empty())
             out = argv[i];
         else
             return usage();
     }
     if (out.empty() || nodes < 4 || lists < 0) return usage();
-    if (format != "txt" && format != "vtk" && format != "vtk-binary") return usage();
+    if (format != "txt" && format != "vtk" && format != "vtk-binary" && format != "vtu") return usage();
     const bool quadratic = kind == "quad2" || kind == "tri2";
     const bool line = kind == "line1";
     long nx = line ? nodes : static_cast<long>(std::lround(std::sqrt(static_cast<double>(nodes))));
@@ -233,6 +240,7 @@ int main(int argc, char** argv) {
         nelem = nx - 1;
     else
         return usage();
+    if (format == "vtu") return write_plate_vtu(out, kind, nx, ny, lists, zlib);
 
     std::FILE* f = std::fopen(out.c_str(), "wb");
     if (!f) {

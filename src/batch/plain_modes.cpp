@@ -7,6 +7,7 @@
 #include "viewer/model/model_writer.h"
 #include "viewer/model/reader.h"
 #include "viewer/model/vtk_legacy_reader.h"
+#include "viewer/model/vtk_xml_reader.h"
 #include "viewer/output/node_history.h"
 
 #include <fcntl.h>
@@ -30,7 +31,7 @@ namespace {
 // Any result file, by its first bytes (read without blocking: anything but
 // a regular file goes to the native reader, which refuses it).
 ReadResult read_any(const std::string& path) {
-    char head[64] = {};
+    char head[512] = {};
     ssize_t got = 0;
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd >= 0) {
@@ -41,6 +42,8 @@ ReadResult read_any(const std::string& path) {
     if (got > 0 && looks_like_vtk_legacy(head, static_cast<std::size_t>(got))) return read_vtk_legacy(path);
     if (got > 0 && sniff_msh(head, static_cast<std::size_t>(got))) return read_msh(path);
     if (got > 0 && sniff_frd(head, static_cast<std::size_t>(got))) return read_frd(path);
+    if (got > 0 && !vtk_xml_type(std::string_view(head, static_cast<std::size_t>(got))).empty())
+        return read_vtk_xml(path);
     return read_result(path);
 }
 
