@@ -139,7 +139,7 @@ TEST_F(RenderPassGl, BadFieldTextFailsThePassAndIsReportedOnce) {
         void (*spoil)(RenderPassInputs&);
     };
     const Case cases[] = {
-        {"clip plane", [](RenderPassInputs& i) { i.clip_plane[2] = RealField::typed("1,5"); }},
+        {"clip plane", [](RenderPassInputs& i) { i.clip_plane[2] = RealField::typed("1,2,3"); }},
         {"factor", [](RenderPassInputs& i) { i.factor = RealField::typed("x"); }},
     };
     for (const Case& c : cases) {

@@ -244,12 +244,12 @@ TEST_F(RenderPass, InvalidClipCoefficientIsReportedOnceAndRecovers) {
     EXPECT_FALSE(form->changes);
     EXPECT_TRUE(colour_near(model_at(image, 0.0), {0, 255, 0}));
     // A new bad text is reported again.
-    form->Edit2->setText("1,5");
+    form->Edit2->setText("1,2,3");
     pass();
     test::settle();
     EXPECT_EQ(dialogs().count(DialogKind::Error), 2);
     EXPECT_EQ(dialogs().last_text(DialogKind::Error),
-              QStringLiteral("'1,5' is not a valid floating point value"));
+              QStringLiteral("'1,2,3' is not a valid floating point value"));
 }
 
 TEST_F(RenderPass, InvalidFactorStopsBeforeTheListsThatNeedIt) {
