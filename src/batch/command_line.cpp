@@ -319,8 +319,8 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
     for (std::string_view a : args)
         if (is_batch_mode(a)) return parse_batch(args);
 
-    if (!args.empty() && args[0] == "--help") {
-        cl.mode = Mode::Help;
+    if (!args.empty() && (args[0] == "--help" || args[0] == "--version")) {
+        cl.mode = args[0] == "--help" ? Mode::Help : Mode::Version;
         return cl;
     }
     if (!args.empty() && args[0] == "--info") {
@@ -345,7 +345,7 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
         }
         if (a.starts_with("--")) {
             const std::string_view name = a.substr(0, a.find('='));
-            if (find_option(name) || name == "--info" || name == "--help")
+            if (find_option(name) || name == "--info" || name == "--help" || name == "--version")
                 throw UsageError("option " + std::string(name) +
                                  " needs one of --picture, --video, --history");
             throw UsageError("unknown option " + std::string(name));
@@ -385,6 +385,7 @@ std::string help_text() {
     return "Usage: orvanel [FILE]          open FILE (a result file) in the viewer\n"
            "       orvanel --info FILE     print a summary of FILE and exit\n"
            "       orvanel --help          print this text\n"
+           "       orvanel --version       print the version and exit\n"
            "\n"
            "Batch modes (no display needed; files are replaced as a whole or not at all):\n"
            "  --picture OUT.png           the 3D view as a 24-bit PNG\n"

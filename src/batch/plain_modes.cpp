@@ -16,6 +16,10 @@ int print_help() {
     return std::fflush(stdout) == 0 ? 0 : 1;
 }
 
+int print_version() {
+    return std::printf("orvanel %s\n", ORVANEL_VERSION) > 0 && std::fflush(stdout) == 0 ? 0 : 1;
+}
+
 int run_info(const std::string& path) {
     try {
         const ReadResult result = read_result(path);
@@ -41,6 +45,7 @@ std::optional<cli::CommandLine> read_command_line(int argc, char** argv) {
 
 std::optional<int> run_plain_mode(const cli::CommandLine& cl) {
     if (cl.mode == cli::Mode::Help) return print_help();
+    if (cl.mode == cli::Mode::Version) return print_version();
     if (cl.mode == cli::Mode::Info) return run_info(cl.file);
     return std::nullopt;
 }
