@@ -102,6 +102,7 @@ printf 'Notas\nsem marcador\n1 2\n' > "$f/notes.txt"
 printf 'Notas\n# reunião\ntexto\n' > "$f/notes-with-a-heading.txt"
 printf '# vtk DataFile Version 3.0\ncubo\nASCII\n' > "$f/cube.vtk"
 printf '<?xml version="1.0"?>\n<VTKFile type="UnstructuredGrid"/>\n' > "$f/cube.vtu"
+printf '<?xml version="1.0"?>\n<VTKFile type="PolyData"/>\n' > "$f/skin.vtp"
 printf '<?xml version="1.0"?>\n<VTKFile type="PUnstructuredGrid"/>\n' > "$f/cube.pvtu"
 printf '<?xml version="1.0"?>\n<VTKFile type="Collection"/>\n' > "$f/steps.pvd"
 printf '$MeshFormat\n4.1 0 8\n$EndMeshFormat\n' > "$f/cube.msh"
@@ -120,6 +121,7 @@ notes.txt                 text/plain
 notes-with-a-heading.txt  text/plain
 cube.vtk                  application/x-vtk
 cube.vtu                  application/x-vtk-unstructured-grid
+skin.vtp                  application/x-vtk-polydata
 cube.pvtu                 application/x-vtk-parallel-unstructured-grid
 steps.pvd                 application/x-vtk-collection
 cube.msh                  application/x-gmsh-mesh
