@@ -347,6 +347,53 @@ TEST_F(BatchCli, IgnoredHangupAndClosedErrorPipeLetTheVideoFinish) {
     EXPECT_EQ(files(), (QStringList{"hup.avi", "pipe.avi"}));
 }
 
+// Without /proc the launcher finds the full program beside itself from the
+// path it was started by, or through the absolute folders of PATH; never in
+// the working folder, where a planted orvanel-app must not run.
+TEST_F(BatchCli, LauncherWithoutProcNeverRunsAProgramOfTheWorkingFolder) {
+    if (std::system("unshare -m sh -c 'mount -t tmpfs none /proc' 2>/dev/null") != 0)
+        GTEST_SKIP() << "needs a mount namespace to hide /proc";
+    const QDir dir(scratch.path());
+    dir.mkpath("bin");
+    dir.mkpath("work");
+    const auto script = [&](const QString& path, const QByteArray& says) {
+        QFile f(in_scratch(path));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("#!/bin/sh\necho " + says + "\n");
+        f.close();
+        f.setPermissions(f.permissions() | QFile::ExeOwner);
+    };
+    script("bin/orvanel-app", "installed");
+    script("work/orvanel-app", "planted");
+    ASSERT_TRUE(QFile::copy(QStringLiteral(ORVANEL_BINARY), in_scratch("bin/orvanel")));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(ORVANEL_BINARY), in_scratch("work/orvanel")));
+    struct Case {
+        const char* what;
+        QString path; // PATH for the shell that starts `orvanel`
+        QString command;
+        QString out;
+        int exit_code;
+    } cases[] = {
+        {"found through an absolute PATH folder", in_scratch("bin"), "orvanel viga.txt", "installed\n", 0},
+        {"started by its path", "/usr/bin:/bin", "../bin/orvanel viga.txt", "installed\n", 0},
+        {"found through a relative PATH folder", ".", "orvanel viga.txt", "", 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QProcess p;
+        p.setWorkingDirectory(in_scratch("work"));
+        p.start("unshare",
+                {"-m", "sh", "-c", "mount -t tmpfs none /proc && PATH=\"$0\" exec " + c.command, c.path});
+        ASSERT_TRUE(p.waitForFinished(60000));
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        EXPECT_EQ(QString::fromUtf8(p.readAllStandardOutput()), c.out) << err.toStdString();
+        EXPECT_EQ(p.exitCode(), c.exit_code) << err.toStdString();
+        if (c.exit_code != 0) {
+            EXPECT_TRUE(err.contains("cannot find orvanel-app")) << err.toStdString();
+        }
+    }
+}
+
 // SIGTERM during a video: it stops after the frame in hand, exit status 1,
 // and no file is left (neither the video nor its temporary file).
 TEST_F(BatchCli, SignalStopsTheVideoAndLeavesNothing) {
