@@ -1,0 +1,953 @@
+// build_model(): imported cells and fields into the result model.
+//
+// Every cell type (with its node count) gets, once, a shape: its faces as
+// templates of local node indices in the model's lattice order. A template is
+// made by placing the cell's nodes at integer parametric positions (units of
+// 1/(2p), so that mid-edge nodes and a pyramid's apex land on integers) and
+// walking each face's lattice from its corners. A lattice position that no
+// node holds is allowed only at the centre of an order-2 quadrilateral (a
+// serendipity face): that node is made, from the serendipity shape functions,
+// once the face is known to be drawn.
+//
+// Surface and line cells become elements as they stand. Volume cells give
+// candidate faces keyed by their sorted corner nodes; a key met twice is an
+// inner face and both copies are dropped.
+
+#include "viewer/model/import_mesh.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <map>
+#include <new>
+#include <stdexcept>
+#include <utility>
+
+namespace orv {
+namespace {
+
+std::string base_name(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+using P3 = std::array<int, 3>;
+
+struct FaceTemplate {
+    int family = 0; // 1 line, 2 triangle, 3 quadrilateral
+    int order = 0;
+    std::vector<int> nodes;   // local node per lattice position; -1: serendipity centre
+    std::vector<int> corners; // local corner nodes (the face's key)
+};
+
+struct Shape {
+    bool volume = false;
+    bool supported = false;
+    std::vector<FaceTemplate> faces;
+};
+
+// Corner positions of the linear cells, in units of 1/2.
+const std::vector<P3> kLine = {{0, 0, 0}, {2, 0, 0}};
+const std::vector<P3> kTri = {{0, 0, 0}, {2, 0, 0}, {0, 2, 0}};
+const std::vector<P3> kQuad = {{0, 0, 0}, {2, 0, 0}, {2, 2, 0}, {0, 2, 0}};
+const std::vector<P3> kTet = {{0, 0, 0}, {2, 0, 0}, {0, 2, 0}, {0, 0, 2}};
+const std::vector<P3> kHex = {{0, 0, 0}, {2, 0, 0}, {2, 2, 0}, {0, 2, 0},
+                              {0, 0, 2}, {2, 0, 2}, {2, 2, 2}, {0, 2, 2}};
+const std::vector<P3> kWedge = {{0, 0, 0}, {2, 0, 0}, {0, 2, 0}, {0, 0, 2}, {2, 0, 2}, {0, 2, 2}};
+const std::vector<P3> kPyramid = {{0, 0, 0}, {2, 0, 0}, {2, 2, 0}, {0, 2, 0}, {1, 1, 2}};
+
+// Faces as corner lists, outward, in VTK's face order.
+using Faces = std::vector<std::vector<int>>;
+const Faces kTetFaces = {{0, 1, 3}, {1, 2, 3}, {2, 0, 3}, {0, 2, 1}};
+const Faces kHexFaces = {{0, 4, 7, 3}, {1, 2, 6, 5}, {0, 1, 5, 4}, {3, 7, 6, 2}, {0, 3, 2, 1}, {4, 5, 6, 7}};
+const Faces kWedgeFaces = {{0, 1, 2}, {3, 5, 4}, {0, 3, 4, 1}, {1, 4, 5, 2}, {2, 5, 3, 0}};
+const Faces kPyramidFaces = {{0, 3, 2, 1}, {0, 1, 4}, {1, 2, 4}, {2, 3, 4}, {3, 0, 4}};
+
+// VTK's edge order of the quadratic cells (mid-edge nodes follow the corners).
+const Faces kTriEdges = {{0, 1}, {1, 2}, {2, 0}};
+const Faces kQuadEdges = {{0, 1}, {1, 2}, {2, 3}, {3, 0}};
+const Faces kTetEdges = {{0, 1}, {1, 2}, {2, 0}, {0, 3}, {1, 3}, {2, 3}};
+const Faces kHexEdges = {{0, 1}, {1, 2}, {2, 3}, {3, 0}, {4, 5}, {5, 6},
+                         {6, 7}, {7, 4}, {0, 4}, {1, 5}, {2, 6}, {3, 7}};
+const Faces kWedgeEdges = {{0, 1}, {1, 2}, {2, 0}, {3, 4}, {4, 5}, {5, 3}, {0, 3}, {1, 4}, {2, 5}};
+const Faces kPyramidEdges = {{0, 1}, {1, 2}, {2, 3}, {3, 0}, {0, 4}, {1, 4}, {2, 4}, {3, 4}};
+
+P3 scaled(const P3& a, int s) {
+    return {a[0] * s, a[1] * s, a[2] * s};
+}
+
+P3 mean(const std::vector<P3>& pts, const std::vector<int>& ids) {
+    P3 sum{0, 0, 0};
+    for (const int id : ids)
+        for (int d = 0; d < 3; ++d)
+            sum[static_cast<std::size_t>(d)] +=
+                pts[static_cast<std::size_t>(id)][static_cast<std::size_t>(d)];
+    const int n = static_cast<int>(ids.size());
+    return {sum[0] / n, sum[1] / n, sum[2] / n};
+}
+
+// Nodes of a quadratic cell: the corners (at scale 2, order 2), then the
+// midpoints of `edges`, then the centres of `centres` (face or body).
+std::vector<P3> quadratic_nodes(const std::vector<P3>& corners, const Faces& edges,
+                                const Faces& centres = {}) {
+    std::vector<P3> pts;
+    for (const P3& c : corners)
+        pts.push_back(scaled(c, 2));
+    const std::vector<P3> base = pts;
+    for (const auto& e : edges)
+        pts.push_back(mean(base, e));
+    for (const auto& f : centres)
+        pts.push_back(mean(base, f));
+    return pts;
+}
+
+// VTK's Lagrange quadrilateral: the index of lattice point (i, j), order p.
+int lagrange_quad_index(int i, int j, int p) {
+    const bool ib = i == 0 || i == p, jb = j == 0 || j == p;
+    if (ib && jb) return i ? (j ? 2 : 1) : (j ? 3 : 0);
+    const int offset = 4;
+    if (ib + jb == 1) {
+        if (!ib) return (i - 1) + (j ? 2 * (p - 1) : 0) + offset;
+        return (j - 1) + (i ? p - 1 : 3 * (p - 1)) + offset;
+    }
+    return offset + 4 * (p - 1) + (i - 1) + (p - 1) * (j - 1);
+}
+
+// VTK's Lagrange hexahedron: the index of lattice point (i, j, k), order p.
+int lagrange_hex_index(int i, int j, int k, int p) {
+    const bool ib = i == 0 || i == p, jb = j == 0 || j == p, kb = k == 0 || k == p;
+    const int nb = ib + jb + kb;
+    const int q = p - 1;
+    if (nb == 3) return (i ? (j ? 2 : 1) : (j ? 3 : 0)) + (k ? 4 : 0);
+    int offset = 8;
+    if (nb == 2) {
+        if (!ib) return (i - 1) + (j ? 2 * q : 0) + (k ? 4 * q : 0) + offset;
+        if (!jb) return (j - 1) + (i ? q : 3 * q) + (k ? 4 * q : 0) + offset;
+        offset += 8 * q;
+        return (k - 1) + q * (i ? (j ? 2 : 1) : (j ? 3 : 0)) + offset;
+    }
+    offset += 12 * q;
+    if (nb == 1) {
+        if (ib) return (j - 1) + q * (k - 1) + (i ? q * q : 0) + offset;
+        offset += 2 * q * q;
+        if (jb) return (i - 1) + q * (k - 1) + (j ? q * q : 0) + offset;
+        offset += 2 * q * q;
+        return (i - 1) + q * (j - 1) + (k ? q * q : 0) + offset;
+    }
+    offset += 6 * q * q;
+    return offset + (i - 1) + q * ((j - 1) + q * (k - 1));
+}
+
+// VTK's Lagrange triangle: corners, the edges' inner nodes (0-1, 1-2, 2-0),
+// then the inner triangle of order p - 3 in the same order, recursively.
+// Positions in lattice units (i along 0-1, j along 0-2).
+void lagrange_triangle_points(int p, int i0, int j0, std::vector<P3>& out) {
+    if (p < 0) return;
+    if (p == 0) {
+        out.push_back({i0, j0, 0});
+        return;
+    }
+    out.push_back({i0, j0, 0});
+    out.push_back({i0 + p, j0, 0});
+    out.push_back({i0, j0 + p, 0});
+    for (int t = 1; t < p; ++t)
+        out.push_back({i0 + t, j0, 0});
+    for (int t = 1; t < p; ++t)
+        out.push_back({i0 + p - t, j0 + t, 0});
+    for (int t = 1; t < p; ++t)
+        out.push_back({i0, j0 + p - t, 0});
+    lagrange_triangle_points(p - 3, i0 + 1, j0 + 1, out);
+}
+
+// Order p from a node count n = f(p), or 0 when none fits.
+template <class F> int order_from_count(std::int64_t n, F f) {
+    for (int p = 1; p <= 99; ++p) {
+        const std::int64_t c = f(p);
+        if (c == n) return p;
+        if (c > n) break;
+    }
+    return 0;
+}
+
+// Builds the face templates of a cell whose nodes sit at `pts` (units of
+// 1/(2p)); `faces` lists each face's corners (2: a line, 3 or 4: a face).
+Shape make_shape(const std::vector<P3>& pts, int p, const Faces& faces, bool volume) {
+    Shape s;
+    s.volume = volume;
+    const auto find = [&](const P3& x) {
+        for (std::size_t n = 0; n < pts.size(); ++n)
+            if (pts[n] == x) return static_cast<int>(n);
+        return -1;
+    };
+    for (const auto& corners : faces) {
+        FaceTemplate f;
+        f.order = p;
+        f.corners = corners;
+        const auto at = [&](int c) {
+            return pts[static_cast<std::size_t>(corners[static_cast<std::size_t>(c)])];
+        };
+        const P3 a = at(0);
+        const auto step = [&](const P3& to) {
+            P3 d{};
+            for (int k = 0; k < 3; ++k)
+                d[static_cast<std::size_t>(k)] =
+                    (to[static_cast<std::size_t>(k)] - a[static_cast<std::size_t>(k)]) / p;
+            return d;
+        };
+        const P3 du = step(at(1));
+        const P3 dv = corners.size() == 4 ? step(at(3)) : corners.size() == 3 ? step(at(2)) : P3{0, 0, 0};
+        const auto put = [&](int u, int v, bool may_miss) {
+            P3 x{};
+            for (std::size_t k = 0; k < 3; ++k)
+                x[k] = a[k] + u * du[k] + v * dv[k];
+            const int id = find(x);
+            if (id < 0 && !may_miss) return false;
+            f.nodes.push_back(id);
+            return true;
+        };
+        bool ok = true;
+        if (corners.size() == 2) {
+            f.family = 1;
+            for (int u = 0; u <= p && ok; ++u)
+                ok = put(u, 0, false);
+        } else if (corners.size() == 3) {
+            f.family = 2;
+            for (int v = 0; v <= p && ok; ++v)
+                for (int u = 0; u <= p - v && ok; ++u)
+                    ok = put(u, v, false);
+        } else {
+            f.family = 3;
+            for (int v = 0; v <= p && ok; ++v)
+                for (int u = 0; u <= p && ok; ++u)
+                    ok = put(u, v, p == 2 && u == 1 && v == 1);
+        }
+        if (!ok) return Shape{};
+        s.faces.push_back(std::move(f));
+    }
+    s.supported = true;
+    return s;
+}
+
+std::vector<P3> linear_nodes(const std::vector<P3>& corners) {
+    return corners;
+}
+
+Shape shape_of(int type, std::int64_t n) {
+    const auto fixed = [&](std::int64_t count, const std::vector<P3>& pts, int p, const Faces& faces,
+                           bool volume) { return n == count ? make_shape(pts, p, faces, volume) : Shape{}; };
+    switch (type) {
+    case vtk_line:
+        return fixed(2, kLine, 1, {{0, 1}}, false);
+    case vtk_quadratic_edge:
+        return fixed(3, quadratic_nodes(kLine, {{0, 1}}), 2, {{0, 1}}, false);
+    case vtk_lagrange_curve: {
+        if (n < 2 || n > 100) return {};
+        const int p = static_cast<int>(n) - 1;
+        std::vector<P3> pts = {{0, 0, 0}, {2 * p, 0, 0}};
+        for (int k = 1; k < p; ++k)
+            pts.push_back({2 * k, 0, 0});
+        return make_shape(pts, p, {{0, 1}}, false);
+    }
+    case vtk_triangle:
+        return fixed(3, kTri, 1, {{0, 1, 2}}, false);
+    case vtk_quadratic_triangle:
+        return fixed(6, quadratic_nodes(kTri, kTriEdges), 2, {{0, 1, 2}}, false);
+    case vtk_lagrange_triangle: {
+        const int p = order_from_count(n, [](std::int64_t q) { return (q + 1) * (q + 2) / 2; });
+        if (!p) return {};
+        std::vector<P3> pts;
+        lagrange_triangle_points(p, 0, 0, pts);
+        for (P3& x : pts)
+            x = scaled(x, 2);
+        return make_shape(pts, p, {{0, 1, 2}}, false);
+    }
+    case vtk_pixel:
+        // Pixel nodes run x, then y.
+        return fixed(4, {kQuad[0], kQuad[1], kQuad[3], kQuad[2]}, 1, {{0, 1, 3, 2}}, false);
+    case vtk_quad:
+        return fixed(4, kQuad, 1, {{0, 1, 2, 3}}, false);
+    case vtk_quadratic_quad:
+        return fixed(8, quadratic_nodes(kQuad, kQuadEdges), 2, {{0, 1, 2, 3}}, false);
+    case vtk_biquadratic_quad:
+        return fixed(9, quadratic_nodes(kQuad, kQuadEdges, {{0, 1, 2, 3}}), 2, {{0, 1, 2, 3}}, false);
+    case vtk_lagrange_quadrilateral: {
+        const int p = order_from_count(n, [](std::int64_t q) { return (q + 1) * (q + 1); });
+        if (!p) return {};
+        std::vector<P3> pts(static_cast<std::size_t>(n));
+        for (int j = 0; j <= p; ++j)
+            for (int i = 0; i <= p; ++i)
+                pts[static_cast<std::size_t>(lagrange_quad_index(i, j, p))] = {2 * i, 2 * j, 0};
+        return make_shape(pts, p, {{0, 1, 2, 3}}, false);
+    }
+    case vtk_tetra:
+        return fixed(4, linear_nodes(kTet), 1, kTetFaces, true);
+    case vtk_quadratic_tetra:
+        return fixed(10, quadratic_nodes(kTet, kTetEdges), 2, kTetFaces, true);
+    case vtk_lagrange_tetrahedron:
+        if (n == 4) return make_shape(kTet, 1, kTetFaces, true);
+        return fixed(10, quadratic_nodes(kTet, kTetEdges), 2, kTetFaces, true);
+    case vtk_voxel: {
+        // Voxel nodes run x, then y, then z: hexahedron node h is voxel node perm[h].
+        const int perm[8] = {0, 1, 3, 2, 4, 5, 7, 6};
+        std::vector<P3> pts(8);
+        for (int h = 0; h < 8; ++h)
+            pts[static_cast<std::size_t>(perm[h])] = kHex[static_cast<std::size_t>(h)];
+        Faces faces = kHexFaces;
+        for (auto& f : faces)
+            for (int& c : f)
+                c = perm[c];
+        return fixed(8, pts, 1, faces, true);
+    }
+    case vtk_hexahedron:
+        return fixed(8, kHex, 1, kHexFaces, true);
+    case vtk_quadratic_hexahedron:
+        return fixed(20, quadratic_nodes(kHex, kHexEdges), 2, kHexFaces, true);
+    case vtk_triquadratic_hexahedron:
+        return fixed(27,
+                     quadratic_nodes(kHex, kHexEdges,
+                                     {{0, 3, 7, 4},
+                                      {1, 2, 6, 5},
+                                      {0, 1, 5, 4},
+                                      {3, 2, 6, 7},
+                                      {0, 1, 2, 3},
+                                      {4, 5, 6, 7},
+                                      {0, 1, 2, 3, 4, 5, 6, 7}}),
+                     2, kHexFaces, true);
+    case vtk_lagrange_hexahedron: {
+        const int p = order_from_count(n, [](std::int64_t q) { return (q + 1) * (q + 1) * (q + 1); });
+        if (!p) return {};
+        std::vector<P3> pts(static_cast<std::size_t>(n));
+        for (int k = 0; k <= p; ++k)
+            for (int j = 0; j <= p; ++j)
+                for (int i = 0; i <= p; ++i)
+                    pts[static_cast<std::size_t>(lagrange_hex_index(i, j, k, p))] = {2 * i, 2 * j, 2 * k};
+        return make_shape(pts, p, kHexFaces, true);
+    }
+    case vtk_wedge:
+        return fixed(6, kWedge, 1, kWedgeFaces, true);
+    case vtk_quadratic_wedge:
+        return fixed(15, quadratic_nodes(kWedge, kWedgeEdges), 2, kWedgeFaces, true);
+    case vtk_lagrange_wedge:
+        if (n == 6) return make_shape(kWedge, 1, kWedgeFaces, true);
+        return fixed(18, quadratic_nodes(kWedge, kWedgeEdges, {{0, 1, 4, 3}, {1, 2, 5, 4}, {2, 0, 3, 5}}), 2,
+                     kWedgeFaces, true);
+    case vtk_pyramid:
+        return fixed(5, kPyramid, 1, kPyramidFaces, true);
+    case vtk_quadratic_pyramid:
+        return fixed(13, quadratic_nodes(kPyramid, kPyramidEdges), 2, kPyramidFaces, true);
+    case vtk_lagrange_pyramid:
+        return fixed(5, kPyramid, 1, kPyramidFaces, true);
+    default:
+        return {};
+    }
+}
+
+const char* type_name(int type) {
+    switch (type) {
+    case vtk_vertex:
+        return "vertex";
+    case vtk_poly_vertex:
+        return "poly-vertex";
+    case vtk_line:
+        return "line";
+    case vtk_poly_line:
+        return "poly-line";
+    case vtk_triangle:
+        return "triangle";
+    case vtk_triangle_strip:
+        return "triangle strip";
+    case vtk_polygon:
+        return "polygon";
+    case vtk_pixel:
+        return "pixel";
+    case vtk_quad:
+        return "quad";
+    case vtk_tetra:
+        return "tetra";
+    case vtk_voxel:
+        return "voxel";
+    case vtk_hexahedron:
+        return "hexahedron";
+    case vtk_wedge:
+        return "wedge";
+    case vtk_pyramid:
+        return "pyramid";
+    case vtk_quadratic_edge:
+        return "quadratic edge";
+    case vtk_quadratic_triangle:
+        return "quadratic triangle";
+    case vtk_quadratic_quad:
+        return "quadratic quad";
+    case vtk_quadratic_tetra:
+        return "quadratic tetra";
+    case vtk_quadratic_hexahedron:
+        return "quadratic hexahedron";
+    case vtk_quadratic_wedge:
+        return "quadratic wedge";
+    case vtk_quadratic_pyramid:
+        return "quadratic pyramid";
+    case vtk_biquadratic_quad:
+        return "biquadratic quad";
+    case vtk_triquadratic_hexahedron:
+        return "triquadratic hexahedron";
+    case vtk_lagrange_curve:
+        return "Lagrange curve";
+    case vtk_lagrange_triangle:
+        return "Lagrange triangle";
+    case vtk_lagrange_quadrilateral:
+        return "Lagrange quadrilateral";
+    case vtk_lagrange_tetrahedron:
+        return "Lagrange tetrahedron";
+    case vtk_lagrange_hexahedron:
+        return "Lagrange hexahedron";
+    case vtk_lagrange_wedge:
+        return "Lagrange wedge";
+    case vtk_lagrange_pyramid:
+        return "Lagrange pyramid";
+    default:
+        return nullptr;
+    }
+}
+
+std::string type_text(int type) {
+    const char* t = type_name(type);
+    return t ? std::string(t) + " (type " + std::to_string(type) + ")" : "type " + std::to_string(type);
+}
+
+// One element of the model before numbering: its code, its cell and its
+// nodes (0-based; indices from the point count up are centre nodes).
+struct Element {
+    std::int32_t code = 0;
+    std::int64_t cell = 0;
+    std::int64_t first = 0; // into the node list
+    std::int64_t count = 0;
+};
+
+// A centre node made for a serendipity face: -1/4 of each corner plus 1/2 of
+// each mid-edge node, the serendipity shape functions at the face centre.
+struct CentreNode {
+    std::array<std::int64_t, 4> corners;
+    std::array<std::int64_t, 4> mids;
+};
+
+std::string number_text(double v) {
+    char buf[32];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v);
+    return std::string(buf, r.ptr);
+}
+
+bool is_displacement_name(const std::string& name) {
+    if (name == "U" || name == "u" || name == "D") return true;
+    std::string low(name);
+    for (char& c : low)
+        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return low.find("disp") != std::string::npos || low.find("deslocamento") != std::string::npos;
+}
+
+// One result list: which field of which step, and what of it.
+struct ListSpec {
+    std::size_t step = 0;
+    std::size_t field = 0;
+    enum Kind { component, magnitude, von_mises } kind = component;
+    int comp = 0;
+    std::string name;
+};
+
+std::vector<std::string> component_labels(const ImportField& f) {
+    const int c = f.components;
+    if (static_cast<int>(f.component_names.size()) == c && c != 9) return f.component_names;
+    if (c == 9) {
+        if (f.component_names.size() == 9) {
+            const auto& n = f.component_names;
+            return {n[0], n[4], n[8], n[1], n[5], n[2]};
+        }
+        return {"XX", "YY", "ZZ", "XY", "YZ", "XZ"};
+    }
+    switch (c) {
+    case 2:
+        return {"X", "Y"};
+    case 3:
+        return {"X", "Y", "Z"};
+    case 4:
+        return {"X", "Y", "Z", "W"};
+    case 6:
+        return {"XX", "YY", "ZZ", "XY", "YZ", "XZ"};
+    default: {
+        std::vector<std::string> out;
+        for (int k = 1; k <= c; ++k)
+            out.push_back(std::to_string(k));
+        return out;
+    }
+    }
+}
+
+// The six symmetric components XX YY ZZ XY YZ XZ of a row of 6 or 9 values
+// (a full tensor is row by row; its off-diagonal pairs are averaged).
+std::array<double, 6> symmetric(const double* v, int c) {
+    if (c == 6) return {v[0], v[1], v[2], v[3], v[4], v[5]};
+    return {v[0], v[4], v[8], 0.5 * (v[1] + v[3]), 0.5 * (v[5] + v[7]), 0.5 * (v[2] + v[6])};
+}
+
+double von_mises_of(const std::array<double, 6>& s) {
+    const double a = s[0] - s[1], b = s[1] - s[2], c = s[2] - s[0];
+    return std::sqrt(0.5 * (a * a + b * b + c * c) + 3.0 * (s[3] * s[3] + s[4] * s[4] + s[5] * s[5]));
+}
+
+[[noreturn]] void fail(const std::string& name, const std::string& what) {
+    throw ReadError(name + ": " + what);
+}
+
+// Ranges, envelope and maxscale, as the native reader leaves them.
+void finish_model(ResultModel& m) {
+    m.maxscale = 0;
+    for (std::int64_t i = 1; i <= m.nnode; ++i) {
+        const double* row = m.coord_row(static_cast<std::size_t>(i));
+        for (int j = 1; j <= 6; ++j)
+            m.maxscale = std::max(m.maxscale, std::fabs(row[j]));
+    }
+    m.maxlista.assign(static_cast<std::size_t>(m.nlista) + 1, {0.0, 0.0});
+    if (m.nnode > 0) {
+        for (std::int32_t k = 1; k <= m.nlista; ++k) {
+            auto& r = m.maxlista[static_cast<std::size_t>(k)];
+            r = {m.listas(1, static_cast<std::size_t>(k)), m.listas(1, static_cast<std::size_t>(k))};
+            for (std::int64_t i = 2; i <= m.nnode; ++i) {
+                const double v = m.listas(static_cast<std::size_t>(i), static_cast<std::size_t>(k));
+                if (v < r[0]) r[0] = v;
+                if (v > r[1]) r[1] = v;
+            }
+            auto& all = m.maxlista[0];
+            if (k == 1) all = r;
+            if (r[0] < all[0]) all[0] = r[0];
+            if (r[1] > all[1]) all[1] = r[1];
+        }
+    }
+    m.valmin = m.maxlista[0][0];
+    m.valmax = m.maxlista[0][1];
+}
+
+} // namespace
+
+std::vector<int> vtk_node_order(int family, int order) {
+    if (order < 1 || order > 99 || family < 1 || family > 3) return {};
+    const int type = order == 1 ? (family == 1   ? vtk_line
+                                   : family == 2 ? vtk_triangle
+                                                 : vtk_quad)
+                                : (family == 1   ? vtk_lagrange_curve
+                                   : family == 2 ? vtk_lagrange_triangle
+                                                 : vtk_lagrange_quadrilateral);
+    const Shape s = shape_of(type, element_node_count(family, order));
+    if (!s.supported || s.faces.size() != 1) return {};
+    return s.faces[0].nodes;
+}
+
+ReadResult build_model(ImportData&& data, const std::string& name_in) try {
+    const std::string name = base_name(name_in);
+    ImportMesh& mesh = data.mesh;
+    ReadResult out;
+    out.warnings = std::move(data.warnings);
+    ResultModel& m = out.model;
+    m.namefile = name_in;
+
+    // Check the hand-over before trusting any index in it.
+    if (mesh.points.size() % 3 != 0) fail(name, "the point coordinates are not a multiple of three");
+    const std::int64_t npoint = static_cast<std::int64_t>(mesh.point_count());
+    const std::int64_t ncell = static_cast<std::int64_t>(mesh.cell_count());
+    if (!mesh.point_labels.empty() && static_cast<std::int64_t>(mesh.point_labels.size()) != npoint)
+        fail(name, "point labels do not match the points");
+    if (!mesh.cell_labels.empty() && static_cast<std::int64_t>(mesh.cell_labels.size()) != ncell)
+        fail(name, "cell labels do not match the cells");
+    if (static_cast<std::int64_t>(mesh.cell_offsets.size()) != ncell + 1 || mesh.cell_offsets[0] != 0)
+        fail(name, "the cell offsets do not match the cells");
+    for (std::int64_t c = 0; c < ncell; ++c) {
+        const auto a = mesh.cell_offsets[static_cast<std::size_t>(c)],
+                   b = mesh.cell_offsets[static_cast<std::size_t>(c) + 1];
+        if (b < a || b > static_cast<std::int64_t>(mesh.cell_nodes.size()))
+            fail(name, "the node list of cell " + std::to_string(c + 1) + " runs outside the connectivity");
+    }
+    for (std::size_t k = 0; k < mesh.cell_nodes.size(); ++k) {
+        const std::int64_t v = mesh.cell_nodes[k];
+        if (v < 0 || v >= npoint)
+            fail(name, "a cell refers to point " + std::to_string(v) + ", but the points are numbered 0 to " +
+                           std::to_string(npoint - 1));
+    }
+
+    // Shapes, one per (type, node count) met.
+    std::map<std::pair<int, std::int64_t>, Shape> shapes;
+    std::vector<const Shape*> cell_shape(static_cast<std::size_t>(ncell), nullptr);
+    std::int64_t vertices = 0;
+    std::map<int, std::int64_t> unsupported; // type -> cells
+    const auto cell_size = [&](std::int64_t c) {
+        return mesh.cell_offsets[static_cast<std::size_t>(c) + 1] -
+               mesh.cell_offsets[static_cast<std::size_t>(c)];
+    };
+    const auto cell_node = [&](std::int64_t c, std::int64_t k) {
+        return mesh.cell_nodes[static_cast<std::size_t>(mesh.cell_offsets[static_cast<std::size_t>(c)] + k)];
+    };
+    std::vector<char> contributes(static_cast<std::size_t>(ncell), 0);
+    for (std::int64_t c = 0; c < ncell; ++c) {
+        const int type = mesh.cell_types[static_cast<std::size_t>(c)];
+        const std::int64_t n = cell_size(c);
+        if (type == 0) continue; // VTK's empty cell
+        if (type == vtk_vertex || type == vtk_poly_vertex) {
+            ++vertices;
+            continue;
+        }
+        if (type == vtk_poly_line || type == vtk_triangle_strip || type == vtk_polygon) {
+            const std::int64_t least = type == vtk_poly_line ? 2 : 3;
+            if (n < least)
+                fail(name, "cell " + std::to_string(c + 1) + ", a " + type_text(type) + ", has " +
+                               std::to_string(n) + " nodes; at least " + std::to_string(least) + " expected");
+            contributes[static_cast<std::size_t>(c)] = 1;
+            continue;
+        }
+        auto it = shapes.find({type, n});
+        if (it == shapes.end()) it = shapes.emplace(std::make_pair(type, n), shape_of(type, n)).first;
+        if (!it->second.supported) {
+            ++unsupported[type];
+            continue;
+        }
+        cell_shape[static_cast<std::size_t>(c)] = &it->second;
+        contributes[static_cast<std::size_t>(c)] = 1;
+    }
+
+    // Exterior faces of the volume cells: candidates in cell and face order,
+    // sorted by key, and a key met more than once dropped.
+    std::vector<char> keep_face;
+    {
+        // Four sorted corners (-1 when three), then the candidate's number.
+        using Key = std::array<std::int64_t, 5>;
+        std::vector<Key> keys;
+        for (std::int64_t c = 0; c < ncell; ++c) {
+            const Shape* s = cell_shape[static_cast<std::size_t>(c)];
+            if (!s || !s->volume) continue;
+            for (const FaceTemplate& f : s->faces) {
+                Key key{-1, -1, -1, -1, static_cast<std::int64_t>(keys.size())};
+                for (std::size_t q = 0; q < f.corners.size(); ++q)
+                    key[q] = cell_node(c, f.corners[q]);
+                std::sort(key.begin(), key.begin() + static_cast<std::ptrdiff_t>(f.corners.size()));
+                keys.push_back(key);
+            }
+        }
+        keep_face.assign(keys.size(), 1);
+        std::sort(keys.begin(), keys.end());
+        const auto same = [](const Key& a, const Key& b) {
+            return std::equal(a.begin(), a.begin() + 4, b.begin());
+        };
+        for (std::size_t a = 0; a < keys.size();) {
+            std::size_t b = a + 1;
+            while (b < keys.size() && same(keys[b], keys[a]))
+                ++b;
+            if (b - a > 1)
+                for (std::size_t q = a; q < b; ++q)
+                    keep_face[static_cast<std::size_t>(keys[q][4])] = 0;
+            a = b;
+        }
+    }
+
+    // Elements in cell order.
+    std::vector<Element> elems;
+    std::vector<std::int64_t> enodes;
+    std::vector<CentreNode> centres;
+    std::size_t candidate = 0;
+    const auto add = [&](std::int64_t c, int family, int order, auto&& nodes_fn, std::int64_t count) {
+        Element e;
+        e.code = family * 100 + order;
+        e.cell = c;
+        e.first = static_cast<std::int64_t>(enodes.size());
+        e.count = count;
+        for (std::int64_t k = 0; k < count; ++k)
+            enodes.push_back(nodes_fn(k));
+        elems.push_back(e);
+    };
+    for (std::int64_t c = 0; c < ncell; ++c) {
+        const int type = mesh.cell_types[static_cast<std::size_t>(c)];
+        const std::int64_t n = cell_size(c);
+        if (!contributes[static_cast<std::size_t>(c)]) continue;
+        if (type == vtk_poly_line) {
+            for (std::int64_t k = 0; k + 1 < n; ++k)
+                add(
+                    c, 1, 1, [&](std::int64_t q) { return cell_node(c, k + q); }, 2);
+            continue;
+        }
+        if (type == vtk_triangle_strip) {
+            // Triangle k of a strip is (k, k+1, k+2), every other one reversed
+            // so that all keep the strip's orientation.
+            for (std::int64_t k = 0; k + 2 < n; ++k) {
+                const std::array<std::int64_t, 3> t = k % 2 ? std::array<std::int64_t, 3>{k + 1, k, k + 2}
+                                                            : std::array<std::int64_t, 3>{k, k + 1, k + 2};
+                add(
+                    c, 2, 1, [&](std::int64_t q) { return cell_node(c, t[static_cast<std::size_t>(q)]); }, 3);
+            }
+            continue;
+        }
+        if (type == vtk_polygon) {
+            if (n == 4) {
+                const std::array<std::int64_t, 4> q4{0, 1, 3, 2};
+                add(
+                    c, 3, 1, [&](std::int64_t q) { return cell_node(c, q4[static_cast<std::size_t>(q)]); },
+                    4);
+            } else {
+                // A fan from the first node: exact for the convex polygons solvers write.
+                for (std::int64_t k = 1; k + 1 < n; ++k) {
+                    const std::array<std::int64_t, 3> t{0, k, k + 1};
+                    add(
+                        c, 2, 1, [&](std::int64_t q) { return cell_node(c, t[static_cast<std::size_t>(q)]); },
+                        3);
+                }
+            }
+            continue;
+        }
+        const Shape& s = *cell_shape[static_cast<std::size_t>(c)];
+        for (const FaceTemplate& f : s.faces) {
+            if (s.volume && !keep_face[candidate++]) continue;
+            std::int64_t centre = -1;
+            if (std::find(f.nodes.begin(), f.nodes.end(), -1) != f.nodes.end()) {
+                // 3 x 3 lattice: corners at 0 2 8 6, mid-edge nodes at 1 5 7 3.
+                CentreNode cn{};
+                const int corner_at[4] = {0, 2, 8, 6}, mid_at[4] = {1, 5, 7, 3};
+                for (int q = 0; q < 4; ++q) {
+                    cn.corners[static_cast<std::size_t>(q)] =
+                        cell_node(c, f.nodes[static_cast<std::size_t>(corner_at[q])]);
+                    cn.mids[static_cast<std::size_t>(q)] =
+                        cell_node(c, f.nodes[static_cast<std::size_t>(mid_at[q])]);
+                }
+                centre = npoint + static_cast<std::int64_t>(centres.size());
+                centres.push_back(cn);
+            }
+            add(
+                c, f.family, f.order,
+                [&](std::int64_t q) {
+                    const int local = f.nodes[static_cast<std::size_t>(q)];
+                    return local < 0 ? centre : cell_node(c, local);
+                },
+                static_cast<std::int64_t>(f.nodes.size()));
+        }
+    }
+
+    if (vertices)
+        out.warnings.push_back(name + ": " + std::to_string(vertices) +
+                               " point and vertex cells draw nothing and were skipped.");
+    for (const auto& [type, count] : unsupported)
+        out.warnings.push_back(name + ": " + std::to_string(count) + " cells of " + type_text(type) +
+                               " with a node count this program does not draw were skipped.");
+
+    // Result lists: steps, then fields, then components.
+    std::vector<ListSpec> specs;
+    std::vector<std::string> skipped = std::move(data.skipped_fields);
+    std::vector<std::vector<char>> field_ok(data.steps.size());
+    for (std::size_t s = 0; s < data.steps.size(); ++s) {
+        const ImportStep& step = data.steps[s];
+        field_ok[s].assign(step.fields.size(), 0);
+        std::string suffix = " - passo " + std::to_string(s + 1);
+        if (step.time) suffix += " (t = " + number_text(*step.time) + ")";
+        for (std::size_t f = 0; f < step.fields.size(); ++f) {
+            const ImportField& fd = step.fields[f];
+            if (fd.components < 1 || fd.components > 9) {
+                skipped.push_back(fd.name);
+                continue;
+            }
+            const std::int64_t rows = fd.on_cells ? ncell : npoint;
+            if (static_cast<std::int64_t>(fd.values.size()) != rows * fd.components)
+                fail(name, "field " + fd.name + " has " + std::to_string(fd.values.size()) + " values; " +
+                               std::to_string(rows * fd.components) + " expected");
+            field_ok[s][f] = 1;
+            const std::string cell_part = fd.on_cells ? " (média nos nós)" : "";
+            const int c = fd.components;
+            const bool tensor = c == 6 || c == 9;
+            const auto labels = component_labels(fd);
+            const int shown = tensor ? 6 : c;
+            for (int k = 0; k < shown; ++k) {
+                ListSpec sp{s, f, ListSpec::component, k, fd.name};
+                if (c > 1) sp.name += " " + labels[static_cast<std::size_t>(k)];
+                sp.name += cell_part + suffix;
+                specs.push_back(std::move(sp));
+            }
+            if (c == 3)
+                specs.push_back({s, f, ListSpec::magnitude, 0, fd.name + " Magnitude" + cell_part + suffix});
+            if (tensor)
+                specs.push_back({s, f, ListSpec::von_mises, 0, fd.name + " von Mises" + cell_part + suffix});
+        }
+    }
+    if (!skipped.empty()) {
+        std::string text = name + ": fields that cannot be shown were skipped:";
+        for (std::size_t k = 0; k < skipped.size(); ++k)
+            text += (k ? ", " : " ") + skipped[k];
+        out.warnings.push_back(text + ".");
+    }
+
+    // Sizes.
+    const std::int64_t nnode = npoint + static_cast<std::int64_t>(centres.size());
+    const std::int64_t nelem = static_cast<std::int64_t>(elems.size());
+    const std::int64_t nlista = static_cast<std::int64_t>(specs.size());
+    constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max() - 1;
+    if (nnode > kMax || nelem > kMax || nlista > kMax / 4)
+        fail(name, std::to_string(nnode) + " nodes, " + std::to_string(nelem) + " elements and " +
+                       std::to_string(nlista) + " result lists are more than this program can hold");
+    m.nnode = static_cast<std::int32_t>(nnode);
+    m.nelem = static_cast<std::int32_t>(nelem);
+    m.nlista = static_cast<std::int32_t>(nlista);
+    m.maxconec = 1;
+    const std::size_t rows = static_cast<std::size_t>(nnode) + 1;
+    m.coord_data.resize(rows * m.coord_cols());
+    m.listas_data.resize(rows * m.listas_cols());
+    m.namelista.assign(static_cast<std::size_t>(nlista) + 1, std::string());
+    for (std::int64_t k = 1; k <= nlista; ++k)
+        m.namelista[static_cast<std::size_t>(k)] = std::move(specs[static_cast<std::size_t>(k) - 1].name);
+
+    // Connectivity.
+    m.conec_start.assign(static_cast<std::size_t>(nelem) + 2, 0);
+    m.conec_data.clear();
+    m.conec_data.reserve(static_cast<std::size_t>(nelem) + enodes.size() + 1);
+    m.conec_data.push_back(0); // row 0: code 0, no nodes
+    for (std::int64_t e = 0; e < nelem; ++e) {
+        const Element& el = elems[static_cast<std::size_t>(e)];
+        m.conec_start[static_cast<std::size_t>(e) + 1] = static_cast<std::int64_t>(m.conec_data.size());
+        m.conec_data.push_back(el.code);
+        for (std::int64_t k = 0; k < el.count; ++k)
+            m.conec_data.push_back(
+                static_cast<std::int32_t>(enodes[static_cast<std::size_t>(el.first + k)] + 1));
+    }
+    m.conec_start[static_cast<std::size_t>(nelem) + 1] = static_cast<std::int64_t>(m.conec_data.size());
+    // Each hand-over array is released once it is in the model, so that the
+    // peak stays near the model's own size.
+    std::vector<std::int64_t>().swap(enodes);
+
+    // Positions.
+    for (std::int64_t i = 0; i < npoint; ++i)
+        for (int d = 0; d < 3; ++d)
+            m.coord(static_cast<std::size_t>(i) + 1, static_cast<std::size_t>(d) + 1) =
+                mesh.points[static_cast<std::size_t>(3 * i + d)];
+    std::vector<double>().swap(mesh.points);
+
+    // Cells per node, for averaging cell data.
+    std::vector<std::int32_t> cells_at;
+    std::vector<double> avg;
+    const auto nodal = [&](const ImportField& fd) -> const std::vector<double>* {
+        if (!fd.on_cells) return &fd.values;
+        const int c = fd.components;
+        if (cells_at.empty()) {
+            cells_at.assign(static_cast<std::size_t>(npoint), 0);
+            for (std::int64_t e = 0; e < ncell; ++e)
+                if (contributes[static_cast<std::size_t>(e)])
+                    for (std::int64_t k = 0; k < cell_size(e); ++k)
+                        ++cells_at[static_cast<std::size_t>(cell_node(e, k))];
+        }
+        avg.assign(static_cast<std::size_t>(npoint * c), 0.0);
+        for (std::int64_t e = 0; e < ncell; ++e) {
+            if (!contributes[static_cast<std::size_t>(e)]) continue;
+            for (std::int64_t k = 0; k < cell_size(e); ++k) {
+                const std::int64_t i = cell_node(e, k);
+                for (int q = 0; q < c; ++q)
+                    avg[static_cast<std::size_t>(i * c + q)] +=
+                        fd.values[static_cast<std::size_t>(e * c + q)];
+            }
+        }
+        for (std::int64_t i = 0; i < npoint; ++i)
+            if (const auto n = cells_at[static_cast<std::size_t>(i)])
+                for (int q = 0; q < c; ++q)
+                    avg[static_cast<std::size_t>(i * c + q)] /= n;
+        return &avg;
+    };
+
+    // Values and displacements, field by field.
+    std::size_t k = 0; // list index - 1
+    for (std::size_t s = 0; s < data.steps.size(); ++s) {
+        ImportStep& step = data.steps[s];
+        const ImportField* disp = nullptr;
+        for (std::size_t f = 0; f < step.fields.size() && !disp; ++f) {
+            const ImportField& fd = step.fields[f];
+            if (field_ok[s][f] && !fd.on_cells && fd.components == 3 && is_displacement_name(fd.name))
+                disp = &fd;
+        }
+        const std::size_t first_list = k;
+        for (std::size_t f = 0; f < step.fields.size(); ++f) {
+            if (!field_ok[s][f]) continue;
+            const ImportField& fd = step.fields[f];
+            const std::vector<double>& v = *nodal(fd);
+            const int c = fd.components;
+            while (k < specs.size() && specs[k].step == s && specs[k].field == f) {
+                const ListSpec& sp = specs[k];
+                const std::size_t col = k + 1;
+                for (std::int64_t i = 0; i < npoint; ++i) {
+                    const double* row = v.data() + i * c;
+                    double x = 0;
+                    if (sp.kind == ListSpec::magnitude)
+                        x = std::sqrt(row[0] * row[0] + row[1] * row[1] + row[2] * row[2]);
+                    else if (sp.kind == ListSpec::von_mises)
+                        x = von_mises_of(symmetric(row, c));
+                    else if (c == 6 || c == 9)
+                        x = symmetric(row, c)[static_cast<std::size_t>(sp.comp)];
+                    else
+                        x = row[sp.comp];
+                    m.listas(static_cast<std::size_t>(i) + 1, col) = x;
+                }
+                ++k;
+            }
+        }
+        if (disp)
+            for (std::size_t l = first_list; l < k; ++l)
+                for (std::int64_t i = 0; i < npoint; ++i)
+                    for (int d = 0; d < 3; ++d)
+                        m.coord(static_cast<std::size_t>(i) + 1,
+                                3 * (l + 1) + 4 + static_cast<std::size_t>(d)) =
+                            disp->values[static_cast<std::size_t>(3 * i + d)];
+        for (ImportField& fd : step.fields)
+            std::vector<double>().swap(fd.values);
+    }
+    std::vector<double>().swap(avg);
+    std::vector<std::int64_t>().swap(mesh.cell_nodes);
+    std::vector<std::int64_t>().swap(mesh.cell_offsets);
+
+    // Centre nodes of serendipity faces: every column interpolated alike.
+    for (std::size_t q = 0; q < centres.size(); ++q) {
+        const std::size_t row = static_cast<std::size_t>(npoint) + q + 1;
+        const CentreNode& cn = centres[q];
+        for (std::size_t j = 1; j < m.coord_cols(); ++j) {
+            double x = 0;
+            for (int t = 0; t < 4; ++t)
+                x += -0.25 *
+                         m.coord(static_cast<std::size_t>(cn.corners[static_cast<std::size_t>(t)]) + 1, j) +
+                     0.5 * m.coord(static_cast<std::size_t>(cn.mids[static_cast<std::size_t>(t)]) + 1, j);
+            m.coord(row, j) = x;
+        }
+        for (std::size_t j = 1; j < m.listas_cols(); ++j) {
+            double x = 0;
+            for (int t = 0; t < 4; ++t)
+                x += -0.25 *
+                         m.listas(static_cast<std::size_t>(cn.corners[static_cast<std::size_t>(t)]) + 1, j) +
+                     0.5 * m.listas(static_cast<std::size_t>(cn.mids[static_cast<std::size_t>(t)]) + 1, j);
+            m.listas(row, j) = x;
+        }
+    }
+
+    // Labels: the file's, centre nodes beyond the largest one.
+    std::vector<std::int64_t> node_labels(static_cast<std::size_t>(nnode));
+    std::int64_t top = 0;
+    for (std::int64_t i = 0; i < npoint; ++i) {
+        node_labels[static_cast<std::size_t>(i)] =
+            mesh.point_labels.empty() ? i + 1 : mesh.point_labels[static_cast<std::size_t>(i)];
+        top = std::max(top, node_labels[static_cast<std::size_t>(i)]);
+    }
+    for (std::int64_t i = npoint; i < nnode; ++i)
+        node_labels[static_cast<std::size_t>(i)] = ++top;
+    std::vector<std::int64_t> element_labels(static_cast<std::size_t>(nelem));
+    for (std::int64_t e = 0; e < nelem; ++e) {
+        const std::int64_t c = elems[static_cast<std::size_t>(e)].cell;
+        element_labels[static_cast<std::size_t>(e)] =
+            mesh.cell_labels.empty() ? c + 1 : mesh.cell_labels[static_cast<std::size_t>(c)];
+    }
+    // Kept here until the model holds labels.
+    (void)node_labels;
+    (void)element_labels;
+
+    finish_model(m);
+    return out;
+} catch (const std::bad_alloc&) {
+    throw ReadError("Not enough memory to read " + base_name(name_in));
+} catch (const std::length_error&) {
+    throw ReadError("Not enough memory to read " + base_name(name_in));
+}
+
+} // namespace orv
