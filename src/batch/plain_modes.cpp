@@ -1,6 +1,8 @@
 #include "batch/plain_modes.h"
 
 #include "batch/command_line.h"
+#include "viewer/model/calculix_reader.h"
+#include "viewer/model/gmsh_reader.h"
 #include "viewer/model/info_report.h"
 #include "viewer/model/model_writer.h"
 #include "viewer/model/reader.h"
@@ -38,6 +40,8 @@ ReadResult read_any(const std::string& path) {
         ::close(fd);
     }
     if (got > 0 && looks_like_vtk_legacy(head, static_cast<std::size_t>(got))) return read_vtk_legacy(path);
+    if (got > 0 && sniff_msh(head, static_cast<std::size_t>(got))) return read_msh(path);
+    if (got > 0 && sniff_frd(head, static_cast<std::size_t>(got))) return read_frd(path);
     if (got > 0 && !vtk_xml_type(std::string_view(head, static_cast<std::size_t>(got))).empty())
         return read_vtk_xml(path);
     return read_result(path);
