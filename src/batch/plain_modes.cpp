@@ -8,7 +8,7 @@
 #include "viewer/model/reader.h"
 #include "viewer/model/vtk_legacy_reader.h"
 #include "viewer/model/vtk_xml_reader.h"
-#include "viewer/output/node_history.h"
+#include "viewer/output/output_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
