@@ -8,7 +8,7 @@
 #include "viewer/model/reader.h"
 #include "viewer/model/vtk_legacy_reader.h"
 #include "viewer/model/vtk_xml_reader.h"
-#include "viewer/output/node_history.h"
+#include "viewer/output/output_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -25,6 +25,10 @@ int print_help() {
     const std::string text = cli::help_text();
     std::fwrite(text.data(), 1, text.size(), stdout);
     return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
+int print_version() {
+    return std::printf("orvanel %s\n", ORVANEL_VERSION) > 0 && std::fflush(stdout) == 0 ? 0 : 1;
 }
 
 namespace {
@@ -109,6 +113,7 @@ std::optional<cli::CommandLine> read_command_line(int argc, char** argv) {
 
 std::optional<int> run_plain_mode(const cli::CommandLine& cl) {
     if (cl.mode == cli::Mode::Help) return print_help();
+    if (cl.mode == cli::Mode::Version) return print_version();
     if (cl.mode == cli::Mode::Info) return run_info(cl.file);
     if (cl.mode == cli::Mode::Convert) return run_convert(cl.output, cl.file);
     return std::nullopt;

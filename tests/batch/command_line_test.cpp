@@ -47,6 +47,7 @@ TEST(CommandLine, ModesAndTheirFixedArguments) {
     EXPECT_EQ(qt.mode, Mode::Gui);
     EXPECT_EQ(qt.gui_args, viewer_args);
     EXPECT_EQ(parse({"--help"}).mode, Mode::Help);
+    EXPECT_EQ(parse({"--version"}).mode, Mode::Version);
     const CommandLine info = parse({"--info", "model.txt"});
     EXPECT_EQ(info.mode, Mode::Info);
     EXPECT_EQ(info.file, "model.txt");
@@ -227,6 +228,9 @@ TEST(CommandLine, BadCommandLinesNameTheirArgument) {
         {picture({"--size", "800x600x2"}), "bad value '800x600x2' for --size"},
         {picture({"--scale", "3"}), "bad value '3' for --scale"},
         {{"--video", "v.avi", "--lists", "1:2", "--size", "7x100", "f.txt"}, "bad value '7x100' for --size"},
+        // Control bytes of an argument never reach the terminal raw: the message stays one line.
+        {picture({"--legend\n--orbit"}), "unknown option --legend\\x0A--orbit"},
+        {picture({"--view", "\x1B[2Jtop"}), "bad value '\\x1B[2Jtop' for --view"},
     };
     for (const Bad& b : cases) {
         std::string joined;
@@ -240,14 +244,39 @@ TEST(CommandLine, BadCommandLinesNameTheirArgument) {
 
 TEST(CommandLine, HelpListsEveryOption) {
     const std::string help = help_text();
-    for (const char* option : {"--info",   "--help",          "--convert",      "--picture",
-                               "--video",  "--history",       "--lists",        "--fps",
-                               "--tag",    "--chart",         "--list",         "--nodes",
-                               "--mesh",   "--deformed-mesh", "--node-numbers", "--element-numbers",
-                               "--bands",  "--negative",      "--scientific",   "--range",
-                               "--legend", "--displacement",  "--transparency", "--solid",
-                               "--clip",   "--filter",        "--view",         "--orbit",
-                               "--zoom",   "--pan",           "--size",         "--scale"})
+    for (const char* option : {"--info",
+                               "--help",
+                               "--convert",
+                               "--version",
+                               "--picture",
+                               "--video",
+                               "--history",
+                               "--lists",
+                               "--fps",
+                               "--tag",
+                               "--chart",
+                               "--list",
+                               "--nodes",
+                               "--mesh",
+                               "--deformed-mesh",
+                               "--node-numbers",
+                               "--element-numbers",
+                               "--bands",
+                               "--negative",
+                               "--scientific",
+                               "--range",
+                               "--legend",
+                               "--displacement",
+                               "--transparency",
+                               "--solid",
+                               "--clip",
+                               "--filter",
+                               "--view",
+                               "--orbit",
+                               "--zoom",
+                               "--pan",
+                               "--size",
+                               "--scale"})
         EXPECT_NE(help.find(std::string(option) + " "), std::string::npos) << option;
 }
 
