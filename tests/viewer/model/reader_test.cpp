@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -347,8 +348,12 @@ TEST(InfoReport, ControlBytesOfNamesAreEscaped) {
     const std::string text = "t\n# sizes\n1 0\n# nodes\n0 0 0 0 0 0\n# elements\n# list\n"
                              "\x1B[2Jcleared\rback\x7F tab\there \xE9t\xE9\n0 0 0 7\n";
     const auto m = orv::read_result_buffer(text.data(), text.size(), "ctl.txt");
+    // Latin-1 letters come out in the terminal's encoding (UTF-8 here).
+    const std::string old_ctype = std::setlocale(LC_CTYPE, nullptr);
+    ASSERT_NE(std::setlocale(LC_CTYPE, "C.UTF-8"), nullptr);
     const std::string report = orv::info_report(m);
-    EXPECT_NE(report.find("list 1 7 7 \\x1B[2Jcleared\\x0Dback\\x7F tab\\x09here \xE9t\xE9\n"),
+    std::setlocale(LC_CTYPE, old_ctype.c_str());
+    EXPECT_NE(report.find("list 1 7 7 \\x1B[2Jcleared\\x0Dback\\x7F tab\\x09here \xC3\xA9t\xC3\xA9\n"),
               std::string::npos)
         << report;
 }
