@@ -340,7 +340,8 @@ void TForm1::Novo2Click() {
     if (!start_file.isEmpty()) {
         file = start_file;
     } else {
-        file = ui::open_file_name(this, QString::fromUtf8(kOpenDialogTitle));
+        file = ui::open_file_name(this, QString::fromUtf8(kOpenDialogTitle),
+                                  QString::fromUtf8(kOpenDialogFilter));
         if (file.isEmpty()) return; // cancelled: nothing changes
     }
     OpenDialog1_FileName = file;

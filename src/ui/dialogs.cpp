@@ -118,10 +118,10 @@ bool confirm(QWidget* parent, const QString& text) {
                                  QMessageBox::No) == QMessageBox::Yes;
 }
 
-QString open_file_name(QWidget* parent, const QString& title) {
-    if (auto a = ask_handler(DialogKind::OpenFile, parent, title, {}))
+QString open_file_name(QWidget* parent, const QString& title, const QString& filter) {
+    if (auto a = ask_handler(DialogKind::OpenFile, parent, title, filter))
         return a->accepted ? a->path : QString();
-    return QFileDialog::getOpenFileName(parent, title);
+    return QFileDialog::getOpenFileName(parent, title, {}, filter);
 }
 
 QString save_file_name(QWidget* parent, const QString& title) {

@@ -30,7 +30,7 @@ QString application_title();
 enum class DialogKind {
     Error,    // error_box: text
     Confirm,  // confirm: text; answer accepted = Yes
-    OpenFile, // open_file_name: title; answer path (empty = cancelled)
+    OpenFile, // open_file_name: title, text = filter; answer path (empty = cancelled)
     SaveFile, // save_file_name: title; answer path (empty = cancelled)
     Colour,   // choose_colour: colour = initial; answer colour
     OpenUrl,  // open_url: text = address; accepted = opened
@@ -90,8 +90,9 @@ class ProgressBox {
 // Yes/No question, titled with the application title; true on Yes.
 bool confirm(QWidget* parent, const QString& text);
 
-// Standard open / save dialogs with no file-type filter; empty when cancelled.
-QString open_file_name(QWidget* parent, const QString& title);
+// Standard open / save dialogs; empty when cancelled. `filter` is a
+// QFileDialog filter ("Resultados (*.txt);;Todos (*)"); empty offers every file.
+QString open_file_name(QWidget* parent, const QString& title, const QString& filter = {});
 QString save_file_name(QWidget* parent, const QString& title);
 
 // Standard colour dialog; nothing when cancelled.
