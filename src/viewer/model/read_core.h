@@ -476,11 +476,12 @@ inline bool next_real(Scanner& in, double& v) {
 // Counts '\n' in [p, p + n).
 std::size_t count_newlines(const char* p, std::size_t n);
 
-// Asks the kernel to back a freshly allocated block with pages from a second
-// thread, ahead of a parser that writes into it front to back. Populating
-// does not change the contents, so the race with the parser is harmless; on
-// kernels without MADV_POPULATE_WRITE, and for blocks below 64 MiB, it does
-// nothing.
+// Asks the kernel to back a freshly allocated, untouched block of 4 MiB or
+// more with huge pages where it allows them, and, for blocks of 64 MiB or
+// more, to fault them in from a second thread ahead of a parser that writes
+// into the block front to back. Populating does not change the contents, so
+// the race with the parser is harmless; on kernels without these requests it
+// does nothing.
 class PageWarmer {
   public:
     PageWarmer(void* data, std::size_t bytes);

@@ -37,6 +37,7 @@
 #include <limits>
 #include <optional>
 #include <string>
+#include <sys/mman.h>
 #include <utility>
 
 namespace orv {
@@ -544,12 +545,36 @@ BlockEnd read_real_block(Job& job, const Layout& layout, const Region& r, Result
     return {true, done.read};
 }
 
+// Room for every element row a block of `bytes` can hold (each number takes
+// at least two bytes), so that rows never move while they arrive: address
+// space, not memory, since pages untouched stay unbacked; backed by huge
+// pages where the system allows. Without that much address space, the rows
+// grow as they come.
+void reserve_rows(std::vector<std::int32_t>& data, std::uint64_t bytes) {
+    const std::uint64_t want = data.size() + bytes / 2 + 1;
+    if (want <= data.capacity() || want > data.max_size()) return;
+    try {
+        data.reserve(static_cast<std::size_t>(want));
+    } catch (const std::bad_alloc&) {
+        return;
+    } catch (const std::length_error&) {
+        return;
+    }
+    const std::size_t total = data.capacity() * sizeof(std::int32_t);
+    if (total < (4u << 20)) return;
+    const std::uintptr_t page = 4096;
+    const std::uintptr_t begin = (reinterpret_cast<std::uintptr_t>(data.data()) + page - 1) & ~(page - 1);
+    const std::uintptr_t end = (reinterpret_cast<std::uintptr_t>(data.data()) + total) & ~(page - 1);
+    if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+}
+
 BlockEnd read_element_block(Job& job, const Layout& layout, const Region& r, ResultModel& m) {
     const std::int64_t count = m.nelem;
     const std::vector<Chunk> chunks = chunks_of(layout, r);
     Progress done;
     done.resume = r.begin;
     done.resume_line = r.line;
+    reserve_rows(m.conec_data, r.end - r.begin);
     bool serial = true;
     if (job.threads > 1 && chunks.size() > 1 && count > 0) {
         // In waves, so that only a few chunk buffers per thread exist at a time.
@@ -683,6 +708,7 @@ void read_model(Job& job, ResultModel& m, const ReaderOptions& options, std::vec
     m.listas_data.resize(rows * m.listas_cols());
     // Fault the pages in on another core while the parsers run.
     PageWarmer warm_coord(m.coord_data.data(), m.coord_data.size() * sizeof(double));
+    PageWarmer warm_lists(m.listas_data.data(), m.listas_data.size() * sizeof(double));
     m.namelista.assign(static_cast<std::size_t>(m.nlista) + 1, std::string());
     m.conec_start.assign(static_cast<std::size_t>(nelem) + 2, 0);
     m.conec_data.clear();
