@@ -1,12 +1,21 @@
 // Writes a large synthetic result file for benchmarks: a flat plate on a
 // structured grid, meshed with one element kind, with smooth result lists.
 //
-//   make_result_file --nodes N --lists L --kind quad1|quad2|tri1|tri2|line1 OUT
+//   make_result_file --nodes N --lists L --kind quad1|quad2|tri1|tri2|line1
+//                    [--format txt|vtk|vtk-binary|vtu] [--zlib] OUT
 //
 // The grid is about sqrt(N) x sqrt(N) nodes (odd sizes for quadratic kinds);
-// the exact node count is printed.
+// the exact node count is printed. --format vtk writes the same plate as a
+// legacy VTK unstructured grid (ASCII, or BINARY with vtk-binary): list k
+// becomes the point scalars "Step k", and the displacement of the last list
+// the point vectors "U".
+// --format vtu writes it as an appended .vtu (zlib-compressed with --zlib),
+// list k the point array "Step k".
+#include "plate_vtu.h"
+
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -33,6 +42,18 @@ class Out {
         buf_.push_back(' ');
     }
     void text(const char* s) { buf_.append(s); }
+    // Big-endian binary values (legacy VTK BINARY).
+    void be_double(double v) {
+        std::uint64_t bits;
+        std::memcpy(&bits, &v, sizeof bits);
+        be(bits, 8);
+    }
+    void be_int(std::int32_t v) { be(static_cast<std::uint32_t>(v), 4); }
+    void be(std::uint64_t v, int bytes) {
+        for (int k = bytes - 1; k >= 0; --k)
+            buf_.push_back(static_cast<char>((v >> (8 * k)) & 0xFF));
+        if (buf_.size() > kSize) flush();
+    }
     void end_line() {
         if (!buf_.empty() && buf_.back() == ' ') buf_.pop_back();
         buf_.push_back('\n');
@@ -52,9 +73,121 @@ class Out {
     std::string buf_;
 };
 
+// The value of list k (of `lists`) at grid point (i, j), and its displacement w.
+double plate_value(long i, long j, long nx, long ny, double load) {
+    const double x = static_cast<double>(i) / static_cast<double>(nx);
+    const double y = static_cast<double>(j) / static_cast<double>(ny);
+    return 100.0 * load * (std::cos(6.0 * x) + std::sin(5.0 * y));
+}
+double plate_w(long i, long j, long nx, long ny, double load) {
+    const double x = static_cast<double>(i) / static_cast<double>(nx);
+    const double y = static_cast<double>(j) / static_cast<double>(ny);
+    return 0.05 * load * std::sin(3.14159265358979 * x) * std::sin(3.14159265358979 * y);
+}
+
+// The plate as a legacy VTK unstructured grid; cells in VTK's node order.
+void write_vtk(std::FILE* f, bool binary, const std::string& kind, long nx, long ny, long nelem, long lists) {
+    Out o(f);
+    const bool quadratic = kind == "quad2" || kind == "tri2";
+    const long nnode = nx * ny;
+    const auto id = [&](long i, long j) { return j * nx + i; };
+    std::vector<std::vector<long>> cells; // one element's cells, rebuilt per element
+    int type = 0, per = 0;
+    if (kind == "quad1") type = 9, per = 4;
+    if (kind == "tri1") type = 5, per = 3;
+    if (kind == "quad2") type = 28, per = 9;
+    if (kind == "tri2") type = 22, per = 6;
+    if (kind == "line1") type = 3, per = 2;
+    const auto put_int = [&](long v) { binary ? o.be_int(static_cast<std::int32_t>(v)) : o.integer(v); };
+    const auto put_real = [&](double v) { binary ? o.be_double(v) : o.real(v); };
+    const auto end = [&] {
+        if (!binary) o.end_line();
+    };
+    o.text("# vtk DataFile Version 3.0\nSynthetic plate for benchmarks\n");
+    o.text(binary ? "BINARY\n" : "ASCII\n");
+    o.text("DATASET UNSTRUCTURED_GRID\nPOINTS ");
+    o.integer(nnode);
+    o.text("double");
+    o.end_line();
+    const double h = 1.0 / static_cast<double>(nx > 1 ? nx - 1 : 1);
+    for (long j = 0; j < ny; ++j)
+        for (long i = 0; i < nx; ++i) {
+            put_real(static_cast<double>(i) * h);
+            put_real(static_cast<double>(j) * h);
+            put_real(0.0);
+            end();
+        }
+    if (binary) o.text("\n");
+    o.text("CELLS ");
+    o.integer(nelem);
+    o.integer(nelem * (per + 1));
+    o.end_line();
+    const int step = quadratic ? 2 : 1;
+    for (long j = 0; j + 1 < ny; j += step)
+        for (long i = 0; i + 1 < nx; i += step) {
+            cells.clear();
+            if (kind == "quad1") cells.push_back({id(i, j), id(i + 1, j), id(i + 1, j + 1), id(i, j + 1)});
+            if (kind == "tri1") {
+                cells.push_back({id(i, j), id(i + 1, j), id(i, j + 1)});
+                cells.push_back({id(i + 1, j + 1), id(i, j + 1), id(i + 1, j)});
+            }
+            if (kind == "quad2")
+                cells.push_back({id(i, j), id(i + 2, j), id(i + 2, j + 2), id(i, j + 2), id(i + 1, j),
+                                 id(i + 2, j + 1), id(i + 1, j + 2), id(i, j + 1), id(i + 1, j + 1)});
+            if (kind == "tri2") {
+                cells.push_back(
+                    {id(i, j), id(i + 2, j), id(i, j + 2), id(i + 1, j), id(i + 1, j + 1), id(i, j + 1)});
+                cells.push_back({id(i + 2, j + 2), id(i, j + 2), id(i + 2, j), id(i + 1, j + 2),
+                                 id(i + 1, j + 1), id(i + 2, j + 1)});
+            }
+            if (kind == "line1" && j == 0) cells.push_back({id(i, 0), id(i + 1, 0)});
+            for (const auto& c : cells) {
+                put_int(per);
+                for (const long n : c)
+                    put_int(n);
+                end();
+            }
+        }
+    if (binary) o.text("\n");
+    o.text("CELL_TYPES ");
+    o.integer(nelem);
+    o.end_line();
+    for (long e = 0; e < nelem; ++e) {
+        put_int(type);
+        end();
+    }
+    if (binary) o.text("\n");
+    o.text("POINT_DATA ");
+    o.integer(nnode);
+    o.end_line();
+    for (long k = 1; k <= lists; ++k) {
+        const double load = static_cast<double>(k) / static_cast<double>(lists);
+        o.text("SCALARS Step_");
+        o.integer(k);
+        o.text("double 1\nLOOKUP_TABLE default\n");
+        for (long j = 0; j < ny; ++j)
+            for (long i = 0; i < nx; ++i) {
+                put_real(plate_value(i, j, nx, ny, load));
+                end();
+            }
+        if (binary) o.text("\n");
+    }
+    if (lists > 0) {
+        o.text("VECTORS U double\n");
+        for (long j = 0; j < ny; ++j)
+            for (long i = 0; i < nx; ++i) {
+                put_real(0.0);
+                put_real(0.0);
+                put_real(plate_w(i, j, nx, ny, 1.0));
+                end();
+            }
+        if (binary) o.text("\n");
+    }
+}
+
 int usage() {
-    std::fprintf(stderr,
-                 "usage: make_result_file --nodes N --lists L --kind quad1|quad2|tri1|tri2|line1 OUT\n");
+    std::fprintf(stderr, "usage: make_result_file --nodes N --lists L --kind quad1|quad2|tri1|tri2|line1 "
+                         "[--format txt|vtk|vtk-binary|vtu] [--zlib] OUT\n");
     return 2;
 }
 
@@ -62,7 +195,8 @@ int usage() {
 
 int main(int argc, char** argv) {
     long nodes = 10000, lists = 3;
-    std::string kind = "quad1", out;
+    std::string kind = "quad1", format = "txt", out;
+    bool zlib = false;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--nodes") && i + 1 < argc)
             nodes = std::atol(argv[++i]);
@@ -70,12 +204,17 @@ int main(int argc, char** argv) {
             lists = std::atol(argv[++i]);
         else if (!std::strcmp(argv[i], "--kind") && i + 1 < argc)
             kind = argv[++i];
+        else if (!std::strcmp(argv[i], "--format") && i + 1 < argc)
+            format = argv[++i];
+        else if (!std::strcmp(argv[i], "--zlib"))
+            zlib = true;
         else if (argv[i][0] != '-' && out.empty())
             out = argv[i];
         else
             return usage();
     }
     if (out.empty() || nodes < 4 || lists < 0) return usage();
+    if (format != "txt" && format != "vtk" && format != "vtk-binary" && format != "vtu") return usage();
     const bool quadratic = kind == "quad2" || kind == "tri2";
     const bool line = kind == "line1";
     long nx = line ? nodes : static_cast<long>(std::lround(std::sqrt(static_cast<double>(nodes))));
@@ -101,13 +240,16 @@ int main(int argc, char** argv) {
         nelem = nx - 1;
     else
         return usage();
+    if (format == "vtu") return write_plate_vtu(out, kind, nx, ny, lists, zlib);
 
     std::FILE* f = std::fopen(out.c_str(), "wb");
     if (!f) {
         std::perror(out.c_str());
         return 1;
     }
-    {
+    if (format != "txt") {
+        write_vtk(f, format == "vtk-binary", kind, nx, ny, nelem, lists);
+    } else {
         Out o(f);
         o.text("Synthetic plate for benchmarks\n# sizes\n");
         o.integer(nnode);

@@ -323,6 +323,30 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
         cl.mode = Mode::Help;
         return cl;
     }
+    if (!args.empty() && (args[0] == "--convert" || args[0].starts_with("--convert="))) {
+        // --convert OUT FILE: the model of FILE written as OUT, its format
+        // taken from OUT's extension.
+        std::vector<std::string_view> rest(args.begin() + 1, args.end());
+        if (args[0] != "--convert") rest.insert(rest.begin(), args[0].substr(10));
+        if (rest.size() != 2)
+            throw UsageError(rest.size() < 2 ? "--convert needs an output file and a result file"
+                                             : "unexpected argument " + std::string(rest[2]));
+        const std::string_view out = rest[0];
+        const auto ends_with = [&](std::string_view ext) {
+            if (out.size() <= ext.size()) return false;
+            for (std::size_t k = 0; k < ext.size(); ++k) {
+                const char c = out[out.size() - ext.size() + k];
+                if ((c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c) != ext[k]) return false;
+            }
+            return true;
+        };
+        if (!ends_with(".vtu") && !ends_with(".txt"))
+            bad_value("--convert", out, "OUT ending in .vtu or .txt");
+        cl.mode = Mode::Convert;
+        cl.output = std::string(out);
+        cl.file = std::string(rest[1]);
+        return cl;
+    }
     if (!args.empty() && args[0] == "--info") {
         if (args.size() != 2)
             throw UsageError(args.size() < 2 ? "--info needs a result file"
@@ -375,6 +399,7 @@ std::array<double, 2> preset_orbit_of(ViewName v) {
 std::string usage_text() {
     return "Usage: orvanel [FILE]\n"
            "       orvanel --info FILE\n"
+           "       orvanel --convert OUT FILE\n"
            "       orvanel --picture OUT.png [view options] FILE\n"
            "       orvanel --video OUT.avi --lists A:B[:S] [--fps N] [view options] FILE\n"
            "       orvanel --history NODE --lists A:B[:S] [--tag T] [--chart OUT.png] FILE\n"
@@ -385,6 +410,9 @@ std::string help_text() {
     return "Usage: orvanel [FILE]          open FILE (a result file) in the viewer\n"
            "       orvanel --info FILE     print a summary of FILE and exit\n"
            "       orvanel --help          print this text\n"
+           "       orvanel --convert OUT FILE\n"
+           "                               write FILE's model as OUT: a VTK .vtu (binary,\n"
+           "                               zlib) or a native .txt, by OUT's extension\n"
            "\n"
            "Batch modes (no display needed; files are replaced as a whole or not at all):\n"
            "  --picture OUT.png           the 3D view as a 24-bit PNG\n"

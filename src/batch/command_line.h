@@ -3,6 +3,7 @@
 //
 //   orvanel [FILE]                                   the viewer (GUI)
 //   orvanel --info FILE                              summary of FILE
+//   orvanel --convert OUT FILE                       FILE as OUT (.vtu or .txt)
 //   orvanel --help                                   the usage text
 //   orvanel --picture OUT.png [view options] FILE    the 3D view as a PNG
 //   orvanel --video OUT.avi --lists A:B[:S] [--fps N] [view options] FILE
@@ -29,7 +30,7 @@ class UsageError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-enum class Mode { Gui, Help, Info, Picture, Video, History };
+enum class Mode { Gui, Help, Info, Picture, Video, History, Convert };
 
 // The six views of --view, each reached from the front view (camera at
 // (0, 0, 30)) as a preset of the toolbar is; see preset_orbit_of.
@@ -73,7 +74,7 @@ struct ListRange {
 struct CommandLine {
     Mode mode = Mode::Gui;
     std::string file;   // the result file (not for Gui: the viewer reads gui_args)
-    std::string output; // --picture, --video: the file written
+    std::string output; // --picture, --video, --convert: the file written
     ViewSettings view;
     ListRange lists;  // --video, --history
     int fps = 5;      // --video, 1..100 (the generator's "FPS:")

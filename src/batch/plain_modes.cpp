@@ -2,7 +2,9 @@
 
 #include "batch/command_line.h"
 #include "viewer/model/info_report.h"
+#include "viewer/model/model_writer.h"
 #include "viewer/model/reader.h"
+#include "viewer/output/node_history.h"
 
 #include <string>
 
@@ -16,6 +18,18 @@ int print_help() {
     return std::fflush(stdout) == 0 ? 0 : 1;
 }
 
+namespace {
+
+bool ends_with_vtu(const std::string& path) {
+    if (path.size() < 4) return false;
+    std::string ext = path.substr(path.size() - 4);
+    for (char& c : ext)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return ext == ".vtu";
+}
+
+} // namespace
+
 int run_info(const std::string& path) {
     try {
         const ReadResult result = read_result(path);
@@ -24,6 +38,30 @@ int run_info(const std::string& path) {
         const std::string report = info_report(result.model);
         std::fwrite(report.data(), 1, report.size(), stdout);
         return std::fflush(stdout) == 0 ? 0 : 1;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 1;
+    }
+}
+
+int run_convert(const std::string& out, const std::string& path) {
+    try {
+        check_replaceable(out); // before a long read
+        const ReadResult result = read_result(path);
+        for (const std::string& warning : result.warnings)
+            std::fprintf(stderr, "%s\n", warning.c_str());
+        if (ends_with_vtu(out)) {
+            const VtuBytes vtu = vtu_of(result.model);
+            for (const std::string& warning : vtu.warnings)
+                std::fprintf(stderr, "%s\n", warning.c_str());
+            write_file_atomically(out, vtu.bytes);
+        } else {
+            write_file_atomically(out, native_text_of(result.model));
+        }
+        return 0;
+    } catch (const ModelWriteError& e) {
+        std::fprintf(stderr, "Cannot convert %s to %s: %s\n", path.c_str(), out.c_str(), e.what());
+        return 1;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());
         return 1;
@@ -42,6 +80,7 @@ std::optional<cli::CommandLine> read_command_line(int argc, char** argv) {
 std::optional<int> run_plain_mode(const cli::CommandLine& cl) {
     if (cl.mode == cli::Mode::Help) return print_help();
     if (cl.mode == cli::Mode::Info) return run_info(cl.file);
+    if (cl.mode == cli::Mode::Convert) return run_convert(cl.output, cl.file);
     return std::nullopt;
 }
 

@@ -1,5 +1,5 @@
 #pragma once
-// The modes that need nothing but the reader: --help and --info. Shared by
+// The modes that need nothing but the reader: --help, --info and --convert. Shared by
 // the launcher (orvanel) and the full program (orvanel-app).
 
 #include "batch/command_line.h"
@@ -16,11 +16,16 @@ int print_help();
 // standard error.
 int run_info(const std::string& path);
 
+// Reads `path` and writes its model as `out` (.vtu or native .txt, by the
+// extension), atomically; 0, or 1 with the message on standard error and
+// `out` as it was.
+int run_convert(const std::string& out, const std::string& path);
+
 // Parses the command line; on a usage error prints it with the short usage
 // on standard error and returns nothing (the caller exits with status 2).
 std::optional<cli::CommandLine> read_command_line(int argc, char** argv);
 
-// Runs --help or --info and returns the exit status; nothing for the other
+// Runs --help, --info or --convert and returns the exit status; nothing for the other
 // modes, which need the full program.
 std::optional<int> run_plain_mode(const cli::CommandLine& cl);
 

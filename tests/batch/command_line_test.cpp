@@ -50,6 +50,13 @@ TEST(CommandLine, ModesAndTheirFixedArguments) {
     const CommandLine info = parse({"--info", "model.txt"});
     EXPECT_EQ(info.mode, Mode::Info);
     EXPECT_EQ(info.file, "model.txt");
+    for (const auto& args : std::vector<std::vector<std::string>>{{"--convert", "out.VTU", "model.vtk"},
+                                                                  {"--convert=out.VTU", "model.vtk"}}) {
+        const CommandLine convert = parse(args);
+        EXPECT_EQ(convert.mode, Mode::Convert);
+        EXPECT_EQ(convert.output, "out.VTU");
+        EXPECT_EQ(convert.file, "model.vtk");
+    }
 
     const CommandLine p = parse(picture({}));
     EXPECT_EQ(p.mode, Mode::Picture);
@@ -166,6 +173,12 @@ TEST(CommandLine, BadCommandLinesNameTheirArgument) {
         {{"--mesh", "f.txt"}, "option --mesh needs one of --picture, --video, --history"},
         {{"--info"}, "--info needs a result file"},
         {{"--info", "a.txt", "b.txt"}, "unexpected argument b.txt"},
+        {{"--convert", "out.vtu"}, "--convert needs an output file and a result file"},
+        {{"--convert", "out.vtu", "a.txt", "b.txt"}, "unexpected argument b.txt"},
+        {{"--convert", "out.vtk", "a.txt"},
+         "bad value 'out.vtk' for --convert (expected OUT ending in .vtu or .txt)"},
+        {{"--convert", ".txt", "a.txt"},
+         "bad value '.txt' for --convert (expected OUT ending in .vtu or .txt)"},
         {{"--picture", "a.png", "--video", "b.avi", "f.txt"}, "--picture and --video cannot be combined"},
         {{"--picture", "a.png"}, "no result file given"},
         {{"--picture", "a.png", "f.txt", "g.txt"}, "unexpected argument g.txt"},
@@ -227,14 +240,14 @@ TEST(CommandLine, BadCommandLinesNameTheirArgument) {
 
 TEST(CommandLine, HelpListsEveryOption) {
     const std::string help = help_text();
-    for (const char* option :
-         {"--info",         "--help",         "--picture",       "--video",        "--history",
-          "--lists",        "--fps",          "--tag",           "--chart",        "--list",
-          "--nodes",        "--mesh",         "--deformed-mesh", "--node-numbers", "--element-numbers",
-          "--bands",        "--negative",     "--scientific",    "--range",        "--legend",
-          "--displacement", "--transparency", "--solid",         "--clip",         "--filter",
-          "--view",         "--orbit",        "--zoom",          "--pan",          "--size",
-          "--scale"})
+    for (const char* option : {"--info",   "--help",          "--convert",      "--picture",
+                               "--video",  "--history",       "--lists",        "--fps",
+                               "--tag",    "--chart",         "--list",         "--nodes",
+                               "--mesh",   "--deformed-mesh", "--node-numbers", "--element-numbers",
+                               "--bands",  "--negative",      "--scientific",   "--range",
+                               "--legend", "--displacement",  "--transparency", "--solid",
+                               "--clip",   "--filter",        "--view",         "--orbit",
+                               "--zoom",   "--pan",           "--size",         "--scale"})
         EXPECT_NE(help.find(std::string(option) + " "), std::string::npos) << option;
 }
 

@@ -1,6 +1,8 @@
 #include "viewer/model/formats.h"
 
 #include "viewer/model/reader.h"
+#include "viewer/model/vtk_legacy_reader.h"
+#include "viewer/model/vtk_xml_reader.h"
 
 #include <array>
 #include <cctype>
@@ -8,8 +10,16 @@
 namespace orv {
 namespace {
 
+bool looks_like_vtk(std::string_view b) {
+    return looks_like_vtk_legacy(b.data(), b.size());
+}
+
 constexpr std::array kFormats{
     Format{"native result file", ".txt", looks_like_native, read_native, read_native_bytes},
+    Format{"VTK legacy", ".vtk", looks_like_vtk, read_vtk_legacy, read_vtk_legacy_bytes},
+    Format{"VTK XML", ".vtu .vtp", looks_like_vtu, read_vtk_xml, read_vtk_xml_bytes},
+    Format{"VTK XML collection", ".pvd", looks_like_pvd, read_vtk_xml, read_vtk_xml_bytes},
+    Format{"VTK XML partitioned grid", ".pvtu", looks_like_pvtu, read_vtk_xml, read_vtk_xml_bytes},
 };
 
 std::string lower_extension(const std::string& name) {

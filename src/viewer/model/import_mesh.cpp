@@ -501,6 +501,19 @@ double von_mises_of(const std::array<double, 6>& s) {
 
 } // namespace
 
+std::vector<int> vtk_node_order(int family, int order) {
+    if (order < 1 || order > 99 || family < 1 || family > 3) return {};
+    const int type = order == 1 ? (family == 1   ? vtk_line
+                                   : family == 2 ? vtk_triangle
+                                                 : vtk_quad)
+                                : (family == 1   ? vtk_lagrange_curve
+                                   : family == 2 ? vtk_lagrange_triangle
+                                                 : vtk_lagrange_quadrilateral);
+    const Shape s = shape_of(type, element_node_count(family, order));
+    if (!s.supported || s.faces.size() != 1) return {};
+    return s.faces[0].nodes;
+}
+
 ReadResult build_model(ImportData&& data, const std::string& name_in) try {
     const std::string name = base_name(name_in);
     ImportMesh& mesh = data.mesh;
@@ -548,6 +561,7 @@ ReadResult build_model(ImportData&& data, const std::string& name_in) try {
     for (std::int64_t c = 0; c < ncell; ++c) {
         const int type = mesh.cell_types[static_cast<std::size_t>(c)];
         const std::int64_t n = cell_size(c);
+        if (type == 0) continue; // VTK's empty cell
         if (type == vtk_vertex || type == vtk_poly_vertex) {
             ++vertices;
             continue;
@@ -768,17 +782,21 @@ ReadResult build_model(ImportData&& data, const std::string& name_in) try {
                 static_cast<std::int32_t>(enodes[static_cast<std::size_t>(el.first + k)] + 1));
     }
     m.conec_start[static_cast<std::size_t>(nelem) + 1] = static_cast<std::int64_t>(m.conec_data.size());
+    // Each hand-over array is released once it is in the model, so that the
+    // peak stays near the model's own size.
+    std::vector<std::int64_t>().swap(enodes);
 
     // Positions.
     for (std::int64_t i = 0; i < npoint; ++i)
         for (int d = 0; d < 3; ++d)
             m.coord(static_cast<std::size_t>(i) + 1, static_cast<std::size_t>(d) + 1) =
                 mesh.points[static_cast<std::size_t>(3 * i + d)];
+    std::vector<double>().swap(mesh.points);
 
     // Cells per node, for averaging cell data.
     std::vector<std::int32_t> cells_at;
+    std::vector<double> avg;
     const auto nodal = [&](const ImportField& fd) -> const std::vector<double>* {
-        static thread_local std::vector<double> avg;
         if (!fd.on_cells) return &fd.values;
         const int c = fd.components;
         if (cells_at.empty()) {
@@ -808,7 +826,7 @@ ReadResult build_model(ImportData&& data, const std::string& name_in) try {
     // Values and displacements, field by field.
     std::size_t k = 0; // list index - 1
     for (std::size_t s = 0; s < data.steps.size(); ++s) {
-        const ImportStep& step = data.steps[s];
+        ImportStep& step = data.steps[s];
         const ImportField* disp = nullptr;
         for (std::size_t f = 0; f < step.fields.size() && !disp; ++f) {
             const ImportField& fd = step.fields[f];
@@ -847,7 +865,12 @@ ReadResult build_model(ImportData&& data, const std::string& name_in) try {
                         m.coord(static_cast<std::size_t>(i) + 1,
                                 3 * (l + 1) + 4 + static_cast<std::size_t>(d)) =
                             disp->values[static_cast<std::size_t>(3 * i + d)];
+        for (ImportField& fd : step.fields)
+            std::vector<double>().swap(fd.values);
     }
+    std::vector<double>().swap(avg);
+    std::vector<std::int64_t>().swap(mesh.cell_nodes);
+    std::vector<std::int64_t>().swap(mesh.cell_offsets);
 
     // Centre nodes of serendipity faces: every column interpolated alike.
     for (std::size_t q = 0; q < centres.size(); ++q) {

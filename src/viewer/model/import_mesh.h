@@ -93,6 +93,12 @@ struct ImportData {
     std::vector<std::string> skipped_fields;
 };
 
+// VTK's node order for an element of the model (family 1 line, 2 triangle,
+// 3 quadrilateral; any order from 1): entry k is the VTK node index of the
+// model's lattice node k, for VTK's linear cell of order 1 and its Lagrange
+// cell above. Empty for what VTK cannot hold.
+std::vector<int> vtk_node_order(int family, int order);
+
 // Turns imported data into the model every Part draws; `name` becomes
 // namefile and appears in messages. Throws ReadError on counts the model
 // cannot hold; warnings of `data` come back in the result.

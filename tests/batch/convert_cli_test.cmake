@@ -1,0 +1,57 @@
+# Runs `orvanel --convert` through the real program: the written file reads
+# back to the same summary, and a failure leaves the output as it was.
+set(scratch ${CMAKE_CURRENT_BINARY_DIR}/convert_cli_scratch)
+file(REMOVE_RECURSE ${scratch})
+file(MAKE_DIRECTORY ${scratch})
+
+function(info file out_var)
+  execute_process(COMMAND ${ORVANEL} --info ${file} OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "--info ${file}: rc=${rc} ${err}")
+  endif()
+  set(${out_var} "${out}" PARENT_SCOPE)
+endfunction()
+
+# Legacy VTK and native files to native text: the same model.
+foreach(source ${DATA}/import/block_binary_42.vtk ${EXAMPLES}/viga.txt)
+  execute_process(COMMAND ${ORVANEL} --convert ${scratch}/out.txt ${source}
+    OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0 OR NOT out STREQUAL "" OR NOT err STREQUAL "")
+    message(FATAL_ERROR "--convert out.txt ${source}: rc=${rc} out=${out} err=${err}")
+  endif()
+  info(${source} want)
+  info(${scratch}/out.txt got)
+  if(NOT want STREQUAL got)
+    message(FATAL_ERROR "--convert ${source}: the .txt reads back as\n${got}\ninstead of\n${want}")
+  endif()
+endforeach()
+
+# To .vtu: an XML file with zlib-compressed appended data.
+execute_process(COMMAND ${ORVANEL} --convert ${scratch}/out.VTU ${EXAMPLES}/placa.txt RESULT_VARIABLE rc)
+file(READ ${scratch}/out.VTU head LIMIT 200)
+if(NOT rc EQUAL 0 OR NOT head MATCHES "^<\\?xml version=\"1.0\"\\?>\n<VTKFile type=\"UnstructuredGrid\"")
+  message(FATAL_ERROR "--convert out.VTU: rc=${rc} ${head}")
+endif()
+
+# Failures: exit 1, the existing output untouched, no other file left.
+file(WRITE ${scratch}/keep.txt "old contents\n")
+foreach(source ${scratch}/missing.vtk ${DATA}/import/block_cut_points.vtk/x)
+  execute_process(COMMAND ${ORVANEL} --convert ${scratch}/keep.txt ${source}
+    ERROR_VARIABLE err RESULT_VARIABLE rc)
+  file(READ ${scratch}/keep.txt kept)
+  if(NOT rc EQUAL 1 OR NOT kept STREQUAL "old contents\n" OR err STREQUAL "")
+    message(FATAL_ERROR "--convert from ${source}: rc=${rc} err=${err} kept=${kept}")
+  endif()
+endforeach()
+file(GLOB left ${scratch}/*)
+list(SORT left)
+if(NOT left STREQUAL "${scratch}/keep.txt;${scratch}/out.VTU;${scratch}/out.txt")
+  message(FATAL_ERROR "files left: ${left}")
+endif()
+
+# A bad output extension is a usage error (exit 2).
+execute_process(COMMAND ${ORVANEL} --convert ${scratch}/out.vtk ${EXAMPLES}/viga.txt
+  ERROR_VARIABLE err RESULT_VARIABLE rc)
+if(NOT rc EQUAL 2 OR NOT err MATCHES "expected OUT ending in .vtu or .txt")
+  message(FATAL_ERROR "--convert out.vtk: rc=${rc} err=${err}")
+endif()

@@ -1,0 +1,339 @@
+#include "viewer/model/vtk_xml_reader.h"
+
+#include "viewer/model/model_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace orv {
+namespace {
+
+// The fixtures and the values they hold are described in
+// tests/data/import/vtk_xml/make_fixtures.py.
+std::string fixture(const std::string& name) {
+    return std::string(ORVANEL_TEST_DATA) + "/import/vtk_xml/" + name;
+}
+
+std::string slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::array<double, 3> xyz_of(int i) {
+    return {double(i % 3), double((i / 3) % 2), double(i / 6)};
+}
+
+const ImportField* field(const ImportStep& s, const std::string& name) {
+    for (const auto& f : s.fields)
+        if (f.name == name) return &f;
+    return nullptr;
+}
+
+// u = (0.1 x + step / 10, 0.2 y, 0.3 z) at every point, whatever the point order.
+void expect_u(const ImportMesh& mesh, const ImportField& u, int step, const std::string& what) {
+    ASSERT_EQ(u.components, 3) << what;
+    ASSERT_EQ(u.values.size(), mesh.points.size()) << what;
+    for (std::size_t i = 0; i < mesh.point_count(); ++i) {
+        const double* p = &mesh.points[3 * i];
+        EXPECT_NEAR(u.values[3 * i], 0.1 * p[0] + step / 10.0, 1e-12) << what << " point " << i;
+        EXPECT_NEAR(u.values[3 * i + 1], 0.2 * p[1], 1e-12) << what << " point " << i;
+        EXPECT_NEAR(u.values[3 * i + 2], 0.3 * p[2], 1e-12) << what << " point " << i;
+    }
+}
+
+TEST(VtkXmlReader, EveryEncodingOfTheTwoHexahedraReadsTheSame) {
+    for (const char* name : {"ascii.vtu", "binary32.vtu", "binary64_zlib.vtu", "appended_raw32.vtu",
+                             "appended_raw64_zlib.vtu", "appended_base64.vtu", "appended_base64_zlib32.vtu",
+                             "appended_lz4.vtu", "binary_lzma.vtu", "big_endian.vtu"}) {
+        SCOPED_TRACE(name);
+        const ImportData d = import_vtk_xml(fixture(name));
+        EXPECT_TRUE(d.warnings.empty());
+        ASSERT_EQ(d.mesh.point_count(), 12u);
+        for (int i = 0; i < 12; ++i)
+            for (int c = 0; c < 3; ++c)
+                EXPECT_EQ(d.mesh.points[3 * i + c], xyz_of(i)[c]);
+        EXPECT_EQ(d.mesh.cell_types, (std::vector<std::uint8_t>{vtk_hexahedron, vtk_hexahedron}));
+        EXPECT_EQ(d.mesh.cell_offsets, (std::vector<std::int64_t>{0, 8, 16}));
+        EXPECT_EQ(d.mesh.cell_nodes,
+                  (std::vector<std::int64_t>{0, 1, 4, 3, 6, 7, 10, 9, 1, 2, 5, 4, 7, 8, 11, 10}));
+        ASSERT_EQ(d.steps.size(), 1u);
+        const ImportStep& s = d.steps[0];
+        const ImportField* u = field(s, "u");
+        const ImportField* temp = field(s, "temp");
+        const ImportField* pressure = field(s, "pressure");
+        ASSERT_TRUE(u && temp && pressure);
+        expect_u(d.mesh, *u, 0, name);
+        EXPECT_EQ(u->component_names, (std::vector<std::string>{"ux", "uy", "uz"}));
+        EXPECT_FALSE(u->on_cells);
+        ASSERT_EQ(temp->values.size(), 12u);
+        for (int i = 0; i < 12; ++i)
+            EXPECT_EQ(temp->values[i], 100 + i);
+        EXPECT_TRUE(pressure->on_cells);
+        EXPECT_EQ(pressure->values, (std::vector<double>{7, 14}));
+    }
+}
+
+TEST(VtkXmlReader, EveryNumericTypeKeepsItsValues) {
+    const ImportData d = import_vtk_xml(fixture("types.vtu"));
+    ASSERT_EQ(d.steps.size(), 1u);
+    for (const char* name : {"i8", "i16", "i32", "i64", "f32", "f64", "u8", "u16", "u32", "u64"}) {
+        SCOPED_TRACE(name);
+        const ImportField* f = field(d.steps[0], name);
+        ASSERT_TRUE(f);
+        const bool is_signed = name[0] != 'u';
+        for (int i = 0; i < 12; ++i)
+            EXPECT_EQ(f->values[i], is_signed ? (i % 5) - 2 : i);
+    }
+}
+
+TEST(VtkXmlReader, ModelOfTheHexahedraShowsTheirTenOuterFacesAndNamedLists) {
+    const ReadResult r = read_vtk_xml(fixture("appended_raw64_zlib.vtu"));
+    EXPECT_EQ(r.model.nnode, 12);
+    EXPECT_EQ(r.model.nelem, 10); // the shared face at x = 1 is inside
+    const auto& names = r.model.namelista;
+    EXPECT_NE(std::find(names.begin(), names.end(), "u ux - passo 1"), names.end());
+    EXPECT_NE(std::find(names.begin(), names.end(), "temp - passo 1"), names.end());
+    EXPECT_NE(std::find(names.begin(), names.end(), "pressure (média nos nós) - passo 1"), names.end());
+}
+
+TEST(VtkXmlReader, PolyDataSurfaceGivesItsPolygons) {
+    const ImportData d = import_vtk_xml(fixture("surface.vtp"));
+    ASSERT_EQ(d.mesh.cell_count(), 10u);
+    for (const auto t : d.mesh.cell_types)
+        EXPECT_EQ(t, vtk_quad);
+    ASSERT_EQ(d.steps.size(), 1u);
+    const ImportField* u = field(d.steps[0], "u");
+    ASSERT_TRUE(u);
+    expect_u(d.mesh, *u, 0, "surface.vtp");
+}
+
+TEST(VtkXmlReader, CollectionIsOneModelWithAStepPerDataSetInTimeOrder) {
+    const ImportData d = import_vtk_xml(fixture("series.pvd"));
+    EXPECT_TRUE(d.warnings.empty());
+    ASSERT_EQ(d.mesh.point_count(), 12u);
+    ASSERT_EQ(d.steps.size(), 3u);
+    const double times[] = {0.0, 0.5, 1.0};
+    for (int s = 0; s < 3; ++s) {
+        ASSERT_TRUE(d.steps[s].time);
+        EXPECT_EQ(*d.steps[s].time, times[s]);
+        const ImportField* u = field(d.steps[s], "u");
+        ASSERT_TRUE(u);
+        expect_u(d.mesh, *u, s, "step " + std::to_string(s)); // series_<s>.vtu has step s
+    }
+    const ReadResult r = read_vtk_xml(fixture("series.pvd"));
+    const auto& names = r.model.namelista;
+    EXPECT_NE(std::find(names.begin(), names.end(), "temp - passo 3 (t = 1)"), names.end());
+}
+
+TEST(VtkXmlReader, PartitionedPiecesMergeTheirSharedPoints) {
+    const ImportData d = import_vtk_xml(fixture("split.pvtu"));
+    EXPECT_TRUE(d.warnings.empty());
+    ASSERT_EQ(d.mesh.point_count(), 12u); // 8 + 8, four shared
+    ASSERT_EQ(d.mesh.cell_count(), 2u);
+    ASSERT_EQ(d.steps.size(), 1u);
+    const ImportField* u = field(d.steps[0], "u");
+    ASSERT_TRUE(u);
+    expect_u(d.mesh, *u, 0, "split.pvtu");
+    EXPECT_EQ(field(d.steps[0], "pressure")->values, (std::vector<double>{7, 14}));
+    const ReadResult r = read_vtk_xml(fixture("split.pvtu"));
+    EXPECT_EQ(r.model.nnode, 12);
+    EXPECT_EQ(r.model.nelem, 10); // no faces left at the partition boundary
+}
+
+TEST(VtkXmlReader, SniffTellsTheFileType) {
+    struct Case {
+        const char* head;
+        const char* type;
+    };
+    const Case cases[] = {
+        {"<?xml version=\"1.0\"?>\n<VTKFile type=\"UnstructuredGrid\" version=\"1.0\">", "UnstructuredGrid"},
+        {"<VTKFile version=\"0.1\" type='Collection'>", "Collection"},
+        {"\xEF\xBB\xBF<?xml version=\"1.0\"?><VTKFile byte_order=\"LittleEndian\" "
+         "type=\"PUnstructuredGrid\">",
+         "PUnstructuredGrid"},
+        {"<?xml version=\"1.0\"?>\n<svg type=\"x\">", ""},
+        {"# vtk DataFile Version 3.0", ""},
+        {"<VTKFile subtype=\"A\" type=\"PolyData\">", "PolyData"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(vtk_xml_type(c.head), c.type) << c.head;
+}
+
+// Bad input: each case edits a good fixture; the message must name the file
+// and where, and say what was expected.
+TEST(VtkXmlReader, BadInputIsRefusedWithWhereAndWhat) {
+    struct Case {
+        const char* what;
+        const char* base;
+        std::string from, to;
+        std::vector<std::string> message;
+    };
+    const std::string ascii = slurp(fixture("ascii.vtu"));
+    const std::vector<Case> cases = {
+        {"a bad number",
+         "ascii.vtu",
+         "0.1 0.2 0.3",
+         "0.1 0.2 x0.3",
+         {"Invalid number \"x0.3\"", "line 11 of bad.vtu"}},
+        {"too few values", "ascii.vtu", "100 101 102", "100 101", {"holds 11 values where 12", "of bad.vtu"}},
+        {"a point past the end",
+         "ascii.vtu",
+         "10 9 1 2 5 4",
+         "10 9 1 2 5 12",
+         {"point 12", "0 to 11", "bad.vtu"}},
+        {"offsets going back", "ascii.vtu", "8 16", "8 4", {"cell 2 ends at 4", "line"}},
+        {"malformed XML", "ascii.vtu", "</Points>", "</Pointz>", {"Malformed XML", "line", "bad.vtu"}},
+        {"an unknown type of the points",
+         "ascii.vtu",
+         "type=\"Float64\" Name=\"Points\"",
+         "type=\"Float128\" Name=\"Points\"",
+         {"Float128", "expected a numeric type"}},
+        {"a huge point count",
+         "ascii.vtu",
+         "NumberOfPoints=\"12\"",
+         "NumberOfPoints=\"900000000000\"",
+         {"more than the file can hold"}},
+        {"a wrong header size",
+         "appended_raw32.vtu",
+         "offset=\"292\"",
+         "offset=\"290\"",
+         {"byte offset", "bytes where"}},
+        {"an unknown compressor",
+         "binary64_zlib.vtu",
+         "vtkZLibDataCompressor",
+         "vtkBrotliDataCompressor",
+         {"vtkBrotliDataCompressor", "expected vtkZLibDataCompressor"}},
+        {"a bad header type",
+         "binary32.vtu",
+         "header_type=\"UInt32\"",
+         "header_type=\"UInt16\"",
+         {"UInt16", "line 1 of bad.vtu"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string text = slurp(fixture(c.base));
+        const auto at = text.find(c.from);
+        ASSERT_NE(at, std::string::npos);
+        text.replace(at, c.from.size(), c.to);
+        try {
+            import_vtk_xml_bytes(text.data(), text.size(), "bad.vtu");
+            ADD_FAILURE() << "read";
+        } catch (const ReadError& e) {
+            for (const auto& m : c.message)
+                EXPECT_NE(std::string(e.what()).find(m), std::string::npos) << e.what();
+        }
+    }
+}
+
+TEST(VtkXmlReader, CorruptCompressedBlockIsRefusedAtItsOffset) {
+    std::string text = slurp(fixture("appended_raw64_zlib.vtu"));
+    const auto data = text.find('_', text.find("<AppendedData")) + 1;
+    // The first array's block: a 32-byte header (one block), then zlib data.
+    for (std::size_t k = data + 32 + 2; k < data + 32 + 12; ++k)
+        text[k] = static_cast<char>(~text[k]);
+    try {
+        import_vtk_xml_bytes(text.data(), text.size(), "bad.vtu");
+        ADD_FAILURE() << "read";
+    } catch (const ReadError& e) {
+        EXPECT_NE(std::string(e.what()).find("does not decompress"), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find("byte offset " + std::to_string(data + 32)), std::string::npos)
+            << e.what();
+    }
+}
+
+TEST(VtkXmlReader, FileEndingInTheRawDataIsWarnedAndZeroFilled) {
+    const std::string full = slurp(fixture("appended_raw32.vtu"));
+    // Cut inside the last array (the cell types, one byte each).
+    const std::string text =
+        full.substr(0, full.size() - std::string("\n  </AppendedData>\n</VTKFile>\n").size() - 1);
+    const ImportData d = import_vtk_xml_bytes(text.data(), text.size(), "cut.vtu");
+    ASSERT_EQ(d.warnings.size(), 1u);
+    EXPECT_NE(d.warnings[0].find("cut.vtu ends early"), std::string::npos) << d.warnings[0];
+    EXPECT_EQ(d.mesh.cell_types, (std::vector<std::uint8_t>{vtk_hexahedron, 0}));
+}
+
+TEST(VtkXmlReader, MissingPartsOfACollectionAreNamed) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / ("orvanel_vtkxml_" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    fs::copy_file(fixture("series_0.vtu"), dir / "series_0.vtu");
+    fs::copy_file(fixture("split_1.vtu"), dir / "other.vtu");
+    std::ofstream(dir / "gone.pvd")
+        << "<?xml version=\"1.0\"?>\n<VTKFile type=\"Collection\">\n<Collection>\n"
+           "<DataSet timestep=\"0\" file=\"series_0.vtu\"/>\n"
+           "<DataSet timestep=\"1\" file=\"missing.vtu\"/>\n</Collection>\n</VTKFile>\n";
+    std::ofstream(dir / "differ.pvd")
+        << "<?xml version=\"1.0\"?>\n<VTKFile type=\"Collection\">\n<Collection>\n"
+           "<DataSet timestep=\"0\" file=\"series_0.vtu\"/>\n"
+           "<DataSet timestep=\"1\" file=\"other.vtu\"/>\n</Collection>\n</VTKFile>\n";
+    try {
+        import_vtk_xml((dir / "gone.pvd").string());
+        ADD_FAILURE() << "read";
+    } catch (const ReadError& e) {
+        EXPECT_NE(std::string(e.what()).find("missing.vtu"), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find("line 5 of gone.pvd"), std::string::npos) << e.what();
+    }
+    const ImportData d = import_vtk_xml((dir / "differ.pvd").string());
+    EXPECT_EQ(d.steps.size(), 1u);
+    ASSERT_EQ(d.warnings.size(), 1u);
+    EXPECT_NE(d.warnings[0].find("other.vtu"), std::string::npos) << d.warnings[0];
+    fs::remove_all(dir);
+}
+
+} // namespace
+} // namespace orv
+
+namespace orv {
+namespace {
+
+// Native names are Latin-1 (the examples' "Tensão"); XML carries UTF-8.
+std::string utf8_of_latin1(const std::string& s) {
+    std::string out;
+    for (const unsigned char c : s) {
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+// A native example written as .vtu and read back: the same nodes, elements
+// and, for every list, the same value at every node.
+TEST(VtkXmlReader, ConvertedExamplesReadBackToTheSameModel) {
+    for (const char* example : {"viga.txt", "placa.txt"}) {
+        SCOPED_TRACE(example);
+        const ResultModel a = read_result_file(std::string(ORVANEL_SOURCE_DIR) + "/examples/" + example);
+        const VtuBytes vtu = vtu_of(a);
+        const ReadResult r = read_vtk_xml_bytes(vtu.bytes.data(), vtu.bytes.size(), "converted.vtu");
+        const ResultModel& b = r.model;
+        ASSERT_EQ(b.nnode, a.nnode);
+        EXPECT_EQ(b.nelem, a.nelem);
+        for (std::int32_t i = 1; i <= a.nnode; ++i)
+            for (int c = 1; c <= 3; ++c)
+                EXPECT_EQ(b.coord_row(i)[c], a.coord_row(i)[c]) << "node " << i;
+        for (std::int32_t k = 1; k <= a.nlista; ++k) {
+            const std::string name = utf8_of_latin1(a.namelista[k]) + " - passo 1";
+            const auto it = std::find(b.namelista.begin(), b.namelista.end(), name);
+            ASSERT_NE(it, b.namelista.end()) << name;
+            const auto kb = static_cast<std::size_t>(it - b.namelista.begin());
+            for (std::int32_t i = 1; i <= a.nnode; ++i)
+                EXPECT_EQ(b.listas(i, kb), a.listas(i, k)) << name << " node " << i;
+        }
+    }
+}
+
+} // namespace
+} // namespace orv
