@@ -37,7 +37,7 @@ int main(int argc, char** argv) {
         while (p < end && static_cast<unsigned char>(*p) <= 32)
             ++p;
         const char* start = p;
-        while (p < end && static_cast<unsigned char>(*p) > 32)
+        while (p<end&& static_cast<unsigned char>(*p)> 32)
             ++p;
         if (p == start) break;
         double v = 0;

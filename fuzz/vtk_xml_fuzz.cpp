@@ -10,7 +10,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     orv::ReaderOptions options;
     options.memory_limit = 64u << 20; // keep huge announced sizes cheap to refuse
     try {
-        orv::ImportData d = orv::import_vtk_xml_bytes(reinterpret_cast<const char*>(data), size, "fuzz.vtu", options);
+        orv::ImportData d =
+            orv::import_vtk_xml_bytes(reinterpret_cast<const char*>(data), size, "fuzz.vtu", options);
         const orv::ReadResult r = orv::build_model(std::move(d), "fuzz.vtu");
         for (std::int32_t e = 1; e <= r.model.nelem; ++e)
             for (std::int32_t node : r.model.conec(e).subspan(1))
