@@ -33,6 +33,22 @@ if(NOT rc EQUAL 0 OR NOT head MATCHES "^<\\?xml version=\"1.0\"\\?>\n<VTKFile ty
   message(FATAL_ERROR "--convert out.VTU: rc=${rc} ${head}")
 endif()
 
+# Any format to .vtu and back: the same nodes, faces and ranges of values
+# (list names gain the step of the .vtu).
+execute_process(COMMAND ${ORVANEL} --convert ${scratch}/block.vtu ${DATA}/import/block_binary_42.vtk RESULT_VARIABLE rc)
+info(${DATA}/import/block_binary_42.vtk want)
+info(${scratch}/block.vtu got)
+string(REGEX MATCHALL "list [0-9]+ [^ ]+ [^ ]+ " want_ranges "${want}")
+string(REGEX MATCHALL "list [0-9]+ [^ ]+ [^ ]+ " got_ranges "${got}")
+list(LENGTH want_ranges n)
+list(SUBLIST got_ranges 0 ${n} got_ranges)
+string(REGEX MATCH "^nnode [0-9]+\nnelem [0-9]+\n" want_sizes "${want}")
+string(REGEX MATCH "codes [^\n]*" want_codes "${want}")
+string(FIND "${got}" "${want_codes}" at_codes)
+if(NOT rc EQUAL 0 OR NOT got MATCHES "^${want_sizes}" OR at_codes EQUAL -1 OR NOT got_ranges STREQUAL want_ranges)
+  message(FATAL_ERROR "--convert block.vtu reads back as\n${got}\ninstead of\n${want}")
+endif()
+
 # Failures: exit 1, the existing output untouched, no other file left.
 file(WRITE ${scratch}/keep.txt "old contents\n")
 foreach(source ${scratch}/missing.vtk ${DATA}/import/block_cut_points.vtk/x)
@@ -45,7 +61,7 @@ foreach(source ${scratch}/missing.vtk ${DATA}/import/block_cut_points.vtk/x)
 endforeach()
 file(GLOB left ${scratch}/*)
 list(SORT left)
-if(NOT left STREQUAL "${scratch}/keep.txt;${scratch}/out.VTU;${scratch}/out.txt")
+if(NOT left STREQUAL "${scratch}/block.vtu;${scratch}/keep.txt;${scratch}/out.VTU;${scratch}/out.txt")
   message(FATAL_ERROR "files left: ${left}")
 endif()
 

@@ -1,5 +1,7 @@
 #include "viewer/model/formats.h"
 
+#include "viewer/model/calculix_reader.h"
+#include "viewer/model/gmsh_reader.h"
 #include "viewer/model/reader.h"
 #include "viewer/model/vtk_legacy_reader.h"
 #include "viewer/model/vtk_xml_reader.h"
@@ -13,6 +15,12 @@ namespace {
 bool looks_like_vtk(std::string_view b) {
     return looks_like_vtk_legacy(b.data(), b.size());
 }
+bool looks_like_msh(std::string_view b) {
+    return sniff_msh(b.data(), b.size());
+}
+bool looks_like_frd(std::string_view b) {
+    return sniff_frd(b.data(), b.size());
+}
 
 constexpr std::array kFormats{
     Format{"native result file", ".txt", looks_like_native, read_native, read_native_bytes},
@@ -20,6 +28,8 @@ constexpr std::array kFormats{
     Format{"VTK XML", ".vtu .vtp", looks_like_vtu, read_vtk_xml, read_vtk_xml_bytes},
     Format{"VTK XML collection", ".pvd", looks_like_pvd, read_vtk_xml, read_vtk_xml_bytes},
     Format{"VTK XML partitioned grid", ".pvtu", looks_like_pvtu, read_vtk_xml, read_vtk_xml_bytes},
+    Format{"Gmsh", ".msh", looks_like_msh, read_msh, read_msh_bytes},
+    Format{"CalculiX", ".frd", looks_like_frd, read_frd, read_frd_bytes},
 };
 
 std::string lower_extension(const std::string& name) {

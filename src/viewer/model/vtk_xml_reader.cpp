@@ -31,6 +31,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <map>
 #include <memory>
@@ -430,7 +431,7 @@ class ArrayReader {
   public:
     ArrayReader(const FileBytes& file, const Head& head, const XmlTree& tree,
                 std::vector<std::string>& warnings, const ReaderOptions& options)
-        : file_(file), head_(head), tree_(tree), warnings_(warnings) {
+        : file_(file), head_(head), tree_(tree), warnings_(warnings), progress_(options.progress) {
         const XmlElement& root = tree.root();
         const std::string* header = root.attribute("header_type");
         if (!header || *header == "UInt32") {
@@ -498,6 +499,7 @@ class ArrayReader {
         const std::string format = attr_or(e, "format", "ascii");
         if (format == "ascii") {
             read_ascii(e, label, s, out);
+            advance(e.content_end - e.content_begin);
         } else if (format == "binary") {
             Base64Stream in(head_.text, e.content_begin, e.content_end, 0, file_.name(), true);
             read_block(in, label, s, out);
@@ -550,6 +552,14 @@ class ArrayReader {
     }
 
   private:
+    // Reports the bytes of array data read so far; a callback that answers
+    // false stops the read.
+    void advance(std::uint64_t n) {
+        read_bytes_ += n;
+        if (progress_ && !progress_(std::min(read_bytes_, file_.size()), file_.size()))
+            throw ReadCancelled("Reading " + file_.name() + " was cancelled");
+    }
+
     void load_appended_text() {
         if (appended_loaded_) return;
         appended_loaded_ = true;
@@ -644,6 +654,7 @@ class ArrayReader {
                     sink.push(scratch.data(), got);
                 }
                 done += got;
+                advance(got);
                 if (got < want) {
                     warnings_.push_back(file_.name() + " ends early: " + label + " has " +
                                         std::to_string(done) + " of its " + std::to_string(bytes) +
@@ -695,6 +706,7 @@ class ArrayReader {
                             " does not decompress to " + std::to_string(want) + " bytes",
                         block_where);
             sink.push(scratch.data(), static_cast<std::size_t>(want));
+            advance(packed.size());
         }
     }
 
@@ -738,6 +750,8 @@ class ArrayReader {
     bool appended_loaded_ = false;
     std::string appended_text_;
     std::uint64_t budget_ = 0;
+    std::function<bool(std::uint64_t, std::uint64_t)> progress_;
+    std::uint64_t read_bytes_ = 0; // of array data, against the file's size
 };
 
 // ---- pieces -----------------------------------------------------------------

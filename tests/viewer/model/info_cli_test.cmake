@@ -73,3 +73,19 @@ foreach(sample IN LISTS samples)
     message(FATAL_ERROR "--info ${sample}: rc=${rc}\n${err}")
   endif()
 endforeach()
+
+# Gmsh and CalculiX files are told by their first bytes, whatever their names.
+foreach(case "gmsh/sparse_22_be.msh|nnode 6\nnelem 3\nnlista 8\n"
+             "calculix/shell8.frd|nnode 15\nnelem 2\nnlista 12\n")
+  string(REPLACE "|" ";" case "${case}")
+  list(GET case 0 file)
+  list(GET case 1 head)
+  string(REPLACE "\\n" "\n" head "${head}")
+  configure_file(${DATA}/../import/${file} ${CMAKE_CURRENT_BINARY_DIR}/info_cli_import.bin COPYONLY)
+  execute_process(COMMAND ${ORVANEL} --info ${CMAKE_CURRENT_BINARY_DIR}/info_cli_import.bin
+    OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc TIMEOUT 20)
+  string(FIND "${out}" "${head}" at)
+  if(NOT rc EQUAL 0 OR NOT at EQUAL 0)
+    message(FATAL_ERROR "--info ${file}: rc=${rc}\n${out}\n${err}")
+  endif()
+endforeach()

@@ -337,3 +337,29 @@ TEST(VtkXmlReader, ConvertedExamplesReadBackToTheSameModel) {
 
 } // namespace
 } // namespace orv
+
+namespace orv {
+namespace {
+
+TEST(VtkXmlReader, ProgressReachesTheEndAndCanCancel) {
+    for (const char* name : {"appended_raw32.vtu", "binary64_zlib.vtu", "ascii.vtu"}) {
+        SCOPED_TRACE(name);
+        std::uint64_t last = 0, total = 0;
+        ReaderOptions watch;
+        watch.progress = [&](std::uint64_t done, std::uint64_t all) {
+            EXPECT_GE(done, last);
+            last = done;
+            total = all;
+            return true;
+        };
+        import_vtk_xml(fixture(name), watch);
+        EXPECT_GT(last, 0u);
+        EXPECT_LE(last, total);
+        ReaderOptions stop;
+        stop.progress = [](std::uint64_t, std::uint64_t) { return false; };
+        EXPECT_THROW(import_vtk_xml(fixture(name), stop), ReadCancelled);
+    }
+}
+
+} // namespace
+} // namespace orv

@@ -1,0 +1,137 @@
+#include "viewer/model/import_cursor.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <fcntl.h>
+#include <memory>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace orv::import {
+namespace {
+
+const char* file_kind(mode_t mode) {
+    if (S_ISDIR(mode)) return "a directory";
+    if (S_ISFIFO(mode)) return "a FIFO";
+    if (S_ISCHR(mode)) return "a character device";
+    if (S_ISBLK(mode)) return "a block device";
+    if (S_ISSOCK(mode)) return "a socket";
+    return "not a regular file";
+}
+
+constexpr std::size_t kPage = 4096;
+
+} // namespace
+
+std::string base_name(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+MappedFile::MappedFile(const std::string& path) {
+    // Non-blocking, so that a FIFO without a writer cannot hang the open.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) throw ReadError("Cannot open " + path + ": " + std::strerror(errno));
+    const std::unique_ptr<int, void (*)(int*)> closer(new int(fd), [](int* f) {
+        ::close(*f);
+        delete f;
+    });
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) throw ReadError("Cannot open " + path + ": " + std::strerror(errno));
+    if (!S_ISREG(st.st_mode))
+        throw ReadError("Cannot open " + path + ": it is " + file_kind(st.st_mode) + ", not a regular file");
+    size_ = static_cast<std::size_t>(st.st_size);
+    if (size_ == 0) return;
+    void* p = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd, 0);
+    if (p == MAP_FAILED) throw ReadError("Cannot read " + path + ": " + std::strerror(errno));
+    ::madvise(p, size_, MADV_SEQUENTIAL);
+    data_ = static_cast<const char*>(p);
+}
+
+MappedFile::~MappedFile() {
+    if (data_) ::munmap(const_cast<char*>(data_), size_);
+}
+
+void MappedFile::done_before(const char* upto) {
+    if (!data_ || upto < data_) return;
+    const std::size_t off = std::min(static_cast<std::size_t>(upto - data_), size_) / kPage * kPage;
+    // Release in steps of 16 MiB: a page-cache mapping costs nothing to drop.
+    if (off < released_ + (16u << 20)) return;
+    ::madvise(const_cast<char*>(data_) + released_, off - released_, MADV_DONTNEED);
+    released_ = off;
+}
+
+std::size_t Cursor::line_of(const char* at) const {
+    at = std::clamp(at, begin_, end_);
+    return 1 + static_cast<std::size_t>(std::count(begin_, at, '\n'));
+}
+
+std::string Cursor::where(const char* at) const {
+    return "at line " + std::to_string(line_of(at)) + " of " + name_;
+}
+
+std::string Cursor::where_byte(const char* at) const {
+    at = std::clamp(at, begin_, end_);
+    return "at byte " + std::to_string(at - begin_) + " of " + name_;
+}
+
+void Cursor::fail(const char* at, const std::string& what) const {
+    throw ReadError("Invalid input " + where(at) + ": " + what);
+}
+
+void Cursor::fail_binary(const char* at, const std::string& what) const {
+    throw ReadError("Invalid input " + where_byte(at) + ": " + what);
+}
+
+bool parse_integer(std::string_view s, std::int64_t& out) {
+    if (!s.empty() && s[0] == '+') s.remove_prefix(1);
+    const auto r = std::from_chars(s.data(), s.data() + s.size(), out);
+    return r.ec == std::errc() && r.ptr == s.data() + s.size() && !s.empty();
+}
+
+bool parse_real(std::string_view s, double& out) {
+    if (!s.empty() && s[0] == '+') s.remove_prefix(1);
+    if (s.empty()) return false;
+    const char* e = s.data() + s.size();
+    auto r = std::from_chars(s.data(), e, out, std::chars_format::general);
+    if (r.ec == std::errc::result_out_of_range) {
+        // Underflow (a negative exponent) reads as 0; overflow is refused.
+        const auto exp = s.find_first_of("eE");
+        if (exp == std::string_view::npos || exp + 1 >= s.size() || s[exp + 1] != '-') return false;
+        out = 0;
+        return true;
+    }
+    if (r.ec != std::errc()) return false;
+    if (r.ptr != e) {
+        // Fortran drops the 'E' of a three-digit exponent: 1.23456-100.
+        if (*r.ptr != '-' && *r.ptr != '+') return false;
+        std::int64_t exp = 0;
+        if (!parse_integer({r.ptr, static_cast<std::size_t>(e - r.ptr)}, exp) || exp < -400 || exp > 400)
+            return false;
+        out *= std::pow(10.0, static_cast<double>(exp));
+    }
+    return std::isfinite(out);
+}
+
+std::int64_t Cursor::integer(const char* what) {
+    const std::string_view t = token();
+    if (t.empty()) throw EndOfInput{p_, what};
+    std::int64_t v = 0;
+    if (!parse_integer(t, v))
+        fail(t.data(), std::string("expected ") + what + ", found \"" + std::string(t.substr(0, 40)) + "\"");
+    return v;
+}
+
+double Cursor::real(const char* what) {
+    const std::string_view t = token();
+    if (t.empty()) throw EndOfInput{p_, what};
+    double v = 0;
+    if (!parse_real(t, v))
+        fail(t.data(), std::string("expected ") + what + ", found \"" + std::string(t.substr(0, 40)) + "\"");
+    return v;
+}
+
+} // namespace orv::import
