@@ -200,7 +200,7 @@ TEST(NodeHistoryLabels, SparseLabelsAreLookedUp) {
         ASSERT_EQ(h.values.size(), 1u);
         EXPECT_EQ(h.values[0], c.value) << c.text;
     }
-    EXPECT_EQ(orv::format_node_history("2000", orv::read_node_history(m, "2000", {2})).substr(0, 11),
+    EXPECT_EQ(orv::format_node_history("2000", orv::read_node_history(m, "2000", {2})).substr(0, 10),
               "N\xF3: 2000\r\n");
     for (const char* missing : {"2", "3", "11", "-7"})
         EXPECT_EQ(message_of<OutputError>([&] { orv::read_node_history(m, missing, {1}); }),
