@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -18,14 +19,37 @@
 
 namespace {
 
-// Folder of this executable (with its final '/'): from /proc/self/exe, or
-// from argv[0] when /proc is not mounted.
+// Folder of this executable (with its final '/'), empty when it cannot be
+// known. From /proc/self/exe; without /proc, from argv[0] as the caller ran
+// it: a path with a '/', or a bare name looked up in PATH as the shell did,
+// through absolute entries only. Never the working folder by default: a
+// program planted there must not run in our place.
 std::string own_folder(const char* argv0) {
     std::vector<char> buf(PATH_MAX + 1);
     const ssize_t n = readlink("/proc/self/exe", buf.data(), buf.size() - 1);
-    std::string path = n > 0 ? std::string(buf.data(), static_cast<std::size_t>(n)) : std::string(argv0);
+    std::string path;
+    if (n > 0) {
+        path.assign(buf.data(), static_cast<std::size_t>(n));
+    } else if (argv0 && std::strchr(argv0, '/')) {
+        path = argv0;
+    } else if (argv0 && *argv0) {
+        const char* env = std::getenv("PATH");
+        const std::string dirs = env ? env : "";
+        for (std::size_t at = 0; at <= dirs.size();) {
+            std::size_t end = dirs.find(':', at);
+            if (end == std::string::npos) end = dirs.size();
+            const std::string dir = dirs.substr(at, end - at);
+            at = end + 1;
+            if (dir.empty() || dir[0] != '/') continue; // relative to the working folder
+            const std::string candidate = dir + "/" + argv0;
+            if (access(candidate.c_str(), X_OK) == 0) {
+                path = candidate;
+                break;
+            }
+        }
+    }
     const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
 } // namespace
@@ -36,7 +60,15 @@ int main(int argc, char** argv) {
     if (const std::optional<int> status = orv::run_plain_mode(*cl)) return *status;
 
 #ifdef ORVANEL_APP_NAME
-    const std::string app = own_folder(argv[0]) + ORVANEL_APP_NAME;
+    const std::string folder = own_folder(argc > 0 ? argv[0] : nullptr);
+    if (folder.empty()) {
+        std::fprintf(stderr,
+                     "orvanel: cannot find %s: /proc/self/exe cannot be read and the program was not "
+                     "started by a path or through PATH; start it by its full path\n",
+                     ORVANEL_APP_NAME);
+        return 1;
+    }
+    const std::string app = folder + ORVANEL_APP_NAME;
     execv(app.c_str(), argv);
     std::fprintf(stderr, "orvanel: cannot start %s: %s\n", app.c_str(), std::strerror(errno));
     return 1;

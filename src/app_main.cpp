@@ -8,9 +8,14 @@
 
 #include <QCoreApplication>
 
+#include <csignal>
 #include <optional>
 
 int main(int argc, char** argv) {
+    // A file-size limit makes a write fail with EFBIG, which every output
+    // reports and survives (a refused frame, a picture not written), instead
+    // of killing the program with recordings left unfinished.
+    std::signal(SIGXFSZ, SIG_IGN);
     const std::optional<orv::cli::CommandLine> cl = orv::read_command_line(argc, argv);
     if (!cl) return 2;
     if (const std::optional<int> status = orv::run_plain_mode(*cl)) return *status;

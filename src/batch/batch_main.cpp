@@ -1,6 +1,12 @@
-// Batch modes. Every file is produced whole in memory or under a temporary
-// name first and only then put in place, so a failure leaves no partial file
-// and an older file of the same name untouched.
+// Batch modes. Every file goes through an OutputFile: it is written whole as
+// a new file and only then put in place, so a failure leaves no partial file
+// and an older file of the same name untouched. Targets are checked before
+// the result file is read, so that a refusal costs nothing.
+//
+// SIGINT, SIGTERM and SIGHUP stop a run (during the read too) with status 1
+// and nothing written; one that was ignored when the program started (nohup)
+// stays ignored. SIGPIPE is ignored, so that a closed standard error cannot
+// kill a run half-way.
 
 #include "batch/batch_main.h"
 
@@ -12,6 +18,7 @@
 #include "viewer/output/list_sequence.h"
 #include "viewer/output/node_history.h"
 #include "viewer/output/output_error.h"
+#include "viewer/output/output_file.h"
 #include "viewer/output/output_names.h"
 #include "viewer/render/bitmap_font_gl.h"
 #include "viewer/render/render_plan.h"
@@ -21,13 +28,10 @@
 #include <QChartView>
 #include <QImage>
 
-#include <cerrno>
 #include <clocale>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <filesystem>
 #include <string>
 
 #include <unistd.h>
@@ -35,13 +39,43 @@
 namespace orv {
 namespace {
 
+// The quit signal received, 0 for none.
+volatile std::sig_atomic_t stop_signal = 0;
+
+void on_stop_signal(int signal) {
+    stop_signal = signal;
+}
+
+void catch_stop_signals() {
+    struct sigaction action {};
+    action.sa_handler = on_stop_signal;
+    sigemptyset(&action.sa_mask);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction old {};
+        if (sigaction(signal, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+        sigaction(signal, &action, nullptr);
+    }
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
+[[noreturn]] void throw_stopped(const std::string& when) {
+    throw OutputError("Stopped by signal " + std::to_string(stop_signal) + " " + when + "; nothing written.");
+}
+
 // The result file, its reader's warnings (a file that ends early) on
-// standard error, as --info shows them.
+// standard error, as --info shows them. A quit signal cancels the read.
 ResultModel read_model(const std::string& path) {
-    ReadResult result = read_result(path);
-    for (const std::string& warning : result.warnings)
-        std::fprintf(stderr, "%s\n", warning.c_str());
-    return std::move(result.model);
+    ReaderOptions options;
+    options.progress = [](std::uint64_t, std::uint64_t) { return stop_signal == 0; };
+    try {
+        ReadResult result = read_result(path, options);
+        for (const std::string& warning : result.warnings)
+            std::fprintf(stderr, "%s\n", warning.c_str());
+        if (stop_signal != 0) throw_stopped("after reading " + path);
+        return std::move(result.model);
+    } catch (const ReadCancelled&) {
+        throw_stopped("while reading " + path);
+    }
 }
 
 // PNG bytes of a picture, 24-bit RGB.
@@ -71,39 +105,22 @@ std::string png_of_framebuffer(const std::vector<std::uint8_t>& rgba, int w, int
 }
 
 int picture(const cli::CommandLine& cl) {
+    check_replaceable(cl.output);
     ResultModel model = read_model(cl.file);
     // The context first: the view's display lists go before it.
     OffscreenGl gl(cl.view.width, cl.view.height);
     BatchView view(model, cl.view);
     view.render(cl.view.lists);
-    write_file_atomically(cl.output, png_of_framebuffer(gl.read_rgba(), gl.width(), gl.height()));
+    const std::string png = png_of_framebuffer(gl.read_rgba(), gl.width(), gl.height());
+    if (stop_signal != 0) throw_stopped("before the picture was written");
+    write_file_atomically(cl.output, png);
     return 0;
 }
 
-// SIGINT, SIGTERM or SIGHUP received during a video: it stops after the
-// frame in hand, and the unfinished file is removed.
-volatile std::sig_atomic_t stop_signal = 0;
-
-void on_stop_signal(int signal) {
-    stop_signal = signal;
-}
-
-void catch_stop_signals() {
-    struct sigaction action {};
-    action.sa_handler = on_stop_signal;
-    sigemptyset(&action.sa_mask);
-    for (int signal : {SIGINT, SIGTERM, SIGHUP})
-        sigaction(signal, &action, nullptr);
-}
-
-// Temporary name beside `path` for a file written in place by a library.
-std::string temporary_beside(const std::string& path) {
-    const std::filesystem::path target(path);
-    const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
-    return (folder / ("." + target.filename().string() + ".tmp" + std::to_string(::getpid()))).string();
-}
-
+// A quit signal during a video stops it after the frame in hand, and the
+// unfinished file goes.
 int video(const cli::CommandLine& cl) {
+    check_replaceable(cl.output);
     ResultModel model = read_model(cl.file);
     const std::vector<int> lists =
         list_sequence(cl.lists.first, cl.lists.last, cl.lists.step, display_list_count(model.nlista));
@@ -111,17 +128,16 @@ int video(const cli::CommandLine& cl) {
     OffscreenGl gl(cl.view.width, cl.view.height);
     BatchView view(model, cl.view);
 
-    // A read-only video is refused as a read-only picture or list file is.
-    check_replaceable(cl.output);
-    const std::string temp = temporary_beside(cl.output);
     AviRecorder recorder;
     recorder.set_width(cl.view.width);
     recorder.set_height(cl.view.height);
     recorder.set_fps(cl.fps);
-    recorder.set_filename(temp);
+    recorder.set_filename(cl.output);
+    // Under its name only once it is whole: a stopped or killed run leaves nothing.
+    recorder.set_named_while_recording(false);
     const bool tty = ::isatty(STDERR_FILENO) != 0;
-    catch_stop_signals();
     try {
+        // An existing file is replaced, as every batch output is; only once the video is finished.
         recorder.create([](const std::string&) { return true; });
         for (std::size_t i = 0; i < lists.size(); ++i) {
             view.render({lists[i]});
@@ -135,29 +151,28 @@ int video(const cli::CommandLine& cl) {
         }
         if (tty) std::fputc('\n', stderr);
         recorder.close();
-        if (std::rename(temp.c_str(), cl.output.c_str()) != 0)
-            throw OutputError("Cannot write file '" + cl.output + "': " + std::strerror(errno));
     } catch (...) {
         if (tty) std::fputc('\n', stderr);
-        try {
-            recorder.close();
-        } catch (...) {
-            // The file goes anyway.
-        }
-        std::remove(temp.c_str());
+        recorder.discard();
         throw;
     }
     return 0;
 }
 
+// The list and its chart are put in place together or not at all.
 int history(const cli::CommandLine& cl) {
+    const std::string list_path = list_file_name(cl.file, cl.tag);
+    check_replaceable(list_path);
+    if (!cl.chart.empty()) check_replaceable(cl.chart);
     const ResultModel model = read_model(cl.file);
     const std::vector<int> lists =
         list_sequence(cl.lists.first, cl.lists.last, cl.lists.step, display_list_count(model.nlista));
     const NodeHistory h = read_node_history(model, cl.node, lists);
-    const std::string list_path = list_file_name(cl.file, cl.tag);
+    OutputFile list(list_path);
+    list.write(format_node_history(cl.node, h));
     if (cl.chart.empty()) {
-        write_file_atomically(list_path, format_node_history(cl.node, h));
+        if (stop_signal != 0) throw_stopped("before the list was written");
+        list.commit();
         return 0;
     }
     // The chart window drawn by Qt's offscreen platform: no display, ever.
@@ -176,19 +191,17 @@ int history(const cli::CommandLine& cl) {
     QApplication::processEvents();
     const std::string png = png_of(chart.Chart1->grab().toImage());
     chart.hide();
-    write_file_atomically(cl.chart, png);
-    try {
-        write_file_atomically(list_path, format_node_history(cl.node, h));
-    } catch (...) {
-        std::remove(cl.chart.c_str());
-        throw;
-    }
+    OutputFile chart_file(cl.chart);
+    chart_file.write(png);
+    if (stop_signal != 0) throw_stopped("before the list and chart were written");
+    OutputFile::commit_together({&list, &chart_file});
     return 0;
 }
 
 } // namespace
 
 int run_batch(const cli::CommandLine& cl) {
+    catch_stop_signals();
     set_glyph_sink(draw_font_glyph);
     try {
         switch (cl.mode) {

@@ -7,6 +7,29 @@
 #include <set>
 
 namespace orv::cli {
+
+namespace {
+
+std::string one_line(const std::string& message) {
+    std::string out;
+    for (const char c : message) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x20 || b == 0x7F) {
+            static constexpr char hex[] = "0123456789ABCDEF";
+            out += "\\x";
+            out += hex[b >> 4];
+            out += hex[b & 15];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+UsageError::UsageError(const std::string& message) : std::runtime_error(one_line(message)) {}
+
 namespace {
 
 [[noreturn]] void bad_value(std::string_view option, std::string_view value, std::string_view expected) {

@@ -25,9 +25,11 @@ namespace orv::cli {
 
 // what() is one line naming the offending argument, e.g.
 // "unknown option --colour" or "bad value '0x5' for --size (expected WxH)".
+// Control bytes of the argument (a line break, an ESC that would drive the
+// terminal) are written as \xHH.
 class UsageError : public std::runtime_error {
   public:
-    using std::runtime_error::runtime_error;
+    explicit UsageError(const std::string& message);
 };
 
 enum class Mode { Gui, Help, Info, Picture, Video, History, Convert };

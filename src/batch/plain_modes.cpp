@@ -4,7 +4,7 @@
 #include "viewer/model/info_report.h"
 #include "viewer/model/model_writer.h"
 #include "viewer/model/reader.h"
-#include "viewer/output/node_history.h"
+#include "viewer/output/output_file.h"
 
 #include <string>
 

@@ -310,6 +310,9 @@ void TForm1::run_start_actions() {
 
 void TForm1::quit_on_signal() {
     quit_requested_ = true;
+    // A file being read (this request came through its progress steps) is
+    // not waited for: its read is cancelled and its viewer never opens.
+    ui::ProgressBox::cancel_all();
     quit_when_generators_stopped();
 }
 

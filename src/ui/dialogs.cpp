@@ -51,7 +51,8 @@ void warning_box(QWidget* parent, const QString& text) {
 
 namespace {
 int progress_delay_ms = 500;
-}
+bool progress_cancel_all = false;
+} // namespace
 
 struct ProgressBox::State {
     QPointer<QWidget> parent;
@@ -75,8 +76,13 @@ void ProgressBox::set_delay_ms(int ms) {
     progress_delay_ms = ms;
 }
 
+void ProgressBox::cancel_all() {
+    progress_cancel_all = true;
+}
+
 bool ProgressBox::step(std::uint64_t done, std::uint64_t total) {
     State& s = *d_;
+    if (progress_cancel_all) s.cancelled = true;
     if (s.cancelled) return false;
     const qint64 now = s.clock.elapsed();
     // Events about thirty times a second: often enough to repaint, rarely
@@ -108,7 +114,7 @@ bool ProgressBox::step(std::uint64_t done, std::uint64_t total) {
     }
     // While the dialog shows it takes the user's input; before, none is taken.
     QCoreApplication::processEvents(s.dialog ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
-    if (s.dialog && s.dialog->wasCanceled()) s.cancelled = true;
+    if ((s.dialog && s.dialog->wasCanceled()) || progress_cancel_all) s.cancelled = true;
     return !s.cancelled;
 }
 

@@ -82,6 +82,10 @@ class ProgressBox {
     // Milliseconds before the dialog shows (500); tests set 0.
     static void set_delay_ms(int ms);
 
+    // The program is ending: every task under a ProgressBox, now or later,
+    // is told to stop at its next step, as if the user had cancelled it.
+    static void cancel_all();
+
   private:
     struct State;
     std::unique_ptr<State> d_;

@@ -9,7 +9,15 @@
 #include <QCoreApplication>
 #include <QRegularExpression>
 
+#include <csignal>
+#include <cstring>
 #include <filesystem>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace orv {
 namespace {
@@ -168,6 +176,71 @@ TEST_F(BatchCli, ErrorsExitWithTheirStatusAndWriteNothing) {
     }
 }
 
+// Outputs that are not regular files (a device, a FIFO, a socket, a folder)
+// are refused before anything is read and left as they were: replacing one
+// would turn /dev/null into a video. The chart of a history whose list
+// cannot be written keeps its older bytes.
+TEST_F(BatchCli, TargetsThatAreNotFilesAreRefusedAndUntouched) {
+    const QString dev = in_scratch("dev.png"), fifo = in_scratch("fifo.avi"), sock = in_scratch("sock.png");
+    const bool device = ::mknod(dev.toLocal8Bit().constData(), S_IFCHR | 0666, makedev(1, 3)) == 0;
+    ASSERT_EQ(::mkfifo(fifo.toLocal8Bit().constData(), 0644), 0);
+    {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        const QByteArray path = sock.toLocal8Bit();
+        ASSERT_LT(static_cast<std::size_t>(path.size()), sizeof addr.sun_path);
+        std::memcpy(addr.sun_path, path.constData(), static_cast<std::size_t>(path.size()));
+        ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+        ::close(fd);
+    }
+    QDir(scratch.path()).mkdir("viga_9.lst");
+    {
+        QFile chart(in_scratch("c.png"));
+        ASSERT_TRUE(chart.open(QIODevice::WriteOnly));
+        chart.write("old chart");
+    }
+    const QStringList before =
+        QDir(scratch.path()).entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot);
+    struct Case {
+        const char* what;
+        QStringList args;
+        QString message;
+    };
+    std::vector<Case> cases = {
+        {"FIFO video", {"--video", fifo, "--lists", "1:2", kViga}, "it is a FIFO, not a regular file"},
+        {"FIFO picture", {"--picture", fifo, kViga}, "it is a FIFO, not a regular file"},
+        {"socket picture", {"--picture", sock, kViga}, "it is a socket, not a regular file"},
+        {"socket chart",
+         {"--history", "1", "--lists", "1:2", "--chart", sock, kViga},
+         "it is a socket, not a regular file"},
+        {"list is a folder, older chart kept",
+         {"--history", "1", "--lists", "1:2", "--tag", "9", "--chart", "c.png", kViga},
+         "Cannot write file 'viga_9.lst': Is a directory"},
+    };
+    if (device) {
+        cases.push_back({"device video", {"--video", dev, "--lists", "1:2", kViga}, "it is a device"});
+        cases.push_back({"device picture", {"--picture", dev, kViga}, "it is a device"});
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const test::BatchRun r = run(c.args);
+        EXPECT_EQ(r.exit_code, 1) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(c.message)) << r.err.toStdString();
+    }
+    EXPECT_EQ(
+        QDir(scratch.path()).entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot),
+        before);
+    EXPECT_TRUE(fs::is_fifo(fifo.toStdString()));
+    EXPECT_TRUE(fs::is_socket(sock.toStdString()));
+    if (device) {
+        EXPECT_TRUE(fs::is_character_file(dev.toStdString()));
+    }
+    QFile chart(in_scratch("c.png"));
+    ASSERT_TRUE(chart.open(QIODevice::ReadOnly));
+    EXPECT_EQ(chart.readAll(), "old chart");
+}
+
 // An existing output without write permission is refused and left alone.
 TEST_F(BatchCli, ReadOnlyOutputsAreLeftAlone) {
     const std::vector<QStringList> commands = {
@@ -218,7 +291,11 @@ TEST_F(BatchCli, FullDiskLeavesNoPartialFile) {
         test::BatchRun r;
         {
             const test::FileSizeLimit limit(4000); // inherited by the program
+            // SIGXFSZ as a shell leaves it, so that only the program's own
+            // start-up keeps the limit from killing it.
+            const auto ignored = std::signal(SIGXFSZ, SIG_DFL);
             r = run(args);
+            std::signal(SIGXFSZ, ignored);
         }
         EXPECT_EQ(r.exit_code, 1) << r.err.toStdString();
         EXPECT_FALSE(r.err.isEmpty());
@@ -229,6 +306,90 @@ TEST_F(BatchCli, FullDiskLeavesNoPartialFile) {
             EXPECT_EQ(old.readAll(), "old bytes");
             old.close();
             old.remove();
+        }
+    }
+}
+
+// A video run with SIGHUP ignored (nohup) is not stopped by it; a closed
+// standard error (a pipe into a reader that went away) does not kill it.
+TEST_F(BatchCli, IgnoredHangupAndClosedErrorPipeLetTheVideoFinish) {
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("DISPLAY");
+    p.setProcessEnvironment(env);
+    p.setWorkingDirectory(scratch.path());
+    p.start("nohup", {QStringLiteral(ORVANEL_BINARY), "--video", "hup.avi", "--lists", "1:12", "--size",
+                      "1600x1600", "--bands", kTwelve});
+    p.setReadChannel(QProcess::StandardError);
+    QByteArray err;
+    while (!err.contains("frame 1/") && p.waitForReadyRead(60000))
+        err += p.readAllStandardError();
+    ASSERT_TRUE(err.contains("frame 1/")) << err.toStdString();
+    ::kill(static_cast<pid_t>(p.processId()), SIGHUP);
+    ASSERT_TRUE(p.waitForFinished(300000));
+    err += p.readAllStandardError();
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), 0) << err.toStdString();
+    EXPECT_TRUE(err.contains("frame 12/12")) << err.toStdString();
+    EXPECT_EQ(test::probe(in_scratch("hup.avi").toStdString()).at("nb_read_frames"), "12");
+
+    // The reader of standard error closes its end at once.
+    QProcess piped;
+    piped.setProcessEnvironment(env);
+    piped.setWorkingDirectory(scratch.path());
+    piped.start("bash", {"-c",
+                         "\"$0\" --video pipe.avi --lists 1:3 --size 320x240 \"$1\" 2>&1 >/dev/null | "
+                         "(exec <&-; sleep 1); exit \"${PIPESTATUS[0]}\"",
+                         QStringLiteral(ORVANEL_BINARY), kTwelve});
+    ASSERT_TRUE(piped.waitForFinished(300000));
+    EXPECT_EQ(piped.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(piped.exitCode(), 0);
+    EXPECT_EQ(files(), (QStringList{"hup.avi", "pipe.avi"}));
+}
+
+// Without /proc the launcher finds the full program beside itself from the
+// path it was started by, or through the absolute folders of PATH; never in
+// the working folder, where a planted orvanel-app must not run.
+TEST_F(BatchCli, LauncherWithoutProcNeverRunsAProgramOfTheWorkingFolder) {
+    if (std::system("unshare -m sh -c 'mount -t tmpfs none /proc' 2>/dev/null") != 0)
+        GTEST_SKIP() << "needs a mount namespace to hide /proc";
+    const QDir dir(scratch.path());
+    dir.mkpath("bin");
+    dir.mkpath("work");
+    const auto script = [&](const QString& path, const QByteArray& says) {
+        QFile f(in_scratch(path));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("#!/bin/sh\necho " + says + "\n");
+        f.close();
+        f.setPermissions(f.permissions() | QFile::ExeOwner);
+    };
+    script("bin/orvanel-app", "installed");
+    script("work/orvanel-app", "planted");
+    ASSERT_TRUE(QFile::copy(QStringLiteral(ORVANEL_BINARY), in_scratch("bin/orvanel")));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(ORVANEL_BINARY), in_scratch("work/orvanel")));
+    struct Case {
+        const char* what;
+        QString path; // PATH for the shell that starts `orvanel`
+        QString command;
+        QString out;
+        int exit_code;
+    } cases[] = {
+        {"found through an absolute PATH folder", in_scratch("bin"), "orvanel viga.txt", "installed\n", 0},
+        {"started by its path", "/usr/bin:/bin", "../bin/orvanel viga.txt", "installed\n", 0},
+        {"found through a relative PATH folder", ".", "orvanel viga.txt", "", 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QProcess p;
+        p.setWorkingDirectory(in_scratch("work"));
+        p.start("unshare",
+                {"-m", "sh", "-c", "mount -t tmpfs none /proc && PATH=\"$0\" exec " + c.command, c.path});
+        ASSERT_TRUE(p.waitForFinished(60000));
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        EXPECT_EQ(QString::fromUtf8(p.readAllStandardOutput()), c.out) << err.toStdString();
+        EXPECT_EQ(p.exitCode(), c.exit_code) << err.toStdString();
+        if (c.exit_code != 0) {
+            EXPECT_TRUE(err.contains("cannot find orvanel-app")) << err.toStdString();
         }
     }
 }

@@ -227,6 +227,9 @@ TEST(CommandLine, BadCommandLinesNameTheirArgument) {
         {picture({"--size", "800x600x2"}), "bad value '800x600x2' for --size"},
         {picture({"--scale", "3"}), "bad value '3' for --scale"},
         {{"--video", "v.avi", "--lists", "1:2", "--size", "7x100", "f.txt"}, "bad value '7x100' for --size"},
+        // Control bytes of an argument never reach the terminal raw: the message stays one line.
+        {picture({"--legend\n--orbit"}), "unknown option --legend\\x0A--orbit"},
+        {picture({"--view", "\x1B[2Jtop"}), "bad value '\\x1B[2Jtop' for --view"},
     };
     for (const Bad& b : cases) {
         std::string joined;

@@ -9,7 +9,8 @@ namespace orv {
 
 // Lines "nnode N", "nelem N", "nlista N", "maxscale X", "range LO HI",
 // one "list K LO HI NAME" per result list and "codes C:COUNT ...", each ended
-// by '\n'. Reals use "%.15g".
+// by '\n'. Reals use "%.15g". Control bytes of a name (below 0x20, and
+// 0x7F) are written as \xHH, so that the report never drives a terminal.
 std::string info_report(const ResultModel& model);
 
 } // namespace orv

@@ -19,6 +19,8 @@
 
 #include "viewer/output/avi_recorder.h"
 
+#include "viewer/output/output_file.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -32,7 +34,6 @@ extern "C" {
 #include <climits>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <mutex>
 #include <system_error>
 #include <utility>
@@ -54,14 +55,6 @@ namespace {
 void quiet_ffmpeg_once() {
     static std::once_flag once;
     std::call_once(once, [] { av_log_set_level(AV_LOG_ERROR); });
-}
-
-// Deletes `path` if it is a regular file or a symbolic link, never a
-// directory or a device node that happens to carry the name.
-void remove_plain_file(const std::string& path) {
-    std::error_code ec;
-    const fs::file_status st = fs::symlink_status(path, ec);
-    if (!ec && (fs::is_regular_file(st) || fs::is_symlink(st))) fs::remove(path, ec);
 }
 
 // Frame sizes are kept at multiples of 8; a value that rounds to nothing is
@@ -113,24 +106,26 @@ std::vector<std::size_t> suggested_buffer_fields(const std::vector<char>& d) {
     return fields;
 }
 
+bool write_all_at(int fd, const std::uint8_t* bytes, std::size_t size, std::int64_t at);
+
 // The muxer sizes the suggested read buffer by the largest compressed chunk
 // (the stream) or a fixed megabyte (the file); a reader is told instead the
 // size of one uncompressed 24-bit frame, which holds any frame of the file.
 // Only a hint for readers: a file whose headers cannot be rewritten stays as
 // the muxer finished it.
-void set_suggested_buffer_size(const std::string& path, std::uint32_t bytes) {
-    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
-    if (!file) return;
+void set_suggested_buffer_size(int fd, std::uint32_t bytes) {
     std::vector<char> head(64 * 1024);
-    file.read(head.data(), static_cast<std::streamsize>(head.size()));
-    head.resize(static_cast<std::size_t>(file.gcount()));
-    file.clear();
-    const char le[4] = {static_cast<char>(bytes & 0xFF), static_cast<char>(bytes >> 8 & 0xFF),
-                        static_cast<char>(bytes >> 16 & 0xFF), static_cast<char>(bytes >> 24 & 0xFF)};
-    for (const std::size_t at : suggested_buffer_fields(head)) {
-        file.seekp(static_cast<std::streamoff>(at));
-        file.write(le, 4);
-    }
+    ssize_t n = -1;
+    do {
+        n = ::pread(fd, head.data(), head.size(), 0);
+    } while (n < 0 && errno == EINTR);
+    if (n <= 0) return;
+    head.resize(static_cast<std::size_t>(n));
+    const std::uint8_t le[4] = {
+        static_cast<std::uint8_t>(bytes & 0xFF), static_cast<std::uint8_t>(bytes >> 8 & 0xFF),
+        static_cast<std::uint8_t>(bytes >> 16 & 0xFF), static_cast<std::uint8_t>(bytes >> 24 & 0xFF)};
+    for (const std::size_t at : suggested_buffer_fields(head))
+        [[maybe_unused]] const bool written = write_all_at(fd, le, 4, static_cast<std::int64_t>(at));
 }
 
 #if LIBAVFORMAT_VERSION_MAJOR >= 61
@@ -246,8 +241,11 @@ struct AviSink {
     }
 };
 
-std::string cannot_finish_message(const std::string& path) {
-    return "Cannot finish AVI file " + path + ". Disk full or file in use?";
+// `error`: the writer's own message when it was the one that failed.
+std::string cannot_finish_message(const std::string& path, const std::string& error) {
+    std::string message = "Cannot finish AVI file " + path + ". Disk full or file in use?";
+    if (!error.empty()) message += "\n" + error;
+    return message;
 }
 
 } // namespace
@@ -257,10 +255,13 @@ struct AviRecorder::Impl {
     int height = 200;
     std::uint8_t fps = 25;
     std::string filename;
+    bool named_while_recording = true;
     std::int64_t frames = 0;
 
-    // The open file; `format` is non-null exactly while recording.
+    // The open file; `format` is non-null exactly while recording. The file
+    // is new and takes the place of `open_path` only when it is finished.
     std::string open_path;
+    std::unique_ptr<OutputFile> out;
     AviSink sink;
     AVFormatContext* format = nullptr;
     AVStream* stream = nullptr; // owned by format
@@ -272,10 +273,8 @@ struct AviRecorder::Impl {
 
     bool recording() const { return format != nullptr; }
 
-    // Frees everything of the open file. Returns false when closing the file
-    // reported an error (data may not have reached the disk).
-    bool release() {
-        bool ok = true;
+    // Frees everything of the open file; a file not committed by then goes.
+    void release() {
         if (format) {
             if (format->pb) {
                 av_freep(&format->pb->buffer);
@@ -284,7 +283,7 @@ struct AviRecorder::Impl {
             avformat_free_context(format);
             format = nullptr;
         }
-        if (sink.fd >= 0 && ::close(sink.fd) != 0) ok = false;
+        out.reset();
         sink = AviSink{};
         stream = nullptr;
         avcodec_free_context(&codec);
@@ -294,13 +293,11 @@ struct AviRecorder::Impl {
         sws = nullptr;
         padded.clear();
         padded.shrink_to_fit();
-        return ok;
     }
 
-    // Releases a half-created file, deletes it if it was opened, and throws.
-    [[noreturn]] void abandon_create(const std::string& message, bool file_opened) {
+    // Releases a half-created file (which goes) and throws.
+    [[noreturn]] void abandon_create(const std::string& message) {
         release();
-        if (file_opened) remove_plain_file(open_path);
         open_path.clear();
         throw AviError(message);
     }
@@ -360,16 +357,30 @@ struct AviRecorder::Impl {
         }
     }
 
-    // Writes the trailer, cuts off the unused reserve and lets go of
-    // everything. False when the file could not be finished.
-    bool finish() {
+    // Writes the trailer, cuts off the unused reserve, puts the file in
+    // place of any older one and lets go of everything. False when the file
+    // could not be finished (it is then removed, and an older file of its
+    // name stays); `error` then says why when the writer knows.
+    bool finish(std::string& error) {
+        // One 24-bit frame, rows padded to 4 bytes (the width is a multiple of 8, so they need none).
+        const auto frame_bytes = static_cast<std::uint32_t>(std::int64_t{codec->width} * codec->height * 3);
         // msvideo1 holds no frames back; draining is still the encoder protocol.
         bool ok = avcodec_send_frame(codec, nullptr) >= 0 && write_pending_packets() == 0;
         ok = av_write_trailer(format) >= 0 && ok;
         avio_flush(format->pb);
         ok = format->pb->error >= 0 && ok;
         ok = ::ftruncate(sink.fd, static_cast<off_t>(sink.end)) == 0 && ok;
-        return release() && ok;
+        if (ok) {
+            set_suggested_buffer_size(sink.fd, frame_bytes);
+            try {
+                out->commit();
+            } catch (const OutputError& e) {
+                error = e.what();
+                ok = false;
+            }
+        }
+        release();
+        return ok;
     }
 };
 
@@ -414,6 +425,13 @@ void AviRecorder::set_filename(std::string name) {
     impl_->filename = std::move(name);
 }
 
+bool AviRecorder::named_while_recording() const {
+    return impl_->named_while_recording;
+}
+void AviRecorder::set_named_while_recording(bool named) {
+    impl_->named_while_recording = named;
+}
+
 bool AviRecorder::is_recording() const {
     return impl_->recording();
 }
@@ -427,32 +445,46 @@ void AviRecorder::create(const ConfirmOverwrite& confirm) {
     if (m.fps == 0) throw AviError(kAviZeroFps);
 
     const std::string path = m.filename;
+    const auto cannot_create = [](const OutputError& e) {
+        return AviError(std::string(kAviCannotCreateFile) + "\n" + e.what());
+    };
     std::error_code ec;
     const fs::file_status existing = fs::symlink_status(path, ec);
     if (!ec && fs::exists(existing)) {
+        // Something that may not be replaced (a FIFO, a device, a read-only
+        // file) is refused before the question.
+        try {
+            check_replaceable(path);
+        } catch (const OutputError& e) {
+            throw cannot_create(e);
+        }
         if (!confirm || !confirm("Overwrite file " + path + "?")) throw AviError(kAviNotCreated);
-        // A failure to delete shows up as a failure to open just below.
-        remove_plain_file(path);
+        // The old file is replaced only when the new one is finished.
     }
 
     m.open_path = path;
+    // A new file beside the target, written through our own output: a name
+    // such as "a:b.avi" or "http:x.avi" is a file name, never a protocol.
+    try {
+        m.out = std::make_unique<OutputFile>(path);
+    } catch (const OutputError& e) {
+        m.open_path.clear();
+        throw cannot_create(e);
+    }
+    m.sink.fd = m.out->fd();
     AVFormatContext* format = nullptr;
     if (avformat_alloc_output_context2(&format, nullptr, "avi", nullptr) < 0 || !format)
-        m.abandon_create(kAviCannotCreateFile, false);
+        m.abandon_create(kAviCannotCreateFile);
     m.format = format;
-    // Opened by us, not by FFmpeg: a name such as "a:b.avi" or "http:x.avi"
-    // is a file name, never a protocol.
-    m.sink.fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (m.sink.fd < 0) m.abandon_create(kAviCannotCreateFile, false);
-    if (!m.open_output(format)) m.abandon_create(kAviCannotCreateFile, true);
+    if (!m.open_output(format)) m.abandon_create(kAviCannotCreateFile);
 
     m.stream = avformat_new_stream(format, nullptr);
-    if (!m.stream) m.abandon_create(kAviCannotCreateStream, true);
+    if (!m.stream) m.abandon_create(kAviCannotCreateStream);
 
     const AVCodec* encoder = avcodec_find_encoder(AV_CODEC_ID_MSVIDEO1);
-    if (!encoder) m.abandon_create(std::string(kAviCannotCompress) + kAviNoCompressor, true);
+    if (!encoder) m.abandon_create(std::string(kAviCannotCompress) + kAviNoCompressor);
     m.codec = avcodec_alloc_context3(encoder);
-    if (!m.codec) m.abandon_create(kAviCannotCompress, true);
+    if (!m.codec) m.abandon_create(kAviCannotCompress);
     m.codec->width = m.width;
     m.codec->height = m.height;
     m.codec->pix_fmt = AV_PIX_FMT_RGB555;
@@ -462,18 +494,18 @@ void AviRecorder::create(const ConfirmOverwrite& confirm) {
     // last key frame reaches keyint_min; 0 makes every frame a key frame.
     m.codec->keyint_min = 0;
     m.codec->gop_size = 1;
-    if (avcodec_open2(m.codec, encoder, nullptr) < 0) m.abandon_create(kAviCannotCompress, true);
+    if (avcodec_open2(m.codec, encoder, nullptr) < 0) m.abandon_create(kAviCannotCompress);
 
     m.frame = av_frame_alloc();
     m.packet = av_packet_alloc();
-    if (!m.frame || !m.packet) m.abandon_create(kAviCannotCompress, true);
+    if (!m.frame || !m.packet) m.abandon_create(kAviCannotCompress);
     m.frame->format = AV_PIX_FMT_RGB555;
     m.frame->width = m.width;
     m.frame->height = m.height;
-    if (av_frame_get_buffer(m.frame, 0) < 0) m.abandon_create(kAviCannotCompress, true);
+    if (av_frame_get_buffer(m.frame, 0) < 0) m.abandon_create(kAviCannotCompress);
 
     if (avcodec_parameters_from_context(m.stream->codecpar, m.codec) < 0)
-        m.abandon_create(kAviSetFormatError, true);
+        m.abandon_create(kAviSetFormatError);
     m.stream->codecpar->codec_tag = MKTAG('M', 'S', 'V', 'C');
     m.stream->time_base = m.codec->time_base;
     m.stream->avg_frame_rate = m.codec->framerate;
@@ -483,8 +515,15 @@ void AviRecorder::create(const ConfirmOverwrite& confirm) {
     avio_flush(format->pb);
     // The room to finish a file without frames, so that it can always be finished.
     if (format->pb->error < 0 || !m.sink.reserve(m.sink.end + closing_reserve(0)))
-        m.abandon_create(kAviCannotCreateFile, true);
-    if (rc < 0) m.abandon_create(kAviSetFormatError, true);
+        m.abandon_create(kAviCannotCreateFile);
+    if (rc < 0) m.abandon_create(kAviSetFormatError);
+    if (m.named_while_recording) {
+        try {
+            m.out->publish();
+        } catch (const OutputError& e) {
+            m.abandon_create(cannot_create(e).what());
+        }
+    }
     m.frames = 0;
 }
 
@@ -535,9 +574,11 @@ void AviRecorder::add_frame(const FramePicture& picture) {
         // more frames, so the file is finished with what the muxer holds (the
         // error cleared, the reserve for the closing bytes is there).
         m.format->pb->error = 0;
-        const bool finished = m.finish();
+        std::string error;
+        const bool finished = m.finish(error);
         const std::string path = std::exchange(m.open_path, {});
-        if (!finished) throw AviError(kAviAddFrameError + std::string("\n") + cannot_finish_message(path));
+        if (!finished)
+            throw AviError(kAviAddFrameError + std::string("\n") + cannot_finish_message(path, error));
         throw AviError(kAviAddFrameError + std::string("\n") + kAviFinishedEarly + path + ".");
     }
     ++m.frames;
@@ -546,12 +587,21 @@ void AviRecorder::add_frame(const FramePicture& picture) {
 void AviRecorder::close() {
     Impl& m = *impl_;
     if (!m.recording()) return;
-    // One 24-bit frame, rows padded to 4 bytes (the width is a multiple of 8, so they need none).
-    const auto frame_bytes = static_cast<std::uint32_t>(std::int64_t{m.codec->width} * m.codec->height * 3);
-    const bool ok = m.finish();
+    std::string error;
+    const bool ok = m.finish(error);
     const std::string path = std::exchange(m.open_path, {});
-    if (!ok) throw AviError(cannot_finish_message(path));
-    set_suggested_buffer_size(path, frame_bytes);
+    if (!ok) throw AviError(cannot_finish_message(path, error));
+}
+
+void AviRecorder::discard() noexcept {
+    Impl& m = *impl_;
+    if (!m.recording()) return;
+    if (m.named_while_recording) {
+        std::string error;
+        m.finish(error);
+    }
+    m.release();
+    m.open_path.clear();
 }
 
 } // namespace orv

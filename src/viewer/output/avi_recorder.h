@@ -94,6 +94,15 @@ class AviRecorder {
     const std::string& filename() const;
     void set_filename(std::string name);
 
+    // Where the file is while it is recorded: under its name from create()
+    // on (true, initially: the viewer's recordings, which grow under the
+    // user's eyes; the older file of the name is replaced once the new one
+    // has its headers), or unnamed until close() puts it in place (false:
+    // a batch video, of which a run that fails, is stopped or killed leaves
+    // nothing). Takes effect when a file is created.
+    bool named_while_recording() const;
+    void set_named_while_recording(bool named);
+
     bool is_recording() const;
     // Frames written to the open file (or to the last one closed).
     std::int64_t frame_count() const;
@@ -103,13 +112,21 @@ class AviRecorder {
     // - A file that is open is first finished, as close() does (a failure to
     //   finish it is thrown and no new file is made).
     // - fps() == 0: throws kAviZeroFps; nothing is touched.
+    // - Something exists at the name that may not be replaced (a directory,
+    //   a FIFO, a device, a socket, a read-only file): throws
+    //   kAviCannotCreateFile, a line break and the reason, without asking.
     // - The file exists: `confirm` is asked "Overwrite file <name>?". No (or
     //   no callback): throws kAviNotCreated, the old file is left as it was.
-    //   Yes: the old file is deleted.
+    //   Yes: the old file stays until the new one replaces it (see
+    //   named_while_recording), keeping its permissions.
+    // - The frames go to a new file of the same folder (OutputFile). It cannot
+    //   be made or put in place: kAviCannotCreateFile, a line break and the
+    //   writer's message.
     // - Any later failure throws the message of its step (kAviCannotCreateFile,
     //   kAviCannotCreateStream, kAviCannotCompress[+kAviNoCompressor],
-    //   kAviSetFormatError), releases everything and deletes the unfinished file.
-    // After a throw the recorder is not recording.
+    //   kAviSetFormatError), releases everything and removes the unfinished file.
+    // After a throw the recorder is not recording. Nothing here can block on
+    // what carries the name: the target itself is never opened.
     void create(const ConfirmOverwrite& confirm);
 
     // Appends `picture` as one key frame: the frame is cut from its top-left
@@ -131,12 +148,21 @@ class AviRecorder {
     void add_frame(const FramePicture& picture);
 
     // Finishes the file (index and headers written, the suggested read buffer
-    // of the file and of its stream the size of one uncompressed 24-bit frame)
-    // and keeps it; the recorder
+    // of the file and of its stream the size of one uncompressed 24-bit frame),
+    // flushes it to the disk and puts it in place under its name; the recorder
     // is then not recording. Does nothing when not recording. If the file
-    // cannot be finished, everything is still released and AviError
-    // "Cannot finish AVI file <name>. Disk full or file in use?" is thrown.
+    // cannot be finished, everything is still released (the unfinished file
+    // removed, an older file of the name kept) and AviError
+    // "Cannot finish AVI file <name>. Disk full or file in use?" is thrown,
+    // followed by a line with the writer's message when the writer failed.
     void close();
+
+    // Ends the recording without keeping it: everything is released, the
+    // unfinished file goes and an older file of the name stays as it was.
+    // A file named while recording is already in place: it is finished as
+    // close() does (a failure to finish it is not reported). Does nothing
+    // when not recording.
+    void discard() noexcept;
 
   private:
     struct Impl;

@@ -4,15 +4,7 @@
 #include "viewer/output/list_sequence.h"
 #include "viewer/output/output_error.h"
 
-#include <atomic>
-#include <cerrno>
 #include <charconv>
-#include <filesystem>
-#include <system_error>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace orv {
 
@@ -21,10 +13,6 @@ namespace {
 void pad_left(std::string& out, std::string_view field, std::size_t width) {
     if (field.size() < width) out.append(width - field.size(), ' ');
     out += field;
-}
-
-[[noreturn]] void throw_write_error(const std::string& path, int err) {
-    throw OutputError("Cannot write file '" + path + "': " + std::system_category().message(err));
 }
 
 } // namespace
@@ -118,83 +106,6 @@ NodeHistory read_node_history(const ResultModel& model, std::string_view node_te
     for (const int k : lists)
         h.values.push_back(model.listas(static_cast<std::size_t>(h.node), static_cast<std::size_t>(k)));
     return h;
-}
-
-namespace {
-
-// An existing regular file at `path` that may be replaced: 0 and its
-// permission bits in `mode`, or the errno that refuses it. No file (or not a
-// regular one, whose rename fails on its own terms): 0 and mode -1.
-int check_replaceable(const std::string& path, int& mode) {
-    mode = -1;
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return 0;
-    // A file without any write permission bit is read-only for everyone,
-    // the superuser included (who could otherwise open it for writing).
-    if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return EACCES;
-    // Opened for writing without truncating it: the system's own verdict
-    // on this process's right to change the file, which is left as it is.
-    const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) return errno;
-    ::close(fd);
-    mode = static_cast<int>(st.st_mode & 07777);
-    return 0;
-}
-
-} // namespace
-
-void check_replaceable(const std::string& path) {
-    int mode = -1;
-    if (const int err = check_replaceable(path, mode); err != 0) throw_write_error(path, err);
-}
-
-void write_file_atomically(const std::string& path, std::string_view bytes) {
-    int mode = -1;
-    if (const int err = check_replaceable(path, mode); err != 0) throw_write_error(path, err);
-
-    static std::atomic<unsigned> serial{0};
-    const std::filesystem::path target(path);
-    const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
-    const std::string base = target.filename().string();
-
-    std::string temp;
-    int fd = -1;
-    for (int attempt = 0; fd < 0; ++attempt) {
-        temp = (folder / ("." + base + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(serial++)))
-                   .string();
-        // 0666 with O_CREAT: the process's umask gives the file the usual permissions.
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && (errno != EEXIST || attempt >= 100)) throw_write_error(path, errno);
-    }
-
-    const auto abandon = [&](int err) {
-        ::close(fd);
-        ::unlink(temp.c_str());
-        throw_write_error(path, err);
-    };
-    // The replacement keeps the permission bits of the file it replaces.
-    if (mode >= 0 && ::fchmod(fd, static_cast<mode_t>(mode)) != 0) abandon(errno);
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            abandon(errno);
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    // Synced before the rename, so a crash cannot leave an empty file under the final name.
-    if (::fsync(fd) != 0) abandon(errno);
-    if (::close(fd) != 0) {
-        const int err = errno;
-        ::unlink(temp.c_str());
-        throw_write_error(path, err);
-    }
-    if (::rename(temp.c_str(), path.c_str()) != 0) {
-        const int err = errno;
-        ::unlink(temp.c_str());
-        throw_write_error(path, err);
-    }
 }
 
 NodeHistory write_node_history(const std::string& path, const ResultModel& model, std::string_view node_text,

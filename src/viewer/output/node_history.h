@@ -11,6 +11,7 @@
 // Numbers always use '.' as decimal separator, whatever the locale.
 
 #include "viewer/model/result_model.h"
+#include "viewer/output/output_file.h"
 
 #include <string>
 #include <string_view>
@@ -43,22 +44,7 @@ std::string format_node_history(std::string_view node_text, const NodeHistory& h
 NodeHistory read_node_history(const ResultModel& model, std::string_view node_text,
                               const std::vector<int>& lists);
 
-// Replaces the file at `path` with `bytes` as one step: the bytes go to a new
-// file in the same folder, which is synced and renamed over `path`. An
-// existing file keeps its permission bits. An existing file this process may
-// not write (or one with no write permission bit at all, even for the
-// superuser) is refused before anything is made. On any failure the
-// temporary file is deleted, an existing file at `path` is left untouched,
-// and OutputError "Cannot write file '<path>': <system reason>" is thrown
-// (a read-only file: "Permission denied").
-void write_file_atomically(const std::string& path, std::string_view bytes);
-
-// The check write_file_atomically makes first, for files written another way
-// (under a temporary name, then renamed over `path`): throws its OutputError
-// when an existing file at `path` may not be replaced.
-void check_replaceable(const std::string& path);
-
-// The command: read_node_history, then write the file atomically. Nothing is
+// The command: read_node_history, then write the file through an OutputFile. Nothing is
 // written when a check fails. Returns the values for the chart.
 NodeHistory write_node_history(const std::string& path, const ResultModel& model, std::string_view node_text,
                                const std::vector<int>& lists);

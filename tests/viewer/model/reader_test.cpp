@@ -342,6 +342,18 @@ TEST(InfoReport, ListsSizesRangesAndCodes) {
                                    "list 1 100 200 big\nlist 2 -3 -1 negative\nlist 3 5 5 constant\ncodes\n");
 }
 
+TEST(InfoReport, ControlBytesOfNamesAreEscaped) {
+    // ESC [ 2 J would clear the terminal that shows --info; a CR would hide
+    // what comes before it.
+    const std::string text = "t\n# sizes\n1 0\n# nodes\n0 0 0 0 0 0\n# elements\n# list\n"
+                             "\x1B[2Jcleared\rback\x7F tab\there \xE9t\xE9\n0 0 0 7\n";
+    const auto m = orv::read_result_buffer(text.data(), text.size(), "ctl.txt");
+    const std::string report = orv::info_report(m);
+    EXPECT_NE(report.find("list 1 7 7 \\x1B[2Jcleared\\x0Dback\\x7F tab\\x09here \xE9t\xE9\n"),
+              std::string::npos)
+        << report;
+}
+
 // ---- Files that are not regular files: refused at once, before anything can block ----
 
 TEST(Reader, NonRegularFilesAreRefusedAtOnce) {

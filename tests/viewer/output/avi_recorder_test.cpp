@@ -7,12 +7,18 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 using orv::AviError;
@@ -368,17 +374,84 @@ TEST_F(AviRecorderTest, OverwriteAcceptedReplacesOldFile) {
 
 TEST_F(AviRecorderTest, FileThatCannotBeCreatedLeavesNothing) {
     std::ofstream(dir_ / "plain", std::ios::binary) << "a file, not a folder";
-    const fs::path paths[] = {dir_ / "missing" / "viga.avi", dir_ / "plain" / "viga.avi", ""};
-    for (const fs::path& p : paths) {
+    const struct {
+        fs::path path;
+        std::string reason;
+    } cases[] = {{dir_ / "missing" / "viga.avi", "No such file or directory"},
+                 {dir_ / "plain" / "viga.avi", "Not a directory"},
+                 {"", "No such file or directory"}};
+    for (const auto& [p, reason] : cases) {
         AviRecorder rec;
         rec.set_filename(p.string());
         EXPECT_EQ(message_of<AviError>([&] { rec.create(yes); }),
-                  "Cannot create AVI file. Disk full or file in use?")
+                  "Cannot create AVI file. Disk full or file in use?\nCannot write file '" + p.string() +
+                      "': " + reason)
             << p;
         EXPECT_FALSE(rec.is_recording());
         EXPECT_FALSE(fs::exists(p)) << p;
     }
     EXPECT_FALSE(fs::exists(dir_ / "missing"));
+}
+
+TEST_F(AviRecorderTest, TargetThatIsNotAFileIsRefusedAtOnceWithoutAQuestion) {
+    // A FIFO named like the video once made create() wait for a reader for
+    // good, after the overwrite question. The target is never opened now.
+    ASSERT_EQ(::mkfifo((dir_ / "viga.avi").c_str(), 0644), 0);
+    fs::create_directory(dir_ / "folder.avi");
+    const struct {
+        const char* name;
+        const char* reason;
+    } cases[] = {{"viga.avi", "it is a FIFO, not a regular file"}, {"folder.avi", "Is a directory"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path file = dir_ / c.name;
+        AviRecorder rec;
+        rec.set_filename(file.string());
+        int asked = 0;
+        auto created = std::async(std::launch::async, [&] {
+            return message_of<AviError>([&] { rec.create([&](const std::string&) { return ++asked > 0; }); });
+        });
+        if (created.wait_for(std::chrono::seconds(1)) != std::future_status::ready) {
+            // A reader at the other end lets a blocked open go, so the test can end.
+            const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK);
+            created.wait();
+            if (fd >= 0) ::close(fd);
+            FAIL() << "create() waited on " << c.name;
+        }
+        EXPECT_EQ(created.get(),
+                  std::string("Cannot create AVI file. Disk full or file in use?\nCannot write file '") +
+                      file.string() + "': " + c.reason);
+        EXPECT_EQ(asked, 0);
+        EXPECT_FALSE(rec.is_recording());
+    }
+    EXPECT_TRUE(fs::is_fifo(dir_ / "viga.avi"));
+    EXPECT_TRUE(fs::is_empty(dir_ / "folder.avi"));
+}
+
+TEST_F(AviRecorderTest, FileNamedOnlyWhenFinishedLeavesTheOlderOneUntilThen) {
+    // Nothing of a recording that is discarded (a batch run stopped) or
+    // never finished shows in the folder; the older file stays whole.
+    const fs::path file = dir_ / "viga.avi";
+    std::ofstream(file, std::ios::binary) << "older video";
+    fs::permissions(file, fs::perms(0600), fs::perm_options::replace);
+    AviRecorder rec;
+    EXPECT_TRUE(rec.named_while_recording());
+    rec.set_named_while_recording(false);
+    rec.set_filename(file.string());
+    rec.create(yes);
+    rec.add_frame(Picture(320, 200, {50, 60, 70}).view());
+    EXPECT_EQ(file_bytes(file), "older video");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator{}), 1);
+    rec.discard();
+    EXPECT_FALSE(rec.is_recording());
+    EXPECT_EQ(file_bytes(file), "older video");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator{}), 1);
+    // Finished, the new video takes the older one's place and its permissions.
+    rec.create(yes);
+    rec.add_frame(Picture(320, 200, {50, 60, 70}).view());
+    rec.close();
+    EXPECT_EQ(probe(file)["nb_read_frames"], "1");
+    EXPECT_EQ(fs::status(file).permissions(), fs::perms(0600));
 }
 
 TEST_F(AviRecorderTest, FullDiskWhileCreatingRemovesTheUnfinishedFile) {

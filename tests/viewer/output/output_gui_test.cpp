@@ -32,6 +32,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -335,6 +337,27 @@ TEST_F(OutputGui, AnsweringNoKeepsTheOldFileAndRecordsNothing) {
     EXPECT_EQ(errors().size(), 1u);
     form_.reset();
     EXPECT_EQ(probe("twelve_lists.avi")["nb_read_frames"], "1");
+}
+
+TEST_F(OutputGui, AFifoNamedLikeTheVideoIsRefusedWithoutWaiting) {
+    // "Adicionar Frame" and "Gerar" once blocked for good opening it, after
+    // the overwrite question.
+    ASSERT_EQ(::mkfifo("twelve_lists.avi", 0644), 0);
+    TForm2& f = open();
+    const std::string message = "Cannot create AVI file. Disk full or file in use?\nCannot write file "
+                                "'twelve_lists.avi': it is a FIFO, not a regular file";
+    choose(4);
+    f.Button1->click();
+    choose(6);
+    f.Button2->click();
+    EXPECT_TRUE(questions().empty());
+    ASSERT_EQ(errors().size(), 2u);
+    EXPECT_EQ(errors()[0], message);
+    EXPECT_EQ(errors()[1], message);
+    EXPECT_FALSE(f.avi);
+    EXPECT_TRUE(f.Button1->isEnabled());
+    EXPECT_TRUE(f.Button2->isEnabled());
+    EXPECT_TRUE(fs::is_fifo("twelve_lists.avi"));
 }
 
 TEST_F(OutputGui, BadRatesAreRefusedWithAMessageAndNoFile) {
