@@ -2,7 +2,7 @@
 // reader, so that --help, --info and a bad command line cost what a
 // command-line tool costs. The viewer and the batch modes need Qt, OpenGL and
 // FFmpeg: for them it replaces itself (exec, same process and arguments) with
-// orvanel-app, the full program, found beside it.
+// orvanel-app, the full program, found beside it or where it is installed.
 #include "batch/command_line.h"
 #include "batch/plain_modes.h"
 
@@ -68,7 +68,10 @@ int main(int argc, char** argv) {
                      ORVANEL_APP_NAME);
         return 1;
     }
-    const std::string app = folder + ORVANEL_APP_NAME;
+    // Beside the launcher in a build folder; ORVANEL_APP_INSTALLED (relative
+    // to the launcher's folder) once installed, e.g. ../libexec/orvanel/.
+    std::string app = folder + ORVANEL_APP_NAME;
+    if (access(app.c_str(), X_OK) != 0) app = folder + ORVANEL_APP_INSTALLED;
     execv(app.c_str(), argv);
     std::fprintf(stderr, "orvanel: cannot start %s: %s\n", app.c_str(), std::strerror(errno));
     return 1;

@@ -2,7 +2,7 @@
 // structured grid, meshed with one element kind, with smooth result lists.
 //
 //   make_result_file --nodes N --lists L --kind quad1|quad2|tri1|tri2|line1
-//                    [--format txt|vtk|vtk-binary|vtu] [--zlib] OUT
+//                    [--format txt|vtk|vtk-binary|vtu|msh|msh-binary] [--zlib] OUT
 //
 // The grid is about sqrt(N) x sqrt(N) nodes (odd sizes for quadratic kinds);
 // the exact node count is printed. --format vtk writes the same plate as a
@@ -11,6 +11,8 @@
 // the point vectors "U".
 // --format vtu writes it as an appended .vtu (zlib-compressed with --zlib),
 // list k the point array "Step k".
+// --format msh (msh-binary) writes a quad1 plate as a Gmsh 4.1 file, text
+// (binary): list k becomes time step k - 1 of one node-data view "value".
 #include "plate_vtu.h"
 
 #include <charconv>
@@ -49,6 +51,12 @@ class Out {
         be(bits, 8);
     }
     void be_int(std::int32_t v) { be(static_cast<std::uint32_t>(v), 4); }
+    // Native-endian binary values (Gmsh binary).
+    template <class T> void raw(T v) {
+        const auto* b = reinterpret_cast<const char*>(&v);
+        buf_.append(b, sizeof v);
+        if (buf_.size() > kSize) flush();
+    }
     void be(std::uint64_t v, int bytes) {
         for (int k = bytes - 1; k >= 0; --k)
             buf_.push_back(static_cast<char>((v >> (8 * k)) & 0xFF));
@@ -185,9 +193,59 @@ void write_vtk(std::FILE* f, bool binary, const std::string& kind, long nx, long
     }
 }
 
+// The quad1 plate as a Gmsh 4.1 file: one entity, one node block, one
+// element block, and one view with a time step per list.
+void write_msh(std::FILE* f, bool binary, long nx, long ny, long lists) {
+    Out o(f);
+    const long nnode = nx * ny, nelem = (nx - 1) * (ny - 1);
+    const auto id = [&](long i, long j) { return j * nx + i + 1; };
+    const auto size = [&](long v) { binary ? o.raw(static_cast<std::uint64_t>(v)) : o.integer(v); };
+    const auto i32 = [&](long v) { binary ? o.raw(static_cast<std::int32_t>(v)) : o.integer(v); };
+    const auto real = [&](double v) { binary ? o.raw(v) : o.real(v); };
+    const auto end = [&] {
+        if (!binary) o.end_line();
+    };
+    o.text(binary ? "$MeshFormat\n4.1 1 8\n" : "$MeshFormat\n4.1 0 8\n");
+    if (binary) o.raw(std::int32_t{1}), o.text("\n");
+    o.text("$EndMeshFormat\n$Nodes\n");
+    size(1), size(nnode), size(1), size(nnode), end();
+    i32(2), i32(1), i32(0), size(nnode), end();
+    for (long n = 1; n <= nnode; ++n)
+        size(n), end();
+    const double h = 1.0 / static_cast<double>(nx > 1 ? nx - 1 : 1);
+    for (long j = 0; j < ny; ++j)
+        for (long i = 0; i < nx; ++i) {
+            real(static_cast<double>(i) * h), real(static_cast<double>(j) * h), real(0.0);
+            end();
+        }
+    o.text(binary ? "\n$EndNodes\n$Elements\n" : "$EndNodes\n$Elements\n");
+    size(1), size(nelem), size(1), size(nelem), end();
+    i32(2), i32(1), i32(3), size(nelem), end();
+    long e = 0;
+    for (long j = 0; j + 1 < ny; ++j)
+        for (long i = 0; i + 1 < nx; ++i) {
+            size(++e), size(id(i, j)), size(id(i + 1, j)), size(id(i + 1, j + 1)), size(id(i, j + 1));
+            end();
+        }
+    o.text(binary ? "\n$EndElements\n" : "$EndElements\n");
+    for (long k = 1; k <= lists; ++k) {
+        o.text("$NodeData\n1\n\"value\"\n1\n");
+        o.integer(k - 1), o.end_line();
+        o.text("3\n"), o.integer(k - 1), o.end_line();
+        o.text("1\n"), o.integer(nnode), o.end_line();
+        const double load = static_cast<double>(k) / static_cast<double>(lists);
+        for (long j = 0; j < ny; ++j)
+            for (long i = 0; i < nx; ++i) {
+                i32(id(i, j)), real(plate_value(i, j, nx, ny, load));
+                end();
+            }
+        o.text(binary ? "\n$EndNodeData\n" : "$EndNodeData\n");
+    }
+}
+
 int usage() {
     std::fprintf(stderr, "usage: make_result_file --nodes N --lists L --kind quad1|quad2|tri1|tri2|line1 "
-                         "[--format txt|vtk|vtk-binary|vtu] [--zlib] OUT\n");
+                         "[--format txt|vtk|vtk-binary|vtu|msh|msh-binary] [--zlib] OUT\n");
     return 2;
 }
 
@@ -214,7 +272,13 @@ int main(int argc, char** argv) {
             return usage();
     }
     if (out.empty() || nodes < 4 || lists < 0) return usage();
-    if (format != "txt" && format != "vtk" && format != "vtk-binary" && format != "vtu") return usage();
+    if (format != "txt" && format != "vtk" && format != "vtk-binary" && format != "vtu" && format != "msh" &&
+        format != "msh-binary")
+        return usage();
+    if (format.starts_with("msh") && kind != "quad1") {
+        std::fprintf(stderr, "make_result_file: --format %s writes the quad1 plate only\n", format.c_str());
+        return 2;
+    }
     const bool quadratic = kind == "quad2" || kind == "tri2";
     const bool line = kind == "line1";
     long nx = line ? nodes : static_cast<long>(std::lround(std::sqrt(static_cast<double>(nodes))));
@@ -247,7 +311,9 @@ int main(int argc, char** argv) {
         std::perror(out.c_str());
         return 1;
     }
-    if (format != "txt") {
+    if (format.starts_with("msh")) {
+        write_msh(f, format == "msh-binary", nx, ny, lists);
+    } else if (format != "txt") {
         write_vtk(f, format == "vtk-binary", kind, nx, ny, nelem, lists);
     } else {
         Out o(f);

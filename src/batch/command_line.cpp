@@ -342,8 +342,8 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
     for (std::string_view a : args)
         if (is_batch_mode(a)) return parse_batch(args);
 
-    if (!args.empty() && args[0] == "--help") {
-        cl.mode = Mode::Help;
+    if (!args.empty() && (args[0] == "--help" || args[0] == "--version")) {
+        cl.mode = args[0] == "--help" ? Mode::Help : Mode::Version;
         return cl;
     }
     if (!args.empty() && (args[0] == "--convert" || args[0].starts_with("--convert="))) {
@@ -392,7 +392,7 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
         }
         if (a.starts_with("--")) {
             const std::string_view name = a.substr(0, a.find('='));
-            if (find_option(name) || name == "--info" || name == "--help")
+            if (find_option(name) || name == "--info" || name == "--help" || name == "--version")
                 throw UsageError("option " + std::string(name) +
                                  " needs one of --picture, --video, --history");
             throw UsageError("unknown option " + std::string(name));
@@ -433,6 +433,7 @@ std::string help_text() {
     return "Usage: orvanel [FILE]          open FILE (a result file) in the viewer\n"
            "       orvanel --info FILE     print a summary of FILE and exit\n"
            "       orvanel --help          print this text\n"
+           "       orvanel --version       print the version and exit\n"
            "       orvanel --convert OUT FILE\n"
            "                               write FILE's model as OUT: a VTK .vtu (binary,\n"
            "                               zlib) or a native .txt, by OUT's extension\n"

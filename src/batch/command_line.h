@@ -5,6 +5,7 @@
 //   orvanel --info FILE                              summary of FILE
 //   orvanel --convert OUT FILE                       FILE as OUT (.vtu or .txt)
 //   orvanel --help                                   the usage text
+//   orvanel --version                                the program's version
 //   orvanel --picture OUT.png [view options] FILE    the 3D view as a PNG
 //   orvanel --video OUT.avi --lists A:B[:S] [--fps N] [view options] FILE
 //   orvanel --history NODE --lists A:B[:S] [--tag T] [--chart OUT.png] FILE
@@ -32,7 +33,7 @@ class UsageError : public std::runtime_error {
     explicit UsageError(const std::string& message);
 };
 
-enum class Mode { Gui, Help, Info, Picture, Video, History, Convert };
+enum class Mode { Gui, Help, Version, Info, Picture, Video, History, Convert };
 
 // The six views of --view, each reached from the front view (camera at
 // (0, 0, 30)) as a preset of the toolbar is; see preset_orbit_of.

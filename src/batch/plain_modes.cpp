@@ -18,6 +18,10 @@ int print_help() {
     return std::fflush(stdout) == 0 ? 0 : 1;
 }
 
+int print_version() {
+    return std::printf("orvanel %s\n", ORVANEL_VERSION) > 0 && std::fflush(stdout) == 0 ? 0 : 1;
+}
+
 namespace {
 
 bool ends_with_vtu(const std::string& path) {
@@ -79,6 +83,7 @@ std::optional<cli::CommandLine> read_command_line(int argc, char** argv) {
 
 std::optional<int> run_plain_mode(const cli::CommandLine& cl) {
     if (cl.mode == cli::Mode::Help) return print_help();
+    if (cl.mode == cli::Mode::Version) return print_version();
     if (cl.mode == cli::Mode::Info) return run_info(cl.file);
     if (cl.mode == cli::Mode::Convert) return run_convert(cl.output, cl.file);
     return std::nullopt;

@@ -1,5 +1,5 @@
 #pragma once
-// The modes that need nothing but the reader: --help, --info and --convert. Shared by
+// The modes that need nothing but the reader: --help, --version, --info and --convert. Shared by
 // the launcher (orvanel) and the full program (orvanel-app).
 
 #include "batch/command_line.h"
@@ -11,6 +11,9 @@ namespace orv {
 
 // Prints the --help text on standard output; returns the exit status.
 int print_help();
+
+// Prints "orvanel X.Y" (the project's version) on standard output.
+int print_version();
 
 // Reads `path` and prints its summary; 0, or 1 with the reader's message on
 // standard error.
@@ -25,7 +28,7 @@ int run_convert(const std::string& out, const std::string& path);
 // on standard error and returns nothing (the caller exits with status 2).
 std::optional<cli::CommandLine> read_command_line(int argc, char** argv);
 
-// Runs --help, --info or --convert and returns the exit status; nothing for the other
+// Runs --help, --version, --info or --convert and returns the exit status; nothing for the other
 // modes, which need the full program.
 std::optional<int> run_plain_mode(const cli::CommandLine& cl);
 

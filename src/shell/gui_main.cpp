@@ -7,6 +7,7 @@
 #include "shell/Unit1.h"
 #include "shell/Unit4.h"
 #include "shell/Unit7.h"
+#include "shell/pictures.h"
 #include "shell/quit_signals.h"
 #include "ui/dialogs.h"
 #include "viewer/Unit3.h"
@@ -113,6 +114,9 @@ bool install_qt_translations() {
 int run_gui(int argc, char** argv) {
     set_default_gl_format();
     OrvanelApplication app(argc, argv);
+    // The icon of every window, and the desktop entry the windows belong to.
+    QApplication::setWindowIcon(ui::app_icon());
+    QGuiApplication::setDesktopFileName(QStringLiteral("orvanel"));
     set_number_format();
     init_gui_services();
     install_qt_translations();

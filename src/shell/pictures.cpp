@@ -121,6 +121,53 @@ QPixmap splash_picture() {
     return pm;
 }
 
+void paint_app_icon(QPainter& p, double size) {
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / 64.0, size / 64.0); // drawn on a 64 x 64 grid
+    QLinearGradient bg(0, 0, 0, 64);
+    bg.setColorAt(0, QColor(22, 36, 71));
+    bg.setColorAt(1, QColor(64, 96, 160));
+    p.setPen(Qt::NoPen);
+    p.setBrush(bg);
+    p.drawRoundedRect(QRectF(2, 2, 60, 60), 10, 10);
+
+    // A 3 x 3 patch of a curved plate seen from above, as the splash picture
+    // shows, with a field that runs through the whole scale; its lines stay
+    // visible at 16 pixels.
+    const int nx = 3, ny = 3;
+    auto node = [&](int i, int j) {
+        const double u = static_cast<double>(i) / nx, v = static_cast<double>(j) / ny;
+        // Bilinear between the corners, bulged upwards along u.
+        const QPointF a(7, 44), b(43, 55), c(57, 21), d(21, 11);
+        const QPointF flat = a * (1 - u) * (1 - v) + b * u * (1 - v) + c * u * v + d * (1 - u) * v;
+        return flat - QPointF(0, 9 * std::sin(u * 3.14159));
+    };
+    for (int j = 0; j < ny; ++j) {
+        for (int i = 0; i < nx; ++i) {
+            QPolygonF q;
+            q << node(i, j) << node(i + 1, j) << node(i + 1, j + 1) << node(i, j + 1);
+            p.setBrush(ramp((i + 0.5 * j) / (nx - 1 + 0.5 * (ny - 1))));
+            p.setPen(QPen(QColor(20, 20, 20), 1.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+            p.drawPolygon(q);
+        }
+    }
+    p.restore();
+}
+
+QIcon app_icon() {
+    QIcon icon;
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+        QPixmap pm(size, size);
+        pm.fill(Qt::transparent);
+        QPainter p(&pm);
+        paint_app_icon(p, size);
+        p.end();
+        icon.addPixmap(pm);
+    }
+    return icon;
+}
+
 QIcon toolbar_icon(int image) {
     QPixmap pm = blank16();
     QPainter p(&pm);

@@ -47,6 +47,7 @@ TEST(CommandLine, ModesAndTheirFixedArguments) {
     EXPECT_EQ(qt.mode, Mode::Gui);
     EXPECT_EQ(qt.gui_args, viewer_args);
     EXPECT_EQ(parse({"--help"}).mode, Mode::Help);
+    EXPECT_EQ(parse({"--version"}).mode, Mode::Version);
     const CommandLine info = parse({"--info", "model.txt"});
     EXPECT_EQ(info.mode, Mode::Info);
     EXPECT_EQ(info.file, "model.txt");
@@ -243,14 +244,39 @@ TEST(CommandLine, BadCommandLinesNameTheirArgument) {
 
 TEST(CommandLine, HelpListsEveryOption) {
     const std::string help = help_text();
-    for (const char* option : {"--info",   "--help",          "--convert",      "--picture",
-                               "--video",  "--history",       "--lists",        "--fps",
-                               "--tag",    "--chart",         "--list",         "--nodes",
-                               "--mesh",   "--deformed-mesh", "--node-numbers", "--element-numbers",
-                               "--bands",  "--negative",      "--scientific",   "--range",
-                               "--legend", "--displacement",  "--transparency", "--solid",
-                               "--clip",   "--filter",        "--view",         "--orbit",
-                               "--zoom",   "--pan",           "--size",         "--scale"})
+    for (const char* option : {"--info",
+                               "--help",
+                               "--convert",
+                               "--version",
+                               "--picture",
+                               "--video",
+                               "--history",
+                               "--lists",
+                               "--fps",
+                               "--tag",
+                               "--chart",
+                               "--list",
+                               "--nodes",
+                               "--mesh",
+                               "--deformed-mesh",
+                               "--node-numbers",
+                               "--element-numbers",
+                               "--bands",
+                               "--negative",
+                               "--scientific",
+                               "--range",
+                               "--legend",
+                               "--displacement",
+                               "--transparency",
+                               "--solid",
+                               "--clip",
+                               "--filter",
+                               "--view",
+                               "--orbit",
+                               "--zoom",
+                               "--pan",
+                               "--size",
+                               "--scale"})
         EXPECT_NE(help.find(std::string(option) + " "), std::string::npos) << option;
 }
 
