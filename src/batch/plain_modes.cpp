@@ -1,18 +1,10 @@
 #include "batch/plain_modes.h"
 
 #include "batch/command_line.h"
-#include "viewer/model/calculix_reader.h"
-#include "viewer/model/gmsh_reader.h"
 #include "viewer/model/info_report.h"
 #include "viewer/model/model_writer.h"
 #include "viewer/model/reader.h"
-#include "viewer/model/vtk_legacy_reader.h"
-#include "viewer/model/vtk_xml_reader.h"
 #include "viewer/output/output_file.h"
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <string>
 
@@ -33,25 +25,6 @@ int print_version() {
 
 namespace {
 
-// Any result file, by its first bytes (read without blocking: anything but
-// a regular file goes to the native reader, which refuses it).
-ReadResult read_any(const std::string& path) {
-    char head[512] = {};
-    ssize_t got = 0;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd >= 0) {
-        struct stat st {};
-        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) got = ::read(fd, head, sizeof head);
-        ::close(fd);
-    }
-    if (got > 0 && looks_like_vtk_legacy(head, static_cast<std::size_t>(got))) return read_vtk_legacy(path);
-    if (got > 0 && sniff_msh(head, static_cast<std::size_t>(got))) return read_msh(path);
-    if (got > 0 && sniff_frd(head, static_cast<std::size_t>(got))) return read_frd(path);
-    if (got > 0 && !vtk_xml_type(std::string_view(head, static_cast<std::size_t>(got))).empty())
-        return read_vtk_xml(path);
-    return read_result(path);
-}
-
 bool ends_with_vtu(const std::string& path) {
     if (path.size() < 4) return false;
     std::string ext = path.substr(path.size() - 4);
@@ -66,7 +39,7 @@ int run_info(const std::string& path) {
     // Names are printed in the terminal's encoding; numbers keep the "C" locale's '.'.
     std::setlocale(LC_CTYPE, "");
     try {
-        const ReadResult result = read_any(path);
+        const ReadResult result = read_result(path);
         for (const std::string& warning : result.warnings)
             std::fprintf(stderr, "%s\n", warning.c_str());
         const std::string report = info_report(result.model);
@@ -81,7 +54,7 @@ int run_info(const std::string& path) {
 int run_convert(const std::string& out, const std::string& path) {
     try {
         check_replaceable(out); // before a long read
-        const ReadResult result = read_any(path);
+        const ReadResult result = read_result(path);
         for (const std::string& warning : result.warnings)
             std::fprintf(stderr, "%s\n", warning.c_str());
         if (ends_with_vtu(out)) {

@@ -390,7 +390,8 @@ void TForm1::Novo2Click() {
     if (!start_file.isEmpty()) {
         file = start_file;
     } else {
-        file = ui::open_file_name(this, QString::fromUtf8(kOpenDialogTitle), last_folder_);
+        file = ui::open_file_name(this, QString::fromUtf8(kOpenDialogTitle),
+                                  QString::fromUtf8(kOpenDialogFilter), last_folder_);
         if (file.isEmpty()) return; // cancelled: nothing changes
     }
     open_file(file);

@@ -86,6 +86,9 @@ class TForm1 : public QMainWindow {
 
     // The open dialog's title and its current file name, which a new viewer reads.
     static constexpr const char* kOpenDialogTitle = "Arquivo de dados";
+    // Every format the reader opens; "Todos" for a file whose name says nothing.
+    static constexpr const char* kOpenDialogFilter =
+        "Resultados (*.txt *.vtk *.vtu *.pvd *.pvtu *.msh *.frd);;Todos (*)";
     QString OpenDialog1_FileName;
 
     // ---- Viewer registry ----

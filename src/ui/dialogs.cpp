@@ -124,10 +124,10 @@ bool confirm(QWidget* parent, const QString& text) {
                                  QMessageBox::No) == QMessageBox::Yes;
 }
 
-QString open_file_name(QWidget* parent, const QString& title, const QString& folder) {
+QString open_file_name(QWidget* parent, const QString& title, const QString& filter, const QString& folder) {
     if (auto a = ask_handler(DialogKind::OpenFile, parent, title, folder))
         return a->accepted ? a->path : QString();
-    return QFileDialog::getOpenFileName(parent, title, folder);
+    return QFileDialog::getOpenFileName(parent, title, folder, filter);
 }
 
 QString save_file_name(QWidget* parent, const QString& title, const QString& proposed,

@@ -94,10 +94,12 @@ class ProgressBox {
 // Yes/No question, titled with the application title; true on Yes.
 bool confirm(QWidget* parent, const QString& text);
 
-// Standard open / save dialogs; empty when cancelled. The open dialog starts
-// in `folder` (empty: the working folder); the save dialog proposes `proposed`
-// and lists the files that `filter` names (empty: every file).
-QString open_file_name(QWidget* parent, const QString& title, const QString& folder = {});
+// Standard open / save dialogs; empty when cancelled. `filter` is a
+// QFileDialog filter ("Resultados (*.txt);;Todos (*)"); empty offers every
+// file. The open dialog starts in `folder` (empty: the working folder); the
+// save dialog proposes `proposed`.
+QString open_file_name(QWidget* parent, const QString& title, const QString& filter = {},
+                       const QString& folder = {});
 QString save_file_name(QWidget* parent, const QString& title, const QString& proposed = {},
                        const QString& filter = {});
 

@@ -47,7 +47,7 @@ std::optional<pick::PickHit> TForm2::probe_node(double x, double y) {
 
 QString TForm2::probe_text(std::int32_t node) const {
     const auto n = static_cast<std::size_t>(node);
-    QString text = QStringLiteral("Nó ") + QString::number(node) + QStringLiteral("   ") +
+    QString text = QStringLiteral("Nó ") + QString::number(model.node_label(n)) + QStringLiteral("   ") +
                    qtext(model.coord(n, 1)) + QLatin1Char(' ') + qtext(model.coord(n, 2)) + QLatin1Char(' ') +
                    qtext(model.coord(n, 3));
     for (int k = 1; k <= model.nlista; ++k) {
@@ -90,7 +90,7 @@ void TForm2::GLSceneViewer1Probe(double x, double y) {
 void TForm2::GLSceneViewer1PickNode(double x, double y) {
     const std::optional<pick::PickHit> hit = probe_node(x, y);
     if (!hit) return;
-    Edit9->setText(QString::number(hit->node));
+    Edit9->setText(QString::number(model.node_label(static_cast<std::size_t>(hit->node))));
     show_probe_text(probe_text(hit->node));
     if (!Panel1->isVisible()) Panel1->show();
     if (GroupBox8->isHidden()) {

@@ -499,34 +499,6 @@ double von_mises_of(const std::array<double, 6>& s) {
     throw ReadError(name + ": " + what);
 }
 
-// Ranges, envelope and maxscale, as the native reader leaves them.
-void finish_model(ResultModel& m) {
-    m.maxscale = 0;
-    for (std::int64_t i = 1; i <= m.nnode; ++i) {
-        const double* row = m.coord_row(static_cast<std::size_t>(i));
-        for (int j = 1; j <= 6; ++j)
-            m.maxscale = std::max(m.maxscale, std::fabs(row[j]));
-    }
-    m.maxlista.assign(static_cast<std::size_t>(m.nlista) + 1, {0.0, 0.0});
-    if (m.nnode > 0) {
-        for (std::int32_t k = 1; k <= m.nlista; ++k) {
-            auto& r = m.maxlista[static_cast<std::size_t>(k)];
-            r = {m.listas(1, static_cast<std::size_t>(k)), m.listas(1, static_cast<std::size_t>(k))};
-            for (std::int64_t i = 2; i <= m.nnode; ++i) {
-                const double v = m.listas(static_cast<std::size_t>(i), static_cast<std::size_t>(k));
-                if (v < r[0]) r[0] = v;
-                if (v > r[1]) r[1] = v;
-            }
-            auto& all = m.maxlista[0];
-            if (k == 1) all = r;
-            if (r[0] < all[0]) all[0] = r[0];
-            if (r[1] > all[1]) all[1] = r[1];
-        }
-    }
-    m.valmin = m.maxlista[0][0];
-    m.valmax = m.maxlista[0][1];
-}
-
 } // namespace
 
 std::vector<int> vtk_node_order(int family, int order) {
@@ -923,24 +895,23 @@ ReadResult build_model(ImportData&& data, const std::string& name_in) try {
     }
 
     // Labels: the file's, centre nodes beyond the largest one.
-    std::vector<std::int64_t> node_labels(static_cast<std::size_t>(nnode));
+    std::vector<std::int64_t>& node_labels = m.node_labels;
+    node_labels.assign(static_cast<std::size_t>(nnode) + 1, 0);
     std::int64_t top = 0;
     for (std::int64_t i = 0; i < npoint; ++i) {
-        node_labels[static_cast<std::size_t>(i)] =
+        node_labels[static_cast<std::size_t>(i) + 1] =
             mesh.point_labels.empty() ? i + 1 : mesh.point_labels[static_cast<std::size_t>(i)];
-        top = std::max(top, node_labels[static_cast<std::size_t>(i)]);
+        top = std::max(top, node_labels[static_cast<std::size_t>(i) + 1]);
     }
     for (std::int64_t i = npoint; i < nnode; ++i)
-        node_labels[static_cast<std::size_t>(i)] = ++top;
-    std::vector<std::int64_t> element_labels(static_cast<std::size_t>(nelem));
+        node_labels[static_cast<std::size_t>(i) + 1] = ++top;
+    std::vector<std::int64_t>& element_labels = m.element_labels;
+    element_labels.assign(static_cast<std::size_t>(nelem) + 1, 0);
     for (std::int64_t e = 0; e < nelem; ++e) {
         const std::int64_t c = elems[static_cast<std::size_t>(e)].cell;
-        element_labels[static_cast<std::size_t>(e)] =
+        element_labels[static_cast<std::size_t>(e) + 1] =
             mesh.cell_labels.empty() ? c + 1 : mesh.cell_labels[static_cast<std::size_t>(c)];
     }
-    // Kept here until the model holds labels.
-    (void)node_labels;
-    (void)element_labels;
 
     finish_model(m);
     return out;

@@ -25,568 +25,25 @@
 // Element rows have a length that depends on their content, so element
 // chunks parse into a buffer each and are adopted in waves, which keeps the
 // buffers bounded. The file is read with pread through one window per
-// thread: peak memory is the model plus a few MiB.
 
 #include "viewer/model/reader.h"
 
+#include "viewer/model/formats.h"
+
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
-#include <charconv>
-#include <chrono>
 #include <cmath>
-#include <condition_variable>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <exception>
-#include <fcntl.h>
 #include <limits>
-#include <memory>
-#include <mutex>
-#include <new>
 #include <optional>
+#include <string>
 #include <sys/mman.h>
-#include <sys/stat.h>
-#include <system_error>
-#include <thread>
-#include <unistd.h>
 #include <utility>
-
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
 
 namespace orv {
 namespace {
 
-constexpr std::size_t kDefaultChunk = 1u << 20;
-constexpr std::size_t kMaxWindow = (1u << 20) + (64u << 10);
-constexpr std::size_t kMaxToken = 4096; // no valid number is anywhere near this long
-constexpr int kMaxThreads = 256;
-// Progress weights of a byte in pass 1 and in pass 2.
-constexpr std::uint64_t kScanWeight = 1;
-constexpr std::uint64_t kParseWeight = 9;
-
-std::string base_name(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// Unwinds a worker once the read is stopping (cancelled, or failed elsewhere).
-struct Stopped {};
-
-// The bytes of the input: a file read with pread, or a buffer in memory.
-class Source {
-  public:
-    Source(int fd, std::uint64_t size, std::string name) : fd_(fd), size_(size), name_(std::move(name)) {}
-    Source(const char* data, std::size_t size, std::string name)
-        : data_(data), size_(size), name_(std::move(name)) {}
-
-    std::uint64_t size() const { return size_; }
-    const std::string& name() const { return name_; }
-
-    // Bytes [offset, offset + len): in memory, or read into `buf` (len bytes).
-    const char* view(std::uint64_t offset, std::size_t len, char* buf) const {
-        if (data_) return data_ + offset;
-        std::size_t done = 0;
-        while (done < len) {
-            const ssize_t got = ::pread(fd_, buf + done, len - done, static_cast<off_t>(offset + done));
-            if (got > 0) {
-                done += static_cast<std::size_t>(got);
-            } else if (got == 0) {
-                throw ReadError(name_ + " became shorter while it was read");
-            } else if (errno != EINTR) {
-                throw ReadError("I/O error reading " + name_ + ": " + std::strerror(errno));
-            }
-        }
-        return buf;
-    }
-
-  private:
-    const char* data_ = nullptr;
-    int fd_ = -1;
-    std::uint64_t size_;
-    std::string name_;
-};
-
-// What one read shares between its threads.
-class Job {
-  public:
-    Job(const Source& src, const ReaderOptions& options)
-        : src(src), progress_(options.progress), caller_(std::this_thread::get_id()) {
-        chunk = options.chunk_bytes ? options.chunk_bytes : kDefaultChunk;
-        window = std::min(chunk + chunk / 16 + 64, kMaxWindow);
-        threads = options.threads > 0 ? options.threads : default_reader_threads();
-        threads = std::clamp(threads, 1, kMaxThreads);
-        buffers_.resize(static_cast<std::size_t>(threads));
-    }
-
-    const Source& src;
-    std::size_t chunk;
-    std::size_t window;
-    int threads;
-    std::atomic<bool> stop{false};
-    bool cancelled = false; // by the progress callback
-
-    // The read window of thread `t` (0 is the calling thread).
-    char* buffer(std::size_t t) {
-        auto& b = buffers_[t];
-        if (b.empty()) b.resize(window);
-        return b.data();
-    }
-
-    // Counts work done; on the calling thread, tells the progress callback.
-    void worked(std::uint64_t units) {
-        done_.fetch_add(units, std::memory_order_relaxed);
-        if (stop.load(std::memory_order_relaxed)) throw Stopped{};
-        if (std::this_thread::get_id() == caller_) tell();
-    }
-
-    // Tells the progress callback how far the read is (calling thread only);
-    // when it asks to stop, makes every thread stop.
-    void tell() {
-        if (!progress_ || cancelled) return;
-        const std::uint64_t size = src.size();
-        const std::uint64_t done = done_.load(std::memory_order_relaxed) / (kScanWeight + kParseWeight);
-        if (!progress_(std::min(size, done), size)) {
-            cancelled = true;
-            stop = true;
-            throw Stopped{};
-        }
-    }
-
-  private:
-    const std::function<bool(std::uint64_t, std::uint64_t)>& progress_;
-    std::thread::id caller_;
-    std::vector<std::vector<char>> buffers_;
-    std::atomic<std::uint64_t> done_{0};
-};
-
-// Runs fn(item, buffer) for items 0..count-1 on up to job.threads threads,
-// the calling thread included. The first exception stops the others and is
-// rethrown here.
-template <class Fn> void run_parallel(Job& job, std::size_t count, Fn fn) {
-    std::atomic<std::size_t> next{0};
-    std::exception_ptr failure;
-    std::mutex mutex;
-    std::condition_variable finished;
-    std::size_t running = 0; // helpers still working, under `mutex`
-    auto work = [&](std::size_t t) {
-        try {
-            char* buf = job.buffer(t);
-            for (std::size_t i; (i = next.fetch_add(1)) < count;) {
-                if (job.stop.load(std::memory_order_relaxed)) throw Stopped{};
-                fn(i, buf);
-            }
-        } catch (const Stopped&) {
-        } catch (...) {
-            std::lock_guard lock(mutex);
-            if (!failure) failure = std::current_exception();
-            job.stop = true;
-        }
-    };
-    const std::size_t helpers = std::min(static_cast<std::size_t>(job.threads) - 1, count ? count - 1 : 0);
-    std::vector<std::jthread> pool;
-    pool.reserve(helpers);
-    for (std::size_t h = 1; h <= helpers; ++h) {
-        try {
-            {
-                std::lock_guard lock(mutex);
-                ++running;
-            }
-            pool.emplace_back([&, h] {
-                work(h);
-                std::lock_guard lock(mutex);
-                --running;
-                finished.notify_all();
-            });
-        } catch (const std::system_error&) {
-            std::lock_guard lock(mutex);
-            --running;
-            break; // no more threads: the others do the work
-        }
-    }
-    // The calling thread works too, and while the helpers finish it keeps
-    // telling the progress callback, so that a window stays alive.
-    work(0);
-    for (;;) {
-        std::unique_lock lock(mutex);
-        if (finished.wait_for(lock, std::chrono::milliseconds(20), [&] { return running == 0; })) break;
-        lock.unlock();
-        try {
-            job.tell();
-        } catch (const Stopped&) {
-        }
-    }
-    pool.clear(); // joins
-    if (failure) std::rethrow_exception(failure);
-    if (job.stop) throw Stopped{};
-}
-
-// Byte range [begin, end) of the input read through a window, with a
-// one-byte look-ahead. Tracks the line number for messages.
-class Scanner {
-  public:
-    Scanner(Job& job, char* buf, std::uint64_t begin, std::uint64_t end, long line)
-        : job_(job), buf_(buf), win_off_(begin), stop_(end), line_(line), token_line_(line) {}
-
-    long line() const { return line_; }
-    long token_line() const { return token_line_; }
-    const std::string& name() const { return job_.src.name(); }
-    // Offset in the input of the next byte.
-    std::uint64_t offset() const { return win_off_ + static_cast<std::uint64_t>(cur_ - win_); }
-
-    // Moves past the end of the current line (or to the end of the range).
-    void skip_line() {
-        while (fill()) {
-            const void* nl = std::memchr(cur_, '\n', static_cast<std::size_t>(end_ - cur_));
-            if (nl) {
-                cur_ = static_cast<const char*>(nl) + 1;
-                ++line_;
-                return;
-            }
-            cur_ = end_;
-        }
-    }
-
-    // The rest of the current line, without its CR LF or LF; then moves to the next line.
-    std::string read_line() {
-        std::string text;
-        while (fill()) {
-            const void* nl = std::memchr(cur_, '\n', static_cast<std::size_t>(end_ - cur_));
-            const char* stop = nl ? static_cast<const char*>(nl) : end_;
-            text.append(cur_, stop);
-            if (nl) {
-                cur_ = stop + 1;
-                ++line_;
-                break;
-            }
-            cur_ = end_;
-        }
-        if (!text.empty() && text.back() == '\r') text.pop_back();
-        return text;
-    }
-
-    // Skips blanks (any byte <= 32, line ends included) and returns the next
-    // token; an empty view means the range has no more tokens. A token longer
-    // than kMaxToken comes back as "?", which no number parser accepts.
-    std::string_view next_token() {
-        for (;;) {
-            if (!fill()) return {};
-            while (cur_ < end_ && static_cast<unsigned char>(*cur_) <= 32) {
-                if (*cur_ == '\n') ++line_;
-                ++cur_;
-            }
-            if (cur_ < end_) break;
-        }
-        token_line_ = line_;
-        const char* start = cur_;
-        while (cur_<end_&& static_cast<unsigned char>(*cur_)> 32)
-            ++cur_;
-        if (cur_ < end_ || offset() >= stop_) {
-            const std::string_view tok(start, static_cast<std::size_t>(cur_ - start));
-            return tok.size() > kMaxToken ? std::string_view("?") : tok;
-        }
-        // The token runs into the next window: gather it.
-        spill_.assign(start, cur_);
-        std::size_t length = spill_.size();
-        while (fill()) {
-            while (cur_<end_&& static_cast<unsigned char>(*cur_)> 32) {
-                if (spill_.size() <= kMaxToken) spill_.push_back(*cur_);
-                ++length;
-                ++cur_;
-            }
-            if (cur_ < end_) break;
-        }
-        return length > kMaxToken ? std::string_view("?") : std::string_view(spill_);
-    }
-
-    // The common case of a real in one pass over the bytes: a plain decimal
-    // of at most 19 digits and a small exponent, converted exactly. Returns
-    // false, with only blanks consumed, when the next token needs the general
-    // path (end of range included).
-    bool try_short_real(double& out) {
-        static constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                            1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                            1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-        for (;;) {
-            if (!fill()) return false;
-            while (cur_ < end_ && static_cast<unsigned char>(*cur_) <= 32) {
-                if (*cur_ == '\n') ++line_;
-                ++cur_;
-            }
-            if (cur_ < end_) break;
-        }
-        if (end_ - cur_ < 48) return false; // the token may run into the next window
-        token_line_ = line_;
-        // Digit runs stop at `limit`; sign, point and exponent add at most
-        // seven bytes, so every byte looked at lies within the 48 available.
-        const char* const limit = cur_ + 40;
-        const char* p = cur_;
-        const bool negative = *p == '-';
-        if (*p == '-' || *p == '+') ++p;
-        std::uint64_t mantissa = 0;
-        const char* digits = p;
-        while (p < limit && static_cast<unsigned>(*p - '0') < 10)
-            mantissa = mantissa * 10 + static_cast<unsigned>(*p++ - '0');
-        long count = p - digits;
-        int exp10 = 0;
-        if (*p == '.') {
-            const char* fraction = ++p;
-            while (p < limit && static_cast<unsigned>(*p - '0') < 10)
-                mantissa = mantissa * 10 + static_cast<unsigned>(*p++ - '0');
-            exp10 = -static_cast<int>(p - fraction);
-            count += p - fraction;
-        }
-        if (count == 0 || count > 19) return false;
-        if (*p == 'e' || *p == 'E') {
-            ++p;
-            const bool eneg = *p == '-';
-            if (*p == '-' || *p == '+') ++p;
-            if (static_cast<unsigned>(*p - '0') >= 10) return false;
-            int e = 0;
-            for (int i = 0; i < 3 && static_cast<unsigned>(*p - '0') < 10; ++i)
-                e = e * 10 + (*p++ - '0');
-            exp10 += eneg ? -e : e;
-        }
-        // The token must end here, and the value must be exact in one operation.
-        if (static_cast<unsigned char>(*p) > 32 || mantissa > (std::uint64_t{1} << 53) || exp10 < -22 ||
-            exp10 > 22)
-            return false;
-        const double m = static_cast<double>(mantissa);
-        const double v = exp10 >= 0 ? m * kPow10[exp10] : m / kPow10[-exp10];
-        out = negative ? -v : v;
-        cur_ = p;
-        return true;
-    }
-
-    // The range ended where a record still needed a number. It ends at a
-    // marker line, whose first token is never a number.
-    [[noreturn]] void fail_at_end() {
-        token_line_ = line_;
-        fail();
-    }
-
-    [[noreturn]] void fail() const {
-        throw ReadError("Invalid numeric input at line " + std::to_string(token_line_) + " of " + name());
-    }
-
-  private:
-    // True when at least one byte is available at cur_. At the end of the
-    // range nothing more is read.
-    bool fill() {
-        if (cur_ < end_) return true;
-        const std::uint64_t pos = offset();
-        if (pos >= stop_) return false;
-        const std::size_t len = static_cast<std::size_t>(std::min<std::uint64_t>(job_.window, stop_ - pos));
-        win_ = job_.src.view(pos, len, buf_);
-        win_off_ = pos;
-        cur_ = win_;
-        end_ = win_ + len;
-        job_.worked(len * kParseWeight);
-        return true;
-    }
-
-    Job& job_;
-    char* buf_;
-    const char* win_ = nullptr;
-    const char* cur_ = nullptr;
-    const char* end_ = nullptr;
-    std::uint64_t win_off_; // input offset of win_
-    std::uint64_t stop_;
-    std::string spill_;
-    long line_;
-    long token_line_;
-};
-
-// Whether a well-formed real token (sign already taken off) is below 1 in
-// magnitude: then a value out of the double range underflowed.
-bool below_one(const char* p, const char* end) {
-    long int_digits = 0, zeros = 0; // significant digits before the point; zeros after it before any
-    bool point = false, significant = false;
-    for (; p < end && *p != 'e' && *p != 'E'; ++p) {
-        if (*p == '.') {
-            point = true;
-        } else if (significant || *p != '0') {
-            significant = true;
-            if (!point) ++int_digits;
-        } else if (point) {
-            ++zeros;
-        }
-    }
-    if (!significant) return true;
-    long e = 0;
-    if (p < end) {
-        ++p;
-        const bool eneg = p < end && *p == '-';
-        if (p < end && (*p == '+' || *p == '-')) ++p;
-        for (; p < end; ++p)
-            if (e < 1000000) e = e * 10 + (*p - '0');
-        if (eneg) e = -e;
-    }
-    // The value lies in [10^(m - 1), 10^m).
-    const long m = (int_digits > 0 ? int_digits : -zeros) + e;
-    return m <= 0;
-}
-
-// Decimal real with optional sign, "." as decimal point and optional exponent.
-// Most values in result files have few digits: those are converted exactly by
-// one IEEE multiplication or division of two exactly representable numbers
-// (mantissa below 2^53, power of ten up to 1e22), which is correctly rounded
-// and so bit-identical to strtod. Everything else goes to std::from_chars.
-// A value too small for a double reads as 0 of its sign, as with strtod;
-// infinities, NaNs and values beyond the double range are refused.
-bool parse_real(std::string_view tok, double& out) {
-    static constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                        1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                        1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-    const char* p = tok.data();
-    const char* const end = p + tok.size();
-    bool negative = false;
-    if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
-    const char* const body = p;
-    std::uint64_t mantissa = 0;
-    int digits = 0; // significant digits gathered in mantissa
-    int exp10 = 0;
-    bool any_digit = false, exact = true;
-    if (end - p <= 19) {
-        // Short token: at most 19 digits, so the mantissa cannot overflow.
-        const char* q = p;
-        for (; q < end && static_cast<unsigned>(*q - '0') < 10; ++q)
-            mantissa = mantissa * 10 + static_cast<unsigned>(*q - '0');
-        const char* dot = q;
-        if (q < end && *q == '.')
-            for (++q; q < end && static_cast<unsigned>(*q - '0') < 10; ++q)
-                mantissa = mantissa * 10 + static_cast<unsigned>(*q - '0');
-        const long ndigits = (q - p) - (dot < q && *dot == '.' ? 1 : 0);
-        if (ndigits > 0 && (q == end || *q == 'e' || *q == 'E')) {
-            any_digit = true;
-            exp10 = dot < q && *dot == '.' ? -static_cast<int>(q - dot - 1) : 0;
-            p = q;
-            goto exponent;
-        }
-        mantissa = 0;
-    }
-    for (; p < end && static_cast<unsigned>(*p - '0') < 10; ++p) {
-        any_digit = true;
-        if (digits < 19) {
-            mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
-            if (mantissa) ++digits;
-        } else {
-            exact = false;
-        }
-    }
-    if (p < end && *p == '.') {
-        for (++p; p < end && static_cast<unsigned>(*p - '0') < 10; ++p) {
-            any_digit = true;
-            if (digits < 19) {
-                mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
-                if (mantissa) ++digits;
-                --exp10;
-            } else {
-                exact = false;
-            }
-        }
-    }
-    if (!any_digit) return false;
-exponent:
-    if (p < end && (*p == 'e' || *p == 'E')) {
-        ++p;
-        bool eneg = false;
-        if (p < end && (*p == '+' || *p == '-')) eneg = *p++ == '-';
-        if (p == end) return false;
-        int e = 0;
-        for (; p < end && static_cast<unsigned>(*p - '0') < 10; ++p)
-            if (e < 100000) e = e * 10 + (*p - '0');
-        exp10 += eneg ? -e : e;
-    }
-    if (p != end) return false;
-    if (exact && mantissa <= (std::uint64_t{1} << 53) && exp10 >= -22 && exp10 <= 22) {
-        const double m = static_cast<double>(mantissa);
-        const double v = exp10 >= 0 ? m * kPow10[exp10] : m / kPow10[-exp10];
-        out = negative ? -v : v;
-        return true;
-    }
-    double v = 0;
-    const auto [ptr, ec] = std::from_chars(body, end, v, std::chars_format::general);
-    if (ec == std::errc::result_out_of_range && ptr == end && below_one(body, end)) {
-        out = negative ? -0.0 : 0.0; // too small for a double
-        return true;
-    }
-    if (ec != std::errc() || ptr != end || !std::isfinite(v)) return false;
-    out = negative ? -v : v;
-    return true;
-}
-
-// Integer: decimal digits with an optional sign, within 32 bits.
-bool parse_int(std::string_view tok, std::int32_t& out) {
-    const char* p = tok.data();
-    const char* const end = p + tok.size();
-    bool negative = false;
-    if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
-    if (p == end) return false;
-    std::int64_t v = 0;
-    for (; p < end; ++p) {
-        if (static_cast<unsigned>(*p - '0') >= 10) return false;
-        v = v * 10 + (*p - '0');
-        if (v > std::int64_t{1} << 32) return false;
-    }
-    v = negative ? -v : v;
-    if (v < std::numeric_limits<std::int32_t>::min() || v > std::numeric_limits<std::int32_t>::max())
-        return false;
-    out = static_cast<std::int32_t>(v);
-    return true;
-}
-
-// The next number of the range; false when the range has no more tokens.
-bool next_int(Scanner& in, std::int32_t& v) {
-    const std::string_view tok = in.next_token();
-    if (tok.empty()) return false;
-    if (!parse_int(tok, v)) in.fail();
-    return true;
-}
-
-bool next_real(Scanner& in, double& v) {
-    if (in.try_short_real(v)) return true;
-    const std::string_view tok = in.next_token();
-    if (tok.empty()) return false;
-    if (!parse_real(tok, v)) in.fail();
-    return true;
-}
-
-// Counts '\n' in [p, p + n): sixteen bytes at a time where SSE2 exists
-// (every x86-64), eight at a time elsewhere.
-std::size_t count_newlines(const char* p, std::size_t n) {
-    std::size_t count = 0;
-    std::size_t i = 0;
-#ifdef __SSE2__
-    const __m128i newline = _mm_set1_epi8('\n');
-    while (i + 16 <= n) {
-        // Byte counters of up to 255 matches each, then summed.
-        __m128i bytes = _mm_setzero_si128();
-        for (int k = 0; k < 255 && i + 16 <= n; ++k, i += 16) {
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-            bytes = _mm_sub_epi8(bytes, _mm_cmpeq_epi8(v, newline));
-        }
-        const __m128i sums = _mm_sad_epu8(bytes, _mm_setzero_si128());
-        count += static_cast<std::size_t>(_mm_cvtsi128_si64(sums)) +
-                 static_cast<std::size_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(sums, sums)));
-    }
-#else
-    constexpr std::uint64_t kOnes = 0x0101010101010101ull, kLow7 = 0x7f7f7f7f7f7f7f7full;
-    for (; i + 8 <= n; i += 8) {
-        std::uint64_t w;
-        std::memcpy(&w, p + i, 8);
-        const std::uint64_t x = w ^ (kOnes * '\n');                   // zero bytes where '\n' was
-        const std::uint64_t t = ~(((x & kLow7) + kLow7) | x | kLow7); // high bit of each zero byte
-        count += static_cast<std::size_t>(((t >> 7) * kOnes) >> 56);  // sum of the eight bits
-    }
-#endif
-    for (; i < n; ++i)
-        count += p[i] == '\n';
-    return count;
-}
+using namespace input;
 
 // ---- Pass 1: markers and line-aligned cuts ----
 
@@ -595,16 +52,24 @@ struct LinePos {
     long line;            // its line number, from 1
 };
 
+// A marker line, and the line after it (a list's name) when pass 1 saw both
+// end in the same window.
+struct Marker : LinePos {
+    std::uint64_t after = 0;   // start of the line after the marker; 0: not seen
+    std::uint64_t records = 0; // start of the line after the name line; 0: not seen
+    std::string name;          // the line after the marker, without CR LF
+};
+
 struct Layout {
-    std::vector<LinePos> markers; // every line beginning with '#', in order
-    std::vector<LinePos> cuts;    // line starts about every chunk bytes, offset 0 first
+    std::vector<Marker> markers; // every line beginning with '#', in order
+    std::vector<LinePos> cuts;   // line starts about every chunk bytes, offset 0 first
 };
 
 Layout scan(Job& job) {
     const std::uint64_t size = job.src.size();
     const std::size_t pieces = static_cast<std::size_t>(size ? (size - 1) / job.chunk + 1 : 0);
     struct Piece {
-        std::vector<std::pair<std::uint64_t, long>> markers; // offset, line ends before it in the piece
+        std::vector<std::pair<Marker, long>> markers; // with the line ends before it in the piece
         long newlines = 0;
         std::uint64_t first_newline = UINT64_MAX;
         char last = '\n';
@@ -626,7 +91,22 @@ Layout scan(Job& job) {
                 if ((h == p ? before : h[-1]) == '\n') {
                     newlines += static_cast<long>(count_newlines(seg, static_cast<std::size_t>(h - seg)));
                     seg = h;
-                    piece.markers.emplace_back(pos + static_cast<std::uint64_t>(h - p), newlines);
+                    Marker m;
+                    m.offset = pos + static_cast<std::uint64_t>(h - p);
+                    // Its name line, while the bytes are at hand: then no
+                    // fetch per list is needed in pass 2.
+                    const char* const stop = p + len;
+                    if (const void* nl = std::memchr(h, '\n', static_cast<std::size_t>(stop - h))) {
+                        const char* name = static_cast<const char*>(nl) + 1;
+                        m.after = pos + static_cast<std::uint64_t>(name - p);
+                        if (const void* nl2 =
+                                std::memchr(name, '\n', static_cast<std::size_t>(stop - name))) {
+                            const char* end = static_cast<const char*>(nl2);
+                            m.records = pos + static_cast<std::uint64_t>(end + 1 - p);
+                            m.name.assign(name, end > name && end[-1] == '\r' ? end - 1 : end);
+                        }
+                    }
+                    piece.markers.emplace_back(std::move(m), newlines);
                 }
                 q = h + 1;
             }
@@ -650,7 +130,7 @@ Layout scan(Job& job) {
         marker_count += piece.markers.size();
     layout.markers.reserve(marker_count);
     for (std::size_t i = 0; i < pieces; ++i) {
-        const Piece& piece = found[i];
+        Piece& piece = found[i];
         const std::uint64_t begin = i * job.chunk;
         if (i > 0) {
             LinePos cut{0, 0};
@@ -661,8 +141,10 @@ Layout scan(Job& job) {
             if (cut.line && cut.offset < size && cut.offset > layout.cuts.back().offset)
                 layout.cuts.push_back(cut);
         }
-        for (const auto& [offset, before] : piece.markers)
-            layout.markers.push_back({offset, lines + before});
+        for (auto& [marker, before] : piece.markers) {
+            marker.line = lines + before;
+            layout.markers.push_back(std::move(marker));
+        }
         lines += piece.newlines;
     }
     return layout;
@@ -700,10 +182,27 @@ Region region_from(const Layout& layout, std::uint64_t size, std::uint64_t begin
 Region next_region(Job& job, const Layout& layout, const Region& prev, std::string* name) {
     const std::uint64_t size = job.src.size();
     if (prev.end_marker == SIZE_MAX) return {size, size, prev.line, SIZE_MAX};
-    const LinePos& marker = layout.markers[prev.end_marker];
-    Scanner in(job, job.buffer(0), marker.offset, size, marker.line);
+    const Marker& marker = layout.markers[prev.end_marker];
+    if (!name && marker.after) {
+        job.worked((marker.after - marker.offset) * kParseWeight);
+        return region_from(layout, size, marker.after, marker.line + 1);
+    }
+    if (name && marker.records) {
+        *name = marker.name;
+        job.worked((marker.records - marker.offset) * kParseWeight);
+        return region_from(layout, size, marker.records, marker.line + 2);
+    }
+    // The marker and name lines usually end well before the next marker: a
+    // first fetch no longer than that (and than a few KiB), so that a file of
+    // many short lists costs no more bytes than it has. The block's records
+    // are fetched and counted by its own parse.
+    const std::uint64_t next =
+        prev.end_marker + 1 < layout.markers.size() ? layout.markers[prev.end_marker + 1].offset : size;
+    Scanner in(job, job.buffer(0), marker.offset, size, marker.line,
+               static_cast<std::size_t>(std::min<std::uint64_t>(next - marker.offset, 4096)), false);
     in.skip_line();
     if (name) *name = in.read_line();
+    job.worked((in.offset() - marker.offset) * kParseWeight);
     return region_from(layout, size, in.offset(), in.line());
 }
 
@@ -1046,12 +545,36 @@ BlockEnd read_real_block(Job& job, const Layout& layout, const Region& r, Result
     return {true, done.read};
 }
 
+// Room for every element row a block of `bytes` can hold (each number takes
+// at least two bytes), so that rows never move while they arrive: address
+// space, not memory, since pages untouched stay unbacked; backed by huge
+// pages where the system allows. Without that much address space, the rows
+// grow as they come.
+void reserve_rows(std::vector<std::int32_t>& data, std::uint64_t bytes) {
+    const std::uint64_t want = data.size() + bytes / 2 + 1;
+    if (want <= data.capacity() || want > data.max_size()) return;
+    try {
+        data.reserve(static_cast<std::size_t>(want));
+    } catch (const std::bad_alloc&) {
+        return;
+    } catch (const std::length_error&) {
+        return;
+    }
+    const std::size_t total = data.capacity() * sizeof(std::int32_t);
+    if (total < (4u << 20)) return;
+    const std::uintptr_t page = 4096;
+    const std::uintptr_t begin = (reinterpret_cast<std::uintptr_t>(data.data()) + page - 1) & ~(page - 1);
+    const std::uintptr_t end = (reinterpret_cast<std::uintptr_t>(data.data()) + total) & ~(page - 1);
+    if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+}
+
 BlockEnd read_element_block(Job& job, const Layout& layout, const Region& r, ResultModel& m) {
     const std::int64_t count = m.nelem;
     const std::vector<Chunk> chunks = chunks_of(layout, r);
     Progress done;
     done.resume = r.begin;
     done.resume_line = r.line;
+    reserve_rows(m.conec_data, r.end - r.begin);
     bool serial = true;
     if (job.threads > 1 && chunks.size() > 1 && count > 0) {
         // In waves, so that only a few chunk buffers per thread exist at a time.
@@ -1126,57 +649,6 @@ BlockEnd read_element_block(Job& job, const Layout& layout, const Region& r, Res
     return {true, done.read};
 }
 
-// Asks the kernel to back a freshly allocated block with pages from a second
-// thread, ahead of the parser that writes into it front to back. Populating
-// does not change the contents, so the race with the parser is harmless; on
-// kernels without MADV_POPULATE_WRITE it does nothing.
-class PageWarmer {
-  public:
-    PageWarmer(void* data, std::size_t bytes) {
-        if (bytes < (64u << 20)) return;
-        const std::uintptr_t page = 4096;
-        const std::uintptr_t begin = (reinterpret_cast<std::uintptr_t>(data) + page - 1) & ~(page - 1);
-        const std::uintptr_t end = (reinterpret_cast<std::uintptr_t>(data) + bytes) & ~(page - 1);
-        try {
-            thread_ = std::jthread([begin, end](std::stop_token stop) {
-                constexpr std::uintptr_t kStep = 8u << 20;
-                for (std::uintptr_t p = begin; p < end && !stop.stop_requested(); p += kStep) {
-                    if (::madvise(reinterpret_cast<void*>(p), std::min(kStep, end - p), kPopulateWrite) != 0)
-                        return;
-                }
-            });
-        } catch (const std::system_error&) {
-            // No thread: the parser faults the pages in itself.
-        }
-    }
-
-  private:
-    static constexpr int kPopulateWrite = 23; // MADV_POPULATE_WRITE, Linux 5.14
-    std::jthread thread_;
-};
-
-// What the system can give us now: MemAvailable, or the physical memory
-// when /proc cannot be read.
-std::uint64_t machine_memory() {
-    if (std::FILE* f = std::fopen("/proc/meminfo", "r")) {
-        char line[256];
-        unsigned long long kib = 0;
-        while (std::fgets(line, sizeof line, f))
-            if (std::sscanf(line, "MemAvailable: %llu kB", &kib) == 1) break;
-        std::fclose(f);
-        if (kib) return static_cast<std::uint64_t>(kib) * 1024;
-    }
-    const long pages = ::sysconf(_SC_PHYS_PAGES);
-    const long page = ::sysconf(_SC_PAGESIZE);
-    if (pages <= 0 || page <= 0) return UINT64_MAX;
-    return static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(page);
-}
-
-std::string mib(std::uint64_t bytes) {
-    if (bytes == UINT64_MAX) return "more than 16 EiB";
-    return std::to_string((bytes + (1u << 20) - 1) >> 20) + " MiB";
-}
-
 std::string early_end(const std::string& name, const std::string& where, std::int64_t announced,
                       const char* what, std::int64_t read) {
     return name + " ends early" + where + ": " + std::to_string(announced) + " " + what + " announced, " +
@@ -1188,10 +660,10 @@ void read_model(Job& job, ResultModel& m, const ReaderOptions& options, std::vec
     const Layout layout = scan(job);
     if (layout.markers.empty())
         throw ReadError(name + " is not a result file: it has no line beginning with '#'.");
+    job.worked(layout.markers.front().offset * kParseWeight); // the title lines, read by no block
     const std::int64_t lists =
         layout.markers.size() >= 3 ? static_cast<std::int64_t>(layout.markers.size()) - 3 : 0;
     m.maxconec = 1;
-    m.maxscale = 0;
 
     // Sizes: the record after the first marker.
     Region r = next_region(job, layout, Region{0, 0, 1, 0}, nullptr);
@@ -1236,8 +708,8 @@ void read_model(Job& job, ResultModel& m, const ReaderOptions& options, std::vec
     m.listas_data.resize(rows * m.listas_cols());
     // Fault the pages in on another core while the parsers run.
     PageWarmer warm_coord(m.coord_data.data(), m.coord_data.size() * sizeof(double));
+    PageWarmer warm_lists(m.listas_data.data(), m.listas_data.size() * sizeof(double));
     m.namelista.assign(static_cast<std::size_t>(m.nlista) + 1, std::string());
-    m.maxlista.assign(static_cast<std::size_t>(m.nlista) + 1, {0.0, 0.0});
     m.conec_start.assign(static_cast<std::size_t>(nelem) + 2, 0);
     m.conec_data.clear();
     m.conec_data.reserve(static_cast<std::size_t>(nelem) + 1);    // grown as rows arrive
@@ -1253,105 +725,62 @@ void read_model(Job& job, ResultModel& m, const ReaderOptions& options, std::vec
     RealStats node_stats;
     if (const BlockEnd end = read_real_block(job, layout, r, m, 0, node_stats); end.early)
         warn(early_end(name, "", nnode, "nodes", end.read));
-    m.maxscale = node_stats.maxscale;
 
     // Elements.
     r = next_region(job, layout, r, nullptr);
     if (const BlockEnd end = read_element_block(job, layout, r, m); end.early)
         warn(early_end(name, "", nelem, "elements", end.read));
 
-    // Result lists. The common range folds in each list's final range: the
-    // order of comparisons is that of a running update per node, where the
-    // first list's common range restarts at every node.
-    auto& all = m.maxlista[0];
+    // Result lists.
+    FoundRanges found;
+    found.maxscale = node_stats.maxscale;
+    found.lists.assign(static_cast<std::size_t>(m.nlista) + 1, {0.0, 0.0});
     for (std::int32_t k = 1; k <= m.nlista; ++k) {
         r = next_region(job, layout, r, &m.namelista[static_cast<std::size_t>(k)]);
         RealStats stats;
         if (const BlockEnd end = read_real_block(job, layout, r, m, k, stats); end.early)
             warn(early_end(name, " in result list " + std::to_string(k) + " of " + std::to_string(m.nlista),
                            nnode, "nodes", end.read));
-        if (nnode == 0) continue;
-        const std::array<double, 2> range{stats.range.lo, stats.range.hi};
-        m.maxlista[static_cast<std::size_t>(k)] = range;
-        if (k == 1) {
-            const double last = m.listas(static_cast<std::size_t>(nnode), 1);
-            all = {range[0] < last ? range[0] : last, range[1] > last ? range[1] : last};
-        } else {
-            if (range[0] < all[0]) all[0] = range[0];
-            if (range[1] > all[1]) all[1] = range[1];
-        }
+        found.lists[static_cast<std::size_t>(k)] = {stats.range.lo, stats.range.hi};
     }
-    m.valmin = all[0];
-    m.valmax = all[1];
-}
-
-ReadResult read_with(const Source& src, const std::string& namefile, const ReaderOptions& options) {
-    ReadResult out;
-    out.model.namefile = namefile;
-    Job job(src, options);
-    try {
-        read_model(job, out.model, options, out.warnings);
-    } catch (const Stopped&) {
-        throw ReadCancelled("Reading " + src.name() + " was cancelled");
-    } catch (const std::bad_alloc&) {
-        throw ReadError("Not enough memory to read " + src.name());
-    } catch (const std::length_error&) {
-        throw ReadError("Not enough memory to read " + src.name());
-    }
-    return out;
-}
-
-const char* file_kind(mode_t mode) {
-    if (S_ISDIR(mode)) return "a directory";
-    if (S_ISFIFO(mode)) return "a FIFO";
-    if (S_ISCHR(mode)) return "a character device";
-    if (S_ISBLK(mode)) return "a block device";
-    if (S_ISSOCK(mode)) return "a socket";
-    return "not a regular file";
+    finish_model(m, &found);
 }
 
 } // namespace
 
-int default_reader_threads() {
-    if (const char* env = std::getenv("ORVANEL_THREADS")) {
-        char* end = nullptr;
-        const long n = std::strtol(env, &end, 10);
-        if (end != env && *end == '\0' && n > 0) return static_cast<int>(std::min<long>(n, kMaxThreads));
+bool looks_like_native(std::string_view bytes) {
+    // A marker line whose next token is a whole number (the sizes), or the
+    // bytes end first. VTK's legacy header is a marker line too, but is
+    // followed by a title line.
+    std::size_t pos = 0;
+    while (pos < bytes.size() && bytes[pos] != '#') {
+        pos = bytes.find('\n', pos);
+        if (pos == std::string_view::npos) return false;
+        ++pos;
     }
-    const unsigned n = std::thread::hardware_concurrency();
-    return n ? static_cast<int>(std::min<unsigned>(n, kMaxThreads)) : 1;
+    if (pos >= bytes.size()) return false;
+    if (bytes.substr(pos).starts_with("# vtk DataFile")) return false;
+    pos = bytes.find('\n', pos);
+    if (pos == std::string_view::npos) return true;
+    while (pos < bytes.size() && static_cast<unsigned char>(bytes[pos]) <= 32)
+        ++pos;
+    if (pos < bytes.size() && (bytes[pos] == '+' || bytes[pos] == '-')) ++pos;
+    if (pos >= bytes.size()) return true;
+    return static_cast<unsigned>(bytes[pos] - '0') < 10;
 }
 
-ReadResult read_result(const std::string& path, const ReaderOptions& options) {
-    // Non-blocking, so that a FIFO without a writer cannot hang the open;
-    // anything but a regular file is refused before a byte is read.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) throw ReadError("Cannot open " + path + ": " + std::strerror(errno));
-    const std::unique_ptr<int, void (*)(int*)> closer(new int(fd), [](int* f) {
-        ::close(*f);
-        delete f;
-    });
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) throw ReadError("Cannot open " + path + ": " + std::strerror(errno));
-    if (!S_ISREG(st.st_mode))
-        throw ReadError("Cannot open " + path + ": it is " + file_kind(st.st_mode) + ", not a regular file");
-    const Source src(fd, static_cast<std::uint64_t>(st.st_size), base_name(path));
-    return read_with(src, path, options);
+ReadResult read_native(const std::string& path, const ReaderOptions& options) {
+    const InputFile file(path);
+    const Source src(file.fd(), file.size(), base_name(path));
+    return run_read(src, path, options,
+                    [&](Job& job, ReadResult& out) { read_model(job, out.model, options, out.warnings); });
 }
 
-ReadResult read_result_bytes(const char* data, std::size_t size, const std::string& name,
+ReadResult read_native_bytes(const char* data, std::size_t size, const std::string& name,
                              const ReaderOptions& options) {
     const Source src(data, size, base_name(name));
-    return read_with(src, name, options);
-}
-
-ResultModel read_result_file(const std::string& path, const ReaderOptions& options) {
-    return read_result(path, options).model;
-}
-
-ResultModel read_result_buffer(const char* data, std::size_t size, const std::string& name,
-                               const ReaderOptions& options) {
-    return read_result_bytes(data, size, name, options).model;
+    return run_read(src, name, options,
+                    [&](Job& job, ReadResult& out) { read_model(job, out.model, options, out.warnings); });
 }
 
 } // namespace orv

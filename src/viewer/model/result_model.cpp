@@ -1,5 +1,8 @@
 #include "viewer/model/result_model.h"
 
+#include <cmath>
+#include <stdexcept>
+
 namespace orv {
 
 std::int64_t element_node_count(int family, int order) {
@@ -29,6 +32,65 @@ std::uint64_t ResultModel::bytes_needed(std::int64_t nnode, std::int64_t nelem, 
                         + lists * (sizeof(std::string) + 2 * sizeof(double));   // names + ranges
     if (bytes > 1.8e19L) return UINT64_MAX;
     return static_cast<std::uint64_t>(bytes);
+}
+
+std::int32_t ResultModel::node_with_label(std::int64_t label) const {
+    if (node_labels.empty()) return label >= 1 && label <= nnode ? static_cast<std::int32_t>(label) : 0;
+    for (std::int32_t i = 1; i <= nnode; ++i)
+        if (node_labels[static_cast<std::size_t>(i)] == label) return i;
+    return 0;
+}
+
+void finish_model(ResultModel& m, const FoundRanges* found) {
+    const auto fits = [](const std::vector<std::int64_t>& labels, std::int32_t n) {
+        return labels.empty() || labels.size() == static_cast<std::size_t>(n) + 1;
+    };
+    if (!fits(m.node_labels, m.nnode) || !fits(m.element_labels, m.nelem))
+        throw std::logic_error("labels do not match the model's sizes");
+    const std::size_t lists = static_cast<std::size_t>(m.nlista) + 1;
+    if (found && found->lists.size() != lists)
+        throw std::logic_error("ranges do not match the model's lists");
+    m.maxlista.assign(lists, {0.0, 0.0});
+    m.maxscale = 0;
+    if (m.nnode > 0) {
+        if (found) {
+            m.maxscale = found->maxscale;
+        } else {
+            for (std::int32_t i = 1; i <= m.nnode; ++i) {
+                const double* row = m.coord_row(static_cast<std::size_t>(i));
+                for (int j = 1; j <= 6; ++j)
+                    if (std::fabs(row[j]) > m.maxscale) m.maxscale = std::fabs(row[j]);
+            }
+        }
+        // The common range folds in each list's range as a running update
+        // per node would, where the first list's common range restarts at
+        // every node (so it ends at the last node's value when tied).
+        auto& all = m.maxlista[0];
+        const auto nnode = static_cast<std::size_t>(m.nnode);
+        for (std::size_t k = 1; k < lists; ++k) {
+            std::array<double, 2> range;
+            if (found) {
+                range = found->lists[k];
+            } else {
+                range = {m.listas(1, k), m.listas(1, k)};
+                for (std::size_t i = 2; i <= nnode; ++i) {
+                    const double v = m.listas(i, k);
+                    if (v < range[0]) range[0] = v;
+                    if (v > range[1]) range[1] = v;
+                }
+            }
+            m.maxlista[k] = range;
+            if (k == 1) {
+                const double last = m.listas(nnode, 1);
+                all = {range[0] < last ? range[0] : last, range[1] > last ? range[1] : last};
+            } else {
+                if (range[0] < all[0]) all[0] = range[0];
+                if (range[1] > all[1]) all[1] = range[1];
+            }
+        }
+    }
+    m.valmin = m.maxlista[0][0];
+    m.valmax = m.maxlista[0][1];
 }
 
 } // namespace orv

@@ -64,13 +64,24 @@ struct ResultModel {
     // 4..6 the node's own displacement, 3k+4..3k+6 the displacement of list k.
     ZeroedVector<double> coord_data;
     // conec: row e is conec_data[conec_start[e] .. conec_start[e+1]);
-    // entry 0 of a row is the element code, then its node numbers.
+    // entry 0 of a row is the element code, then its node numbers (indices
+    // of coord rows, not labels). Node order within a row, which every reader
+    // must produce: a line runs from one end to the other; a triangle of
+    // order p holds its lattice row by row, p + 1 nodes on the first edge,
+    // one fewer on each following row, the apex last; a quadrilateral holds
+    // p + 1 rows of p + 1.
     std::vector<std::int32_t> conec_data;
     std::vector<std::int64_t> conec_start;
     // listas: nnode+1 rows of nlista+1 reals; column 0 unused.
     ZeroedVector<double> listas_data;
     std::vector<std::string> namelista;          // nlista+1 names, entry 0 empty
     std::vector<std::array<double, 2>> maxlista; // nlista+1 rows of (min, max)
+
+    // The numbers the file gives nodes and elements, which the user sees;
+    // nnode+1 and nelem+1 entries (entry 0 unused), or empty when node i
+    // and element e are numbered i and e, as in native files.
+    std::vector<std::int64_t> node_labels;
+    std::vector<std::int64_t> element_labels;
 
     double valmin = 0;
     double valmax = 0;
@@ -92,6 +103,16 @@ struct ResultModel {
     }
     std::int32_t element_code(std::size_t e) const { return conec_data[conec_start[e]]; }
 
+    std::int64_t node_label(std::size_t i) const {
+        return node_labels.empty() ? static_cast<std::int64_t>(i) : node_labels[i];
+    }
+    std::int64_t element_label(std::size_t e) const {
+        return element_labels.empty() ? static_cast<std::int64_t>(e) : element_labels[e];
+    }
+    // The node (1..nnode) with this label, the first one if several share
+    // it; 0 when none has it.
+    std::int32_t node_with_label(std::int64_t label) const;
+
     // Drawing scale of the model object: 2 / maxscale puts the largest absolute
     // coordinate on the faces of the reference cube (-2..2). A model whose node
     // block is all zeros (maxscale = 0) is drawn at scale 1 instead of infinity.
@@ -100,5 +121,21 @@ struct ResultModel {
     // Bytes held by the arrays above; the reader checks this before allocating.
     static std::uint64_t bytes_needed(std::int64_t nnode, std::int64_t nelem, std::int64_t nlista);
 };
+
+// Value ranges a reader found while it read, so that finish_model() need
+// not pass over the arrays again.
+struct FoundRanges {
+    double maxscale = 0;
+    std::vector<std::array<double, 2>> lists; // nlista+1 rows of (min, max); row 0 unused
+};
+
+// What every reader ends with, once coord, listas and the labels are filled:
+// maxscale (the largest |value| of entries 1..6 of any node row); the range
+// of each list, a running minimum and maximum in node order, so that of
+// equal values (0 and -0) the first one stays; the common range in row 0 of
+// maxlista, and valmin and valmax. A model without nodes has every range
+// (0, 0). `found`, when given, supplies maxscale and the lists' ranges
+// instead. Throws std::logic_error when the labels do not fit the sizes.
+void finish_model(ResultModel& m, const FoundRanges* found = nullptr);
 
 } // namespace orv

@@ -83,15 +83,23 @@ std::string format_node_history(std::string_view node_text, const NodeHistory& h
 NodeHistory read_node_history(const ResultModel& model, std::string_view node_text,
                               const std::vector<int>& lists) {
     NodeHistory h;
+    int label = 0;
     try {
-        h.node = parse_integer_text(node_text);
+        label = parse_integer_text(node_text);
     } catch (const InvalidInteger& e) {
         throw OutputError(e.what());
     }
-    if (h.node < 0 || h.node > model.nnode)
-        throw OutputError("Node " + std::to_string(h.node) +
-                          " does not exist: the node number must be from 0 to " +
-                          std::to_string(model.nnode) + ".");
+    // The text is the node's number as the user sees it, its label; 0 is row
+    // 0 unless a node carries that number.
+    h.node = model.node_with_label(label);
+    if (h.node == 0 && label != 0) {
+        if (model.node_labels.empty())
+            throw OutputError("Node " + std::to_string(label) +
+                              " does not exist: the node number must be from 0 to " +
+                              std::to_string(model.nnode) + ".");
+        throw OutputError("Node " + std::to_string(label) +
+                          " does not exist: no node of the model has that number.");
+    }
     check_lists(lists, model.nlista);
     h.lists = lists;
     h.values.reserve(lists.size());

@@ -38,7 +38,8 @@ std::string format_node_history(std::string_view node_text, const NodeHistory& h
 
 // Parses the node text and reads the values, checking everything first:
 // - not an integer: OutputError "'<text>' is not a valid integer value";
-// - node outside 0..nnode (row 0 belongs to no node and holds zeros);
+// - no node labelled so (0 is row 0, which belongs to no node and holds
+//   zeros, unless a node is labelled 0); NodeHistory::node is the node's row;
 // - any list outside 1..nlista.
 NodeHistory read_node_history(const ResultModel& model, std::string_view node_text,
                               const std::vector<int>& lists);

@@ -5,10 +5,8 @@
 // and element numbers, and deformed node positions.
 //
 // Node references are positions in the element's conec row, counted from 1
-// (position 1 is the first node after the element code). Node orders within
-// a row: a line runs from one end to the other; a triangle of order p holds
-// its lattice row by row, p + 1 nodes on the first edge, one fewer on each
-// following row, the apex last; a quadrilateral holds p + 1 rows of p + 1.
+// (position 1 is the first node after the element code), in the node order
+// described beside ResultModel::conec_data.
 //
 // Only families 1 (line), 2 (triangle) and 3 (quadrilateral) of order >= 1
 // are drawn; every other element yields nothing.

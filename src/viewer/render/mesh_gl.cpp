@@ -70,7 +70,8 @@ void draw_node_numbers(const ResultModel& m) {
     glColor4d(0.35, 0.35, 0.35, 1);
     for (std::int32_t n = 1; n <= m.nnode; ++n) {
         const Point3 p = node_number_anchor(m, n);
-        draw_text(std::to_string(n), BitmapFont::Helvetica10, p.x, p.y, p.z);
+        draw_text(std::to_string(m.node_label(static_cast<std::size_t>(n))), BitmapFont::Helvetica10, p.x,
+                  p.y, p.z);
     }
 }
 
@@ -78,7 +79,7 @@ void draw_element_numbers(const ResultModel& m) {
     glColor4d(0.65, 0.65, 0.65, 1);
     for (std::size_t e = 1; e <= static_cast<std::size_t>(m.nelem); ++e)
         if (const auto p = element_number_anchor(m, e))
-            draw_text(std::to_string(e), BitmapFont::Helvetica10, p->x, p->y, p->z);
+            draw_text(std::to_string(m.element_label(e)), BitmapFont::Helvetica10, p->x, p->y, p->z);
 }
 
 } // namespace orv

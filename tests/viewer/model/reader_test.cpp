@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <clocale>
 #include <cmath>
 #include <cstdio>
@@ -694,6 +695,57 @@ TEST(ReaderThreads, EnvironmentSetsTheDefault) {
         ::unsetenv("ORVANEL_THREADS");
 }
 
+TEST(ReaderThreads, EnvironmentValueTable) {
+    struct Case {
+        const char* value;
+        unsigned hardware;
+        int threads;
+        bool warns;
+    };
+    const Case cases[] = {
+        {nullptr, 2, 2, false},   {"", 2, 2, false},
+        {"1", 2, 1, false},       {"2", 2, 2, false},
+        {"8", 2, 8, false},       {"9", 2, 8, false},
+        {"100000", 4, 16, false}, {"99999999999999999999", 2, 8, false},
+        {"0", 2, 2, true},        {"-3", 2, 2, true},
+        {"two", 2, 2, true},      {"3x", 2, 2, true},
+        {"2.5", 2, 2, true},      {"\x1b[2J", 1, 1, true},
+        {nullptr, 0, 1, false},   {"5", 0, 4, false},
+    };
+    for (const Case& c : cases) {
+        const orv::ThreadSetting s = orv::reader_threads_from(c.value, c.hardware);
+        const std::string shown = c.value ? c.value : "(unset)";
+        EXPECT_EQ(s.threads, c.threads) << shown;
+        EXPECT_EQ(!s.warning.empty(), c.warns) << shown;
+        if (!s.warning.empty()) {
+            EXPECT_EQ(s.warning.find('\n'), std::string::npos) << "one line";
+            EXPECT_EQ(s.warning.find('\x1b'), std::string::npos) << "no raw control bytes";
+            EXPECT_NE(s.warning.find("ORVANEL_THREADS"), std::string::npos);
+        }
+    }
+}
+
+// A read that takes its threads from a bad ORVANEL_THREADS says so first,
+// and still reads; one given its threads says nothing.
+TEST(ReaderThreads, BadEnvironmentWarnsOnTheRead) {
+    const char* saved = std::getenv("ORVANEL_THREADS");
+    const std::string keep = saved ? saved : "";
+    ::setenv("ORVANEL_THREADS", "many", 1);
+    const std::string text = "#\n3 1\n#\n1 0 0 0 0 0\n0 1 0 0 0 0\n0 0 1\n";
+    const orv::ReadResult r = orv::read_result_bytes(text.data(), text.size(), "mem.txt");
+    ASSERT_EQ(r.warnings.size(), 2u);
+    EXPECT_EQ(r.warnings[0].find("ORVANEL_THREADS=\"many\" is not a positive whole number"), 0u)
+        << r.warnings[0];
+    EXPECT_NE(r.warnings[1].find("ends early"), std::string::npos) << r.warnings[1];
+    orv::ReaderOptions one;
+    one.threads = 1;
+    EXPECT_EQ(orv::read_result_bytes(text.data(), text.size(), "mem.txt", one).warnings.size(), 1u);
+    if (saved)
+        ::setenv("ORVANEL_THREADS", keep.c_str(), 1);
+    else
+        ::unsetenv("ORVANEL_THREADS");
+}
+
 // ---- Progress and cancel ----
 
 TEST(ReaderProgress, ReportsGrowingBytesUpToTheSize) {
@@ -720,6 +772,44 @@ TEST(ReaderProgress, ReportsGrowingBytesUpToTheSize) {
             EXPECT_GT(seen.back(), text.size() * 8 / 10);
         }
     }
+}
+
+// Many short result lists: the reader fetches each list's name with a
+// fetch sized to the list, so the bytes it fetches stay within twice the file
+// whatever the number of lists, and the progress counts each byte once.
+TEST(ReaderProgress, ManyShortListsReadAtFileSize) {
+    std::string text = "title\n#\n1 0\n#\n1 2 3 0 0 0\n#\n";
+    for (int k = 1; k <= 20000; ++k)
+        text += "#\nlist " + std::to_string(k) + "\n0 0 0 " + std::to_string(k) + "\n";
+    const std::string path = ::testing::TempDir() + "/many_lists.txt";
+    {
+        std::FILE* f = std::fopen(path.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        ASSERT_EQ(std::fwrite(text.data(), 1, text.size(), f), text.size());
+        std::fclose(f);
+    }
+    for (int threads : {1, 2}) {
+        orv::ReaderOptions o;
+        o.threads = threads;
+        std::vector<std::uint64_t> seen;
+        o.progress = [&](std::uint64_t done, std::uint64_t) {
+            seen.push_back(done);
+            return true;
+        };
+        const orv::ReadResult r = orv::read_result(path, o);
+        ASSERT_EQ(r.model.nlista, 20000);
+        EXPECT_EQ(r.model.namelista[20000], "list 20000");
+        EXPECT_EQ(r.model.listas(1, 12345), 12345.0);
+        EXPECT_LE(r.bytes_fetched, 2 * text.size()) << threads;
+        EXPECT_GE(r.bytes_fetched, text.size()) << threads;
+        ASSERT_FALSE(seen.empty());
+        EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+        EXPECT_EQ(seen.back(), text.size()) << threads;
+        // The count reaches the size only at the end, not after the first lists.
+        const auto at_end = std::count(seen.begin(), seen.end(), seen.back());
+        EXPECT_LT(static_cast<double>(at_end), 0.01 * static_cast<double>(seen.size())) << threads;
+    }
+    std::remove(path.c_str());
 }
 
 TEST(ReaderProgress, FalseCancelsWithADistinctError) {

@@ -181,6 +181,32 @@ TEST_F(NodeHistoryFile, BadRequestsWriteNothing) {
     EXPECT_TRUE(strays("old.lst").empty());
 }
 
+// A solver's file numbers its nodes sparsely: the text is a label, looked up,
+// and the file's header shows it as typed.
+TEST(NodeHistoryLabels, SparseLabelsAreLookedUp) {
+    orv::ResultModel m = make_model(3, 2);
+    m.node_labels = {0, 10, 2000, 7};
+    for (std::size_t i = 1; i <= 3; ++i)
+        m.listas_data[i * 3 + 2] = static_cast<double>(i) / 4; // list 2
+    struct Case {
+        std::string text;
+        int node;
+        double value;
+    };
+    for (const Case& c :
+         {Case{"2000", 2, 0.5}, Case{" 7", 3, 0.75}, Case{"10", 1, 0.25}, Case{"0", 0, 0.0}}) {
+        const NodeHistory h = orv::read_node_history(m, c.text, {2});
+        EXPECT_EQ(h.node, c.node) << c.text;
+        ASSERT_EQ(h.values.size(), 1u);
+        EXPECT_EQ(h.values[0], c.value) << c.text;
+    }
+    EXPECT_EQ(orv::format_node_history("2000", orv::read_node_history(m, "2000", {2})).substr(0, 10),
+              "N\xF3: 2000\r\n");
+    for (const char* missing : {"2", "3", "11", "-7"})
+        EXPECT_EQ(message_of<OutputError>([&] { orv::read_node_history(m, missing, {1}); }),
+                  "Node " + std::string(missing) + " does not exist: no node of the model has that number.");
+}
+
 TEST_F(NodeHistoryFile, WriteFailuresNameFileAndReasonAndLeaveNoTrace) {
     fs::create_directory(dir_ / "busy.lst"); // a folder where the file should go
     struct Case {
