@@ -24,9 +24,10 @@ std::function<void(const QString&)>& status_sink() {
 }
 
 std::optional<DialogAnswer> ask_handler(DialogKind kind, QWidget* parent, const QString& title,
-                                        const QString& text, const QColor& colour = {}) {
+                                        const QString& text, const QColor& colour = {},
+                                        const QString& folder = {}) {
     if (!handler()) return std::nullopt;
-    return handler()(DialogRequest{kind, parent, title, text, colour});
+    return handler()(DialogRequest{kind, parent, title, text, colour, folder});
 }
 
 } // namespace
@@ -125,7 +126,7 @@ bool confirm(QWidget* parent, const QString& text) {
 }
 
 QString open_file_name(QWidget* parent, const QString& title, const QString& filter, const QString& folder) {
-    if (auto a = ask_handler(DialogKind::OpenFile, parent, title, folder))
+    if (auto a = ask_handler(DialogKind::OpenFile, parent, title, filter, {}, folder))
         return a->accepted ? a->path : QString();
     return QFileDialog::getOpenFileName(parent, title, folder, filter);
 }

@@ -30,7 +30,8 @@ QString application_title();
 enum class DialogKind {
     Error,    // error_box: text
     Confirm,  // confirm: text; answer accepted = Yes
-    OpenFile, // open_file_name: title, text = starting folder; answer path (empty = cancelled)
+    OpenFile, // open_file_name: title, text = filter, folder = starting folder; answer path (empty =
+              // cancelled)
     SaveFile, // save_file_name: title, text = proposed path; answer path (empty = cancelled)
     Colour,   // choose_colour: colour = initial; answer colour
     OpenUrl,  // open_url: text = address; accepted = opened
@@ -44,6 +45,7 @@ struct DialogRequest {
     QString title;
     QString text;
     QColor colour;
+    QString folder; // OpenFile: where the dialog starts (empty: the working folder)
 };
 
 struct DialogAnswer {

@@ -934,7 +934,7 @@ TEST_F(MainWindowTest, DroppedFilesOpenAsNovoDoes) {
     // The open dialog then starts in the dropped file's folder.
     dialogs().answer_cancel();
     main->Novo2Click();
-    EXPECT_EQ(dialogs().last_text(DialogKind::OpenFile), QFileInfo(casca).absolutePath());
+    EXPECT_EQ(dialogs().requests.back().folder, QFileInfo(casca).absolutePath());
 }
 
 TEST_F(MainWindowTest, KeysOpenAndCloseViewers) {
@@ -960,11 +960,11 @@ TEST_F(MainWindowTest, OpenDialogStartsInTheFolderLastUsed) {
     show_main();
     dialogs().answer_cancel();
     main->Novo2Click();
-    EXPECT_EQ(dialogs().last_text(DialogKind::OpenFile), QString()) << "the working folder at first";
+    EXPECT_EQ(dialogs().requests.back().folder, QString()) << "the working folder at first";
     ASSERT_NE(open_sample(), nullptr);
     dialogs().answer_cancel();
     main->Novo2Click();
-    EXPECT_EQ(dialogs().last_text(DialogKind::OpenFile),
+    EXPECT_EQ(dialogs().requests.back().folder,
               QFileInfo(test::data_path("viewer/four_lists.txt")).absolutePath());
 }
 
