@@ -698,6 +698,19 @@ ReadResult build_model(ImportData&& data, const std::string& name_in) try {
         }
     }
 
+    // Nodes that volume cells use and no element does lie inside the volume.
+    std::vector<std::uint8_t> inner;
+    for (std::int64_t c = 0; c < ncell; ++c) {
+        const Shape* s = cell_shape[static_cast<std::size_t>(c)];
+        if (!s || !s->volume) continue;
+        if (inner.empty()) inner.assign(static_cast<std::size_t>(npoint) + 1, 0);
+        for (std::int64_t k = 0; k < cell_size(c); ++k)
+            inner[static_cast<std::size_t>(cell_node(c, k)) + 1] = 1;
+    }
+    if (!inner.empty())
+        for (const std::int64_t n : enodes)
+            if (n < npoint) inner[static_cast<std::size_t>(n) + 1] = 0;
+
     if (vertices)
         out.warnings.push_back(name + ": " + std::to_string(vertices) +
                                " point and vertex cells draw nothing and were skipped.");
@@ -913,6 +926,10 @@ ReadResult build_model(ImportData&& data, const std::string& name_in) try {
             mesh.cell_labels.empty() ? c + 1 : mesh.cell_labels[static_cast<std::size_t>(c)];
     }
 
+    if (!inner.empty()) {
+        inner.resize(static_cast<std::size_t>(nnode) + 1, 0); // centre nodes lie on faces
+        m.inner_nodes = std::move(inner);
+    }
     finish_model(m);
     return out;
 } catch (const std::bad_alloc&) {

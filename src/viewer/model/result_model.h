@@ -82,6 +82,10 @@ struct ResultModel {
     // and element e are numbered i and e, as in native files.
     std::vector<std::int64_t> node_labels;
     std::vector<std::int64_t> element_labels;
+    // nnode+1 entries, 1 for a node inside a volume (used by volume cells
+    // but by no face that is drawn): kept for histories and --info, drawn
+    // by nothing. Empty when every node is drawn, as in native files.
+    std::vector<std::uint8_t> inner_nodes;
 
     double valmin = 0;
     double valmax = 0;
@@ -106,6 +110,7 @@ struct ResultModel {
     std::int64_t node_label(std::size_t i) const {
         return node_labels.empty() ? static_cast<std::int64_t>(i) : node_labels[i];
     }
+    bool node_drawn(std::size_t i) const { return inner_nodes.empty() || !inner_nodes[i]; }
     std::int64_t element_label(std::size_t e) const {
         return element_labels.empty() ? static_cast<std::int64_t>(e) : element_labels[e];
     }

@@ -49,6 +49,7 @@ void draw_node_points(const ResultModel& m) {
     glColor4d(0.35, 0.35, 0.35, 1);
     glPointSize(3);
     for (std::int32_t n = 1; n <= m.nnode; ++n) {
+        if (!m.node_drawn(static_cast<std::size_t>(n))) continue;
         glBegin(GL_POINTS);
         vertex(node_position(m, n));
         glEnd();
@@ -69,6 +70,7 @@ void draw_mesh_outline(const ResultModel& m, const OutlineStyle& style, const No
 void draw_node_numbers(const ResultModel& m) {
     glColor4d(0.35, 0.35, 0.35, 1);
     for (std::int32_t n = 1; n <= m.nnode; ++n) {
+        if (!m.node_drawn(static_cast<std::size_t>(n))) continue;
         const Point3 p = node_number_anchor(m, n);
         draw_text(std::to_string(m.node_label(static_cast<std::size_t>(n))), BitmapFont::Helvetica10, p.x,
                   p.y, p.z);

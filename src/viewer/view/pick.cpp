@@ -44,7 +44,8 @@ struct PlacementSet {
     std::vector<Projected> pts;           // by node; NaN x for nodes not projected
     std::vector<std::int32_t> cell;       // by node: its cell in the node grid, -1 for none
 
-    bool shows(std::int32_t n) const { return every_node || (drawn && drawn[n]); }
+    const std::uint8_t* inner = nullptr; // with every_node: nodes inside volumes, not drawn
+    bool shows(std::int32_t n) const { return (every_node && !(inner && inner[n])) || (drawn && drawn[n]); }
 };
 
 // The nodes a layer draws depend on its kind, filters and outline only.
@@ -323,6 +324,7 @@ void NodePicker::Index::build(const PickScene& s, const PickView& v, double r, C
         PlacementSet& set = *it;
         if (layer.kind == LayerKind::Points) {
             set.every_node = true;
+            set.inner = m.inner_nodes.empty() ? nullptr : m.inner_nodes.data();
         } else if (!set.drawn) {
             set.drawn = cache.mask(layer);
         } else {

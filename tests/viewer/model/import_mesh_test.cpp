@@ -137,6 +137,13 @@ TEST(BuildModel, InnerFacesOfAVolumeAreDropped) {
         }
         EXPECT_TRUE(on_boundary_plane) << "element " << e;
     }
+    // The centre point stays in the model (histories) but draws nothing;
+    // every node on the outside draws.
+    ASSERT_EQ(r.model.inner_nodes.size(), 28u);
+    for (int n = 1; n <= r.model.nnode; ++n) {
+        const bool centre = r.model.coord(n, 1) == 1 && r.model.coord(n, 2) == 1 && r.model.coord(n, 3) == 1;
+        EXPECT_EQ(r.model.node_drawn(n), !centre) << "node " << n;
+    }
 }
 
 TEST(BuildModel, QuadraticTetrahedraKeepTheirCurvedNodes) {
