@@ -5,6 +5,8 @@
 
 #include "viewer/model/vtk_legacy_reader.h"
 
+#include "viewer/model/import_cursor.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -639,39 +641,6 @@ ImportData Parser::run() {
     return std::move(out_);
 }
 
-// A read-only mapping of a whole regular file.
-class MappedFile {
-  public:
-    explicit MappedFile(const std::string& path) {
-        const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-        if (fd < 0) throw ReadError("Cannot open " + path + ": " + std::strerror(errno));
-        const std::unique_ptr<int, void (*)(int*)> closer(new int(fd), [](int* f) {
-            ::close(*f);
-            delete f;
-        });
-        struct stat st {};
-        if (::fstat(fd, &st) != 0) throw ReadError("Cannot open " + path + ": " + std::strerror(errno));
-        if (!S_ISREG(st.st_mode)) throw ReadError("Cannot open " + path + ": it is not a regular file");
-        size_ = static_cast<std::size_t>(st.st_size);
-        if (size_ == 0) return;
-        void* p = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd, 0);
-        if (p == MAP_FAILED) throw ReadError("Cannot read " + path + ": " + std::strerror(errno));
-        data_ = static_cast<const char*>(p);
-        ::madvise(p, size_, MADV_SEQUENTIAL);
-    }
-    ~MappedFile() {
-        if (data_) ::munmap(const_cast<char*>(data_), size_);
-    }
-    MappedFile(const MappedFile&) = delete;
-    MappedFile& operator=(const MappedFile&) = delete;
-    const char* data() const { return data_ ? data_ : ""; }
-    std::size_t size() const { return size_; }
-
-  private:
-    const char* data_ = nullptr;
-    std::size_t size_ = 0;
-};
-
 } // namespace
 
 bool looks_like_vtk_legacy(const char* data, std::size_t size) {
@@ -699,7 +668,7 @@ ReadResult read_vtk_legacy(const std::string& path, const ReaderOptions& options
     ImportData data;
     {
         // The file's pages are let go before the model is built.
-        const MappedFile file(path);
+        const import::MappedFile file(path);
         data = parse_vtk_legacy(file.data(), file.size(), path);
     }
     return build_model(std::move(data), path);
