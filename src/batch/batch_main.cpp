@@ -107,9 +107,14 @@ std::string png_of_framebuffer(const std::vector<std::uint8_t>& rgba, int w, int
 
 int picture(const cli::CommandLine& cl) {
     check_replaceable(cl.output);
+    const FigureLayout layout = BatchView::layout_of(cl.view);
+    if (layout.width() > figure::kMaxSide || layout.height() > figure::kMaxSide)
+        throw OutputError("Picture size out of range: " + std::to_string(layout.width()) + "x" +
+                          std::to_string(layout.height()) + " pixels, at most " +
+                          std::to_string(figure::kMaxSide) + " a side.");
     ResultModel model = read_model(cl.file);
     // The context first: the view's display lists go before it.
-    OffscreenGl gl(cl.view.width, cl.view.height);
+    OffscreenGl gl(layout.width(), layout.height());
     BatchView view(model, cl.view);
     view.render(cl.view.lists);
     const std::string png = png_of_framebuffer(gl.read_rgba(), gl.width(), gl.height());

@@ -4,6 +4,7 @@
 #include "viewer/legend/common_range.h"
 #include "viewer/legend/legend_gl.h"
 #include "viewer/legend/legend_layout.h"
+#include "viewer/output/figure_gl.h"
 #include "viewer/output/list_sequence.h"
 #include "viewer/output/output_error.h"
 #include "viewer/render/mesh_gl.h"
@@ -174,6 +175,16 @@ BatchView::~BatchView() {
     impl_->pass.free_lists();
 }
 
+FigureLayout BatchView::layout_of(const cli::ViewSettings& s) {
+    FigureLayout l;
+    l.scale = s.figure_scale;
+    l.view_width = s.width;
+    l.view_height = s.height;
+    l.title = s.title;
+    l.legend = s.legend;
+    return l;
+}
+
 void BatchView::render(const std::vector<int>& lists) {
     Impl& d = *impl_;
     const cli::ViewSettings& s = d.settings;
@@ -185,23 +196,14 @@ void BatchView::render(const std::vector<int>& lists) {
     d.checked[4] = s.element_numbers;
     for (int k : lists)
         d.checked[static_cast<std::size_t>(kFixList + k - 1)] = true;
-    d.chbox = lists.empty() ? 0 : 3 * *std::min_element(lists.begin(), lists.end());
 
-    glViewport(0, 0, s.width, s.height);
-    glDisable(GL_SCISSOR_TEST);
-    view::draw_scene(d.GLScene1, *d.GLCamera1, s.width, s.height, view::ViewStyle{{1, 1, 1}, true, false});
-    if (s.legend) {
-        // The legend view lies over the 3D view at its top left; what falls
-        // outside the picture is cut off, as the window cuts it.
-        const int y = s.height - view::kLegendViewHeight;
-        glViewport(0, y, view::kLegendViewWidth, view::kLegendViewHeight);
-        glScissor(0, y, view::kLegendViewWidth, view::kLegendViewHeight);
-        glEnable(GL_SCISSOR_TEST);
-        view::draw_scene(d.GLScene2, *d.GLCamera2, view::kLegendViewWidth, view::kLegendViewHeight,
-                         view::ViewStyle{{243 / 255.0f, 250 / 255.0f, 252 / 255.0f}, true, true});
-        glDisable(GL_SCISSOR_TEST);
-        glViewport(0, 0, s.width, s.height);
-    }
+    const int lowest = lists.empty() ? 0 : *std::min_element(lists.begin(), lists.end());
+    d.chbox = 3 * lowest;
+
+    const FigureScene model_scene{&d.GLScene1, d.GLCamera1.get(), view::ViewStyle{{1, 1, 1}, true, false}};
+    const FigureScene legend_scene{&d.GLScene2, d.GLCamera2.get(),
+                                   view::ViewStyle{{243 / 255.0f, 250 / 255.0f, 252 / 255.0f}, true, true}};
+    draw_figure(layout_of(s), model_scene, legend_scene, bitmap_text(figure_title(d.model, lowest)));
 }
 
 } // namespace orv

@@ -108,6 +108,8 @@ constexpr OptionInfo kOptions[] = {
     {"--tag", Kind::Value, OptionInfo::History},
     {"--chart", Kind::Value, OptionInfo::History},
     {"--list", Kind::Value, OptionInfo::Picture},
+    {"--title", Kind::Flag, OptionInfo::Picture},
+    {"--scale-figure", Kind::Value, OptionInfo::Picture},
     {"--mesh", Kind::Flag, OptionInfo::View},
     {"--deformed-mesh", Kind::Flag, OptionInfo::View},
     {"--nodes", Kind::Flag, OptionInfo::View},
@@ -257,6 +259,8 @@ void set_value(CommandLine& cl, std::string_view name, std::string_view value) {
         v.height = int_in(name, parts[1], 1, 8192, expected, value);
     } else if (name == "--scale") {
         v.scale = int_in(name, value, 1, 2, "1 or 2");
+    } else if (name == "--scale-figure") {
+        v.figure_scale = int_in(name, value, 1, 2, "1 or 2");
     }
 }
 
@@ -271,6 +275,7 @@ void set_flag(ViewSettings& v, std::string_view name) {
     if (name == "--scientific") v.scientific = true;
     if (name == "--legend") v.legend = true;
     if (name == "--solid") v.solid = true;
+    if (name == "--title") v.title = true;
 }
 
 CommandLine parse_batch(const std::vector<std::string_view>& args) {
@@ -473,6 +478,12 @@ std::string help_text() {
            "  --pan X,Y                   move the model X pixels right, Y pixels down\n"
            "  --size WxH                  picture size in pixels (default 1024x768)\n"
            "  --scale 1|2                 colour scale \"Escala 1\" or \"Escala 2\"\n"
+           "\n"
+           "Figure options of --picture (the viewer's \"Salvar Figura\"):\n"
+           "  --title                     a title line above the view: the name of the\n"
+           "                              lowest --list, or FILE's name without one\n"
+           "                              (the picture grows by 28 pixels)\n"
+           "  --scale-figure 1|2          draw the picture at twice the size (default 1)\n"
            "\n"
            "\n"
            "Environment:\n"

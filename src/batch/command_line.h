@@ -68,6 +68,8 @@ struct ViewSettings {
     double pan_x = 0, pan_y = 0;            // pixels, x right, y down
     int width = 1024, height = 768;         // size of the picture
     int scale = 1;                          // colour scale "Escala 1" or "Escala 2"
+    bool title = false;                     // --picture: the title line of "Salvar Figura" above
+    int figure_scale = 1;                   // --picture: 1 or 2, drawn at twice the size
 };
 
 struct ListRange {

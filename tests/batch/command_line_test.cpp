@@ -96,6 +96,8 @@ TEST(CommandLine, DefaultsAreTheViewerJustOpened) {
     EXPECT_EQ(v.width, 1024);
     EXPECT_EQ(v.height, 768);
     EXPECT_EQ(v.scale, 1);
+    EXPECT_FALSE(v.title);
+    EXPECT_EQ(v.figure_scale, 1);
 }
 
 struct Good {
@@ -146,6 +148,8 @@ TEST(CommandLine, EveryOptionReachesItsSetting) {
         {{"--pan", "10,-20.5"}, [](auto& c) { return c.view.pan_x == 10 && c.view.pan_y == -20.5; }},
         {{"--size", "640x480"}, [](auto& c) { return c.view.width == 640 && c.view.height == 480; }},
         {{"--scale", "2"}, [](auto& c) { return c.view.scale == 2; }},
+        {{"--title"}, [](auto& c) { return c.view.title; }},
+        {{"--scale-figure", "2"}, [](auto& c) { return c.view.figure_scale == 2; }},
     };
     for (const Good& g : cases) {
         SCOPED_TRACE(g.options.front());
@@ -227,6 +231,10 @@ TEST(CommandLine, BadCommandLinesNameTheirArgument) {
         {picture({"--size", "800x9000"}), "bad value '800x9000' for --size"},
         {picture({"--size", "800x600x2"}), "bad value '800x600x2' for --size"},
         {picture({"--scale", "3"}), "bad value '3' for --scale"},
+        {picture({"--scale-figure", "3"}), "bad value '3' for --scale-figure"},
+        {picture({"--title=x"}), "option --title takes no value"},
+        {{"--video", "v.avi", "--lists", "1:2", "--title", "f.txt"},
+         "option --title does not apply to --video"},
         {{"--video", "v.avi", "--lists", "1:2", "--size", "7x100", "f.txt"}, "bad value '7x100' for --size"},
         // Control bytes of an argument never reach the terminal raw: the message stays one line.
         {picture({"--legend\n--orbit"}), "unknown option --legend\\x0A--orbit"},
@@ -276,7 +284,9 @@ TEST(CommandLine, HelpListsEveryOption) {
                                "--zoom",
                                "--pan",
                                "--size",
-                               "--scale"})
+                               "--scale",
+                               "--title",
+                               "--scale-figure"})
         EXPECT_NE(help.find(std::string(option) + " "), std::string::npos) << option;
 }
 

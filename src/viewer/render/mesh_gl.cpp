@@ -10,7 +10,15 @@ namespace orv {
 namespace {
 
 void* glut_font(BitmapFont font) {
-    return font == BitmapFont::Helvetica12 ? GLUT_BITMAP_HELVETICA_12 : GLUT_BITMAP_HELVETICA_10;
+    switch (font) {
+    case BitmapFont::Helvetica12:
+        return GLUT_BITMAP_HELVETICA_12;
+    case BitmapFont::Helvetica18:
+        return GLUT_BITMAP_HELVETICA_18;
+    case BitmapFont::Helvetica10:
+        break;
+    }
+    return GLUT_BITMAP_HELVETICA_10;
 }
 
 void glut_glyph(BitmapFont font, int character) {
@@ -27,6 +35,10 @@ void vertex(const Point3& p) {
 
 void set_glyph_sink(GlyphSink sink) {
     glyph_sink = sink ? sink : glut_glyph;
+}
+
+GlyphSink current_glyph_sink() {
+    return glyph_sink;
 }
 
 void draw_text(std::string_view text, BitmapFont font, double x, double y, double z) {

@@ -17,14 +17,16 @@
 
 namespace orv {
 
-// The GLUT bitmap fonts in use.
-enum class BitmapFont { Helvetica10, Helvetica12 };
+// The GLUT bitmap fonts in use (Helvetica18: the title line of a figure).
+enum class BitmapFont { Helvetica10, Helvetica12, Helvetica18 };
 
 // Draws one character at the current raster position and advances it, as
 // glutBitmapCharacter does; characters outside 1..255 draw nothing.
 using GlyphSink = void (*)(BitmapFont font, int character);
 // Sets the sink of every later draw_text (nullptr: back to GLUT). Process-wide.
 void set_glyph_sink(GlyphSink sink);
+// The sink in use (never null).
+GlyphSink current_glyph_sink();
 
 // Text at a point of the model: the raster position is set to (x, y, z), which
 // latches the current colour, then each character is drawn in turn, advancing
