@@ -154,9 +154,12 @@ class TForm2 : public QWidget {
     QLabel* Label5 = nullptr;       // "FPS"
     QLineEdit* Edit8 = nullptr;     // frames per second
 
-    QGroupBox* GroupBox7 = nullptr; // "Captura Imagem"
-    QPushButton* BitBtn3 = nullptr; // "IMG"
-    QPushButton* BitBtn4 = nullptr; // "LEG" (disabled until the legend shows)
+    QGroupBox* GroupBox7 = nullptr;            // "Captura Imagem"
+    QPushButton* BitBtn3 = nullptr;            // "IMG"
+    QPushButton* BitBtn4 = nullptr;            // "LEG" (disabled until the legend shows)
+    QPushButton* save_figure_button = nullptr; // "Salvar Figura" (also Ctrl+S)
+    QLabel* figure_scale_label = nullptr;      // "Tamanho:"
+    QComboBox* figure_scale_box = nullptr;     // "1×" or "2×": the figure's scale
 
     QGroupBox* GroupBox8 = nullptr; // "Gerador Vídeo/Lista"
     QLabel* Label6 = nullptr;       // "Lista inicial:"
@@ -256,11 +259,16 @@ class TForm2 : public QWidget {
     void GroupBox1MouseMove(); // also for GroupBox2 and GroupBox5: clears the status bar
 
     // Output groups (Unit2_output.cpp).
-    void BitBtn3Click();    // "IMG": the 3D view to the clipboard
-    void BitBtn4Click();    // "LEG": the legend view to the clipboard
-    void Button1Click();    // "Adicionar Frame"
-    void Button2Click();    // "Gerar": the video generator
-    void Button3Click();    // "Lista": the node history
+    void BitBtn3Click(); // "IMG": the 3D view to the clipboard
+    void BitBtn4Click(); // "LEG": the legend view to the clipboard
+    void Button1Click(); // "Adicionar Frame"
+    void Button2Click(); // "Gerar": the video generator
+    void Button3Click(); // "Lista": the node history
+    // "Salvar Figura" (and Ctrl+S): the 3D view with its legend and a title
+    // line, as a PNG chosen in a save dialog; a cancelled dialog writes nothing.
+    void save_figure();
+    // The figure at `scale` 1 or 2 (output/figure.h): what save_figure writes.
+    QImage figure_image(int scale);
     void SpinEdit4Change(); // "Lista final:" starts after "Lista inicial:"
     void SpinEdit5Change();
     void fill_avi_group(); // Edit8 := the recorder's frames per second

@@ -222,10 +222,20 @@ void TForm2::build_layout() {
     Label5 = label(GroupBox6, "Label5", QStringLiteral("FPS"), 8, 54, 30);
     Edit8 = edit(GroupBox6, "Edit8", QStringLiteral("25"), 40, 51, 50);
 
-    GroupBox7 = group(Panel1, "GroupBox7", QStringLiteral("Captura Imagem"), 55);
+    GroupBox7 = group(Panel1, "GroupBox7", QStringLiteral("Captura Imagem"), 115);
     BitBtn3 = button(GroupBox7, "BitBtn3", QStringLiteral("IMG"), 8, 20, 60);
     BitBtn4 = button(GroupBox7, "BitBtn4", QStringLiteral("LEG"), 74, 20, 60);
     BitBtn4->setEnabled(false);
+    save_figure_button = button(GroupBox7, "save_figure_button", QStringLiteral("Salvar Figura"), 8, 52, 126);
+    save_figure_button->setToolTip(
+        QStringLiteral("Salvar a vista 3D com a legenda e o título em PNG (Ctrl+S)"));
+    save_figure_button->setStatusTip(save_figure_button->toolTip());
+    figure_scale_label = label(GroupBox7, "figure_scale_label", QStringLiteral("Tamanho:"), 8, 88, 50);
+    figure_scale_box = make<QComboBox>(GroupBox7, "figure_scale_box", 62, 84, 72, 22);
+    figure_scale_box->addItems({QStringLiteral("1×"), QStringLiteral("2×")});
+    figure_scale_box->setToolTip(QStringLiteral(
+        "Figura do tamanho da vista (1×) ou desenhada no dobro do tamanho, para impressão (2×)"));
+    figure_scale_box->setStatusTip(figure_scale_box->toolTip());
 
     GroupBox8 = group(Panel1, "GroupBox8", QStringLiteral("Gerador Vídeo/Lista"), 255);
     Label6 = label(GroupBox8, "Label6", QStringLiteral("Lista inicial:"), 8, 20, 62);

@@ -11,11 +11,13 @@
 #include "viewer/Unit3.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPushButton>
 #include <QScreen>
 #include <QSpinBox>
 
@@ -125,6 +127,58 @@ TEST_F(BatchVsViewer, BeamWithNumbers) {
     expect_same_as_batch({"--deformed-mesh", "--node-numbers", "--element-numbers", "--list", "7",
                           "--displacement", "0.01", "--zoom", "1.05", "--pan", "-40,-120"},
                          file, "beam");
+}
+
+// "Salvar Figura" (dialog answered by the test) and --picture --legend
+// --title with the same options: the same PNG pixel for pixel, at 1x and 2x.
+TEST_F(BatchVsViewer, SavedFigureIsThePictureWithLegendAndTitle) {
+    const QString file = test::example_path("placa.txt");
+    open(file, 760, 560);
+    check(1);                          // "Malha Indeformada"
+    check(kFixList + 4);               // result list 5
+    check(kFixList + 2);               // and list 3, which titles the figure and its legend
+    form->CheckBox3->setChecked(true); // "Legenda"
+    form->CheckBox8->setChecked(true); // "Faixas de Cores"
+    form->apply_preset(-1);
+    const QStringList options{"--mesh",   "--list",  "5",      "--list", "3",
+                              "--legend", "--bands", "--view", "left"};
+    for (const int scale : {1, 2}) {
+        SCOPED_TRACE(scale);
+        const QString name = QString("figure-%1x").arg(scale);
+        const QString saved = scratch.filePath(name + "-viewer.png");
+        form->figure_scale_box->setCurrentIndex(scale - 1);
+        test::dialogs().answer_open(saved);
+        test::settle(); // the view painted, as before any click of a user
+        form->save_figure_button->click();
+        test::settle();
+        ASSERT_EQ(test::dialogs().count(ui::DialogKind::Error), 0)
+            << test::dialogs().last_text(ui::DialogKind::Error).toStdString();
+        const QImage window(saved);
+        ASSERT_EQ(window.size(), QSize(form->GLSceneViewer1->width() * scale,
+                                       (form->GLSceneViewer1->height() + 28) * scale));
+        if (scale == 1) {
+            // Below the title, what the screen shows: the view and the legend over it.
+            const test::PictureDiff shown = test::compare_pictures(
+                window.copy(0, 28, window.width(), window.height() - 28), screen_of_view());
+            EXPECT_TRUE(shown.same_size);
+            EXPECT_EQ(shown.differing, 0);
+        }
+
+        const QString png = scratch.filePath(name + "-batch.png");
+        QStringList args{"--picture",           png, "--size", view_size(), "--title", "--scale-figure",
+                         QString::number(scale)};
+        const test::BatchRun r = test::run_orvanel(args + options + QStringList{file}, scratch.path());
+        ASSERT_EQ(r.exit_code, 0) << r.err.toStdString();
+        const QImage batch(png);
+        const test::PictureDiff d = test::compare_pictures(window, batch);
+        ASSERT_TRUE(d.same_size) << "batch " << batch.width() << "x" << batch.height();
+        if (d.differing != 0) {
+            d.mask.save(scratch.filePath(name + "-diff.png"));
+            scratch.setAutoRemove(false);
+        }
+        EXPECT_EQ(d.differing, 0) << "largest channel difference " << d.max_channel << "; pictures in "
+                                  << scratch.path().toStdString();
+    }
 }
 
 // "Lista" of the viewer and --history write the same bytes under the same name.
