@@ -662,19 +662,18 @@ ImportData parse_vtk_legacy(const char* data, std::size_t size, const std::strin
 }
 
 ReadResult read_vtk_legacy_bytes(const char* data, std::size_t size, const std::string& name,
-                                 const ReaderOptions&) {
-    return build_model(parse_vtk_legacy(data, size, name), name);
+                                 const ReaderOptions& options) {
+    return build_model(parse_vtk_legacy(data, size, name), name, options.threads);
 }
 
 ReadResult read_vtk_legacy(const std::string& path, const ReaderOptions& options) {
-    (void)options;
     ImportData data;
     {
         // The file's pages are let go before the model is built.
         const import::MappedFile file(path);
         data = file.read([&] { return parse_vtk_legacy(file.data(), file.size(), path); });
     }
-    return build_model(std::move(data), path);
+    return build_model(std::move(data), path, options.threads);
 }
 
 } // namespace orv
