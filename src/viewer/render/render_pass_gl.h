@@ -82,6 +82,10 @@ struct RenderPassInputs {
     // list, 0 when none.
     int chbox = 0;
     OutlineStyle undeformed_lines; // list 2
+    // "Extremos": after the replay, the nodes of the lowest checked result
+    // list's smallest and largest value are marked with their values, where
+    // that list's colours put them (draw_extreme_marks).
+    bool extremes = false;
     // List 3 uses colours.line_def_w / line_def_rgb / line_def_t.
 };
 
@@ -105,6 +109,7 @@ class RenderPass {
     void forget_lists();
 
   private:
+    void draw_extremes(const RenderPassInputs& in);
     void compile(const RenderPassInputs& in, int list, double factor);
 };
 
