@@ -99,9 +99,13 @@ struct ImportData {
 // cell above. Empty for what VTK cannot hold.
 std::vector<int> vtk_node_order(int family, int order);
 
-// Turns imported data into the model every Part draws; `name` becomes
+// Turns imported data into the model the whole program draws; `name` becomes
 // namefile and appears in messages. Throws ReadError on counts the model
-// cannot hold; warnings of `data` come back in the result.
-ReadResult build_model(ImportData&& data, const std::string& name);
+// cannot hold; warnings of `data` come back in the result. The arrays of
+// `data` are used up on the way (so that the peak stays near the model's
+// own size): afterwards `data` holds nothing of value. The rows are filled
+// on `threads` threads (0: the reader's default, ORVANEL_THREADS); the
+// model is the same for any number.
+ReadResult build_model(ImportData&& data, const std::string& name, int threads = 0);
 
 } // namespace orv

@@ -1249,6 +1249,36 @@ ImportData read_collection(const std::string& path, const FileBytes& file, const
     return out;
 }
 
+// VTK's arrays of global ids ("GlobalNodeId" on points, "GlobalElementId"
+// on cells; what --convert writes for sparsely numbered files) give the
+// labels of the points and cells and are not shown as results. An array
+// holding anything but whole numbers stays a result.
+void take_labels(ImportData& d) {
+    if (d.steps.empty()) return;
+    const auto take = [&](const char* name, bool on_cells, std::vector<std::int64_t>& labels) {
+        const auto is_ids = [&](const ImportField& f) {
+            return f.name == name && f.on_cells == on_cells && f.components == 1;
+        };
+        auto& first = d.steps[0].fields;
+        const auto it = std::find_if(first.begin(), first.end(), is_ids);
+        if (it == first.end()) return;
+        for (const double v : it->values)
+            if (!(v >= -9.0e18 && v <= 9.0e18) || v != std::trunc(v)) return;
+        labels.assign(it->values.size(), 0);
+        for (std::size_t k = 0; k < labels.size(); ++k)
+            labels[k] = static_cast<std::int64_t>(it->values[k]);
+        for (ImportStep& step : d.steps)
+            std::erase_if(step.fields, is_ids);
+    };
+    take("GlobalNodeId", false, d.mesh.point_labels);
+    take("GlobalElementId", true, d.mesh.cell_labels);
+}
+
+ImportData with_labels(ImportData&& d) {
+    take_labels(d);
+    return std::move(d);
+}
+
 } // namespace
 
 std::string vtk_xml_type(std::string_view head) {
@@ -1284,10 +1314,10 @@ ImportData import_vtk_xml(const std::string& path, const ReaderOptions& options)
     char head[512];
     const std::size_t n = file.read(0, sizeof head, head);
     const std::string type = vtk_xml_type(std::string_view(head, n));
-    if (type == "Collection") return read_collection(path, file, read_index(file), options);
+    if (type == "Collection") return with_labels(read_collection(path, file, read_index(file), options));
     if (type == "PUnstructuredGrid")
-        return to_import(read_partitioned(path, file, read_index(file), options));
-    return to_import(read_dataset(file, options));
+        return with_labels(to_import(read_partitioned(path, file, read_index(file), options)));
+    return with_labels(to_import(read_dataset(file, options)));
 } catch (const std::bad_alloc&) {
     throw ReadError("Not enough memory to read " + base_name(path));
 } catch (const std::length_error&) {
@@ -1297,7 +1327,7 @@ ImportData import_vtk_xml(const std::string& path, const ReaderOptions& options)
 ImportData import_vtk_xml_bytes(const char* data, std::size_t size, const std::string& name,
                                 const ReaderOptions& options) try {
     const FileBytes file(data, size, base_name(name));
-    return to_import(read_dataset(file, options));
+    return with_labels(to_import(read_dataset(file, options)));
 } catch (const std::bad_alloc&) {
     throw ReadError("Not enough memory to read " + base_name(name));
 } catch (const std::length_error&) {

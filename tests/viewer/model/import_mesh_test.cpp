@@ -470,3 +470,58 @@ TEST(BuildModel, UnsupportedCellsAreSkippedAndNamed) {
 }
 
 } // namespace
+
+// A strip of quadrilaterals long enough for several blocks of rows: every
+// row holds exactly its own values, displacement and position whatever the
+// number of threads (blocks hand their used pages back as they finish, so a
+// block reading another's rows would see zeros), and the cell data average
+// crosses the blocks.
+TEST(BuildModel, LargeModelsAreTheSameOnAnyNumberOfThreads) {
+    const std::int64_t half = 150000; // two rows of points: 300000 points, 4.5 blocks
+    const auto make = [&] {
+        ImportData d;
+        for (int r = 0; r < 2; ++r)
+            for (std::int64_t i = 0; i < half; ++i)
+                d.mesh.points.insert(d.mesh.points.end(), {double(i), double(r), 0.25 * double(i % 7)});
+        for (std::int64_t i = 0; i + 1 < half; ++i)
+            add_cell(d, orv::vtk_quad, {i, i + 1, half + i + 1, half + i});
+        d.steps.resize(1);
+        ImportField s{"S", {}, 1, false, {}}, u{"U", {}, 3, false, {}}, t{"T", {}, 6, false, {}},
+            c{"C", {}, 1, true, {}};
+        for (std::int64_t p = 0; p < 2 * half; ++p) {
+            s.values.push_back(double(p) * 0.5);
+            u.values.insert(u.values.end(), {double(p), -double(p), 1.0});
+            for (int q = 0; q < 6; ++q)
+                t.values.push_back(double(p % 11) + q);
+        }
+        for (std::int64_t e = 0; e + 1 < half; ++e)
+            c.values.push_back(double(e));
+        d.steps[0].fields = {s, u, t, c};
+        return d;
+    };
+    const ResultModel one = orv::build_model(make(), "strip.vtu", 1).model;
+    const ResultModel three = orv::build_model(make(), "strip.vtu", 3).model;
+    EXPECT_EQ(one.coord_data, three.coord_data);
+    EXPECT_EQ(one.listas_data, three.listas_data);
+    EXPECT_EQ(one.maxlista, three.maxlista);
+    ASSERT_EQ(one.nnode, 2 * half);
+    ASSERT_EQ(one.nlista, 1 + 4 + 7 + 1);
+    for (const std::int64_t p : {std::int64_t(0), std::int64_t(65535), std::int64_t(65536),
+                                 std::int64_t(131073), half - 1, half, 2 * half - 1}) {
+        const std::size_t row = static_cast<std::size_t>(p) + 1;
+        const std::int64_t i = p % half;
+        SCOPED_TRACE(p);
+        EXPECT_EQ(three.coord(row, 1), double(i));
+        EXPECT_EQ(three.coord(row, 3), 0.25 * double(i % 7));
+        EXPECT_EQ(three.listas(row, 1), double(p) * 0.5);
+        EXPECT_EQ(three.listas(row, 3), -double(p));
+        EXPECT_EQ(three.listas(row, 9), double(p % 11) + 3); // T XY, the fourth of six
+        for (std::size_t l = 1; l <= 13; ++l) {
+            EXPECT_EQ(three.coord(row, 3 * l + 4), double(p));
+            EXPECT_EQ(three.coord(row, 3 * l + 5), -double(p));
+        }
+        // Cells i - 1 and i share the node, except at the ends of the strip.
+        const double avg = i == 0 ? 0.0 : i == half - 1 ? double(i - 1) : double(i) - 0.5;
+        EXPECT_EQ(three.listas(row, 13), avg);
+    }
+}

@@ -335,6 +335,32 @@ TEST(VtkXmlReader, ConvertedExamplesReadBackToTheSameModel) {
     }
 }
 
+// Sparsely numbered files keep their node and element numbers through a
+// .vtu (as VTK's GlobalNodeId and GlobalElementId arrays, read back as
+// labels, not as lists); a file numbered 1..n writes no such arrays.
+TEST(VtkXmlReader, ConvertedLabelsReadBackAsLabels) {
+    const std::string gmsh = std::string(ORVANEL_TEST_DATA) + "/import/gmsh/";
+    for (const char* name : {"sparse_22.msh", "sparse_41.msh", "hex20_41_bin.msh"}) {
+        SCOPED_TRACE(name);
+        const ResultModel a = read_result(gmsh + name).model;
+        ASSERT_FALSE(a.node_labels.empty());
+        const VtuBytes vtu = vtu_of(a);
+        EXPECT_NE(vtu.bytes.find("Name=\"GlobalNodeId\""), std::string::npos);
+        const ReadResult r = read_vtk_xml_bytes(vtu.bytes.data(), vtu.bytes.size(), "converted.vtu");
+        const ResultModel& b = r.model;
+        ASSERT_EQ(b.nnode, a.nnode);
+        ASSERT_EQ(b.nelem, a.nelem);
+        for (const std::string& list : b.namelista) // the id arrays are no lists
+            EXPECT_EQ(list.find("Global"), std::string::npos) << list;
+        for (std::int32_t i = 1; i <= a.nnode; ++i)
+            EXPECT_EQ(b.node_label(i), a.node_label(i)) << "node " << i;
+        for (std::int32_t e = 1; e <= a.nelem; ++e)
+            EXPECT_EQ(b.element_label(e), a.element_label(e)) << "element " << e;
+    }
+    const ResultModel plain = read_result_file(std::string(ORVANEL_SOURCE_DIR) + "/examples/viga.txt");
+    EXPECT_EQ(vtu_of(plain).bytes.find("GlobalNodeId"), std::string::npos);
+}
+
 } // namespace
 } // namespace orv
 
