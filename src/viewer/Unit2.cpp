@@ -415,6 +415,7 @@ void TForm2::GLSceneViewer1MouseDown(QMouseEvent* event) {
     if (auxiliar && event->buttons() == Qt::LeftButton && event->modifiers() == Qt::ControlModifier)
         GLSceneViewer1PickNode(event->position().x(), event->position().y());
     if (auxiliar && alone(event, Qt::RightButton)) GLSceneViewer1->setCursor(Qt::PointingHandCursor);
+    if (auxiliar) lod_press(event);
     mx = event->position().x();
     my = event->position().y();
 }
@@ -451,6 +452,7 @@ void TForm2::GLSceneViewer1MouseMove(QMouseEvent* event) {
 void TForm2::GLSceneViewer1MouseUp(QMouseEvent* event) {
     probe_mouse_event(event);
     if (auxiliar) GLSceneViewer1->setCursor(Qt::SizeAllCursor);
+    lod_release(event);
 }
 
 void TForm2::GLSceneViewer1DblClick() {
@@ -480,6 +482,7 @@ void TForm2::wheelEvent(QWheelEvent* event) {
             FormMouseWheelDown();
         for (; wheel_rest_ >= 120; wheel_rest_ -= 120)
             FormMouseWheelUp();
+        lod_wheel_step();
     });
 }
 

@@ -329,6 +329,14 @@ class TForm2 : public QWidget {
     RenderState& render_state = render_pass.state;
     // What the render pass reads, taken from the fields and widgets now.
     RenderPassInputs render_inputs() const;
+    // Level of detail while the 3D view turns (Unit2_lod.cpp): a left or
+    // right drag, or wheel steps less than kLodWheelRestMs apart, replay the
+    // coarse lists of a large model. Outputs call settle_level_of_detail
+    // first: it ends the interaction and, if the picture shown is coarse,
+    // paints the full one now.
+    static constexpr int kLodWheelRestMs = 150;
+    RenderPassInputs::LevelOfDetail level_of_detail() const;
+    void settle_level_of_detail();
     // Texts drawn by the last paint of the legend view: the title, then the
     // value labels from the top down.
     std::vector<std::string> legend_texts;
@@ -432,6 +440,13 @@ class TForm2 : public QWidget {
     bool close_pending_ = false;
     bool frame_closing_ = false; // the MDI frame is closing (its close runs ours)
     int wheel_rest_ = 0;         // wheel angle not yet making a whole notch
+
+    void lod_press(const QMouseEvent* event);
+    void lod_release(const QMouseEvent* event);
+    void lod_wheel_step();
+    void lod_end();
+    bool lod_drag_ = false;             // a turning or panning drag is in progress
+    QTimer* lod_wheel_timer_ = nullptr; // runs until kLodWheelRestMs after the last wheel step
 };
 
 } // namespace orv

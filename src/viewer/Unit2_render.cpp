@@ -116,7 +116,9 @@ void TForm2::DirectOpenGL1Render() {
         QTimer::singleShot(0, this, [this, text] { show_pass_error(this, text); });
     };
     fixlist = kFixList;
-    if (render_pass.run(render_inputs(), hooks)) {
+    RenderPassInputs in = render_inputs();
+    in.lod = level_of_detail();
+    if (render_pass.run(in, hooks)) {
         changes = false;
         changes1 = false;
     }

@@ -891,7 +891,7 @@ ReadResult build_model(ImportData&& data, const std::string& name_in, int thread
                         for (std::int64_t k = 0; k < cell_size(e); ++k)
                             ++cells_at[static_cast<std::size_t>(cell_node(e, k))];
             }
-            std::vector<double> avg(static_cast<std::size_t>(npoint * c), 0.0);
+            ZeroedVector<double> avg(static_cast<std::size_t>(npoint * c));
             for (std::int64_t e = 0; e < ncell; ++e) {
                 if (!contributes[static_cast<std::size_t>(e)]) continue;
                 for (std::int64_t k = 0; k < cell_size(e); ++k) {
@@ -922,7 +922,7 @@ ReadResult build_model(ImportData&& data, const std::string& name_in, int thread
         const double* disp = nullptr; // npoint rows of 3, or none
     };
     std::vector<ListSource> sources;
-    std::vector<std::vector<double>*> consumed; // every array the rows are filled from
+    std::vector<ZeroedVector<double>*> consumed; // every array the rows are filled from
     consumed.push_back(&mesh.points);
     {
         std::size_t k = 0;
@@ -977,15 +977,15 @@ ReadResult build_model(ImportData&& data, const std::string& name_in, int thread
                 lrow[l + 1] = x;
             }
         }
-        for (const std::vector<double>* v : consumed) {
+        for (const ZeroedVector<double>* v : consumed) {
             const std::size_t per_row = npoint ? v->size() / static_cast<std::size_t>(npoint) : 0;
             release_pages(v->data() + static_cast<std::size_t>(first) * per_row,
                           static_cast<std::size_t>(last - first) * per_row * sizeof(double));
         }
     };
     for_row_blocks(npoint, threads, fill_rows);
-    for (std::vector<double>* v : consumed)
-        std::vector<double>().swap(*v);
+    for (ZeroedVector<double>* v : consumed)
+        ZeroedVector<double>().swap(*v);
 
     // Centre nodes of serendipity faces: every column interpolated alike.
     for (std::size_t q = 0; q < centres.size(); ++q) {

@@ -57,7 +57,9 @@ enum VtkCellType : std::uint8_t {
 };
 
 struct ImportMesh {
-    std::vector<double> points; // x, y, z of each point
+    // The large arrays come zeroed from the system, never cleared by a pass
+    // of their own (see ZeroedVector).
+    ZeroedVector<double> points; // x, y, z of each point
     // The file's own numbers of points and cells; empty means 1..n in order.
     std::vector<std::int64_t> point_labels;
     std::vector<std::int64_t> cell_labels;
@@ -75,8 +77,8 @@ struct ImportField {
     // usual X Y Z or XX YY ZZ XY YZ XZ.
     std::vector<std::string> component_names;
     int components = 1;
-    bool on_cells = false;      // cell data: averaged onto the nodes
-    std::vector<double> values; // (points or cells) x components, row by row
+    bool on_cells = false;       // cell data: averaged onto the nodes
+    ZeroedVector<double> values; // (points or cells) x components, row by row
 };
 
 struct ImportStep {

@@ -257,9 +257,12 @@ class Parser {
         ended_ = true;
     }
 
-    // Reads `count` values of type `t` (the header line already passed).
-    template <class T> std::vector<T> values(Type t, std::size_t count, const std::string& what) {
-        std::vector<T> v(count, T{});
+    // Reads `count` values of type `t` (the header line already passed);
+    // reals into the hand-over's own zeroed arrays.
+    template <class T>
+    using Values = std::conditional_t<std::is_floating_point_v<T>, ZeroedVector<T>, std::vector<T>>;
+    template <class T> Values<T> values(Type t, std::size_t count, const std::string& what) {
+        Values<T> v(count);
         if (ended_) return v;
         std::size_t k = 0;
         if (binary_) {

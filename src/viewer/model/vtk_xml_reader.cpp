@@ -487,7 +487,11 @@ class ArrayReader {
     std::uint64_t budget() const { return budget_; }
 
     // `count` values of the DataArray `e`, converted to T.
-    template <class T> std::vector<T> read(const XmlElement& e, std::uint64_t count) {
+    // Reals come in the hand-over's own zeroed arrays, indices in plain ones.
+    template <class T>
+    using Values = std::conditional_t<std::is_floating_point_v<T>, ZeroedVector<T>, std::vector<T>>;
+
+    template <class T> Values<T> read(const XmlElement& e, std::uint64_t count) {
         const std::string label = array_label(e);
         const Scalar s = scalar_of(attr_or(e, "type", ""));
         if (s.size == 0)
@@ -495,7 +499,7 @@ class ArrayReader {
         if (count > kMaxCount || count * sizeof(T) > budget_ || count * std::uint64_t(s.size) > budget_)
             fail(e,
                  std::to_string(count) + " values in " + label + ", more than " + file_.name() + " can hold");
-        std::vector<T> out(static_cast<std::size_t>(count));
+        Values<T> out(static_cast<std::size_t>(count));
         const std::string format = attr_or(e, "format", "ascii");
         if (format == "ascii") {
             read_ascii(e, label, s, out);
@@ -568,8 +572,8 @@ class ArrayReader {
         appended_text_.resize(file_.read(head_.appended_begin, appended_text_.size(), appended_text_.data()));
     }
 
-    template <class T>
-    void read_ascii(const XmlElement& e, const std::string& label, Scalar s, std::vector<T>& out) {
+    template <class V> void read_ascii(const XmlElement& e, const std::string& label, Scalar s, V& out) {
+        using T = typename V::value_type;
         const std::string_view text = head_.text;
         std::size_t p = e.content_begin;
         const std::size_t end = e.content_end;
@@ -628,7 +632,8 @@ class ArrayReader {
         return element<std::uint64_t>(b, Scalar{Kind::int_unsigned, header_bytes_}, swap_);
     }
 
-    template <class T> void read_block(Stream& in, const std::string& label, Scalar s, std::vector<T>& out) {
+    template <class V> void read_block(Stream& in, const std::string& label, Scalar s, V& out) {
+        using T = typename V::value_type;
         const std::uint64_t bytes = out.size() * std::uint64_t(s.size);
         Converter<T> sink(out.data(), out.size(), s, swap_);
         std::vector<char> scratch;
@@ -867,7 +872,7 @@ void drop_ghosts(Piece& p) {
     m.cell_nodes = std::move(nodes);
     for (ImportField& f : p.fields) {
         if (!f.on_cells) continue;
-        std::vector<double> v;
+        ZeroedVector<double> v;
         for (std::size_t c = 0; c < keep.size(); ++c)
             if (keep[c])
                 v.insert(v.end(), f.values.begin() + c * f.components,

@@ -240,7 +240,7 @@ TEST(BuildModel, ListsAreNamedByStepFieldAndComponent) {
     ImportData d;
     d.mesh.points = {0, 0, 0, 1, 0, 0, 0, 1, 0};
     add_cell(d, orv::vtk_triangle, {0, 1, 2});
-    const std::vector<double> one(3, 1.0), three(9, 1.0), six(18, 1.0), nine(27, 1.0);
+    const orv::ZeroedVector<double> one(3, 1.0), three(9, 1.0), six(18, 1.0), nine(27, 1.0);
     d.steps.push_back({std::nullopt,
                        {{"T", {}, 1, false, one},
                         {"V", {}, 3, false, three},
@@ -250,7 +250,7 @@ TEST(BuildModel, ListsAreNamedByStepFieldAndComponent) {
     d.steps.push_back(
         {0.5,
          {{"E", {"e11", "e12", "e13", "e21", "e22", "e23", "e31", "e32", "e33"}, 9, false, nine},
-          {"W", {}, 12, false, std::vector<double>(36)}}});
+          {"W", {}, 12, false, orv::ZeroedVector<double>(36)}}});
     d.skipped_fields = {"complexo"};
     const auto r = orv::build_model(std::move(d), "dir/names.vtk");
     const std::vector<std::string> want = {
@@ -308,7 +308,7 @@ TEST(BuildModel, MagnitudeAndVonMisesByHand) {
         ImportData d;
         d.mesh.points = {0, 0, 0, 1, 0, 0};
         add_cell(d, orv::vtk_line, {0, 1});
-        std::vector<double> values = c.row;
+        orv::ZeroedVector<double> values(c.row.begin(), c.row.end());
         values.insert(values.end(), c.row.begin(), c.row.end());
         d.steps.push_back({std::nullopt, {{"F", {}, c.components, false, values}}});
         const auto r = orv::build_model(std::move(d), "f.vtk");
@@ -361,7 +361,7 @@ TEST(BuildModel, DisplacementIsTheFirstMatchingNodalVectorOfItsStep) {
         orv::ImportStep step;
         for (std::size_t f = 0; f < c.fields.size(); ++f) {
             const double base = 10.0 * (f + 1);
-            std::vector<double> v;
+            orv::ZeroedVector<double> v;
             const int rows = c.fields[f].second ? 1 : 2;
             for (int i = 0; i < rows; ++i)
                 v.insert(v.end(), {base + i, base + i + 1, base + i + 2});

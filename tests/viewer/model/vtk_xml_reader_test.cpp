@@ -79,7 +79,7 @@ TEST(VtkXmlReader, EveryEncodingOfTheTwoHexahedraReadsTheSame) {
         for (int i = 0; i < 12; ++i)
             EXPECT_EQ(temp->values[i], 100 + i);
         EXPECT_TRUE(pressure->on_cells);
-        EXPECT_EQ(pressure->values, (std::vector<double>{7, 14}));
+        EXPECT_EQ(pressure->values, (orv::ZeroedVector<double>{7, 14}));
     }
 }
 
@@ -144,7 +144,7 @@ TEST(VtkXmlReader, PartitionedPiecesMergeTheirSharedPoints) {
     const ImportField* u = field(d.steps[0], "u");
     ASSERT_TRUE(u);
     expect_u(d.mesh, *u, 0, "split.pvtu");
-    EXPECT_EQ(field(d.steps[0], "pressure")->values, (std::vector<double>{7, 14}));
+    EXPECT_EQ(field(d.steps[0], "pressure")->values, (orv::ZeroedVector<double>{7, 14}));
     const ReadResult r = read_vtk_xml(fixture("split.pvtu"));
     EXPECT_EQ(r.model.nnode, 12);
     EXPECT_EQ(r.model.nelem, 10); // no faces left at the partition boundary
