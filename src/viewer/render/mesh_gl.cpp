@@ -106,8 +106,10 @@ void draw_extreme_marks(const ResultModel& m, const ListExtremes& x, const NodeP
     glColor4d(0, 0, 0, 1);
     glPointSize(7);
     glBegin(GL_POINTS);
-    vertex(place.at(m, x.min_node));
-    vertex(place.at(m, x.max_node));
+    for (const std::int32_t n : {x.min_node, x.max_node}) {
+        const Point3 p = place.at(m, n);
+        glVertex3d(p.x, p.y, p.z);
+    }
     glEnd();
     const double h = m.maxscale / 500;
     const auto label = [&](std::u16string text, double value, std::int32_t node) {
