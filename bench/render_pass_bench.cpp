@@ -168,11 +168,19 @@ void compare_compiles(TForm2& form, int k, double sink) {
     }
     form.GLSceneViewer1->doneCurrent();
     const double prepared = scratch_compile_seconds(form, [&] { draw_piece_chunks(runs); });
+    runs.clear();
+    const double arrays = scratch_compile_seconds(form, [&] { emit_batched_colour_list(form.model, k, s); });
+    const double keeping =
+        scratch_compile_seconds(form, [&] { emit_batched_colour_list(form.model, k, s, &runs); });
     std::printf("continuous list, other ways to compile it:\n");
     std::printf("  one glBegin/glEnd per piece    %9.1f ms   ratio to the counting sink %.2f\n",
                 per_piece * 1e3, per_piece / sink);
     std::printf("  prepared arrays, glDrawArrays  %9.1f ms   ratio %.2f (the OpenGL implementation alone)\n",
                 prepared * 1e3, prepared / sink);
+    std::printf("  arrays, runs not kept          %9.1f ms   ratio %.2f (as batch runs compile)\n",
+                arrays * 1e3, arrays / sink);
+    std::printf("  arrays, runs kept for coarse   %9.1f ms   ratio %.2f (as the window compiles)\n",
+                keeping * 1e3, keeping / sink);
 }
 
 void send_mouse(QWidget* w, QEvent::Type type, QPointF at, Qt::MouseButton button, Qt::MouseButtons buttons) {

@@ -116,6 +116,7 @@ PieceChunks coarsen_chunks(const PieceChunks& full, const ClusterGrid& grid,
     std::size_t since_check = 0;
 
     for (const PieceChunk& chunk : full) {
+        if (cancel && cancel->load(std::memory_order_relaxed)) return {};
         auto run = std::find_if(runs.begin(), runs.end(),
                                 [&](const CoarseRun& r) { return r.style == chunk.style; });
         if (run == runs.end()) {
