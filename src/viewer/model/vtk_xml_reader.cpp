@@ -820,18 +820,25 @@ void read_cell_lists(ArrayReader& r, const XmlTree& tree, const XmlElement& pare
                                std::to_string(offsets[c]) + ", before " + std::to_string(prev));
         prev = offsets[c];
     }
-    const auto conn =
+    auto conn =
         r.read<std::int64_t>(named_array(r, tree, parent, "connectivity"), static_cast<std::uint64_t>(prev));
     const std::int64_t base =
         static_cast<std::int64_t>(mesh.point_count()) - static_cast<std::int64_t>(points);
     const std::int64_t shift = static_cast<std::int64_t>(mesh.cell_nodes.size());
-    for (const std::int64_t v : conn) {
+    for (const std::int64_t v : conn)
         if (v < 0 || static_cast<std::uint64_t>(v) >= points)
             r.fail(parent, "point " + std::to_string(v) + " in the connectivity of " + parent.name +
                                " (the points are numbered 0 to " + std::to_string(std::int64_t(points) - 1) +
                                ")");
-        mesh.cell_nodes.push_back(v + base);
+    if (mesh.cell_nodes.empty() && base == 0) {
+        mesh.cell_nodes = std::move(conn); // the first list as it stands: no second copy
+    } else {
+        mesh.cell_nodes.reserve(mesh.cell_nodes.size() + conn.size());
+        for (const std::int64_t v : conn)
+            mesh.cell_nodes.push_back(v + base);
     }
+    mesh.cell_types.reserve(mesh.cell_types.size() + offsets.size());
+    mesh.cell_offsets.reserve(mesh.cell_offsets.size() + offsets.size());
     std::int64_t begin = 0;
     for (std::size_t c = 0; c < offsets.size(); ++c) {
         mesh.cell_types.push_back(type_of(c, offsets[c] - begin));
