@@ -104,8 +104,10 @@ struct DepthSample {
     std::int32_t fill = 0;    // and the index of its fill layer
 };
 
-// Nearest visible coloured line within reach of one pixel centre: distance
-// in pixels (+inf where none), window depth, element and fill layer.
+// The visible coloured line through one pixel (its centre within half a
+// pixel's diagonal of the segment; the nearest, then the front-most): distance
+// in pixels (+inf where none), window depth, element and fill layer. A probe
+// looks at the pixels within reach of the pointer.
 struct LineSample {
     float distance = std::numeric_limits<float>::infinity();
     float z = 0;
@@ -526,7 +528,7 @@ void NodePicker::Index::rasterise_lines() {
     lines.clear();
     line_pixels = 0;
     const ResultModel& m = *model;
-    const double reach = NodePicker::kLineReach;
+    const double reach = kHalfDiagonal;
     for (std::size_t fi = 0; fi < fills.size(); ++fi) {
         const FillLayer& f = fills[fi];
         const std::vector<Projected>& pts = sets[static_cast<std::size_t>(f.set)].pts;
@@ -576,30 +578,38 @@ std::pair<double, double> nearest_on_segment(double ax, double ay, double bx, do
 
 void NodePicker::Index::rasterise(const Projected& a, const Projected& b, std::int32_t element,
                                   std::int32_t fill) {
-    const double reach = NodePicker::kLineReach;
+    const double reach = kHalfDiagonal;
     const auto cols = centres_within(std::min(a.x, b.x) - reach, std::max(a.x, b.x) + reach, view.width);
     if (cols.first > cols.second) return;
     const auto rows = centres_within(std::min(a.y, b.y) - reach, std::max(a.y, b.y) + reach, view.height);
     if (rows.first > rows.second) return;
-    for (int iy = rows.first; iy <= rows.second; ++iy)
+    if (lines.empty())
+        lines.assign(static_cast<std::size_t>(view.width) * static_cast<std::size_t>(view.height),
+                     LineSample{});
+    // Dense meshes give many segments shorter than a pixel: squared distances,
+    // and the depth test only for a pixel the segment would take.
+    const double ux = double(b.x) - a.x, uy = double(b.y) - a.y, len2 = ux * ux + uy * uy;
+    const double inv = len2 > 0 ? 1 / len2 : 0;
+    const double reach2 = reach * reach;
+    for (int iy = rows.first; iy <= rows.second; ++iy) {
+        const double py = iy + 0.5;
+        LineSample* row = lines.data() + static_cast<std::size_t>(iy) * static_cast<std::size_t>(view.width);
         for (int ix = cols.first; ix <= cols.second; ++ix) {
-            const double px = ix + 0.5, py = iy + 0.5;
-            const auto [t, d] = nearest_on_segment(a.x, a.y, b.x, b.y, px, py);
-            if (!(d <= reach)) continue;
+            const double px = ix + 0.5;
+            const double t = std::clamp(((px - a.x) * ux + (py - a.y) * uy) * inv, 0.0, 1.0);
+            const double dx = a.x + t * ux - px, dy = a.y + t * uy - py, d2 = dx * dx + dy * dy;
+            if (!(d2 <= reach2)) continue;
+            LineSample& l = row[ix];
+            const double d = std::sqrt(d2);
             const double z = a.z + t * (double(b.z) - a.z);
+            if (d > l.distance || (d == l.distance && z >= l.z)) continue;
             if (z < 0 || z > 1) continue;
             if (clip && a.clip + t * (double(b.clip) - a.clip) < 0) continue;
             if (hidden(px, py, z)) continue;
-            if (lines.empty())
-                lines.assign(static_cast<std::size_t>(view.width) * static_cast<std::size_t>(view.height),
-                             LineSample{});
-            LineSample& l = lines[static_cast<std::size_t>(iy) * static_cast<std::size_t>(view.width) +
-                                  static_cast<std::size_t>(ix)];
-            if (d < l.distance || (d == l.distance && z < l.z)) {
-                if (l.distance == std::numeric_limits<float>::infinity()) ++line_pixels;
-                l = {static_cast<float>(d), static_cast<float>(z), element, fill};
-            }
+            if (l.distance == std::numeric_limits<float>::infinity()) ++line_pixels;
+            l = {static_cast<float>(d), static_cast<float>(z), element, fill};
         }
+    }
 }
 
 NodePicker::NodePicker() = default;
@@ -727,12 +737,36 @@ std::optional<ElementHit> NodePicker::probe_element(const PickScene& scene, cons
     std::int32_t element = 0, fill = 0;
     bool line = false;
     if (!ix.lines.empty()) {
-        const LineSample& l = ix.lines[ix.pixel(px, py)];
-        if (l.distance <= kLineReach) {
-            element = l.element;
-            fill = l.fill;
-            line = true;
-        }
+        // The lines drawn through the pixels within reach; of these, the one
+        // nearest to the pointer, then the front-most.
+        double best = INFINITY, best_z = INFINITY;
+        const int r = static_cast<int>(std::ceil(kLineReach));
+        const int cx = static_cast<int>(std::floor(px)), cy = static_cast<int>(std::floor(py));
+        for (int iy = std::max(cy - r, 0); iy <= std::min(cy + r, ix.view.height - 1); ++iy)
+            for (int jx = std::max(cx - r, 0); jx <= std::min(cx + r, ix.view.width - 1); ++jx) {
+                const LineSample& l =
+                    ix.lines[static_cast<std::size_t>(iy) * static_cast<std::size_t>(ix.view.width) +
+                             static_cast<std::size_t>(jx)];
+                if (l.element < 1) continue;
+                const FillLayer& lf = ix.fills[static_cast<std::size_t>(l.fill)];
+                const std::vector<Projected>& lp = ix.sets[static_cast<std::size_t>(lf.set)].pts;
+                const auto le = static_cast<std::size_t>(l.element);
+                const std::int32_t* lrow = row_of(m, le);
+                const int order = drawable_type(m, le).order;
+                for (int j = 1; j <= order; ++j) {
+                    const Projected &a = lp[static_cast<std::size_t>(lrow[j])],
+                                    &b = lp[static_cast<std::size_t>(lrow[j + 1])];
+                    const auto [u, d] = nearest_on_segment(a.x, a.y, b.x, b.y, px, py);
+                    const double z = a.z + u * (double(b.z) - a.z);
+                    if (d <= kLineReach && (d < best || (d == best && z < best_z))) {
+                        best = d;
+                        best_z = z;
+                        element = l.element;
+                        fill = l.fill;
+                        line = true;
+                    }
+                }
+            }
     }
     if (!line && !ix.depth.empty()) {
         const DepthSample& d = ix.sample(px, py);
