@@ -114,6 +114,7 @@ void TForm2::connect_output_handlers() {
 // ---- "Captura Imagem" ----
 
 void TForm2::copy_view_to_clipboard(GLSceneViewer* view) {
+    settle_level_of_detail();
     const QImage image = view_picture(view);
     if (image.isNull()) throw OutputError("There is no picture to copy: the view has not been drawn yet.");
     QApplication::clipboard()->setImage(image);
@@ -200,6 +201,7 @@ void TForm2::create_avi_file() {
 }
 
 void TForm2::add_avi_frame() {
+    settle_level_of_detail();
     const QImage image = view_picture(GLSceneViewer1);
     if (!AVIRecorder1.is_recording()) throw AviError(kAviNotCreated);
     if (image.isNull()) throw AviError(kAviAddFrameError);

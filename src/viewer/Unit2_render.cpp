@@ -62,6 +62,7 @@ RenderPassInputs TForm2::render_inputs() const {
     in.factor = typed(Edit7);
     in.chbox = chbox;
     in.undeformed_lines = {line_undef_rgb, line_undef_t, line_undef_w};
+    in.extremes = CheckBox10->isChecked();
 
     ColourListSettings& s = in.colours;
     s.displacement_position = TrackBar3->value();
@@ -115,7 +116,9 @@ void TForm2::DirectOpenGL1Render() {
         QTimer::singleShot(0, this, [this, text] { show_pass_error(this, text); });
     };
     fixlist = kFixList;
-    if (render_pass.run(render_inputs(), hooks)) {
+    RenderPassInputs in = render_inputs();
+    in.lod = level_of_detail();
+    if (render_pass.run(in, hooks)) {
         changes = false;
         changes1 = false;
     }

@@ -26,6 +26,17 @@
 // hooks.let_events_through (which must leave the pass's context current);
 // hooks.notice(false) after the list. Empty hooks are skipped.
 //
+// Level of detail: when inputs.lod.cells_across > 0, a list of the nodes, the
+// mesh outlines or a result list's colours that holds at least
+// lod_min_vertices vertices gets a coarse version (coarse_lists.h) after its
+// full compile: the runs drawn are handed to a thread that clusters them,
+// and the pass that finds the result ready compiles it into a list of a
+// second block of names. A coarse list goes whenever its full list is
+// compiled again or deleted. While inputs.lod.interacting, and only when the
+// last full replay (timed to the finished picture, glFinish) took longer
+// than lod_budget_seconds, a list whose coarse version is ready replays that
+// instead. Passes that are not interacting always replay the full lists.
+//
 // Failures: a field that is not a number (clip plane, displacement factor)
 // or a context out of list names ends the pass before anything is replayed; a
 // list left half-built is ended, emptied and counted as missing. The message
@@ -37,6 +48,7 @@
 #include "viewer/model/result_model.h"
 #include "viewer/render/colour_list.h"
 #include "viewer/render/mesh_gl.h"
+#include "viewer/render/piece_chunks.h"
 #include "viewer/render/render_plan.h"
 
 #include <array>
@@ -78,10 +90,20 @@ struct RenderPassInputs {
     RealField factor = RealField::of(1);
     ColourListSettings colours;
 
+    // Level of detail (see above). The defaults build and use no coarse lists.
+    struct LevelOfDetail {
+        int cells_across = 0;     // grid cells along the model's largest side
+        bool interacting = false; // the view is being turned or zoomed
+    } lod;
+
     // Selector of the deformed outline (list 3): 3 x the lowest checked result
     // list, 0 when none.
     int chbox = 0;
     OutlineStyle undeformed_lines; // list 2
+    // "Extremos": after the replay, the nodes of the lowest checked result
+    // list's smallest and largest value are marked with their values, where
+    // that list's colours put them (draw_extreme_marks).
+    bool extremes = false;
     // List 3 uses colours.line_def_w / line_def_rgb / line_def_t.
 };
 
@@ -93,6 +115,11 @@ struct RenderPassHooks {
 
 class RenderPass {
   public:
+    RenderPass();
+    ~RenderPass();
+    RenderPass(const RenderPass&) = delete;
+    RenderPass& operator=(const RenderPass&) = delete;
+
     // Lists, counters and the compile log; read by tests and diagnostics.
     RenderState state;
 
@@ -104,8 +131,21 @@ class RenderPass {
     // The context is gone (or not current): forgets the names without freeing.
     void forget_lists();
 
+    // Level-of-detail thresholds (tests lower them to see coarse lists on small models).
+    double lod_budget_seconds = 0.030;
+    std::size_t lod_min_vertices = 200000;
+
+    // Waits until no coarse version is being built (tests, benchmarks).
+    void wait_for_coarse_builds();
+
   private:
-    void compile(const RenderPassInputs& in, int list, double factor);
+    void draw_extremes(const RenderPassInputs& in);
+    struct Coarse;
+    void compile(const RenderPassInputs& in, int list, double factor, PieceChunks* keep);
+    void drop_coarse(int list, bool gl_current);
+    void start_coarse_build(int list, PieceChunks runs, int cells_across);
+    void adopt_coarse_builds();
+    std::vector<Coarse> coarse_;
 };
 
 } // namespace orv
