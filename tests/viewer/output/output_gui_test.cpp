@@ -895,7 +895,11 @@ TEST_F(SaveFigure, CtrlSGoesTheSameWayAndTheDialogStartsInTheFolderLastUsed) {
     TForm2& f = open_with_list(3);
     fs::create_directory(dir_ / "sub");
     save([&] { f.save_figure_button->click(); }, dir_ / "sub" / "button"); // no extension: .png added
+    // The key goes to the active window's focus widget, as a user's would.
+    f.raise();
     f.activateWindow();
+    f.CheckListBox1->setFocus();
+    ASSERT_TRUE(orv::test::wait_until([&] { return QApplication::activeWindow() == &f; }));
     orv::test::settle();
     const QString proposed =
         save([&] { QTest::keyClick(f.CheckListBox1, Qt::Key_S, Qt::ControlModifier); }, dir_ / "key.png");
