@@ -113,6 +113,7 @@ void BatchView::Impl::render_model() {
     in.factor = RealField::of(s.displacement_factor);
     in.chbox = chbox;
     in.undeformed_lines = {0, 1, 1};
+    in.extremes = s.extremes;
     ColourListSettings& c = in.colours;
     c.displacement_position = s.displacement_slider;
     c.transparency_position = s.transparency;

@@ -113,6 +113,7 @@ constexpr OptionInfo kOptions[] = {
     {"--nodes", Kind::Flag, OptionInfo::View},
     {"--node-numbers", Kind::Flag, OptionInfo::View},
     {"--element-numbers", Kind::Flag, OptionInfo::View},
+    {"--extremes", Kind::Flag, OptionInfo::View},
     {"--bands", Kind::Flag, OptionInfo::View},
     {"--negative", Kind::Flag, OptionInfo::View},
     {"--scientific", Kind::Flag, OptionInfo::View},
@@ -266,6 +267,7 @@ void set_flag(ViewSettings& v, std::string_view name) {
     if (name == "--nodes") v.nodes = true;
     if (name == "--node-numbers") v.node_numbers = true;
     if (name == "--element-numbers") v.element_numbers = true;
+    if (name == "--extremes") v.extremes = true;
     if (name == "--bands") v.bands = true;
     if (name == "--negative") v.negative = true;
     if (name == "--scientific") v.scientific = true;
@@ -456,6 +458,8 @@ std::string help_text() {
            "  --deformed-mesh             \"Malha Deformada\"\n"
            "  --node-numbers              \"Numerção dos Nós\"\n"
            "  --element-numbers           \"Num. dos Elementos\"\n"
+           "  --extremes                  \"Extremos\": the nodes of the lowest list's minimum\n"
+           "                              and maximum, marked with their values\n"
            "  --bands                     \"Faixas de Cores\"\n"
            "  --negative                  \"Legenda Negativa\"\n"
            "  --scientific                \"Notação Científica\"\n"

@@ -48,6 +48,7 @@ struct ViewSettings {
     bool deformed_mesh = false;   // "Malha Deformada"
     bool node_numbers = false;    // "Numerção dos Nós"
     bool element_numbers = false; // "Num. dos Elementos"
+    bool extremes = false;        // "Extremos"
     bool bands = false;           // "Faixas de Cores"
     bool negative = false;        // "Legenda Negativa"
     bool scientific = false;      // "Notação Científica"

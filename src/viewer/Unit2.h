@@ -28,6 +28,7 @@
 class QCheckBox;
 class QComboBox;
 class QFrame;
+class QScrollArea;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -102,21 +103,23 @@ class TForm2 : public QWidget {
 
     // ---- Control panel ----
     QFrame* Panel1 = nullptr;
-    QGroupBox* GroupBox3 = nullptr; // "Menu Geral"
-    QCheckBox* CheckBox3 = nullptr; // "Legenda"
-    QCheckBox* CheckBox8 = nullptr; // "Faixas de Cores"
-    QCheckBox* CheckBox1 = nullptr; // "Legenda Negativa" (focus parking)
-    QCheckBox* CheckBox9 = nullptr; // "Notação Científica"
-    QCheckBox* CheckBox7 = nullptr; // "Eixos"
-    QCheckBox* CheckBox2 = nullptr; // "Tela Inteira"
-    QCheckBox* CheckBox5 = nullptr; // "> Valores Máximos"
-    QLineEdit* Edit5 = nullptr;     // legend minimum
-    QLineEdit* Edit6 = nullptr;     // legend maximum
-    QCheckBox* CheckBox4 = nullptr; // "Clip Plane"
-    QLineEdit* Edit1 = nullptr;     // clip plane a
-    QLineEdit* Edit2 = nullptr;     // b
-    QLineEdit* Edit3 = nullptr;     // c
-    QLineEdit* Edit4 = nullptr;     // d
+    QScrollArea* panel_scroll = nullptr; // around Panel1: scrolls it when the window is shorter
+    QGroupBox* GroupBox3 = nullptr;      // "Menu Geral"
+    QCheckBox* CheckBox3 = nullptr;      // "Legenda"
+    QCheckBox* CheckBox8 = nullptr;      // "Faixas de Cores"
+    QCheckBox* CheckBox1 = nullptr;      // "Legenda Negativa" (focus parking)
+    QCheckBox* CheckBox9 = nullptr;      // "Notação Científica"
+    QCheckBox* CheckBox7 = nullptr;      // "Eixos"
+    QCheckBox* CheckBox10 = nullptr;     // "Extremos"
+    QCheckBox* CheckBox2 = nullptr;      // "Tela Inteira"
+    QCheckBox* CheckBox5 = nullptr;      // "> Valores Máximos"
+    QLineEdit* Edit5 = nullptr;          // legend minimum
+    QLineEdit* Edit6 = nullptr;          // legend maximum
+    QCheckBox* CheckBox4 = nullptr;      // "Clip Plane"
+    QLineEdit* Edit1 = nullptr;          // clip plane a
+    QLineEdit* Edit2 = nullptr;          // b
+    QLineEdit* Edit3 = nullptr;          // c
+    QLineEdit* Edit4 = nullptr;          // d
 
     QGroupBox* GroupBox4 = nullptr;       // "Lista de Plotagem"
     QListWidget* CheckListBox1 = nullptr; // plot list, checkable items
@@ -279,6 +282,7 @@ class TForm2 : public QWidget {
     void Edit3Exit();
     void Edit4Exit();
     void CheckBox7Click();  // "Eixos"
+    void CheckBox10Click(); // "Extremos"
     void CheckBox2Click();  // "Tela Inteira"
     void TrackBar2Change(); // transparency slider: status message
     void BitBtn1Click();    // transparency apply
@@ -358,6 +362,14 @@ class TForm2 : public QWidget {
     // "Nó N   x y z   <lowest checked result list>: value" (without the list
     // part when none is checked); x y z are the node's file coordinates.
     QString probe_text(std::int32_t node) const;
+    // Over an element, away from its nodes: "Elem E   x y z   <list>: value
+    // (Nó N)", the lowest checked list by the element's shape functions at the
+    // point under the pointer, x y z its undeformed position there, N the
+    // element's node drawn nearest to it.
+    QString probe_text(const pick::ElementHit& hit) const;
+    // What the status text says for pointer (x, y): a node near it, else the
+    // element point under it, else nothing.
+    QString hover_text(double x, double y);
     void GLSceneViewer1Probe(double x, double y);    // hover: the status text
     void GLSceneViewer1PickNode(double x, double y); // Control + left click: Edit9
 

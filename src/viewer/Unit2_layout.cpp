@@ -9,6 +9,7 @@
 
 #include "viewer/Unit2.h"
 
+#include "ui/event_hook.h"
 #include "ui/gl_scene_viewer.h"
 #include "ui/panel_widgets.h"
 #include "viewer/view/viewer_scenes.h"
@@ -119,13 +120,18 @@ void TForm2::build_layout() {
 
     Panel1 = new QFrame(this);
     Panel1->setObjectName("Panel1");
-    Panel1->setFixedWidth(152);
     Panel1->setFrameShape(QFrame::StyledPanel);
     QFont small = Panel1->font();
     small.setPixelSize(11);
     small.setStretch(QFont::SemiCondensed);
     Panel1->setFont(small);
-    top->addWidget(Panel1);
+    panel_scroll = new PanelScroll(Panel1, 152, this);
+    top->addWidget(panel_scroll);
+    // The blocks move in by the scroll bar's width while it shows.
+    Panel1->installEventFilter(new EventHook(Panel1, [this](QObject*, QEvent* event) {
+        if (event->type() == QEvent::Resize) layout_panel();
+        return false;
+    }));
 
     // ---- "Menu Geral" ----
     GroupBox3 = group(Panel1, "GroupBox3", QStringLiteral("Menu Geral"), 230);
@@ -135,6 +141,11 @@ void TForm2::build_layout() {
     CheckBox9 = check_box(GroupBox3, "CheckBox9", QStringLiteral("Notação Científica"), 25, 64, 110);
     CheckBox7 = check_box(GroupBox3, "CheckBox7", QStringLiteral("Eixos"), 8, 80, 110);
     CheckBox7->setChecked(true);
+    CheckBox7->resize(60, CheckBox7->height());
+    CheckBox10 = check_box(GroupBox3, "CheckBox10", QStringLiteral("Extremos"), 70, 80, 60);
+    CheckBox10->setToolTip(
+        QStringLiteral("Marca os nós do mínimo e do máximo da lista de plotagem com seus valores"));
+    CheckBox10->setStatusTip(CheckBox10->toolTip());
     CheckBox2 = check_box(GroupBox3, "CheckBox2", QStringLiteral("Tela Inteira"), 25, 96, 110);
     CheckBox5 = check_box(GroupBox3, "CheckBox5", QStringLiteral("> Valores Máximos"), 8, 112, 121);
     Edit5 = edit(GroupBox3, "Edit5", QStringLiteral("0"), 12, 131, 53);

@@ -62,6 +62,7 @@ RenderPassInputs TForm2::render_inputs() const {
     in.factor = typed(Edit7);
     in.chbox = chbox;
     in.undeformed_lines = {line_undef_rgb, line_undef_t, line_undef_w};
+    in.extremes = CheckBox10->isChecked();
 
     ColourListSettings& s = in.colours;
     s.displacement_position = TrackBar3->value();

@@ -111,11 +111,12 @@ TEST_F(BatchVsViewer, ContinuousPlateWithLegend) {
 TEST_F(BatchVsViewer, BeamWithNumbers) {
     const QString file = test::example_path("viga.txt");
     open(file, 900, 500);
-    check(2);                     // "Malha Deformada"
-    check(3);                     // "Numerção dos Nós"
-    check(4);                     // "Num. dos Elementos"
-    check(kFixList + 6);          // result list 7
-    form->Edit7->setText("0.01"); // "Fator de Multiplicação"
+    check(2);                           // "Malha Deformada"
+    check(3);                           // "Numerção dos Nós"
+    check(4);                           // "Num. dos Elementos"
+    check(kFixList + 6);                // result list 7
+    form->CheckBox10->setChecked(true); // "Extremos", on the deformed beam
+    form->Edit7->setText("0.01");       // "Fator de Multiplicação"
     form->Edit7Exit();
     form->zoom_in(); // one wheel step: scene scale 1.05 (as a float)
     // A right-button drag at the default speed: the model follows the pointer.
@@ -123,7 +124,7 @@ TEST_F(BatchVsViewer, BeamWithNumbers) {
     test::mouse_move(form->GLSceneViewer1, QPointF(260, 180), Qt::RightButton);
     test::mouse_release(form->GLSceneViewer1, QPointF(260, 180), Qt::RightButton);
     expect_same_as_batch({"--deformed-mesh", "--node-numbers", "--element-numbers", "--list", "7",
-                          "--displacement", "0.01", "--zoom", "1.05", "--pan", "-40,-120"},
+                          "--extremes", "--displacement", "0.01", "--zoom", "1.05", "--pan", "-40,-120"},
                          file, "beam");
 }
 

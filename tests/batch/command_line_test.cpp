@@ -114,6 +114,7 @@ TEST(CommandLine, EveryOptionReachesItsSetting) {
         {{"--deformed-mesh"}, [](auto& c) { return c.view.deformed_mesh; }},
         {{"--node-numbers"}, [](auto& c) { return c.view.node_numbers; }},
         {{"--element-numbers"}, [](auto& c) { return c.view.element_numbers; }},
+        {{"--extremes"}, [](auto& c) { return c.view.extremes; }},
         {{"--bands"}, [](auto& c) { return c.view.bands; }},
         {{"--negative"}, [](auto& c) { return c.view.negative; }},
         {{"--scientific"}, [](auto& c) { return c.view.scientific; }},

@@ -1,5 +1,6 @@
 #include "viewer/render/mesh_gl.h"
 
+#include "viewer/model/number_text.h"
 #include "viewer/render/array_emitter_gl.h"
 
 #include <GL/freeglut.h>
@@ -97,6 +98,33 @@ void draw_element_numbers(const ResultModel& m) {
     for (std::size_t e = 1; e <= static_cast<std::size_t>(m.nelem); ++e)
         if (const auto p = element_number_anchor(m, e))
             draw_text(std::to_string(m.element_label(e)), BitmapFont::Helvetica10, p->x, p->y, p->z);
+}
+
+void draw_extreme_marks(const ResultModel& m, const ListExtremes& x, const NodePlacement& place) {
+    const GLboolean depth = glIsEnabled(GL_DEPTH_TEST);
+    glDisable(GL_DEPTH_TEST);
+    glColor4d(0, 0, 0, 1);
+    glPointSize(7);
+    glBegin(GL_POINTS);
+    for (const std::int32_t n : {x.min_node, x.max_node}) {
+        const Point3 p = place.at(m, n);
+        glVertex3d(p.x, p.y, p.z);
+    }
+    glEnd();
+    const double h = m.maxscale / 500;
+    const auto label = [&](std::u16string text, double value, std::int32_t node) {
+        for (const char c : shortest_text(value))
+            text += static_cast<char16_t>(static_cast<unsigned char>(c));
+        const Point3 p = place.at(m, node);
+        draw_text(text, BitmapFont::Helvetica12, p.x + h, p.y + h, p.z + h);
+    };
+    if (x.min_node == x.max_node) {
+        label(u"m\u00EDn/m\u00E1x ", x.min, x.min_node);
+    } else {
+        label(u"m\u00EDn ", x.min, x.min_node);
+        label(u"m\u00E1x ", x.max, x.max_node);
+    }
+    if (depth) glEnable(GL_DEPTH_TEST);
 }
 
 } // namespace orv

@@ -12,6 +12,7 @@
 #include "viewer/legend/legend_layout.h"
 #include "viewer/model/result_model.h"
 #include "viewer/render/element_geometry.h"
+#include "viewer/render/extremes.h"
 #include "viewer/render/piece_chunks.h"
 
 #include <string_view>
@@ -67,5 +68,12 @@ void draw_node_numbers(const ResultModel& m);
 // Helvetica 10 at element_number_anchor (undeformed); none for elements that
 // are not drawn.
 void draw_element_numbers(const ResultModel& m);
+
+// "Extremos": black points of size 7 at the nodes of a list's smallest and
+// largest value, where `place` draws them, each with "mín V" / "máx V" in
+// Helvetica 12 shifted by maxscale / 500 as node numbers are ("mín/máx V"
+// when one node holds both). Drawn over the model (no depth test; the test
+// is restored), so that an extreme on a hidden face still shows.
+void draw_extreme_marks(const ResultModel& m, const ListExtremes& x, const NodePlacement& place);
 
 } // namespace orv

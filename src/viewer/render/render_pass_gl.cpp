@@ -201,6 +201,7 @@ bool RenderPass::run(const RenderPassInputs& in, const RenderPassHooks& hooks) {
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - replay_started).count();
         }
         rs.last_replay_coarse = coarse_used;
+        if (in.extremes) draw_extremes(in);
         rs.last_calls = plan.calls;
         rs.clip = in.clip_enabled ? std::optional(rs.clip_plane) : std::nullopt;
         rs.release.clear();
@@ -227,6 +228,26 @@ bool RenderPass::run(const RenderPassInputs& in, const RenderPassHooks& hooks) {
     // The plane cuts the model's lists only, not what the view draws after them.
     glDisable(GL_CLIP_PLANE0);
     return completed;
+}
+
+void RenderPass::draw_extremes(const RenderPassInputs& in) {
+    const ResultModel& m = *in.model;
+    int k = 0;
+    for (int i = kFixList; i < static_cast<int>(in.checked.size()) && k == 0; ++i)
+        if (in.checked[static_cast<std::size_t>(i)]) k = i - kFixList + 1;
+    if (k < 1 || k > m.nlista) return;
+    RenderState::Extremes& cache = state.extremes;
+    if (cache.values != m.listas_data.data() || cache.list != k) {
+        cache.values = m.listas_data.data();
+        cache.list = k;
+        cache.found = find_extremes(m, k);
+    }
+    if (!cache.found) return;
+    // Where the list's colours put the nodes: its own displacement, with the
+    // factor it was compiled with.
+    const auto list = static_cast<std::size_t>(kFixList + k);
+    const double factor = list <= state.content.size() ? state.content[list - 1].factor : 0;
+    draw_extreme_marks(m, *cache.found, {true, 3 * k, factor});
 }
 
 void RenderPass::start_coarse_build(int list, PieceChunks runs, int cells_across) {

@@ -100,6 +100,10 @@ struct RenderPassInputs {
     // list, 0 when none.
     int chbox = 0;
     OutlineStyle undeformed_lines; // list 2
+    // "Extremos": after the replay, the nodes of the lowest checked result
+    // list's smallest and largest value are marked with their values, where
+    // that list's colours put them (draw_extreme_marks).
+    bool extremes = false;
     // List 3 uses colours.line_def_w / line_def_rgb / line_def_t.
 };
 
@@ -135,6 +139,7 @@ class RenderPass {
     void wait_for_coarse_builds();
 
   private:
+    void draw_extremes(const RenderPassInputs& in);
     struct Coarse;
     void compile(const RenderPassInputs& in, int list, double factor, PieceChunks* keep);
     void drop_coarse(int list, bool gl_current);

@@ -19,6 +19,8 @@
 // Lists 1..5 are handled first, then the result lists in order; afterwards
 // the list of every checked item is replayed in plot-list order.
 
+#include "viewer/render/extremes.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -148,6 +150,13 @@ struct RenderState {
     // and the clip plane of the last complete pass when it was on.
     std::vector<ListContent> content;
     std::optional<std::array<double, 4>> clip;
+    // The extremes last found, by result list and values array, so that a
+    // repaint does not search the nodes again.
+    struct Extremes {
+        const double* values = nullptr;
+        int list = 0;
+        std::optional<ListExtremes> found;
+    } extremes;
 
     // Appends to the log, dropping the oldest half once it reaches kLogLimit.
     void record(ListEvent event);
