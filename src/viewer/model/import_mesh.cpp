@@ -675,6 +675,10 @@ ReadResult build_model(ImportData&& data, const std::string& name_in, int thread
     std::vector<std::int64_t> enodes;
     std::vector<CentreNode> centres;
     std::size_t candidate = 0;
+    if (keep_face.empty()) { // surfaces and lines: about one element per cell, as many nodes
+        elems.reserve(static_cast<std::size_t>(ncell));
+        enodes.reserve(mesh.cell_nodes.size());
+    }
     const auto add = [&](std::int64_t c, int family, int order, auto&& nodes_fn, std::int64_t count) {
         Element e;
         e.code = family * 100 + order;

@@ -1351,12 +1351,12 @@ bool looks_like_pvtu(std::string_view first_bytes) {
 }
 
 ReadResult read_vtk_xml(const std::string& path, const ReaderOptions& options) {
-    return build_model(import_vtk_xml(path, options), path);
+    return build_model(import_vtk_xml(path, options), path, options.threads);
 }
 
 ReadResult read_vtk_xml_bytes(const char* data, std::size_t size, const std::string& name,
                               const ReaderOptions& options) {
-    return build_model(import_vtk_xml_bytes(data, size, name, options), name);
+    return build_model(import_vtk_xml_bytes(data, size, name, options), name, options.threads);
 }
 
 } // namespace orv
