@@ -153,9 +153,39 @@ template <class Fill> double scratch_compile_seconds(TForm2& form, Fill&& fill) 
 
 // What list compiling costs besides our own walk: the same colour list one
 // glBegin/glEnd per piece, and from arrays made beforehand.
+// Continuous pieces as the list was filled before arrays: runs of one
+// glBegin/glEnd with a glColor4d and a glVertex3d per vertex.
+struct ImmediateRunSink final : ColourPieceSink {
+    GLenum open = 0;
+    void begin(GLenum mode) {
+        if (open == mode) return;
+        if (open) glEnd();
+        glBegin(mode);
+        open = mode;
+    }
+    void piece(int, const Point3* pts, int count) override {
+        begin(count == 2 ? GL_LINES : GL_TRIANGLES);
+        glColor4d(0.5, 0.5, 0.5, 1);
+        for (int i = 0; i < count; ++i)
+            glVertex3d(pts[i].x, pts[i].y, pts[i].z);
+    }
+    void shaded_piece(const Point3* pts, const Rgba* colours, int count) override {
+        begin(count == 2 ? GL_LINES : GL_TRIANGLES);
+        for (int i = 0; i < count; ++i) {
+            glColor4d(colours[i].r, colours[i].g, colours[i].b, colours[i].a);
+            glVertex3d(pts[i].x, pts[i].y, pts[i].z);
+        }
+    }
+};
+
 void compare_compiles(TForm2& form, int k, double sink) {
     ColourListSettings s;
     const double per_piece = scratch_compile_seconds(form, [&] { emit_colour_list(form.model, k, s); });
+    const double immediate = scratch_compile_seconds(form, [&] {
+        ImmediateRunSink runs;
+        walk_colour_list(form.model, k, s, runs);
+        if (runs.open) glEnd();
+    });
     PieceChunks runs;
     form.GLSceneViewer1->makeCurrent();
     {
@@ -175,6 +205,8 @@ void compare_compiles(TForm2& form, int k, double sink) {
     std::printf("continuous list, other ways to compile it:\n");
     std::printf("  one glBegin/glEnd per piece    %9.1f ms   ratio to the counting sink %.2f\n",
                 per_piece * 1e3, per_piece / sink);
+    std::printf("  glBegin/glEnd runs, a call per vertex %9.1f ms   ratio %.2f (the emitter before arrays)\n",
+                immediate * 1e3, immediate / sink);
     std::printf("  prepared arrays, glDrawArrays  %9.1f ms   ratio %.2f (the OpenGL implementation alone)\n",
                 prepared * 1e3, prepared / sink);
     std::printf("  arrays, runs not kept          %9.1f ms   ratio %.2f (as batch runs compile)\n",

@@ -20,10 +20,10 @@ namespace orv {
 
 RenderPassInputs::LevelOfDetail TForm2::level_of_detail() const {
     RenderPassInputs::LevelOfDetail lod;
-    // About four pixels per cell when the model fills the view.
+    // About five pixels per cell when the model fills the view.
     const double pixels =
         std::min(GLSceneViewer1->width(), GLSceneViewer1->height()) * GLSceneViewer1->devicePixelRatioF();
-    lod.cells_across = std::max(16, static_cast<int>(pixels / 4));
+    lod.cells_across = std::max(16, static_cast<int>(pixels / 5));
     lod.interacting = lod_drag_ || (lod_wheel_timer_ && lod_wheel_timer_->isActive());
     return lod;
 }
