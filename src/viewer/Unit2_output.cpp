@@ -21,6 +21,7 @@
 
 #include "ui/dialogs.h"
 #include "ui/gl_scene_viewer.h"
+#include "ui/png_bytes.h"
 #include "viewer/Unit3.h"
 #include "viewer/model/number_text.h"
 #include "viewer/output/avi_recorder.h"
@@ -32,7 +33,6 @@
 #include "viewer/output/output_names.h"
 
 #include <QApplication>
-#include <QBuffer>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
@@ -78,15 +78,6 @@ QString local_text(const std::string& bytes) {
 QString& figure_folder() {
     static QString folder;
     return folder;
-}
-
-std::string png_bytes(const QImage& image) {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    if (!image.convertToFormat(QImage::Format_RGB888).save(&buffer, "PNG"))
-        throw OutputError("Cannot encode the picture as PNG.");
-    return bytes.toStdString();
 }
 
 // Enables a button again when the command ends, however it ends.
