@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstddef>
 #include <limits>
+#include <optional>
 
 namespace orv::pick {
 
@@ -153,6 +154,28 @@ inline std::pair<int, int> centres_within(double lo, double hi, int n) {
     lo = std::max(lo, -1.0); // within int range before the conversions
     hi = std::min(hi, n + 1.0);
     return {std::max(ceil_int(lo - 0.5), 0), std::min(floor_int(hi - 0.5), n - 1)};
+}
+
+// Screen box of the nodes row[1..count] and whether any of them lies on the
+// kept side of the clip plane; nullopt when a node number is out of range.
+struct ScreenBox {
+    double x0 = INFINITY, x1 = -INFINITY, y0 = INFINITY, y1 = -INFINITY;
+    bool any_kept = false;
+};
+std::optional<ScreenBox> screen_box(const std::int32_t* row, int count, const std::vector<Projected>& pts,
+                                    std::int32_t nnode) {
+    ScreenBox b;
+    for (int i = 1; i <= count; ++i) {
+        const std::int32_t n = row[i];
+        if (n < 1 || n > nnode) return std::nullopt;
+        const Projected& p = pts[static_cast<std::size_t>(n)];
+        b.x0 = std::min(b.x0, double(p.x));
+        b.x1 = std::max(b.x1, double(p.x));
+        b.y0 = std::min(b.y0, double(p.y));
+        b.y1 = std::max(b.y1, double(p.y));
+        b.any_kept = b.any_kept || p.clip >= 0;
+    }
+    return b;
 }
 
 } // namespace
@@ -455,24 +478,10 @@ void NodePicker::Index::rasterise_fills() {
             const auto count = static_cast<int>(element_node_count(t.family, t.order));
             // Most elements of a dense mesh hold no pixel centre: test the
             // box of all their nodes before cutting them into sub-triangles.
-            double x0 = INFINITY, x1 = -INFINITY, y0 = INFINITY, y1 = -INFINITY;
-            bool valid = true, any_kept = false;
-            for (int i = 1; i <= count; ++i) {
-                const std::int32_t n = row[i];
-                if (n < 1 || n > nnode) {
-                    valid = false;
-                    break;
-                }
-                const Projected& p = pts[static_cast<std::size_t>(n)];
-                x0 = std::min(x0, double(p.x));
-                x1 = std::max(x1, double(p.x));
-                y0 = std::min(y0, double(p.y));
-                y1 = std::max(y1, double(p.y));
-                any_kept = any_kept || p.clip >= 0;
-            }
-            if (!valid || !any_kept) continue; // all corners cut: the whole element is
-            const auto cols = centres_within(x0, x1, view.width);
-            const auto rows = centres_within(y0, y1, view.height);
+            const std::optional<ScreenBox> box = screen_box(row, count, pts, nnode);
+            if (!box || !box->any_kept) continue; // all corners cut: the whole element is
+            const auto cols = centres_within(box->x0, box->x1, view.width);
+            const auto rows = centres_within(box->y0, box->y1, view.height);
             if (cols.first > cols.second || rows.first > rows.second) continue;
             for_each_colour_piece(
                 t, [](NodePair) {},
@@ -537,23 +546,10 @@ void NodePicker::Index::rasterise_lines() {
             if (t.family != 1 || !passes(f.filters, t)) continue;
             const std::int32_t* row = row_of(m, e);
             const int count = t.order + 1;
-            double x0 = INFINITY, x1 = -INFINITY, y0 = INFINITY, y1 = -INFINITY;
-            bool valid = true;
-            for (int i = 1; i <= count; ++i) {
-                const std::int32_t n = row[i];
-                if (n < 1 || n > nnode) {
-                    valid = false;
-                    break;
-                }
-                const Projected& p = pts[static_cast<std::size_t>(n)];
-                x0 = std::min(x0, double(p.x));
-                x1 = std::max(x1, double(p.x));
-                y0 = std::min(y0, double(p.y));
-                y1 = std::max(y1, double(p.y));
-            }
-            if (!valid) continue;
-            const auto cols = centres_within(x0 - reach, x1 + reach, view.width);
-            const auto rows = centres_within(y0 - reach, y1 + reach, view.height);
+            const std::optional<ScreenBox> box = screen_box(row, count, pts, nnode);
+            if (!box) continue;
+            const auto cols = centres_within(box->x0 - reach, box->x1 + reach, view.width);
+            const auto rows = centres_within(box->y0 - reach, box->y1 + reach, view.height);
             if (cols.first > cols.second || rows.first > rows.second) continue;
             for (int j = 1; j <= t.order; ++j)
                 rasterise(pts[static_cast<std::size_t>(row[j])], pts[static_cast<std::size_t>(row[j + 1])],
