@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Whole-process reading, measured from outside with /usr/bin/time: the
-# one-thread ceiling (parse_ceiling: map, tokenise, from_chars) against
-# `orvanel --info` on one and two threads. Prints the median of N runs of
+# ceiling (parse_ceiling: map, tokenise, from_chars) on one and two threads,
+# alone and storing every value in fresh memory (the floor of a reader that
+# must end with the values in memory), against `orvanel --info` on one and
+# two threads. Prints the median of N runs of
 # wall, user and system seconds and minor page faults. System time and minor
 # faults hold up on a loaded machine; wall and user time do not.
 #
@@ -27,6 +29,9 @@ for file in "$@"; do
   cat "$file" >/dev/null # into the page cache
   echo "$file ($(stat -c %s "$file") bytes), medians of $n runs:"
   run "ceiling (1 thread)" "$build/bench/parse_ceiling" "$file"
+  run "ceiling (2 threads)" "$build/bench/parse_ceiling" --threads 2 "$file"
+  run "ceiling+store (1)" "$build/bench/parse_ceiling" --store "$file"
+  run "ceiling+store (2)" "$build/bench/parse_ceiling" --threads 2 --store "$file"
   run "--info, 1 thread" env ORVANEL_THREADS=1 "$build/src/orvanel" --info "$file"
   run "--info, 2 threads" env ORVANEL_THREADS=2 "$build/src/orvanel" --info "$file"
 done
