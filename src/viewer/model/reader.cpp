@@ -396,8 +396,10 @@ class ChunkRows {
         ends.reserve(static_cast<std::size_t>(bytes / 8 + 8));
     }
 
-    std::vector<std::int32_t> data;
-    std::vector<std::int64_t> ends; // row ends within data
+    // Large and touched once per read: from allocate_pages, so that their
+    // pages fault in 2 MiB at a time.
+    std::vector<std::int32_t, PageAllocator<std::int32_t>> data;
+    std::vector<std::int64_t, PageAllocator<std::int64_t>> ends; // row ends within data
 
   private:
     std::size_t start_ = 0;

@@ -1,9 +1,51 @@
 #include "viewer/model/result_model.h"
 
 #include <cmath>
+#include <cstdint>
 #include <stdexcept>
+#include <sys/mman.h>
 
 namespace orv {
+
+namespace {
+
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+constexpr std::size_t kMapFrom = std::size_t{1} << 20;
+
+std::size_t mapped_bytes(std::size_t bytes) {
+    return (bytes + kHugePage - 1) & ~(kHugePage - 1);
+}
+
+} // namespace
+
+void* allocate_pages(std::size_t bytes) {
+    if (bytes < kMapFrom) {
+        if (void* p = std::calloc(bytes, 1)) return p;
+        throw std::bad_alloc();
+    }
+    if (bytes > static_cast<std::size_t>(-1) / 2) throw std::bad_alloc();
+    // One huge page more than needed, so that an aligned block fits; the
+    // untouched ends go back at once.
+    const std::size_t size = mapped_bytes(bytes);
+    void* raw = ::mmap(nullptr, size + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (raw == MAP_FAILED) throw std::bad_alloc();
+    const auto begin = reinterpret_cast<std::uintptr_t>(raw);
+    const std::uintptr_t aligned = (begin + kHugePage - 1) & ~static_cast<std::uintptr_t>(kHugePage - 1);
+    if (aligned > begin) ::munmap(raw, aligned - begin);
+    if (const std::uintptr_t tail = begin + size + kHugePage - (aligned + size))
+        ::munmap(reinterpret_cast<void*>(aligned + size), tail);
+    // Only advice: refused, the pages are 4 KiB as usual.
+    ::madvise(reinterpret_cast<void*>(aligned), size, MADV_HUGEPAGE);
+    return reinterpret_cast<void*>(aligned);
+}
+
+void free_pages(void* p, std::size_t bytes) noexcept {
+    if (!p) return;
+    if (bytes < kMapFrom)
+        std::free(p);
+    else
+        ::munmap(p, mapped_bytes(bytes));
+}
 
 std::int64_t element_node_count(int family, int order) {
     if (order < 0) return 0;

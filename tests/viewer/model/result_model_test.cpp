@@ -123,3 +123,30 @@ TEST(Labels, SparseNumbering) {
 }
 
 } // namespace
+
+// Large blocks come mapped and 2 MiB-aligned, small ones from calloc; both
+// zeroed and writable to their last byte; a zeroed vector keeps its contents
+// when it grows into a new block.
+TEST(PageMemory, ZeroedWritableAndAligned) {
+    for (const std::size_t bytes : {std::size_t{1}, std::size_t{4096}, (std::size_t{1} << 20) - 1,
+                                    std::size_t{1} << 20, (std::size_t{2} << 20) + 1, std::size_t{9} << 20}) {
+        auto* p = static_cast<unsigned char*>(orv::allocate_pages(bytes));
+        ASSERT_NE(p, nullptr) << bytes;
+        EXPECT_EQ(p[0], 0) << bytes;
+        EXPECT_EQ(p[bytes / 2], 0) << bytes;
+        EXPECT_EQ(p[bytes - 1], 0) << bytes;
+        p[0] = p[bytes - 1] = 7;
+        if (bytes >= (std::size_t{1} << 20)) {
+            EXPECT_EQ(reinterpret_cast<std::uintptr_t>(p) % (std::size_t{2} << 20), 0u) << bytes;
+        }
+        orv::free_pages(p, bytes);
+    }
+    orv::ZeroedVector<double> v;
+    v.resize(1u << 20); // 8 MiB: mapped
+    for (std::size_t i = 0; i < v.size(); i += 4099)
+        EXPECT_EQ(v[i], 0.0);
+    v.back() = 3.5;
+    v.push_back(1.0); // grows: the old contents move over
+    EXPECT_EQ(v[v.size() - 2], 3.5);
+    EXPECT_EQ(v.back(), 1.0);
+}
