@@ -443,6 +443,42 @@ TEST_F(BatchCli, LauncherWithoutProcNeverRunsAProgramOfTheWorkingFolder) {
     }
 }
 
+// The full program starts with the allocator's huge-page advice added to
+// the caller's tunables, and a choice the caller made of that one kept.
+TEST_F(BatchCli, LauncherAddsHugePageAdviceToTheTunables) {
+    const QDir dir(scratch.path());
+    dir.mkpath("bin");
+    {
+        QFile f(in_scratch("bin/orvanel-app"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("#!/bin/sh\necho \"$GLIBC_TUNABLES\"\n");
+        f.close();
+        f.setPermissions(f.permissions() | QFile::ExeOwner);
+    }
+    ASSERT_TRUE(QFile::copy(QStringLiteral(ORVANEL_BINARY), in_scratch("bin/orvanel")));
+    const struct {
+        const char* given; // nullptr: unset
+        const char* seen;
+    } cases[] = {
+        {nullptr, "glibc.malloc.hugetlb=1"},
+        {"", "glibc.malloc.hugetlb=1"},
+        {"glibc.malloc.arena_max=2", "glibc.malloc.arena_max=2:glibc.malloc.hugetlb=1"},
+        {"glibc.malloc.hugetlb=0", "glibc.malloc.hugetlb=0"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.given ? c.given : "(unset)");
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove("GLIBC_TUNABLES");
+        if (c.given) env.insert("GLIBC_TUNABLES", c.given);
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.start(in_scratch("bin/orvanel"), {"viga.txt"});
+        ASSERT_TRUE(p.waitForFinished(60000));
+        EXPECT_EQ(QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(c.seen) + "\n");
+        EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    }
+}
+
 // SIGTERM during a video: it stops after the frame in hand, exit status 1,
 // and no file is left (neither the video nor its temporary file).
 TEST_F(BatchCli, SignalStopsTheVideoAndLeavesNothing) {
