@@ -69,9 +69,21 @@ struct CountingSink final : ColourPieceSink {
     }
 };
 
-double counting_sink_seconds(const ResultModel& m, int k, bool banded, int repeat, long& vertices) {
-    ColourListSettings s;
+// The colour settings the window compiles list k with (deformed shape,
+// displacement factor, transparency, filters...), so that the sink and the
+// scratch compiles walk exactly the geometry the window's list holds.
+ColourListSettings window_settings(const TForm2& form, bool banded) {
+    const RenderPassInputs in = form.render_inputs();
+    ColourListSettings s = in.colours;
+    s.factor = in.factor.read();
+    s.deformed_checked = in.checked.size() > 2 && in.checked[2];
     s.banded = banded;
+    return s;
+}
+
+double counting_sink_seconds(const TForm2& form, int k, bool banded, int repeat, long& vertices) {
+    const ResultModel& m = form.model;
+    const ColourListSettings s = window_settings(form, banded);
     double best = INFINITY;
     for (int r = 0; r < repeat; ++r) {
         CountingSink sink;
@@ -179,7 +191,7 @@ struct ImmediateRunSink final : ColourPieceSink {
 };
 
 void compare_compiles(TForm2& form, int k, double sink) {
-    ColourListSettings s;
+    const ColourListSettings s = window_settings(form, false);
     const double per_piece = scratch_compile_seconds(form, [&] { emit_colour_list(form.model, k, s); });
     const double immediate = scratch_compile_seconds(form, [&] {
         ImmediateRunSink runs;
@@ -382,16 +394,16 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    long vertices = 0;
-    const double sink_continuous = counting_sink_seconds(form.model, k, false, repeat, vertices);
-    std::printf("colour list %d: %ld vertices continuous\n", k, vertices);
-    long banded_vertices = 0;
-    const double sink_banded = counting_sink_seconds(form.model, k, true, repeat, banded_vertices);
-    std::printf("colour list %d: %ld vertices banded\n", k, banded_vertices);
-
     // Continuous: check the result list (a plot-list click).
     form.CheckListBox1->item(4 + k)->setCheckState(Qt::Checked);
     form.CheckListBox1MouseUp();
+    // The sink walks with the settings the window has now (list k checked).
+    long vertices = 0;
+    const double sink_continuous = counting_sink_seconds(form, k, false, repeat, vertices);
+    std::printf("colour list %d: %ld vertices continuous\n", k, vertices);
+    long banded_vertices = 0;
+    const double sink_banded = counting_sink_seconds(form, k, true, repeat, banded_vertices);
+    std::printf("colour list %d: %ld vertices banded\n", k, banded_vertices);
     const PassTimes continuous = measure(form, repeat);
     print("continuous", continuous, sink_continuous);
 
