@@ -5,6 +5,7 @@
 // orvanel-app, the full program, found beside it or where it is installed.
 #include "batch/command_line.h"
 #include "batch/plain_modes.h"
+#include "launch_tunables.h"
 
 #include <cerrno>
 #include <climits>
@@ -52,19 +53,6 @@ std::string own_folder(const char* argv0) {
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-// GLIBC_TUNABLES for the full program: the caller's, with the C library's
-// allocator asked to advise huge pages for the large blocks it maps and for
-// its heap, unless the caller chose that tunable already. The OpenGL
-// renderer keeps display lists and pictures in such blocks; where the first
-// touch of every 4 KiB page is a costly trap (about 10 us in virtual
-// machines with shadow paging), a million-node model's lists cost 14 times
-// fewer faults and compile about a third faster.
-std::string with_huge_page_malloc(const char* tunables) {
-    const std::string current = tunables ? tunables : "";
-    if (current.find("glibc.malloc.hugetlb") != std::string::npos) return current;
-    return current.empty() ? "glibc.malloc.hugetlb=1" : current + ":glibc.malloc.hugetlb=1";
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -85,13 +73,12 @@ int main(int argc, char** argv) {
     // to the launcher's folder) once installed, e.g. ../libexec/orvanel/.
     std::string app = folder + ORVANEL_APP_NAME;
     if (access(app.c_str(), X_OK) != 0) app = folder + ORVANEL_APP_INSTALLED;
-    setenv("GLIBC_TUNABLES", with_huge_page_malloc(std::getenv("GLIBC_TUNABLES")).c_str(), 1);
+    setenv("GLIBC_TUNABLES", orv::with_huge_page_malloc(std::getenv("GLIBC_TUNABLES")).c_str(), 1);
     execv(app.c_str(), argv);
     std::fprintf(stderr, "orvanel: cannot start %s: %s\n", app.c_str(), std::strerror(errno));
     return 1;
 #else
     (void)own_folder;
-    (void)with_huge_page_malloc;
     std::fputs("orvanel: this build has no viewer and no batch modes (built without ORVANEL_GUI)\n", stderr);
     return 2;
 #endif
