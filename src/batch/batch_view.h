@@ -5,8 +5,8 @@
 // and legend drawing as a viewer window whose controls were set to the
 // options, with no window.
 
-#include "batch/command_line.h"
 #include "viewer/model/result_model.h"
+#include "viewer/view/view_settings.h"
 
 #include <memory>
 #include <vector>
@@ -20,13 +20,13 @@ class BatchView {
     // must outlive the view; the common range writes its row 0 of maxlista.
     // Throws OutputError with the viewer's message for a --list outside
     // 1..nlista, and InvalidReal for a range text that is not a number.
-    BatchView(ResultModel& model, const cli::ViewSettings& settings);
+    BatchView(ResultModel& model, const view::ViewSettings& settings);
     ~BatchView();
     BatchView(const BatchView&) = delete;
     BatchView& operator=(const BatchView&) = delete;
 
-    // Draws the picture with result lists `lists` checked (besides the fixed
-    // items of the settings) into the current context's viewport of the
+    // Draws the picture with exactly the result lists `lists` checked (the
+    // settings' own lists are replaced; the fixed items stay) into the current context's viewport of the
     // settings' size, the legend composed at the top left when asked for.
     // The context must be the same for every call, and still current when
     // the view is destroyed (it frees its display lists). A failed pass

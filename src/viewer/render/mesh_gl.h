@@ -12,6 +12,7 @@
 #include "viewer/legend/legend_layout.h"
 #include "viewer/model/result_model.h"
 #include "viewer/render/element_geometry.h"
+#include "viewer/render/render_inputs.h"
 
 #include <string_view>
 
@@ -39,14 +40,6 @@ void draw_legend_text(const LegendText& t);
 // Node points: colour (0.35, 0.35, 0.35, 1), point size 3, one GL_POINTS pair
 // per node at its undeformed position.
 void draw_node_points(const ResultModel& m);
-
-// Line settings of an outline: grey level 0..1 (red = green = blue), opacity
-// (alpha) and width in pixels.
-struct OutlineStyle {
-    double grey = 0.0;
-    double opacity = 1.0;
-    int width = 1;
-};
 
 // Mesh outline: colour (grey, grey, grey, opacity) and line width, then every
 // outline segment of every drawn element as its own GL_LINES pair. `place`

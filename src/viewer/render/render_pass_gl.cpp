@@ -2,6 +2,7 @@
 
 #include "viewer/model/number_text.h"
 #include "viewer/render/batched_colour_list_gl.h"
+#include "viewer/render/mesh_gl.h"
 
 #include <GL/gl.h>
 
@@ -9,10 +10,6 @@
 #include <stdexcept>
 
 namespace orv {
-
-double RealField::read() const {
-    return number ? *number : parse_real_text(text);
-}
 
 void RenderPass::free_lists() {
     if (state.lists.assigned()) glDeleteLists(state.lists.base(), state.lists.count());
