@@ -12,6 +12,7 @@
 
 #include "batch/batch_view.h"
 #include "batch/offscreen_gl.h"
+#include "batch/plain_modes.h"
 #include "viewer/Unit3.h"
 #include "viewer/model/reader.h"
 #include "viewer/output/avi_recorder.h"
@@ -64,8 +65,9 @@ void catch_stop_signals() {
 }
 
 // The result file, its reader's warnings (a file that ends early) on
-// standard error, as --info shows them. A quit signal cancels the read.
-ResultModel read_model(const std::string& path) {
+// standard error, as --info shows them. A quit signal cancels the read. The
+// model stays until the process ends.
+ResultModel& read_model(const std::string& path) {
     ReaderOptions options;
     options.progress = [](std::uint64_t, std::uint64_t) { return stop_signal == 0; };
     try {
@@ -73,7 +75,7 @@ ResultModel read_model(const std::string& path) {
         for (const std::string& warning : result.warnings)
             std::fprintf(stderr, "%s\n", warning.c_str());
         if (stop_signal != 0) throw_stopped("after reading " + path);
-        return std::move(result.model);
+        return keep_until_exit(std::move(result.model));
     } catch (const ReadCancelled&) {
         throw_stopped("while reading " + path);
     }
@@ -107,7 +109,7 @@ std::string png_of_framebuffer(const std::vector<std::uint8_t>& rgba, int w, int
 
 int picture(const cli::CommandLine& cl) {
     check_replaceable(cl.output);
-    ResultModel model = read_model(cl.file);
+    ResultModel& model = read_model(cl.file);
     // The context first: the view's display lists go before it.
     OffscreenGl gl(cl.view.width, cl.view.height);
     BatchView view(model, cl.view);
@@ -122,7 +124,7 @@ int picture(const cli::CommandLine& cl) {
 // unfinished file goes.
 int video(const cli::CommandLine& cl) {
     check_replaceable(cl.output);
-    ResultModel model = read_model(cl.file);
+    ResultModel& model = read_model(cl.file);
     const std::vector<int> lists =
         list_sequence(cl.lists.first, cl.lists.last, cl.lists.step, display_list_count(model.nlista));
     check_lists(lists, model.nlista);
@@ -165,7 +167,7 @@ int history(const cli::CommandLine& cl) {
     const std::string list_path = list_file_name(cl.file, cl.tag);
     check_replaceable(list_path);
     if (!cl.chart.empty()) check_replaceable(cl.chart);
-    const ResultModel model = read_model(cl.file);
+    const ResultModel& model = read_model(cl.file);
     const std::vector<int> lists =
         list_sequence(cl.lists.first, cl.lists.last, cl.lists.step, display_list_count(model.nlista));
     const NodeHistory h = read_node_history(model, cl.node, lists);

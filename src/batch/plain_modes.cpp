@@ -35,14 +35,24 @@ bool ends_with_vtu(const std::string& path) {
 
 } // namespace
 
+ResultModel& keep_until_exit(ResultModel&& model) {
+    struct Kept {
+        ResultModel model;
+        Kept* next;
+    };
+    static Kept* kept = nullptr;
+    kept = new Kept{std::move(model), kept};
+    return kept->model;
+}
+
 int run_info(const std::string& path) {
     // Names are printed in the terminal's encoding; numbers keep the "C" locale's '.'.
     std::setlocale(LC_CTYPE, "");
     try {
-        const ReadResult result = read_result(path);
+        ReadResult result = read_result(path);
         for (const std::string& warning : result.warnings)
             std::fprintf(stderr, "%s\n", warning.c_str());
-        const std::string report = info_report(result.model);
+        const std::string report = info_report(keep_until_exit(std::move(result.model)));
         std::fwrite(report.data(), 1, report.size(), stdout);
         return std::fflush(stdout) == 0 ? 0 : 1;
     } catch (const std::exception& e) {
@@ -54,16 +64,17 @@ int run_info(const std::string& path) {
 int run_convert(const std::string& out, const std::string& path) {
     try {
         check_replaceable(out); // before a long read
-        const ReadResult result = read_result(path);
+        ReadResult result = read_result(path);
         for (const std::string& warning : result.warnings)
             std::fprintf(stderr, "%s\n", warning.c_str());
+        const ResultModel& model = keep_until_exit(std::move(result.model));
         if (ends_with_vtu(out)) {
-            const VtuBytes vtu = vtu_of(result.model);
+            const VtuBytes vtu = vtu_of(model);
             for (const std::string& warning : vtu.warnings)
                 std::fprintf(stderr, "%s\n", warning.c_str());
             write_file_atomically(out, vtu.bytes);
         } else {
-            write_file_atomically(out, native_text_of(result.model));
+            write_file_atomically(out, native_text_of(model));
         }
         return 0;
     } catch (const ModelWriteError& e) {

@@ -3,6 +3,7 @@
 // the launcher (orvanel) and the full program (orvanel-app).
 
 #include "batch/command_line.h"
+#include "viewer/model/result_model.h"
 
 #include <optional>
 #include <string>
@@ -23,6 +24,12 @@ int run_info(const std::string& path);
 // extension), atomically; 0, or 1 with the message on standard error and
 // `out` as it was.
 int run_convert(const std::string& out, const std::string& path);
+
+// Keeps `model` until the process ends and returns it. A run from the
+// command line ends once its outputs are written, and the system takes the
+// memory back at exit at once: freeing the arrays first would only add time.
+// (It stays reachable, so leak checkers do not count it.)
+ResultModel& keep_until_exit(ResultModel&& model);
 
 // Parses the command line; on a usage error prints it with the short usage
 // on standard error and returns nothing (the caller exits with status 2).

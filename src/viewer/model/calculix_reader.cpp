@@ -424,7 +424,7 @@ ImportData import_frd(const char* data, std::size_t size, const std::string& nam
 
 ImportData import_frd_file(const std::string& path) {
     const import::MappedFile file(path);
-    return import_frd(file.data(), file.size(), path);
+    return file.read([&] { return import_frd(file.data(), file.size(), path); });
 }
 
 ReadResult read_frd(const std::string& path, const ReaderOptions&) {

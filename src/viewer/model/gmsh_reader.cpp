@@ -891,7 +891,7 @@ ImportData import_msh(const char* data, std::size_t size, const std::string& nam
 
 ImportData import_msh_file(const std::string& path) {
     const import::MappedFile file(path);
-    return import_msh(file.data(), file.size(), path);
+    return file.read([&] { return import_msh(file.data(), file.size(), path); });
 }
 
 ReadResult read_msh(const std::string& path, const ReaderOptions&) {

@@ -4,23 +4,11 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
-#include <fcntl.h>
-#include <memory>
+#include <limits>
 #include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace orv::import {
 namespace {
-
-const char* file_kind(mode_t mode) {
-    if (S_ISDIR(mode)) return "a directory";
-    if (S_ISFIFO(mode)) return "a FIFO";
-    if (S_ISCHR(mode)) return "a character device";
-    if (S_ISBLK(mode)) return "a block device";
-    if (S_ISSOCK(mode)) return "a socket";
-    return "not a regular file";
-}
 
 constexpr std::size_t kPage = 4096;
 
@@ -31,36 +19,28 @@ std::string base_name(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-MappedFile::MappedFile(const std::string& path) {
-    // Non-blocking, so that a FIFO without a writer cannot hang the open.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) throw ReadError("Cannot open " + path + ": " + std::strerror(errno));
-    const std::unique_ptr<int, void (*)(int*)> closer(new int(fd), [](int* f) {
-        ::close(*f);
-        delete f;
-    });
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) throw ReadError("Cannot open " + path + ": " + std::strerror(errno));
-    if (!S_ISREG(st.st_mode))
-        throw ReadError("Cannot open " + path + ": it is " + file_kind(st.st_mode) + ", not a regular file");
-    size_ = static_cast<std::size_t>(st.st_size);
+MappedFile::MappedFile(const std::string& path)
+    : file_(path), map_(file_.fd(), file_.size()), name_(base_name(path)) {
+    if (file_.size() > std::numeric_limits<std::size_t>::max())
+        throw ReadError("Not enough memory to read " + name_);
+    size_ = static_cast<std::size_t>(file_.size());
     if (size_ == 0) return;
-    void* p = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd, 0);
-    if (p == MAP_FAILED) throw ReadError("Cannot read " + path + ": " + std::strerror(errno));
-    ::madvise(p, size_, MADV_SEQUENTIAL);
-    data_ = static_cast<const char*>(p);
-}
-
-MappedFile::~MappedFile() {
-    if (data_) ::munmap(const_cast<char*>(data_), size_);
+    if (map_.data()) {
+        ::madvise(const_cast<char*>(map_.data()), size_, MADV_SEQUENTIAL);
+        data_ = map_.data();
+        return;
+    }
+    copy_ = file_.first_bytes(size_);
+    if (copy_.size() < size_) throw ReadError(name_ + " became shorter while it was read");
+    data_ = copy_.data();
 }
 
 void MappedFile::done_before(const char* upto) {
-    if (!data_ || upto < data_) return;
+    if (!map_.data() || upto < data_) return;
     const std::size_t off = std::min(static_cast<std::size_t>(upto - data_), size_) / kPage * kPage;
     // Release in steps of 16 MiB: a page-cache mapping costs nothing to drop.
     if (off < released_ + (16u << 20)) return;
-    ::madvise(const_cast<char*>(data_) + released_, off - released_, MADV_DONTNEED);
+    map_.release_before(off);
     released_ = off;
 }
 

@@ -6,7 +6,8 @@
 // needs one, so scanning costs nothing for them.
 //
 // MappedFile maps a regular file read-only; anything else is refused before
-// a byte is read, as the native reader does.
+// a byte is read, as the native reader does. A file that becomes shorter
+// while it is read is refused, never a SIGBUS.
 
 #include "viewer/model/reader.h"
 
@@ -21,11 +22,11 @@
 
 namespace orv::import {
 
-// A regular file mapped read-only (or, when empty, no bytes at all).
+// A regular file mapped read-only (or, when empty, no bytes at all; where
+// it cannot be mapped, a copy of it).
 class MappedFile {
   public:
     explicit MappedFile(const std::string& path);
-    ~MappedFile();
     MappedFile(const MappedFile&) = delete;
     MappedFile& operator=(const MappedFile&) = delete;
     const char* data() const { return data_; }
@@ -34,7 +35,26 @@ class MappedFile {
     // that their pages leave the resident set (the peak memory of a read).
     void done_before(const char* upto);
 
+    // Returns parse(), which reads data(). Should the file become shorter
+    // meanwhile (its lost pages read as zeros, never a SIGBUS), throws
+    // ReadError "NAME became shorter while it was read" instead of whatever
+    // parse returned or threw.
+    template <class Parse> auto read(Parse parse) const {
+        try {
+            auto result = parse();
+            map_.check(name_);
+            return result;
+        } catch (const ReadError&) {
+            map_.check(name_);
+            throw;
+        }
+    }
+
   private:
+    input::InputFile file_;
+    input::FileMapping map_;
+    std::string copy_;
+    std::string name_;
     const char* data_ = nullptr;
     std::size_t size_ = 0;
     std::size_t released_ = 0;

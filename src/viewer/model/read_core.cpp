@@ -3,10 +3,12 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <limits>
+#include <mutex>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -288,6 +290,122 @@ const char* file_kind(mode_t mode) {
 }
 
 } // namespace
+
+namespace {
+
+// The guarded mappings, for the SIGBUS handler: plain lock-free atomics, the
+// only state a signal handler may read. A slot is live while `end` is set.
+struct Guard {
+    std::atomic<std::uintptr_t> begin{0};
+    std::atomic<std::uintptr_t> end{0};
+    std::atomic<bool> faulted{false};
+    std::atomic<bool> taken{false};
+};
+constexpr int kGuards = 64;
+Guard guards[kGuards];
+struct sigaction previous_sigbus {};
+std::uintptr_t page_bytes = 4096;
+
+// A page of a guarded mapping that lies past the end of its file (it became
+// shorter) or could not be read: the rest of the mapping from that page on
+// becomes zero pages and the guard is marked, and the faulting read goes on
+// over zeros. mmap is a plain system call on Linux, safe here although POSIX
+// does not list it. Any other SIGBUS goes where it went before.
+void on_sigbus(int sig, siginfo_t* info, void* context) {
+    const int saved_errno = errno;
+    const auto at = reinterpret_cast<std::uintptr_t>(info->si_addr);
+    for (Guard& g : guards) {
+        const std::uintptr_t end = g.end.load();
+        const std::uintptr_t begin = g.begin.load();
+        if (!end || at < begin || at >= end) continue;
+        const std::uintptr_t page = at & ~(page_bytes - 1);
+        void* zeros = ::mmap(reinterpret_cast<void*>(page), end - page, PROT_READ,
+                             MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
+        if (zeros != MAP_FAILED) {
+            g.faulted.store(true);
+            errno = saved_errno;
+            return;
+        }
+        break;
+    }
+    errno = saved_errno;
+    if ((previous_sigbus.sa_flags & SA_SIGINFO) && previous_sigbus.sa_sigaction) {
+        previous_sigbus.sa_sigaction(sig, info, context);
+    } else if (previous_sigbus.sa_handler != SIG_DFL && previous_sigbus.sa_handler != SIG_IGN) {
+        previous_sigbus.sa_handler(sig);
+    } else {
+        // Back to the default action, which ends the process once this
+        // handler returns (the signal stays blocked until then).
+        struct sigaction dfl {};
+        dfl.sa_handler = SIG_DFL;
+        ::sigemptyset(&dfl.sa_mask);
+        ::sigaction(SIGBUS, &dfl, nullptr);
+        ::raise(SIGBUS);
+    }
+}
+
+bool install_sigbus_handler() {
+    static const bool installed = [] {
+        if (const long page = ::sysconf(_SC_PAGESIZE); page > 0)
+            page_bytes = static_cast<std::uintptr_t>(page);
+        struct sigaction action {};
+        action.sa_sigaction = on_sigbus;
+        action.sa_flags = SA_SIGINFO | SA_RESTART;
+        ::sigemptyset(&action.sa_mask);
+        return ::sigaction(SIGBUS, &action, &previous_sigbus) == 0;
+    }();
+    return installed;
+}
+
+} // namespace
+
+FileMapping::FileMapping(int fd, std::uint64_t size) : fd_(fd), size_(size) {
+    if (size == 0 || size > std::numeric_limits<std::size_t>::max() / 2 || !install_sigbus_handler()) return;
+    for (int i = 0; i < kGuards && guard_ < 0; ++i) {
+        bool expected = false;
+        if (guards[i].taken.compare_exchange_strong(expected, true)) guard_ = i;
+    }
+    if (guard_ < 0) return; // pread it is
+    mapped_ = static_cast<std::size_t>((size + page_bytes - 1) & ~static_cast<std::uint64_t>(page_bytes - 1));
+    void* p = ::mmap(nullptr, mapped_, PROT_READ, MAP_PRIVATE, fd, 0);
+    if (p == MAP_FAILED) {
+        guards[guard_].taken.store(false);
+        guard_ = -1;
+        mapped_ = 0;
+        return;
+    }
+    Guard& g = guards[guard_];
+    g.faulted.store(false);
+    g.begin.store(reinterpret_cast<std::uintptr_t>(p));
+    g.end.store(reinterpret_cast<std::uintptr_t>(p) + mapped_);
+    data_ = static_cast<const char*>(p);
+}
+
+FileMapping::~FileMapping() {
+    if (!data_) return;
+    Guard& g = guards[guard_];
+    g.end.store(0);
+    g.begin.store(0);
+    ::munmap(const_cast<char*>(data_), mapped_);
+    g.taken.store(false);
+}
+
+void FileMapping::check(const std::string& name) const {
+    if (!data_) return;
+    struct stat st {};
+    if (::fstat(fd_, &st) == 0 && static_cast<std::uint64_t>(st.st_size) < size_)
+        throw ReadError(name + " became shorter while it was read");
+    if (guards[guard_].faulted.load()) throw ReadError("I/O error reading " + name);
+}
+
+void FileMapping::release_before(std::uint64_t offset) {
+    if (!data_) return;
+    const std::uint64_t upto = std::min(offset, static_cast<std::uint64_t>(mapped_)) & ~(page_bytes - 1);
+    if (upto <= released_) return;
+    ::madvise(const_cast<char*>(data_) + released_, static_cast<std::size_t>(upto - released_),
+              MADV_DONTNEED);
+    released_ = upto;
+}
 
 InputFile::InputFile(const std::string& path) : path_(path) {
     // Non-blocking, so that a FIFO without a writer cannot hang the open;

@@ -102,7 +102,46 @@ std::string base_name(const std::string& path);
 // Unwinds a worker once the read is stopping (cancelled, or failed elsewhere).
 struct Stopped {};
 
+// A regular file's bytes mapped read-only, so that reading them costs no
+// copy. Should the file become shorter while it is mapped, touching a page
+// past its new end does not raise SIGBUS: a process-wide handler puts zero
+// pages there and the mapping remembers it, and check() then refuses the
+// read. When the system refuses the mapping (or too many are guarded at
+// once), data() is nullptr and the caller reads with pread instead.
+class FileMapping {
+  public:
+    // `fd` stays open, and is not closed here, while the mapping lives.
+    FileMapping(int fd, std::uint64_t size);
+    ~FileMapping();
+    FileMapping(const FileMapping&) = delete;
+    FileMapping& operator=(const FileMapping&) = delete;
+
+    const char* data() const { return data_; }
+    std::uint64_t size() const { return size_; }
+
+    // Throws ReadError when the file became shorter than its mapping ("NAME
+    // became shorter while it was read") or a page of it could not be read:
+    // what was read from it since the mapping cannot be trusted.
+    void check(const std::string& name) const;
+
+    // Lets the pages before byte `offset` leave the resident set.
+    void release_before(std::uint64_t offset);
+
+  private:
+    int fd_;
+    std::uint64_t size_;
+    const char* data_ = nullptr;
+    std::size_t mapped_ = 0; // bytes mapped, whole pages
+    int guard_ = -1;         // slot in the SIGBUS handler's table
+    std::uint64_t released_ = 0;
+};
+
 // The bytes of the input: a file read with pread, or a buffer in memory.
+// (Mapping the file would save the kernel's copy, but on machines whose
+// page-table updates are expensive, as in virtual machines with shadow
+// paging, first touching each 4 KiB page of a mapping costs more than the
+// copy; the windows below are read twice, by the two passes, and stay in the
+// cache between a fetch and its parse.)
 class Source {
   public:
     Source(int fd, std::uint64_t size, std::string name) : fd_(fd), size_(size), name_(std::move(name)) {}
@@ -111,6 +150,8 @@ class Source {
 
     std::uint64_t size() const { return size_; }
     const std::string& name() const { return name_; }
+    // view() hands out the bytes in place and never uses its buffer.
+    bool in_memory() const { return data_ != nullptr; }
 
     // Bytes [offset, offset + len): in memory, or read into `buf` (len bytes).
     const char* view(std::uint64_t offset, std::size_t len, char* buf) const {
@@ -170,6 +211,7 @@ class Job {
 
     // The read window of thread `t` (0 is the calling thread).
     char* buffer(std::size_t t) {
+        if (src.in_memory()) return nullptr;
         auto& b = buffers_[t];
         if (b.empty()) b.resize(window);
         return b.data();

@@ -669,7 +669,7 @@ ReadResult read_vtk_legacy(const std::string& path, const ReaderOptions& options
     {
         // The file's pages are let go before the model is built.
         const import::MappedFile file(path);
-        data = parse_vtk_legacy(file.data(), file.size(), path);
+        data = file.read([&] { return parse_vtk_legacy(file.data(), file.size(), path); });
     }
     return build_model(std::move(data), path);
 }
