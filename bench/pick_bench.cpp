@@ -5,7 +5,9 @@
 // set of drawn lists it prints
 //   - the first probe after the camera change (the index is built in it);
 //   - further probes at pointer positions over the model and beside it:
-//     mean, 99th percentile and maximum.
+//     mean, 99th percentile and maximum;
+//   - element probes (the point and value under the pointer) at the same
+//     positions.
 //
 //   pick_bench FILE [--size WxH] [--probes N] [--list K]
 //
@@ -136,6 +138,7 @@ int main(int argc, char** argv) {
     std::uniform_real_distribution<double> jitter(-6, 6);
     std::uniform_real_distribution<double> anywhere_x(0, width - 1), anywhere_y(0, height - 1);
 
+    double worst_element = 0;
     double worst_first = 0, worst_further = 0, worst_first_cpu = 0, worst_further_cpu = 0;
     for (const Setup& setup : setups) {
         std::printf("\n%s\n", setup.name);
@@ -189,9 +192,35 @@ int main(int argc, char** argv) {
             std::printf("  %-24s %9.1f %9.1f %9.1f %9.3f %9.3f %9.3f %9.3f %6d\n", t.name, first, first_cpu,
                         picker.stats().build_seconds * 1000, mean, p99, max, cpu_max, hits);
             const pick::PickStats& st = picker.stats();
-            std::printf("  %-24s build steps: mark %.1f, project %.1f, grid %.1f, depth %.1f ms\n", "",
-                        st.mark_seconds * 1e3, st.project_seconds * 1e3, st.grid_seconds * 1e3,
-                        st.depth_seconds * 1e3);
+            std::printf(
+                "  %-24s build steps: mark %.1f, project %.1f, grid %.1f, depth %.1f, lines %.1f ms\n", "",
+                st.mark_seconds * 1e3, st.project_seconds * 1e3, st.grid_seconds * 1e3,
+                st.depth_seconds * 1e3, st.line_seconds * 1e3);
+
+            // The element point under the same pointers (the index is built),
+            // and the value there as the probe text computes it.
+            std::vector<double> element_times;
+            int element_hits = 0;
+            double checksum = 0;
+            for (int i = 1; i <= probes; ++i) {
+                const auto t1 = Clock::now();
+                const auto& a = at[static_cast<std::size_t>(i)];
+                if (const auto e = picker.probe_element(ps, pv, a[0], a[1])) {
+                    ++element_hits;
+                    checksum += list_value_at(m, e->element, e->at, k);
+                }
+                element_times.push_back(ms_since(t1));
+            }
+            std::sort(element_times.begin(), element_times.end());
+            double element_sum = 0;
+            for (double x : element_times)
+                element_sum += x;
+            if (!element_times.empty())
+                std::printf("  %-24s element probes: mean %.4f, p99 %.4f, max %.3f ms, %d hits (sum %.3g)\n",
+                            "", element_sum / static_cast<double>(element_times.size()),
+                            element_times[element_times.size() * 99 / 100], element_times.back(),
+                            element_hits, checksum);
+            worst_element = std::max(worst_element, element_times.empty() ? 0.0 : element_times.back());
             worst_first = std::max(worst_first, first);
             worst_further = std::max(worst_further, max);
             worst_first_cpu = std::max(worst_first_cpu, first_cpu);
@@ -200,5 +229,6 @@ int main(int argc, char** argv) {
     }
     std::printf("\nworst first probe after a camera change: %.1f ms; worst further probe: %.3f ms\n",
                 worst_first, worst_further);
+    std::printf("worst element probe: %.3f ms\n", worst_element);
     return 0;
 }

@@ -5,6 +5,12 @@
 // of the arrays the model holds.
 //
 //   reader_bench [--runs N] FILE...     (make one with make_result_file)
+//   reader_bench --formats [--runs N] NATIVE FILE...
+//
+// --formats compares files that hold the same model in different formats:
+// each file's read time (all threads) against the first one's, and each
+// file's peak memory, measured in a child process that reads it once,
+// against the bytes of the model it gives.
 //
 // Each figure is the median of N runs (default 5), the variants taking turns
 // so that a load from elsewhere spreads over all of them. "cpu" is the user
@@ -21,7 +27,10 @@
 #include <memory>
 #include <string>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -103,21 +112,102 @@ double ceiling_pass(const char* path, long& tokens) {
     return sum;
 }
 
+// Bytes of every array the finished model holds.
+double model_bytes(const orv::ResultModel& m) {
+    return m.coord_data.capacity() * 8.0 + m.listas_data.capacity() * 8.0 + m.conec_data.capacity() * 4.0 +
+           m.conec_start.capacity() * 8.0 + m.node_labels.capacity() * 8.0 +
+           m.element_labels.capacity() * 8.0 + static_cast<double>(m.inner_nodes.capacity());
+}
+
+long resident_kib() {
+    long pages = 0, resident = 0;
+    if (std::FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+        std::fclose(f);
+    }
+    return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+// Reads `path` once in a child process; its peak resident memory above what
+// it held before the read, and the model's bytes, in MiB; {-1, -1} when the
+// read failed.
+std::pair<double, double> peak_of_read(const char* path) {
+    int fds[2];
+    if (pipe(fds) != 0) return {-1, -1};
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        double out[2] = {-1, -1};
+        const long before = resident_kib();
+        try {
+            const orv::ReadResult r = orv::read_result(path);
+            out[0] = (peak_rss_kib() - before) / 1024.0;
+            out[1] = model_bytes(r.model) / (1 << 20);
+        } catch (const orv::ReadError&) {
+        }
+        if (write(fds[1], out, sizeof out) != sizeof out) _exit(1);
+        _exit(0);
+    }
+    close(fds[1]);
+    double got[2] = {-1, -1};
+    if (pid > 0) {
+        if (read(fds[0], got, sizeof got) != sizeof got) got[0] = got[1] = -1;
+        waitpid(pid, nullptr, 0);
+    }
+    close(fds[0]);
+    return {got[0], got[1]};
+}
+
+int compare_formats(const std::vector<const char*>& files, int runs) {
+    // Peaks first, from a parent that has read nothing yet: the allocator's
+    // state (its mmap threshold grows with the blocks freed) passes to the
+    // child and would change what a fresh process holds.
+    std::vector<std::pair<double, double>> peaks;
+    for (const char* f : files)
+        peaks.push_back(peak_of_read(f));
+    std::vector<std::vector<Sample>> samples(files.size());
+    for (int r = 0; r < runs; ++r)
+        for (std::size_t f = 0; f < files.size(); ++f)
+            samples[f].push_back(measure([&] {
+                try {
+                    (void)orv::read_result(files[f]);
+                } catch (const orv::ReadError& e) {
+                    std::printf("%s: %s\n", files[f], e.what());
+                }
+            }));
+    const Sample native = median(samples[0]);
+    for (std::size_t f = 0; f < files.size(); ++f) {
+        const Sample s = median(samples[f]);
+        const auto [peak, model] = peaks[f];
+        std::printf(
+            "%-28s wall %.3f s (%.2f x first)  cpu %.3f s (%.2f x first)  peak %.0f MiB = %.2f x model "
+            "(%.0f MiB)\n",
+            files[f], s.wall, s.wall / native.wall, s.cpu, s.cpu / native.cpu, peak,
+            model > 0 ? peak / model : 0.0, model);
+    }
+    std::printf("(medians of %d runs; %u hardware threads)\n", runs, std::thread::hardware_concurrency());
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     int runs = 5;
+    bool formats = false;
     std::vector<const char*> files;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc)
+        if (std::strcmp(argv[i], "--formats") == 0)
+            formats = true;
+        else if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc)
             runs = std::max(1, std::atoi(argv[++i]));
         else
             files.push_back(argv[i]);
     }
     if (files.empty()) {
-        std::fprintf(stderr, "usage: reader_bench [--runs N] FILE...\n");
+        std::fprintf(stderr, "usage: reader_bench [--formats] [--runs N] FILE...\n");
         return 2;
     }
+    if (formats) return compare_formats(files, runs);
     const int all = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     const long rss0 = peak_rss_kib();
     for (const char* path : files) {

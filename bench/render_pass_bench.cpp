@@ -5,9 +5,16 @@
 //     continuous and banded (glNewList .. glEndList, and the whole pass);
 //   - the time of passes that only replay the lists while the camera turns;
 //   - the time to walk the same colour list through a counting sink (the
-//     geometry alone, as colour_list_bench measures it).
+//     geometry alone, as colour_list_bench measures it), and the compile of
+//     the same list one glBegin/glEnd per piece and from arrays prepared
+//     beforehand (what the OpenGL implementation alone costs);
+//   - the interactive case: result list K coloured with the mesh, a 60-step
+//     left drag replayed with the coarse lists and without them (per-frame
+//     median and worst, user CPU time per frame, since the machine may be
+//     shared), the time to the full picture after the release, and the
+//     vertex data and resident memory of the full and coarse lists.
 //
-//   render_pass_bench FILE [--list K] [--repeat N] [--size WxH]
+//   render_pass_bench FILE [--list K] [--repeat N] [--size WxH] [--no-compile]
 //
 // Each pass is timed from the repaint request to the pixels read back
 // (glReadPixels waits for the renderer), so replay times include drawing.
@@ -15,12 +22,18 @@
 #include "ui/dialogs.h"
 #include "ui/gl_scene_viewer.h"
 #include "viewer/Unit2.h"
+#include "viewer/render/array_emitter_gl.h"
+#include "viewer/render/batched_colour_list_gl.h"
 #include "viewer/render/colour_list.h"
+#include "viewer/render/colour_list_gl.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QListWidget>
+#include <QMouseEvent>
+
+#include <sys/resource.h>
 
 #include <GL/gl.h>
 
@@ -30,6 +43,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -107,11 +121,203 @@ void print(const char* name, const PassTimes& t, double sink) {
                 t.replay_best * 1e3, t.replay_median * 1e3, t.pass / t.replay_median);
 }
 
+double user_cpu_seconds() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return static_cast<double>(u.ru_utime.tv_sec) + static_cast<double>(u.ru_utime.tv_usec) * 1e-6;
+}
+
+// Resident memory of the process in MB (VmRSS).
+double resident_mb() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmRSS:", 0) == 0) return std::atof(line.c_str() + 6) / 1024.0;
+    return 0;
+}
+
+// Compiles colour list k into a scratch display list with `emit` and returns
+// the seconds from glNewList to glEndList.
+template <class Fill> double scratch_compile_seconds(TForm2& form, Fill&& fill) {
+    form.GLSceneViewer1->makeCurrent();
+    const GLuint list = glGenLists(1);
+    const auto t0 = Clock::now();
+    glNewList(list, GL_COMPILE);
+    fill();
+    glEndList();
+    const double seconds = seconds_since(t0);
+    glDeleteLists(list, 1);
+    form.GLSceneViewer1->doneCurrent();
+    return seconds;
+}
+
+// What list compiling costs besides our own walk: the same colour list one
+// glBegin/glEnd per piece, and from arrays made beforehand.
+// Continuous pieces as the list was filled before arrays: runs of one
+// glBegin/glEnd with a glColor4d and a glVertex3d per vertex.
+struct ImmediateRunSink final : ColourPieceSink {
+    GLenum open = 0;
+    void begin(GLenum mode) {
+        if (open == mode) return;
+        if (open) glEnd();
+        glBegin(mode);
+        open = mode;
+    }
+    void piece(int, const Point3* pts, int count) override {
+        begin(count == 2 ? GL_LINES : GL_TRIANGLES);
+        glColor4d(0.5, 0.5, 0.5, 1);
+        for (int i = 0; i < count; ++i)
+            glVertex3d(pts[i].x, pts[i].y, pts[i].z);
+    }
+    void shaded_piece(const Point3* pts, const Rgba* colours, int count) override {
+        begin(count == 2 ? GL_LINES : GL_TRIANGLES);
+        for (int i = 0; i < count; ++i) {
+            glColor4d(colours[i].r, colours[i].g, colours[i].b, colours[i].a);
+            glVertex3d(pts[i].x, pts[i].y, pts[i].z);
+        }
+    }
+};
+
+void compare_compiles(TForm2& form, int k, double sink) {
+    ColourListSettings s;
+    const double per_piece = scratch_compile_seconds(form, [&] { emit_colour_list(form.model, k, s); });
+    const double immediate = scratch_compile_seconds(form, [&] {
+        ImmediateRunSink runs;
+        walk_colour_list(form.model, k, s, runs);
+        if (runs.open) glEnd();
+    });
+    PieceChunks runs;
+    form.GLSceneViewer1->makeCurrent();
+    {
+        // Fill the runs outside any list (drawn into the frame, then dropped).
+        const GLuint list = glGenLists(1);
+        glNewList(list, GL_COMPILE);
+        emit_batched_colour_list(form.model, k, s, &runs);
+        glEndList();
+        glDeleteLists(list, 1);
+    }
+    form.GLSceneViewer1->doneCurrent();
+    const double prepared = scratch_compile_seconds(form, [&] { draw_piece_chunks(runs); });
+    runs.clear();
+    const double arrays = scratch_compile_seconds(form, [&] { emit_batched_colour_list(form.model, k, s); });
+    const double keeping =
+        scratch_compile_seconds(form, [&] { emit_batched_colour_list(form.model, k, s, &runs); });
+    std::printf("continuous list, other ways to compile it:\n");
+    std::printf("  one glBegin/glEnd per piece    %9.1f ms   ratio to the counting sink %.2f\n",
+                per_piece * 1e3, per_piece / sink);
+    std::printf("  glBegin/glEnd runs, a call per vertex %9.1f ms   ratio %.2f (the emitter before arrays)\n",
+                immediate * 1e3, immediate / sink);
+    std::printf("  prepared arrays, glDrawArrays  %9.1f ms   ratio %.2f (the OpenGL implementation alone)\n",
+                prepared * 1e3, prepared / sink);
+    std::printf("  arrays, runs not kept          %9.1f ms   ratio %.2f (as batch runs compile)\n",
+                arrays * 1e3, arrays / sink);
+    std::printf("  arrays, runs kept for coarse   %9.1f ms   ratio %.2f (as the window compiles)\n",
+                keeping * 1e3, keeping / sink);
+}
+
+void send_mouse(QWidget* w, QEvent::Type type, QPointF at, Qt::MouseButton button, Qt::MouseButtons buttons) {
+    QMouseEvent e(type, at, w->mapToGlobal(at), button, buttons, Qt::NoModifier);
+    QCoreApplication::sendEvent(w, &e);
+}
+
+struct DragTimes {
+    double median = 0, worst = 0, user_per_frame = 0, after_release = 0;
+    bool coarse_seen = false, full_after_release = false;
+};
+
+// A left drag of `steps` moves of 4 pixels, each followed by the picture up
+// to its read-back; then the release and the next picture.
+DragTimes drag(TForm2& form, int steps) {
+    QWidget* view = form.GLSceneViewer1;
+    const QPointF start(view->width() / 2.0, view->height() / 2.0);
+    send_mouse(view, QEvent::MouseButtonPress, start, Qt::LeftButton, Qt::LeftButton);
+    std::vector<double> frames;
+    DragTimes t;
+    const double cpu0 = user_cpu_seconds();
+    for (int i = 1; i <= steps; ++i) {
+        send_mouse(view, QEvent::MouseMove, start + QPointF(4.0 * i, 0), Qt::NoButton, Qt::LeftButton);
+        frames.push_back(timed_pass(form));
+        t.coarse_seen = t.coarse_seen || form.render_state.last_replay_coarse;
+    }
+    t.user_per_frame = (user_cpu_seconds() - cpu0) / steps;
+    const auto released = Clock::now();
+    const long before = form.GLSceneViewer1->frames();
+    send_mouse(view, QEvent::MouseButtonRelease, start + QPointF(4.0 * steps, 0), Qt::LeftButton,
+               Qt::NoButton);
+    // The view repaints by itself after a coarse frame; otherwise (nothing
+    // to replace) the picture shown is already the full one: paint it again.
+    QApplication::processEvents();
+    if (form.GLSceneViewer1->frames() == before) form.GLSceneViewer1->render_now();
+    (void)form.GLSceneViewer1->last_image();
+    t.after_release = seconds_since(released);
+    t.full_after_release = !form.render_state.last_replay_coarse;
+    std::sort(frames.begin(), frames.end());
+    t.median = frames[frames.size() / 2];
+    t.worst = frames.back();
+    return t;
+}
+
+void interactive(TForm2& form, int k) {
+    form.auxiliar = true; // the start-up timer's work: mouse turning on
+    // What a frame costs with no list at all: clearing, reading back and
+    // showing the picture.
+    for (int i = 0; i < form.CheckListBox1->count(); ++i)
+        form.CheckListBox1->item(i)->setCheckState(Qt::Unchecked);
+    form.CheckListBox1MouseUp();
+    const DragTimes empty = drag(form, 30);
+    std::printf(
+        "  empty view         drag of 30 steps: median %7.1f ms (%5.1f fps), user CPU %6.1f ms/frame\n",
+        empty.median * 1e3, 1.0 / empty.median, empty.user_per_frame * 1e3);
+    // The result list with the mesh ("Malha Indeformada").
+    form.CheckListBox1->item(1)->setCheckState(Qt::Checked);
+    form.CheckListBox1->item(4 + k)->setCheckState(Qt::Checked);
+    form.CheckListBox1MouseUp();
+    form.auxiliar = true; // the start-up timer's work: mouse turning on
+    const double rss0 = resident_mb();
+    const auto t0 = Clock::now();
+    timed_pass(form);
+    const double first = seconds_since(t0);
+    const double compile = form.render_state.last_compile_seconds;
+    const double rss_full = resident_mb();
+    const auto b0 = Clock::now();
+    form.render_pass.wait_for_coarse_builds();
+    const double build = seconds_since(b0);
+    timed_pass(form); // adopts the coarse versions
+    const double rss_coarse = resident_mb();
+    const RenderState& rs = form.render_state;
+    std::printf("interactive: result list %d with the mesh, %dx%d\n", k, form.GLSceneViewer1->width(),
+                form.GLSceneViewer1->height());
+    std::printf("  first picture %.1f ms (compile %.1f ms); coarse versions ready %.1f ms later\n",
+                first * 1e3, compile * 1e3, build * 1e3);
+    std::printf(
+        "  vertex data: full lists %.1f MB, coarse %.1f MB (%.1f %%); resident memory +%.0f MB for the "
+        "full lists, +%.0f MB for the coarse ones\n",
+        rs.coarse_full_bytes / 1e6, rs.coarse_bytes / 1e6,
+        rs.coarse_full_bytes ? 100.0 * rs.coarse_bytes / rs.coarse_full_bytes : 0.0, rss_full - rss0,
+        rss_coarse - rss_full);
+    std::printf("  last full replay %.1f ms (coarse lists are used above %.0f ms)\n",
+                rs.last_full_replay_seconds * 1e3, form.render_pass.lod_budget_seconds * 1e3);
+    const int steps = 60;
+    const DragTimes coarse = drag(form, steps);
+    const double budget = form.render_pass.lod_budget_seconds;
+    form.render_pass.lod_budget_seconds = 1e9; // never coarse
+    const DragTimes full = drag(form, steps);
+    form.render_pass.lod_budget_seconds = budget;
+    for (const auto& [name, t] : {std::pair{"with coarse lists", coarse}, std::pair{"full lists only", full}})
+        std::printf(
+            "  %-18s drag of %d steps: median %7.1f ms (%5.1f fps), worst %7.1f ms, user CPU %6.1f ms/frame;"
+            " after release %7.1f ms to the %s picture%s\n",
+            name, steps, t.median * 1e3, 1.0 / t.median, t.worst * 1e3, t.user_per_frame * 1e3,
+            t.after_release * 1e3, t.full_after_release ? "full" : "COARSE",
+            t.coarse_seen ? "" : " (no coarse frame)");
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     std::string file;
     int k = 1, repeat = 5, width = 1000, height = 700;
+    bool compile_part = true;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--list") && i + 1 < argc)
             k = std::atoi(argv[++i]);
@@ -120,15 +326,20 @@ int main(int argc, char** argv) {
         else if (!std::strcmp(argv[i], "--size") && i + 1 < argc &&
                  std::sscanf(argv[i + 1], "%dx%d", &width, &height) == 2)
             ++i;
+        else if (!std::strcmp(argv[i], "--no-compile"))
+            compile_part = false;
         else if (argv[i][0] != '-' && file.empty())
             file = argv[i];
         else {
-            std::fprintf(stderr, "usage: render_pass_bench FILE [--list K] [--repeat N] [--size WxH]\n");
+            std::fprintf(
+                stderr,
+                "usage: render_pass_bench FILE [--list K] [--repeat N] [--size WxH] [--no-compile]\n");
             return 2;
         }
     }
     if (file.empty()) {
-        std::fprintf(stderr, "usage: render_pass_bench FILE [--list K] [--repeat N] [--size WxH]\n");
+        std::fprintf(stderr,
+                     "usage: render_pass_bench FILE [--list K] [--repeat N] [--size WxH] [--no-compile]\n");
         return 2;
     }
 
@@ -166,6 +377,11 @@ int main(int argc, char** argv) {
     std::printf("OpenGL renderer: %s\n", reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
     form.GLSceneViewer1->doneCurrent();
 
+    if (!compile_part) {
+        interactive(form, k);
+        return 0;
+    }
+
     long vertices = 0;
     const double sink_continuous = counting_sink_seconds(form.model, k, false, repeat, vertices);
     std::printf("colour list %d: %ld vertices continuous\n", k, vertices);
@@ -184,5 +400,9 @@ int main(int argc, char** argv) {
     const PassTimes banded = measure(form, repeat);
     print("banded", banded, sink_banded);
     std::printf("log: %s\n", to_string(form.render_state.log).c_str());
+    compare_compiles(form, k, sink_continuous);
+
+    form.CheckBox8->setChecked(false);
+    interactive(form, k);
     return 0;
 }

@@ -13,6 +13,8 @@
 // list k the point array "Step k".
 // --format msh (msh-binary) writes a quad1 plate as a Gmsh 4.1 file, text
 // (binary): list k becomes time step k - 1 of one node-data view "value".
+// --format frd writes a quad1 plate as CalculiX .frd text: list k becomes
+// step k's block "VALUE", the last step also holds "DISP".
 #include "plate_vtu.h"
 
 #include <charconv>
@@ -43,7 +45,10 @@ class Out {
         buf_.append(tmp, r.ptr);
         buf_.push_back(' ');
     }
-    void text(const char* s) { buf_.append(s); }
+    void text(const char* s) {
+        buf_.append(s);
+        if (buf_.size() > kSize) flush();
+    }
     // Big-endian binary values (legacy VTK BINARY).
     void be_double(double v) {
         std::uint64_t bits;
@@ -243,9 +248,62 @@ void write_msh(std::FILE* f, bool binary, long nx, long ny, long lists) {
     }
 }
 
+// The quad1 plate as CalculiX .frd text in long records: a node block, an
+// element block of qu4 and, per list, a step with one result block "VALUE"
+// (and, in the last step, "DISP" with the plate's deflection).
+void write_frd(std::FILE* f, long nx, long ny, long lists) {
+    Out o(f);
+    const long nnode = nx * ny, nelem = (nx - 1) * (ny - 1);
+    const auto id = [&](long i, long j) { return j * nx + i + 1; };
+    char line[160];
+    const auto put = [&](int) { o.text(line); }; // takes snprintf's count
+    o.text("    1C\n");
+    put(std::snprintf(line, sizeof line, "    2C%30ld%37s1\n", nnode, ""));
+    const double h = 1.0 / static_cast<double>(nx > 1 ? nx - 1 : 1);
+    for (long j = 0; j < ny; ++j)
+        for (long i = 0; i < nx; ++i)
+            put(std::snprintf(line, sizeof line, " -1%10ld%12.5E%12.5E%12.5E\n", id(i, j),
+                              static_cast<double>(i) * h, static_cast<double>(j) * h, 0.0));
+    o.text(" -3\n");
+    put(std::snprintf(line, sizeof line, "    3C%30ld%37s1\n", nelem, ""));
+    long e = 0;
+    for (long j = 0; j + 1 < ny; ++j)
+        for (long i = 0; i + 1 < nx; ++i) {
+            put(std::snprintf(line, sizeof line, " -1%10ld    9    0    1\n", ++e));
+            put(std::snprintf(line, sizeof line, " -2%10ld%10ld%10ld%10ld\n", id(i, j), id(i + 1, j),
+                              id(i + 1, j + 1), id(i, j + 1)));
+        }
+    o.text(" -3\n");
+    const auto header = [&](long k) {
+        put(std::snprintf(line, sizeof line, "  100CL  101%12.5E%12ld%21s0%5ld%12s\n", static_cast<double>(k),
+                          nnode, "", k, "1"));
+    };
+    for (long k = 1; k <= lists; ++k) {
+        const double load = static_cast<double>(k) / static_cast<double>(lists);
+        header(k);
+        o.text(" -4  VALUE       1    1\n -5  V           1    1    0    0\n");
+        for (long j = 0; j < ny; ++j)
+            for (long i = 0; i < nx; ++i)
+                put(std::snprintf(line, sizeof line, " -1%10ld%12.5E\n", id(i, j),
+                                  plate_value(i, j, nx, ny, load)));
+        o.text(" -3\n");
+        if (k < lists) continue;
+        header(k);
+        o.text(
+            " -4  DISP        4    1\n -5  D1          1    2    1    0\n -5  D2          1    2    2    0\n"
+            " -5  D3          1    2    3    0\n -5  ALL         1    2    0    0    1ALL\n");
+        for (long j = 0; j < ny; ++j)
+            for (long i = 0; i < nx; ++i)
+                put(std::snprintf(line, sizeof line, " -1%10ld%12.5E%12.5E%12.5E\n", id(i, j), 0.0, 0.0,
+                                  plate_w(i, j, nx, ny, 1.0)));
+        o.text(" -3\n");
+    }
+    o.text(" 9999\n");
+}
+
 int usage() {
     std::fprintf(stderr, "usage: make_result_file --nodes N --lists L --kind quad1|quad2|tri1|tri2|line1 "
-                         "[--format txt|vtk|vtk-binary|vtu|msh|msh-binary] [--zlib] OUT\n");
+                         "[--format txt|vtk|vtk-binary|vtu|msh|msh-binary|frd] [--zlib] OUT\n");
     return 2;
 }
 
@@ -273,9 +331,9 @@ int main(int argc, char** argv) {
     }
     if (out.empty() || nodes < 4 || lists < 0) return usage();
     if (format != "txt" && format != "vtk" && format != "vtk-binary" && format != "vtu" && format != "msh" &&
-        format != "msh-binary")
+        format != "msh-binary" && format != "frd")
         return usage();
-    if (format.starts_with("msh") && kind != "quad1") {
+    if ((format.starts_with("msh") || format == "frd") && kind != "quad1") {
         std::fprintf(stderr, "make_result_file: --format %s writes the quad1 plate only\n", format.c_str());
         return 2;
     }
@@ -313,6 +371,8 @@ int main(int argc, char** argv) {
     }
     if (format.starts_with("msh")) {
         write_msh(f, format == "msh-binary", nx, ny, lists);
+    } else if (format == "frd") {
+        write_frd(f, nx, ny, lists);
     } else if (format != "txt") {
         write_vtk(f, format == "vtk-binary", kind, nx, ny, nelem, lists);
     } else {

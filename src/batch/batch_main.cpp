@@ -13,6 +13,7 @@
 #include "batch/batch_view.h"
 #include "batch/offscreen_gl.h"
 #include "batch/plain_modes.h"
+#include "ui/png_bytes.h"
 #include "viewer/Unit3.h"
 #include "viewer/model/reader.h"
 #include "viewer/output/avi_recorder.h"
@@ -25,7 +26,6 @@
 #include "viewer/render/render_plan.h"
 
 #include <QApplication>
-#include <QBuffer>
 #include <QChartView>
 #include <QImage>
 #include <QtGlobal>
@@ -81,16 +81,6 @@ ResultModel& read_model(const std::string& path) {
     }
 }
 
-// PNG bytes of a picture, 24-bit RGB.
-std::string png_of(const QImage& image) {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    if (!image.convertToFormat(QImage::Format_RGB888).save(&buffer, "PNG"))
-        throw OutputError("Cannot encode the picture as PNG.");
-    return bytes.toStdString();
-}
-
 // PNG bytes of an RGBA picture stored bottom row first, as 24-bit RGB.
 std::string png_of_framebuffer(const std::vector<std::uint8_t>& rgba, int w, int h) {
     QImage image(w, h, QImage::Format_RGB888);
@@ -104,14 +94,19 @@ std::string png_of_framebuffer(const std::vector<std::uint8_t>& rgba, int w, int
             dst[3 * x + 2] = src[4 * x + 2];
         }
     }
-    return png_of(image);
+    return png_bytes(image);
 }
 
 int picture(const cli::CommandLine& cl) {
     check_replaceable(cl.output);
+    const FigureLayout layout = BatchView::layout_of(cl.view);
+    if (layout.width() > figure::kMaxSide || layout.height() > figure::kMaxSide)
+        throw OutputError("Picture size out of range: " + std::to_string(layout.width()) + "x" +
+                          std::to_string(layout.height()) + " pixels, at most " +
+                          std::to_string(figure::kMaxSide) + " a side.");
     ResultModel& model = read_model(cl.file);
     // The context first: the view's display lists go before it.
-    OffscreenGl gl(cl.view.width, cl.view.height);
+    OffscreenGl gl(layout.width(), layout.height());
     BatchView view(model, cl.view);
     view.render(cl.view.lists);
     const std::string png = png_of_framebuffer(gl.read_rgba(), gl.width(), gl.height());
@@ -192,7 +187,7 @@ int history(const cli::CommandLine& cl) {
     chart.set_history(h.values);
     chart.show();
     QApplication::processEvents();
-    const std::string png = png_of(chart.Chart1->grab().toImage());
+    const std::string png = png_bytes(chart.Chart1->grab().toImage());
     chart.hide();
     OutputFile chart_file(cl.chart);
     chart_file.write(png);

@@ -1,6 +1,7 @@
 #include "batch/batch_view.h"
 
 #include "viewer/legend/legend_gl.h"
+#include "viewer/output/figure_gl.h"
 #include "viewer/output/list_sequence.h"
 #include "viewer/output/output_error.h"
 #include "viewer/render/mesh_gl.h"
@@ -90,26 +91,25 @@ BatchView::~BatchView() {
     impl_->pass.free_lists();
 }
 
+FigureLayout BatchView::layout_of(const view::ViewSettings& s) {
+    FigureLayout l;
+    l.scale = s.figure_scale;
+    l.view_width = s.width;
+    l.view_height = s.height;
+    l.title = s.title;
+    l.legend = s.legend;
+    return l;
+}
+
 void BatchView::render(const std::vector<int>& lists) {
     Impl& d = *impl_;
     view::set_lists(d.settings, lists);
     const view::ViewSettings& s = d.settings;
 
-    glViewport(0, 0, s.width, s.height);
-    glDisable(GL_SCISSOR_TEST);
-    view::draw_scene(d.GLScene1, *d.GLCamera1, s.width, s.height, view::ViewStyle{{1, 1, 1}, true, false});
-    if (s.legend) {
-        // The legend view lies over the 3D view at its top left; what falls
-        // outside the picture is cut off, as the window cuts it.
-        const int y = s.height - view::kLegendViewHeight;
-        glViewport(0, y, view::kLegendViewWidth, view::kLegendViewHeight);
-        glScissor(0, y, view::kLegendViewWidth, view::kLegendViewHeight);
-        glEnable(GL_SCISSOR_TEST);
-        view::draw_scene(d.GLScene2, *d.GLCamera2, view::kLegendViewWidth, view::kLegendViewHeight,
-                         view::ViewStyle{{243 / 255.0f, 250 / 255.0f, 252 / 255.0f}, true, true});
-        glDisable(GL_SCISSOR_TEST);
-        glViewport(0, 0, s.width, s.height);
-    }
+    const FigureScene model_scene{&d.GLScene1, d.GLCamera1.get(), view::ViewStyle{{1, 1, 1}, true, false}};
+    const FigureScene legend_scene{&d.GLScene2, d.GLCamera2.get(),
+                                   view::ViewStyle{{243 / 255.0f, 250 / 255.0f, 252 / 255.0f}, true, true}};
+    draw_figure(layout_of(s), model_scene, legend_scene, bitmap_text(figure_title(d.model, s.deformed_list)));
 }
 
 } // namespace orv

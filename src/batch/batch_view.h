@@ -6,6 +6,7 @@
 // options, with no window.
 
 #include "viewer/model/result_model.h"
+#include "viewer/output/figure.h"
 #include "viewer/view/view_settings.h"
 
 #include <memory>
@@ -25,12 +26,18 @@ class BatchView {
     BatchView(const BatchView&) = delete;
     BatchView& operator=(const BatchView&) = delete;
 
+    // The picture's layout: the view of the settings' size, the legend at
+    // the top left when asked for, the title line and the figure scale of
+    // the settings (figure.h).
+    static FigureLayout layout_of(const view::ViewSettings& settings);
+
     // Draws the picture with exactly the result lists `lists` checked (the
-    // settings' own lists are replaced; the fixed items stay) into the current context's viewport of the
-    // settings' size, the legend composed at the top left when asked for.
-    // The context must be the same for every call, and still current when
-    // the view is destroyed (it frees its display lists). A failed pass
-    // throws OutputError with the render pass's message.
+    // settings' own lists are replaced; the fixed items stay) into the
+    // current context, which must be at least layout_of(settings)'s size, as
+    // "Salvar Figura" draws a figure (figure_gl.h); the title is the lowest
+    // list's name. The context must be the same for every call, and still
+    // current when the view is destroyed (it frees its display lists). A
+    // failed pass throws OutputError with the render pass's message.
     void render(const std::vector<int>& lists);
 
   private:

@@ -226,6 +226,9 @@ const Option kOptions[] = {
      [](CommandLine& cl, Values) { cl.view.node_numbers = true; }},
     {"--element-numbers", "", Scope::View, Mode::Gui, "\"Num. dos Elementos\"",
      [](CommandLine& cl, Values) { cl.view.element_numbers = true; }},
+    {"--extremes", "", Scope::View, Mode::Gui,
+     "\"Extremos\": the nodes of the lowest list's minimum\nand maximum, marked with their values",
+     [](CommandLine& cl, Values) { cl.view.extremes = true; }},
     {"--bands", "", Scope::View, Mode::Gui, "\"Faixas de Cores\"",
      [](CommandLine& cl, Values) { cl.view.bands = true; }},
     {"--negative", "", Scope::View, Mode::Gui, "\"Legenda Negativa\"",
@@ -305,6 +308,15 @@ const Option kOptions[] = {
      }},
     {"--scale", "1|2", Scope::View, Mode::Gui, "colour scale \"Escala 1\" or \"Escala 2\"",
      [](CommandLine& cl, Values v) { cl.view.scale = int_in("--scale", v[0], 1, 2, "1 or 2"); }},
+
+    {"--title", "", Scope::Figure, Mode::Gui,
+     "a title line above the view: the name of the\nlowest --list, or FILE's name without one\n(the picture "
+     "grows by 28 pixels)",
+     [](CommandLine& cl, Values) { cl.view.title = true; }},
+    {"--scale-figure", "1|2", Scope::Figure, Mode::Gui, "draw the picture at twice the size (default 1)",
+     [](CommandLine& cl, Values v) {
+         cl.view.figure_scale = int_in("--scale-figure", v[0], 1, 2, "1 or 2");
+     }},
 };
 
 std::string_view mode_option_name(Mode m) {
@@ -328,6 +340,7 @@ bool applies(Scope scope, Mode mode) {
     case Scope::View:
         return mode == Mode::Picture || mode == Mode::Video;
     case Scope::Picture:
+    case Scope::Figure:
         return mode == Mode::Picture;
     case Scope::Video:
         return mode == Mode::Video;
@@ -507,6 +520,9 @@ std::string help_text() {
     for (const Option& o : kOptions)
         if (o.scope == Scope::View || o.scope == Scope::Picture)
             help_row(out, "  " + option_form(o), o.help, 30);
+    out += "\nFigure options of --picture (the viewer's \"Salvar Figura\"):\n";
+    for (const Option& o : kOptions)
+        if (o.scope == Scope::Figure) help_row(out, "  " + option_form(o), o.help, 30);
     out += "\n"
            "Environment:\n"
            "  ORVANEL_THREADS=N           reading threads (default: all cores; 1 = one\n"

@@ -66,6 +66,7 @@ enum class Scope {
     History,      // --history only
     VideoHistory, // --video and --history
     Picture,      // --picture only
+    Figure,       // --picture only: the figure around the view ("Salvar Figura")
     View,         // view options: --picture and --video
 };
 

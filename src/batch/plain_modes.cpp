@@ -74,6 +74,11 @@ int run_convert(const std::string& out, const std::string& path) {
                 std::fprintf(stderr, "%s\n", warning.c_str());
             write_file_atomically(out, vtu.bytes);
         } else {
+            if (!numbered_in_order(model))
+                std::fprintf(stderr,
+                             "%s: the native format numbers nodes and elements 1, 2, ...; the file's own "
+                             "numbers are not kept.\n",
+                             path.c_str());
             write_file_atomically(out, native_text_of(model));
         }
         return 0;

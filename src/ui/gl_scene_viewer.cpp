@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QMouseEvent>
+#include <QOpenGLFramebufferObject>
 #include <QResizeEvent>
 #include <QTimer>
 #include <QWheelEvent>
@@ -74,17 +75,19 @@ void GLSceneViewer::resizeEvent(QResizeEvent* event) {
     QOpenGLWidget::resizeEvent(event);
 }
 
+view::ViewStyle GLSceneViewer::style() const {
+    return view::ViewStyle{{static_cast<float>(background_.redF()), static_cast<float>(background_.greenF()),
+                            static_cast<float>(background_.blueF())},
+                           depth_test_,
+                           face_culling_};
+}
+
 void GLSceneViewer::paintGL() {
     if (rendering_) return;
     rendering_ = true;
 
     if (scene_ && camera_) {
-        const view::ViewStyle style{{static_cast<float>(background_.redF()),
-                                     static_cast<float>(background_.greenF()),
-                                     static_cast<float>(background_.blueF())},
-                                    depth_test_,
-                                    face_culling_};
-        view::draw_scene(*scene_, *camera_, width(), height(), style, [this](view::SceneObject& object) {
+        view::draw_scene(*scene_, *camera_, width(), height(), style(), [this](view::SceneObject& object) {
             try {
                 object.render();
             } catch (const std::exception& e) {
@@ -153,6 +156,41 @@ QImage GLSceneViewer::last_image() {
     }
     if (!rendering_) doneCurrent();
     // OpenGL returns the bottom row first.
+    return image.mirrored(false, true).convertToFormat(QImage::Format_RGB32);
+}
+
+QImage GLSceneViewer::render_offscreen(QSize size, const std::function<void()>& draw) {
+    if (!isValid() || rendering_ || size.isEmpty()) return {};
+    makeCurrent();
+    // Unbinds the framebuffer and lets the context go however `draw` ends.
+    struct Restore {
+        GLSceneViewer* view;
+        bool* rendering;
+        ~Restore() {
+            *rendering = false;
+            view->doneCurrent();
+        }
+    } restore{this, &rendering_};
+    // A paint of this view arriving meanwhile would draw into our framebuffer.
+    rendering_ = true;
+    QOpenGLFramebufferObjectFormat format;
+    format.setAttachment(QOpenGLFramebufferObject::CombinedDepthStencil);
+    format.setInternalTextureFormat(GL_RGBA8);
+    QOpenGLFramebufferObject fbo(size, format);
+    if (!fbo.isValid() || !fbo.bind()) return {};
+    glViewport(0, 0, size.width(), size.height());
+    draw();
+    QImage image(size, QImage::Format_RGBA8888);
+    glFinish();
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+    glReadPixels(0, 0, size.width(), size.height(), GL_RGBA, GL_UNSIGNED_BYTE, image.bits());
+    fbo.release();
+    for (int y = 0; y < image.height(); ++y) {
+        uchar* row = image.scanLine(y);
+        for (int x = 0; x < image.width(); ++x)
+            row[4 * x + 3] = 0xff;
+    }
     return image.mirrored(false, true).convertToFormat(QImage::Format_RGB32);
 }
 

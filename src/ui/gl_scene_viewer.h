@@ -30,10 +30,13 @@
 
 #include "viewer/view/camera.h"
 #include "viewer/view/scene.h"
+#include "viewer/view/scene_gl.h"
 
 #include <QColor>
 #include <QImage>
 #include <QOpenGLWidget>
+
+#include <functional>
 
 namespace orv {
 
@@ -53,6 +56,8 @@ class GLSceneViewer : public QOpenGLWidget {
     QColor background() const { return background_; }
     void set_depth_test(bool on) { depth_test_ = on; }
     void set_face_culling(bool on) { face_culling_ = on; }
+    // Background, depth test and culling as a paint applies them.
+    view::ViewStyle style() const;
 
     // True while a paint of this view is running (render callbacks included).
     bool rendering() const { return rendering_; }
@@ -68,6 +73,15 @@ class GLSceneViewer : public QOpenGLWidget {
     // without drawing again; top row first, Format_RGB32, width() x height()
     // device pixels. Null before the first paint.
     QImage last_image();
+
+    // Draws into an off-screen framebuffer of `size` device pixels (colour,
+    // 24-bit depth and 8-bit stencil, as the view's own) with this view's
+    // context current, and returns what `draw` left there: top row first,
+    // Format_RGB32, opaque. The on-screen picture is left alone. `draw` must
+    // not let events through. Null when the view has no context yet or the
+    // framebuffer cannot be made (too large for the driver). Exceptions of
+    // `draw` pass through, the view's state restored.
+    QImage render_offscreen(QSize size, const std::function<void()>& draw);
 
     // For render callbacks: let pending window events through (paints of
     // other widgets, such as a loading notice) and make this view's context

@@ -175,9 +175,11 @@ std::array<QGroupBox*, 8> TForm2::optional_groups() const {
 
 void TForm2::layout_panel() {
     int y = 5;
+    // Blocks are 142 wide: 5 pixels in, or 1 when the scroll bar narrows the panel.
+    const int x = Panel1->width() >= 152 ? 5 : std::max(0, (Panel1->width() - 142) / 2);
     auto place = [&](QWidget* block) {
         if (block->isHidden()) return;
-        block->setGeometry(5, y, 142, block->height());
+        block->setGeometry(x, y, 142, block->height());
         y += block->height();
     };
     place(GroupBox3);
@@ -185,6 +187,8 @@ void TForm2::layout_panel() {
     place(Panel11);
     for (QGroupBox* g : optional_groups())
         place(g);
+    // The panel is never shorter than its blocks: a shorter window scrolls it.
+    Panel1->setMinimumHeight(y + 5);
 }
 
 QMdiSubWindow* TForm2::mdi_window() const {
@@ -242,7 +246,7 @@ void TForm2::FormCreate(const QString& file) {
     auxiliar = false;
     Timer1->start();
     load_legend(0);
-    Panel1->setFixedWidth(152);
+    panel_scroll->setFixedWidth(152);
     mouse_wheel = true;
     line_def_w = 1;
     line_undef_w = 1;
@@ -411,6 +415,7 @@ void TForm2::GLSceneViewer1MouseDown(QMouseEvent* event) {
     if (auxiliar && event->buttons() == Qt::LeftButton && event->modifiers() == Qt::ControlModifier)
         GLSceneViewer1PickNode(event->position().x(), event->position().y());
     if (auxiliar && alone(event, Qt::RightButton)) GLSceneViewer1->setCursor(Qt::PointingHandCursor);
+    if (auxiliar) lod_press(event);
     mx = event->position().x();
     my = event->position().y();
 }
@@ -447,6 +452,7 @@ void TForm2::GLSceneViewer1MouseMove(QMouseEvent* event) {
 void TForm2::GLSceneViewer1MouseUp(QMouseEvent* event) {
     probe_mouse_event(event);
     if (auxiliar) GLSceneViewer1->setCursor(Qt::SizeAllCursor);
+    lod_release(event);
 }
 
 void TForm2::GLSceneViewer1DblClick() {
@@ -476,6 +482,7 @@ void TForm2::wheelEvent(QWheelEvent* event) {
             FormMouseWheelDown();
         for (; wheel_rest_ >= 120; wheel_rest_ -= 120)
             FormMouseWheelUp();
+        lod_wheel_step();
     });
 }
 

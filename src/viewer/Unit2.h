@@ -29,6 +29,7 @@
 class QCheckBox;
 class QComboBox;
 class QFrame;
+class QScrollArea;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -103,21 +104,23 @@ class TForm2 : public QWidget {
 
     // ---- Control panel ----
     QFrame* Panel1 = nullptr;
-    QGroupBox* GroupBox3 = nullptr; // "Menu Geral"
-    QCheckBox* CheckBox3 = nullptr; // "Legenda"
-    QCheckBox* CheckBox8 = nullptr; // "Faixas de Cores"
-    QCheckBox* CheckBox1 = nullptr; // "Legenda Negativa" (focus parking)
-    QCheckBox* CheckBox9 = nullptr; // "Notação Científica"
-    QCheckBox* CheckBox7 = nullptr; // "Eixos"
-    QCheckBox* CheckBox2 = nullptr; // "Tela Inteira"
-    QCheckBox* CheckBox5 = nullptr; // "> Valores Máximos"
-    QLineEdit* Edit5 = nullptr;     // legend minimum
-    QLineEdit* Edit6 = nullptr;     // legend maximum
-    QCheckBox* CheckBox4 = nullptr; // "Clip Plane"
-    QLineEdit* Edit1 = nullptr;     // clip plane a
-    QLineEdit* Edit2 = nullptr;     // b
-    QLineEdit* Edit3 = nullptr;     // c
-    QLineEdit* Edit4 = nullptr;     // d
+    QScrollArea* panel_scroll = nullptr; // around Panel1: scrolls it when the window is shorter
+    QGroupBox* GroupBox3 = nullptr;      // "Menu Geral"
+    QCheckBox* CheckBox3 = nullptr;      // "Legenda"
+    QCheckBox* CheckBox8 = nullptr;      // "Faixas de Cores"
+    QCheckBox* CheckBox1 = nullptr;      // "Legenda Negativa" (focus parking)
+    QCheckBox* CheckBox9 = nullptr;      // "Notação Científica"
+    QCheckBox* CheckBox7 = nullptr;      // "Eixos"
+    QCheckBox* CheckBox10 = nullptr;     // "Extremos"
+    QCheckBox* CheckBox2 = nullptr;      // "Tela Inteira"
+    QCheckBox* CheckBox5 = nullptr;      // "> Valores Máximos"
+    QLineEdit* Edit5 = nullptr;          // legend minimum
+    QLineEdit* Edit6 = nullptr;          // legend maximum
+    QCheckBox* CheckBox4 = nullptr;      // "Clip Plane"
+    QLineEdit* Edit1 = nullptr;          // clip plane a
+    QLineEdit* Edit2 = nullptr;          // b
+    QLineEdit* Edit3 = nullptr;          // c
+    QLineEdit* Edit4 = nullptr;          // d
 
     QGroupBox* GroupBox4 = nullptr;       // "Lista de Plotagem"
     QListWidget* CheckListBox1 = nullptr; // plot list, checkable items
@@ -155,9 +158,12 @@ class TForm2 : public QWidget {
     QLabel* Label5 = nullptr;       // "FPS"
     QLineEdit* Edit8 = nullptr;     // frames per second
 
-    QGroupBox* GroupBox7 = nullptr; // "Captura Imagem"
-    QPushButton* BitBtn3 = nullptr; // "IMG"
-    QPushButton* BitBtn4 = nullptr; // "LEG" (disabled until the legend shows)
+    QGroupBox* GroupBox7 = nullptr;            // "Captura Imagem"
+    QPushButton* BitBtn3 = nullptr;            // "IMG"
+    QPushButton* BitBtn4 = nullptr;            // "LEG" (disabled until the legend shows)
+    QPushButton* save_figure_button = nullptr; // "Salvar Figura" (also Ctrl+S)
+    QLabel* figure_scale_label = nullptr;      // "Tamanho:"
+    QComboBox* figure_scale_box = nullptr;     // "1×" or "2×": the figure's scale
 
     QGroupBox* GroupBox8 = nullptr; // "Gerador Vídeo/Lista"
     QLabel* Label6 = nullptr;       // "Lista inicial:"
@@ -257,11 +263,16 @@ class TForm2 : public QWidget {
     void GroupBox1MouseMove(); // also for GroupBox2 and GroupBox5: clears the status bar
 
     // Output groups (Unit2_output.cpp).
-    void BitBtn3Click();    // "IMG": the 3D view to the clipboard
-    void BitBtn4Click();    // "LEG": the legend view to the clipboard
-    void Button1Click();    // "Adicionar Frame"
-    void Button2Click();    // "Gerar": the video generator
-    void Button3Click();    // "Lista": the node history
+    void BitBtn3Click(); // "IMG": the 3D view to the clipboard
+    void BitBtn4Click(); // "LEG": the legend view to the clipboard
+    void Button1Click(); // "Adicionar Frame"
+    void Button2Click(); // "Gerar": the video generator
+    void Button3Click(); // "Lista": the node history
+    // "Salvar Figura" (and Ctrl+S): the 3D view with its legend and a title
+    // line, as a PNG chosen in a save dialog; a cancelled dialog writes nothing.
+    void save_figure();
+    // The figure at `scale` 1 or 2 (output/figure.h): what save_figure writes.
+    QImage figure_image(int scale);
     void SpinEdit4Change(); // "Lista final:" starts after "Lista inicial:"
     void SpinEdit5Change();
     void fill_avi_group(); // Edit8 := the recorder's frames per second
@@ -280,6 +291,7 @@ class TForm2 : public QWidget {
     void Edit3Exit();
     void Edit4Exit();
     void CheckBox7Click();  // "Eixos"
+    void CheckBox10Click(); // "Extremos"
     void CheckBox2Click();  // "Tela Inteira"
     void TrackBar2Change(); // transparency slider: status message
     void BitBtn1Click();    // transparency apply
@@ -329,6 +341,14 @@ class TForm2 : public QWidget {
     view::ViewSettings view_settings() const;
     // What the render pass reads: the mapping of view_settings().
     RenderPassInputs render_inputs() const;
+    // Level of detail while the 3D view turns (Unit2_lod.cpp): a left or
+    // right drag, or wheel steps less than kLodWheelRestMs apart, replay the
+    // coarse lists of a large model. Outputs call settle_level_of_detail
+    // first: it ends the interaction and, if the picture shown is coarse,
+    // paints the full one now.
+    static constexpr int kLodWheelRestMs = 150;
+    RenderPassInputs::LevelOfDetail level_of_detail() const;
+    void settle_level_of_detail();
     // Texts drawn by the last paint of the legend view: the title, then the
     // value labels from the top down.
     std::vector<std::string> legend_texts;
@@ -354,6 +374,14 @@ class TForm2 : public QWidget {
     // "Nó N   x y z   <lowest checked result list>: value" (without the list
     // part when none is checked); x y z are the node's file coordinates.
     QString probe_text(std::int32_t node) const;
+    // Over an element, away from its nodes: "Elem E   x y z   <list>: value
+    // (Nó N)", the lowest checked list by the element's shape functions at the
+    // point under the pointer, x y z its undeformed position there, N the
+    // element's node drawn nearest to it.
+    QString probe_text(const pick::ElementHit& hit) const;
+    // What the status text says for pointer (x, y): a node near it, else the
+    // element point under it, else nothing.
+    QString hover_text(double x, double y);
     void GLSceneViewer1Probe(double x, double y);    // hover: the status text
     void GLSceneViewer1PickNode(double x, double y); // Control + left click: Edit9
 
@@ -424,6 +452,13 @@ class TForm2 : public QWidget {
     bool close_pending_ = false;
     bool frame_closing_ = false; // the MDI frame is closing (its close runs ours)
     int wheel_rest_ = 0;         // wheel angle not yet making a whole notch
+
+    void lod_press(const QMouseEvent* event);
+    void lod_release(const QMouseEvent* event);
+    void lod_wheel_step();
+    void lod_end();
+    bool lod_drag_ = false;             // a turning or panning drag is in progress
+    QTimer* lod_wheel_timer_ = nullptr; // runs until kLodWheelRestMs after the last wheel step
 };
 
 } // namespace orv

@@ -9,6 +9,7 @@
 
 #include "viewer/Unit2.h"
 
+#include "ui/event_hook.h"
 #include "ui/gl_scene_viewer.h"
 #include "ui/panel_widgets.h"
 #include "viewer/view/viewer_scenes.h"
@@ -119,13 +120,18 @@ void TForm2::build_layout() {
 
     Panel1 = new QFrame(this);
     Panel1->setObjectName("Panel1");
-    Panel1->setFixedWidth(152);
     Panel1->setFrameShape(QFrame::StyledPanel);
     QFont small = Panel1->font();
     small.setPixelSize(11);
     small.setStretch(QFont::SemiCondensed);
     Panel1->setFont(small);
-    top->addWidget(Panel1);
+    panel_scroll = new PanelScroll(Panel1, 152, this);
+    top->addWidget(panel_scroll);
+    // The blocks move in by the scroll bar's width while it shows.
+    Panel1->installEventFilter(new EventHook(Panel1, [this](QObject*, QEvent* event) {
+        if (event->type() == QEvent::Resize) layout_panel();
+        return false;
+    }));
 
     // ---- "Menu Geral" ----
     GroupBox3 = group(Panel1, "GroupBox3", QStringLiteral("Menu Geral"), 230);
@@ -135,6 +141,11 @@ void TForm2::build_layout() {
     CheckBox9 = check_box(GroupBox3, "CheckBox9", QStringLiteral("Notação Científica"), 25, 64, 110);
     CheckBox7 = check_box(GroupBox3, "CheckBox7", QStringLiteral("Eixos"), 8, 80, 110);
     CheckBox7->setChecked(true);
+    CheckBox7->resize(60, CheckBox7->height());
+    CheckBox10 = check_box(GroupBox3, "CheckBox10", QStringLiteral("Extremos"), 70, 80, 60);
+    CheckBox10->setToolTip(
+        QStringLiteral("Marca os nós do mínimo e do máximo da lista de plotagem com seus valores"));
+    CheckBox10->setStatusTip(CheckBox10->toolTip());
     CheckBox2 = check_box(GroupBox3, "CheckBox2", QStringLiteral("Tela Inteira"), 25, 96, 110);
     CheckBox5 = check_box(GroupBox3, "CheckBox5", QStringLiteral("> Valores Máximos"), 8, 112, 121);
     Edit5 = edit(GroupBox3, "Edit5", QStringLiteral("0"), 12, 131, 53);
@@ -222,10 +233,20 @@ void TForm2::build_layout() {
     Label5 = label(GroupBox6, "Label5", QStringLiteral("FPS"), 8, 54, 30);
     Edit8 = edit(GroupBox6, "Edit8", QStringLiteral("25"), 40, 51, 50);
 
-    GroupBox7 = group(Panel1, "GroupBox7", QStringLiteral("Captura Imagem"), 55);
+    GroupBox7 = group(Panel1, "GroupBox7", QStringLiteral("Captura Imagem"), 115);
     BitBtn3 = button(GroupBox7, "BitBtn3", QStringLiteral("IMG"), 8, 20, 60);
     BitBtn4 = button(GroupBox7, "BitBtn4", QStringLiteral("LEG"), 74, 20, 60);
     BitBtn4->setEnabled(false);
+    save_figure_button = button(GroupBox7, "save_figure_button", QStringLiteral("Salvar Figura"), 8, 52, 126);
+    save_figure_button->setToolTip(
+        QStringLiteral("Salvar a vista 3D com a legenda e o título em PNG (Ctrl+S)"));
+    save_figure_button->setStatusTip(save_figure_button->toolTip());
+    figure_scale_label = label(GroupBox7, "figure_scale_label", QStringLiteral("Tamanho:"), 8, 88, 50);
+    figure_scale_box = make<QComboBox>(GroupBox7, "figure_scale_box", 62, 84, 72, 22);
+    figure_scale_box->addItems({QStringLiteral("1×"), QStringLiteral("2×")});
+    figure_scale_box->setToolTip(QStringLiteral(
+        "Figura do tamanho da vista (1×) ou desenhada no dobro do tamanho, para impressão (2×)"));
+    figure_scale_box->setStatusTip(figure_scale_box->toolTip());
 
     GroupBox8 = group(Panel1, "GroupBox8", QStringLiteral("Gerador Vídeo/Lista"), 255);
     Label6 = label(GroupBox8, "Label6", QStringLiteral("Lista inicial:"), 8, 20, 62);

@@ -34,6 +34,7 @@ QString qtext(double v) {
 void TForm2::connect_display_options() {
     connect(CheckBox4, &QCheckBox::toggled, this, ui::guarded_slot(this, [this] { CheckBox4Click(); }));
     connect(CheckBox7, &QCheckBox::toggled, this, ui::guarded_slot(this, [this] { CheckBox7Click(); }));
+    connect(CheckBox10, &QCheckBox::toggled, this, ui::guarded_slot(this, [this] { CheckBox10Click(); }));
     connect(CheckBox2, &QCheckBox::toggled, this, ui::guarded_slot(this, [this] { CheckBox2Click(); }));
     connect(TrackBar2, &QSlider::valueChanged, this, ui::guarded_slot(this, [this] { TrackBar2Change(); }));
     connect(BitBtn1, &QPushButton::clicked, this, ui::guarded_slot(this, [this] { BitBtn1Click(); }));
@@ -109,6 +110,11 @@ void TForm2::Edit4Exit() {
 void TForm2::CheckBox7Click() {
     DirectOpenGL3->set_show_axes(CheckBox7->isChecked());
     request_repaint(DirectOpenGL3);
+}
+
+// The marks are drawn by the render pass after the lists: a repaint is enough.
+void TForm2::CheckBox10Click() {
+    request_repaint(DirectOpenGL1);
 }
 
 void TForm2::CheckBox2Click() {

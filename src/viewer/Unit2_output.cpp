@@ -1,5 +1,5 @@
 // Handlers of the viewer window's output groups: pictures to the clipboard
-// ("Captura Imagem"), frame-by-frame AVI recording ("Arquivo AVI"), the video
+// and figures to PNG files ("Captura Imagem"), frame-by-frame AVI recording ("Arquivo AVI"), the video
 // generator and the node history ("Gerador Vídeo/Lista").
 //
 // The plain work (file names, list sequences, the AVI recorder, the history
@@ -21,22 +21,30 @@
 
 #include "ui/dialogs.h"
 #include "ui/gl_scene_viewer.h"
+#include "ui/png_bytes.h"
 #include "viewer/Unit3.h"
 #include "viewer/model/number_text.h"
 #include "viewer/output/avi_recorder.h"
+#include "viewer/output/figure_gl.h"
 #include "viewer/output/list_sequence.h"
 #include "viewer/output/node_history.h"
 #include "viewer/output/output_error.h"
+#include "viewer/output/output_file.h"
 #include "viewer/output/output_names.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QComboBox>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
+#include <QKeySequence>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSpinBox>
 
 #include <algorithm>
@@ -65,6 +73,13 @@ QString local_text(const std::string& bytes) {
     return QFile::decodeName(QByteArray::fromStdString(bytes));
 }
 
+// The folder of the last figure saved in this run, by any viewer (empty:
+// the working folder, where the other outputs land).
+QString& figure_folder() {
+    static QString folder;
+    return folder;
+}
+
 // Enables a button again when the command ends, however it ends.
 struct ReenableOnExit {
     QPushButton* button;
@@ -76,6 +91,10 @@ struct ReenableOnExit {
 void TForm2::connect_output_handlers() {
     connect(BitBtn3, &QPushButton::clicked, this, ui::guarded_slot(this, &TForm2::BitBtn3Click));
     connect(BitBtn4, &QPushButton::clicked, this, ui::guarded_slot(this, &TForm2::BitBtn4Click));
+    connect(save_figure_button, &QPushButton::clicked, this, ui::guarded_slot(this, &TForm2::save_figure));
+    auto* save = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_S), this);
+    save->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(save, &QShortcut::activated, this, ui::guarded_slot(this, &TForm2::save_figure));
     connect(Button1, &QPushButton::clicked, this, ui::guarded_slot(this, &TForm2::Button1Click));
     connect(Button2, &QPushButton::clicked, this, ui::guarded_slot(this, &TForm2::Button2Click));
     connect(Button3, &QPushButton::clicked, this, ui::guarded_slot(this, &TForm2::Button3Click));
@@ -86,6 +105,7 @@ void TForm2::connect_output_handlers() {
 // ---- "Captura Imagem" ----
 
 void TForm2::copy_view_to_clipboard(GLSceneViewer* view) {
+    settle_level_of_detail();
     const QImage image = view_picture(view);
     if (image.isNull()) throw OutputError("There is no picture to copy: the view has not been drawn yet.");
     QApplication::clipboard()->setImage(image);
@@ -99,6 +119,55 @@ void TForm2::BitBtn4Click() {
     // The button is enabled only while the legend shows; a hidden legend has
     // no current picture.
     if (GLSceneViewer2->isVisible()) copy_view_to_clipboard(GLSceneViewer2);
+}
+
+// ---- "Captura Imagem": "Salvar Figura" ----
+
+QImage TForm2::figure_image(int scale) {
+    // Whatever is pending is drawn (and compiled) on screen first, so that
+    // the off-screen pass only replays what the user sees.
+    GLSceneViewer1->render_now();
+    if (GLSceneViewer1->frames() == 0 || changes || changes1)
+        throw OutputError("The 3D view could not be drawn; no figure written.");
+    FigureLayout layout;
+    layout.scale = scale;
+    layout.view_width = GLSceneViewer1->width();
+    layout.view_height = GLSceneViewer1->height();
+    layout.title = true;
+    layout.legend = GLSceneViewer2->isVisible();
+    const QPoint legend_at = GLSceneViewer2->pos() - GLSceneViewer1->pos();
+    layout.legend_x = legend_at.x();
+    layout.legend_y = legend_at.y();
+    if (layout.width() > figure::kMaxSide || layout.height() > figure::kMaxSide)
+        throw OutputError("The figure would be " + std::to_string(layout.width()) + "x" +
+                          std::to_string(layout.height()) + " pixels, more than " +
+                          std::to_string(figure::kMaxSide) + " a side; no figure written.");
+    const std::u16string title = bitmap_text(figure_title(model, lowest_checked_list()));
+    const FigureScene shown{GLSceneViewer1->scene(), GLSceneViewer1->camera(), GLSceneViewer1->style()};
+    const FigureScene legend{GLSceneViewer2->scene(), GLSceneViewer2->camera(), GLSceneViewer2->style()};
+    const QImage image = GLSceneViewer1->render_offscreen(QSize(layout.width(), layout.height()),
+                                                          [&] { draw_figure(layout, shown, legend, title); });
+    if (image.isNull())
+        throw OutputError("Cannot draw the figure off-screen (" + std::to_string(layout.width()) + "x" +
+                          std::to_string(layout.height()) + " pixels); no figure written.");
+    return image;
+}
+
+void TForm2::save_figure() {
+    const int scale = figure_scale_box->currentIndex() == 1 ? 2 : 1;
+    const QString name = QFile::decodeName(figure_file_name(model.namefile, lowest_checked_list()).c_str());
+    const QString& folder = figure_folder();
+    QString path = ui::save_file_name(this, QStringLiteral("Salvar Figura"),
+                                      folder.isEmpty() ? name : QDir(folder).filePath(name),
+                                      QStringLiteral("Imagens PNG (*.png)"));
+    if (path.isEmpty()) return;
+    if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".png");
+    const std::string target = QFile::encodeName(path).toStdString();
+    // Refused before anything is drawn; replaced as a whole or not at all.
+    check_replaceable(target);
+    write_file_atomically(target, png_bytes(figure_image(scale)));
+    figure_folder() = QFileInfo(path).absolutePath();
+    ui::show_status(QStringLiteral("Figura salva em %1").arg(path));
 }
 
 // ---- "Arquivo AVI" ----
@@ -123,6 +192,7 @@ void TForm2::create_avi_file() {
 }
 
 void TForm2::add_avi_frame() {
+    settle_level_of_detail();
     const QImage image = view_picture(GLSceneViewer1);
     if (!AVIRecorder1.is_recording()) throw AviError(kAviNotCreated);
     if (image.isNull()) throw AviError(kAviAddFrameError);

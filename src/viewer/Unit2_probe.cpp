@@ -1,6 +1,7 @@
-// The node probe of the viewer window: the node under the pointer in the 3D
-// view, shown in the status bar while the pointer hovers with no button down,
-// and put into "Nó" (Edit9) by Control + left click.
+// The probe of the viewer window: the node near the pointer in the 3D view,
+// or else the value of the element point under it, shown in the status bar
+// while the pointer hovers with no button down; Control + left click puts the
+// nearest node into "Nó" (Edit9).
 //
 // The pick itself is plain C++ (view/pick.h); these handlers pass it the
 // model, the layers the last render pass replayed and the view's camera, and
@@ -35,14 +36,48 @@ QString qtext(double v) {
 
 } // namespace
 
-std::optional<pick::PickHit> TForm2::probe_node(double x, double y) {
+namespace {
+
+struct PickInput {
     pick::PickScene scene;
-    scene.model = &model;
-    scene.layers = pick::layers_drawn(render_state);
-    scene.clip = render_state.clip;
-    const pick::PickView view =
-        pick::make_pick_view(*GLCamera1, *DirectOpenGL1, GLSceneViewer1->width(), GLSceneViewer1->height());
-    return node_picker.probe(scene, view, x, y);
+    pick::PickView view;
+};
+
+} // namespace
+
+static PickInput pick_input(const TForm2& f) {
+    PickInput in;
+    in.scene.model = &f.model;
+    in.scene.layers = pick::layers_drawn(f.render_state);
+    in.scene.clip = f.render_state.clip;
+    in.view = pick::make_pick_view(*f.GLCamera1, *f.DirectOpenGL1, f.GLSceneViewer1->width(),
+                                   f.GLSceneViewer1->height());
+    return in;
+}
+
+std::optional<pick::PickHit> TForm2::probe_node(double x, double y) {
+    const PickInput in = pick_input(*this);
+    return node_picker.probe(in.scene, in.view, x, y);
+}
+
+QString TForm2::hover_text(double x, double y) {
+    const PickInput in = pick_input(*this);
+    if (const auto hit = node_picker.probe(in.scene, in.view, x, y)) return probe_text(hit->node);
+    if (const auto hit = node_picker.probe_element(in.scene, in.view, x, y)) return probe_text(*hit);
+    return {};
+}
+
+QString TForm2::probe_text(const pick::ElementHit& hit) const {
+    const std::array<double, 3> at = position_at(model, hit.element, hit.at);
+    QString text = QStringLiteral("Elem ") + QString::number(model.element_label(hit.element)) +
+                   QStringLiteral("   ") + qtext(at[0]) + QLatin1Char(' ') + qtext(at[1]) + QLatin1Char(' ') +
+                   qtext(at[2]);
+    if (const int k = lowest_checked_list(); k > 0)
+        text += QStringLiteral("   ") + CheckListBox1->item(kFixList + k - 1)->text() + QStringLiteral(": ") +
+                qtext(list_value_at(model, hit.element, hit.at, k));
+    text += QStringLiteral("   (Nó ") +
+            QString::number(model.node_label(static_cast<std::size_t>(hit.nearest_node))) + QLatin1Char(')');
+    return text;
 }
 
 QString TForm2::probe_text(std::int32_t node) const {
@@ -83,8 +118,7 @@ void TForm2::queue_probe(double x, double y) {
 }
 
 void TForm2::GLSceneViewer1Probe(double x, double y) {
-    const std::optional<pick::PickHit> hit = probe_node(x, y);
-    show_probe_text(hit ? probe_text(hit->node) : QString());
+    show_probe_text(hover_text(x, y));
 }
 
 void TForm2::GLSceneViewer1PickNode(double x, double y) {

@@ -55,6 +55,7 @@ view::ViewSettings TForm2::view_settings() const {
     s.deformed_mesh = plot_item_checked(2);
     s.node_numbers = plot_item_checked(3);
     s.element_numbers = plot_item_checked(4);
+    s.extremes = CheckBox10->isChecked();
     for (int k = 1; k <= model.nlista; ++k)
         if (plot_item_checked(kFixList + k - 1)) s.lists.push_back(k);
     // As the plot list's handlers last left it (a check made by the keyboard
@@ -128,7 +129,9 @@ void TForm2::DirectOpenGL1Render() {
         QTimer::singleShot(0, this, [this, text] { show_pass_error(this, text); });
     };
     fixlist = kFixList;
-    if (render_pass.run(render_inputs(), hooks)) {
+    RenderPassInputs in = render_inputs();
+    in.lod = level_of_detail();
+    if (render_pass.run(in, hooks)) {
         changes = false;
         changes1 = false;
     }

@@ -155,6 +155,10 @@ TEST_F(BatchCli, ErrorsExitWithTheirStatusAndWriteNothing) {
          "Node 22 does not exist: the node number must be from 0 to 21."},
         {"bad legend range", {"--picture", "a.png", "--range", "1:2", "--list", "1", kViga}, 0, ""},
         {"unwritable picture", {"--picture", missing, kViga}, 1, "Cannot write file '" + missing + "'"},
+        {"figure too large",
+         {"--picture", "a.png", "--size", "4000x4090", "--title", "--scale-figure", "2", kViga},
+         1,
+         "Picture size out of range: 8000x8236 pixels, at most 8192 a side."},
         {"unwritable video",
          {"--video", in_scratch("no-such-folder/v.avi"), "--lists", "1:2", kViga},
          1,
@@ -177,6 +181,47 @@ TEST_F(BatchCli, ErrorsExitWithTheirStatusAndWriteNothing) {
         }
         for (const QString& f : files())
             QFile::remove(in_scratch(f));
+    }
+}
+
+// --title puts a strip of 28 rows above the view, --scale-figure 2 draws all
+// of it at twice the size; the view below the strip is the plain picture.
+TEST_F(BatchCli, FigureOptionsGrowThePicture) {
+    const QStringList view{"--size", "300x200", "--list", "2", "--mesh", "--legend", kTwelve};
+    const struct {
+        QStringList figure;
+        QSize size;
+        int strip; // rows of the title strip
+    } cases[] = {
+        {{}, {300, 200}, 0},
+        {{"--title"}, {300, 228}, 28},
+        {{"--scale-figure", "2"}, {600, 400}, 0},
+        {{"--title", "--scale-figure", "2"}, {600, 456}, 56},
+    };
+    QImage plain;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.figure.join(' ').toStdString());
+        const QString png = in_scratch("figure.png");
+        const test::BatchRun r = run(QStringList{"--picture", png} + c.figure + view);
+        ASSERT_EQ(r.exit_code, 0) << r.err.toStdString();
+        const QImage image = QImage(png).convertToFormat(QImage::Format_RGB32);
+        ASSERT_EQ(image.size(), c.size);
+        if (c.figure.isEmpty()) plain = image;
+        if (c.strip > 0) {
+            // Black text on white, nothing else, in the strip.
+            int black = 0, other = 0;
+            for (int y = 0; y < c.strip; ++y)
+                for (int x = 0; x < image.width(); ++x) {
+                    const QRgb p = image.pixel(x, y);
+                    black += p == qRgb(0, 0, 0);
+                    other += p != qRgb(0, 0, 0) && p != qRgb(255, 255, 255);
+                }
+            EXPECT_GT(black, 40);
+            EXPECT_EQ(other, 0);
+        }
+        if (c.figure == QStringList{"--title"}) {
+            EXPECT_EQ(image.copy(0, 28, 300, 200), plain);
+        }
     }
 }
 

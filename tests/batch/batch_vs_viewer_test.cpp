@@ -4,7 +4,8 @@
 // the same glyphs (GLUT on screen, the font data in batch), so the pictures
 // must agree pixel for pixel: no tolerance. On a mismatch both pictures and a
 // mask of the differing pixels are kept in the scratch folder named in the
-// failure.
+// failure. A case with --title compares against the window's "Salvar
+// Figura" at the scale of --scale-figure instead of the screen.
 #include "../viewer/render/viewer_fixture.h"
 #include "batch_files.h"
 
@@ -13,6 +14,7 @@
 #include "viewer/legend/colour_scale.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
@@ -95,17 +97,18 @@ const PictureCase kCases[] = {
      900,
      500,
      [](TForm2& f) {
-         check(f, 2);               // "Malha Deformada"
-         check(f, 3);               // "Numerção dos Nós"
-         check(f, 4);               // "Num. dos Elementos"
-         check(f, kFixList + 6);    // result list 7
-         set_text(f.Edit7, "0.01"); // "Fator de Multiplicação"
+         check(f, 2);                    // "Malha Deformada"
+         check(f, 3);                    // "Numerção dos Nós"
+         check(f, 4);                    // "Num. dos Elementos"
+         check(f, kFixList + 6);         // result list 7
+         f.CheckBox10->setChecked(true); // "Extremos", on the deformed beam
+         set_text(f.Edit7, "0.01");      // "Fator de Multiplicação"
          f.Edit7Exit();
          f.zoom_in(); // one wheel step: scene scale 1.05 (as a float)
          drag(f, Qt::RightButton, {300, 300}, {260, 180});
      },
-     {"--deformed-mesh", "--node-numbers", "--element-numbers", "--list", "7", "--displacement", "0.01",
-      "--zoom", "1.05", "--pan", "-40,-120"}},
+     {"--deformed-mesh", "--node-numbers", "--element-numbers", "--list", "7", "--extremes", "--displacement",
+      "0.01", "--zoom", "1.05", "--pan", "-40,-120"}},
     {"DisplacementSliderMovesTheDeformedMesh",
      "viga.txt",
      800,
@@ -223,6 +226,45 @@ const PictureCase kCases[] = {
          f.CheckBox5->setChecked(true); // fields 0 and 0: the range of the whole file
      },
      {"--list", "6", "--bands", "--legend", "--range", "0:0"}},
+    {"ExtremesOnATurnedContinuousShellWithLegend",
+     "casca.txt",
+     640,
+     480,
+     [](TForm2& f) {
+         check(f, kFixList + 1);         // result list 2, continuous colours
+         f.CheckBox10->setChecked(true); // "Extremos": both marks on the turned shell
+         f.CheckBox3->setChecked(true);
+         f.apply_preset(1);
+     },
+     {"--list", "2", "--extremes", "--legend", "--orbit", "-30,45"}},
+    // Figures: the texts of the numbers and the extremes, and their marks, at
+    // twice the size; a figure without a result list is titled by the file.
+    {"FigureOfTheBeamWithExtremesAtTwiceTheSize",
+     "viga.txt",
+     700,
+     420,
+     [](TForm2& f) {
+         check(f, 2);
+         check(f, 4);
+         check(f, kFixList + 6);
+         f.CheckBox10->setChecked(true);
+         f.CheckBox3->setChecked(true);
+         set_text(f.Edit7, "0.01");
+         f.Edit7Exit();
+         f.figure_scale_box->setCurrentIndex(1); // "2×"
+     },
+     {"--deformed-mesh", "--element-numbers", "--list", "7", "--extremes", "--legend", "--displacement",
+      "0.01", "--title", "--scale-figure", "2"}},
+    {"FigureTitledByTheFileWithoutAList",
+     "casca.txt",
+     600,
+     440,
+     [](TForm2& f) {
+         check(f, 0);
+         check(f, 1);
+         f.apply_preset(1);
+     },
+     {"--nodes", "--mesh", "--orbit", "-30,45", "--title", "--scale-figure", "1"}},
     // The presets of --view from the front, each as a left drag in the
     // window (the plate lies across the front view, the shell along it).
     {"FrontView",
@@ -289,6 +331,7 @@ const PictureCase kCases[] = {
 class BatchVsViewer : public test::ViewerTest {
   protected:
     void SetUp() override { ASSERT_TRUE(scratch.isValid()); }
+    void check(int item) { orv::check(*form, item); }
     void TearDown() override {
         test::ViewerTest::TearDown();
         load_legend(0); // the colour table is the process's
@@ -314,8 +357,26 @@ class BatchVsViewer : public test::ViewerTest {
             .toImage();
     }
 
+    // The window's "Salvar Figura" at the scale of its box, as a PNG read back.
+    QImage saved_figure(const QString& name) {
+        const QString saved = scratch.filePath(name + "-figure.png");
+        test::dialogs().answer_open(saved);
+        test::settle(); // the view painted, as before any click of a user
+        form->save_figure_button->click();
+        test::settle();
+        EXPECT_EQ(test::dialogs().count(ui::DialogKind::Error), 0)
+            << test::dialogs().last_text(ui::DialogKind::Error).toStdString();
+        return QImage(saved).convertToFormat(QImage::Format_RGB32);
+    }
+
     void expect_same_as_batch(const QStringList& options, const QString& file, const QString& name) {
-        const QImage shown = screen_of_view();
+        if (options.contains("--scale-figure")) {
+            ASSERT_EQ(form->figure_scale_box->currentIndex() + 1,
+                      options[options.indexOf("--scale-figure") + 1].toInt())
+                << "the window's figure at the scale of the batch one";
+        }
+        const QImage shown = options.contains("--title") ? saved_figure(name) : screen_of_view();
+        ASSERT_FALSE(shown.isNull());
         const QString png = scratch.filePath(name + "-batch.png");
         QStringList args{"--picture", png, "--size", view_size()};
         args << options << file;
@@ -361,14 +422,16 @@ TEST_P(BatchPicture, EqualsTheWindowPixelForPixel) {
 INSTANTIATE_TEST_SUITE_P(Options, BatchPicture, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<PictureCase>& info) { return info.param.name; });
 
-// Every view option of the command line is drawn by at least one case.
+// Every view and figure option of the command line is drawn by at least one
+// case.
 TEST(BatchPictureCases, CoverEveryViewOption) {
     std::set<QString> used;
     for (const PictureCase& c : kCases)
         for (const QString& o : c.options)
             if (o.startsWith("--")) used.insert(o);
     for (const cli::Option& o : cli::options()) {
-        if (o.scope != cli::Scope::View && o.scope != cli::Scope::Picture) continue;
+        if (o.scope != cli::Scope::View && o.scope != cli::Scope::Picture && o.scope != cli::Scope::Figure)
+            continue;
         if (o.name == "--size") continue; // every case gives the window's size
         EXPECT_TRUE(used.contains(QString::fromUtf8(o.name.data(), static_cast<int>(o.name.size()))))
             << o.name;
@@ -379,6 +442,58 @@ TEST(BatchPictureCases, CoverEveryViewOption) {
         if (at >= 0) views.insert(c.options[at + 1]);
     }
     EXPECT_EQ(views.size(), 6u);
+}
+
+// "Salvar Figura" (dialog answered by the test) and --picture --legend
+// --title with the same options: the same PNG pixel for pixel, at 1x and 2x.
+TEST_F(BatchVsViewer, SavedFigureIsThePictureWithLegendAndTitle) {
+    const QString file = test::example_path("placa.txt");
+    open(file, 760, 560);
+    check(1);                          // "Malha Indeformada"
+    check(kFixList + 4);               // result list 5
+    check(kFixList + 2);               // and list 3, which titles the figure and its legend
+    form->CheckBox3->setChecked(true); // "Legenda"
+    form->CheckBox8->setChecked(true); // "Faixas de Cores"
+    form->apply_preset(-1);
+    const QStringList options{"--mesh",   "--list",  "5",      "--list", "3",
+                              "--legend", "--bands", "--view", "left"};
+    for (const int scale : {1, 2}) {
+        SCOPED_TRACE(scale);
+        const QString name = QString("figure-%1x").arg(scale);
+        const QString saved = scratch.filePath(name + "-viewer.png");
+        form->figure_scale_box->setCurrentIndex(scale - 1);
+        test::dialogs().answer_open(saved);
+        test::settle(); // the view painted, as before any click of a user
+        form->save_figure_button->click();
+        test::settle();
+        ASSERT_EQ(test::dialogs().count(ui::DialogKind::Error), 0)
+            << test::dialogs().last_text(ui::DialogKind::Error).toStdString();
+        const QImage window(saved);
+        ASSERT_EQ(window.size(), QSize(form->GLSceneViewer1->width() * scale,
+                                       (form->GLSceneViewer1->height() + 28) * scale));
+        if (scale == 1) {
+            // Below the title, what the screen shows: the view and the legend over it.
+            const test::PictureDiff shown = test::compare_pictures(
+                window.copy(0, 28, window.width(), window.height() - 28), screen_of_view());
+            EXPECT_TRUE(shown.same_size);
+            EXPECT_EQ(shown.differing, 0);
+        }
+
+        const QString png = scratch.filePath(name + "-batch.png");
+        QStringList args{"--picture",           png, "--size", view_size(), "--title", "--scale-figure",
+                         QString::number(scale)};
+        const test::BatchRun r = test::run_orvanel(args + options + QStringList{file}, scratch.path());
+        ASSERT_EQ(r.exit_code, 0) << r.err.toStdString();
+        const QImage batch(png);
+        const test::PictureDiff d = test::compare_pictures(window, batch);
+        ASSERT_TRUE(d.same_size) << "batch " << batch.width() << "x" << batch.height();
+        if (d.differing != 0) {
+            d.mask.save(scratch.filePath(name + "-diff.png"));
+            scratch.setAutoRemove(false);
+        }
+        EXPECT_EQ(d.differing, 0) << "largest channel difference " << d.max_channel << "; pictures in "
+                                  << scratch.path().toStdString();
+    }
 }
 
 // "Lista" of the viewer and --history write the same bytes under the same name.

@@ -85,8 +85,8 @@ TEST(CommandLine, DefaultsAreTheViewerJustOpened) {
     const ViewSettings v = parse(picture({})).view;
     EXPECT_TRUE(v.lists.empty());
     EXPECT_EQ(v.deformed_list, 0);
-    EXPECT_FALSE(v.nodes || v.mesh || v.deformed_mesh || v.node_numbers || v.element_numbers || v.bands ||
-                 v.negative || v.scientific || v.legend || v.solid || v.common_range || v.clip);
+    EXPECT_FALSE(v.nodes || v.mesh || v.deformed_mesh || v.node_numbers || v.element_numbers || v.extremes ||
+                 v.bands || v.negative || v.scientific || v.legend || v.solid || v.common_range || v.clip);
     EXPECT_EQ(v.displacement_factor.read(), 1);
     EXPECT_EQ(v.displacement_slider, 50);
     EXPECT_EQ(v.transparency, 0);
@@ -96,6 +96,8 @@ TEST(CommandLine, DefaultsAreTheViewerJustOpened) {
     EXPECT_EQ(v.width, 1024);
     EXPECT_EQ(v.height, 768);
     EXPECT_EQ(v.scale, 1);
+    EXPECT_FALSE(v.title);
+    EXPECT_EQ(v.figure_scale, 1);
 }
 
 // One case per option of the table at least: the command line and what it
@@ -161,6 +163,7 @@ TEST(CommandLine, EveryOptionReachesItsSetting) {
         {"--deformed-mesh", picture({"--deformed-mesh"}), [](auto& c) { return c.view.deformed_mesh; }},
         {"--node-numbers", picture({"--node-numbers"}), [](auto& c) { return c.view.node_numbers; }},
         {"--element-numbers", picture({"--element-numbers"}), [](auto& c) { return c.view.element_numbers; }},
+        {"--extremes", picture({"--extremes"}), [](auto& c) { return c.view.extremes; }},
         {"--bands", picture({"--bands"}), [](auto& c) { return c.view.bands; }},
         {"--negative", picture({"--negative"}), [](auto& c) { return c.view.negative; }},
         {"--scientific", picture({"--scientific"}), [](auto& c) { return c.view.scientific; }},
@@ -202,6 +205,9 @@ TEST(CommandLine, EveryOptionReachesItsSetting) {
         {"--size", picture({"--size", "640x480"}),
          [](auto& c) { return c.view.width == 640 && c.view.height == 480; }},
         {"--scale", picture({"--scale", "2"}), [](auto& c) { return c.view.scale == 2; }},
+        {"--title", picture({"--title"}), [](auto& c) { return c.view.title; }},
+        {"--scale-figure", picture({"--scale-figure", "2"}),
+         [](auto& c) { return c.view.figure_scale == 2; }},
     };
     std::set<std::string> covered;
     for (const Good& g : cases) {
@@ -282,6 +288,10 @@ TEST(CommandLine, BadCommandLinesNameTheirArgument) {
         {picture({"--size", "800x9000"}), "bad value '800x9000' for --size"},
         {picture({"--size", "800x600x2"}), "bad value '800x600x2' for --size"},
         {picture({"--scale", "3"}), "bad value '3' for --scale"},
+        {picture({"--scale-figure", "3"}), "bad value '3' for --scale-figure"},
+        {picture({"--title=x"}), "option --title takes no value"},
+        {{"--video", "v.avi", "--lists", "1:2", "--title", "f.txt"},
+         "option --title does not apply to --video"},
         {{"--video", "v.avi", "--lists", "1:2", "--size", "7x100", "f.txt"}, "bad value '7x100' for --size"},
         // Control bytes of an argument never reach the terminal raw: the message stays one line.
         {picture({"--legend\n--orbit"}), "unknown option --legend\\x0A--orbit"},

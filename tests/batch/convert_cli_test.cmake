@@ -16,7 +16,9 @@ endfunction()
 foreach(source ${DATA}/import/block_binary_42.vtk ${EXAMPLES}/viga.txt)
   execute_process(COMMAND ${ORVANEL} --convert ${scratch}/out.txt ${source}
     OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
-  if(NOT rc EQUAL 0 OR NOT out STREQUAL "" OR NOT err STREQUAL "")
+  # The faces of the block's volume cells carry their cells' numbers, which
+  # the native format cannot hold (see below).
+  if(NOT rc EQUAL 0 OR NOT out STREQUAL "" OR (source MATCHES "viga" AND NOT err STREQUAL ""))
     message(FATAL_ERROR "--convert out.txt ${source}: rc=${rc} out=${out} err=${err}")
   endif()
   info(${source} want)
@@ -25,6 +27,13 @@ foreach(source ${DATA}/import/block_binary_42.vtk ${EXAMPLES}/viga.txt)
     message(FATAL_ERROR "--convert ${source}: the .txt reads back as\n${got}\ninstead of\n${want}")
   endif()
 endforeach()
+
+# A sparsely numbered file to native text: numbered 1..n, and told so.
+execute_process(COMMAND ${ORVANEL} --convert ${scratch}/out.txt ${DATA}/import/gmsh/sparse_41.msh
+  ERROR_VARIABLE err RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0 OR NOT err MATCHES "sparse_41.msh: the native format numbers nodes and elements 1, 2, \\.\\.\\.; the file's own numbers are not kept")
+  message(FATAL_ERROR "--convert out.txt sparse_41.msh: rc=${rc} err=${err}")
+endif()
 
 # To .vtu: an XML file with zlib-compressed appended data.
 execute_process(COMMAND ${ORVANEL} --convert ${scratch}/out.VTU ${EXAMPLES}/placa.txt RESULT_VARIABLE rc)

@@ -24,6 +24,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -34,6 +35,8 @@
 #include <QMimeData>
 #include <QPointer>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QTest>
@@ -849,6 +852,45 @@ TEST_F(MainWindowTest, LeavingAFieldForAnotherViewerIsNoExit) {
     main->ToolButton11->click();
     test::settle();
     EXPECT_TRUE(main->viewers().isEmpty());
+}
+
+TEST_F(MainWindowTest, TiledViewersScrollTheirControlPanel) {
+    show_main();
+    std::vector<TForm2*> forms;
+    for (int i = 0; i < 3; ++i) {
+        forms.push_back(open_sample());
+        ASSERT_NE(forms.back(), nullptr);
+    }
+    main->LadoaLado1->trigger();
+    test::settle();
+    for (TForm2* f : forms) {
+        QScrollArea* scroll = f->panel_scroll;
+        QWidget* last = f->ComboBox1; // the chooser ends the panel
+        ASSERT_TRUE(last->isVisible());
+        const auto seen = [&] {
+            const QRect r(last->mapTo(scroll->viewport(), QPoint(0, 0)), last->size());
+            return scroll->viewport()->rect().contains(r);
+        };
+        ASSERT_LT(scroll->height(), f->Panel1->minimumHeight()) << "the panel no longer fits";
+        EXPECT_FALSE(seen());
+        // The panel keeps its width, and so does the 3D view.
+        EXPECT_EQ(scroll->width(), 152);
+        EXPECT_EQ(f->GLSceneViewer1->width(), f->width() - 152);
+        QScrollBar* bar = scroll->verticalScrollBar();
+        ASSERT_TRUE(bar->isVisible());
+        bar->setValue(bar->maximum());
+        test::settle();
+        EXPECT_TRUE(seen()) << "the chooser scrolled into view";
+    }
+    // A viewer tall enough shows no scroll bar and the panel at its full width.
+    main->MDIClient->subWindowList().front()->showMaximized();
+    test::settle();
+    TForm2* big = main->target_viewer();
+    ASSERT_NE(big, nullptr);
+    EXPECT_GE(big->panel_scroll->height(), big->Panel1->minimumHeight());
+    EXPECT_FALSE(big->panel_scroll->verticalScrollBar()->isVisible());
+    EXPECT_EQ(big->Panel1->width(), 152);
+    EXPECT_EQ(big->GroupBox3->x(), 5);
 }
 
 } // namespace

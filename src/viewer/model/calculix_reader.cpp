@@ -427,12 +427,13 @@ ImportData import_frd_file(const std::string& path) {
     return file.read([&] { return import_frd(file.data(), file.size(), path); });
 }
 
-ReadResult read_frd(const std::string& path, const ReaderOptions&) {
-    return build_model(import_frd_file(path), path);
+ReadResult read_frd(const std::string& path, const ReaderOptions& options) {
+    return build_model(import_frd_file(path), path, options.threads);
 }
 
-ReadResult read_frd_bytes(const char* data, std::size_t size, const std::string& name, const ReaderOptions&) {
-    return build_model(import_frd(data, size, name), name);
+ReadResult read_frd_bytes(const char* data, std::size_t size, const std::string& name,
+                          const ReaderOptions& options) {
+    return build_model(import_frd(data, size, name), name, options.threads);
 }
 
 } // namespace orv

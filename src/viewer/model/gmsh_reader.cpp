@@ -894,12 +894,13 @@ ImportData import_msh_file(const std::string& path) {
     return file.read([&] { return import_msh(file.data(), file.size(), path); });
 }
 
-ReadResult read_msh(const std::string& path, const ReaderOptions&) {
-    return build_model(import_msh_file(path), path);
+ReadResult read_msh(const std::string& path, const ReaderOptions& options) {
+    return build_model(import_msh_file(path), path, options.threads);
 }
 
-ReadResult read_msh_bytes(const char* data, std::size_t size, const std::string& name, const ReaderOptions&) {
-    return build_model(import_msh(data, size, name), name);
+ReadResult read_msh_bytes(const char* data, std::size_t size, const std::string& name,
+                          const ReaderOptions& options) {
+    return build_model(import_msh(data, size, name), name, options.threads);
 }
 
 } // namespace orv

@@ -15,14 +15,19 @@
 
 #include "viewer/model/import_mesh.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <charconv>
 #include <cmath>
 #include <limits>
 #include <map>
 #include <new>
 #include <stdexcept>
+#include <system_error>
+#include <thread>
 #include <utility>
 
 namespace orv {
@@ -499,6 +504,53 @@ double von_mises_of(const std::array<double, 6>& s) {
     throw ReadError(name + ": " + what);
 }
 
+constexpr std::uintptr_t kPage = 4096;
+
+// Asks for 2 MiB pages behind a large block not yet touched (one fault where
+// there were 512); only advice, refused it changes nothing.
+void advise_huge_pages(void* data, std::size_t bytes) {
+    if (bytes < (4u << 20)) return;
+    const std::uintptr_t begin = (reinterpret_cast<std::uintptr_t>(data) + kPage - 1) & ~(kPage - 1);
+    const std::uintptr_t end = (reinterpret_cast<std::uintptr_t>(data) + bytes) & ~(kPage - 1);
+    if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+}
+
+// Hands the whole pages inside [data, data + bytes) back to the system. The
+// bytes there read as zero afterwards: only for parts of an array that will
+// never be read again and is freed soon (the allocator's own bookkeeping
+// lies outside the array, or is written before it is read).
+void release_pages(const void* data, std::size_t bytes) {
+    if (bytes < 64 * kPage) return;
+    const std::uintptr_t begin = (reinterpret_cast<std::uintptr_t>(data) + kPage - 1) & ~(kPage - 1);
+    const std::uintptr_t end = (reinterpret_cast<std::uintptr_t>(data) + bytes) & ~(kPage - 1);
+    if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_DONTNEED);
+}
+
+// Runs fn(first, last) over blocks of rows 0..count-1 on up to `threads`
+// threads (0: the reading threads' default); each block is done by one
+// thread, so fn may write its rows without locks. Without threads to be had,
+// the calling thread does all the blocks.
+template <class Fn> void for_row_blocks(std::int64_t count, int threads, Fn fn) {
+    constexpr std::int64_t kBlock = 1 << 16;
+    const std::int64_t blocks = (count + kBlock - 1) / kBlock;
+    std::atomic<std::int64_t> next{0};
+    const auto work = [&] {
+        for (std::int64_t b; (b = next.fetch_add(1)) < blocks;)
+            fn(b * kBlock, std::min(count, (b + 1) * kBlock));
+    };
+    if (threads <= 0) threads = default_reader_threads();
+    const std::int64_t helpers = std::min<std::int64_t>(threads - 1, blocks - 1);
+    std::vector<std::jthread> pool;
+    for (std::int64_t t = 0; t < helpers; ++t) {
+        try {
+            pool.emplace_back(work);
+        } catch (const std::system_error&) {
+            break;
+        }
+    }
+    work();
+}
+
 } // namespace
 
 std::vector<int> vtk_node_order(int family, int order) {
@@ -514,7 +566,7 @@ std::vector<int> vtk_node_order(int family, int order) {
     return s.faces[0].nodes;
 }
 
-ReadResult build_model(ImportData&& data, const std::string& name_in) try {
+ReadResult build_model(ImportData&& data, const std::string& name_in, int threads) try {
     const std::string name = base_name(name_in);
     ImportMesh& mesh = data.mesh;
     ReadResult out;
@@ -623,6 +675,10 @@ ReadResult build_model(ImportData&& data, const std::string& name_in) try {
     std::vector<std::int64_t> enodes;
     std::vector<CentreNode> centres;
     std::size_t candidate = 0;
+    if (keep_face.empty()) { // surfaces and lines: about one element per cell, as many nodes
+        elems.reserve(static_cast<std::size_t>(ncell));
+        enodes.reserve(mesh.cell_nodes.size());
+    }
     const auto add = [&](std::int64_t c, int family, int order, auto&& nodes_fn, std::int64_t count) {
         Element e;
         e.code = family * 100 + order;
@@ -775,13 +831,17 @@ ReadResult build_model(ImportData&& data, const std::string& name_in) try {
     m.nlista = static_cast<std::int32_t>(nlista);
     m.maxconec = 1;
     const std::size_t rows = static_cast<std::size_t>(nnode) + 1;
+    // Sized, not touched: pages come in as the rows are written below, while
+    // the hand-over they are filled from is handed back.
     m.coord_data.resize(rows * m.coord_cols());
     m.listas_data.resize(rows * m.listas_cols());
+    advise_huge_pages(m.coord_data.data(), m.coord_data.size() * sizeof(double));
+    advise_huge_pages(m.listas_data.data(), m.listas_data.size() * sizeof(double));
     m.namelista.assign(static_cast<std::size_t>(nlista) + 1, std::string());
     for (std::int64_t k = 1; k <= nlista; ++k)
         m.namelista[static_cast<std::size_t>(k)] = std::move(specs[static_cast<std::size_t>(k) - 1].name);
 
-    // Connectivity.
+    // Connectivity and element labels; then the elements' own lists go.
     m.conec_start.assign(static_cast<std::size_t>(nelem) + 2, 0);
     m.conec_data.clear();
     m.conec_data.reserve(static_cast<std::size_t>(nelem) + enodes.size() + 1);
@@ -795,95 +855,141 @@ ReadResult build_model(ImportData&& data, const std::string& name_in) try {
                 static_cast<std::int32_t>(enodes[static_cast<std::size_t>(el.first + k)] + 1));
     }
     m.conec_start[static_cast<std::size_t>(nelem) + 1] = static_cast<std::int64_t>(m.conec_data.size());
-    // Each hand-over array is released once it is in the model, so that the
-    // peak stays near the model's own size.
     std::vector<std::int64_t>().swap(enodes);
-
-    // Positions.
-    for (std::int64_t i = 0; i < npoint; ++i)
-        for (int d = 0; d < 3; ++d)
-            m.coord(static_cast<std::size_t>(i) + 1, static_cast<std::size_t>(d) + 1) =
-                mesh.points[static_cast<std::size_t>(3 * i + d)];
-    std::vector<double>().swap(mesh.points);
-
-    // Cells per node, for averaging cell data.
-    std::vector<std::int32_t> cells_at;
-    std::vector<double> avg;
-    const auto nodal = [&](const ImportField& fd) -> const std::vector<double>* {
-        if (!fd.on_cells) return &fd.values;
-        const int c = fd.components;
-        if (cells_at.empty()) {
-            cells_at.assign(static_cast<std::size_t>(npoint), 0);
-            for (std::int64_t e = 0; e < ncell; ++e)
-                if (contributes[static_cast<std::size_t>(e)])
-                    for (std::int64_t k = 0; k < cell_size(e); ++k)
-                        ++cells_at[static_cast<std::size_t>(cell_node(e, k))];
-        }
-        avg.assign(static_cast<std::size_t>(npoint * c), 0.0);
-        for (std::int64_t e = 0; e < ncell; ++e) {
-            if (!contributes[static_cast<std::size_t>(e)]) continue;
-            for (std::int64_t k = 0; k < cell_size(e); ++k) {
-                const std::int64_t i = cell_node(e, k);
-                for (int q = 0; q < c; ++q)
-                    avg[static_cast<std::size_t>(i * c + q)] +=
-                        fd.values[static_cast<std::size_t>(e * c + q)];
-            }
-        }
-        for (std::int64_t i = 0; i < npoint; ++i)
-            if (const auto n = cells_at[static_cast<std::size_t>(i)])
-                for (int q = 0; q < c; ++q)
-                    avg[static_cast<std::size_t>(i * c + q)] /= n;
-        return &avg;
-    };
-
-    // Values and displacements, field by field.
-    std::size_t k = 0; // list index - 1
-    for (std::size_t s = 0; s < data.steps.size(); ++s) {
-        ImportStep& step = data.steps[s];
-        const ImportField* disp = nullptr;
-        for (std::size_t f = 0; f < step.fields.size() && !disp; ++f) {
-            const ImportField& fd = step.fields[f];
-            if (field_ok[s][f] && !fd.on_cells && fd.components == 3 && is_displacement_name(fd.name))
-                disp = &fd;
-        }
-        const std::size_t first_list = k;
-        for (std::size_t f = 0; f < step.fields.size(); ++f) {
-            if (!field_ok[s][f]) continue;
-            const ImportField& fd = step.fields[f];
-            const std::vector<double>& v = *nodal(fd);
-            const int c = fd.components;
-            while (k < specs.size() && specs[k].step == s && specs[k].field == f) {
-                const ListSpec& sp = specs[k];
-                const std::size_t col = k + 1;
-                for (std::int64_t i = 0; i < npoint; ++i) {
-                    const double* row = v.data() + i * c;
-                    double x = 0;
-                    if (sp.kind == ListSpec::magnitude)
-                        x = std::sqrt(row[0] * row[0] + row[1] * row[1] + row[2] * row[2]);
-                    else if (sp.kind == ListSpec::von_mises)
-                        x = von_mises_of(symmetric(row, c));
-                    else if (c == 6 || c == 9)
-                        x = symmetric(row, c)[static_cast<std::size_t>(sp.comp)];
-                    else
-                        x = row[sp.comp];
-                    m.listas(static_cast<std::size_t>(i) + 1, col) = x;
-                }
-                ++k;
-            }
-        }
-        if (disp)
-            for (std::size_t l = first_list; l < k; ++l)
-                for (std::int64_t i = 0; i < npoint; ++i)
-                    for (int d = 0; d < 3; ++d)
-                        m.coord(static_cast<std::size_t>(i) + 1,
-                                3 * (l + 1) + 4 + static_cast<std::size_t>(d)) =
-                            disp->values[static_cast<std::size_t>(3 * i + d)];
-        for (ImportField& fd : step.fields)
-            std::vector<double>().swap(fd.values);
+    std::vector<std::int64_t>& element_labels = m.element_labels;
+    element_labels.assign(static_cast<std::size_t>(nelem) + 1, 0);
+    for (std::int64_t e = 0; e < nelem; ++e) {
+        const std::int64_t c = elems[static_cast<std::size_t>(e)].cell;
+        element_labels[static_cast<std::size_t>(e) + 1] =
+            mesh.cell_labels.empty() ? c + 1 : mesh.cell_labels[static_cast<std::size_t>(c)];
     }
-    std::vector<double>().swap(avg);
+    std::vector<Element>().swap(elems);
+    std::vector<std::int64_t>().swap(mesh.cell_labels);
+    std::vector<const Shape*>().swap(cell_shape);
+
+    // Node labels: the file's, centre nodes beyond the largest one.
+    std::vector<std::int64_t>& node_labels = m.node_labels;
+    node_labels.assign(static_cast<std::size_t>(nnode) + 1, 0);
+    std::int64_t top = 0;
+    for (std::int64_t i = 0; i < npoint; ++i) {
+        node_labels[static_cast<std::size_t>(i) + 1] =
+            mesh.point_labels.empty() ? i + 1 : mesh.point_labels[static_cast<std::size_t>(i)];
+        top = std::max(top, node_labels[static_cast<std::size_t>(i) + 1]);
+    }
+    for (std::int64_t i = npoint; i < nnode; ++i)
+        node_labels[static_cast<std::size_t>(i) + 1] = ++top;
+    std::vector<std::int64_t>().swap(mesh.point_labels);
+
+    // Cell data become nodal: each such field's values are replaced by their
+    // average over the cells that share a node; then the cells go.
+    std::vector<std::int32_t> cells_at;
+    for (std::size_t s = 0; s < data.steps.size(); ++s)
+        for (std::size_t f = 0; f < data.steps[s].fields.size(); ++f) {
+            ImportField& fd = data.steps[s].fields[f];
+            if (!field_ok[s][f] || !fd.on_cells) continue;
+            const int c = fd.components;
+            if (cells_at.empty()) {
+                cells_at.assign(static_cast<std::size_t>(npoint), 0);
+                for (std::int64_t e = 0; e < ncell; ++e)
+                    if (contributes[static_cast<std::size_t>(e)])
+                        for (std::int64_t k = 0; k < cell_size(e); ++k)
+                            ++cells_at[static_cast<std::size_t>(cell_node(e, k))];
+            }
+            ZeroedVector<double> avg(static_cast<std::size_t>(npoint * c));
+            for (std::int64_t e = 0; e < ncell; ++e) {
+                if (!contributes[static_cast<std::size_t>(e)]) continue;
+                for (std::int64_t k = 0; k < cell_size(e); ++k) {
+                    const std::int64_t i = cell_node(e, k);
+                    for (int q = 0; q < c; ++q)
+                        avg[static_cast<std::size_t>(i * c + q)] +=
+                            fd.values[static_cast<std::size_t>(e * c + q)];
+                }
+            }
+            for (std::int64_t i = 0; i < npoint; ++i)
+                if (const auto n = cells_at[static_cast<std::size_t>(i)])
+                    for (int q = 0; q < c; ++q)
+                        avg[static_cast<std::size_t>(i * c + q)] /= n;
+            fd.values = std::move(avg);
+        }
+    std::vector<std::int32_t>().swap(cells_at);
+    std::vector<char>().swap(contributes);
     std::vector<std::int64_t>().swap(mesh.cell_nodes);
     std::vector<std::int64_t>().swap(mesh.cell_offsets);
+    std::vector<std::uint8_t>().swap(mesh.cell_types);
+
+    // Where each list's values and displacement come from.
+    struct ListSource {
+        const double* values = nullptr; // npoint rows of `comps`
+        int comps = 1;
+        ListSpec::Kind kind = ListSpec::component;
+        int comp = 0;
+        const double* disp = nullptr; // npoint rows of 3, or none
+    };
+    std::vector<ListSource> sources;
+    std::vector<ZeroedVector<double>*> consumed; // every array the rows are filled from
+    consumed.push_back(&mesh.points);
+    {
+        std::size_t k = 0;
+        for (std::size_t s = 0; s < data.steps.size(); ++s) {
+            ImportStep& step = data.steps[s];
+            const double* disp = nullptr;
+            for (std::size_t f = 0; f < step.fields.size() && !disp; ++f) {
+                const ImportField& fd = step.fields[f];
+                if (field_ok[s][f] && !fd.on_cells && fd.components == 3 && is_displacement_name(fd.name))
+                    disp = fd.values.data();
+            }
+            for (std::size_t f = 0; f < step.fields.size(); ++f) {
+                if (!field_ok[s][f]) continue;
+                ImportField& fd = step.fields[f];
+                consumed.push_back(&fd.values);
+                for (; k < specs.size() && specs[k].step == s && specs[k].field == f; ++k)
+                    sources.push_back({fd.values.data(), fd.components, specs[k].kind, specs[k].comp, disp});
+            }
+        }
+    }
+
+    // Positions, displacements and values, row by row on the reading threads;
+    // each block of rows hands back the pages of the hand-over it has used,
+    // so that the model grows into the memory the hand-over leaves.
+    const auto fill_rows = [&](std::int64_t first, std::int64_t last) {
+        const std::size_t ccols = m.coord_cols(), lcols = m.listas_cols();
+        for (std::int64_t i = first; i < last; ++i) {
+            double* crow = m.coord_data.data() + (static_cast<std::size_t>(i) + 1) * ccols;
+            double* lrow = m.listas_data.data() + (static_cast<std::size_t>(i) + 1) * lcols;
+            const double* p = mesh.points.data() + 3 * i;
+            crow[1] = p[0];
+            crow[2] = p[1];
+            crow[3] = p[2];
+            for (std::size_t l = 0; l < sources.size(); ++l) {
+                const ListSource& sc = sources[l];
+                if (sc.disp) {
+                    double* d = crow + 3 * (l + 1) + 4;
+                    d[0] = sc.disp[3 * i];
+                    d[1] = sc.disp[3 * i + 1];
+                    d[2] = sc.disp[3 * i + 2];
+                }
+                const double* row = sc.values + i * sc.comps;
+                double x = 0;
+                if (sc.kind == ListSpec::magnitude)
+                    x = std::sqrt(row[0] * row[0] + row[1] * row[1] + row[2] * row[2]);
+                else if (sc.kind == ListSpec::von_mises)
+                    x = von_mises_of(symmetric(row, sc.comps));
+                else if (sc.comps == 6 || sc.comps == 9)
+                    x = symmetric(row, sc.comps)[static_cast<std::size_t>(sc.comp)];
+                else
+                    x = row[sc.comp];
+                lrow[l + 1] = x;
+            }
+        }
+        for (const ZeroedVector<double>* v : consumed) {
+            const std::size_t per_row = npoint ? v->size() / static_cast<std::size_t>(npoint) : 0;
+            release_pages(v->data() + static_cast<std::size_t>(first) * per_row,
+                          static_cast<std::size_t>(last - first) * per_row * sizeof(double));
+        }
+    };
+    for_row_blocks(npoint, threads, fill_rows);
+    for (ZeroedVector<double>* v : consumed)
+        ZeroedVector<double>().swap(*v);
 
     // Centre nodes of serendipity faces: every column interpolated alike.
     for (std::size_t q = 0; q < centres.size(); ++q) {
@@ -905,25 +1011,6 @@ ReadResult build_model(ImportData&& data, const std::string& name_in) try {
                      0.5 * m.listas(static_cast<std::size_t>(cn.mids[static_cast<std::size_t>(t)]) + 1, j);
             m.listas(row, j) = x;
         }
-    }
-
-    // Labels: the file's, centre nodes beyond the largest one.
-    std::vector<std::int64_t>& node_labels = m.node_labels;
-    node_labels.assign(static_cast<std::size_t>(nnode) + 1, 0);
-    std::int64_t top = 0;
-    for (std::int64_t i = 0; i < npoint; ++i) {
-        node_labels[static_cast<std::size_t>(i) + 1] =
-            mesh.point_labels.empty() ? i + 1 : mesh.point_labels[static_cast<std::size_t>(i)];
-        top = std::max(top, node_labels[static_cast<std::size_t>(i) + 1]);
-    }
-    for (std::int64_t i = npoint; i < nnode; ++i)
-        node_labels[static_cast<std::size_t>(i) + 1] = ++top;
-    std::vector<std::int64_t>& element_labels = m.element_labels;
-    element_labels.assign(static_cast<std::size_t>(nelem) + 1, 0);
-    for (std::int64_t e = 0; e < nelem; ++e) {
-        const std::int64_t c = elems[static_cast<std::size_t>(e)].cell;
-        element_labels[static_cast<std::size_t>(e) + 1] =
-            mesh.cell_labels.empty() ? c + 1 : mesh.cell_labels[static_cast<std::size_t>(c)];
     }
 
     if (!inner.empty()) {

@@ -57,7 +57,9 @@ enum VtkCellType : std::uint8_t {
 };
 
 struct ImportMesh {
-    std::vector<double> points; // x, y, z of each point
+    // The large arrays come zeroed from the system, never cleared by a pass
+    // of their own (see ZeroedVector).
+    ZeroedVector<double> points; // x, y, z of each point
     // The file's own numbers of points and cells; empty means 1..n in order.
     std::vector<std::int64_t> point_labels;
     std::vector<std::int64_t> cell_labels;
@@ -75,8 +77,8 @@ struct ImportField {
     // usual X Y Z or XX YY ZZ XY YZ XZ.
     std::vector<std::string> component_names;
     int components = 1;
-    bool on_cells = false;      // cell data: averaged onto the nodes
-    std::vector<double> values; // (points or cells) x components, row by row
+    bool on_cells = false;       // cell data: averaged onto the nodes
+    ZeroedVector<double> values; // (points or cells) x components, row by row
 };
 
 struct ImportStep {
@@ -99,9 +101,13 @@ struct ImportData {
 // cell above. Empty for what VTK cannot hold.
 std::vector<int> vtk_node_order(int family, int order);
 
-// Turns imported data into the model every Part draws; `name` becomes
+// Turns imported data into the model the whole program draws; `name` becomes
 // namefile and appears in messages. Throws ReadError on counts the model
-// cannot hold; warnings of `data` come back in the result.
-ReadResult build_model(ImportData&& data, const std::string& name);
+// cannot hold; warnings of `data` come back in the result. The arrays of
+// `data` are used up on the way (so that the peak stays near the model's
+// own size): afterwards `data` holds nothing of value. The rows are filled
+// on `threads` threads (0: the reader's default, ORVANEL_THREADS); the
+// model is the same for any number.
+ReadResult build_model(ImportData&& data, const std::string& name, int threads = 0);
 
 } // namespace orv

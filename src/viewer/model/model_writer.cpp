@@ -179,6 +179,14 @@ std::string native_text_of(const ResultModel& m) {
     return out;
 }
 
+bool numbered_in_order(const ResultModel& m) {
+    for (std::int32_t i = 1; i <= m.nnode; ++i)
+        if (m.node_label(static_cast<std::size_t>(i)) != i) return false;
+    for (std::int32_t e = 1; e <= m.nelem; ++e)
+        if (m.element_label(static_cast<std::size_t>(e)) != e) return false;
+    return true;
+}
+
 VtuBytes vtu_of(const ResultModel& m) {
     static_assert(std::endian::native == std::endian::little, "the .vtu says LittleEndian");
     check_finite(m);
@@ -188,6 +196,7 @@ VtuBytes vtu_of(const ResultModel& m) {
     // Cells.
     std::vector<std::int64_t> connectivity, offsets;
     std::vector<std::uint8_t> types;
+    std::vector<std::int64_t> cell_labels; // the kept elements' labels
     std::int64_t skipped = 0;
     for (std::int64_t e = 1; e <= m.nelem; ++e) {
         const auto row = m.conec(static_cast<std::size_t>(e));
@@ -202,6 +211,7 @@ VtuBytes vtu_of(const ResultModel& m) {
         for (std::size_t k = 0; k < order.size(); ++k)
             connectivity[at + static_cast<std::size_t>(order[k])] = row[k + 1] - 1;
         offsets.push_back(static_cast<std::int64_t>(connectivity.size()));
+        cell_labels.push_back(m.element_label(static_cast<std::size_t>(e)));
         const bool linear = t.order == 1;
         types.push_back(t.family == 1   ? (linear ? vtk_line : vtk_lagrange_curve)
                         : t.family == 2 ? (linear ? vtk_triangle : vtk_lagrange_triangle)
@@ -256,6 +266,14 @@ VtuBytes vtu_of(const ResultModel& m) {
             {"deslocamento", 3, "Float64",
              column([&](std::size_t i, int c) { return m.coord(i, 7 + static_cast<std::size_t>(c)); }, 3)});
 
+    // Labels other than 1..n go as VTK's global id arrays, which our reader
+    // takes back as labels and other VTK tools keep as integer arrays.
+    const bool numbered = numbered_in_order(m);
+    std::vector<std::int64_t> node_labels;
+    if (!numbered)
+        for (std::size_t i = 1; i <= nnode; ++i)
+            node_labels.push_back(m.node_label(i));
+
     // The appended block and the XML that points into it.
     std::string appended;
     std::string xml;
@@ -279,7 +297,16 @@ VtuBytes vtu_of(const ResultModel& m) {
     xml += "      <PointData>\n";
     for (const Array& a : point_arrays)
         data_array(a.name, a.type, a.components, a.data.data(), a.data.size());
-    xml += "      </PointData>\n      <Points>\n";
+    if (!numbered)
+        data_array("GlobalNodeId", "Int64", 1, node_labels.data(), node_labels.size() * sizeof(std::int64_t));
+    xml += "      </PointData>\n";
+    if (!numbered) {
+        xml += "      <CellData>\n";
+        data_array("GlobalElementId", "Int64", 1, cell_labels.data(),
+                   cell_labels.size() * sizeof(std::int64_t));
+        xml += "      </CellData>\n";
+    }
+    xml += "      <Points>\n";
     const std::string points =
         column([&](std::size_t i, int c) { return m.coord(i, 1 + static_cast<std::size_t>(c)); }, 3);
     data_array("Points", "Float64", 3, points.data(), points.size());

@@ -7,7 +7,9 @@
 //   order 1, Lagrange cells above, in VTK's node order), each result list as
 //   a point-data array named after it, and the displacements as vectors:
 //   one "deslocamento" when every list has the same, else one per list
-//   ("NAME (deslocamento)").
+//   ("NAME (deslocamento)"); node and element numbers other than 1..n as
+//   VTK's "GlobalNodeId" and "GlobalElementId" arrays (Int64), which the
+//   .vtu reader takes back as numbers.
 
 #include "viewer/model/result_model.h"
 
@@ -22,6 +24,10 @@ class ModelWriteError : public std::runtime_error {
   public:
     using std::runtime_error::runtime_error;
 };
+
+// Whether the model's nodes and elements are numbered 1..n in order, all
+// that the native format can say; other numbers are lost in it.
+bool numbered_in_order(const ResultModel& model);
 
 std::string native_text_of(const ResultModel& model);
 

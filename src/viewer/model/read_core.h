@@ -213,8 +213,8 @@ class Job {
     char* buffer(std::size_t t) {
         if (src.in_memory()) return nullptr;
         auto& b = buffers_[t];
-        if (b.empty()) b.resize(window);
-        return b.data();
+        if (!b) b.reset(new char[window]); // uninitialised: pread fills what is read
+        return b.get();
     }
 
     // Counts work done; on the calling thread, tells the progress callback.
@@ -240,7 +240,7 @@ class Job {
   private:
     const std::function<bool(std::uint64_t, std::uint64_t)>& progress_;
     std::thread::id caller_;
-    std::vector<std::vector<char>> buffers_;
+    std::vector<std::unique_ptr<char[]>> buffers_;
     std::atomic<std::uint64_t> done_{0};
 };
 

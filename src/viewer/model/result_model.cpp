@@ -67,19 +67,25 @@ void finish_model(ResultModel& m, const FoundRanges* found) {
         // every node (so it ends at the last node's value when tied).
         auto& all = m.maxlista[0];
         const auto nnode = static_cast<std::size_t>(m.nnode);
-        for (std::size_t k = 1; k < lists; ++k) {
-            std::array<double, 2> range;
-            if (found) {
-                range = found->lists[k];
-            } else {
-                range = {m.listas(1, k), m.listas(1, k)};
-                for (std::size_t i = 2; i <= nnode; ++i) {
-                    const double v = m.listas(i, k);
+        if (found) {
+            for (std::size_t k = 1; k < lists; ++k)
+                m.maxlista[k] = found->lists[k];
+        } else {
+            // Row by row, every list at once: one pass in memory order.
+            for (std::size_t k = 1; k < lists; ++k)
+                m.maxlista[k] = {m.listas(1, k), m.listas(1, k)};
+            for (std::size_t i = 2; i <= nnode; ++i) {
+                const double* row = m.listas_data.data() + i * lists;
+                for (std::size_t k = 1; k < lists; ++k) {
+                    const double v = row[k];
+                    auto& range = m.maxlista[k];
                     if (v < range[0]) range[0] = v;
                     if (v > range[1]) range[1] = v;
                 }
             }
-            m.maxlista[k] = range;
+        }
+        for (std::size_t k = 1; k < lists; ++k) {
+            const std::array<double, 2> range = m.maxlista[k];
             if (k == 1) {
                 const double last = m.listas(nnode, 1);
                 all = {range[0] < last ? range[0] : last, range[1] > last ? range[1] : last};

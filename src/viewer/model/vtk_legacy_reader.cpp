@@ -8,6 +8,7 @@
 #include "viewer/model/import_cursor.h"
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <charconv>
 #include <cstdint>
@@ -257,15 +258,37 @@ class Parser {
         ended_ = true;
     }
 
-    // Reads `count` values of type `t` (the header line already passed).
-    template <class T> std::vector<T> values(Type t, std::size_t count, const std::string& what) {
-        std::vector<T> v(count, T{});
+    // Reads `count` values of type `t` (the header line already passed);
+    // reals into the hand-over's own zeroed arrays.
+    template <class T>
+    using Values = std::conditional_t<std::is_floating_point_v<T>, ZeroedVector<T>, std::vector<T>>;
+    template <class T> Values<T> values(Type t, std::size_t count, const std::string& what) {
+        Values<T> v(count);
         if (ended_) return v;
         std::size_t k = 0;
         if (binary_) {
             const int b = type_bytes(t);
             const std::size_t have = std::min(count, (n_ - pos_) / static_cast<std::size_t>(b));
             const auto* p = reinterpret_cast<const unsigned char*>(d_ + pos_);
+            // The common types first, a word at a time; the rest below.
+            constexpr bool swap = std::endian::native == std::endian::little;
+            if constexpr (std::is_floating_point_v<T>) {
+                if (t == Type::f64)
+                    for (; k < have; ++k) {
+                        std::uint64_t w;
+                        std::memcpy(&w, p + 8 * k, 8);
+                        if (swap) w = __builtin_bswap64(w);
+                        std::memcpy(&v[k], &w, 8);
+                    }
+            } else {
+                if (t == Type::i32)
+                    for (; k < have; ++k) {
+                        std::uint32_t w;
+                        std::memcpy(&w, p + 4 * k, 4);
+                        if (swap) w = __builtin_bswap32(w);
+                        v[k] = static_cast<std::int32_t>(w);
+                    }
+            }
             for (; k < have; ++k) {
                 const double x = decode_binary(p + k * static_cast<std::size_t>(b), t);
                 if constexpr (std::is_integral_v<T>) {
@@ -659,19 +682,18 @@ ImportData parse_vtk_legacy(const char* data, std::size_t size, const std::strin
 }
 
 ReadResult read_vtk_legacy_bytes(const char* data, std::size_t size, const std::string& name,
-                                 const ReaderOptions&) {
-    return build_model(parse_vtk_legacy(data, size, name), name);
+                                 const ReaderOptions& options) {
+    return build_model(parse_vtk_legacy(data, size, name), name, options.threads);
 }
 
 ReadResult read_vtk_legacy(const std::string& path, const ReaderOptions& options) {
-    (void)options;
     ImportData data;
     {
         // The file's pages are let go before the model is built.
         const import::MappedFile file(path);
         data = file.read([&] { return parse_vtk_legacy(file.data(), file.size(), path); });
     }
-    return build_model(std::move(data), path);
+    return build_model(std::move(data), path, options.threads);
 }
 
 } // namespace orv

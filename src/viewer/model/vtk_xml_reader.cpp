@@ -487,7 +487,11 @@ class ArrayReader {
     std::uint64_t budget() const { return budget_; }
 
     // `count` values of the DataArray `e`, converted to T.
-    template <class T> std::vector<T> read(const XmlElement& e, std::uint64_t count) {
+    // Reals come in the hand-over's own zeroed arrays, indices in plain ones.
+    template <class T>
+    using Values = std::conditional_t<std::is_floating_point_v<T>, ZeroedVector<T>, std::vector<T>>;
+
+    template <class T> Values<T> read(const XmlElement& e, std::uint64_t count) {
         const std::string label = array_label(e);
         const Scalar s = scalar_of(attr_or(e, "type", ""));
         if (s.size == 0)
@@ -495,7 +499,7 @@ class ArrayReader {
         if (count > kMaxCount || count * sizeof(T) > budget_ || count * std::uint64_t(s.size) > budget_)
             fail(e,
                  std::to_string(count) + " values in " + label + ", more than " + file_.name() + " can hold");
-        std::vector<T> out(static_cast<std::size_t>(count));
+        Values<T> out(static_cast<std::size_t>(count));
         const std::string format = attr_or(e, "format", "ascii");
         if (format == "ascii") {
             read_ascii(e, label, s, out);
@@ -568,8 +572,8 @@ class ArrayReader {
         appended_text_.resize(file_.read(head_.appended_begin, appended_text_.size(), appended_text_.data()));
     }
 
-    template <class T>
-    void read_ascii(const XmlElement& e, const std::string& label, Scalar s, std::vector<T>& out) {
+    template <class V> void read_ascii(const XmlElement& e, const std::string& label, Scalar s, V& out) {
+        using T = typename V::value_type;
         const std::string_view text = head_.text;
         std::size_t p = e.content_begin;
         const std::size_t end = e.content_end;
@@ -628,7 +632,8 @@ class ArrayReader {
         return element<std::uint64_t>(b, Scalar{Kind::int_unsigned, header_bytes_}, swap_);
     }
 
-    template <class T> void read_block(Stream& in, const std::string& label, Scalar s, std::vector<T>& out) {
+    template <class V> void read_block(Stream& in, const std::string& label, Scalar s, V& out) {
+        using T = typename V::value_type;
         const std::uint64_t bytes = out.size() * std::uint64_t(s.size);
         Converter<T> sink(out.data(), out.size(), s, swap_);
         std::vector<char> scratch;
@@ -815,18 +820,25 @@ void read_cell_lists(ArrayReader& r, const XmlTree& tree, const XmlElement& pare
                                std::to_string(offsets[c]) + ", before " + std::to_string(prev));
         prev = offsets[c];
     }
-    const auto conn =
+    auto conn =
         r.read<std::int64_t>(named_array(r, tree, parent, "connectivity"), static_cast<std::uint64_t>(prev));
     const std::int64_t base =
         static_cast<std::int64_t>(mesh.point_count()) - static_cast<std::int64_t>(points);
     const std::int64_t shift = static_cast<std::int64_t>(mesh.cell_nodes.size());
-    for (const std::int64_t v : conn) {
+    for (const std::int64_t v : conn)
         if (v < 0 || static_cast<std::uint64_t>(v) >= points)
             r.fail(parent, "point " + std::to_string(v) + " in the connectivity of " + parent.name +
                                " (the points are numbered 0 to " + std::to_string(std::int64_t(points) - 1) +
                                ")");
-        mesh.cell_nodes.push_back(v + base);
+    if (mesh.cell_nodes.empty() && base == 0) {
+        mesh.cell_nodes = std::move(conn); // the first list as it stands: no second copy
+    } else {
+        mesh.cell_nodes.reserve(mesh.cell_nodes.size() + conn.size());
+        for (const std::int64_t v : conn)
+            mesh.cell_nodes.push_back(v + base);
     }
+    mesh.cell_types.reserve(mesh.cell_types.size() + offsets.size());
+    mesh.cell_offsets.reserve(mesh.cell_offsets.size() + offsets.size());
     std::int64_t begin = 0;
     for (std::size_t c = 0; c < offsets.size(); ++c) {
         mesh.cell_types.push_back(type_of(c, offsets[c] - begin));
@@ -867,7 +879,7 @@ void drop_ghosts(Piece& p) {
     m.cell_nodes = std::move(nodes);
     for (ImportField& f : p.fields) {
         if (!f.on_cells) continue;
-        std::vector<double> v;
+        ZeroedVector<double> v;
         for (std::size_t c = 0; c < keep.size(); ++c)
             if (keep[c])
                 v.insert(v.end(), f.values.begin() + c * f.components,
@@ -1249,6 +1261,36 @@ ImportData read_collection(const std::string& path, const FileBytes& file, const
     return out;
 }
 
+// VTK's arrays of global ids ("GlobalNodeId" on points, "GlobalElementId"
+// on cells; what --convert writes for sparsely numbered files) give the
+// labels of the points and cells and are not shown as results. An array
+// holding anything but whole numbers stays a result.
+void take_labels(ImportData& d) {
+    if (d.steps.empty()) return;
+    const auto take = [&](const char* name, bool on_cells, std::vector<std::int64_t>& labels) {
+        const auto is_ids = [&](const ImportField& f) {
+            return f.name == name && f.on_cells == on_cells && f.components == 1;
+        };
+        auto& first = d.steps[0].fields;
+        const auto it = std::find_if(first.begin(), first.end(), is_ids);
+        if (it == first.end()) return;
+        for (const double v : it->values)
+            if (!(v >= -9.0e18 && v <= 9.0e18) || v != std::trunc(v)) return;
+        labels.assign(it->values.size(), 0);
+        for (std::size_t k = 0; k < labels.size(); ++k)
+            labels[k] = static_cast<std::int64_t>(it->values[k]);
+        for (ImportStep& step : d.steps)
+            std::erase_if(step.fields, is_ids);
+    };
+    take("GlobalNodeId", false, d.mesh.point_labels);
+    take("GlobalElementId", true, d.mesh.cell_labels);
+}
+
+ImportData with_labels(ImportData&& d) {
+    take_labels(d);
+    return std::move(d);
+}
+
 } // namespace
 
 std::string vtk_xml_type(std::string_view head) {
@@ -1284,10 +1326,10 @@ ImportData import_vtk_xml(const std::string& path, const ReaderOptions& options)
     char head[512];
     const std::size_t n = file.read(0, sizeof head, head);
     const std::string type = vtk_xml_type(std::string_view(head, n));
-    if (type == "Collection") return read_collection(path, file, read_index(file), options);
+    if (type == "Collection") return with_labels(read_collection(path, file, read_index(file), options));
     if (type == "PUnstructuredGrid")
-        return to_import(read_partitioned(path, file, read_index(file), options));
-    return to_import(read_dataset(file, options));
+        return with_labels(to_import(read_partitioned(path, file, read_index(file), options)));
+    return with_labels(to_import(read_dataset(file, options)));
 } catch (const std::bad_alloc&) {
     throw ReadError("Not enough memory to read " + base_name(path));
 } catch (const std::length_error&) {
@@ -1297,7 +1339,7 @@ ImportData import_vtk_xml(const std::string& path, const ReaderOptions& options)
 ImportData import_vtk_xml_bytes(const char* data, std::size_t size, const std::string& name,
                                 const ReaderOptions& options) try {
     const FileBytes file(data, size, base_name(name));
-    return to_import(read_dataset(file, options));
+    return with_labels(to_import(read_dataset(file, options)));
 } catch (const std::bad_alloc&) {
     throw ReadError("Not enough memory to read " + base_name(name));
 } catch (const std::length_error&) {
@@ -1316,12 +1358,12 @@ bool looks_like_pvtu(std::string_view first_bytes) {
 }
 
 ReadResult read_vtk_xml(const std::string& path, const ReaderOptions& options) {
-    return build_model(import_vtk_xml(path, options), path);
+    return build_model(import_vtk_xml(path, options), path, options.threads);
 }
 
 ReadResult read_vtk_xml_bytes(const char* data, std::size_t size, const std::string& name,
                               const ReaderOptions& options) {
-    return build_model(import_vtk_xml_bytes(data, size, name, options), name);
+    return build_model(import_vtk_xml_bytes(data, size, name, options), name, options.threads);
 }
 
 } // namespace orv

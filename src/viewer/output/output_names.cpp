@@ -1,5 +1,7 @@
 #include "viewer/output/output_names.h"
 
+#include <string>
+
 namespace orv {
 
 std::string replace_extension_of_base(std::string_view namefile, std::string_view suffix) {
@@ -21,6 +23,10 @@ std::string list_file_name(std::string_view namefile, std::string_view tag) {
     suffix += tag;
     suffix += ".lst";
     return replace_extension_of_base(namefile, suffix);
+}
+
+std::string figure_file_name(std::string_view namefile, int list) {
+    return replace_extension_of_base(namefile, list > 0 ? "_" + std::to_string(list) + ".png" : ".png");
 }
 
 } // namespace orv

@@ -22,4 +22,8 @@ std::string avi_file_name(std::string_view namefile);
 // "placa_A.lst". The tag is used as typed.
 std::string list_file_name(std::string_view namefile, std::string_view tag);
 
+// Figure ("Salvar Figura"): the proposed name, "_K" for result list K (none
+// for 0, no list): ("/data/placa.txt", 3) -> "placa_3.png"; ("placa.txt", 0) -> "placa.png".
+std::string figure_file_name(std::string_view namefile, int list);
+
 } // namespace orv

@@ -1,5 +1,6 @@
 #include "viewer/render/batched_colour_list_gl.h"
 
+#include "viewer/render/array_emitter_gl.h"
 #include "viewer/render/colour_list_gl.h"
 #include "viewer/render/mesh_gl.h"
 
@@ -9,57 +10,69 @@ namespace orv {
 
 namespace {
 
+// Consecutive pieces of one kind form one run (GL_TRIANGLES or GL_LINES);
+// the depth range is switched where the kind changes, as between glBegin
+// blocks.
 class BatchedColourSink final : public ColourPieceSink {
   public:
-    explicit BatchedColourSink(const ColourListSettings& s) {
+    BatchedColourSink(const ColourListSettings& s, PieceChunks* keep) : out_(keep) {
         // Band colours depend only on the band and the settings.
         for (int band = 1; band <= 11; ++band)
             band_colours_[band] = band_piece_color(band, s.solid, s.negative, s.transparency_position);
         band_colours_[0] = band_colours_[1];
+        // The deformed outline's width stays in force for the segments.
+        line_width_ = static_cast<float>(s.deformed_checked ? s.line_def_w : 3);
     }
     void piece(int band, const Point3* pts, int count) override {
-        begin(count == 2 ? GL_LINES : GL_TRIANGLES);
+        begin(count == 2 ? PieceMode::Lines : PieceMode::Triangles);
         const Rgba& c = band_colours_[band >= 1 && band <= 11 ? band : 0];
-        glColor4d(c.r, c.g, c.b, c.a);
         for (int i = 0; i < count; ++i)
-            glVertex3d(pts[i].x, pts[i].y, pts[i].z);
+            out_.vertex(pts[i], c);
+        out_.piece_done();
     }
     void shaded_piece(const Point3* pts, const Rgba* colours, int count) override {
-        begin(count == 2 ? GL_LINES : GL_TRIANGLES);
-        for (int i = 0; i < count; ++i) {
-            glColor4d(colours[i].r, colours[i].g, colours[i].b, colours[i].a);
-            glVertex3d(pts[i].x, pts[i].y, pts[i].z);
-        }
+        begin(count == 2 ? PieceMode::Lines : PieceMode::Triangles);
+        for (int i = 0; i < count; ++i)
+            out_.vertex(pts[i], colours[i]);
+        out_.piece_done();
     }
-    void finish() {
-        if (open_) glEnd();
-        open_ = 0;
-    }
+    void finish() { out_.flush(); }
 
   private:
-    void begin(GLenum mode) {
-        if (open_ == mode) return;
-        if (open_) glEnd();
-        lift_segments(mode == GL_LINES);
-        glBegin(mode);
-        open_ = mode;
+    void begin(PieceMode mode) {
+        if (open_ && mode_ == mode) return;
+        out_.flush();
+        const bool lines = mode == PieceMode::Lines;
+        lift_segments(lines);
+        PieceStyle style;
+        style.mode = mode;
+        style.blend = true;
+        style.offset = true;
+        style.lift = lines;
+        style.line_width = line_width_;
+        out_.set_style(style);
+        mode_ = mode;
+        open_ = true;
     }
-    GLenum open_ = 0;
+    ArrayEmitter out_;
+    bool open_ = false;
+    PieceMode mode_ = PieceMode::Triangles;
+    float line_width_ = 3;
     Rgba band_colours_[12];
 };
 
 } // namespace
 
-void emit_batched_colour_list(const ResultModel& m, int k, const ColourListSettings& s) {
+void emit_batched_colour_list(const ResultModel& m, int k, const ColourListSettings& s, PieceChunks* keep) {
     if (k < 1 || k > m.nlista) return;
     glLineWidth(3);
     if (s.deformed_checked)
         draw_mesh_outline(m, {s.line_def_rgb, s.line_def_t, s.line_def_w},
-                          {true, 3 * k, displacement_factor(s.factor, s.displacement_position)});
+                          {true, 3 * k, displacement_factor(s.factor, s.displacement_position)}, keep);
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     begin_fill_offset();
-    BatchedColourSink sink(s);
+    BatchedColourSink sink(s, keep);
     try {
         walk_colour_list(m, k, s, sink);
     } catch (...) {

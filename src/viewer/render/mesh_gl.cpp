@@ -1,5 +1,8 @@
 #include "viewer/render/mesh_gl.h"
 
+#include "viewer/model/number_text.h"
+#include "viewer/render/array_emitter_gl.h"
+
 #include <GL/freeglut.h>
 #include <GL/gl.h>
 
@@ -10,7 +13,15 @@ namespace orv {
 namespace {
 
 void* glut_font(BitmapFont font) {
-    return font == BitmapFont::Helvetica12 ? GLUT_BITMAP_HELVETICA_12 : GLUT_BITMAP_HELVETICA_10;
+    switch (font) {
+    case BitmapFont::Helvetica12:
+        return GLUT_BITMAP_HELVETICA_12;
+    case BitmapFont::Helvetica18:
+        return GLUT_BITMAP_HELVETICA_18;
+    case BitmapFont::Helvetica10:
+        break;
+    }
+    return GLUT_BITMAP_HELVETICA_10;
 }
 
 void glut_glyph(BitmapFont font, int character) {
@@ -19,14 +30,14 @@ void glut_glyph(BitmapFont font, int character) {
 
 GlyphSink glyph_sink = glut_glyph;
 
-void vertex(const Point3& p) {
-    glVertex3d(p.x, p.y, p.z);
-}
-
 } // namespace
 
 void set_glyph_sink(GlyphSink sink) {
     glyph_sink = sink ? sink : glut_glyph;
+}
+
+GlyphSink current_glyph_sink() {
+    return glyph_sink;
 }
 
 void draw_text(std::string_view text, BitmapFont font, double x, double y, double z) {
@@ -45,26 +56,43 @@ void draw_legend_text(const LegendText& t) {
     draw_text(t.text, t.title ? BitmapFont::Helvetica12 : BitmapFont::Helvetica10, t.x, t.y, 0.0);
 }
 
-void draw_node_points(const ResultModel& m) {
-    glColor4d(0.35, 0.35, 0.35, 1);
+void draw_node_points(const ResultModel& m, PieceChunks* keep) {
+    const Rgba colour{0.35, 0.35, 0.35, 1};
+    glColor4d(colour.r, colour.g, colour.b, colour.a);
     glPointSize(3);
+    ArrayEmitter out(keep);
+    PieceStyle style;
+    style.mode = PieceMode::Points;
+    style.point_size = 3;
+    style.colour_per_vertex = false;
+    style.colour = colour;
+    out.set_style(style);
     for (std::int32_t n = 1; n <= m.nnode; ++n) {
         if (!m.node_drawn(static_cast<std::size_t>(n))) continue;
-        glBegin(GL_POINTS);
-        vertex(node_position(m, n));
-        glEnd();
+        out.vertex(node_position(m, n));
+        out.piece_done();
     }
+    out.flush();
 }
 
-void draw_mesh_outline(const ResultModel& m, const OutlineStyle& style, const NodePlacement& place) {
-    glColor4d(style.grey, style.grey, style.grey, style.opacity);
+void draw_mesh_outline(const ResultModel& m, const OutlineStyle& style, const NodePlacement& place,
+                       PieceChunks* keep) {
+    const Rgba colour{style.grey, style.grey, style.grey, style.opacity};
+    glColor4d(colour.r, colour.g, colour.b, colour.a);
     glLineWidth(static_cast<GLfloat>(style.width));
-    for_each_outline(m, place, [](const Point3& a, const Point3& b) {
-        glBegin(GL_LINES);
-        vertex(a);
-        vertex(b);
-        glEnd();
+    ArrayEmitter out(keep);
+    PieceStyle lines;
+    lines.mode = PieceMode::Lines;
+    lines.line_width = static_cast<float>(style.width);
+    lines.colour_per_vertex = false;
+    lines.colour = colour;
+    out.set_style(lines);
+    for_each_outline(m, place, [&out](const Point3& a, const Point3& b) {
+        out.vertex(a);
+        out.vertex(b);
+        out.piece_done();
     });
+    out.flush();
 }
 
 void draw_node_numbers(const ResultModel& m) {
@@ -82,6 +110,33 @@ void draw_element_numbers(const ResultModel& m) {
     for (std::size_t e = 1; e <= static_cast<std::size_t>(m.nelem); ++e)
         if (const auto p = element_number_anchor(m, e))
             draw_text(std::to_string(m.element_label(e)), BitmapFont::Helvetica10, p->x, p->y, p->z);
+}
+
+void draw_extreme_marks(const ResultModel& m, const ListExtremes& x, const NodePlacement& place) {
+    const GLboolean depth = glIsEnabled(GL_DEPTH_TEST);
+    glDisable(GL_DEPTH_TEST);
+    glColor4d(0, 0, 0, 1);
+    glPointSize(7);
+    glBegin(GL_POINTS);
+    for (const std::int32_t n : {x.min_node, x.max_node}) {
+        const Point3 p = place.at(m, n);
+        glVertex3d(p.x, p.y, p.z);
+    }
+    glEnd();
+    const double h = m.maxscale / 500;
+    const auto label = [&](std::u16string text, double value, std::int32_t node) {
+        for (const char c : shortest_text(value))
+            text += static_cast<char16_t>(static_cast<unsigned char>(c));
+        const Point3 p = place.at(m, node);
+        draw_text(text, BitmapFont::Helvetica12, p.x + h, p.y + h, p.z + h);
+    };
+    if (x.min_node == x.max_node) {
+        label(u"m\u00EDn/m\u00E1x ", x.min, x.min_node);
+    } else {
+        label(u"m\u00EDn ", x.min, x.min_node);
+        label(u"m\u00E1x ", x.max, x.max_node);
+    }
+    if (depth) glEnable(GL_DEPTH_TEST);
 }
 
 } // namespace orv

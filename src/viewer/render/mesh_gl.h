@@ -12,20 +12,24 @@
 #include "viewer/legend/legend_layout.h"
 #include "viewer/model/result_model.h"
 #include "viewer/render/element_geometry.h"
+#include "viewer/render/extremes.h"
+#include "viewer/render/piece_chunks.h"
 #include "viewer/render/render_inputs.h"
 
 #include <string_view>
 
 namespace orv {
 
-// The GLUT bitmap fonts in use.
-enum class BitmapFont { Helvetica10, Helvetica12 };
+// The GLUT bitmap fonts in use (Helvetica18: the title line of a figure).
+enum class BitmapFont { Helvetica10, Helvetica12, Helvetica18 };
 
 // Draws one character at the current raster position and advances it, as
 // glutBitmapCharacter does; characters outside 1..255 draw nothing.
 using GlyphSink = void (*)(BitmapFont font, int character);
 // Sets the sink of every later draw_text (nullptr: back to GLUT). Process-wide.
 void set_glyph_sink(GlyphSink sink);
+// The sink in use (never null).
+GlyphSink current_glyph_sink();
 
 // Text at a point of the model: the raster position is set to (x, y, z), which
 // latches the current colour, then each character is drawn in turn, advancing
@@ -37,16 +41,19 @@ void draw_text(std::u16string_view text, BitmapFont font, double x, double y, do
 // A legend text in its font (the text sink of draw_legend, legend_gl.h).
 void draw_legend_text(const LegendText& t);
 
-// Node points: colour (0.35, 0.35, 0.35, 1), point size 3, one GL_POINTS pair
-// per node at its undeformed position.
-void draw_node_points(const ResultModel& m);
+// Node points: colour (0.35, 0.35, 0.35, 1), point size 3, a point per node
+// at its undeformed position (drawn as arrays; keep, when given, receives
+// the runs, for the coarse version of the list).
+void draw_node_points(const ResultModel& m, PieceChunks* keep = nullptr);
 
 // Mesh outline: colour (grey, grey, grey, opacity) and line width, then every
-// outline segment of every drawn element as its own GL_LINES pair. `place`
+// outline segment of every drawn element as a GL_LINES pair, in order (drawn
+// as arrays; keep, when given, receives the runs). `place`
 // gives undeformed positions by default; for the deformed mesh pass
 // {true, selector, displacement_factor(m, P)} (selector chbox, or 3k inside
 // the colour list of result list k).
-void draw_mesh_outline(const ResultModel& m, const OutlineStyle& style, const NodePlacement& place = {});
+void draw_mesh_outline(const ResultModel& m, const OutlineStyle& style, const NodePlacement& place = {},
+                       PieceChunks* keep = nullptr);
 
 // Node numbers: colour (0.35, 0.35, 0.35, 1); the number n in decimal with
 // Helvetica 10 at node_number_anchor (undeformed, shifted by maxscale / 500).
@@ -56,5 +63,12 @@ void draw_node_numbers(const ResultModel& m);
 // Helvetica 10 at element_number_anchor (undeformed); none for elements that
 // are not drawn.
 void draw_element_numbers(const ResultModel& m);
+
+// "Extremos": black points of size 7 at the nodes of a list's smallest and
+// largest value, where `place` draws them, each with "mín V" / "máx V" in
+// Helvetica 12 shifted by maxscale / 500 as node numbers are ("mín/máx V"
+// when one node holds both). Drawn over the model (no depth test; the test
+// is restored), so that an extreme on a hidden face still shows.
+void draw_extreme_marks(const ResultModel& m, const ListExtremes& x, const NodePlacement& place);
 
 } // namespace orv

@@ -40,10 +40,21 @@ struct RenderPassInputs {
     RealField factor = RealField::of(1);
     ColourListSettings colours;
 
+    // Level of detail (render_pass_gl.h). The defaults build and use no
+    // coarse lists.
+    struct LevelOfDetail {
+        int cells_across = 0;     // grid cells along the model's largest side
+        bool interacting = false; // the view is being turned or zoomed
+    } lod;
+
     // Selector of the deformed outline (list 3): 3 x the lowest checked result
     // list, 0 when none.
     int chbox = 0;
     OutlineStyle undeformed_lines; // list 2
+    // "Extremos": after the replay, the nodes of the lowest checked result
+    // list's smallest and largest value are marked with their values, where
+    // that list's colours put them (draw_extreme_marks).
+    bool extremes = false;
     // List 3 uses colours.line_def_w / line_def_rgb / line_def_t.
 };
 

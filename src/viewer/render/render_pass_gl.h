@@ -26,6 +26,17 @@
 // hooks.let_events_through (which must leave the pass's context current);
 // hooks.notice(false) after the list. Empty hooks are skipped.
 //
+// Level of detail: when inputs.lod.cells_across > 0, a list of the nodes, the
+// mesh outlines or a result list's colours that holds at least
+// lod_min_vertices vertices gets a coarse version (coarse_lists.h) after its
+// full compile: the runs drawn are handed to a thread that clusters them,
+// and the pass that finds the result ready compiles it into a list of a
+// second block of names. A coarse list goes whenever its full list is
+// compiled again or deleted. While inputs.lod.interacting, and only when the
+// last full replay (timed to the finished picture, glFinish) took longer
+// than lod_budget_seconds, a list whose coarse version is ready replays that
+// instead. Passes that are not interacting always replay the full lists.
+//
 // Failures: a field that is not a number (clip plane, displacement factor)
 // or a context out of list names ends the pass before anything is replayed; a
 // list left half-built is ended, emptied and counted as missing. The message
@@ -34,11 +45,14 @@
 // re-arms the report. report_error runs inside the pass: a window defers its
 // message box until the paint is over.
 
+#include "viewer/render/mesh_gl.h"
+#include "viewer/render/piece_chunks.h"
 #include "viewer/render/render_inputs.h"
 #include "viewer/render/render_plan.h"
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace orv {
 
@@ -50,6 +64,11 @@ struct RenderPassHooks {
 
 class RenderPass {
   public:
+    RenderPass();
+    ~RenderPass();
+    RenderPass(const RenderPass&) = delete;
+    RenderPass& operator=(const RenderPass&) = delete;
+
     // Lists, counters and the compile log; read by tests and diagnostics.
     RenderState state;
 
@@ -61,8 +80,21 @@ class RenderPass {
     // The context is gone (or not current): forgets the names without freeing.
     void forget_lists();
 
+    // Level-of-detail thresholds (tests lower them to see coarse lists on small models).
+    double lod_budget_seconds = 0.030;
+    std::size_t lod_min_vertices = 200000;
+
+    // Waits until no coarse version is being built (tests, benchmarks).
+    void wait_for_coarse_builds();
+
   private:
-    void compile(const RenderPassInputs& in, int list, double factor);
+    void draw_extremes(const RenderPassInputs& in);
+    struct Coarse;
+    void compile(const RenderPassInputs& in, int list, double factor, PieceChunks* keep);
+    void drop_coarse(int list, bool gl_current);
+    void start_coarse_build(int list, PieceChunks runs, int cells_across);
+    void adopt_coarse_builds();
+    std::vector<Coarse> coarse_;
 };
 
 } // namespace orv

@@ -19,6 +19,8 @@
 // Lists 1..5 are handled first, then the result lists in order; afterwards
 // the list of every checked item is replayed in plot-list order.
 
+#include "viewer/render/extremes.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -129,9 +131,18 @@ struct RenderState {
     long passes = 0;                 // passes that ran to the end
     long failed_passes = 0;          // passes ended by an error
     double last_compile_seconds = 0; // glNewList to glEndList, summed over the last pass's compilations
-    std::string reported_error;      // message of the failure last reported; empty after a good pass
-    std::vector<int> release;        // release requests for the next pass; a pass that ends well clears them
-    bool context_watched = false;    // the view's context-destruction signal is connected
+    // Level of detail: the last replay of full lists, to the finished
+    // picture (0 before the first); whether the last complete pass replayed
+    // any coarse list; the coarse lists' names; vertex bytes handed to the
+    // full lists that have a coarse version and to those coarse versions.
+    double last_full_replay_seconds = 0;
+    bool last_replay_coarse = false;
+    DisplayListBlock coarse_lists;
+    std::size_t coarse_full_bytes = 0;
+    std::size_t coarse_bytes = 0;
+    std::string reported_error;   // message of the failure last reported; empty after a good pass
+    std::vector<int> release;     // release requests for the next pass; a pass that ends well clears them
+    bool context_watched = false; // the view's context-destruction signal is connected
     // Clip plane as last read; a pass that fails on a coefficient keeps the
     // ones read before it.
     std::array<double, 4> clip_plane{0, 0, 0, 0};
@@ -139,6 +150,13 @@ struct RenderState {
     // and the clip plane of the last complete pass when it was on.
     std::vector<ListContent> content;
     std::optional<std::array<double, 4>> clip;
+    // The extremes last found, by result list and values array, so that a
+    // repaint does not search the nodes again.
+    struct Extremes {
+        const double* values = nullptr;
+        int list = 0;
+        std::optional<ListExtremes> found;
+    } extremes;
 
     // Appends to the log, dropping the oldest half once it reaches kLogLimit.
     void record(ListEvent event);

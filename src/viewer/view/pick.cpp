@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstddef>
 #include <limits>
+#include <optional>
 
 namespace orv::pick {
 
@@ -64,6 +65,7 @@ MaskKey mask_key(const PickLayer& l) {
 struct FillLayer {
     int set = 0;
     std::array<int, 3> filters{-1, -1, -1};
+    int layer = 0; // index into the scene's layers
 };
 
 // A node in the grid, with its pixel position so that a probe measures
@@ -99,6 +101,19 @@ struct NodeGrid {
 struct DepthSample {
     float z = std::numeric_limits<float>::infinity();
     float dzdx = 0, dzdy = 0;
+    std::int32_t element = 0; // the element filled there
+    std::int32_t fill = 0;    // and the index of its fill layer
+};
+
+// The visible coloured line through one pixel (its centre within half a
+// pixel's diagonal of the segment; the nearest, then the front-most): distance
+// in pixels (+inf where none), window depth, element and fill layer. A probe
+// looks at the pixels within reach of the pointer.
+struct LineSample {
+    float distance = std::numeric_limits<float>::infinity();
+    float z = 0;
+    std::int32_t element = 0;
+    std::int32_t fill = 0;
 };
 
 NodePlacement normalised(const ResultModel& m, NodePlacement p) {
@@ -139,6 +154,28 @@ inline std::pair<int, int> centres_within(double lo, double hi, int n) {
     lo = std::max(lo, -1.0); // within int range before the conversions
     hi = std::min(hi, n + 1.0);
     return {std::max(ceil_int(lo - 0.5), 0), std::min(floor_int(hi - 0.5), n - 1)};
+}
+
+// Screen box of the nodes row[1..count] and whether any of them lies on the
+// kept side of the clip plane; nullopt when a node number is out of range.
+struct ScreenBox {
+    double x0 = INFINITY, x1 = -INFINITY, y0 = INFINITY, y1 = -INFINITY;
+    bool any_kept = false;
+};
+std::optional<ScreenBox> screen_box(const std::int32_t* row, int count, const std::vector<Projected>& pts,
+                                    std::int32_t nnode) {
+    ScreenBox b;
+    for (int i = 1; i <= count; ++i) {
+        const std::int32_t n = row[i];
+        if (n < 1 || n > nnode) return std::nullopt;
+        const Projected& p = pts[static_cast<std::size_t>(n)];
+        b.x0 = std::min(b.x0, double(p.x));
+        b.x1 = std::max(b.x1, double(p.x));
+        b.y0 = std::min(b.y0, double(p.y));
+        b.y1 = std::max(b.y1, double(p.y));
+        b.any_kept = b.any_kept || p.clip >= 0;
+    }
+    return b;
 }
 
 } // namespace
@@ -253,6 +290,8 @@ struct NodePicker::Index {
     NodeGrid nodes;
     std::vector<DepthSample> depth; // width x height, row 0 at the top
     std::int64_t covered = 0;
+    std::vector<LineSample> lines; // width x height when a coloured line is drawn
+    std::int64_t line_pixels = 0;
     double plane_tolerance = 0; // window depth of 2 radii of length along the view
 
     bool matches(const PickScene& s, const PickView& v, double r) const {
@@ -265,21 +304,27 @@ struct NodePicker::Index {
     void project(PlacementSet& set);
     void bin_nodes();
     void rasterise_fills();
-    void rasterise(const Projected& a, const Projected& b, const Projected& c);
-
-    const DepthSample& sample(double x, double y) const {
+    void rasterise(const Projected& a, const Projected& b, const Projected& c, std::int32_t element,
+                   std::int32_t fill);
+    void rasterise_lines();
+    void rasterise(const Projected& a, const Projected& b, std::int32_t element, std::int32_t fill);
+    std::size_t pixel(double x, double y) const {
         const int ix = std::clamp(static_cast<int>(std::floor(x)), 0, view.width - 1);
         const int iy = std::clamp(static_cast<int>(std::floor(y)), 0, view.height - 1);
-        return depth[static_cast<std::size_t>(iy) * static_cast<std::size_t>(view.width) +
-                     static_cast<std::size_t>(ix)];
+        return static_cast<std::size_t>(iy) * static_cast<std::size_t>(view.width) +
+               static_cast<std::size_t>(ix);
     }
-    bool hidden(const Projected& p) const {
+
+    const DepthSample& sample(double x, double y) const { return depth[pixel(x, y)]; }
+    // Whether the fills hide a point at window depth z drawn at (x, y).
+    bool hidden(double x, double y, double z) const {
         if (depth.empty()) return false; // nothing filled
-        const DepthSample& s = sample(p.x, p.y);
+        const DepthSample& s = sample(x, y);
         const double slack =
             kDepthTolerance + kHalfDiagonal * std::sqrt(double(s.dzdx) * s.dzdx + double(s.dzdy) * s.dzdy);
-        return s.z < p.z - slack;
+        return s.z < z - slack;
     }
+    bool hidden(const Projected& p) const { return hidden(p.x, p.y, p.z); }
 };
 
 namespace {
@@ -335,7 +380,7 @@ void NodePicker::Index::build(const PickScene& s, const PickView& v, double r, C
             set.drawn = set.own.data();
         }
         if (layer.kind == LayerKind::Fill)
-            fills.push_back({static_cast<int>(it - sets.begin()), layer.filters});
+            fills.push_back({static_cast<int>(it - sets.begin()), layer.filters, static_cast<int>(i)});
     }
     cache.trim();
     stats.mark_seconds = seconds_since(clock);
@@ -356,6 +401,8 @@ void NodePicker::Index::build(const PickScene& s, const PickView& v, double r, C
     stats.grid_seconds = seconds_since(clock);
     rasterise_fills();
     stats.depth_seconds = seconds_since(clock);
+    rasterise_lines();
+    stats.line_seconds = seconds_since(clock);
 }
 
 // Projects the nodes the set shows, finds their cells in the node grid and
@@ -421,7 +468,8 @@ void NodePicker::Index::rasterise_fills() {
     if (fills.empty()) return;
     depth.assign(static_cast<std::size_t>(view.width) * static_cast<std::size_t>(view.height), DepthSample{});
     const ResultModel& m = *model;
-    for (const FillLayer& f : fills) {
+    for (std::size_t fi = 0; fi < fills.size(); ++fi) {
+        const FillLayer& f = fills[fi];
         const std::vector<Projected>& pts = sets[static_cast<std::size_t>(f.set)].pts;
         for (std::size_t e = 1; e <= static_cast<std::size_t>(nelem); ++e) {
             const ElementType t = drawable_type(m, e);
@@ -430,37 +478,25 @@ void NodePicker::Index::rasterise_fills() {
             const auto count = static_cast<int>(element_node_count(t.family, t.order));
             // Most elements of a dense mesh hold no pixel centre: test the
             // box of all their nodes before cutting them into sub-triangles.
-            double x0 = INFINITY, x1 = -INFINITY, y0 = INFINITY, y1 = -INFINITY;
-            bool valid = true, any_kept = false;
-            for (int i = 1; i <= count; ++i) {
-                const std::int32_t n = row[i];
-                if (n < 1 || n > nnode) {
-                    valid = false;
-                    break;
-                }
-                const Projected& p = pts[static_cast<std::size_t>(n)];
-                x0 = std::min(x0, double(p.x));
-                x1 = std::max(x1, double(p.x));
-                y0 = std::min(y0, double(p.y));
-                y1 = std::max(y1, double(p.y));
-                any_kept = any_kept || p.clip >= 0;
-            }
-            if (!valid || !any_kept) continue; // all corners cut: the whole element is
-            const auto cols = centres_within(x0, x1, view.width);
-            const auto rows = centres_within(y0, y1, view.height);
+            const std::optional<ScreenBox> box = screen_box(row, count, pts, nnode);
+            if (!box || !box->any_kept) continue; // all corners cut: the whole element is
+            const auto cols = centres_within(box->x0, box->x1, view.width);
+            const auto rows = centres_within(box->y0, box->y1, view.height);
             if (cols.first > cols.second || rows.first > rows.second) continue;
             for_each_colour_piece(
                 t, [](NodePair) {},
                 [&](NodeTriple tri) {
                     rasterise(pts[static_cast<std::size_t>(row[tri.a])],
                               pts[static_cast<std::size_t>(row[tri.b])],
-                              pts[static_cast<std::size_t>(row[tri.c])]);
+                              pts[static_cast<std::size_t>(row[tri.c])], static_cast<std::int32_t>(e),
+                              static_cast<std::int32_t>(fi));
                 });
         }
     }
 }
 
-void NodePicker::Index::rasterise(const Projected& a, const Projected& b, const Projected& c) {
+void NodePicker::Index::rasterise(const Projected& a, const Projected& b, const Projected& c,
+                                  std::int32_t element, std::int32_t fill) {
     const auto cols = centres_within(std::min({a.x, b.x, c.x}), std::max({a.x, b.x, c.x}), view.width);
     if (cols.first > cols.second) return;
     const auto rows = centres_within(std::min({a.y, b.y, c.y}), std::max({a.y, b.y, c.y}), view.height);
@@ -490,8 +526,84 @@ void NodePicker::Index::rasterise(const Projected& a, const Projected& b, const 
             DepthSample& d = line[ix];
             if (z < d.z) {
                 if (d.z == std::numeric_limits<float>::infinity()) ++covered;
-                d = {static_cast<float>(z), static_cast<float>(dzdx), static_cast<float>(dzdy)};
+                d = {static_cast<float>(z), static_cast<float>(dzdx), static_cast<float>(dzdy), element,
+                     fill};
             }
+        }
+    }
+}
+
+void NodePicker::Index::rasterise_lines() {
+    lines.clear();
+    line_pixels = 0;
+    const ResultModel& m = *model;
+    const double reach = kHalfDiagonal;
+    for (std::size_t fi = 0; fi < fills.size(); ++fi) {
+        const FillLayer& f = fills[fi];
+        const std::vector<Projected>& pts = sets[static_cast<std::size_t>(f.set)].pts;
+        for (std::size_t e = 1; e <= static_cast<std::size_t>(nelem); ++e) {
+            const ElementType t = drawable_type(m, e);
+            if (t.family != 1 || !passes(f.filters, t)) continue;
+            const std::int32_t* row = row_of(m, e);
+            const int count = t.order + 1;
+            const std::optional<ScreenBox> box = screen_box(row, count, pts, nnode);
+            if (!box) continue;
+            const auto cols = centres_within(box->x0 - reach, box->x1 + reach, view.width);
+            const auto rows = centres_within(box->y0 - reach, box->y1 + reach, view.height);
+            if (cols.first > cols.second || rows.first > rows.second) continue;
+            for (int j = 1; j <= t.order; ++j)
+                rasterise(pts[static_cast<std::size_t>(row[j])], pts[static_cast<std::size_t>(row[j + 1])],
+                          static_cast<std::int32_t>(e), static_cast<std::int32_t>(fi));
+        }
+    }
+}
+
+namespace {
+
+// Where the pixel centre (px, py) falls on segment a-b: the parameter of the
+// nearest point (0..1) and its distance, pixels.
+std::pair<double, double> nearest_on_segment(double ax, double ay, double bx, double by, double px,
+                                             double py) {
+    const double ux = bx - ax, uy = by - ay, len2 = ux * ux + uy * uy;
+    double t = len2 > 0 ? ((px - ax) * ux + (py - ay) * uy) / len2 : 0;
+    t = std::clamp(t, 0.0, 1.0);
+    return {t, std::hypot(ax + t * ux - px, ay + t * uy - py)};
+}
+
+} // namespace
+
+void NodePicker::Index::rasterise(const Projected& a, const Projected& b, std::int32_t element,
+                                  std::int32_t fill) {
+    const double reach = kHalfDiagonal;
+    const auto cols = centres_within(std::min(a.x, b.x) - reach, std::max(a.x, b.x) + reach, view.width);
+    if (cols.first > cols.second) return;
+    const auto rows = centres_within(std::min(a.y, b.y) - reach, std::max(a.y, b.y) + reach, view.height);
+    if (rows.first > rows.second) return;
+    if (lines.empty())
+        lines.assign(static_cast<std::size_t>(view.width) * static_cast<std::size_t>(view.height),
+                     LineSample{});
+    // Dense meshes give many segments shorter than a pixel: squared distances,
+    // and the depth test only for a pixel the segment would take.
+    const double ux = double(b.x) - a.x, uy = double(b.y) - a.y, len2 = ux * ux + uy * uy;
+    const double inv = len2 > 0 ? 1 / len2 : 0;
+    const double reach2 = reach * reach;
+    for (int iy = rows.first; iy <= rows.second; ++iy) {
+        const double py = iy + 0.5;
+        LineSample* row = lines.data() + static_cast<std::size_t>(iy) * static_cast<std::size_t>(view.width);
+        for (int ix = cols.first; ix <= cols.second; ++ix) {
+            const double px = ix + 0.5;
+            const double t = std::clamp(((px - a.x) * ux + (py - a.y) * uy) * inv, 0.0, 1.0);
+            const double dx = a.x + t * ux - px, dy = a.y + t * uy - py, d2 = dx * dx + dy * dy;
+            if (!(d2 <= reach2)) continue;
+            LineSample& l = row[ix];
+            const double d = std::sqrt(d2);
+            const double z = a.z + t * (double(b.z) - a.z);
+            if (d > l.distance || (d == l.distance && z >= l.z)) continue;
+            if (z < 0 || z > 1) continue;
+            if (clip && a.clip + t * (double(b.clip) - a.clip) < 0) continue;
+            if (hidden(px, py, z)) continue;
+            if (l.distance == std::numeric_limits<float>::infinity()) ++line_pixels;
+            l = {static_cast<float>(d), static_cast<float>(z), element, fill};
         }
     }
 }
@@ -508,23 +620,26 @@ bool NodePicker::stale(const PickScene& scene, const PickView& view) const {
     return !index_ || !scene.model || !index_->matches(scene, view, radius);
 }
 
+void NodePicker::ensure_index(const PickScene& scene, const PickView& view) {
+    if (!stale(scene, view)) return;
+    const auto started = std::chrono::steady_clock::now();
+    index_.reset(); // free the old index before the new one takes memory
+    auto index = std::make_unique<Index>();
+    if (!cache_) cache_ = std::make_unique<Cache>();
+    index->build(scene, view, radius, *cache_, stats_);
+    index_ = std::move(index);
+    ++stats_.builds;
+    stats_.build_seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    stats_.node_entries = static_cast<std::int64_t>(index_->nodes.entries.size());
+    stats_.covered_pixels = index_->covered;
+    stats_.line_pixels = index_->line_pixels;
+}
+
 std::optional<PickHit> NodePicker::probe(const PickScene& scene, const PickView& view, double x, double y) {
     ++stats_.probes;
     if (!scene.model || scene.layers.empty() || view.width <= 0 || view.height <= 0) return std::nullopt;
     if (!(x >= 0 && y >= 0 && x < view.width && y < view.height)) return std::nullopt;
-    if (stale(scene, view)) {
-        const auto started = std::chrono::steady_clock::now();
-        index_.reset(); // free the old index before the new one takes memory
-        auto index = std::make_unique<Index>();
-        if (!cache_) cache_ = std::make_unique<Cache>();
-        index->build(scene, view, radius, *cache_, stats_);
-        index_ = std::move(index);
-        ++stats_.builds;
-        stats_.build_seconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-        stats_.node_entries = static_cast<std::int64_t>(index_->nodes.entries.size());
-        stats_.covered_pixels = index_->covered;
-    }
+    ensure_index(scene, view);
     const Index& ix = *index_;
     const double px = x + 0.5, py = y + 0.5; // centre of the pixel under the pointer
 
@@ -600,6 +715,141 @@ std::optional<PickHit> NodePicker::probe(const PickScene& scene, const PickView&
     hit.x = best->p->x;
     hit.y = best->p->y;
     hit.depth = best->p->z;
+    return hit;
+}
+
+std::optional<ElementHit> NodePicker::probe_element(const PickScene& scene, const PickView& view, double x,
+                                                    double y) {
+    ++stats_.probes;
+    if (!scene.model || scene.layers.empty() || view.width <= 0 || view.height <= 0) return std::nullopt;
+    if (!(x >= 0 && y >= 0 && x < view.width && y < view.height)) return std::nullopt;
+    ensure_index(scene, view);
+    const Index& ix = *index_;
+    const ResultModel& m = *scene.model;
+    const double px = x + 0.5, py = y + 0.5;
+
+    // The element and fill layer under the pointer: a visible line within
+    // reach first (lines are drawn over the fills), else the front-most fill.
+    std::int32_t element = 0, fill = 0;
+    bool line = false;
+    if (!ix.lines.empty()) {
+        // The lines drawn through the pixels within reach; of these, the one
+        // nearest to the pointer, then the front-most.
+        double best = INFINITY, best_z = INFINITY;
+        const int r = static_cast<int>(std::ceil(kLineReach));
+        const int cx = static_cast<int>(std::floor(px)), cy = static_cast<int>(std::floor(py));
+        for (int iy = std::max(cy - r, 0); iy <= std::min(cy + r, ix.view.height - 1); ++iy)
+            for (int jx = std::max(cx - r, 0); jx <= std::min(cx + r, ix.view.width - 1); ++jx) {
+                const LineSample& l =
+                    ix.lines[static_cast<std::size_t>(iy) * static_cast<std::size_t>(ix.view.width) +
+                             static_cast<std::size_t>(jx)];
+                if (l.element < 1) continue;
+                const FillLayer& lf = ix.fills[static_cast<std::size_t>(l.fill)];
+                const std::vector<Projected>& lp = ix.sets[static_cast<std::size_t>(lf.set)].pts;
+                const auto le = static_cast<std::size_t>(l.element);
+                const std::int32_t* lrow = row_of(m, le);
+                const int order = drawable_type(m, le).order;
+                for (int j = 1; j <= order; ++j) {
+                    const Projected &a = lp[static_cast<std::size_t>(lrow[j])],
+                                    &b = lp[static_cast<std::size_t>(lrow[j + 1])];
+                    const auto [u, d] = nearest_on_segment(a.x, a.y, b.x, b.y, px, py);
+                    const double z = a.z + u * (double(b.z) - a.z);
+                    if (d <= kLineReach && (d < best || (d == best && z < best_z))) {
+                        best = d;
+                        best_z = z;
+                        element = l.element;
+                        fill = l.fill;
+                        line = true;
+                    }
+                }
+            }
+    }
+    if (!line && !ix.depth.empty()) {
+        const DepthSample& d = ix.sample(px, py);
+        if (d.z == std::numeric_limits<float>::infinity()) return std::nullopt;
+        element = d.element;
+        fill = d.fill;
+    }
+    if (element < 1) return std::nullopt;
+
+    const auto e = static_cast<std::size_t>(element);
+    const FillLayer& f = ix.fills[static_cast<std::size_t>(fill)];
+    const PlacementSet& set = ix.sets[static_cast<std::size_t>(f.set)];
+    const std::vector<Projected>& pts = set.pts;
+    const ElementType t = drawable_type(m, e);
+    const std::int32_t* row = row_of(m, e);
+    const auto at = [&](int i) -> const Projected& { return pts[static_cast<std::size_t>(row[i])]; };
+
+    // The lattice positions of the piece under the pointer and their weights.
+    std::array<int, 3> nodes{};
+    std::array<double, 3> weight{};
+    if (line) {
+        double best = INFINITY, best_z = INFINITY;
+        for (int j = 1; j <= t.order; ++j) {
+            const Projected &a = at(j), &b = at(j + 1);
+            const auto [u, d] = nearest_on_segment(a.x, a.y, b.x, b.y, px, py);
+            const double z = a.z + u * (double(b.z) - a.z);
+            if (d < best || (d == best && z < best_z)) {
+                best = d;
+                best_z = z;
+                nodes = {j, j + 1, j + 1};
+                weight = {1 - u, u, 0};
+            }
+        }
+    } else {
+        // The sub-triangle holding the pixel centre (the one it lies least
+        // outside of, against rounding at shared edges).
+        double best = -INFINITY;
+        for_each_colour_piece(
+            t, [](NodePair) {},
+            [&](NodeTriple tri) {
+                const Projected &a = at(tri.a), &b = at(tri.b), &c = at(tri.c);
+                const double ux = double(b.x) - a.x, uy = double(b.y) - a.y;
+                const double vx = double(c.x) - a.x, vy = double(c.y) - a.y;
+                const double area = ux * vy - vx * uy;
+                if (!(std::fabs(area) > 1e-12)) return;
+                const double qx = px - a.x, qy = py - a.y;
+                const double wb = (qx * vy - vx * qy) / area, wc = (ux * qy - qx * uy) / area;
+                const double wa = 1 - wb - wc;
+                const double inside = std::min({wa, wb, wc});
+                if (inside > best) {
+                    best = inside;
+                    nodes = {tri.a, tri.b, tri.c};
+                    weight = {wa, wb, wc};
+                }
+            });
+        if (best == -INFINITY) return std::nullopt;
+        // Pixel centres on an edge may lie a rounding outside it.
+        for (double& w : weight)
+            w = std::max(w, 0.0);
+        const double sum = weight[0] + weight[1] + weight[2];
+        for (double& w : weight)
+            w /= sum;
+    }
+
+    ElementHit hit;
+    hit.element = e;
+    hit.layer = f.layer;
+    for (std::size_t k = 0; k < 3; ++k) {
+        const ElementParameters q = lattice_parameters(t, nodes[k]);
+        hit.at.r += weight[k] * q.r;
+        hit.at.s += weight[k] * q.s;
+        const Point3 p = set.place.at(m, row[nodes[k]]);
+        hit.drawn.x += weight[k] * p.x;
+        hit.drawn.y += weight[k] * p.y;
+        hit.drawn.z += weight[k] * p.z;
+        hit.depth += weight[k] * at(nodes[k]).z;
+    }
+    double nearest = INFINITY;
+    const auto count = static_cast<int>(element_node_count(t.family, t.order));
+    for (int i = 1; i <= count; ++i) {
+        const Point3 p = set.place.at(m, row[i]);
+        const double d = std::hypot(p.x - hit.drawn.x, p.y - hit.drawn.y, p.z - hit.drawn.z);
+        if (d < nearest) {
+            nearest = d;
+            hit.nearest_node = row[i];
+        }
+    }
     return hit;
 }
 

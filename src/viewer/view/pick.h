@@ -26,6 +26,7 @@
 #include "viewer/render/element_geometry.h"
 #include "viewer/render/render_plan.h"
 #include "viewer/view/camera.h"
+#include "viewer/view/shape_functions.h"
 
 #include <array>
 #include <cstdint>
@@ -87,6 +88,17 @@ struct PickHit {
     double depth = 0;      // window depth 0 (near) .. 1 (far)
 };
 
+// A point of a drawn element under the pointer: the front-most colour fill
+// there, or a coloured line within a few pixels of it in front of the fills.
+struct ElementHit {
+    std::size_t element = 0;       // 1..nelem
+    int layer = 0;                 // index into PickScene::layers of the layer drawing it
+    ElementParameters at;          // the point's parameters in the element
+    Point3 drawn;                  // where it is drawn, file coordinates
+    std::int32_t nearest_node = 0; // the element's node drawn nearest to it, 1..nnode
+    double depth = 0;              // window depth 0 (near) .. 1 (far)
+};
+
 // Figures of the last index build, for benchmarks and diagnostics.
 struct PickStats {
     long probes = 0;                 // probes answered since creation
@@ -96,8 +108,10 @@ struct PickStats {
     double project_seconds = 0;      //   projection of the drawn nodes
     double grid_seconds = 0;         //   node grid
     double depth_seconds = 0;        //   depth buffer of the fills
+    double line_seconds = 0;         //   pixels of the coloured lines
     std::int64_t node_entries = 0;   // drawn nodes in the grid
     std::int64_t covered_pixels = 0; // pixels of the depth buffer a fill covers
+    std::int64_t line_pixels = 0;    // pixels within reach of a visible coloured line
 };
 
 class NodePicker {
@@ -117,6 +131,14 @@ class NodePicker {
     // of it without clear() being called.
     std::optional<PickHit> probe(const PickScene& scene, const PickView& view, double x, double y);
 
+    // The element point seen at pointer (x, y) (as probe() takes it), on the
+    // element's drawn, deformed, clipped and filtered shape: the point of the
+    // flat sub-triangle (or segment) drawn there, whose parameters follow
+    // from the lattice nodes' parameters. Lines count within kLineReach
+    // pixels. Nothing over background or without colour fills.
+    std::optional<ElementHit> probe_element(const PickScene& scene, const PickView& view, double x, double y);
+    static constexpr double kLineReach = 3;
+
     // True when the next probe with these arguments would rebuild the index.
     bool stale(const PickScene& scene, const PickView& view) const;
     // Drops the index (and its memory); the next probe rebuilds it.
@@ -126,6 +148,7 @@ class NodePicker {
     const PickStats& stats() const { return stats_; }
 
   private:
+    void ensure_index(const PickScene& scene, const PickView& view);
     struct Index;
     struct Cache;
     std::unique_ptr<Index> index_;

@@ -38,6 +38,7 @@ RenderPassInputs render_pass_inputs(const ViewSettings& s, const ResultModel& mo
     in.factor = s.displacement_factor;
     in.chbox = 3 * s.deformed_list;
     in.undeformed_lines = s.undeformed_lines;
+    in.extremes = s.extremes;
 
     ColourListSettings& c = in.colours;
     c.displacement_position = s.displacement_slider;

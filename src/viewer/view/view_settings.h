@@ -34,6 +34,9 @@ struct ViewSettings {
     bool deformed_mesh = false;   // "Malha Deformada"
     bool node_numbers = false;    // "Numerção dos Nós"
     bool element_numbers = false; // "Num. dos Elementos"
+    // "Extremos": the nodes of the lowest checked list's smallest and largest
+    // value marked with their values.
+    bool extremes = false;
     // The result list whose displacement places "Malha Deformada", 0 for the
     // nodes' own: the lowest checked list when the checks were last applied
     // (the window's chbox / 3; set_lists keeps it so).
@@ -79,6 +82,10 @@ struct ViewSettings {
     double zoom = 1;                        // scene scale, > 0
     double pan_x = 0, pan_y = 0;            // pixels, x right, y down, as a right drag
     int width = 1024, height = 768;         // the 3D view in pixels
+
+    // ---- Figure (--picture; the window's "Salvar Figura" lays out its own) ----
+    bool title = false;   // the title line above the view
+    int figure_scale = 1; // 1 or 2: the figure drawn at that many pixels a pixel
 };
 
 // Checks exactly `lists` (result lists 1..nlista) and places the deformed

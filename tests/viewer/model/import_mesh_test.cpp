@@ -240,7 +240,7 @@ TEST(BuildModel, ListsAreNamedByStepFieldAndComponent) {
     ImportData d;
     d.mesh.points = {0, 0, 0, 1, 0, 0, 0, 1, 0};
     add_cell(d, orv::vtk_triangle, {0, 1, 2});
-    const std::vector<double> one(3, 1.0), three(9, 1.0), six(18, 1.0), nine(27, 1.0);
+    const orv::ZeroedVector<double> one(3, 1.0), three(9, 1.0), six(18, 1.0), nine(27, 1.0);
     d.steps.push_back({std::nullopt,
                        {{"T", {}, 1, false, one},
                         {"V", {}, 3, false, three},
@@ -250,7 +250,7 @@ TEST(BuildModel, ListsAreNamedByStepFieldAndComponent) {
     d.steps.push_back(
         {0.5,
          {{"E", {"e11", "e12", "e13", "e21", "e22", "e23", "e31", "e32", "e33"}, 9, false, nine},
-          {"W", {}, 12, false, std::vector<double>(36)}}});
+          {"W", {}, 12, false, orv::ZeroedVector<double>(36)}}});
     d.skipped_fields = {"complexo"};
     const auto r = orv::build_model(std::move(d), "dir/names.vtk");
     const std::vector<std::string> want = {
@@ -308,7 +308,7 @@ TEST(BuildModel, MagnitudeAndVonMisesByHand) {
         ImportData d;
         d.mesh.points = {0, 0, 0, 1, 0, 0};
         add_cell(d, orv::vtk_line, {0, 1});
-        std::vector<double> values = c.row;
+        orv::ZeroedVector<double> values(c.row.begin(), c.row.end());
         values.insert(values.end(), c.row.begin(), c.row.end());
         d.steps.push_back({std::nullopt, {{"F", {}, c.components, false, values}}});
         const auto r = orv::build_model(std::move(d), "f.vtk");
@@ -361,7 +361,7 @@ TEST(BuildModel, DisplacementIsTheFirstMatchingNodalVectorOfItsStep) {
         orv::ImportStep step;
         for (std::size_t f = 0; f < c.fields.size(); ++f) {
             const double base = 10.0 * (f + 1);
-            std::vector<double> v;
+            orv::ZeroedVector<double> v;
             const int rows = c.fields[f].second ? 1 : 2;
             for (int i = 0; i < rows; ++i)
                 v.insert(v.end(), {base + i, base + i + 1, base + i + 2});
@@ -470,3 +470,58 @@ TEST(BuildModel, UnsupportedCellsAreSkippedAndNamed) {
 }
 
 } // namespace
+
+// A strip of quadrilaterals long enough for several blocks of rows: every
+// row holds exactly its own values, displacement and position whatever the
+// number of threads (blocks hand their used pages back as they finish, so a
+// block reading another's rows would see zeros), and the cell data average
+// crosses the blocks.
+TEST(BuildModel, LargeModelsAreTheSameOnAnyNumberOfThreads) {
+    const std::int64_t half = 150000; // two rows of points: 300000 points, 4.5 blocks
+    const auto make = [&] {
+        ImportData d;
+        for (int r = 0; r < 2; ++r)
+            for (std::int64_t i = 0; i < half; ++i)
+                d.mesh.points.insert(d.mesh.points.end(), {double(i), double(r), 0.25 * double(i % 7)});
+        for (std::int64_t i = 0; i + 1 < half; ++i)
+            add_cell(d, orv::vtk_quad, {i, i + 1, half + i + 1, half + i});
+        d.steps.resize(1);
+        ImportField s{"S", {}, 1, false, {}}, u{"U", {}, 3, false, {}}, t{"T", {}, 6, false, {}},
+            c{"C", {}, 1, true, {}};
+        for (std::int64_t p = 0; p < 2 * half; ++p) {
+            s.values.push_back(double(p) * 0.5);
+            u.values.insert(u.values.end(), {double(p), -double(p), 1.0});
+            for (int q = 0; q < 6; ++q)
+                t.values.push_back(double(p % 11) + q);
+        }
+        for (std::int64_t e = 0; e + 1 < half; ++e)
+            c.values.push_back(double(e));
+        d.steps[0].fields = {s, u, t, c};
+        return d;
+    };
+    const ResultModel one = orv::build_model(make(), "strip.vtu", 1).model;
+    const ResultModel three = orv::build_model(make(), "strip.vtu", 3).model;
+    EXPECT_EQ(one.coord_data, three.coord_data);
+    EXPECT_EQ(one.listas_data, three.listas_data);
+    EXPECT_EQ(one.maxlista, three.maxlista);
+    ASSERT_EQ(one.nnode, 2 * half);
+    ASSERT_EQ(one.nlista, 1 + 4 + 7 + 1);
+    for (const std::int64_t p : {std::int64_t(0), std::int64_t(65535), std::int64_t(65536),
+                                 std::int64_t(131073), half - 1, half, 2 * half - 1}) {
+        const std::size_t row = static_cast<std::size_t>(p) + 1;
+        const std::int64_t i = p % half;
+        SCOPED_TRACE(p);
+        EXPECT_EQ(three.coord(row, 1), double(i));
+        EXPECT_EQ(three.coord(row, 3), 0.25 * double(i % 7));
+        EXPECT_EQ(three.listas(row, 1), double(p) * 0.5);
+        EXPECT_EQ(three.listas(row, 3), -double(p));
+        EXPECT_EQ(three.listas(row, 9), double(p % 11) + 3); // T XY, the fourth of six
+        for (std::size_t l = 1; l <= 13; ++l) {
+            EXPECT_EQ(three.coord(row, 3 * l + 4), double(p));
+            EXPECT_EQ(three.coord(row, 3 * l + 5), -double(p));
+        }
+        // Cells i - 1 and i share the node, except at the ends of the strip.
+        const double avg = i == 0 ? 0.0 : i == half - 1 ? double(i - 1) : double(i) - 0.5;
+        EXPECT_EQ(three.listas(row, 13), avg);
+    }
+}

@@ -842,4 +842,36 @@ TEST(ReaderProgress, FalseCancelsWithADistinctError) {
     std::remove(path.c_str());
 }
 
+// A file cut short by another program while it is read (here by the
+// progress callback, after the first window) is refused, never read as a
+// model of what happened to be there, whatever the number of threads.
+TEST(ReaderProgress, FileThatBecomesShorterIsRefused) {
+    std::string text = "#\n2000 0\n#\n";
+    for (int i = 0; i < 2000; ++i)
+        text += "1 2 3 4 5 6\n";
+    const std::string path = ::testing::TempDir() + "/shrinks.txt";
+    for (int threads : {1, 3}) {
+        std::FILE* f = std::fopen(path.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        std::fwrite(text.data(), 1, text.size(), f);
+        std::fclose(f);
+        orv::ReaderOptions o;
+        o.threads = threads;
+        o.chunk_bytes = 512;
+        bool cut = false;
+        o.progress = [&](std::uint64_t, std::uint64_t) {
+            if (!cut) cut = ::truncate(path.c_str(), static_cast<off_t>(text.size() / 3)) == 0;
+            return true;
+        };
+        try {
+            orv::read_result(path, o);
+            ADD_FAILURE() << threads << " threads: read accepted";
+        } catch (const orv::ReadError& e) {
+            EXPECT_STREQ(e.what(), "shrinks.txt became shorter while it was read") << threads;
+        }
+        EXPECT_TRUE(cut);
+    }
+    std::remove(path.c_str());
+}
+
 } // namespace

@@ -79,7 +79,7 @@ TEST(VtkXmlReader, EveryEncodingOfTheTwoHexahedraReadsTheSame) {
         for (int i = 0; i < 12; ++i)
             EXPECT_EQ(temp->values[i], 100 + i);
         EXPECT_TRUE(pressure->on_cells);
-        EXPECT_EQ(pressure->values, (std::vector<double>{7, 14}));
+        EXPECT_EQ(pressure->values, (orv::ZeroedVector<double>{7, 14}));
     }
 }
 
@@ -144,7 +144,7 @@ TEST(VtkXmlReader, PartitionedPiecesMergeTheirSharedPoints) {
     const ImportField* u = field(d.steps[0], "u");
     ASSERT_TRUE(u);
     expect_u(d.mesh, *u, 0, "split.pvtu");
-    EXPECT_EQ(field(d.steps[0], "pressure")->values, (std::vector<double>{7, 14}));
+    EXPECT_EQ(field(d.steps[0], "pressure")->values, (orv::ZeroedVector<double>{7, 14}));
     const ReadResult r = read_vtk_xml(fixture("split.pvtu"));
     EXPECT_EQ(r.model.nnode, 12);
     EXPECT_EQ(r.model.nelem, 10); // no faces left at the partition boundary
@@ -333,6 +333,32 @@ TEST(VtkXmlReader, ConvertedExamplesReadBackToTheSameModel) {
                 EXPECT_EQ(b.listas(i, kb), a.listas(i, k)) << name << " node " << i;
         }
     }
+}
+
+// Sparsely numbered files keep their node and element numbers through a
+// .vtu (as VTK's GlobalNodeId and GlobalElementId arrays, read back as
+// labels, not as lists); a file numbered 1..n writes no such arrays.
+TEST(VtkXmlReader, ConvertedLabelsReadBackAsLabels) {
+    const std::string gmsh = std::string(ORVANEL_TEST_DATA) + "/import/gmsh/";
+    for (const char* name : {"sparse_22.msh", "sparse_41.msh", "hex20_41_bin.msh"}) {
+        SCOPED_TRACE(name);
+        const ResultModel a = read_result(gmsh + name).model;
+        ASSERT_FALSE(a.node_labels.empty());
+        const VtuBytes vtu = vtu_of(a);
+        EXPECT_NE(vtu.bytes.find("Name=\"GlobalNodeId\""), std::string::npos);
+        const ReadResult r = read_vtk_xml_bytes(vtu.bytes.data(), vtu.bytes.size(), "converted.vtu");
+        const ResultModel& b = r.model;
+        ASSERT_EQ(b.nnode, a.nnode);
+        ASSERT_EQ(b.nelem, a.nelem);
+        for (const std::string& list : b.namelista) // the id arrays are no lists
+            EXPECT_EQ(list.find("Global"), std::string::npos) << list;
+        for (std::int32_t i = 1; i <= a.nnode; ++i)
+            EXPECT_EQ(b.node_label(i), a.node_label(i)) << "node " << i;
+        for (std::int32_t e = 1; e <= a.nelem; ++e)
+            EXPECT_EQ(b.element_label(e), a.element_label(e)) << "element " << e;
+    }
+    const ResultModel plain = read_result_file(std::string(ORVANEL_SOURCE_DIR) + "/examples/viga.txt");
+    EXPECT_EQ(vtu_of(plain).bytes.find("GlobalNodeId"), std::string::npos);
 }
 
 } // namespace

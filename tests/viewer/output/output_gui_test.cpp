@@ -1,6 +1,6 @@
 // The viewer window's output commands, driven through their buttons on a real
 // window with a real OpenGL view (Xvfb, software GL): pictures to the
-// clipboard, "Adicionar Frame", the video generator and the node history.
+// clipboard, "Salvar Figura", "Adicionar Frame", the video generator and the node history.
 // AVI files are read back with ffprobe and ffmpeg, as a player would.
 //
 // Each test runs in its own temporary working directory, since every output
@@ -22,22 +22,28 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QFileInfo>
+#include <QGuiApplication>
 #include <QLegendMarker>
 #include <QLineEdit>
 #include <QLineSeries>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScreen>
 #include <QSpinBox>
+#include <QTest>
 #include <QValueAxis>
 
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -758,6 +764,173 @@ TEST_F(OutputGui, BadNodeOrListIsRefusedBeforeAnyFileIsWritten) {
     f.Edit9->setText("99");
     f.Button3->click();
     EXPECT_EQ(file_bytes("twelve_lists_0.lst"), "earlier");
+}
+
+// ---- "Salvar Figura" ----
+
+// The figure's parts: the title strip (black text on white) and the view.
+struct FigureParts {
+    int black = 0, other = 0;  // pixels of the strip
+    int left = -1, right = -1; // first and last columns with text
+    QImage view;
+};
+
+FigureParts parts_of(const QImage& figure, int strip) {
+    FigureParts p;
+    const QImage image = figure.convertToFormat(QImage::Format_RGB32);
+    for (int y = 0; y < strip; ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb c = image.pixel(x, y);
+            if (c == qRgb(0, 0, 0)) {
+                ++p.black;
+                p.left = p.left < 0 ? x : std::min(p.left, x);
+                p.right = std::max(p.right, x);
+            } else if (c != qRgb(255, 255, 255)) {
+                ++p.other;
+            }
+        }
+    p.view = image.copy(0, strip, image.width(), image.height() - strip);
+    return p;
+}
+
+class SaveFigure : public OutputGui {
+  protected:
+    // Checks result list k and the mesh, shows "Captura Imagem".
+    TForm2& open_with_list(int k) {
+        TForm2& f = open();
+        choose(5);
+        f.CheckListBox1->item(1)->setCheckState(Qt::Checked); // "Malha Indeformada"
+        f.CheckListBox1->item(4 + k)->setCheckState(Qt::Checked);
+        f.CheckListBox1MouseUp();
+        return f;
+    }
+    // Saves through `act` with the dialog answered `answer` (empty: cancelled);
+    // returns the path the dialog proposed.
+    QString save(const std::function<void()>& act, const fs::path& answer) {
+        if (answer.empty()) {
+            orv::test::dialogs().answer_cancel();
+        } else {
+            orv::test::dialogs().answer_open(QString::fromStdString(answer.string()));
+        }
+        const int before = orv::test::dialogs().count(orv::ui::DialogKind::SaveFile);
+        act();
+        orv::test::settle();
+        EXPECT_EQ(orv::test::dialogs().count(orv::ui::DialogKind::SaveFile), before + 1);
+        return orv::test::dialogs().last_text(orv::ui::DialogKind::SaveFile);
+    }
+    std::vector<std::string> folder_files() const {
+        std::vector<std::string> names;
+        for (const auto& e : fs::recursive_directory_iterator(dir_))
+            if (e.is_regular_file()) names.push_back(fs::relative(e.path(), dir_).string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+};
+
+TEST_F(SaveFigure, TheViewUnderATitleLineWithTheListName) {
+    TForm2& f = open_with_list(3);
+    const QString proposed = save([&] { f.save_figure_button->click(); }, dir_ / "a.png");
+    EXPECT_EQ(QFileInfo(proposed).fileName().toStdString(), "twelve_lists_3.png");
+    ASSERT_TRUE(errors().empty()) << errors()[0];
+    const QImage figure(QString::fromStdString((dir_ / "a.png").string()));
+    ASSERT_EQ(figure.size(), QSize(807, 721 + 28));
+    const FigureParts p = parts_of(figure, 28);
+    EXPECT_EQ(p.other, 0);
+    EXPECT_GT(p.black, 60);
+    // "Passo 3", centred.
+    EXPECT_NEAR((p.left + p.right) / 2.0, 807 / 2.0, 3);
+    // Below it, exactly what the view shows.
+    EXPECT_EQ(p.view, f.GLSceneViewer1->last_image());
+}
+
+TEST_F(SaveFigure, TheLegendStandsWhereTheUserLeftIt) {
+    TForm2& f = open_with_list(2);
+    f.CheckBox3->setChecked(true); // "Legenda"
+    // Dragged partly out of the view, to the left and below.
+    f.GLSceneViewer2->move(f.GLSceneViewer1->pos() + QPoint(-40, 600));
+    f.raise();
+    f.activateWindow();
+    orv::test::settle();
+    ASSERT_TRUE(f.GLSceneViewer1->render_now());
+    ASSERT_TRUE(f.GLSceneViewer2->render_now());
+    orv::test::settle();
+    const QPoint at = f.GLSceneViewer1->mapToGlobal(QPoint(0, 0));
+    const QImage screen = QGuiApplication::primaryScreen()->grabWindow(0, at.x(), at.y(), 807, 721).toImage();
+    int legend_background = 0;
+    for (int y = 600; y < 721; ++y)
+        for (int x = 0; x < 75; ++x)
+            legend_background += screen.pixel(x, y) == qRgb(243, 250, 252);
+    EXPECT_GT(legend_background, 3000) << "the legend shows in the corner";
+    save([&] { f.save_figure_button->click(); }, dir_ / "legend.png");
+    ASSERT_TRUE(errors().empty()) << errors()[0];
+    const FigureParts p = parts_of(QImage(QString::fromStdString((dir_ / "legend.png").string())), 28);
+    EXPECT_EQ(p.view, screen.convertToFormat(QImage::Format_RGB32));
+}
+
+TEST_F(SaveFigure, TwiceTheSizeDrawsTheViewAnewAndDoublesTheTitle) {
+    TForm2& f = open_with_list(3);
+    save([&] { f.save_figure_button->click(); }, dir_ / "one.png");
+    f.figure_scale_box->setCurrentIndex(1); // "2×"
+    save([&] { f.save_figure_button->click(); }, dir_ / "two.png");
+    ASSERT_TRUE(errors().empty()) << errors()[0];
+    const QImage one(QString::fromStdString((dir_ / "one.png").string()));
+    const QImage two(QString::fromStdString((dir_ / "two.png").string()));
+    ASSERT_EQ(two.size(), QSize(2 * 807, 2 * (721 + 28)));
+    const FigureParts p1 = parts_of(one, 28), p2 = parts_of(two, 56);
+    EXPECT_EQ(p2.other, 0);
+    EXPECT_EQ(p2.black, 4 * p1.black); // every pixel of a glyph as 2 x 2
+    // An enlarged bitmap would repeat every pixel in 2 x 2 blocks; the mesh
+    // lines drawn anew, one pixel wide, split many of them.
+    const QImage view = p2.view.convertToFormat(QImage::Format_RGB32);
+    int split = 0;
+    for (int y = 0; y + 1 < view.height(); y += 2)
+        for (int x = 0; x + 1 < view.width(); x += 2) {
+            const QRgb c = view.pixel(x, y);
+            split += view.pixel(x + 1, y) != c || view.pixel(x, y + 1) != c || view.pixel(x + 1, y + 1) != c;
+        }
+    EXPECT_GT(split, 500);
+}
+
+TEST_F(SaveFigure, CtrlSGoesTheSameWayAndTheDialogStartsInTheFolderLastUsed) {
+    TForm2& f = open_with_list(3);
+    fs::create_directory(dir_ / "sub");
+    save([&] { f.save_figure_button->click(); }, dir_ / "sub" / "button"); // no extension: .png added
+    // The key goes to the active window's focus widget, as a user's would.
+    f.raise();
+    f.activateWindow();
+    f.CheckListBox1->setFocus();
+    ASSERT_TRUE(orv::test::wait_until([&] { return QApplication::activeWindow() == &f; }));
+    orv::test::settle();
+    const QString proposed =
+        save([&] { QTest::keyClick(f.CheckListBox1, Qt::Key_S, Qt::ControlModifier); }, dir_ / "key.png");
+    EXPECT_EQ(proposed.toStdString(), (dir_ / "sub" / "twelve_lists_3.png").string());
+    ASSERT_TRUE(errors().empty()) << errors()[0];
+    EXPECT_EQ(folder_files(), (std::vector<std::string>{"key.png", "sub/button.png"}));
+    EXPECT_EQ(QImage(QString::fromStdString((dir_ / "key.png").string())),
+              QImage(QString::fromStdString((dir_ / "sub" / "button.png").string())));
+}
+
+TEST_F(SaveFigure, WithoutACheckedListTheFileNamesTheFigure) {
+    TForm2& f = open();
+    const QString proposed = save([&] { f.save_figure_button->click(); }, dir_ / "plain.png");
+    EXPECT_EQ(QFileInfo(proposed).fileName().toStdString(), "twelve_lists.png");
+    const FigureParts p = parts_of(QImage(QString::fromStdString((dir_ / "plain.png").string())), 28);
+    EXPECT_GT(p.black, 100); // "twelve_lists.txt"
+}
+
+TEST_F(SaveFigure, CancelledOrRefusedWritesNothing) {
+    TForm2& f = open_with_list(1);
+    save([&] { f.save_figure_button->click(); }, {});
+    EXPECT_TRUE(errors().empty());
+    EXPECT_TRUE(folder_files().empty());
+
+    { std::ofstream(dir_ / "kept.png", std::ios::binary) << "earlier"; }
+    fs::permissions(dir_ / "kept.png", fs::perms(0444), fs::perm_options::replace);
+    save([&] { f.save_figure_button->click(); }, dir_ / "kept.png");
+    ASSERT_EQ(errors().size(), 1u);
+    EXPECT_EQ(errors()[0], "Cannot write file '" + (dir_ / "kept.png").string() + "': Permission denied");
+    EXPECT_EQ(file_bytes(dir_ / "kept.png"), "earlier");
+    EXPECT_EQ(folder_files(), std::vector<std::string>{"kept.png"}); // nothing left behind
 }
 
 } // namespace

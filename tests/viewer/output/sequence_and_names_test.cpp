@@ -88,6 +88,21 @@ TEST(OutputNames, ExtensionOfTheBaseNameIsReplaced) {
     }
 }
 
+TEST(OutputNames, FigureNameCarriesTheListNumber) {
+    const struct {
+        std::string namefile;
+        int list;
+        std::string figure;
+    } cases[] = {
+        {"/home/ana/casos/placa.txt", 3, "placa_3.png"},
+        {"placa.txt", 0, "placa.png"}, // no list checked
+        {"/data/run.1/placa", 12, "placa_12.png"},
+        {"viga.res.txt", 1, "viga.res_1.png"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(orv::figure_file_name(c.namefile, c.list), c.figure) << c.namefile;
+}
+
 TEST(IntegerText, WholeIntegersOnly) {
     const std::pair<std::string, int> good[] = {
         {"0", 0},

@@ -180,5 +180,32 @@ TEST_F(PictureBaseline, PlateWithTheLegend) {
     expect_matches_baseline(QStringLiteral("placa_legend"));
 }
 
+// A sphere of quadratic tetrahedra (tests/data/import/gmsh/make_sphere.py)
+// keeps its curved faces: the picture matches its baseline, and the same
+// mesh with every mid-edge node on its chord (the flat twin, which is what a
+// lost curvature looks like) is far from that baseline.
+TEST_F(PictureBaseline, CurvedQuadraticTetrahedraStayCurved) {
+    const auto open_sphere = [&](const char* name) {
+        open(QStringLiteral(ORVANEL_TEST_DATA "/import/gmsh/") + QString::fromLatin1(name), 520, 330);
+        ASSERT_FALSE(HasFatalFailure());
+        while (form->GLCamera1->scene_scale() < 1.99f)
+            form->zoom_in();
+        check_item(kUndeformedMesh, true);
+        check_item(kFirstList, true);
+        form->apply_preset(1);
+    };
+    open_sphere("tet10_sphere_41.msh");
+    expect_matches_baseline(QStringLiteral("tet10_sphere_curved"));
+    if (std::getenv("ORVANEL_UPDATE_BASELINES")) return;
+
+    open_sphere("tet10_sphere_flat_41.msh");
+    pass();
+    const QImage baseline(QStringLiteral(ORVANEL_TEST_DATA "/baselines/tet10_sphere_curved.png"));
+    const Comparison flat = compare(screen_picture(), baseline.convertToFormat(QImage::Format_RGB32));
+    ASSERT_TRUE(flat.same_size);
+    EXPECT_GT(flat.mismatches, 10 * static_cast<long>(kMismatchFraction * flat.pixels))
+        << "the flat twin is as close to the curved baseline as the curved sphere";
+}
+
 } // namespace
 } // namespace orv

@@ -6,6 +6,7 @@
 
 #include "viewer/view/camera.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QPushButton>
 #include <QSpinBox>
@@ -21,7 +22,11 @@ class KeysAndSteps : public test::ViewerTest {
   protected:
     void SetUp() override {
         open(test::data_path("viewer/four_lists.txt"));
+        // Keys go to the active window, as a user's would; the previous test's window may
+        // still hold the focus for a moment under load.
+        form->raise();
         form->activateWindow();
+        ASSERT_TRUE(test::wait_until([&] { return QApplication::activeWindow() == form.get(); }));
         test::settle();
     }
     // Result lists checked, in order.
