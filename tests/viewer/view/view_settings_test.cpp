@@ -42,7 +42,8 @@ TEST(ViewSettings, EverySettingReachesTheRenderPass) {
                     in.chbox == 0 && in.colours.trgb == 0 && !in.colours.negative && in.colours.legmax == 0 &&
                     in.colours.displacement_position == 50 && in.colours.transparency_position == 0 &&
                     in.colours.filters == c.filters && in.undeformed_lines.width == 1 &&
-                    in.undeformed_lines.opacity == 1 && in.undeformed_lines.grey == 0;
+                    in.undeformed_lines.opacity == 1 && in.undeformed_lines.grey == 0 && !in.extremes &&
+                    in.lod.cells_across == 0 && !in.lod.interacting;
          }},
         {"fixed items and lists, the deformed mesh by the lowest list",
          [](ViewSettings& s) {
@@ -55,6 +56,8 @@ TEST(ViewSettings, EverySettingReachesTheRenderPass) {
                         std::vector<bool>{true, false, false, false, true, false, true, false, true} &&
                     in.chbox == 6;
          }},
+        {"extremes", [](ViewSettings& s) { s.extremes = true; },
+         [](const RenderPassInputs& in) { return in.extremes; }},
         {"mesh items", [](ViewSettings& s) { s.mesh = s.deformed_mesh = s.node_numbers = true; },
          [](const RenderPassInputs& in) { return in.checked[1] && in.checked[2] && in.checked[3]; }},
         {"negative reverses bands and the continuous map", [](ViewSettings& s) { s.negative = true; },
