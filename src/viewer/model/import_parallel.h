@@ -84,6 +84,9 @@ namespace detail {
 // boundary, or the file holds fewer tokens.
 std::vector<TokenPiece> split_tokens(Reading& r, const char* from, const char* file_end, std::size_t count,
                                      std::size_t& lines);
+// The same for the `count` lines after `from` (a line start); pieces count
+// lines, and the last piece ends after the last line's end.
+std::vector<TokenPiece> split_lines(Reading& r, const char* from, const char* file_end, std::size_t count);
 bool run_pieces(Reading& r, const std::vector<TokenPiece>& pieces,
                 const std::function<bool(const TokenPiece&)>& parse);
 } // namespace detail
@@ -112,6 +115,23 @@ template <class Parse>
 ParallelBlock parallel_tokens(Reading& r, const char* from, const char* file_end, std::size_t count,
                               Parse parse) {
     return parallel_tokens(r, from, file_end, count, parse, [] {});
+}
+
+// Parses the `count` lines after `from` (a line start) with parse(piece),
+// whose first and count are lines, as parallel_tokens does tokens.
+template <class Parse, class Prepare>
+ParallelBlock parallel_lines(Reading& r, const char* from, const char* file_end, std::size_t count,
+                             Parse parse, Prepare prepare) {
+    ParallelBlock out;
+    const auto pieces = detail::split_lines(r, from, file_end, count);
+    if (pieces.empty()) return out;
+    r.report(from);
+    prepare();
+    if (!detail::run_pieces(r, pieces, parse)) return out;
+    out.end = pieces.back().end;
+    out.lines = count;
+    r.reported(out.end);
+    return out;
 }
 
 // Skips bytes <= 32 and returns the next token of [p, end) (empty at end).

@@ -3,6 +3,7 @@
 // one-thread read, wherever the pieces are cut. Also the memory limit and the
 // progress callback of the legacy VTK and Gmsh readers.
 #include "../../../fuzz/import_same.h"
+#include "viewer/model/calculix_reader.h"
 #include "viewer/model/gmsh_reader.h"
 #include "viewer/model/vtk_legacy_reader.h"
 
@@ -27,6 +28,9 @@ const Import kVtk = [](const std::string& t, const orv::ReaderOptions& o) {
 };
 const Import kMsh = [](const std::string& t, const orv::ReaderOptions& o) {
     return orv::import_msh(t.data(), t.size(), "plate.msh", o);
+};
+const Import kFrd = [](const std::string& t, const orv::ReaderOptions& o) {
+    return orv::import_frd(t.data(), t.size(), "plate.frd", o);
 };
 
 std::string num(double v) {
@@ -102,6 +106,67 @@ std::string msh_plate(int n) {
     return s;
 }
 
+// `text` right-aligned in columns [from, from + width) of `line`.
+void put(std::string& line, std::size_t from, std::size_t width, const std::string& text) {
+    line.replace(from + width - text.size(), text.size(), text);
+}
+
+std::string e12(double v) {
+    char b[32];
+    std::snprintf(b, sizeof b, "%12.5E", v);
+    return b;
+}
+
+// The same grid as CalculiX text (long records): nodes, quadrilaterals, a
+// one-component block in each of two steps and a displacement in the second.
+std::string frd_plate(int n) {
+    const int np = (n + 1) * (n + 1), nc = n * n;
+    std::string s = "    1C\n";
+    std::string h(80, ' ');
+    h.replace(0, 6, "    2C");
+    put(h, 24, 12, std::to_string(np));
+    put(h, 70, 5, "1");
+    s += h + "\n";
+    for (int p = 0; p < np; ++p)
+        s += " -1" + std::string(10 - std::to_string(p + 1).size(), ' ') + std::to_string(p + 1) +
+             e12(p % (n + 1) / 3.0) + e12(p / (n + 1) * 0.7) + e12(0) + "\n";
+    s += " -3\n";
+    h.replace(0, 6, "    3C");
+    put(h, 24, 12, std::to_string(nc));
+    s += h + "\n";
+    for (int j = 0; j < n; ++j)
+        for (int i = 0; i < n; ++i) {
+            const int a = j * (n + 1) + i + 1;
+            char b[96];
+            std::snprintf(b, sizeof b, " -1%10d%5d%5d%5d\n -2%10d%10d%10d%10d\n", j * n + i + 1, 9, 0, 1, a,
+                          a + 1, a + n + 2, a + n + 1);
+            s += b;
+        }
+    s += " -3\n";
+    for (int step = 1; step <= 2; ++step)
+        for (const int comps : {1, step == 2 ? 3 : 0}) {
+            if (!comps) continue;
+            std::string r(80, ' ');
+            r.replace(0, 11, "  100CL  101");
+            put(r, 12, 12, e12(step));
+            put(r, 24, 12, std::to_string(np));
+            put(r, 58, 5, std::to_string(step));
+            put(r, 70, 5, "1");
+            s += r + "\n" +
+                 (comps == 1 ? " -4  VALUE       1    1\n -5  V           1    1    0    0\n"
+                             : " -4  DISP        3    1\n -5  D1          1    2    1    0\n"
+                               " -5  D2          1    2    2    0\n -5  D3          1    2    3    0\n");
+            for (int p = np; p >= 1; --p) {
+                s += " -1" + std::string(10 - std::to_string(p).size(), ' ') + std::to_string(p);
+                for (int k = 0; k < comps; ++k)
+                    s += e12(p * 0.01 * (k + 1) + step);
+                s += "\n";
+            }
+            s += " -3\n";
+        }
+    return s + " 9999\n";
+}
+
 std::string replaced(std::string s, const std::string& what, const std::string& by, int nth = 1) {
     std::size_t at = 0;
     for (int k = 0; k < nth; ++k)
@@ -136,14 +201,13 @@ struct Case {
 };
 
 std::vector<Case> cases() {
-    const std::string vtk = vtk_plate(12), msh = msh_plate(12);
+    const std::string vtk = vtk_plate(12), msh = msh_plate(12), frd = frd_plate(12);
     return {
         {"vtk plate", kVtk, vtk, nullptr},
         {"vtk one coordinate a line", kVtk, vtk_plate(9, 1), nullptr},
         {"vtk seven coordinates a line", kVtk, vtk_plate(9, 7), nullptr},
         {"vtk bad real in points", kVtk, replaced(vtk, "\n3 ", "\n3x "), "a number expected, found '3x'"},
-        {"vtk bad index in cells", kVtk, replaced(vtk, "\n4 ", "\n4 q", 90),
-         "an integer expected, found 'q"},
+        {"vtk bad index in cells", kVtk, replaced(vtk, "\n4 ", "\n4 q", 90), "an integer expected, found 'q"},
         {"vtk overflowing real", kVtk, replaced(vtk, "\n-6.", "\n1e999 -6."), "a number expected"},
         {"vtk values cut short", kVtk, vtk.substr(0, vtk.size() - 700), nullptr},
         {"vtk keyword inside values", kVtk, replaced(vtk, "\n-6.9", "\nVECTORS -6.9", 30),
@@ -156,6 +220,16 @@ std::vector<Case> cases() {
         {"msh node given twice in a view", kMsh, replaced(msh, "\n17 ", "\n18 ", 3), nullptr},
         {"msh view names a missing node", kMsh, replaced(msh, "\n17 ", "\n1700 ", 3), "names node 1700"},
         {"msh cut inside a view", kMsh, msh.substr(0, msh.size() - 900), nullptr},
+        {"frd plate", kFrd, frd, nullptr},
+        {"frd bad coordinate", kFrd, replaced(frd, "E-01 0.00000E+00\n", "E-01 0.0000xE+00\n", 9),
+         "expected a coordinate in columns"},
+        {"frd result names a missing node", kFrd, replaced(frd, "\n -1        17 ", "\n -1      1700 ", 3),
+         "names node 1700"},
+        {"frd node given twice in a result", kFrd, replaced(frd, "\n -1        17 ", "\n -1        18 ", 4),
+         nullptr},
+        {"frd values on a continuation line", kFrd,
+         replaced(frd, "\n -1        17 1.17000E+00", "\n -1        17\n -2          1.17000E+00"), nullptr},
+        {"frd cut inside a result", kFrd, frd.substr(0, frd.rfind('\n', frd.size() - 900) + 1), nullptr},
     };
 }
 
@@ -187,11 +261,11 @@ TEST(ImportParallel, FixturesReadTheSameOnThreads) {
     int files = 0;
     for (const auto& e : fs::recursive_directory_iterator(root)) {
         const std::string ext = e.path().extension();
-        if (ext != ".vtk" && ext != ".msh") continue;
+        if (ext != ".vtk" && ext != ".msh" && ext != ".frd") continue;
         SCOPED_TRACE(e.path().string());
         std::ifstream in(e.path(), std::ios::binary);
         const std::string text{std::istreambuf_iterator<char>(in), {}};
-        const Import& f = ext == ".vtk" ? kVtk : kMsh;
+        const Import& f = ext == ".vtk" ? kVtk : ext == ".msh" ? kMsh : kFrd;
         const Outcome one = import(f, text, 1, 0), many = import(f, text, 3, 16);
         EXPECT_EQ(many.error, one.error);
         if (one.error.empty()) {
@@ -205,7 +279,8 @@ TEST(ImportParallel, FixturesReadTheSameOnThreads) {
 TEST(ImportParallel, MemoryLimitIsRefusedBeforeTheArrays) {
     for (const auto& [import, text, place] :
          {std::tuple{kVtk, vtk_plate(12), "plate.vtk, line 6: 507 values of POINTS"},
-          std::tuple{kMsh, msh_plate(12), "169 nodes announced at line 5 of plate.msh"}}) {
+          std::tuple{kMsh, msh_plate(12), "169 nodes announced at line 5 of plate.msh"},
+          std::tuple{kFrd, frd_plate(12), "169 nodes announced at line 2 of plate.frd"}}) {
         orv::ReaderOptions o;
         o.memory_limit = 1000;
         try {
@@ -222,7 +297,8 @@ TEST(ImportParallel, MemoryLimitIsRefusedBeforeTheArrays) {
 }
 
 TEST(ImportParallel, ProgressRisesToTheWholeFileAndCanCancel) {
-    for (const auto& [import, text] : {std::pair{kVtk, vtk_plate(400)}, std::pair{kMsh, msh_plate(400)}}) {
+    for (const auto& [import, text] : {std::pair{kVtk, vtk_plate(400)}, std::pair{kMsh, msh_plate(400)},
+                                       std::pair{kFrd, frd_plate(300)}}) {
         for (const int threads : {1, 2}) {
             orv::ReaderOptions o;
             o.threads = threads;
