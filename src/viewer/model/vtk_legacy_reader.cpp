@@ -390,8 +390,10 @@ class Parser {
             return list;
         }
         rest_of_line();
-        const auto raw = values<std::int64_t>(Type::i32, static_cast<std::size_t>(size), keyword);
-        std::size_t k = 0;
+        // The node numbers move down over the counts, in place.
+        auto raw = values<std::int64_t>(Type::i32, static_cast<std::size_t>(size), keyword);
+        list.offsets.reserve(static_cast<std::size_t>(ncell) + 1);
+        std::size_t k = 0, kept = 0;
         for (std::int64_t c = 0; c < ncell; ++c) {
             if (k >= raw.size())
                 fail_in(keyword, list.where,
@@ -402,16 +404,18 @@ class Parser {
                 fail_in(keyword, list.where,
                         "cell " + std::to_string(c + 1) + " has " + std::to_string(nn) +
                             " nodes, which do not fit in the list of size " + std::to_string(size));
-            list.nodes.insert(list.nodes.end(), raw.begin() + static_cast<std::ptrdiff_t>(k) + 1,
-                              raw.begin() +
-                                  static_cast<std::ptrdiff_t>(k + 1 + static_cast<std::size_t>(nn)));
-            list.offsets.push_back(static_cast<std::int64_t>(list.nodes.size()));
+            for (std::size_t j = 0; j < static_cast<std::size_t>(nn); ++j)
+                raw[kept + j] = raw[k + 1 + j];
+            kept += static_cast<std::size_t>(nn);
+            list.offsets.push_back(static_cast<std::int64_t>(kept));
             k += 1 + static_cast<std::size_t>(nn);
         }
         if (k != raw.size())
             fail_in(keyword, list.where,
                     "the list's size " + std::to_string(size) + " does not match its " +
                         std::to_string(ncell) + " cells (" + std::to_string(k) + " values)");
+        raw.resize(kept);
+        list.nodes = std::move(raw);
         return list;
     }
 
@@ -652,14 +656,21 @@ ImportData Parser::run() {
     // Cells, in VTK's id order.
     ImportMesh& mesh = out_.mesh;
     mesh.cell_offsets = {0};
-    const auto append = [&](const CellList& list, const char* keyword, auto&& type_of) {
+    // A list's arrays become the mesh's when it is the first (no copy).
+    const auto append = [&](CellList& list, const char* keyword, auto&& type_of) {
         check_nodes(list, keyword);
         const std::int64_t base = static_cast<std::int64_t>(mesh.cell_nodes.size());
-        mesh.cell_nodes.insert(mesh.cell_nodes.end(), list.nodes.begin(), list.nodes.end());
-        for (std::size_t c = 1; c < list.offsets.size(); ++c) {
-            mesh.cell_offsets.push_back(base + list.offsets[c]);
+        mesh.cell_types.reserve(mesh.cell_types.size() + list.offsets.size() - 1);
+        for (std::size_t c = 1; c < list.offsets.size(); ++c)
             mesh.cell_types.push_back(type_of(c - 1, list.offsets[c] - list.offsets[c - 1]));
+        if (base == 0 && mesh.cell_offsets.size() == 1) {
+            mesh.cell_nodes = std::move(list.nodes);
+            mesh.cell_offsets = std::move(list.offsets);
+            return;
         }
+        mesh.cell_nodes.insert(mesh.cell_nodes.end(), list.nodes.begin(), list.nodes.end());
+        for (std::size_t c = 1; c < list.offsets.size(); ++c)
+            mesh.cell_offsets.push_back(base + list.offsets[c]);
     };
     if (unstructured_) {
         const std::int64_t ncell = total_cells();
