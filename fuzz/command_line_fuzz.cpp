@@ -34,6 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (v.width <= 0 || v.height <= 0 || !(v.zoom > 0) || v.scale < 1 || v.scale > 2)
                 __builtin_trap();
             if (v.transparency < 0 || v.transparency > 100) __builtin_trap();
+            if (v.figure_scale < 1 || v.figure_scale > 2) __builtin_trap();
         }
         if (cl.mode == Mode::Video && (cl.fps < 1 || cl.fps > 100 || cl.output.empty())) __builtin_trap();
         if ((cl.mode == Mode::Video || cl.mode == Mode::History) &&

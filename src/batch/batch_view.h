@@ -5,9 +5,9 @@
 // and legend drawing as a viewer window whose controls were set to the
 // options, with no window.
 
-#include "batch/command_line.h"
 #include "viewer/model/result_model.h"
 #include "viewer/output/figure.h"
+#include "viewer/view/view_settings.h"
 
 #include <memory>
 #include <vector>
@@ -21,7 +21,7 @@ class BatchView {
     // must outlive the view; the common range writes its row 0 of maxlista.
     // Throws OutputError with the viewer's message for a --list outside
     // 1..nlista, and InvalidReal for a range text that is not a number.
-    BatchView(ResultModel& model, const cli::ViewSettings& settings);
+    BatchView(ResultModel& model, const view::ViewSettings& settings);
     ~BatchView();
     BatchView(const BatchView&) = delete;
     BatchView& operator=(const BatchView&) = delete;
@@ -29,15 +29,15 @@ class BatchView {
     // The picture's layout: the view of the settings' size, the legend at
     // the top left when asked for, the title line and the figure scale of
     // the settings (figure.h).
-    static FigureLayout layout_of(const cli::ViewSettings& settings);
+    static FigureLayout layout_of(const view::ViewSettings& settings);
 
-    // Draws the picture with result lists `lists` checked (besides the fixed
-    // items of the settings) into the current context, which must be at
-    // least layout_of(settings)'s size, as "Salvar Figura" draws a figure (figure_gl.h);
-    // the title is the lowest list's name. The context must be the same for
-    // every call, and still current when the view is destroyed (it frees its
-    // display lists). A failed pass throws OutputError with the render
-    // pass's message.
+    // Draws the picture with exactly the result lists `lists` checked (the
+    // settings' own lists are replaced; the fixed items stay) into the
+    // current context, which must be at least layout_of(settings)'s size, as
+    // "Salvar Figura" draws a figure (figure_gl.h); the title is the lowest
+    // list's name. The context must be the same for every call, and still
+    // current when the view is destroyed (it frees its display lists). A
+    // failed pass throws OutputError with the render pass's message.
     void render(const std::vector<int>& lists);
 
   private:

@@ -2,9 +2,14 @@
 
 #include "viewer/model/number_text.h"
 
+#include <array>
 #include <charconv>
 #include <cmath>
+#include <optional>
 #include <set>
+#include <span>
+#include <string>
+#include <vector>
 
 namespace orv::cli {
 
@@ -90,207 +95,278 @@ std::array<double, N> reals_of(std::string_view option, std::string_view text, c
     return v;
 }
 
-enum class Kind { Flag, Value };
+// The batch mode's option, as named in messages.
+std::string_view mode_option_name(Mode m);
 
-struct OptionInfo {
-    std::string_view name;
-    Kind kind;
-    // Which modes take it: v = view option (picture, video), or one mode.
-    enum Scope { View, Picture, Video, History, VideoHistory, Mode } scope;
-};
+using view::PresetView;
 
-constexpr OptionInfo kOptions[] = {
-    {"--picture", Kind::Value, OptionInfo::Mode},
-    {"--video", Kind::Value, OptionInfo::Mode},
-    {"--history", Kind::Value, OptionInfo::Mode},
-    {"--lists", Kind::Value, OptionInfo::VideoHistory},
-    {"--fps", Kind::Value, OptionInfo::Video},
-    {"--tag", Kind::Value, OptionInfo::History},
-    {"--chart", Kind::Value, OptionInfo::History},
-    {"--list", Kind::Value, OptionInfo::Picture},
-    {"--title", Kind::Flag, OptionInfo::Picture},
-    {"--scale-figure", Kind::Value, OptionInfo::Picture},
-    {"--mesh", Kind::Flag, OptionInfo::View},
-    {"--deformed-mesh", Kind::Flag, OptionInfo::View},
-    {"--nodes", Kind::Flag, OptionInfo::View},
-    {"--node-numbers", Kind::Flag, OptionInfo::View},
-    {"--element-numbers", Kind::Flag, OptionInfo::View},
-    {"--extremes", Kind::Flag, OptionInfo::View},
-    {"--bands", Kind::Flag, OptionInfo::View},
-    {"--negative", Kind::Flag, OptionInfo::View},
-    {"--scientific", Kind::Flag, OptionInfo::View},
-    {"--range", Kind::Value, OptionInfo::View},
-    {"--legend", Kind::Flag, OptionInfo::View},
-    {"--displacement", Kind::Value, OptionInfo::View},
-    {"--transparency", Kind::Value, OptionInfo::View},
-    {"--solid", Kind::Flag, OptionInfo::View},
-    {"--clip", Kind::Value, OptionInfo::View},
-    {"--filter", Kind::Value, OptionInfo::View},
-    {"--view", Kind::Value, OptionInfo::View},
-    {"--orbit", Kind::Value, OptionInfo::View},
-    {"--zoom", Kind::Value, OptionInfo::View},
-    {"--pan", Kind::Value, OptionInfo::View},
-    {"--size", Kind::Value, OptionInfo::View},
-    {"--scale", Kind::Value, OptionInfo::View},
-};
+using Values = std::span<const std::string_view>;
 
-const OptionInfo* find_option(std::string_view name) {
-    for (const OptionInfo& o : kOptions)
-        if (o.name == name) return &o;
-    return nullptr;
+// Mode rows: the output file (the mode itself is taken before any option).
+void set_output(CommandLine& cl, Values v) {
+    if (v[0].empty()) bad_value(mode_option_name(cl.mode), v[0], "a file name");
+    cl.output = std::string(v[0]);
 }
 
-bool is_batch_mode(std::string_view arg) {
-    for (std::string_view m : {"--picture", "--video", "--history"})
-        if (arg == m || (arg.size() > m.size() && arg.starts_with(m) && arg[m.size()] == '=')) return true;
-    return false;
-}
-
-bool applies(OptionInfo::Scope scope, Mode mode) {
-    switch (scope) {
-    case OptionInfo::View:
-        return mode == Mode::Picture || mode == Mode::Video;
-    case OptionInfo::Picture:
-        return mode == Mode::Picture;
-    case OptionInfo::Video:
-        return mode == Mode::Video;
-    case OptionInfo::History:
-        return mode == Mode::History;
-    case OptionInfo::VideoHistory:
-        return mode == Mode::Video || mode == Mode::History;
-    case OptionInfo::Mode:
-        return true;
-    }
-    return false;
-}
-
-std::string_view mode_name(Mode m) {
-    switch (m) {
-    case Mode::Picture:
-        return "--picture";
-    case Mode::Video:
-        return "--video";
-    case Mode::History:
-        return "--history";
-    default:
-        return "";
-    }
-}
-
-ViewName view_of(std::string_view text) {
-    if (text == "front") return ViewName::Front;
-    if (text == "back") return ViewName::Back;
-    if (text == "top") return ViewName::Top;
-    if (text == "bottom") return ViewName::Bottom;
-    if (text == "left") return ViewName::Left;
-    if (text == "right") return ViewName::Right;
+PresetView view_of(std::string_view text) {
+    if (text == "front") return PresetView::Front;
+    if (text == "back") return PresetView::Back;
+    if (text == "top") return PresetView::Top;
+    if (text == "bottom") return PresetView::Bottom;
+    if (text == "left") return PresetView::Left;
+    if (text == "right") return PresetView::Right;
     bad_value("--view", text, "front, back, top, bottom, left or right");
 }
 
-void set_value(CommandLine& cl, std::string_view name, std::string_view value) {
-    ViewSettings& v = cl.view;
-    if (name == "--picture" || name == "--video" || name == "--chart") {
-        if (value.empty()) bad_value(name, value, "a file name");
-        (name == "--chart" ? cl.chart : cl.output) = std::string(value);
-    } else if (name == "--history") {
-        // Read as the viewer reads its field "Nó" (blanks around the digits
-        // allowed) and kept as typed for the file's first line.
-        try {
-            parse_integer_text(value);
-        } catch (const InvalidInteger&) {
-            bad_value(name, value, "a node number");
-        }
-        cl.node = std::string(value);
-    } else if (name == "--lists") {
-        const auto parts = split(value, ':');
-        if (parts.size() < 2 || parts.size() > 3) bad_value(name, value, "A:B or A:B:S");
-        constexpr std::string_view expected = "A:B or A:B:S, lists from 1, step from 1";
-        cl.lists.first = int_in(name, parts[0], 1, 1000000, expected, value);
-        cl.lists.last = int_in(name, parts[1], 1, 1000000, expected, value);
-        if (parts.size() == 3) cl.lists.step = int_in(name, parts[2], 1, 1000000, expected, value);
-    } else if (name == "--fps") {
-        cl.fps = int_in(name, value, 1, 100, "an integer from 1 to 100");
-    } else if (name == "--tag") {
-        // The tag goes into a bare file name: no folder separator.
-        if (value.find('/') != std::string_view::npos) bad_value(name, value, "a tag without '/'");
-        cl.tag = std::string(value);
-    } else if (name == "--list") {
-        v.lists.push_back(int_in(name, value, 1, 1000000, "a result list number from 1"));
-    } else if (name == "--range") {
-        const auto parts = split(value, ':');
-        double unused = 0;
-        if (parts.size() != 2 || !read_real(parts[0], unused) || !read_real(parts[1], unused))
-            bad_value(name, value, "MIN:MAX");
-        v.range = std::array<std::string, 2>{std::string(parts[0]), std::string(parts[1])};
-    } else if (name == "--displacement") {
-        const auto parts = split(value, ':');
-        constexpr std::string_view expected = "FACTOR or FACTOR:SLIDER, slider 0 to 100";
-        if (parts.size() > 2) bad_value(name, value, expected);
-        v.displacement_factor = real_of(name, parts[0], expected, value);
-        if (parts.size() == 2) v.displacement_slider = int_in(name, parts[1], 0, 100, expected, value);
-    } else if (name == "--transparency") {
-        v.transparency = int_in(name, value, 0, 100, "an integer from 0 to 100");
-    } else if (name == "--clip") {
-        v.clip = reals_of<4>(name, value, ',', "A,B,C,D");
-    } else if (name == "--filter") {
-        const auto parts = split(value, ',');
-        constexpr std::string_view expected = "E1,E2,E3, each from -1 to 10";
-        if (parts.size() != 3) bad_value(name, value, expected);
-        for (std::size_t i = 0; i < 3; ++i)
-            v.filter[i] = int_in(name, parts[i], -1, 10, expected, value);
-    } else if (name == "--view") {
-        v.view = view_of(value);
-    } else if (name == "--orbit") {
-        const auto a = reals_of<2>(name, value, ',', "PITCH,TURN in degrees");
-        v.orbit_pitch = a[0];
-        v.orbit_turn = a[1];
-    } else if (name == "--zoom") {
-        v.zoom = real_of(name, value, "a scale above 0");
-        if (!(v.zoom > 0) || !std::isfinite(static_cast<float>(v.zoom)) || static_cast<float>(v.zoom) == 0)
-            bad_value(name, value, "a scale above 0");
-    } else if (name == "--pan") {
-        const auto a = reals_of<2>(name, value, ',', "X,Y in pixels");
-        v.pan_x = a[0];
-        v.pan_y = a[1];
-    } else if (name == "--size") {
-        const auto parts = split(value, 'x');
-        constexpr std::string_view expected = "WxH, each from 1 to 8192";
-        if (parts.size() != 2) bad_value(name, value, expected);
-        v.width = int_in(name, parts[0], 1, 8192, expected, value);
-        v.height = int_in(name, parts[1], 1, 8192, expected, value);
-    } else if (name == "--scale") {
-        v.scale = int_in(name, value, 1, 2, "1 or 2");
-    } else if (name == "--scale-figure") {
-        v.figure_scale = int_in(name, value, 1, 2, "1 or 2");
-    }
+// Standalone modes: what follows them is theirs.
+void alone_help(CommandLine& cl, Values) {
+    cl.mode = Mode::Help;
 }
 
-void set_flag(ViewSettings& v, std::string_view name) {
-    if (name == "--mesh") v.mesh = true;
-    if (name == "--deformed-mesh") v.deformed_mesh = true;
-    if (name == "--nodes") v.nodes = true;
-    if (name == "--node-numbers") v.node_numbers = true;
-    if (name == "--element-numbers") v.element_numbers = true;
-    if (name == "--extremes") v.extremes = true;
-    if (name == "--bands") v.bands = true;
-    if (name == "--negative") v.negative = true;
-    if (name == "--scientific") v.scientific = true;
-    if (name == "--legend") v.legend = true;
-    if (name == "--solid") v.solid = true;
-    if (name == "--title") v.title = true;
+void alone_version(CommandLine& cl, Values) {
+    cl.mode = Mode::Version;
+}
+
+void alone_info(CommandLine& cl, Values v) {
+    if (v.size() != 1)
+        throw UsageError(v.empty() ? "--info needs a result file"
+                                   : "unexpected argument " + std::string(v[1]));
+    cl.mode = Mode::Info;
+    cl.file = std::string(v[0]);
+}
+
+// --convert OUT FILE: the model of FILE written as OUT, its format taken
+// from OUT's extension.
+void alone_convert(CommandLine& cl, Values v) {
+    if (v.size() != 2)
+        throw UsageError(v.size() < 2 ? "--convert needs an output file and a result file"
+                                      : "unexpected argument " + std::string(v[2]));
+    const std::string_view out = v[0];
+    const auto ends_with = [&](std::string_view ext) {
+        if (out.size() <= ext.size()) return false;
+        for (std::size_t k = 0; k < ext.size(); ++k) {
+            const char c = out[out.size() - ext.size() + k];
+            if ((c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c) != ext[k]) return false;
+        }
+        return true;
+    };
+    if (!ends_with(".vtu") && !ends_with(".txt")) bad_value("--convert", out, "OUT ending in .vtu or .txt");
+    cl.mode = Mode::Convert;
+    cl.output = std::string(out);
+    cl.file = std::string(v[1]);
+}
+
+// The viewer's hidden options: checked by the viewer itself.
+void viewer_option(CommandLine&, Values) {}
+
+const Option kOptions[] = {
+    {"--info", "FILE", Scope::Alone, Mode::Info, "print a summary of FILE and exit", alone_info},
+    {"--help", "", Scope::Alone, Mode::Help, "print this text", alone_help},
+    {"--version", "", Scope::Alone, Mode::Version, "print the version and exit", alone_version},
+    {"--convert", "OUT FILE", Scope::Alone, Mode::Convert,
+     "write FILE's model as OUT: a VTK .vtu (binary,\nzlib) or a native .txt, by OUT's extension",
+     alone_convert},
+    // --check-list K (scripts/run), --record-frames N and --generate A:B:S (signal tests).
+    {"--check-list", "K", Scope::Viewer, Mode::Gui, "", viewer_option},
+    {"--record-frames", "N", Scope::Viewer, Mode::Gui, "", viewer_option},
+    {"--generate", "A:B:S", Scope::Viewer, Mode::Gui, "", viewer_option},
+
+    {"--picture", "OUT.png", Scope::Mode, Mode::Picture, "the 3D view as a 24-bit PNG", set_output},
+    {"--video", "OUT.avi", Scope::Mode, Mode::Video,
+     "one frame per result list of --lists (Microsoft\nVideo 1 in AVI), progress on standard error",
+     set_output},
+    {"--lists", "A:B[:S]", Scope::VideoHistory, Mode::Gui,
+     "lists A, A+S, ... below B, then B (S defaults\nto 1)",
+     [](CommandLine& cl, Values v) {
+         const auto parts = split(v[0], ':');
+         if (parts.size() < 2 || parts.size() > 3) bad_value("--lists", v[0], "A:B or A:B:S");
+         constexpr std::string_view expected = "A:B or A:B:S, lists from 1, step from 1";
+         cl.lists.first = int_in("--lists", parts[0], 1, 1000000, expected, v[0]);
+         cl.lists.last = int_in("--lists", parts[1], 1, 1000000, expected, v[0]);
+         if (parts.size() == 3) cl.lists.step = int_in("--lists", parts[2], 1, 1000000, expected, v[0]);
+     }},
+    {"--fps", "N", Scope::Video, Mode::Gui, "frames per second, 1 to 100 (default 5)",
+     [](CommandLine& cl, Values v) { cl.fps = int_in("--fps", v[0], 1, 100, "an integer from 1 to 100"); }},
+    {"--history", "NODE", Scope::Mode, Mode::History,
+     "the node's value over --lists A:B[:S], written to\nFILE's name with _T.lst in the working folder",
+     [](CommandLine& cl, Values v) {
+         // Read as the viewer reads its field "Nó" (blanks around the digits
+         // allowed) and kept as typed for the file's first line.
+         try {
+             parse_integer_text(v[0]);
+         } catch (const InvalidInteger&) {
+             bad_value("--history", v[0], "a node number");
+         }
+         cl.node = std::string(v[0]);
+     }},
+    {"--tag", "T", Scope::History, Mode::Gui, "the tag T of that name (default 1)",
+     [](CommandLine& cl, Values v) {
+         // The tag goes into a bare file name: no folder separator.
+         if (v[0].find('/') != std::string_view::npos) bad_value("--tag", v[0], "a tag without '/'");
+         cl.tag = std::string(v[0]);
+     }},
+    {"--chart", "OUT.png", Scope::History, Mode::Gui, "also the chart of the values as a PNG",
+     [](CommandLine& cl, Values v) {
+         if (v[0].empty()) bad_value("--chart", v[0], "a file name");
+         cl.chart = std::string(v[0]);
+     }},
+
+    {"--list", "K", Scope::Picture, Mode::Gui, "check result list K (repeatable; --picture only)",
+     [](CommandLine& cl, Values v) {
+         std::vector<int> lists = cl.view.lists;
+         lists.push_back(int_in("--list", v[0], 1, 1000000, "a result list number from 1"));
+         view::set_lists(cl.view, lists);
+     }},
+    {"--nodes", "", Scope::View, Mode::Gui, "\"Nós\"", [](CommandLine& cl, Values) { cl.view.nodes = true; }},
+    {"--mesh", "", Scope::View, Mode::Gui, "\"Malha Indeformada\"",
+     [](CommandLine& cl, Values) { cl.view.mesh = true; }},
+    {"--deformed-mesh", "", Scope::View, Mode::Gui, "\"Malha Deformada\"",
+     [](CommandLine& cl, Values) { cl.view.deformed_mesh = true; }},
+    {"--node-numbers", "", Scope::View, Mode::Gui, "\"Numerção dos Nós\"",
+     [](CommandLine& cl, Values) { cl.view.node_numbers = true; }},
+    {"--element-numbers", "", Scope::View, Mode::Gui, "\"Num. dos Elementos\"",
+     [](CommandLine& cl, Values) { cl.view.element_numbers = true; }},
+    {"--extremes", "", Scope::View, Mode::Gui,
+     "\"Extremos\": the nodes of the lowest list's minimum\nand maximum, marked with their values",
+     [](CommandLine& cl, Values) { cl.view.extremes = true; }},
+    {"--bands", "", Scope::View, Mode::Gui, "\"Faixas de Cores\"",
+     [](CommandLine& cl, Values) { cl.view.bands = true; }},
+    {"--negative", "", Scope::View, Mode::Gui, "\"Legenda Negativa\"",
+     [](CommandLine& cl, Values) { cl.view.negative = true; }},
+    {"--scientific", "", Scope::View, Mode::Gui, "\"Notação Científica\"",
+     [](CommandLine& cl, Values) { cl.view.scientific = true; }},
+    {"--range", "MIN:MAX", Scope::View, Mode::Gui,
+     "\"> Valores Máximos\" with that range (0:0: the\nrange of the whole file)",
+     [](CommandLine& cl, Values v) {
+         const auto parts = split(v[0], ':');
+         double unused = 0;
+         if (parts.size() != 2 || !read_real(parts[0], unused) || !read_real(parts[1], unused))
+             bad_value("--range", v[0], "MIN:MAX");
+         cl.view.common_range = true;
+         cl.view.range = {std::string(parts[0]), std::string(parts[1])};
+     }},
+    {"--legend", "", Scope::View, Mode::Gui, "the legend, composed at the top left",
+     [](CommandLine& cl, Values) { cl.view.legend = true; }},
+    {"--displacement", "F[:P]", Scope::View, Mode::Gui, "factor F, slider P 0..100 (default 1:50)",
+     [](CommandLine& cl, Values v) {
+         const auto parts = split(v[0], ':');
+         constexpr std::string_view expected = "FACTOR or FACTOR:SLIDER, slider 0 to 100";
+         if (parts.size() > 2) bad_value("--displacement", v[0], expected);
+         cl.view.displacement_factor = RealField::of(real_of("--displacement", parts[0], expected, v[0]));
+         if (parts.size() == 2)
+             cl.view.displacement_slider = int_in("--displacement", parts[1], 0, 100, expected, v[0]);
+     }},
+    {"--transparency", "P", Scope::View, Mode::Gui, "transparency slider 0..100 (default 0)",
+     [](CommandLine& cl, Values v) {
+         cl.view.transparency = int_in("--transparency", v[0], 0, 100, "an integer from 0 to 100");
+     }},
+    {"--solid", "", Scope::View, Mode::Gui, "\"Malha Sólida\"",
+     [](CommandLine& cl, Values) { cl.view.solid = true; }},
+    {"--clip", "A,B,C,D", Scope::View, Mode::Gui, "\"Clip Plane\" A x + B y + C z + D >= 0",
+     [](CommandLine& cl, Values v) {
+         const auto c = reals_of<4>("--clip", v[0], ',', "A,B,C,D");
+         cl.view.clip = true;
+         cl.view.clip_plane = {RealField::of(c[0]), RealField::of(c[1]), RealField::of(c[2]),
+                               RealField::of(c[3])};
+     }},
+    {"--filter", "E1,E2,E3", Scope::View, Mode::Gui, "element-type filters, -1..10 (default -1,-1,-1)",
+     [](CommandLine& cl, Values v) {
+         const auto parts = split(v[0], ',');
+         constexpr std::string_view expected = "E1,E2,E3, each from -1 to 10";
+         if (parts.size() != 3) bad_value("--filter", v[0], expected);
+         for (std::size_t i = 0; i < 3; ++i)
+             cl.view.filter[i] = int_in("--filter", parts[i], -1, 10, expected, v[0]);
+     }},
+    {"--view", "NAME", Scope::View, Mode::Gui, "front, back, top, bottom, left or right",
+     [](CommandLine& cl, Values v) { cl.view.view = view_of(v[0]); }},
+    {"--orbit", "PITCH,TURN", Scope::View, Mode::Gui, "then turn the camera (degrees, as a mouse drag)",
+     [](CommandLine& cl, Values v) {
+         const auto a = reals_of<2>("--orbit", v[0], ',', "PITCH,TURN in degrees");
+         cl.view.orbit_pitch = a[0];
+         cl.view.orbit_turn = a[1];
+     }},
+    {"--zoom", "S", Scope::View, Mode::Gui, "scene scale (default 1; 1.05 is one wheel step in)",
+     [](CommandLine& cl, Values v) {
+         const double z = real_of("--zoom", v[0], "a scale above 0");
+         if (!(z > 0) || !std::isfinite(static_cast<float>(z)) || static_cast<float>(z) == 0)
+             bad_value("--zoom", v[0], "a scale above 0");
+         cl.view.zoom = z;
+     }},
+    {"--pan", "X,Y", Scope::View, Mode::Gui, "move the model X pixels right, Y pixels down",
+     [](CommandLine& cl, Values v) {
+         const auto a = reals_of<2>("--pan", v[0], ',', "X,Y in pixels");
+         cl.view.pan_x = a[0];
+         cl.view.pan_y = a[1];
+     }},
+    {"--size", "WxH", Scope::View, Mode::Gui, "picture size in pixels (default 1024x768)",
+     [](CommandLine& cl, Values v) {
+         const auto parts = split(v[0], 'x');
+         constexpr std::string_view expected = "WxH, each from 1 to 8192";
+         if (parts.size() != 2) bad_value("--size", v[0], expected);
+         cl.view.width = int_in("--size", parts[0], 1, 8192, expected, v[0]);
+         cl.view.height = int_in("--size", parts[1], 1, 8192, expected, v[0]);
+     }},
+    {"--scale", "1|2", Scope::View, Mode::Gui, "colour scale \"Escala 1\" or \"Escala 2\"",
+     [](CommandLine& cl, Values v) { cl.view.scale = int_in("--scale", v[0], 1, 2, "1 or 2"); }},
+
+    {"--title", "", Scope::Figure, Mode::Gui,
+     "a title line above the view: the name of the\nlowest --list, or FILE's name without one\n(the picture "
+     "grows by 28 pixels)",
+     [](CommandLine& cl, Values) { cl.view.title = true; }},
+    {"--scale-figure", "1|2", Scope::Figure, Mode::Gui, "draw the picture at twice the size (default 1)",
+     [](CommandLine& cl, Values v) {
+         cl.view.figure_scale = int_in("--scale-figure", v[0], 1, 2, "1 or 2");
+     }},
+};
+
+std::string_view mode_option_name(Mode m) {
+    for (const Option& o : kOptions)
+        if (o.scope == Scope::Mode && o.mode == m) return o.name;
+    return "";
+}
+
+bool takes_value(const Option& o) {
+    return !o.value.empty();
+}
+
+// The row of a batch mode given as NAME or NAME=VALUE, nullptr otherwise.
+const Option* batch_mode_of(std::string_view arg) {
+    const Option* o = find_option(arg.substr(0, arg.find('=')));
+    return o && o->scope == Scope::Mode ? o : nullptr;
+}
+
+bool applies(Scope scope, Mode mode) {
+    switch (scope) {
+    case Scope::View:
+        return mode == Mode::Picture || mode == Mode::Video;
+    case Scope::Picture:
+    case Scope::Figure:
+        return mode == Mode::Picture;
+    case Scope::Video:
+        return mode == Mode::Video;
+    case Scope::History:
+        return mode == Mode::History;
+    case Scope::VideoHistory:
+        return mode == Mode::Video || mode == Mode::History;
+    case Scope::Mode:
+        return true;
+    case Scope::Alone:
+    case Scope::Viewer:
+        return false;
+    }
+    return false;
 }
 
 CommandLine parse_batch(const std::vector<std::string_view>& args) {
     CommandLine cl;
     // The mode first, so that every option can be checked against it.
     for (std::string_view a : args) {
-        if (!is_batch_mode(a)) continue;
-        const std::string_view name = a.substr(0, a.find('='));
-        const Mode m = name == "--picture" ? Mode::Picture : name == "--video" ? Mode::Video : Mode::History;
-        if (cl.mode != Mode::Gui && cl.mode != m)
-            throw UsageError(std::string(mode_name(cl.mode)) + " and " + std::string(name) +
+        const Option* m = batch_mode_of(a);
+        if (!m) continue;
+        if (cl.mode != Mode::Gui && cl.mode != m->mode)
+            throw UsageError(std::string(mode_option_name(cl.mode)) + " and " + std::string(m->name) +
                              " cannot be combined");
-        cl.mode = m;
+        cl.mode = m->mode;
     }
 
     std::set<std::string_view> seen;
@@ -307,23 +383,23 @@ CommandLine parse_batch(const std::vector<std::string_view>& args) {
             name = a.substr(0, eq);
             value = a.substr(eq + 1);
         }
-        const OptionInfo* o = find_option(name);
+        const Option* o = find_option(name);
         if (!o) throw UsageError("unknown option " + std::string(name));
         if (!applies(o->scope, cl.mode))
             throw UsageError("option " + std::string(name) + " does not apply to " +
-                             std::string(mode_name(cl.mode)));
+                             std::string(mode_option_name(cl.mode)));
         if (name != "--list" && !seen.insert(name).second)
             throw UsageError("option " + std::string(name) + " given twice");
-        if (o->kind == Kind::Flag) {
+        if (!takes_value(*o)) {
             if (value) throw UsageError("option " + std::string(name) + " takes no value");
-            set_flag(cl.view, name);
+            o->set(cl, {});
             continue;
         }
         if (!value) {
             if (i + 1 >= args.size()) throw UsageError("option " + std::string(name) + " needs a value");
             value = args[++i];
         }
-        set_value(cl, name, *value);
+        o->set(cl, std::span<const std::string_view>(&*value, 1));
     }
 
     if (files.empty()) throw UsageError("no result file given");
@@ -334,11 +410,42 @@ CommandLine parse_batch(const std::vector<std::string_view>& args) {
         bad_value("--size", std::to_string(cl.view.width) + "x" + std::to_string(cl.view.height),
                   "WxH, each from 8 to 8192 for --video");
     if ((cl.mode == Mode::Video || cl.mode == Mode::History) && !seen.contains("--lists"))
-        throw UsageError(std::string(mode_name(cl.mode)) + " needs --lists A:B[:S]");
+        throw UsageError(std::string(mode_option_name(cl.mode)) + " needs --lists A:B[:S]");
     return cl;
 }
 
+// One option of --help: NAME VALUE, then its description from column
+// `column`, continuation lines indented to it; a name too long for the
+// column puts the description on the next line.
+void help_row(std::string& out, std::string left, std::string_view help, std::size_t column) {
+    if (left.size() + 1 > column) {
+        out += left + "\n";
+        left.clear();
+    }
+    left.resize(column, ' ');
+    for (std::string_view line : split(help, '\n')) {
+        out += left;
+        out += line;
+        out += '\n';
+        left.assign(column, ' ');
+    }
+}
+
+std::string option_form(const Option& o) {
+    return takes_value(o) ? std::string(o.name) + " " + std::string(o.value) : std::string(o.name);
+}
+
 } // namespace
+
+std::span<const Option> options() {
+    return kOptions;
+}
+
+const Option* find_option(std::string_view name) {
+    for (const Option& o : kOptions)
+        if (o.name == name) return &o;
+    return nullptr;
+}
 
 CommandLine parse_command_line(int argc, const char* const* argv) {
     std::vector<std::string_view> args;
@@ -347,43 +454,22 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
 
     CommandLine cl;
     for (std::string_view a : args)
-        if (is_batch_mode(a)) return parse_batch(args);
+        if (batch_mode_of(a)) return parse_batch(args);
 
-    if (!args.empty() && (args[0] == "--help" || args[0] == "--version")) {
-        cl.mode = args[0] == "--help" ? Mode::Help : Mode::Version;
-        return cl;
-    }
-    if (!args.empty() && (args[0] == "--convert" || args[0].starts_with("--convert="))) {
-        // --convert OUT FILE: the model of FILE written as OUT, its format
-        // taken from OUT's extension.
-        std::vector<std::string_view> rest(args.begin() + 1, args.end());
-        if (args[0] != "--convert") rest.insert(rest.begin(), args[0].substr(10));
-        if (rest.size() != 2)
-            throw UsageError(rest.size() < 2 ? "--convert needs an output file and a result file"
-                                             : "unexpected argument " + std::string(rest[2]));
-        const std::string_view out = rest[0];
-        const auto ends_with = [&](std::string_view ext) {
-            if (out.size() <= ext.size()) return false;
-            for (std::size_t k = 0; k < ext.size(); ++k) {
-                const char c = out[out.size() - ext.size() + k];
-                if ((c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c) != ext[k]) return false;
+    // A mode of its own: the first argument, what follows is its own.
+    if (!args.empty()) {
+        const std::string_view first = args[0];
+        const std::size_t eq = first.find('=');
+        const Option* o = find_option(first.substr(0, eq));
+        if (o && o->scope == Scope::Alone) {
+            std::vector<std::string_view> rest(args.begin() + 1, args.end());
+            if (eq != std::string_view::npos) {
+                if (!takes_value(*o)) throw UsageError("option " + std::string(o->name) + " takes no value");
+                rest.insert(rest.begin(), first.substr(eq + 1));
             }
-            return true;
-        };
-        if (!ends_with(".vtu") && !ends_with(".txt"))
-            bad_value("--convert", out, "OUT ending in .vtu or .txt");
-        cl.mode = Mode::Convert;
-        cl.output = std::string(out);
-        cl.file = std::string(rest[1]);
-        return cl;
-    }
-    if (!args.empty() && args[0] == "--info") {
-        if (args.size() != 2)
-            throw UsageError(args.size() < 2 ? "--info needs a result file"
-                                             : "unexpected argument " + std::string(args[2]));
-        cl.mode = Mode::Info;
-        cl.file = std::string(args[1]);
-        return cl;
+            o->set(cl, rest);
+            return cl;
+        }
     }
 
     // The viewer. Single-dash arguments are Qt's own (-platform, -qwindowgeometry).
@@ -391,39 +477,16 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string_view a = args[i];
         cl.gui_args.emplace_back(a);
-        // Hidden options of the viewer, each with a value: --check-list K
-        // (scripts/run), --record-frames N and --generate A:B:S (signal tests).
-        if (a == "--check-list" || a == "--record-frames" || a == "--generate") {
-            if (i + 1 < args.size()) cl.gui_args.emplace_back(args[++i]);
-            continue;
-        }
-        if (a.starts_with("--")) {
-            const std::string_view name = a.substr(0, a.find('='));
-            if (find_option(name) || name == "--info" || name == "--help" || name == "--version")
-                throw UsageError("option " + std::string(name) +
-                                 " needs one of --picture, --video, --history");
-            throw UsageError("unknown option " + std::string(name));
-        }
+        if (!a.starts_with("--")) continue;
+        const std::string_view name = a.substr(0, a.find('='));
+        const Option* o = find_option(name);
+        if (!o) throw UsageError("unknown option " + std::string(name));
+        if (o->scope != Scope::Viewer)
+            throw UsageError("option " + std::string(name) + " needs one of --picture, --video, --history");
+        // The viewer's hidden options take their value as the next argument.
+        if (a == name && i + 1 < args.size()) cl.gui_args.emplace_back(args[++i]);
     }
     return cl;
-}
-
-std::array<double, 2> preset_orbit_of(ViewName v) {
-    switch (v) {
-    case ViewName::Front:
-        return {0, 0};
-    case ViewName::Back:
-        return {0, 180};
-    case ViewName::Top:
-        return {-90, 0};
-    case ViewName::Bottom:
-        return {90, 0};
-    case ViewName::Left:
-        return {0, -90};
-    case ViewName::Right:
-        return {0, 90};
-    }
-    return {0, 0};
 }
 
 std::string usage_text() {
@@ -437,63 +500,36 @@ std::string usage_text() {
 }
 
 std::string help_text() {
-    return "Usage: orvanel [FILE]...       open each FILE (a result file) in a viewer of its own\n"
-           "       orvanel --info FILE     print a summary of FILE and exit\n"
-           "       orvanel --help          print this text\n"
-           "       orvanel --version       print the version and exit\n"
-           "       orvanel --convert OUT FILE\n"
-           "                               write FILE's model as OUT: a VTK .vtu (binary,\n"
-           "                               zlib) or a native .txt, by OUT's extension\n"
-           "\n"
-           "Batch modes (no display needed; files are replaced as a whole or not at all):\n"
-           "  --picture OUT.png           the 3D view as a 24-bit PNG\n"
-           "  --video OUT.avi             one frame per result list of --lists (Microsoft\n"
-           "                              Video 1 in AVI), progress on standard error\n"
-           "      --lists A:B[:S]         lists A, A+S, ... below B, then B (S defaults to 1)\n"
-           "      --fps N                 frames per second, 1 to 100 (default 5)\n"
-           "  --history NODE              the node's value over --lists A:B[:S], written to\n"
-           "                              FILE's name with _T.lst in the working folder\n"
-           "      --tag T                 the tag T of that name (default 1)\n"
-           "      --chart OUT.png         also the chart of the values as a PNG\n"
-           "\n"
-           "View options of --picture and --video (defaults: the viewer just opened):\n"
-           "  --list K                    check result list K (repeatable; --picture only)\n"
-           "  --nodes                     \"Nós\"\n"
-           "  --mesh                      \"Malha Indeformada\"\n"
-           "  --deformed-mesh             \"Malha Deformada\"\n"
-           "  --node-numbers              \"Numerção dos Nós\"\n"
-           "  --element-numbers           \"Num. dos Elementos\"\n"
-           "  --extremes                  \"Extremos\": the nodes of the lowest list's minimum\n"
-           "                              and maximum, marked with their values\n"
-           "  --bands                     \"Faixas de Cores\"\n"
-           "  --negative                  \"Legenda Negativa\"\n"
-           "  --scientific                \"Notação Científica\"\n"
-           "  --range MIN:MAX             \"> Valores Máximos\" with that range (0:0: the\n"
-           "                              range of the whole file)\n"
-           "  --legend                    the legend, composed at the top left\n"
-           "  --displacement F[:P]        factor F, slider P 0..100 (default 1:50)\n"
-           "  --transparency P            transparency slider 0..100 (default 0)\n"
-           "  --solid                     \"Malha Sólida\"\n"
-           "  --clip A,B,C,D              \"Clip Plane\" A x + B y + C z + D >= 0\n"
-           "  --filter E1,E2,E3           element-type filters, -1..10 (default -1,-1,-1)\n"
-           "  --view NAME                 front, back, top, bottom, left or right\n"
-           "  --orbit PITCH,TURN          then turn the camera (degrees, as a mouse drag)\n"
-           "  --zoom S                    scene scale (default 1; 1.05 is one wheel step in)\n"
-           "  --pan X,Y                   move the model X pixels right, Y pixels down\n"
-           "  --size WxH                  picture size in pixels (default 1024x768)\n"
-           "  --scale 1|2                 colour scale \"Escala 1\" or \"Escala 2\"\n"
-           "\n"
-           "Figure options of --picture (the viewer's \"Salvar Figura\"):\n"
-           "  --title                     a title line above the view: the name of the\n"
-           "                              lowest --list, or FILE's name without one\n"
-           "                              (the picture grows by 28 pixels)\n"
-           "  --scale-figure 1|2          draw the picture at twice the size (default 1)\n"
-           "\n"
-           "\n"
+    std::string out;
+    help_row(out, "Usage: orvanel [FILE]...", "open each FILE (a result file) in a viewer\nof its own", 31);
+    for (const Option& o : kOptions)
+        if (o.scope == Scope::Alone) help_row(out, "       orvanel " + option_form(o), o.help, 31);
+    out += "\nBatch modes (no display needed; files are replaced as a whole or not at all):\n";
+    // Each mode with the options that belong to it alone (--lists under --video).
+    for (const Option& m : kOptions) {
+        if (m.scope != Scope::Mode) continue;
+        help_row(out, "  " + option_form(m), m.help, 30);
+        for (const Option& o : kOptions) {
+            const bool own =
+                (m.mode == Mode::Video && (o.scope == Scope::Video || o.scope == Scope::VideoHistory)) ||
+                (m.mode == Mode::History && o.scope == Scope::History);
+            if (own) help_row(out, "      " + option_form(o), o.help, 30);
+        }
+    }
+    out += "\nView options of --picture and --video (defaults: the viewer just opened):\n";
+    for (const Option& o : kOptions)
+        if (o.scope == Scope::View || o.scope == Scope::Picture)
+            help_row(out, "  " + option_form(o), o.help, 30);
+    out += "\nFigure options of --picture (the viewer's \"Salvar Figura\"):\n";
+    for (const Option& o : kOptions)
+        if (o.scope == Scope::Figure) help_row(out, "  " + option_form(o), o.help, 30);
+    out += "\n"
            "Environment:\n"
-           "  ORVANEL_THREADS=N           reading threads (default: all cores; 1 = one thread)\n"
+           "  ORVANEL_THREADS=N           reading threads (default: all cores; 1 = one\n"
+           "                              thread)\n"
            "\n"
            "Exit status: 0 done, 1 failed (nothing written), 2 bad command line.\n";
+    return out;
 }
 
 } // namespace orv::cli

@@ -15,8 +15,9 @@
 // as the next argument or after '=' (--size=800x600). Every option but --list
 // may be given once. Anything wrong throws UsageError naming the option.
 
-#include <array>
-#include <optional>
+#include "viewer/view/view_settings.h"
+
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -35,43 +36,8 @@ class UsageError : public std::runtime_error {
 
 enum class Mode { Gui, Help, Version, Info, Picture, Video, History, Convert };
 
-// The six views of --view, each reached from the front view (camera at
-// (0, 0, 30)) as a preset of the toolbar is; see preset_orbit_of.
-enum class ViewName { Front, Back, Top, Bottom, Left, Right };
-
-// The viewer controls the view options stand for. Defaults are the viewer's
-// state when a file has just been opened.
-struct ViewSettings {
-    std::vector<int> lists;       // --list K, in the order given (checked result lists)
-    bool nodes = false;           // "Nós"
-    bool mesh = false;            // "Malha Indeformada"
-    bool deformed_mesh = false;   // "Malha Deformada"
-    bool node_numbers = false;    // "Numerção dos Nós"
-    bool element_numbers = false; // "Num. dos Elementos"
-    bool extremes = false;        // "Extremos"
-    bool bands = false;           // "Faixas de Cores"
-    bool negative = false;        // "Legenda Negativa"
-    bool scientific = false;      // "Notação Científica"
-    bool legend = false;          // "Legenda": the legend composed into the picture
-    bool solid = false;           // "Malha Sólida"
-    // "> Valores Máximos" with its two fields, as typed (checked as reals).
-    std::optional<std::array<std::string, 2>> range;
-    double displacement_factor = 1; // "Fator de Multiplicação"
-    int displacement_slider = 50;   // "Escala Deslocamento" 0..100
-    int transparency = 0;           // "Transparência" 0..100
-    // "Clip Plane" with its four coefficients a, b, c, d (plane a x + b y + c z + d
-    // = 0 in the coordinates of the result file; the side where it is >= 0 stays).
-    std::optional<std::array<double, 4>> clip;
-    std::array<int, 3> filter{-1, -1, -1}; // "ETp 1..3", -1..10
-    ViewName view = ViewName::Front;
-    double orbit_pitch = 0, orbit_turn = 0; // degrees, after the view
-    double zoom = 1;                        // scene scale, > 0
-    double pan_x = 0, pan_y = 0;            // pixels, x right, y down
-    int width = 1024, height = 768;         // size of the picture
-    int scale = 1;                          // colour scale "Escala 1" or "Escala 2"
-    bool title = false;                     // --picture: the title line of "Salvar Figura" above
-    int figure_scale = 1;                   // --picture: 1 or 2, drawn at twice the size
-};
+// The view options set the viewer's controls (view/view_settings.h).
+using ViewSettings = view::ViewSettings;
 
 struct ListRange {
     int first = 1, last = 1, step = 1; // A:B[:S]
@@ -91,19 +57,47 @@ struct CommandLine {
     std::vector<std::string> gui_args;
 };
 
+// Where an option may be given.
+enum class Scope {
+    Alone,        // first argument, a mode of its own (--info, --convert, ...)
+    Viewer,       // the viewer's hidden options (signal tests, scripts/run); not in --help
+    Mode,         // a batch mode (--picture, --video, --history)
+    Video,        // --video only
+    History,      // --history only
+    VideoHistory, // --video and --history
+    Picture,      // --picture only
+    Figure,       // --picture only: the figure around the view ("Salvar Figura")
+    View,         // view options: --picture and --video
+};
+
+// One row per option: the parser, --help and the tests read this table.
+struct Option {
+    std::string_view name;
+    // Form of the value in --help ("MIN:MAX"); empty for a flag.
+    std::string_view value;
+    Scope scope;
+    Mode mode; // the mode an Alone or Mode option selects, Gui otherwise
+    // Lines of its --help description joined by '\n'; empty: not shown.
+    std::string_view help;
+    // Checks the values and stores them: none for a flag, one for an
+    // option with a value, the remaining arguments for an Alone option.
+    // Throws UsageError naming the option.
+    void (*set)(CommandLine& cl, std::span<const std::string_view> values);
+};
+
+// Every option, in the order of --help.
+std::span<const Option> options();
+// The row of `name` ("--size"), nullptr when there is none.
+const Option* find_option(std::string_view name);
+
 // Parses argv[1..argc-1]. Arguments not starting with "--" and options of the
 // viewer (anything when no batch mode or --info/--help comes first) go to
 // the GUI as they are: `orvanel FILE` and Qt's own options keep working.
 CommandLine parse_command_line(int argc, const char* const* argv);
 
-// The text of --help.
+// The text of --help, printed from the option table.
 std::string help_text();
 // The short usage printed after a UsageError.
 std::string usage_text();
-
-// Pitch and turn (degrees) that bring the camera from the front view to `v`.
-// Top and bottom stop at the orbit's pole margin, as a pitch of +-90 does in
-// the viewer.
-std::array<double, 2> preset_orbit_of(ViewName v);
 
 } // namespace orv::cli

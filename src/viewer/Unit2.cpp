@@ -500,10 +500,7 @@ void TForm2::FormMouseWheelUp() {
 // ---- Camera and model commands (wheel and toolbar) ----
 
 void TForm2::set_zoom(float scale) {
-    GLCamera1->set_scene_scale(scale);
-    // The axes symbol keeps its size on screen.
-    const float a = view::axes_symbol_scale(GLCamera1->scene_scale());
-    DirectOpenGL3->set_scale({a, a, a});
+    view::set_zoom(*GLCamera1, *DirectOpenGL3, scale);
 }
 
 void TForm2::zoom_in() {

@@ -14,6 +14,7 @@
 #include "viewer/view/camera.h"
 #include "viewer/view/pick.h"
 #include "viewer/view/scene.h"
+#include "viewer/view/view_settings.h"
 
 #include <QPointF>
 #include <QString>
@@ -335,7 +336,10 @@ class TForm2 : public QWidget {
     // compile log (tests and benchmarks read it).
     RenderPass render_pass;
     RenderState& render_state = render_pass.state;
-    // What the render pass reads, taken from the fields and widgets now.
+    // The view as the controls and fields describe it now (the camera is
+    // the window's own: its members keep their defaults).
+    view::ViewSettings view_settings() const;
+    // What the render pass reads: the mapping of view_settings().
     RenderPassInputs render_inputs() const;
     // Level of detail while the 3D view turns (Unit2_lod.cpp): a left or
     // right drag, or wheel steps less than kLodWheelRestMs apart, replay the

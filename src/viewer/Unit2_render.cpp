@@ -48,35 +48,48 @@ void show_pass_error(TForm2* form, const QString& text) {
 
 } // namespace
 
-RenderPassInputs TForm2::render_inputs() const {
-    RenderPassInputs in;
-    in.model = &model;
-    const int count = display_list_count(model.nlista);
-    in.checked.resize(static_cast<std::size_t>(count));
-    for (int i = 0; i < count; ++i)
-        in.checked[static_cast<std::size_t>(i)] = plot_item_checked(i);
-    in.changes = changes;
-    in.changes1 = changes1;
-    in.clip_plane = {typed(Edit1), typed(Edit2), typed(Edit3), typed(Edit4)};
-    in.clip_enabled = CheckBox4->isChecked();
-    in.factor = typed(Edit7);
-    in.chbox = chbox;
-    in.undeformed_lines = {line_undef_rgb, line_undef_t, line_undef_w};
-    in.extremes = CheckBox10->isChecked();
+view::ViewSettings TForm2::view_settings() const {
+    view::ViewSettings s;
+    s.nodes = plot_item_checked(0);
+    s.mesh = plot_item_checked(1);
+    s.deformed_mesh = plot_item_checked(2);
+    s.node_numbers = plot_item_checked(3);
+    s.element_numbers = plot_item_checked(4);
+    s.extremes = CheckBox10->isChecked();
+    for (int k = 1; k <= model.nlista; ++k)
+        if (plot_item_checked(kFixList + k - 1)) s.lists.push_back(k);
+    // As the plot list's handlers last left it (a check made by the keyboard
+    // moves the deformed mesh only at the next mouse release).
+    s.deformed_list = chbox / 3;
 
-    ColourListSettings& s = in.colours;
-    s.displacement_position = TrackBar3->value();
-    s.transparency_position = TrackBar2->value();
+    s.bands = CheckBox8->isChecked();
+    s.negative = trgb == 1;
     s.solid = CheckBox6->isChecked();
-    s.negative = CheckBox1->isChecked();
-    s.trgb = trgb;
-    s.banded = CheckBox8->isChecked();
-    s.filters = {SpinEdit1->value(), SpinEdit2->value(), SpinEdit3->value()};
-    s.legmax = legmax;
-    s.line_def_w = line_def_w;
-    s.line_def_rgb = line_def_rgb;
-    s.line_def_t = line_def_t;
-    return in;
+    s.transparency = TrackBar2->value();
+    s.filter = {SpinEdit1->value(), SpinEdit2->value(), SpinEdit3->value()};
+    s.scale = 0; // the colour table as "Escala 1", "Escala 2" and the editor left it
+
+    s.displacement_factor = typed(Edit7);
+    s.displacement_slider = TrackBar3->value();
+
+    s.legend = CheckBox3->isChecked();
+    s.scientific = CheckBox9->isChecked();
+    // The common range as its handlers last applied it to maxlista.
+    s.common_range = legmax == 1;
+    s.range = {Edit5->text().toStdString(), Edit6->text().toStdString()};
+
+    s.clip = CheckBox4->isChecked();
+    s.clip_plane = {typed(Edit1), typed(Edit2), typed(Edit3), typed(Edit4)};
+    s.undeformed_lines = {line_undef_rgb, line_undef_t, line_undef_w};
+    s.deformed_lines = {line_def_rgb, line_def_t, line_def_w};
+
+    s.width = GLSceneViewer1->width();
+    s.height = GLSceneViewer1->height();
+    return s;
+}
+
+RenderPassInputs TForm2::render_inputs() const {
+    return view::render_pass_inputs(view_settings(), model, changes, changes1);
 }
 
 void TForm2::DirectOpenGL1Render() {
@@ -130,17 +143,11 @@ void TForm2::DirectOpenGL1Render() {
 }
 
 // Nothing is cached: every paint draws the bar, the title and the labels
-// afresh from legcolor, trgb, the check boxes and the range of the lowest
-// checked result list.
+// afresh from legcolor, the settings and the range of the lowest checked
+// result list.
 void TForm2::DirectOpenGL2Render() {
-    LegendInputs in;
-    in.colours = legcolor;
-    in.trgb = trgb;
-    in.banded = CheckBox8->isChecked();
-    in.scientific = CheckBox9->isChecked();
-    in.range = legend_range(model, kFixList, legmax, [this](int item) { return plot_item_checked(item); });
     legend_texts.clear();
-    for (const LegendText& t : draw_legend(in, draw_legend_text))
+    for (const LegendText& t : draw_legend(view::legend_inputs(view_settings(), model), draw_legend_text))
         legend_texts.push_back(t.text);
 }
 

@@ -4,11 +4,14 @@
 // the same glyphs (GLUT on screen, the font data in batch), so the pictures
 // must agree pixel for pixel: no tolerance. On a mismatch both pictures and a
 // mask of the differing pixels are kept in the scratch folder named in the
-// failure.
+// failure. A case with --title compares against the window's "Salvar
+// Figura" at the scale of --scale-figure instead of the screen.
 #include "../viewer/render/viewer_fixture.h"
 #include "batch_files.h"
 
+#include "batch/command_line.h"
 #include "viewer/Unit3.h"
+#include "viewer/legend/colour_scale.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -19,14 +22,320 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QScreen>
+#include <QSlider>
 #include <QSpinBox>
+
+#include <functional>
+#include <ostream>
+#include <set>
 
 namespace orv {
 namespace {
 
+// One picture: the file, the window's size, what a user does in the window,
+// and the batch options that stand for it.
+struct PictureCase {
+    const char* name;
+    const char* file; // an example
+    int width, height;
+    std::function<void(TForm2&)> in_window;
+    QStringList options;
+};
+
+// Test names show the case's name.
+void PrintTo(const PictureCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+// The plot list's mouse release after checking item i.
+void check(TForm2& f, int item) {
+    f.CheckListBox1->item(item)->setCheckState(Qt::Checked);
+    f.CheckListBox1MouseUp();
+}
+
+// A drag in the 3D view from (x0, y0) to (x1, y1) in one move: with the left
+// button one pixel turns or pitches the camera by one degree (left turns
+// positive, down pitches negative), with the right the model follows the
+// pointer (the default mouse speed).
+void drag(TForm2& f, Qt::MouseButton button, QPointF from, QPointF to) {
+    test::mouse_press(f.GLSceneViewer1, from, button);
+    test::mouse_move(f.GLSceneViewer1, to, button);
+    test::mouse_release(f.GLSceneViewer1, to, button);
+}
+
+void set_text(QLineEdit* edit, const char* text) {
+    edit->setText(QString::fromLatin1(text));
+}
+
+// Every view option and every --view preset at least once.
+const PictureCase kCases[] = {
+    {"BandedShellWithMeshFromATurnedLeftView",
+     "casca.txt",
+     700,
+     520,
+     [](TForm2& f) {
+         check(f, 1);                   // "Malha Indeformada"
+         check(f, kFixList + 1);        // result list 2
+         f.CheckBox8->setChecked(true); // "Faixas de Cores"
+         f.apply_preset(-1);            // the toolbar's view from the left
+         drag(f, Qt::LeftButton, {200, 200}, {170, 220});
+     },
+     {"--mesh", "--list", "2", "--bands", "--view", "left", "--orbit", "-20,30"}},
+    {"ContinuousPlateWithScientificLegend",
+     "placa.txt",
+     760,
+     560,
+     [](TForm2& f) {
+         check(f, kFixList + 1);        // result list 2, continuous colours
+         check(f, kFixList + 3);        // and list 4 drawn over it; the legend shows list 2
+         f.CheckBox3->setChecked(true); // "Legenda"
+         f.CheckBox9->setChecked(true); // "Notação Científica"
+     },
+     {"--list", "4", "--list", "2", "--legend", "--scientific"}},
+    {"DeformedBeamWithNumbersZoomedAndPanned",
+     "viga.txt",
+     900,
+     500,
+     [](TForm2& f) {
+         check(f, 2);                    // "Malha Deformada"
+         check(f, 3);                    // "Numerção dos Nós"
+         check(f, 4);                    // "Num. dos Elementos"
+         check(f, kFixList + 6);         // result list 7
+         f.CheckBox10->setChecked(true); // "Extremos", on the deformed beam
+         set_text(f.Edit7, "0.01");      // "Fator de Multiplicação"
+         f.Edit7Exit();
+         f.zoom_in(); // one wheel step: scene scale 1.05 (as a float)
+         drag(f, Qt::RightButton, {300, 300}, {260, 180});
+     },
+     {"--deformed-mesh", "--node-numbers", "--element-numbers", "--list", "7", "--extremes", "--displacement",
+      "0.01", "--zoom", "1.05", "--pan", "-40,-120"}},
+    {"DisplacementSliderMovesTheDeformedMesh",
+     "viga.txt",
+     800,
+     480,
+     [](TForm2& f) {
+         check(f, 1);
+         check(f, 2);
+         check(f, kFixList + 4); // list 5, the largest deflection
+         set_text(f.Edit7, "0,3");
+         f.Edit7Exit();
+         f.TrackBar3->setValue(80);
+         f.BitBtn2->click();
+     },
+     {"--mesh", "--deformed-mesh", "--list", "5", "--displacement", "0.3:80"}},
+    {"NodesAndNegativeBandsWithLegend",
+     "casca.txt",
+     640,
+     480,
+     [](TForm2& f) {
+         check(f, 0); // "Nós"
+         check(f, kFixList + 0);
+         f.CheckBox8->setChecked(true);
+         f.CheckBox1->setChecked(true); // "Legenda Negativa"
+         f.CheckBox3->setChecked(true);
+     },
+     {"--nodes", "--list", "1", "--bands", "--negative", "--legend"}},
+    {"NegativeContinuousColours",
+     "placa.txt",
+     640,
+     480,
+     [](TForm2& f) {
+         check(f, kFixList + 6);
+         f.CheckBox1->setChecked(true);
+         f.CheckBox3->setChecked(true);
+     },
+     {"--list", "7", "--negative", "--legend"}},
+    {"TransparentFillsOverTheMesh",
+     "casca.txt",
+     640,
+     480,
+     [](TForm2& f) {
+         check(f, 1);
+         check(f, kFixList + 2);
+         f.TrackBar2->setValue(40); // "Transparência"
+         f.BitBtn1->click();
+         f.apply_preset(1); // front right above: the shell's far side shows through
+     },
+     {"--mesh", "--list", "3", "--transparency", "40", "--orbit", "-30,45"}},
+    {"SolidMeshHidesTheColours",
+     "placa.txt",
+     640,
+     480,
+     [](TForm2& f) {
+         check(f, 1);
+         check(f, kFixList + 1);
+         f.CheckBox6->setChecked(true); // "Malha Sólida"
+     },
+     {"--mesh", "--list", "2", "--solid"}},
+    {"ClipPlaneKeepsOneSide",
+     "casca.txt",
+     640,
+     480,
+     [](TForm2& f) {
+         check(f, 1);
+         check(f, kFixList + 1);
+         set_text(f.Edit1, "1");
+         set_text(f.Edit4, "-2,5");
+         f.CheckBox4->setChecked(true); // "Clip Plane": x >= 2.5
+         f.apply_preset(1);
+     },
+     {"--mesh", "--list", "2", "--clip", "1,0,0,-2.5", "--orbit", "-30,45"}},
+    {"ElementTypeFilterHidesAnOrder",
+     "casca.txt",
+     640,
+     480,
+     [](TForm2& f) {
+         check(f, 1);
+         check(f, kFixList + 1);
+         f.SpinEdit2->setValue(2); // "ETp 2": triangles of order 2 hidden
+         f.BitBtn5->click();
+         f.apply_preset(1);
+     },
+     {"--mesh", "--list", "2", "--filter", "-1,2,-1", "--orbit", "-30,45"}},
+    {"SecondColourScaleBanded",
+     "placa.txt",
+     640,
+     480,
+     [](TForm2& f) {
+         check(f, kFixList + 5);
+         f.CheckBox8->setChecked(true);
+         f.CheckBox3->setChecked(true);
+         f.BitBtn8->click(); // "Escala 2"
+     },
+     {"--list", "6", "--bands", "--legend", "--scale", "2"}},
+    {"ManualCommonRange",
+     "placa.txt",
+     640,
+     480,
+     [](TForm2& f) {
+         check(f, kFixList + 4);
+         f.CheckBox3->setChecked(true);
+         set_text(f.Edit5, "-20");
+         set_text(f.Edit6, "100");
+         f.CheckBox5->setChecked(true); // "> Valores Máximos"
+     },
+     {"--list", "5", "--legend", "--range", "-20:100"}},
+    {"WholeFileRangeBanded",
+     "placa.txt",
+     640,
+     480,
+     [](TForm2& f) {
+         check(f, kFixList + 5);
+         f.CheckBox8->setChecked(true);
+         f.CheckBox3->setChecked(true);
+         f.CheckBox5->setChecked(true); // fields 0 and 0: the range of the whole file
+     },
+     {"--list", "6", "--bands", "--legend", "--range", "0:0"}},
+    {"ExtremesOnATurnedContinuousShellWithLegend",
+     "casca.txt",
+     640,
+     480,
+     [](TForm2& f) {
+         check(f, kFixList + 1);         // result list 2, continuous colours
+         f.CheckBox10->setChecked(true); // "Extremos": both marks on the turned shell
+         f.CheckBox3->setChecked(true);
+         f.apply_preset(1);
+     },
+     {"--list", "2", "--extremes", "--legend", "--orbit", "-30,45"}},
+    // Figures: the texts of the numbers and the extremes, and their marks, at
+    // twice the size; a figure without a result list is titled by the file.
+    {"FigureOfTheBeamWithExtremesAtTwiceTheSize",
+     "viga.txt",
+     700,
+     420,
+     [](TForm2& f) {
+         check(f, 2);
+         check(f, 4);
+         check(f, kFixList + 6);
+         f.CheckBox10->setChecked(true);
+         f.CheckBox3->setChecked(true);
+         set_text(f.Edit7, "0.01");
+         f.Edit7Exit();
+         f.figure_scale_box->setCurrentIndex(1); // "2×"
+     },
+     {"--deformed-mesh", "--element-numbers", "--list", "7", "--extremes", "--legend", "--displacement",
+      "0.01", "--title", "--scale-figure", "2"}},
+    {"FigureTitledByTheFileWithoutAList",
+     "casca.txt",
+     600,
+     440,
+     [](TForm2& f) {
+         check(f, 0);
+         check(f, 1);
+         f.apply_preset(1);
+     },
+     {"--nodes", "--mesh", "--orbit", "-30,45", "--title", "--scale-figure", "1"}},
+    // The presets of --view from the front, each as a left drag in the
+    // window (the plate lies across the front view, the shell along it).
+    {"FrontView",
+     "placa.txt",
+     600,
+     440,
+     [](TForm2& f) {
+         check(f, 1);
+         check(f, kFixList + 5);
+     },
+     {"--mesh", "--list", "6", "--view", "front"}},
+    {"BackView",
+     "placa.txt",
+     600,
+     440,
+     [](TForm2& f) {
+         check(f, 1);
+         check(f, kFixList + 5);
+         drag(f, Qt::LeftButton, {400, 200}, {220, 200});
+     },
+     {"--mesh", "--list", "6", "--view", "back"}},
+    {"RightView",
+     "casca.txt",
+     600,
+     440,
+     [](TForm2& f) {
+         check(f, 1);
+         check(f, kFixList + 1);
+         drag(f, Qt::LeftButton, {400, 200}, {310, 200});
+     },
+     {"--mesh", "--list", "2", "--view", "right"}},
+    {"TopView",
+     "casca.txt",
+     600,
+     440,
+     [](TForm2& f) {
+         check(f, 1);
+         check(f, kFixList + 1);
+         drag(f, Qt::LeftButton, {300, 100}, {300, 190});
+     },
+     {"--mesh", "--list", "2", "--view", "top"}},
+    {"BottomView",
+     "casca.txt",
+     600,
+     440,
+     [](TForm2& f) {
+         check(f, 1);
+         check(f, kFixList + 1);
+         drag(f, Qt::LeftButton, {300, 300}, {300, 210});
+     },
+     {"--mesh", "--list", "2", "--view", "bottom"}},
+    {"LeftView",
+     "casca.txt",
+     600,
+     440,
+     [](TForm2& f) {
+         check(f, 1);
+         check(f, kFixList + 1);
+         drag(f, Qt::LeftButton, {200, 200}, {290, 200});
+     },
+     {"--mesh", "--list", "2", "--view", "left"}},
+};
+
 class BatchVsViewer : public test::ViewerTest {
   protected:
     void SetUp() override { ASSERT_TRUE(scratch.isValid()); }
+    void check(int item) { orv::check(*form, item); }
+    void TearDown() override {
+        test::ViewerTest::TearDown();
+        load_legend(0); // the colour table is the process's
+    }
 
     QString view_size() const {
         return QString("%1x%2").arg(form->GLSceneViewer1->width()).arg(form->GLSceneViewer1->height());
@@ -48,9 +357,27 @@ class BatchVsViewer : public test::ViewerTest {
             .toImage();
     }
 
-    void expect_same_as_batch(const QStringList& options, const QString& file, const char* name) {
-        const QImage shown = screen_of_view();
-        const QString png = scratch.filePath(QString(name) + "-batch.png");
+    // The window's "Salvar Figura" at the scale of its box, as a PNG read back.
+    QImage saved_figure(const QString& name) {
+        const QString saved = scratch.filePath(name + "-figure.png");
+        test::dialogs().answer_open(saved);
+        test::settle(); // the view painted, as before any click of a user
+        form->save_figure_button->click();
+        test::settle();
+        EXPECT_EQ(test::dialogs().count(ui::DialogKind::Error), 0)
+            << test::dialogs().last_text(ui::DialogKind::Error).toStdString();
+        return QImage(saved).convertToFormat(QImage::Format_RGB32);
+    }
+
+    void expect_same_as_batch(const QStringList& options, const QString& file, const QString& name) {
+        if (options.contains("--scale-figure")) {
+            ASSERT_EQ(form->figure_scale_box->currentIndex() + 1,
+                      options[options.indexOf("--scale-figure") + 1].toInt())
+                << "the window's figure at the scale of the batch one";
+        }
+        const QImage shown = options.contains("--title") ? saved_figure(name) : screen_of_view();
+        ASSERT_FALSE(shown.isNull());
+        const QString png = scratch.filePath(name + "-batch.png");
         QStringList args{"--picture", png, "--size", view_size()};
         args << options << file;
         const test::BatchRun r = test::run_orvanel(args, scratch.path());
@@ -61,8 +388,8 @@ class BatchVsViewer : public test::ViewerTest {
         const test::PictureDiff d = test::compare_pictures(shown, batch);
         ASSERT_TRUE(d.same_size) << "batch " << batch.width() << "x" << batch.height();
         if (d.differing != 0) {
-            shown.save(scratch.filePath(QString(name) + "-viewer.png"));
-            d.mask.save(scratch.filePath(QString(name) + "-diff.png"));
+            shown.save(scratch.filePath(name + "-viewer.png"));
+            d.mask.save(scratch.filePath(name + "-diff.png"));
             scratch.setAutoRemove(false);
         }
         EXPECT_EQ(d.differing, 0) << "largest channel difference " << d.max_channel << "; pictures in "
@@ -72,62 +399,49 @@ class BatchVsViewer : public test::ViewerTest {
         for (int y = 0; y < batch.height(); y += 2)
             for (int x = 0; x < batch.width(); x += 2)
                 if (batch.pixel(x, y) != qRgb(255, 255, 255)) ++coloured;
-        EXPECT_GT(coloured, 200);
-    }
-
-    void check(int item) {
-        form->CheckListBox1->item(item)->setCheckState(Qt::Checked);
-        form->CheckListBox1MouseUp();
+        EXPECT_GT(coloured, 50);
     }
 
     QTemporaryDir scratch;
 };
 
-TEST_F(BatchVsViewer, BandedShellWithMeshFromATurnedPresetView) {
-    const QString file = test::example_path("casca.txt");
-    open(file, 700, 520);
-    check(1);                          // "Malha Indeformada"
-    check(kFixList + 1);               // result list 2
-    form->CheckBox8->setChecked(true); // "Faixas de Cores"
-    form->apply_preset(-1);            // the toolbar's view from the left
-    // A left-button drag: 30 pixels left turns by 30 degrees, 20 down pitches by -20.
-    test::mouse_press(form->GLSceneViewer1, QPointF(200, 200), Qt::LeftButton);
-    test::mouse_move(form->GLSceneViewer1, QPointF(170, 220), Qt::LeftButton);
-    test::mouse_release(form->GLSceneViewer1, QPointF(170, 220), Qt::LeftButton);
-    expect_same_as_batch({"--mesh", "--list", "2", "--bands", "--view", "left", "--orbit", "-20,30"}, file,
-                         "shell");
+class BatchPicture : public BatchVsViewer, public ::testing::WithParamInterface<PictureCase> {};
+
+TEST_P(BatchPicture, EqualsTheWindowPixelForPixel) {
+    const PictureCase& c = GetParam();
+    const QString file = test::example_path(c.file);
+    open(file, c.width, c.height);
+    c.in_window(*form);
+    if (form->CheckBox3->isChecked()) {
+        ASSERT_EQ(form->GLSceneViewer2->pos(), form->GLSceneViewer1->pos())
+            << "the legend stands at the view's corner";
+    }
+    expect_same_as_batch(c.options, file, c.name);
 }
 
-TEST_F(BatchVsViewer, ContinuousPlateWithLegend) {
-    const QString file = test::example_path("placa.txt");
-    open(file, 760, 560);
-    check(kFixList + 1);               // result list 2, continuous colours
-    check(kFixList + 3);               // and list 4 drawn over it; the legend shows list 2
-    form->CheckBox3->setChecked(true); // "Legenda"
-    form->CheckBox9->setChecked(true); // "Notação Científica"
-    ASSERT_EQ(form->GLSceneViewer2->pos(), form->GLSceneViewer1->pos())
-        << "the legend stands at the view's corner";
-    expect_same_as_batch({"--list", "4", "--list", "2", "--legend", "--scientific"}, file, "plate");
-}
+INSTANTIATE_TEST_SUITE_P(Options, BatchPicture, ::testing::ValuesIn(kCases),
+                         [](const ::testing::TestParamInfo<PictureCase>& info) { return info.param.name; });
 
-TEST_F(BatchVsViewer, BeamWithNumbers) {
-    const QString file = test::example_path("viga.txt");
-    open(file, 900, 500);
-    check(2);                           // "Malha Deformada"
-    check(3);                           // "Numerção dos Nós"
-    check(4);                           // "Num. dos Elementos"
-    check(kFixList + 6);                // result list 7
-    form->CheckBox10->setChecked(true); // "Extremos", on the deformed beam
-    form->Edit7->setText("0.01");       // "Fator de Multiplicação"
-    form->Edit7Exit();
-    form->zoom_in(); // one wheel step: scene scale 1.05 (as a float)
-    // A right-button drag at the default speed: the model follows the pointer.
-    test::mouse_press(form->GLSceneViewer1, QPointF(300, 300), Qt::RightButton);
-    test::mouse_move(form->GLSceneViewer1, QPointF(260, 180), Qt::RightButton);
-    test::mouse_release(form->GLSceneViewer1, QPointF(260, 180), Qt::RightButton);
-    expect_same_as_batch({"--deformed-mesh", "--node-numbers", "--element-numbers", "--list", "7",
-                          "--extremes", "--displacement", "0.01", "--zoom", "1.05", "--pan", "-40,-120"},
-                         file, "beam");
+// Every view and figure option of the command line is drawn by at least one
+// case.
+TEST(BatchPictureCases, CoverEveryViewOption) {
+    std::set<QString> used;
+    for (const PictureCase& c : kCases)
+        for (const QString& o : c.options)
+            if (o.startsWith("--")) used.insert(o);
+    for (const cli::Option& o : cli::options()) {
+        if (o.scope != cli::Scope::View && o.scope != cli::Scope::Picture && o.scope != cli::Scope::Figure)
+            continue;
+        if (o.name == "--size") continue; // every case gives the window's size
+        EXPECT_TRUE(used.contains(QString::fromUtf8(o.name.data(), static_cast<int>(o.name.size()))))
+            << o.name;
+    }
+    std::set<QString> views;
+    for (const PictureCase& c : kCases) {
+        const auto at = c.options.indexOf("--view");
+        if (at >= 0) views.insert(c.options[at + 1]);
+    }
+    EXPECT_EQ(views.size(), 6u);
 }
 
 // "Salvar Figura" (dialog answered by the test) and --picture --legend

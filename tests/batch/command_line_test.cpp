@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -83,15 +84,14 @@ TEST(CommandLine, ModesAndTheirFixedArguments) {
 TEST(CommandLine, DefaultsAreTheViewerJustOpened) {
     const ViewSettings v = parse(picture({})).view;
     EXPECT_TRUE(v.lists.empty());
-    EXPECT_FALSE(v.nodes || v.mesh || v.deformed_mesh || v.node_numbers || v.element_numbers || v.bands ||
-                 v.negative || v.scientific || v.legend || v.solid);
-    EXPECT_FALSE(v.range);
-    EXPECT_FALSE(v.clip);
-    EXPECT_EQ(v.displacement_factor, 1);
+    EXPECT_EQ(v.deformed_list, 0);
+    EXPECT_FALSE(v.nodes || v.mesh || v.deformed_mesh || v.node_numbers || v.element_numbers || v.extremes ||
+                 v.bands || v.negative || v.scientific || v.legend || v.solid || v.common_range || v.clip);
+    EXPECT_EQ(v.displacement_factor.read(), 1);
     EXPECT_EQ(v.displacement_slider, 50);
     EXPECT_EQ(v.transparency, 0);
     EXPECT_EQ(v.filter, (std::array<int, 3>{-1, -1, -1}));
-    EXPECT_EQ(v.view, ViewName::Front);
+    EXPECT_EQ(v.view, view::PresetView::Front);
     EXPECT_EQ(v.zoom, 1);
     EXPECT_EQ(v.width, 1024);
     EXPECT_EQ(v.height, 768);
@@ -100,71 +100,127 @@ TEST(CommandLine, DefaultsAreTheViewerJustOpened) {
     EXPECT_EQ(v.figure_scale, 1);
 }
 
+// One case per option of the table at least: the command line and what it
+// must set.
 struct Good {
-    std::vector<std::string> options;
+    std::string option;
+    std::vector<std::string> args;
     std::function<bool(const CommandLine&)> holds;
 };
 
+std::array<double, 4> clip_of(const ViewSettings& v) {
+    return {v.clip_plane[0].read(), v.clip_plane[1].read(), v.clip_plane[2].read(), v.clip_plane[3].read()};
+}
+
 TEST(CommandLine, EveryOptionReachesItsSetting) {
+    using view::PresetView;
     const std::vector<Good> cases = {
-        {{"--list", "3", "--list=1"},
+        {"--help", {"--help", "whatever"}, [](auto& c) { return c.mode == Mode::Help; }},
+        {"--version", {"--version"}, [](auto& c) { return c.mode == Mode::Version; }},
+        {"--info", {"--info=m.txt"}, [](auto& c) { return c.mode == Mode::Info && c.file == "m.txt"; }},
+        {"--convert",
+         {"--convert", "o.txt", "m.vtk"},
+         [](auto& c) { return c.mode == Mode::Convert && c.output == "o.txt" && c.file == "m.vtk"; }},
+        {"--check-list",
+         {"--check-list", "2", "m.txt"},
          [](auto& c) {
-             return c.view.lists == std::vector<int>{3, 1};
+             return c.mode == Mode::Gui &&
+                    c.gui_args == std::vector<std::string>{"--check-list", "2", "m.txt"};
          }},
-        {{"--nodes"}, [](auto& c) { return c.view.nodes; }},
-        {{"--mesh"}, [](auto& c) { return c.view.mesh; }},
-        {{"--deformed-mesh"}, [](auto& c) { return c.view.deformed_mesh; }},
-        {{"--node-numbers"}, [](auto& c) { return c.view.node_numbers; }},
-        {{"--element-numbers"}, [](auto& c) { return c.view.element_numbers; }},
-        {{"--extremes"}, [](auto& c) { return c.view.extremes; }},
-        {{"--bands"}, [](auto& c) { return c.view.bands; }},
-        {{"--negative"}, [](auto& c) { return c.view.negative; }},
-        {{"--scientific"}, [](auto& c) { return c.view.scientific; }},
-        {{"--legend"}, [](auto& c) { return c.view.legend; }},
-        {{"--solid"}, [](auto& c) { return c.view.solid; }},
-        {{"--range", "-1.5:2e3"},
+        {"--record-frames",
+         {"--record-frames", "3", "m.txt"},
+         [](auto& c) { return c.gui_args.size() == 3; }},
+        {"--generate", {"--generate", "1:4:1", "m.txt"}, [](auto& c) { return c.gui_args.size() == 3; }},
+        {"--picture", picture({}), [](auto& c) { return c.mode == Mode::Picture && c.output == "out.png"; }},
+        {"--video",
+         {"--video", "v.avi", "--lists", "1:10:3", "--fps", "25", "--bands", "f.txt"},
+         [](auto& c) { return c.mode == Mode::Video && c.output == "v.avi" && c.fps == 25 && c.view.bands; }},
+        {"--lists",
+         {"m.txt", "--lists", "2:9", "--video=out.avi"},
+         [](auto& c) { return c.lists.first == 2 && c.lists.last == 9 && c.lists.step == 1 && c.fps == 5; }},
+        {"--fps",
+         {"--video", "v.avi", "--lists", "1:2", "--fps=100", "f.txt"},
+         [](auto& c) { return c.fps == 100; }},
+        {"--history",
+         {"--history", "-4", "--lists", "3:3", "f.txt"},
+         // Out of range is the run's business, with the viewer's message.
          [](auto& c) {
-             return c.view.range == std::array<std::string, 2>{"-1.5", "2e3"};
+             return c.mode == Mode::History && c.node == "-4" && c.tag == "1" && c.chart.empty();
          }},
-        {{"--displacement", "2.5"},
-         [](auto& c) { return c.view.displacement_factor == 2.5 && c.view.displacement_slider == 50; }},
-        {{"--displacement", "-3:100"},
-         [](auto& c) { return c.view.displacement_factor == -3 && c.view.displacement_slider == 100; }},
-        {{"--transparency", "40"}, [](auto& c) { return c.view.transparency == 40; }},
-        {{"--clip", "1,0,-0.5,2"},
+        {"--history", {"--history", " 7", "--lists", "1:2", "f.txt"}, [](auto& c) { return c.node == " 7"; }},
+        {"--tag",
+         {"--history", "1", "--lists", "1:2", "--tag", "A", "f.txt"},
+         [](auto& c) { return c.tag == "A"; }},
+        {"--chart",
+         {"--history", "1", "--lists", "1:2", "--chart", "c.png", "f.txt"},
+         [](auto& c) { return c.chart == "c.png"; }},
+        {"--list", picture({"--list", "3", "--list=1"}),
          [](auto& c) {
-             return c.view.clip == std::array<double, 4>{1, 0, -0.5, 2};
+             return c.view.lists == std::vector<int>{3, 1} && c.view.deformed_list == 1;
          }},
-        {{"--filter", "-1,2,10"},
+        {"--nodes", picture({"--nodes"}), [](auto& c) { return c.view.nodes; }},
+        {"--mesh", picture({"--mesh"}), [](auto& c) { return c.view.mesh; }},
+        {"--deformed-mesh", picture({"--deformed-mesh"}), [](auto& c) { return c.view.deformed_mesh; }},
+        {"--node-numbers", picture({"--node-numbers"}), [](auto& c) { return c.view.node_numbers; }},
+        {"--element-numbers", picture({"--element-numbers"}), [](auto& c) { return c.view.element_numbers; }},
+        {"--extremes", picture({"--extremes"}), [](auto& c) { return c.view.extremes; }},
+        {"--bands", picture({"--bands"}), [](auto& c) { return c.view.bands; }},
+        {"--negative", picture({"--negative"}), [](auto& c) { return c.view.negative; }},
+        {"--scientific", picture({"--scientific"}), [](auto& c) { return c.view.scientific; }},
+        {"--legend", picture({"--legend"}), [](auto& c) { return c.view.legend; }},
+        {"--solid", picture({"--solid"}), [](auto& c) { return c.view.solid; }},
+        {"--range", picture({"--range", "-1.5:2e3"}),
+         [](auto& c) {
+             return c.view.common_range && c.view.range == std::array<std::string, 2>{"-1.5", "2e3"};
+         }},
+        {"--displacement", picture({"--displacement", "2.5"}),
+         [](auto& c) {
+             return c.view.displacement_factor.read() == 2.5 && c.view.displacement_slider == 50;
+         }},
+        {"--displacement", picture({"--displacement", "-3:100"}),
+         [](auto& c) {
+             return c.view.displacement_factor.read() == -3 && c.view.displacement_slider == 100;
+         }},
+        {"--transparency", picture({"--transparency", "40"}),
+         [](auto& c) { return c.view.transparency == 40; }},
+        {"--clip", picture({"--clip", "1,0,-0.5,2"}),
+         [](auto& c) {
+             return c.view.clip && clip_of(c.view) == std::array<double, 4>{1, 0, -0.5, 2};
+         }},
+        {"--filter", picture({"--filter", "-1,2,10"}),
          [](auto& c) {
              return c.view.filter == std::array<int, 3>{-1, 2, 10};
          }},
-        {{"--view", "back"}, [](auto& c) { return c.view.view == ViewName::Back; }},
-        {{"--view", "top"}, [](auto& c) { return c.view.view == ViewName::Top; }},
-        {{"--view", "bottom"}, [](auto& c) { return c.view.view == ViewName::Bottom; }},
-        {{"--view", "left"}, [](auto& c) { return c.view.view == ViewName::Left; }},
-        {{"--view", "right"}, [](auto& c) { return c.view.view == ViewName::Right; }},
-        {{"--orbit", "-30,45"}, [](auto& c) { return c.view.orbit_pitch == -30 && c.view.orbit_turn == 45; }},
-        {{"--zoom", "1.5"}, [](auto& c) { return c.view.zoom == 1.5; }},
-        {{"--pan", "10,-20.5"}, [](auto& c) { return c.view.pan_x == 10 && c.view.pan_y == -20.5; }},
-        {{"--size", "640x480"}, [](auto& c) { return c.view.width == 640 && c.view.height == 480; }},
-        {{"--scale", "2"}, [](auto& c) { return c.view.scale == 2; }},
-        {{"--title"}, [](auto& c) { return c.view.title; }},
-        {{"--scale-figure", "2"}, [](auto& c) { return c.view.figure_scale == 2; }},
+        {"--view", picture({"--view", "front"}), [](auto& c) { return c.view.view == PresetView::Front; }},
+        {"--view", picture({"--view", "back"}), [](auto& c) { return c.view.view == PresetView::Back; }},
+        {"--view", picture({"--view", "top"}), [](auto& c) { return c.view.view == PresetView::Top; }},
+        {"--view", picture({"--view", "bottom"}), [](auto& c) { return c.view.view == PresetView::Bottom; }},
+        {"--view", picture({"--view", "left"}), [](auto& c) { return c.view.view == PresetView::Left; }},
+        {"--view", picture({"--view", "right"}), [](auto& c) { return c.view.view == PresetView::Right; }},
+        {"--orbit", picture({"--orbit", "-30,45"}),
+         [](auto& c) { return c.view.orbit_pitch == -30 && c.view.orbit_turn == 45; }},
+        {"--zoom", picture({"--zoom", "1.5"}), [](auto& c) { return c.view.zoom == 1.5; }},
+        {"--pan", picture({"--pan", "10,-20.5"}),
+         [](auto& c) { return c.view.pan_x == 10 && c.view.pan_y == -20.5; }},
+        {"--size", picture({"--size", "640x480"}),
+         [](auto& c) { return c.view.width == 640 && c.view.height == 480; }},
+        {"--scale", picture({"--scale", "2"}), [](auto& c) { return c.view.scale == 2; }},
+        {"--title", picture({"--title"}), [](auto& c) { return c.view.title; }},
+        {"--scale-figure", picture({"--scale-figure", "2"}),
+         [](auto& c) { return c.view.figure_scale == 2; }},
     };
+    std::set<std::string> covered;
     for (const Good& g : cases) {
-        SCOPED_TRACE(g.options.front());
-        EXPECT_TRUE(g.holds(parse(picture(g.options))));
+        std::string joined;
+        for (const std::string& a : g.args)
+            joined += a + " ";
+        SCOPED_TRACE(joined);
+        EXPECT_TRUE(g.holds(parse(g.args)));
+        covered.insert(g.option);
     }
-    const CommandLine v = parse({"--video", "v.avi", "--lists", "1:10:3", "--fps", "25", "--bands", "f.txt"});
-    EXPECT_EQ(v.fps, 25);
-    EXPECT_TRUE(v.view.bands);
-    const CommandLine h =
-        parse({"--history", "-4", "--lists", "3:3", "--tag", "A", "--chart", "c.png", "f.txt"});
-    EXPECT_EQ(h.node, "-4"); // out of range is the run's business, with the viewer's message
-    EXPECT_EQ(parse({"--history", " 7", "--lists", "1:2", "f.txt"}).node, " 7"); // as typed
-    EXPECT_EQ(h.tag, "A");
-    EXPECT_EQ(h.chart, "c.png");
+    // A new option comes with its case here.
+    for (const Option& o : options())
+        EXPECT_TRUE(covered.contains(std::string(o.name))) << o.name << " has no case";
 }
 
 struct Bad {
@@ -251,53 +307,38 @@ TEST(CommandLine, BadCommandLinesNameTheirArgument) {
     }
 }
 
-TEST(CommandLine, HelpListsEveryOption) {
+// --help is printed from the table: each option shown with its value's form
+// and the first line of its description on one line, the viewer's hidden
+// options not at all, and every line fits a terminal of 80 columns.
+TEST(CommandLine, HelpShowsEveryOptionOfTheTable) {
     const std::string help = help_text();
-    for (const char* option : {"--info",
-                               "--help",
-                               "--convert",
-                               "--version",
-                               "--picture",
-                               "--video",
-                               "--history",
-                               "--lists",
-                               "--fps",
-                               "--tag",
-                               "--chart",
-                               "--list",
-                               "--nodes",
-                               "--mesh",
-                               "--deformed-mesh",
-                               "--node-numbers",
-                               "--element-numbers",
-                               "--bands",
-                               "--negative",
-                               "--scientific",
-                               "--range",
-                               "--legend",
-                               "--displacement",
-                               "--transparency",
-                               "--solid",
-                               "--clip",
-                               "--filter",
-                               "--view",
-                               "--orbit",
-                               "--zoom",
-                               "--pan",
-                               "--size",
-                               "--scale",
-                               "--title",
-                               "--scale-figure"})
-        EXPECT_NE(help.find(std::string(option) + " "), std::string::npos) << option;
-}
-
-TEST(CommandLine, PresetViewsAreOrbitsFromTheFront) {
-    EXPECT_EQ(preset_orbit_of(ViewName::Front), (std::array<double, 2>{0, 0}));
-    EXPECT_EQ(preset_orbit_of(ViewName::Back), (std::array<double, 2>{0, 180}));
-    EXPECT_EQ(preset_orbit_of(ViewName::Left), (std::array<double, 2>{0, -90}));
-    EXPECT_EQ(preset_orbit_of(ViewName::Right), (std::array<double, 2>{0, 90}));
-    EXPECT_EQ(preset_orbit_of(ViewName::Top), (std::array<double, 2>{-90, 0}));
-    EXPECT_EQ(preset_orbit_of(ViewName::Bottom), (std::array<double, 2>{90, 0}));
+    std::set<std::string_view> names;
+    for (const Option& o : options()) {
+        SCOPED_TRACE(std::string(o.name));
+        EXPECT_TRUE(names.insert(o.name).second) << "two rows";
+        EXPECT_TRUE(o.name.starts_with("--"));
+        std::string form(o.name);
+        if (!o.value.empty()) form += " " + std::string(o.value);
+        if (o.help.empty()) {
+            EXPECT_EQ(help.find(form + " "), std::string::npos);
+            continue;
+        }
+        const std::string first_line(o.help.substr(0, o.help.find('\n')));
+        std::size_t at = help.find(" " + form + " ");
+        if (at == std::string::npos) at = help.find(" " + form + "\n");
+        ASSERT_NE(at, std::string::npos);
+        const std::size_t line_end = help.find('\n', at);
+        const std::size_t next_end = help.find('\n', line_end + 1);
+        // On its line, or on the next when the form fills the column.
+        EXPECT_NE(help.substr(at, next_end - at).find(first_line), std::string::npos);
+    }
+    std::size_t start = 0;
+    for (std::size_t end; (end = help.find('\n', start)) != std::string::npos; start = end + 1) {
+        std::size_t columns = 0; // UTF-8: count the first byte of each character
+        for (std::size_t i = start; i < end; ++i)
+            columns += (static_cast<unsigned char>(help[i]) & 0xC0) != 0x80;
+        EXPECT_LE(columns, 80u) << help.substr(start, end - start);
+    }
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 // decimal separator. The messages of the errors are shown to the user as they
 // read.
 
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -45,5 +46,17 @@ class InvalidInteger : public std::runtime_error {
 // digits, optional blanks; it must fit in 32 bits. Anything else throws
 // InvalidInteger.
 int parse_integer_text(std::string_view text);
+
+// A real as the user typed it, read when it is needed; or a number given
+// directly (batch runs). read() of a text that is not a number throws
+// InvalidReal, the message of parse_real_text.
+struct RealField {
+    std::optional<double> number;
+    std::string text;
+
+    static RealField of(double value) { return {value, {}}; }
+    static RealField typed(std::string text) { return {std::nullopt, std::move(text)}; }
+    double read() const { return number ? *number : parse_real_text(text); }
+};
 
 } // namespace orv

@@ -14,6 +14,7 @@
 #include "viewer/render/element_geometry.h"
 #include "viewer/render/extremes.h"
 #include "viewer/render/piece_chunks.h"
+#include "viewer/render/render_inputs.h"
 
 #include <string_view>
 
@@ -44,14 +45,6 @@ void draw_legend_text(const LegendText& t);
 // at its undeformed position (drawn as arrays; keep, when given, receives
 // the runs, for the coarse version of the list).
 void draw_node_points(const ResultModel& m, PieceChunks* keep = nullptr);
-
-// Line settings of an outline: grey level 0..1 (red = green = blue), opacity
-// (alpha) and width in pixels.
-struct OutlineStyle {
-    double grey = 0.0;
-    double opacity = 1.0;
-    int width = 1;
-};
 
 // Mesh outline: colour (grey, grey, grey, opacity) and line width, then every
 // outline segment of every drawn element as a GL_LINES pair, in order (drawn

@@ -4,6 +4,7 @@
 #include "viewer/render/array_emitter_gl.h"
 #include "viewer/render/batched_colour_list_gl.h"
 #include "viewer/render/coarse_lists.h"
+#include "viewer/render/mesh_gl.h"
 
 #include <GL/gl.h>
 
@@ -87,10 +88,6 @@ void RenderPass::adopt_coarse_builds() {
         state.coarse_bytes += c.bytes;
         state.coarse_lists.set_exists(list, true);
     }
-}
-
-double RealField::read() const {
-    return number ? *number : parse_real_text(text);
 }
 
 void RenderPass::free_lists() {

@@ -45,67 +45,16 @@
 // re-arms the report. report_error runs inside the pass: a window defers its
 // message box until the paint is over.
 
-#include "viewer/model/result_model.h"
-#include "viewer/render/colour_list.h"
 #include "viewer/render/mesh_gl.h"
 #include "viewer/render/piece_chunks.h"
+#include "viewer/render/render_inputs.h"
 #include "viewer/render/render_plan.h"
 
-#include <array>
 #include <functional>
-#include <optional>
 #include <string>
 #include <vector>
 
 namespace orv {
-
-// A real as the user typed it, read when the pass needs it; or a number given
-// directly (batch runs). A text that is not a number fails the pass with the
-// message of parse_real_text.
-struct RealField {
-    std::optional<double> number;
-    std::string text;
-
-    static RealField of(double value) { return {value, {}}; }
-    static RealField typed(std::string text) { return {std::nullopt, std::move(text)}; }
-    double read() const;
-};
-
-// Everything a pass reads, taken when it starts.
-struct RenderPassInputs {
-    const ResultModel* model = nullptr; // must stay alive during the pass
-    // Plot items 0..nlista + 4 (item i owns list i + 1); missing ones are unchecked.
-    std::vector<bool> checked;
-    bool changes = false;  // colours, ranges, scale or filters changed
-    bool changes1 = false; // plot checks or line settings changed
-
-    // Clip plane a x + b y + c z + d >= 0 keeps a point (glClipPlane), model frame.
-    std::array<RealField, 4> clip_plane{RealField::of(0), RealField::of(0), RealField::of(0),
-                                        RealField::of(0)};
-    bool clip_enabled = false;
-
-    // Displacement factor m (read only when a list that needs it compiles);
-    // the slider position and the rest of the colour settings are in `colours`
-    // (its `factor` and `deformed_checked` are set by the pass).
-    RealField factor = RealField::of(1);
-    ColourListSettings colours;
-
-    // Level of detail (see above). The defaults build and use no coarse lists.
-    struct LevelOfDetail {
-        int cells_across = 0;     // grid cells along the model's largest side
-        bool interacting = false; // the view is being turned or zoomed
-    } lod;
-
-    // Selector of the deformed outline (list 3): 3 x the lowest checked result
-    // list, 0 when none.
-    int chbox = 0;
-    OutlineStyle undeformed_lines; // list 2
-    // "Extremos": after the replay, the nodes of the lowest checked result
-    // list's smallest and largest value are marked with their values, where
-    // that list's colours put them (draw_extreme_marks).
-    bool extremes = false;
-    // List 3 uses colours.line_def_w / line_def_rgb / line_def_t.
-};
 
 struct RenderPassHooks {
     std::function<void(bool shown)> notice;   // the loading notice
