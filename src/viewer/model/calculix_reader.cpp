@@ -9,8 +9,10 @@
 #include "viewer/model/calculix_reader.h"
 
 #include "viewer/model/import_cursor.h"
+#include "viewer/model/import_parallel.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <map>
 #include <string_view>
@@ -77,11 +79,13 @@ struct PendingStep {
 
 class FrdReader {
   public:
-    FrdReader(const char* data, std::size_t size, const std::string& name) : c_(data, size, name) {}
+    FrdReader(const char* data, std::size_t size, const std::string& name, import::Reading& reading)
+        : c_(data, size, name), reading_(reading) {}
     ImportData run();
 
   private:
     Cursor c_;
+    import::Reading& reading_;
     ImportData out_;
     TagIndex nodes_;
     bool have_nodes_ = false, have_elements_ = false, ended_ = false;
@@ -133,6 +137,7 @@ class FrdReader {
     }
     // The next record of a text block; false at end of file.
     bool record(std::string_view& line, const char*& at) {
+        reading_.tick(c_.pos());
         if (c_.at_end()) return false;
         at = c_.pos();
         line = c_.rest_of_line();
@@ -148,11 +153,104 @@ class FrdReader {
         return v;
     }
 
+    // Refuses the file when `count` items of `bytes` each (at most what the
+    // rest of the file can hold at `per` bytes an item) pass the memory limit.
+    void need(std::int64_t count, std::size_t per, std::size_t bytes, const char* at, const char* what) {
+        const auto n = std::min<std::uint64_t>(static_cast<std::uint64_t>(std::max<std::int64_t>(count, 0)),
+                                               c_.left() / per + 1);
+        reading_.need(n * bytes,
+                      [&] { return std::to_string(count) + " " + what + " announced " + c_.where(at); });
+    }
+    // Text records " -1" of one line each, read on the reading threads; false,
+    // with nothing kept, when the block must be read on one thread.
+    bool parallel_nodes(std::int64_t announced, std::size_t w, std::vector<std::int64_t>& labels);
+    bool parallel_results(std::int64_t announced, std::size_t w, ImportField& field);
+
     void read_nodes(std::string_view header, const char* at);
     void read_elements(std::string_view header, const char* at);
     void read_results(std::string_view header, const char* at);
     void skip_block();
 };
+
+namespace {
+// A text record's fields as the one-thread path reads them, without messages.
+std::string_view record_line(const char*& p, const char* end) {
+    const char* nl = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+    const char* e = nl ? nl : end;
+    std::string_view line(p, static_cast<std::size_t>(e - p));
+    p = nl ? nl + 1 : end;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    return line;
+}
+} // namespace
+
+bool FrdReader::parallel_nodes(std::int64_t announced, std::size_t w, std::vector<std::int64_t>& labels) {
+    auto& points = out_.mesh.points;
+    const std::size_t l0 = labels.size(), p0 = points.size();
+    const auto count = static_cast<std::size_t>(announced);
+    const auto block = import::parallel_lines(
+        reading_, c_.pos(), c_.end(), count,
+        [&](const import::TokenPiece& piece) {
+            const char* p = piece.begin;
+            for (std::size_t r = piece.first, last = r + piece.count; r < last; ++r) {
+                const std::string_view line = record_line(p, piece.end);
+                if (column(line, 0, 3) != " -1" ||
+                    !import::parse_integer(trim(column(line, 3, w)), labels[l0 + r]))
+                    return false;
+                for (std::size_t k = 0; k < 3; ++k)
+                    if (!import::parse_real(trim(column(line, 3 + w + 12 * k, 12)), points[p0 + 3 * r + k]))
+                        return false;
+            }
+            return true;
+        },
+        [&] {
+            labels.resize(l0 + count);
+            points.resize(p0 + 3 * count);
+        });
+    if (!block.end) {
+        labels.resize(l0);
+        points.resize(p0);
+        return false;
+    }
+    c_.seek(block.end);
+    return true;
+}
+
+bool FrdReader::parallel_results(std::int64_t announced, std::size_t w, ImportField& field) {
+    const auto nc = static_cast<std::size_t>(field.components);
+    // One line must hold all of a node's values; a node given twice keeps its
+    // last record, which only one thread can tell.
+    if (3 + w + 12 * nc > 120) return false;
+    std::vector<std::uint8_t> seen(out_.mesh.point_count(), 0);
+    auto& values = field.values;
+    const auto block = import::parallel_lines(
+        reading_, c_.pos(), c_.end(), static_cast<std::size_t>(announced),
+        [&](const import::TokenPiece& piece) {
+            const char* p = piece.begin;
+            for (std::size_t r = 0; r < piece.count; ++r) {
+                const std::string_view line = record_line(p, piece.end);
+                std::int64_t label = 0;
+                if (column(line, 0, 3) != " -1" || !import::parse_integer(trim(column(line, 3, w)), label))
+                    return false;
+                const std::int64_t i = nodes_.find(label);
+                if (i < 0 || line.size() < 3 + w + 12 * (nc - 1) + 2 ||
+                    std::atomic_ref<std::uint8_t>(seen[static_cast<std::size_t>(i)])
+                        .exchange(1, std::memory_order_relaxed))
+                    return false;
+                for (std::size_t k = 0; k < nc; ++k)
+                    if (!import::parse_real(trim(column(line, 3 + w + 12 * k, 12)),
+                                            values[static_cast<std::size_t>(i) * nc + k]))
+                        return false;
+            }
+            return true;
+        },
+        [] {});
+    // Otherwise the one-thread pass writes every value a piece wrote again,
+    // in file order (or stops at the fault that made the pieces give up).
+    if (!block.end) return false;
+    c_.seek(block.end);
+    return true;
+}
 
 void FrdReader::read_nodes(std::string_view header, const char* head) {
     if (have_nodes_) fail(head, "a second node block");
@@ -162,6 +260,7 @@ void FrdReader::read_nodes(std::string_view header, const char* head) {
     auto& mesh = out_.mesh;
     std::vector<std::int64_t> labels;
     const std::size_t per = format >= 2 ? 4 + 3 * (format == 2 ? 4 : 8) : 40;
+    need(announced, per, 4 * sizeof(double), head, "nodes");
     const auto reserve = static_cast<std::size_t>(
         std::min<std::uint64_t>(static_cast<std::uint64_t>(announced), c_.left() / per + 1));
     labels.reserve(reserve);
@@ -179,6 +278,7 @@ void FrdReader::read_nodes(std::string_view header, const char* head) {
             const std::size_t w = format == 0 ? 5 : 10;
             std::string_view line;
             const char* at = nullptr;
+            parallel_nodes(announced, w, labels);
             for (;;) {
                 if (!record(line, at)) throw Cursor::EndOfInput{c_.pos(), "a node record"};
                 const std::string_view key = column(line, 0, 3);
@@ -309,7 +409,13 @@ void FrdReader::read_results(std::string_view header, const char* head) {
     const std::size_t nc = field.component_names.size();
     field.components = static_cast<int>(nc);
     const bool shown = nc >= 1 && nc <= 9;
-    if (shown) field.values.assign(out_.mesh.point_count() * nc, 0.0);
+    if (shown) {
+        reading_.need(out_.mesh.point_count() * nc * sizeof(double), [&] {
+            return std::to_string(out_.mesh.point_count() * nc) + " values of result block " + field.name +
+                   " announced " + c_.where(head);
+        });
+        field.values.assign(out_.mesh.point_count() * nc, 0.0);
+    }
     std::int64_t read = 0;
     try {
         if (format >= 2) {
@@ -328,6 +434,7 @@ void FrdReader::read_results(std::string_view header, const char* head) {
             const std::size_t w = format == 0 ? 5 : 10;
             std::size_t k = nc; // components of the current node still to read
             std::int64_t i = 0;
+            if (shown && parallel_results(announced, w, field)) read = announced;
             for (;;) {
                 if (!record(line, at)) throw Cursor::EndOfInput{c_.pos(), "a result record"};
                 const std::string_view key = column(line, 0, 3);
@@ -412,28 +519,35 @@ bool sniff_frd(const char* data, std::size_t size) {
     return s.substr(0, 6) == "    1C" || s.substr(0, 6) == "    1U" || s.substr(0, 6) == "    2C";
 }
 
-ImportData import_frd(const char* data, std::size_t size, const std::string& name) {
+ImportData import_frd(const char* data, std::size_t size, const std::string& name,
+                      const ReaderOptions& options) {
+    const std::string shown = import::base_name(name);
     try {
-        return FrdReader(data, size, import::base_name(name)).run();
+        import::Reading reading(data, size, shown, options);
+        ImportData out = FrdReader(data, size, shown, reading).run();
+        reading.report(data + size);
+        return out;
+    } catch (const input::Stopped&) {
+        throw ReadCancelled("Reading " + shown + " was cancelled");
     } catch (const std::bad_alloc&) {
-        throw ReadError("Not enough memory to read " + import::base_name(name));
+        throw ReadError("Not enough memory to read " + shown);
     } catch (const std::length_error&) {
-        throw ReadError("Not enough memory to read " + import::base_name(name));
+        throw ReadError("Not enough memory to read " + shown);
     }
 }
 
-ImportData import_frd_file(const std::string& path) {
+ImportData import_frd_file(const std::string& path, const ReaderOptions& options) {
     const import::MappedFile file(path);
-    return file.read([&] { return import_frd(file.data(), file.size(), path); });
+    return file.read([&] { return import_frd(file.data(), file.size(), path, options); });
 }
 
 ReadResult read_frd(const std::string& path, const ReaderOptions& options) {
-    return build_model(import_frd_file(path), path, options.threads);
+    return build_model(import_frd_file(path, options), path, options.threads);
 }
 
 ReadResult read_frd_bytes(const char* data, std::size_t size, const std::string& name,
                           const ReaderOptions& options) {
-    return build_model(import_frd(data, size, name), name, options.threads);
+    return build_model(import_frd(data, size, name, options), name, options.threads);
 }
 
 } // namespace orv

@@ -26,8 +26,9 @@ bool sniff_frd(const char* data, std::size_t size);
 
 // Throws ReadError naming the file, the line (or byte offset in binary data)
 // and what was expected.
-ImportData import_frd(const char* data, std::size_t size, const std::string& name);
-ImportData import_frd_file(const std::string& path);
+ImportData import_frd(const char* data, std::size_t size, const std::string& name,
+                      const ReaderOptions& options = {});
+ImportData import_frd_file(const std::string& path, const ReaderOptions& options = {});
 
 // The whole read: the file's mesh and results as a model (build_model), for
 // the table of formats. ReadError as above.

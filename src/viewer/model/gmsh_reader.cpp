@@ -9,9 +9,11 @@
 #include "viewer/model/gmsh_reader.h"
 
 #include "viewer/model/import_cursor.h"
+#include "viewer/model/import_parallel.h"
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <map>
 #include <mutex>
@@ -296,12 +298,14 @@ struct PendingField {
 
 class MshReader {
   public:
-    MshReader(const char* data, std::size_t size, const std::string& name) : c_(data, size, name) {}
+    MshReader(const char* data, std::size_t size, const std::string& name, import::Reading& reading)
+        : c_(data, size, name), reading_(reading) {}
 
     ImportData run();
 
   private:
     Cursor c_;
+    import::Reading& reading_;
     bool binary_ = false;
     bool swap_ = false;
     int major_ = 0;
@@ -331,16 +335,19 @@ class MshReader {
 
     // Binary numbers at the cursor; in ASCII files the same numbers as tokens.
     std::int64_t get_int(const char* what) {
+        reading_.tick(c_.pos());
         if (!binary_) return c_.integer(what);
         return c_.binary<std::int32_t>(swap_, what);
     }
     std::int64_t get_size(const char* what) {
+        reading_.tick(c_.pos());
         if (!binary_) return c_.integer(what);
         const auto v = c_.binary<std::uint64_t>(swap_, what);
         if (v > static_cast<std::uint64_t>(INT64_MAX)) fail(c_.pos() - 8, std::string("expected ") + what);
         return static_cast<std::int64_t>(v);
     }
     double get_real(const char* what) {
+        reading_.tick(c_.pos());
         if (!binary_) return c_.real(what);
         const double v = c_.binary<double>(swap_, what);
         if (!std::isfinite(v))
@@ -360,6 +367,7 @@ class MshReader {
     }
     // The position of the next token, for messages (text: past blanks and line ends).
     const char* here() {
+        reading_.tick(c_.pos());
         if (!binary_) c_.skip_space();
         return c_.pos();
     }
@@ -375,6 +383,23 @@ class MshReader {
         return i;
     }
     void add_cell(std::int64_t tag, int type, const std::int64_t* tags, const char* at);
+    // The memory `count` items of `bytes` each will take, against the limit.
+    // Counts beyond what the rest of the file can hold are left to the
+    // checks that find the file ending early.
+    void need(std::int64_t count, std::size_t bytes, const char* at, const std::string& what) {
+        const std::int64_t n = static_cast<std::int64_t>(reservable(count, 8));
+        reading_.need(static_cast<std::uint64_t>(std::max<std::int64_t>(n, 0)) * bytes, [&] {
+            return std::to_string(count) + " " + what + " announced " +
+                   (binary_ && in_binary_ ? c_.where_byte(at) : c_.where(at));
+        });
+    }
+    // Text blocks read on the reading threads (see import_parallel.h); each
+    // returns false, having changed nothing, when the block must be read on
+    // one thread.
+    bool parallel_node_block(std::int64_t n, std::vector<std::int64_t>& labels);
+    bool parallel_element_block(std::int64_t n, std::int64_t code, const GmshCellMap& map,
+                                std::vector<std::int64_t>& all_tags, std::vector<std::int64_t>& cell_of);
+    bool parallel_node_data(std::int64_t count, std::size_t nc, PendingField& pf);
     PendingField& field_for(const char* at, int kind, const std::vector<std::string>& strings,
                             const std::vector<double>& reals, std::int64_t step, int comps);
 };
@@ -460,6 +485,7 @@ void MshReader::read_nodes() {
             c_.next_line();
             in_binary_ = binary_;
             checked_count(total, head, "nodes");
+            need(total, 4 * sizeof(double), head, "nodes");
             labels.reserve(reservable(total, binary_ ? 28 : 8));
             mesh.points.reserve(3 * reservable(total, binary_ ? 28 : 8));
             for (std::int64_t i = 0; i < total; ++i) {
@@ -476,6 +502,7 @@ void MshReader::read_nodes() {
             if (!binary_) c_.next_line();
             checked_count(blocks, head, "entity blocks");
             checked_count(total, head, "nodes");
+            need(total, 4 * sizeof(double), head, "nodes");
             labels.reserve(reservable(total, binary_ ? 32 : 8));
             mesh.points.reserve(3 * reservable(total, binary_ ? 32 : 8));
             for (std::int64_t b = 0; b < blocks; ++b) {
@@ -490,6 +517,7 @@ void MshReader::read_nodes() {
                                  static_cast<std::uint64_t>(total))
                     fail(at,
                          "the node blocks hold more nodes than the " + std::to_string(total) + " announced");
+                if (!binary_ && !parametric && parallel_node_block(n, labels)) continue;
                 for (std::int64_t i = 0; i < n; ++i)
                     labels.push_back(get_size("a node tag"));
                 const int extra = parametric ? static_cast<int>(dim) : 0;
@@ -518,6 +546,156 @@ void MshReader::read_nodes() {
     mesh.point_labels = std::move(labels);
     have_nodes_ = true;
     if (!ended_) expect_end("Nodes");
+}
+
+bool MshReader::parallel_node_block(std::int64_t n, std::vector<std::int64_t>& labels) {
+    auto& points = out_.mesh.points;
+    const std::size_t first = labels.size();
+    const auto count = static_cast<std::size_t>(n);
+    c_.skip_space();
+    const auto tags = import::parallel_tokens(
+        reading_, c_.pos(), c_.end(), count,
+        [&](const import::TokenPiece& p) {
+            const char* q = p.begin;
+            for (std::size_t k = 0; k < p.count; ++k)
+                if (!import::parse_integer(import::next_token(q, p.end), labels[first + p.first + k]))
+                    return false;
+            return true;
+        },
+        [&] { labels.resize(first + count); });
+    if (!tags.end) {
+        labels.resize(first);
+        return false;
+    }
+    const char* after_tags = tags.end;
+    c_.seek(after_tags);
+    c_.skip_space();
+    const std::size_t pfirst = points.size();
+    const auto coords = import::parallel_tokens(
+        reading_, c_.pos(), c_.end(), 3 * count,
+        [&](const import::TokenPiece& p) {
+            const char* q = p.begin;
+            for (std::size_t k = 0; k < p.count; ++k)
+                if (!import::parse_real(import::next_token(q, p.end), points[pfirst + p.first + k]))
+                    return false;
+            return true;
+        },
+        [&] { points.resize(pfirst + 3 * count); });
+    if (!coords.end) {
+        // The tags stand; the coordinates are read on one thread.
+        points.resize(pfirst);
+        c_.seek(after_tags);
+        for (std::size_t i = 0; i < count; ++i)
+            for (int k = 0; k < 3; ++k)
+                points.push_back(get_real("a coordinate"));
+        return true;
+    }
+    c_.seek(coords.end);
+    return true;
+}
+
+bool MshReader::parallel_element_block(std::int64_t n, std::int64_t code, const GmshCellMap& map,
+                                       std::vector<std::int64_t>& all_tags,
+                                       std::vector<std::int64_t>& cell_of) {
+    auto& mesh = out_.mesh;
+    const auto count = static_cast<std::size_t>(n);
+    const std::size_t per = 1 + static_cast<std::size_t>(map.nodes);
+    const std::size_t take = map.take.size();
+    const std::size_t e0 = all_tags.size(), c0 = mesh.cell_types.size(), n0 = mesh.cell_nodes.size();
+    const std::size_t o0 = mesh.cell_offsets.size();
+    const bool drawn = map.vtk != 0;
+    c_.skip_space();
+    const auto block = import::parallel_tokens(
+        reading_, c_.pos(), c_.end(), count * per,
+        [&](const import::TokenPiece& p) {
+            if (p.first % per != 0 || p.count % per != 0) return false; // records split between pieces
+            const char* q = p.begin;
+            std::int64_t row[64];
+            if (per > 64) return false;
+            for (std::size_t e = p.first / per, last = e + p.count / per; e < last; ++e) {
+                for (std::size_t k = 0; k < per; ++k)
+                    if (!import::parse_integer(import::next_token(q, p.end), row[k])) return false;
+                all_tags[e0 + e] = row[0];
+                if (!drawn) {
+                    cell_of[e0 + e] = -1;
+                    continue;
+                }
+                const std::size_t cell = c0 + e;
+                for (std::size_t j = 0; j < take; ++j) {
+                    const std::int64_t i = nodes_.find(row[1 + static_cast<std::size_t>(map.take[j])]);
+                    if (i < 0) return false;
+                    mesh.cell_nodes[n0 + e * take + j] = i;
+                }
+                mesh.cell_offsets[cell + 1] = static_cast<std::int64_t>(n0 + (e + 1) * take);
+                mesh.cell_types[cell] = map.vtk;
+                mesh.cell_labels[cell] = row[0];
+                cell_gmsh_type_[cell] = static_cast<std::int16_t>(code);
+                cell_of[e0 + e] = static_cast<std::int64_t>(cell);
+            }
+            return true;
+        },
+        [&] {
+            all_tags.resize(e0 + count);
+            cell_of.resize(e0 + count);
+            if (!drawn) return;
+            if (mesh.cell_offsets.empty()) mesh.cell_offsets.push_back(0);
+            mesh.cell_nodes.resize(n0 + count * take);
+            mesh.cell_offsets.resize(c0 + 1 + count);
+            mesh.cell_types.resize(c0 + count);
+            mesh.cell_labels.resize(c0 + count);
+            cell_gmsh_type_.resize(c0 + count);
+        });
+    if (!block.end) {
+        all_tags.resize(e0);
+        cell_of.resize(e0);
+        if (drawn) {
+            mesh.cell_nodes.resize(n0);
+            mesh.cell_offsets.resize(o0);
+            mesh.cell_types.resize(c0);
+            mesh.cell_labels.resize(c0);
+            cell_gmsh_type_.resize(c0);
+        }
+        return false;
+    }
+    if (!drawn)
+        skipped_types_[static_cast<int>(code)] += count;
+    else if (map.reduced)
+        reduced_types_[static_cast<int>(code)] += count;
+    c_.seek(block.end);
+    return true;
+}
+
+bool MshReader::parallel_node_data(std::int64_t count, std::size_t nc, PendingField& pf) {
+    const std::size_t per = 1 + nc;
+    auto& values = pf.field.values;
+    // A node given twice keeps its last record, which only one thread can tell.
+    std::vector<std::uint8_t> seen(out_.mesh.point_count(), 0);
+    c_.skip_space();
+    const auto block = import::parallel_tokens(
+        reading_, c_.pos(), c_.end(), static_cast<std::size_t>(count) * per,
+        [&](const import::TokenPiece& p) {
+            if (p.first % per != 0 || p.count % per != 0) return false;
+            const char* q = p.begin;
+            for (std::size_t r = 0, rows = p.count / per; r < rows; ++r) {
+                std::int64_t tag = 0;
+                if (!import::parse_integer(import::next_token(q, p.end), tag)) return false;
+                const std::int64_t i = nodes_.find(tag);
+                if (i < 0) return false;
+                if (std::atomic_ref<std::uint8_t>(seen[static_cast<std::size_t>(i)])
+                        .exchange(1, std::memory_order_relaxed))
+                    return false;
+                for (std::size_t k = 0; k < nc; ++k)
+                    if (!import::parse_real(import::next_token(q, p.end),
+                                            values[static_cast<std::size_t>(i) * nc + k]))
+                        return false;
+            }
+            return true;
+        });
+    // Otherwise the one-thread pass writes every value a piece wrote again,
+    // in file order (or stops at the fault that made the pieces give up).
+    if (!block.end) return false;
+    c_.seek(block.end);
+    return true;
 }
 
 void MshReader::add_cell(std::int64_t tag, int type, const std::int64_t* tags, const char* at) {
@@ -627,6 +805,11 @@ void MshReader::read_elements() {
                 if (n < 0 || n > total - read)
                     fail(at, "the element blocks hold more elements than the " + std::to_string(total) +
                                  " announced");
+                need(n, (map.take.size() + 4) * sizeof(std::int64_t), at, "elements");
+                if (!binary_ && map.nodes > 0 && parallel_element_block(n, code, map, all_tags, cell_of)) {
+                    read += n;
+                    continue;
+                }
                 for (std::int64_t e = 0; e < n; ++e) {
                     const char* eat = here();
                     const std::int64_t tag = get_size("an element tag");
@@ -684,6 +867,8 @@ PendingField& MshReader::field_for(const char* at, int kind, const std::vector<s
         pf.field.components = comps;
         pf.field.on_cells = kind == 1;
         const std::size_t rows = kind == 1 ? out_.mesh.cell_count() : out_.mesh.point_count();
+        need(static_cast<std::int64_t>(rows * static_cast<std::size_t>(comps)), sizeof(double), at,
+             "values of view \"" + fname + "\"");
         pf.field.values.assign(rows * static_cast<std::size_t>(comps), 0.0);
         if (kind == 2) pf.counts.assign(out_.mesh.point_count(), 0);
     } else if (pf.field.components != comps) {
@@ -743,6 +928,7 @@ void MshReader::read_data(int kind) {
             shown ? &field_for(int_at, kind, strings, reals, step, static_cast<int>(comps)) : nullptr;
         const std::size_t nc = static_cast<std::size_t>(comps);
         in_binary_ = binary_;
+        if (!binary_ && kind == 0 && pf && parallel_node_data(count, nc, *pf)) read = count;
         std::vector<double> row;
         for (; read < count; ++read) {
             const char* at = here();
@@ -879,28 +1065,35 @@ bool sniff_msh(const char* data, std::size_t size) {
     return s.substr(0, 11) == "$MeshFormat";
 }
 
-ImportData import_msh(const char* data, std::size_t size, const std::string& name) {
+ImportData import_msh(const char* data, std::size_t size, const std::string& name,
+                      const ReaderOptions& options) {
+    const std::string shown = import::base_name(name);
     try {
-        return MshReader(data, size, import::base_name(name)).run();
+        import::Reading reading(data, size, shown, options);
+        ImportData out = MshReader(data, size, shown, reading).run();
+        reading.report(data + size);
+        return out;
+    } catch (const input::Stopped&) {
+        throw ReadCancelled("Reading " + shown + " was cancelled");
     } catch (const std::bad_alloc&) {
-        throw ReadError("Not enough memory to read " + import::base_name(name));
+        throw ReadError("Not enough memory to read " + shown);
     } catch (const std::length_error&) {
-        throw ReadError("Not enough memory to read " + import::base_name(name));
+        throw ReadError("Not enough memory to read " + shown);
     }
 }
 
-ImportData import_msh_file(const std::string& path) {
+ImportData import_msh_file(const std::string& path, const ReaderOptions& options) {
     const import::MappedFile file(path);
-    return file.read([&] { return import_msh(file.data(), file.size(), path); });
+    return file.read([&] { return import_msh(file.data(), file.size(), path, options); });
 }
 
 ReadResult read_msh(const std::string& path, const ReaderOptions& options) {
-    return build_model(import_msh_file(path), path, options.threads);
+    return build_model(import_msh_file(path, options), path, options.threads);
 }
 
 ReadResult read_msh_bytes(const char* data, std::size_t size, const std::string& name,
                           const ReaderOptions& options) {
-    return build_model(import_msh(data, size, name), name, options.threads);
+    return build_model(import_msh(data, size, name, options), name, options.threads);
 }
 
 } // namespace orv

@@ -30,8 +30,9 @@ bool sniff_msh(const char* data, std::size_t size);
 
 // Reads a .msh file's mesh and views. Throws ReadError naming the file, the
 // line (or byte offset in binary data) and what was expected.
-ImportData import_msh(const char* data, std::size_t size, const std::string& name);
-ImportData import_msh_file(const std::string& path);
+ImportData import_msh(const char* data, std::size_t size, const std::string& name,
+                      const ReaderOptions& options = {});
+ImportData import_msh_file(const std::string& path, const ReaderOptions& options = {});
 
 // The whole read: the file's mesh and results as a model (build_model), for
 // the table of formats. ReadError as above.

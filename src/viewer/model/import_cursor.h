@@ -105,7 +105,7 @@ class Cursor {
     // the cursor moves to the start of the next line.
     std::string_view rest_of_line() {
         const char* s = p_;
-        const void* nl = std::memchr(p_, '\n', left());
+        const void* nl = p_ < end_ ? std::memchr(p_, '\n', left()) : nullptr;
         const char* e = nl ? static_cast<const char*>(nl) : end_;
         p_ = nl ? e + 1 : end_;
         if (e > s && e[-1] == '\r') --e;

@@ -506,15 +506,6 @@ double von_mises_of(const std::array<double, 6>& s) {
 
 constexpr std::uintptr_t kPage = 4096;
 
-// Asks for 2 MiB pages behind a large block not yet touched (one fault where
-// there were 512); only advice, refused it changes nothing.
-void advise_huge_pages(void* data, std::size_t bytes) {
-    if (bytes < (4u << 20)) return;
-    const std::uintptr_t begin = (reinterpret_cast<std::uintptr_t>(data) + kPage - 1) & ~(kPage - 1);
-    const std::uintptr_t end = (reinterpret_cast<std::uintptr_t>(data) + bytes) & ~(kPage - 1);
-    if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-}
-
 // Hands the whole pages inside [data, data + bytes) back to the system. The
 // bytes there read as zero afterwards: only for parts of an array that will
 // never be read again and is freed soon (the allocator's own bookkeeping

@@ -47,6 +47,14 @@ void free_pages(void* p, std::size_t bytes) noexcept {
         ::munmap(p, mapped_bytes(bytes));
 }
 
+void advise_huge_pages(void* data, std::size_t bytes) {
+    constexpr std::uintptr_t kPage = 4096;
+    if (bytes < (4u << 20)) return;
+    const std::uintptr_t begin = (reinterpret_cast<std::uintptr_t>(data) + kPage - 1) & ~(kPage - 1);
+    const std::uintptr_t end = (reinterpret_cast<std::uintptr_t>(data) + bytes) & ~(kPage - 1);
+    if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+}
+
 std::int64_t element_node_count(int family, int order) {
     if (order < 0) return 0;
     const std::int64_t p = order;

@@ -27,6 +27,11 @@ namespace orv {
 void* allocate_pages(std::size_t bytes);
 void free_pages(void* p, std::size_t bytes) noexcept;
 
+// Asks the system to back a fresh, untouched block of 4 MiB or more with
+// 2 MiB pages where it allows them (one fault where there were 512); only
+// advice, refused it changes nothing. Blocks from allocate_pages need none.
+void advise_huge_pages(void* data, std::size_t bytes);
+
 // Allocator for buffers of plain values that grow large: memory from
 // allocate_pages, elements constructed as usual.
 template <class T> struct PageAllocator {

@@ -6,6 +6,7 @@
 #include "viewer/model/vtk_legacy_reader.h"
 
 #include "viewer/model/import_cursor.h"
+#include "viewer/model/import_parallel.h"
 
 #include <algorithm>
 #include <bit>
@@ -147,8 +148,8 @@ struct CellList {
 
 class Parser {
   public:
-    Parser(const char* data, std::size_t size, std::string name)
-        : d_(data), n_(size), name_(std::move(name)) {}
+    Parser(const char* data, std::size_t size, std::string name, import::Reading& reading)
+        : d_(data), n_(size), name_(std::move(name)), reading_(reading) {}
 
     ImportData run();
 
@@ -156,6 +157,7 @@ class Parser {
     const char* d_;
     std::size_t n_;
     std::string name_;
+    import::Reading& reading_;
     std::size_t pos_ = 0;
     std::size_t token_at_ = 0; // where the last token began
     long line_ = 1;
@@ -263,6 +265,10 @@ class Parser {
     template <class T>
     using Values = std::conditional_t<std::is_floating_point_v<T>, ZeroedVector<T>, std::vector<T>>;
     template <class T> Values<T> values(Type t, std::size_t count, const std::string& what) {
+        if (!ended_)
+            reading_.need(count * sizeof(T), [&] {
+                return name_ + ", " + where() + ": " + std::to_string(count) + " values of " + what;
+            });
         Values<T> v(count);
         if (ended_) return v;
         std::size_t k = 0;
@@ -300,24 +306,49 @@ class Parser {
                 }
             }
             pos_ += have * static_cast<std::size_t>(b);
+            reading_.tick(d_ + pos_);
         } else {
+            if (ascii_parallel(v.data(), count)) return v;
             for (; k < count; ++k) {
+                reading_.tick(d_ + pos_);
                 const auto tok = token();
                 if (tok.empty()) break;
-                const char* end = tok.data() + tok.size();
-                std::from_chars_result r{};
-                if constexpr (std::is_integral_v<T>) {
-                    r = std::from_chars(tok.data(), end, v[k]);
-                } else {
-                    r = std::from_chars(tok.data() + (tok[0] == '+'), end, v[k]);
-                }
-                if (r.ptr != end || r.ec != std::errc())
+                if (!ascii_value(tok, v[k]))
                     fail(what + ": " + (std::is_integral_v<T> ? "an integer" : "a number") +
                          " expected, found " + shown(tok));
             }
         }
         if (k < count) early(what, count, k);
         return v;
+    }
+
+    // One ASCII number into `out`, as the loop of values() reads it.
+    template <class T> static bool ascii_value(std::string_view tok, T& out) {
+        const char* end = tok.data() + tok.size();
+        std::from_chars_result r{};
+        if constexpr (std::is_integral_v<T>) {
+            r = std::from_chars(tok.data(), end, out);
+        } else {
+            r = std::from_chars(tok.data() + (tok[0] == '+'), end, out);
+        }
+        return r.ptr == end && r.ec == std::errc();
+    }
+
+    // Reads `count` ASCII values on the reading threads; false when the
+    // block must be read on one thread (which reports what is wrong).
+    template <class T> bool ascii_parallel(T* out, std::size_t count) {
+        const auto block = import::parallel_tokens(
+            reading_, d_ + pos_, d_ + n_, count, [&](const import::TokenPiece& piece) {
+                const char* p = piece.begin;
+                T* dst = out + piece.first;
+                for (std::size_t k = 0; k < piece.count; ++k)
+                    if (!ascii_value(import::next_token(p, piece.end), dst[k])) return false;
+                return true;
+            });
+        if (!block.end) return false;
+        pos_ = static_cast<std::size_t>(block.end - d_);
+        line_ += static_cast<long>(block.lines);
+        return true;
     }
 
     void read_points() {
@@ -359,8 +390,10 @@ class Parser {
             return list;
         }
         rest_of_line();
-        const auto raw = values<std::int64_t>(Type::i32, static_cast<std::size_t>(size), keyword);
-        std::size_t k = 0;
+        // The node numbers move down over the counts, in place.
+        auto raw = values<std::int64_t>(Type::i32, static_cast<std::size_t>(size), keyword);
+        list.offsets.reserve(static_cast<std::size_t>(ncell) + 1);
+        std::size_t k = 0, kept = 0;
         for (std::int64_t c = 0; c < ncell; ++c) {
             if (k >= raw.size())
                 fail_in(keyword, list.where,
@@ -371,16 +404,18 @@ class Parser {
                 fail_in(keyword, list.where,
                         "cell " + std::to_string(c + 1) + " has " + std::to_string(nn) +
                             " nodes, which do not fit in the list of size " + std::to_string(size));
-            list.nodes.insert(list.nodes.end(), raw.begin() + static_cast<std::ptrdiff_t>(k) + 1,
-                              raw.begin() +
-                                  static_cast<std::ptrdiff_t>(k + 1 + static_cast<std::size_t>(nn)));
-            list.offsets.push_back(static_cast<std::int64_t>(list.nodes.size()));
+            for (std::size_t j = 0; j < static_cast<std::size_t>(nn); ++j)
+                raw[kept + j] = raw[k + 1 + j];
+            kept += static_cast<std::size_t>(nn);
+            list.offsets.push_back(static_cast<std::int64_t>(kept));
             k += 1 + static_cast<std::size_t>(nn);
         }
         if (k != raw.size())
             fail_in(keyword, list.where,
                     "the list's size " + std::to_string(size) + " does not match its " +
                         std::to_string(ncell) + " cells (" + std::to_string(k) + " values)");
+        raw.resize(kept);
+        list.nodes = std::move(raw);
         return list;
     }
 
@@ -552,6 +587,7 @@ ImportData Parser::run() {
     bool dataset = false;
     for (;;) {
         if (ended_) break;
+        reading_.tick(d_ + pos_);
         const auto kw = token();
         if (kw.empty()) break;
         if (iequal(kw, "DATASET")) {
@@ -620,14 +656,21 @@ ImportData Parser::run() {
     // Cells, in VTK's id order.
     ImportMesh& mesh = out_.mesh;
     mesh.cell_offsets = {0};
-    const auto append = [&](const CellList& list, const char* keyword, auto&& type_of) {
+    // A list's arrays become the mesh's when it is the first (no copy).
+    const auto append = [&](CellList& list, const char* keyword, auto&& type_of) {
         check_nodes(list, keyword);
         const std::int64_t base = static_cast<std::int64_t>(mesh.cell_nodes.size());
-        mesh.cell_nodes.insert(mesh.cell_nodes.end(), list.nodes.begin(), list.nodes.end());
-        for (std::size_t c = 1; c < list.offsets.size(); ++c) {
-            mesh.cell_offsets.push_back(base + list.offsets[c]);
+        mesh.cell_types.reserve(mesh.cell_types.size() + list.offsets.size() - 1);
+        for (std::size_t c = 1; c < list.offsets.size(); ++c)
             mesh.cell_types.push_back(type_of(c - 1, list.offsets[c] - list.offsets[c - 1]));
+        if (base == 0 && mesh.cell_offsets.size() == 1) {
+            mesh.cell_nodes = std::move(list.nodes);
+            mesh.cell_offsets = std::move(list.offsets);
+            return;
         }
+        mesh.cell_nodes.insert(mesh.cell_nodes.end(), list.nodes.begin(), list.nodes.end());
+        for (std::size_t c = 1; c < list.offsets.size(); ++c)
+            mesh.cell_offsets.push_back(base + list.offsets[c]);
     };
     if (unstructured_) {
         const std::int64_t ncell = total_cells();
@@ -671,19 +714,26 @@ bool looks_like_vtk_legacy(const char* data, std::size_t size) {
     return head.rfind("# vtk DataFile", 0) == 0;
 }
 
-ImportData parse_vtk_legacy(const char* data, std::size_t size, const std::string& name) {
+ImportData parse_vtk_legacy(const char* data, std::size_t size, const std::string& name,
+                            const ReaderOptions& options) {
+    const std::string shown_name = base_name(name);
     try {
-        return Parser(data, size, base_name(name)).run();
+        import::Reading reading(data, size, shown_name, options);
+        ImportData out = Parser(data, size, shown_name, reading).run();
+        reading.report(data + size);
+        return out;
+    } catch (const input::Stopped&) {
+        throw ReadCancelled("Reading " + shown_name + " was cancelled");
     } catch (const std::bad_alloc&) {
-        throw ReadError("Not enough memory to read " + base_name(name));
+        throw ReadError("Not enough memory to read " + shown_name);
     } catch (const std::length_error&) {
-        throw ReadError("Not enough memory to read " + base_name(name));
+        throw ReadError("Not enough memory to read " + shown_name);
     }
 }
 
 ReadResult read_vtk_legacy_bytes(const char* data, std::size_t size, const std::string& name,
                                  const ReaderOptions& options) {
-    return build_model(parse_vtk_legacy(data, size, name), name, options.threads);
+    return build_model(parse_vtk_legacy(data, size, name, options), name, options.threads);
 }
 
 ReadResult read_vtk_legacy(const std::string& path, const ReaderOptions& options) {
@@ -691,7 +741,7 @@ ReadResult read_vtk_legacy(const std::string& path, const ReaderOptions& options
     {
         // The file's pages are let go before the model is built.
         const import::MappedFile file(path);
-        data = file.read([&] { return parse_vtk_legacy(file.data(), file.size(), path); });
+        data = file.read([&] { return parse_vtk_legacy(file.data(), file.size(), path, options); });
     }
     return build_model(std::move(data), path, options.threads);
 }

@@ -1,0 +1,180 @@
+#include "viewer/model/import_parallel.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
+namespace orv::import {
+namespace {
+
+// Fewer tokens than this are read on one thread: starting threads costs
+// more. Small chunks (tests, the fuzzer) lower it to put joins everywhere.
+constexpr std::size_t kMinParallelTokens = 4096;
+
+struct Count {
+    std::size_t tokens = 0;
+    std::size_t lines = 0;
+};
+
+// Tokens starting in [p, e), where p follows a blank, and line ends.
+Count count_tokens(const char* p, const char* e) {
+    Count c;
+    bool blank = true;
+#ifdef __SSE2__
+    // 64 bytes at a time: a token starts where a byte > 32 follows a blank.
+    const __m128i space = _mm_set1_epi8(32), newline = _mm_set1_epi8('\n');
+    for (; e - p >= 64; p += 64) {
+        std::uint64_t blanks = 0, ends = 0;
+        for (int k = 0; k < 4; ++k) {
+            const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
+            const auto b =
+                static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(x, space), x)));
+            const auto n = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, newline)));
+            blanks |= std::uint64_t{b} << (16 * k);
+            ends |= std::uint64_t{n} << (16 * k);
+        }
+        const std::uint64_t starts = ~blanks & ((blanks << 1) | std::uint64_t{blank});
+        c.tokens += static_cast<std::size_t>(std::popcount(starts));
+        c.lines += static_cast<std::size_t>(std::popcount(ends));
+        blank = (blanks >> 63) != 0;
+    }
+#endif
+    for (; p < e; ++p) {
+        const bool b = static_cast<unsigned char>(*p) <= 32;
+        c.tokens += blank && !b;
+        c.lines += *p == '\n';
+        blank = b;
+    }
+    return c;
+}
+
+} // namespace
+
+Reading::Reading(const char* data, std::size_t size, const std::string& name, const ReaderOptions& options)
+    : src_(data, size, name), job_(src_, options), name_(name), begin_(data), reported_(data),
+      limit_(options.memory_limit ? options.memory_limit : input::machine_memory()) {}
+
+void Reading::report(const char* pos) {
+    if (pos <= reported_) return;
+    const auto bytes = static_cast<std::uint64_t>(pos - reported_);
+    reported_ = pos;
+    job_.worked(bytes * (input::kScanWeight + input::kParseWeight));
+}
+
+void Reading::refuse(const std::string& what) const {
+    throw ReadError(what + ", which with the data before need " + input::mib(needed_) + " of memory; only " +
+                    input::mib(limit_) + " are available");
+}
+
+namespace detail {
+
+std::vector<TokenPiece> split_tokens(Reading& r, const char* from, const char* file_end, std::size_t count,
+                                     std::size_t& lines) {
+    std::vector<TokenPiece> pieces;
+    lines = 0;
+    if (r.threads() < 2 || count < std::min(kMinParallelTokens, r.job().chunk / 4 + 1)) return pieces;
+    if (from > file_end || (from > r.begin() && static_cast<unsigned char>(from[-1]) > 32)) return pieces;
+    const std::size_t chunk = r.job().chunk;
+    const std::size_t round = static_cast<std::size_t>(r.threads()) * 4;
+    std::vector<const char*> starts;
+    std::vector<Count> counts;
+    std::size_t total = 0;
+    const char* p = from;
+    while (p < file_end) {
+        // A round of chunks, each ending after a line end.
+        starts.clear();
+        for (std::size_t k = 0; k < round && p < file_end; ++k) {
+            starts.push_back(p);
+            const char* e = p + std::min<std::size_t>(chunk, static_cast<std::size_t>(file_end - p));
+            const void* nl =
+                e < file_end ? std::memchr(e, '\n', static_cast<std::size_t>(file_end - e)) : nullptr;
+            p = nl ? static_cast<const char*>(nl) + 1 : file_end;
+        }
+        starts.push_back(p);
+        counts.assign(starts.size() - 1, Count{});
+        input::run_parallel(r.job(), counts.size(), [&](std::size_t i, char*) {
+            counts[i] = count_tokens(starts[i], starts[i + 1]);
+        });
+        for (std::size_t i = 0; i < counts.size(); ++i) {
+            const std::size_t want = count - total;
+            if (counts[i].tokens < want) {
+                pieces.push_back({starts[i], starts[i + 1], total, counts[i].tokens});
+                total += counts[i].tokens;
+                lines += counts[i].lines;
+                continue;
+            }
+            // The block ends in this chunk: after its want-th token.
+            const char* q = starts[i];
+            for (std::size_t t = 0; t < want; ++t)
+                next_token(q, starts[i + 1]);
+            lines += count_tokens(starts[i], q).lines;
+            pieces.push_back({starts[i], q, total, want});
+            return pieces;
+        }
+    }
+    pieces.clear(); // the file ends inside the block
+    return pieces;
+}
+
+std::vector<TokenPiece> split_lines(Reading& r, const char* from, const char* file_end, std::size_t count) {
+    std::vector<TokenPiece> pieces;
+    if (r.threads() < 2 || count < std::min<std::size_t>(256, r.job().chunk / 64 + 1)) return pieces;
+    if (from > file_end || (from > r.begin() && from[-1] != '\n')) return pieces;
+    const std::size_t chunk = r.job().chunk;
+    const std::size_t round = static_cast<std::size_t>(r.threads()) * 4;
+    std::vector<const char*> starts;
+    std::vector<Count> counts;
+    std::size_t total = 0;
+    const char* p = from;
+    while (p < file_end) {
+        starts.clear();
+        for (std::size_t k = 0; k < round && p < file_end; ++k) {
+            starts.push_back(p);
+            const char* e = p + std::min<std::size_t>(chunk, static_cast<std::size_t>(file_end - p));
+            const void* nl =
+                e < file_end ? std::memchr(e, '\n', static_cast<std::size_t>(file_end - e)) : nullptr;
+            p = nl ? static_cast<const char*>(nl) + 1 : file_end;
+        }
+        starts.push_back(p);
+        counts.assign(starts.size() - 1, Count{});
+        input::run_parallel(r.job(), counts.size(), [&](std::size_t i, char*) {
+            counts[i] = count_tokens(starts[i], starts[i + 1]);
+        });
+        for (std::size_t i = 0; i < counts.size(); ++i) {
+            const std::size_t want = count - total;
+            if (counts[i].lines < want) {
+                pieces.push_back({starts[i], starts[i + 1], total, counts[i].lines});
+                total += counts[i].lines;
+                continue;
+            }
+            // The block ends in this chunk: after its want-th line end.
+            const char* q = starts[i];
+            for (std::size_t t = 0; t < want; ++t)
+                q = static_cast<const char*>(
+                        std::memchr(q, '\n', static_cast<std::size_t>(starts[i + 1] - q))) +
+                    1;
+            pieces.push_back({starts[i], q, total, want});
+            return pieces;
+        }
+    }
+    pieces.clear(); // the file ends inside the block
+    return pieces;
+}
+
+bool run_pieces(Reading& r, const std::vector<TokenPiece>& pieces,
+                const std::function<bool(const TokenPiece&)>& parse) {
+    std::atomic<bool> ok{true};
+    input::run_parallel(r.job(), pieces.size(), [&](std::size_t i, char*) {
+        if (!ok.load(std::memory_order_relaxed)) return;
+        if (!parse(pieces[i])) ok = false;
+        const auto bytes = static_cast<std::uint64_t>(pieces[i].end - pieces[i].begin);
+        r.job().worked(bytes * (input::kScanWeight + input::kParseWeight));
+    });
+    return ok;
+}
+
+} // namespace detail
+} // namespace orv::import

@@ -1,0 +1,147 @@
+#pragma once
+// What the text importers share to read like the native reader: the reading
+// threads and progress callback of ReaderOptions (through read_core's Job),
+// the memory limit, and blocks of whitespace-separated numbers parsed in
+// pieces on all threads.
+//
+// A block is split at line starts into pieces whose tokens are counted
+// first, so that each piece knows where its values go; each piece then
+// parses straight into its final place. Whenever a piece meets anything but
+// a plain number (an error, a record split across pieces, the file ending
+// inside the block), the parallel pass gives up and the caller parses the
+// block on one thread, which gives the exact message, warning and line. A
+// successful parallel pass therefore gives exactly what the one-thread pass
+// gives.
+
+#include "viewer/model/read_core.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace orv::import {
+
+class Reading {
+  public:
+    Reading(const char* data, std::size_t size, const std::string& name, const ReaderOptions& options);
+
+    input::Job& job() { return job_; }
+    int threads() const { return job_.threads; }
+    const std::string& name() const { return name_; }
+    const char* begin() const { return begin_; }
+
+    // Reports the bytes before `pos` as read (about every MiB; calling thread
+    // only). Throws input::Stopped when the progress callback asks to stop.
+    void tick(const char* pos) {
+        if (pos - reported_ >= (1 << 20)) report(pos);
+    }
+    void report(const char* pos);
+    // Takes the bytes before `pos` as reported by someone else.
+    void reported(const char* pos) { reported_ = std::max(reported_, pos); }
+
+    // Counts `bytes` of arrays the read is about to allocate; when all of
+    // them together exceed the memory limit, refuses the file, the message
+    // starting with `what` (the file, the place and the items).
+    // `what` is a function returning that text, called only then.
+    template <class What> void need(std::uint64_t bytes, What what) {
+        needed_ += bytes;
+        if (needed_ > limit_) refuse(what());
+    }
+
+  private:
+    [[noreturn]] void refuse(const std::string& what) const;
+
+    input::Source src_;
+    input::Job job_;
+    std::string name_;
+    const char* begin_;
+    const char* reported_;
+    std::uint64_t limit_;
+    std::uint64_t needed_ = 0;
+};
+
+// Piece of a block: whole lines (the last one may end at the block's last
+// token), its tokens [first, first + count) of the block.
+struct TokenPiece {
+    const char* begin;
+    const char* end;
+    std::size_t first;
+    std::size_t count;
+};
+
+struct ParallelBlock {
+    const char* end = nullptr; // just past the block's last token; nullptr: not read in parallel
+    std::size_t lines = 0;     // line ends in [from, end)
+};
+
+namespace detail {
+// Splits the `count` tokens after `from` (a line start) into pieces; empty
+// when the block is too small to be worth threads, `from` is not at a token
+// boundary, or the file holds fewer tokens.
+std::vector<TokenPiece> split_tokens(Reading& r, const char* from, const char* file_end, std::size_t count,
+                                     std::size_t& lines);
+// The same for the `count` lines after `from` (a line start); pieces count
+// lines, and the last piece ends after the last line's end.
+std::vector<TokenPiece> split_lines(Reading& r, const char* from, const char* file_end, std::size_t count);
+bool run_pieces(Reading& r, const std::vector<TokenPiece>& pieces,
+                const std::function<bool(const TokenPiece&)>& parse);
+} // namespace detail
+
+// Parses the `count` tokens after `from` with parse(piece) on the reading
+// threads; parse returns false when its piece holds anything it cannot take.
+// The result's end is nullptr when the block was not read (then nothing it
+// wrote counts, and the caller reads the block on one thread).
+// prepare() runs once the pieces are known, before any parse (to size the
+// arrays the pieces write into).
+template <class Parse, class Prepare>
+ParallelBlock parallel_tokens(Reading& r, const char* from, const char* file_end, std::size_t count,
+                              Parse parse, Prepare prepare) {
+    ParallelBlock out;
+    const auto pieces = detail::split_tokens(r, from, file_end, count, out.lines);
+    if (pieces.empty()) return out;
+    r.report(from);
+    prepare();
+    if (!detail::run_pieces(r, pieces, parse)) return out;
+    out.end = pieces.back().end;
+    r.reported(out.end);
+    return out;
+}
+
+template <class Parse>
+ParallelBlock parallel_tokens(Reading& r, const char* from, const char* file_end, std::size_t count,
+                              Parse parse) {
+    return parallel_tokens(r, from, file_end, count, parse, [] {});
+}
+
+// Parses the `count` lines after `from` (a line start) with parse(piece),
+// whose first and count are lines, as parallel_tokens does tokens.
+template <class Parse, class Prepare>
+ParallelBlock parallel_lines(Reading& r, const char* from, const char* file_end, std::size_t count,
+                             Parse parse, Prepare prepare) {
+    ParallelBlock out;
+    const auto pieces = detail::split_lines(r, from, file_end, count);
+    if (pieces.empty()) return out;
+    r.report(from);
+    prepare();
+    if (!detail::run_pieces(r, pieces, parse)) return out;
+    out.end = pieces.back().end;
+    out.lines = count;
+    r.reported(out.end);
+    return out;
+}
+
+// Skips bytes <= 32 and returns the next token of [p, end) (empty at end).
+inline std::string_view next_token(const char*& p, const char* end) {
+    while (p < end && static_cast<unsigned char>(*p) <= 32)
+        ++p;
+    const char* s = p;
+    while (p<end&& static_cast<unsigned char>(*p)> 32)
+        ++p;
+    return {s, static_cast<std::size_t>(p - s)};
+}
+
+} // namespace orv::import
