@@ -12,7 +12,6 @@
 #include "viewer/model/import_parallel.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <map>
 #include <string_view>
@@ -218,10 +217,9 @@ bool FrdReader::parallel_nodes(std::int64_t announced, std::size_t w, std::vecto
 
 bool FrdReader::parallel_results(std::int64_t announced, std::size_t w, ImportField& field) {
     const auto nc = static_cast<std::size_t>(field.components);
-    // One line must hold all of a node's values; a node given twice keeps its
-    // last record, which only one thread can tell.
+    // One line must hold all of a node's values.
     if (3 + w + 12 * nc > 120) return false;
-    std::vector<std::uint8_t> seen(out_.mesh.point_count(), 0);
+    import::RowMarks seen(out_.mesh.point_count());
     auto& values = field.values;
     const auto block = import::parallel_lines(
         reading_, c_.pos(), c_.end(), static_cast<std::size_t>(announced),
@@ -234,8 +232,7 @@ bool FrdReader::parallel_results(std::int64_t announced, std::size_t w, ImportFi
                     return false;
                 const std::int64_t i = nodes_.find(label);
                 if (i < 0 || line.size() < 3 + w + 12 * (nc - 1) + 2 ||
-                    std::atomic_ref<std::uint8_t>(seen[static_cast<std::size_t>(i)])
-                        .exchange(1, std::memory_order_relaxed))
+                    !seen.first(static_cast<std::size_t>(i)))
                     return false;
                 for (std::size_t k = 0; k < nc; ++k)
                     if (!import::parse_real(trim(column(line, 3 + w + 12 * k, 12)),
@@ -522,18 +519,9 @@ bool sniff_frd(const char* data, std::size_t size) {
 ImportData import_frd(const char* data, std::size_t size, const std::string& name,
                       const ReaderOptions& options) {
     const std::string shown = import::base_name(name);
-    try {
-        import::Reading reading(data, size, shown, options);
-        ImportData out = FrdReader(data, size, shown, reading).run();
-        reading.report(data + size);
-        return out;
-    } catch (const input::Stopped&) {
-        throw ReadCancelled("Reading " + shown + " was cancelled");
-    } catch (const std::bad_alloc&) {
-        throw ReadError("Not enough memory to read " + shown);
-    } catch (const std::length_error&) {
-        throw ReadError("Not enough memory to read " + shown);
-    }
+    return import::import_bytes(data, size, shown, options, [&](import::Reading& reading) {
+        return FrdReader(data, size, shown, reading).run();
+    });
 }
 
 ImportData import_frd_file(const std::string& path, const ReaderOptions& options) {
