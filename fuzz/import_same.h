@@ -1,10 +1,13 @@
 #pragma once
 // Whether two importer hand-overs hold the same mesh, values (bit for bit)
-// and warnings: what a read on several threads must give against one thread.
+// and warnings: what a read on several threads must give against one thread;
+// and the check every importer's fuzz target makes.
 
 #include "viewer/model/import_mesh.h"
 
 #include <cstring>
+#include <optional>
+#include <string>
 
 namespace orv::fuzz {
 
@@ -31,6 +34,47 @@ inline bool same_import(const ImportData& a, const ImportData& b) {
         }
     }
     return true;
+}
+
+// The target of an importer: `import(data, size, options)` on one thread and
+// on three threads in 16-byte chunks must give the same hand-over or the same
+// error; the model built from it must be one every drawing path can walk
+// (element nodes in range, row lengths matching their codes).
+template <class Import> int check_importer(const std::uint8_t* bytes, std::size_t size, Import import) {
+    const char* data = reinterpret_cast<const char*>(bytes);
+    const auto run = [&](int threads, std::size_t chunk, std::string& error) -> std::optional<ImportData> {
+        ReaderOptions o;
+        o.threads = threads;
+        o.chunk_bytes = chunk;
+        try {
+            return import(data, size, o);
+        } catch (const ReadError& e) {
+            error = e.what();
+            return std::nullopt;
+        }
+    };
+    std::string error1, error3;
+    auto one = run(1, 0, error1);
+    const auto three = run(3, 16, error3);
+    if (one.has_value() != three.has_value() || error1 != error3) __builtin_trap();
+    if (!one) return 0;
+    if (!same_import(*one, *three)) __builtin_trap();
+    try {
+        const ReadResult r = build_model(std::move(*one), "fuzz", 1);
+        const ResultModel& m = r.model;
+        for (std::int32_t e = 1; e <= m.nelem; ++e) {
+            const auto row = m.conec(e);
+            const auto type = decode_element(row[0]);
+            if (static_cast<std::int64_t>(row.size()) - 1 != element_node_count(type.family, type.order))
+                __builtin_trap();
+            for (std::int32_t node : row.subspan(1))
+                if (node < 1 || node > m.nnode) __builtin_trap();
+        }
+        if (m.listas_data.size() != (static_cast<std::size_t>(m.nnode) + 1) * m.listas_cols())
+            __builtin_trap();
+    } catch (const ReadError&) {
+    }
+    return 0;
 }
 
 } // namespace orv::fuzz

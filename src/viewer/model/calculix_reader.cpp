@@ -12,7 +12,6 @@
 #include "viewer/model/import_parallel.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <map>
 #include <string_view>
@@ -165,6 +164,8 @@ class FrdReader {
     // with nothing kept, when the block must be read on one thread.
     bool parallel_nodes(std::int64_t announced, std::size_t w, std::vector<std::int64_t>& labels);
     bool parallel_results(std::int64_t announced, std::size_t w, ImportField& field);
+    // Elements of one type whose nodes fit on one " -2" line.
+    bool parallel_elements(std::int64_t announced, std::size_t w);
 
     void read_nodes(std::string_view header, const char* at);
     void read_elements(std::string_view header, const char* at);
@@ -218,10 +219,9 @@ bool FrdReader::parallel_nodes(std::int64_t announced, std::size_t w, std::vecto
 
 bool FrdReader::parallel_results(std::int64_t announced, std::size_t w, ImportField& field) {
     const auto nc = static_cast<std::size_t>(field.components);
-    // One line must hold all of a node's values; a node given twice keeps its
-    // last record, which only one thread can tell.
+    // One line must hold all of a node's values.
     if (3 + w + 12 * nc > 120) return false;
-    std::vector<std::uint8_t> seen(out_.mesh.point_count(), 0);
+    import::RowMarks seen(out_.mesh.point_count());
     auto& values = field.values;
     const auto block = import::parallel_lines(
         reading_, c_.pos(), c_.end(), static_cast<std::size_t>(announced),
@@ -234,8 +234,7 @@ bool FrdReader::parallel_results(std::int64_t announced, std::size_t w, ImportFi
                     return false;
                 const std::int64_t i = nodes_.find(label);
                 if (i < 0 || line.size() < 3 + w + 12 * (nc - 1) + 2 ||
-                    std::atomic_ref<std::uint8_t>(seen[static_cast<std::size_t>(i)])
-                        .exchange(1, std::memory_order_relaxed))
+                    !seen.first(static_cast<std::size_t>(i)))
                     return false;
                 for (std::size_t k = 0; k < nc; ++k)
                     if (!import::parse_real(trim(column(line, 3 + w + 12 * k, 12)),
@@ -248,6 +247,67 @@ bool FrdReader::parallel_results(std::int64_t announced, std::size_t w, ImportFi
     // Otherwise the one-thread pass writes every value a piece wrote again,
     // in file order (or stops at the fault that made the pieces give up).
     if (!block.end) return false;
+    c_.seek(block.end);
+    return true;
+}
+
+bool FrdReader::parallel_elements(std::int64_t announced, std::size_t w) {
+    auto& mesh = out_.mesh;
+    // The type of the first element stands for all.
+    const char* p = c_.pos();
+    const std::string_view first = record_line(p, c_.end());
+    std::int64_t code = 0;
+    if (column(first, 0, 3) != " -1" || !import::parse_integer(trim(column(first, 3 + w, 5)), code))
+        return false;
+    const FrdType* t = frd_type(code);
+    if (!t) return false;
+    const auto count = static_cast<std::size_t>(announced);
+    const std::size_t take = t->take.size();
+    const std::size_t c0 = mesh.cell_types.size(), n0 = mesh.cell_nodes.size(), o0 = mesh.cell_offsets.size();
+    const auto block = import::parallel_lines(
+        reading_, c_.pos(), c_.end(), 2 * count,
+        [&](const import::TokenPiece& piece) {
+            if (piece.first % 2 != 0 || piece.count % 2 != 0) return false;
+            const char* q = piece.begin;
+            std::int64_t nodes[20];
+            for (std::size_t e = piece.first / 2, last = e + piece.count / 2; e < last; ++e) {
+                const std::string_view head = record_line(q, piece.end);
+                std::int64_t label = 0, type = 0;
+                if (column(head, 0, 3) != " -1" || !import::parse_integer(trim(column(head, 3, w)), label) ||
+                    !import::parse_integer(trim(column(head, 3 + w, 5)), type) || type != code)
+                    return false;
+                const std::string_view line = record_line(q, piece.end);
+                if (column(line, 0, 3) != " -2") return false;
+                int got = 0;
+                for (std::size_t from = 3; from + 1 < line.size() && got < t->nodes; from += w) {
+                    const std::string_view f = trim(column(line, from, w));
+                    if (f.empty() || !import::parse_integer(f, nodes[got++])) return false;
+                }
+                if (got < t->nodes) return false;
+                for (std::size_t j = 0; j < take; ++j) {
+                    const std::int64_t i = nodes_.find(nodes[t->take[j]]);
+                    if (i < 0) return false;
+                    mesh.cell_nodes[n0 + e * take + j] = i;
+                }
+                mesh.cell_offsets[o0 + e] = static_cast<std::int64_t>(n0 + (e + 1) * take);
+                mesh.cell_types[c0 + e] = t->vtk;
+                mesh.cell_labels[c0 + e] = label;
+            }
+            return true;
+        },
+        [&] {
+            mesh.cell_nodes.resize(n0 + count * take);
+            mesh.cell_offsets.resize(o0 + count);
+            mesh.cell_types.resize(c0 + count);
+            mesh.cell_labels.resize(c0 + count);
+        });
+    if (!block.end) {
+        mesh.cell_nodes.resize(n0);
+        mesh.cell_offsets.resize(o0);
+        mesh.cell_types.resize(c0);
+        mesh.cell_labels.resize(c0);
+        return false;
+    }
     c_.seek(block.end);
     return true;
 }
@@ -345,6 +405,7 @@ void FrdReader::read_elements(std::string_view header, const char* head) {
             const std::size_t w = format == 0 ? 5 : 10;
             std::string_view line;
             const char* at = nullptr;
+            if (parallel_elements(announced, w)) read = announced;
             for (;;) {
                 if (!record(line, at)) throw Cursor::EndOfInput{c_.pos(), "an element record"};
                 const std::string_view key = column(line, 0, 3);
@@ -522,18 +583,9 @@ bool sniff_frd(const char* data, std::size_t size) {
 ImportData import_frd(const char* data, std::size_t size, const std::string& name,
                       const ReaderOptions& options) {
     const std::string shown = import::base_name(name);
-    try {
-        import::Reading reading(data, size, shown, options);
-        ImportData out = FrdReader(data, size, shown, reading).run();
-        reading.report(data + size);
-        return out;
-    } catch (const input::Stopped&) {
-        throw ReadCancelled("Reading " + shown + " was cancelled");
-    } catch (const std::bad_alloc&) {
-        throw ReadError("Not enough memory to read " + shown);
-    } catch (const std::length_error&) {
-        throw ReadError("Not enough memory to read " + shown);
-    }
+    return import::import_bytes(data, size, shown, options, [&](import::Reading& reading) {
+        return FrdReader(data, size, shown, reading).run();
+    });
 }
 
 ImportData import_frd_file(const std::string& path, const ReaderOptions& options) {

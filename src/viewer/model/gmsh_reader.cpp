@@ -13,7 +13,6 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <cmath>
 #include <map>
 #include <mutex>
@@ -668,8 +667,7 @@ bool MshReader::parallel_element_block(std::int64_t n, std::int64_t code, const 
 bool MshReader::parallel_node_data(std::int64_t count, std::size_t nc, PendingField& pf) {
     const std::size_t per = 1 + nc;
     auto& values = pf.field.values;
-    // A node given twice keeps its last record, which only one thread can tell.
-    std::vector<std::uint8_t> seen(out_.mesh.point_count(), 0);
+    import::RowMarks seen(out_.mesh.point_count());
     c_.skip_space();
     const auto block = import::parallel_tokens(
         reading_, c_.pos(), c_.end(), static_cast<std::size_t>(count) * per,
@@ -681,9 +679,7 @@ bool MshReader::parallel_node_data(std::int64_t count, std::size_t nc, PendingFi
                 if (!import::parse_integer(import::next_token(q, p.end), tag)) return false;
                 const std::int64_t i = nodes_.find(tag);
                 if (i < 0) return false;
-                if (std::atomic_ref<std::uint8_t>(seen[static_cast<std::size_t>(i)])
-                        .exchange(1, std::memory_order_relaxed))
-                    return false;
+                if (!seen.first(static_cast<std::size_t>(i))) return false;
                 for (std::size_t k = 0; k < nc; ++k)
                     if (!import::parse_real(import::next_token(q, p.end),
                                             values[static_cast<std::size_t>(i) * nc + k]))
@@ -1068,18 +1064,9 @@ bool sniff_msh(const char* data, std::size_t size) {
 ImportData import_msh(const char* data, std::size_t size, const std::string& name,
                       const ReaderOptions& options) {
     const std::string shown = import::base_name(name);
-    try {
-        import::Reading reading(data, size, shown, options);
-        ImportData out = MshReader(data, size, shown, reading).run();
-        reading.report(data + size);
-        return out;
-    } catch (const input::Stopped&) {
-        throw ReadCancelled("Reading " + shown + " was cancelled");
-    } catch (const std::bad_alloc&) {
-        throw ReadError("Not enough memory to read " + shown);
-    } catch (const std::length_error&) {
-        throw ReadError("Not enough memory to read " + shown);
-    }
+    return import::import_bytes(data, size, shown, options, [&](import::Reading& reading) {
+        return MshReader(data, size, shown, reading).run();
+    });
 }
 
 ImportData import_msh_file(const std::string& path, const ReaderOptions& options) {

@@ -71,12 +71,15 @@ void Reading::refuse(const std::string& what) const {
 
 namespace detail {
 
-std::vector<TokenPiece> split_tokens(Reading& r, const char* from, const char* file_end, std::size_t count,
-                                     std::size_t& lines) {
+std::vector<TokenPiece> split(Reading& r, const char* from, const char* file_end, std::size_t count,
+                              bool by_lines, std::size_t& lines) {
     std::vector<TokenPiece> pieces;
     lines = 0;
-    if (r.threads() < 2 || count < std::min(kMinParallelTokens, r.job().chunk / 4 + 1)) return pieces;
-    if (from > file_end || (from > r.begin() && static_cast<unsigned char>(from[-1]) > 32)) return pieces;
+    const std::size_t least = by_lines ? std::min<std::size_t>(256, r.job().chunk / 64 + 1)
+                                       : std::min(kMinParallelTokens, r.job().chunk / 4 + 1);
+    if (r.threads() < 2 || count < least || from > file_end) return pieces;
+    if (from > r.begin() && (by_lines ? from[-1] != '\n' : static_cast<unsigned char>(from[-1]) > 32))
+        return pieces;
     const std::size_t chunk = r.job().chunk;
     const std::size_t round = static_cast<std::size_t>(r.threads()) * 4;
     std::vector<const char*> starts;
@@ -100,62 +103,24 @@ std::vector<TokenPiece> split_tokens(Reading& r, const char* from, const char* f
         });
         for (std::size_t i = 0; i < counts.size(); ++i) {
             const std::size_t want = count - total;
-            if (counts[i].tokens < want) {
-                pieces.push_back({starts[i], starts[i + 1], total, counts[i].tokens});
-                total += counts[i].tokens;
+            const std::size_t have = by_lines ? counts[i].lines : counts[i].tokens;
+            if (have < want) {
+                pieces.push_back({starts[i], starts[i + 1], total, have});
+                total += have;
                 lines += counts[i].lines;
                 continue;
             }
-            // The block ends in this chunk: after its want-th token.
+            // The block ends in this chunk: after its want-th token or line.
             const char* q = starts[i];
-            for (std::size_t t = 0; t < want; ++t)
-                next_token(q, starts[i + 1]);
-            lines += count_tokens(starts[i], q).lines;
-            pieces.push_back({starts[i], q, total, want});
-            return pieces;
-        }
-    }
-    pieces.clear(); // the file ends inside the block
-    return pieces;
-}
-
-std::vector<TokenPiece> split_lines(Reading& r, const char* from, const char* file_end, std::size_t count) {
-    std::vector<TokenPiece> pieces;
-    if (r.threads() < 2 || count < std::min<std::size_t>(256, r.job().chunk / 64 + 1)) return pieces;
-    if (from > file_end || (from > r.begin() && from[-1] != '\n')) return pieces;
-    const std::size_t chunk = r.job().chunk;
-    const std::size_t round = static_cast<std::size_t>(r.threads()) * 4;
-    std::vector<const char*> starts;
-    std::vector<Count> counts;
-    std::size_t total = 0;
-    const char* p = from;
-    while (p < file_end) {
-        starts.clear();
-        for (std::size_t k = 0; k < round && p < file_end; ++k) {
-            starts.push_back(p);
-            const char* e = p + std::min<std::size_t>(chunk, static_cast<std::size_t>(file_end - p));
-            const void* nl =
-                e < file_end ? std::memchr(e, '\n', static_cast<std::size_t>(file_end - e)) : nullptr;
-            p = nl ? static_cast<const char*>(nl) + 1 : file_end;
-        }
-        starts.push_back(p);
-        counts.assign(starts.size() - 1, Count{});
-        input::run_parallel(r.job(), counts.size(), [&](std::size_t i, char*) {
-            counts[i] = count_tokens(starts[i], starts[i + 1]);
-        });
-        for (std::size_t i = 0; i < counts.size(); ++i) {
-            const std::size_t want = count - total;
-            if (counts[i].lines < want) {
-                pieces.push_back({starts[i], starts[i + 1], total, counts[i].lines});
-                total += counts[i].lines;
-                continue;
+            for (std::size_t t = 0; t < want; ++t) {
+                if (by_lines)
+                    q = static_cast<const char*>(
+                            std::memchr(q, '\n', static_cast<std::size_t>(starts[i + 1] - q))) +
+                        1;
+                else
+                    next_token(q, starts[i + 1]);
             }
-            // The block ends in this chunk: after its want-th line end.
-            const char* q = starts[i];
-            for (std::size_t t = 0; t < want; ++t)
-                q = static_cast<const char*>(
-                        std::memchr(q, '\n', static_cast<std::size_t>(starts[i + 1] - q))) +
-                    1;
+            lines += count_tokens(starts[i], q).lines;
             pieces.push_back({starts[i], q, total, want});
             return pieces;
         }

@@ -16,6 +16,7 @@
 #include "viewer/model/read_core.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -79,60 +80,87 @@ struct ParallelBlock {
 };
 
 namespace detail {
-// Splits the `count` tokens after `from` (a line start) into pieces; empty
-// when the block is too small to be worth threads, `from` is not at a token
-// boundary, or the file holds fewer tokens.
-std::vector<TokenPiece> split_tokens(Reading& r, const char* from, const char* file_end, std::size_t count,
-                                     std::size_t& lines);
-// The same for the `count` lines after `from` (a line start); pieces count
-// lines, and the last piece ends after the last line's end.
-std::vector<TokenPiece> split_lines(Reading& r, const char* from, const char* file_end, std::size_t count);
+// Splits the `count` tokens (or lines) after `from` into pieces; empty when
+// the block is too small to be worth threads, `from` is not at a token
+// boundary (a line start), or the file holds fewer. `lines` counts the line
+// ends in the block.
+std::vector<TokenPiece> split(Reading& r, const char* from, const char* file_end, std::size_t count,
+                              bool by_lines, std::size_t& lines);
 bool run_pieces(Reading& r, const std::vector<TokenPiece>& pieces,
                 const std::function<bool(const TokenPiece&)>& parse);
+
+template <class Parse, class Prepare>
+ParallelBlock parallel(Reading& r, const char* from, const char* file_end, std::size_t count, bool by_lines,
+                       Parse parse, Prepare prepare) {
+    ParallelBlock out;
+    const auto pieces = split(r, from, file_end, count, by_lines, out.lines);
+    if (pieces.empty()) return out;
+    r.report(from);
+    prepare();
+    if (!run_pieces(r, pieces, parse)) return out;
+    out.end = pieces.back().end;
+    r.reported(out.end);
+    return out;
+}
 } // namespace detail
 
 // Parses the `count` tokens after `from` with parse(piece) on the reading
 // threads; parse returns false when its piece holds anything it cannot take.
 // The result's end is nullptr when the block was not read (then nothing it
-// wrote counts, and the caller reads the block on one thread).
-// prepare() runs once the pieces are known, before any parse (to size the
-// arrays the pieces write into).
-template <class Parse, class Prepare>
-ParallelBlock parallel_tokens(Reading& r, const char* from, const char* file_end, std::size_t count,
-                              Parse parse, Prepare prepare) {
-    ParallelBlock out;
-    const auto pieces = detail::split_tokens(r, from, file_end, count, out.lines);
-    if (pieces.empty()) return out;
-    r.report(from);
-    prepare();
-    if (!detail::run_pieces(r, pieces, parse)) return out;
-    out.end = pieces.back().end;
-    r.reported(out.end);
-    return out;
+// wrote counts, and the caller reads the block on one thread). prepare() runs
+// once the pieces are known, before any parse (to size the arrays the pieces
+// write into).
+template <class Parse, class Prepare = void (*)()>
+ParallelBlock parallel_tokens(
+    Reading& r, const char* from, const char* file_end, std::size_t count, Parse parse,
+    Prepare prepare = [] {}) {
+    return detail::parallel(r, from, file_end, count, false, parse, prepare);
 }
 
+// The same for the `count` lines after `from` (a line start): a piece's
+// first and count are lines, and the block ends after its last line end.
+template <class Parse, class Prepare = void (*)()>
+ParallelBlock parallel_lines(
+    Reading& r, const char* from, const char* file_end, std::size_t count, Parse parse,
+    Prepare prepare = [] {}) {
+    return detail::parallel(r, from, file_end, count, true, parse, prepare);
+}
+
+// Runs parse(reading) for an importer of text (or mixed) files over [data,
+// data + size): the reading threads, memory limit and progress of `options`;
+// a stop asked by the progress callback becomes ReadCancelled and running
+// out of memory "Not enough memory to read NAME".
 template <class Parse>
-ParallelBlock parallel_tokens(Reading& r, const char* from, const char* file_end, std::size_t count,
-                              Parse parse) {
-    return parallel_tokens(r, from, file_end, count, parse, [] {});
+auto import_bytes(const char* data, std::size_t size, const std::string& name, const ReaderOptions& options,
+                  Parse parse) {
+    try {
+        Reading reading(data, size, name, options);
+        auto out = parse(reading);
+        reading.report(data + size);
+        return out;
+    } catch (const input::Stopped&) {
+        throw ReadCancelled("Reading " + name + " was cancelled");
+    } catch (const std::bad_alloc&) {
+        throw ReadError("Not enough memory to read " + name);
+    } catch (const std::length_error&) {
+        throw ReadError("Not enough memory to read " + name);
+    }
 }
 
-// Parses the `count` lines after `from` (a line start) with parse(piece),
-// whose first and count are lines, as parallel_tokens does tokens.
-template <class Parse, class Prepare>
-ParallelBlock parallel_lines(Reading& r, const char* from, const char* file_end, std::size_t count,
-                             Parse parse, Prepare prepare) {
-    ParallelBlock out;
-    const auto pieces = detail::split_lines(r, from, file_end, count);
-    if (pieces.empty()) return out;
-    r.report(from);
-    prepare();
-    if (!detail::run_pieces(r, pieces, parse)) return out;
-    out.end = pieces.back().end;
-    out.lines = count;
-    r.reported(out.end);
-    return out;
-}
+// Rows written by the pieces of one block: a row given twice (a node listed
+// twice) keeps its last record, which only one thread can tell, so a second
+// write sends the block to one thread.
+class RowMarks {
+  public:
+    explicit RowMarks(std::size_t rows) : marks_(rows, 0) {}
+    // True the first time `row` is asked for, from any thread.
+    bool first(std::size_t row) {
+        return std::atomic_ref<std::uint8_t>(marks_[row]).exchange(1, std::memory_order_relaxed) == 0;
+    }
+
+  private:
+    std::vector<std::uint8_t> marks_;
+};
 
 // Skips bytes <= 32 and returns the next token of [p, end) (empty at end).
 inline std::string_view next_token(const char*& p, const char* end) {

@@ -716,19 +716,10 @@ bool looks_like_vtk_legacy(const char* data, std::size_t size) {
 
 ImportData parse_vtk_legacy(const char* data, std::size_t size, const std::string& name,
                             const ReaderOptions& options) {
-    const std::string shown_name = base_name(name);
-    try {
-        import::Reading reading(data, size, shown_name, options);
-        ImportData out = Parser(data, size, shown_name, reading).run();
-        reading.report(data + size);
-        return out;
-    } catch (const input::Stopped&) {
-        throw ReadCancelled("Reading " + shown_name + " was cancelled");
-    } catch (const std::bad_alloc&) {
-        throw ReadError("Not enough memory to read " + shown_name);
-    } catch (const std::length_error&) {
-        throw ReadError("Not enough memory to read " + shown_name);
-    }
+    const std::string shown = base_name(name);
+    return import::import_bytes(data, size, shown, options, [&](import::Reading& reading) {
+        return Parser(data, size, shown, reading).run();
+    });
 }
 
 ReadResult read_vtk_legacy_bytes(const char* data, std::size_t size, const std::string& name,
