@@ -58,6 +58,20 @@ std::string own_folder(const char* argv0) {
 int main(int argc, char** argv) {
     const std::optional<orv::cli::CommandLine> cl = orv::read_command_line(argc, argv);
     if (!cl) return 2;
+    const char* given = std::getenv("GLIBC_TUNABLES");
+    const std::string tunables = orv::with_huge_page_malloc(given);
+    if ((cl->mode == orv::cli::Mode::Info || cl->mode == orv::cli::Mode::Convert) &&
+        (!given || tunables != given)) {
+        // Reading a file here: once more, with the allocator's huge-page
+        // advice, which only takes effect from a program's start (importers
+        // build their meshes in many large vectors). Without /proc, as is.
+        setenv("GLIBC_TUNABLES", tunables.c_str(), 1);
+        execv("/proc/self/exe", argv);
+        if (given)
+            setenv("GLIBC_TUNABLES", given, 1);
+        else
+            unsetenv("GLIBC_TUNABLES");
+    }
     if (const std::optional<int> status = orv::run_plain_mode(*cl)) return *status;
 
 #ifdef ORVANEL_APP_NAME
@@ -73,7 +87,7 @@ int main(int argc, char** argv) {
     // to the launcher's folder) once installed, e.g. ../libexec/orvanel/.
     std::string app = folder + ORVANEL_APP_NAME;
     if (access(app.c_str(), X_OK) != 0) app = folder + ORVANEL_APP_INSTALLED;
-    setenv("GLIBC_TUNABLES", orv::with_huge_page_malloc(std::getenv("GLIBC_TUNABLES")).c_str(), 1);
+    setenv("GLIBC_TUNABLES", tunables.c_str(), 1);
     execv(app.c_str(), argv);
     std::fprintf(stderr, "orvanel: cannot start %s: %s\n", app.c_str(), std::strerror(errno));
     return 1;
