@@ -58,17 +58,17 @@ std::string own_folder(const char* argv0) {
 int main(int argc, char** argv) {
     const std::optional<orv::cli::CommandLine> cl = orv::read_command_line(argc, argv);
     if (!cl) return 2;
-    const char* given = std::getenv("GLIBC_TUNABLES");
-    const std::string tunables = orv::with_huge_page_malloc(given);
-    if ((cl->mode == orv::cli::Mode::Info || cl->mode == orv::cli::Mode::Convert) &&
-        (!given || tunables != given)) {
+    const char* env = std::getenv("GLIBC_TUNABLES");
+    const std::optional<std::string> given = env ? std::optional<std::string>(env) : std::nullopt;
+    const std::string tunables = orv::with_huge_page_malloc(env);
+    if ((cl->mode == orv::cli::Mode::Info || cl->mode == orv::cli::Mode::Convert) && tunables != given) {
         // Reading a file here: once more, with the allocator's huge-page
         // advice, which only takes effect from a program's start (importers
         // build their meshes in many large vectors). Without /proc, as is.
         setenv("GLIBC_TUNABLES", tunables.c_str(), 1);
         execv("/proc/self/exe", argv);
         if (given)
-            setenv("GLIBC_TUNABLES", given, 1);
+            setenv("GLIBC_TUNABLES", given->c_str(), 1);
         else
             unsetenv("GLIBC_TUNABLES");
     }
