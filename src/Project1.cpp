@@ -61,12 +61,19 @@ int main(int argc, char** argv) {
     const char* env = std::getenv("GLIBC_TUNABLES");
     const std::optional<std::string> given = env ? std::optional<std::string>(env) : std::nullopt;
     const std::string tunables = orv::with_huge_page_malloc(env);
-    if ((cl->mode == orv::cli::Mode::Info || cl->mode == orv::cli::Mode::Convert) && tunables != given) {
+    // Set for the one restart below, so that a C library that rewrote the
+    // variable could never make it loop.
+    const bool restarted = std::getenv("ORVANEL_RESTARTED") != nullptr;
+    unsetenv("ORVANEL_RESTARTED");
+    if ((cl->mode == orv::cli::Mode::Info || cl->mode == orv::cli::Mode::Convert) && tunables != given &&
+        !restarted) {
         // Reading a file here: once more, with the allocator's huge-page
         // advice, which only takes effect from a program's start (importers
         // build their meshes in many large vectors). Without /proc, as is.
         setenv("GLIBC_TUNABLES", tunables.c_str(), 1);
+        setenv("ORVANEL_RESTARTED", "1", 1);
         execv("/proc/self/exe", argv);
+        unsetenv("ORVANEL_RESTARTED");
         if (given)
             setenv("GLIBC_TUNABLES", given->c_str(), 1);
         else
