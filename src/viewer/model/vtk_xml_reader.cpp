@@ -25,6 +25,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -36,6 +37,8 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <system_error>
+#include <thread>
 #include <unordered_map>
 
 namespace orv {
@@ -431,7 +434,8 @@ class ArrayReader {
   public:
     ArrayReader(const FileBytes& file, const Head& head, const XmlTree& tree,
                 std::vector<std::string>& warnings, const ReaderOptions& options)
-        : file_(file), head_(head), tree_(tree), warnings_(warnings), progress_(options.progress) {
+        : file_(file), head_(head), tree_(tree), warnings_(warnings), progress_(options.progress),
+          threads_(options.threads > 0 ? options.threads : default_reader_threads()) {
         const XmlElement& root = tree.root();
         const std::string* header = root.attribute("header_type");
         if (!header || *header == "UInt32") {
@@ -692,26 +696,76 @@ class ArrayReader {
                             " bytes, more than the file holds",
                         where);
         }
-        std::vector<char> packed;
-        scratch.resize(static_cast<std::size_t>(std::min(block_size, bytes)));
-        for (std::size_t i = 0; i < sizes.size(); ++i) {
-            const std::uint64_t want = i + 1 == sizes.size() && last ? last : block_size;
-            if (want > sizes[i] * kMaxRatio + 64)
-                fail_at("Compressed " + label + ": block " + std::to_string(i + 1) +
-                            " claims a ratio beyond any compressor",
-                        where);
-            const std::string block_where = in.where();
-            packed.resize(static_cast<std::size_t>(sizes[i]));
-            if (in.read(packed.data(), packed.size()) != packed.size())
-                fail_at(file_.name() + " ends inside compressed block " + std::to_string(i + 1) + " of " +
-                            label,
-                        block_where);
-            if (!inflate(packed, scratch.data(), static_cast<std::size_t>(want)))
-                fail_at("Compressed block " + std::to_string(i + 1) + " of " + label +
-                            " does not decompress to " + std::to_string(want) + " bytes",
-                        block_where);
-            sink.push(scratch.data(), static_cast<std::size_t>(want));
-            advance(packed.size());
+        // Blocks are independent: a wave of them is read in file order, then
+        // decompressed on the reading threads, then handed on in order, so
+        // that the first fault in file order is the one reported.
+        struct Block {
+            std::vector<char> packed, plain;
+            std::uint64_t want = 0;
+            std::string where;
+            std::string fault; // found while the wave was read: reported in its turn
+            bool inflated = false;
+        };
+        constexpr std::size_t kWaveBytes = std::size_t{8} << 20;
+        const std::size_t wave_blocks = threads_ > 1 ? 64 : 1;
+        std::vector<Block> wave;
+        for (std::size_t first = 0; first < sizes.size(); first += wave.size()) {
+            wave.clear();
+            std::uint64_t wave_bytes = 0;
+            while (first + wave.size() < sizes.size() && wave.size() < wave_blocks &&
+                   (wave.empty() || wave_bytes < kWaveBytes)) {
+                const std::size_t i = first + wave.size();
+                Block& b = wave.emplace_back();
+                b.want = i + 1 == sizes.size() && last ? last : block_size;
+                if (b.want > sizes[i] * kMaxRatio + 64) {
+                    b.fault = "Compressed " + label + ": block " + std::to_string(i + 1) +
+                              " claims a ratio beyond any compressor";
+                    b.where = where;
+                    break;
+                }
+                b.where = in.where();
+                b.packed.resize(static_cast<std::size_t>(sizes[i]));
+                if (in.read(b.packed.data(), b.packed.size()) != b.packed.size()) {
+                    b.fault = file_.name() + " ends inside compressed block " + std::to_string(i + 1) +
+                              " of " + label;
+                    break;
+                }
+                wave_bytes += b.want;
+            }
+            const auto decompress = [&](Block& b) {
+                if (!b.fault.empty()) return;
+                b.plain.resize(static_cast<std::size_t>(b.want));
+                b.inflated = inflate(b.packed, b.plain.data(), b.plain.size());
+            };
+            if (wave.size() > 1) {
+                std::atomic<std::size_t> next{0};
+                const auto work = [&] {
+                    for (std::size_t j; (j = next.fetch_add(1)) < wave.size();)
+                        decompress(wave[j]);
+                };
+                std::vector<std::jthread> helpers;
+                for (int t = 1; t < threads_ && static_cast<std::size_t>(t) < wave.size(); ++t) {
+                    try {
+                        helpers.emplace_back(work);
+                    } catch (const std::system_error&) {
+                        break; // no more threads: the others do the work
+                    }
+                }
+                work();
+            } else {
+                for (Block& b : wave)
+                    decompress(b);
+            }
+            for (std::size_t j = 0; j < wave.size(); ++j) {
+                Block& b = wave[j];
+                if (!b.fault.empty()) fail_at(b.fault, b.where);
+                if (!b.inflated)
+                    fail_at("Compressed block " + std::to_string(first + j + 1) + " of " + label +
+                                " does not decompress to " + std::to_string(b.want) + " bytes",
+                            b.where);
+                sink.push(b.plain.data(), b.plain.size());
+                advance(b.packed.size());
+            }
         }
     }
 
@@ -756,6 +810,7 @@ class ArrayReader {
     std::string appended_text_;
     std::uint64_t budget_ = 0;
     std::function<bool(std::uint64_t, std::uint64_t)> progress_;
+    int threads_ = 1;
     std::uint64_t read_bytes_ = 0; // of array data, against the file's size
 };
 

@@ -5,7 +5,10 @@
 #include "../../../fuzz/import_same.h"
 #include "viewer/model/calculix_reader.h"
 #include "viewer/model/gmsh_reader.h"
+#include "viewer/model/import_mesh.h"
+#include "viewer/model/model_writer.h"
 #include "viewer/model/vtk_legacy_reader.h"
+#include "viewer/model/vtk_xml_reader.h"
 
 #include <gtest/gtest.h>
 
@@ -278,6 +281,31 @@ TEST(ImportParallel, FixturesReadTheSameOnThreads) {
         ++files;
     }
     EXPECT_GT(files, 5);
+}
+
+// A compressed .vtu of many blocks (a converted plate: 64 KiB blocks) is
+// decompressed on the threads: the same arrays, and a damaged block gives
+// the same message, naming the same block, as on one thread.
+TEST(ImportParallel, CompressedVtuBlocksReadTheSameOnThreads) {
+    const Import vtu = [](const std::string& t, const orv::ReaderOptions& o) {
+        return orv::import_vtk_xml_bytes(t.data(), t.size(), "plate.vtu", o);
+    };
+    const std::string file =
+        orv::vtu_of(orv::build_model(kVtk(vtk_plate(120), {}), "plate.vtk", 1).model).bytes;
+    const std::size_t data = file.find("<AppendedData");
+    ASSERT_NE(data, std::string::npos);
+    std::string damaged = file;
+    damaged[data + (file.size() - data) / 2] ^= 0x5a;
+    for (const std::string& text : {file, damaged}) {
+        const Outcome one = import(vtu, text, 1, 0), many = import(vtu, text, 3, 0);
+        EXPECT_EQ(many.error, one.error);
+        if (one.error.empty() && many.error.empty()) {
+            EXPECT_TRUE(orv::fuzz::same_import(one.data, many.data));
+        }
+    }
+    EXPECT_EQ(import(vtu, file, 1, 0).error, "");
+    EXPECT_NE(import(vtu, damaged, 1, 0).error.find("does not decompress"), std::string::npos)
+        << import(vtu, damaged, 1, 0).error;
 }
 
 TEST(ImportParallel, MemoryLimitIsRefusedBeforeTheArrays) {
