@@ -32,6 +32,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <functional>
 #include <limits>
 #include <map>
@@ -705,6 +706,7 @@ class ArrayReader {
             std::string where;
             std::string fault; // found while the wave was read: reported in its turn
             bool inflated = false;
+            std::exception_ptr failure; // of the decompressing thread (no memory), rethrown in its turn
         };
         constexpr std::size_t kWaveBytes = std::size_t{8} << 20;
         const std::size_t wave_blocks = threads_ > 1 ? 64 : 1;
@@ -734,8 +736,12 @@ class ArrayReader {
             }
             const auto decompress = [&](Block& b) {
                 if (!b.fault.empty()) return;
-                b.plain.resize(static_cast<std::size_t>(b.want));
-                b.inflated = inflate(b.packed, b.plain.data(), b.plain.size());
+                try {
+                    b.plain.resize(static_cast<std::size_t>(b.want));
+                    b.inflated = inflate(b.packed, b.plain.data(), b.plain.size());
+                } catch (...) {
+                    b.failure = std::current_exception();
+                }
             };
             if (wave.size() > 1) {
                 std::atomic<std::size_t> next{0};
@@ -759,6 +765,7 @@ class ArrayReader {
             for (std::size_t j = 0; j < wave.size(); ++j) {
                 Block& b = wave[j];
                 if (!b.fault.empty()) fail_at(b.fault, b.where);
+                if (b.failure) std::rethrow_exception(b.failure);
                 if (!b.inflated)
                     fail_at("Compressed block " + std::to_string(first + j + 1) + " of " + label +
                                 " does not decompress to " + std::to_string(b.want) + " bytes",
