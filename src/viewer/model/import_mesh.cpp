@@ -826,8 +826,6 @@ ReadResult build_model(ImportData&& data, const std::string& name_in, int thread
     // the hand-over they are filled from is handed back.
     m.coord_data.resize(rows * m.coord_cols());
     m.listas_data.resize(rows * m.listas_cols());
-    advise_huge_pages(m.coord_data.data(), m.coord_data.size() * sizeof(double));
-    advise_huge_pages(m.listas_data.data(), m.listas_data.size() * sizeof(double));
     m.namelista.assign(static_cast<std::size_t>(nlista) + 1, std::string());
     for (std::int64_t k = 1; k <= nlista; ++k)
         m.namelista[static_cast<std::size_t>(k)] = std::move(specs[static_cast<std::size_t>(k) - 1].name);

@@ -235,15 +235,12 @@ std::size_t count_newlines(const char* p, std::size_t n) {
 PageWarmer::PageWarmer(void* data, std::size_t bytes) {
     constexpr int kPopulateWrite = 23; // MADV_POPULATE_WRITE, Linux 5.14
     if (bytes < (4u << 20)) return;
+    // Blocks from allocate_pages are advised already; others are asked here,
+    // before the first write.
+    advise_huge_pages(data, bytes);
     const std::uintptr_t page = 4096;
     const std::uintptr_t begin = (reinterpret_cast<std::uintptr_t>(data) + page - 1) & ~(page - 1);
     const std::uintptr_t end = (reinterpret_cast<std::uintptr_t>(data) + bytes) & ~(page - 1);
-    // Large blocks come straight from mmap, untouched: asked before the
-    // first write, the kernel backs them with 2 MiB pages where the system
-    // allows it (transparent huge pages in "madvise" mode), one fault and one
-    // page-table entry where there were 512. Only advice: refused, it changes
-    // nothing.
-    if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
     if (bytes < (64u << 20)) return;
     try {
         thread_ = std::jthread([begin, end](std::stop_token stop) {

@@ -37,7 +37,6 @@
 #include <limits>
 #include <optional>
 #include <string>
-#include <sys/mman.h>
 #include <utility>
 
 namespace orv {
@@ -572,12 +571,7 @@ void reserve_rows(std::vector<std::int32_t>& data, std::uint64_t bytes) {
     } catch (const std::length_error&) {
         return;
     }
-    const std::size_t total = data.capacity() * sizeof(std::int32_t);
-    if (total < (4u << 20)) return;
-    const std::uintptr_t page = 4096;
-    const std::uintptr_t begin = (reinterpret_cast<std::uintptr_t>(data.data()) + page - 1) & ~(page - 1);
-    const std::uintptr_t end = (reinterpret_cast<std::uintptr_t>(data.data()) + total) & ~(page - 1);
-    if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+    advise_huge_pages(data.data(), data.capacity() * sizeof(std::int32_t));
 }
 
 BlockEnd read_element_block(Job& job, const Layout& layout, const Region& r, ResultModel& m) {
