@@ -45,6 +45,7 @@ struct FaceTemplate {
     int order = 0;
     std::vector<int> nodes;   // local node per lattice position; -1: serendipity centre
     std::vector<int> corners; // local corner nodes (the face's key)
+    bool has_centre = false;  // a -1 in nodes
 };
 
 struct Shape {
@@ -229,6 +230,7 @@ Shape make_shape(const std::vector<P3>& pts, int p, const Faces& faces, bool vol
                     ok = put(u, v, p == 2 && u == 1 && v == 1);
         }
         if (!ok) return Shape{};
+        f.has_centre = std::find(f.nodes.begin(), f.nodes.end(), -1) != f.nodes.end();
         s.faces.push_back(std::move(f));
     }
     s.supported = true;
@@ -423,13 +425,6 @@ std::string type_text(int type) {
 
 // One element of the model before numbering: its code, its cell and its
 // nodes (0-based; indices from the point count up are centre nodes).
-struct Element {
-    std::int32_t code = 0;
-    std::int64_t cell = 0;
-    std::int64_t first = 0; // into the node list
-    std::int64_t count = 0;
-};
-
 // A centre node made for a serendipity face: -1/4 of each corner plus 1/2 of
 // each mid-edge node, the serendipity shape functions at the face centre.
 struct CentreNode {
@@ -500,6 +495,53 @@ double von_mises_of(const std::array<double, 6>& s) {
     return std::sqrt(0.5 * (a * a + b * b + c * c) + 3.0 * (s[3] * s[3] + s[4] * s[4] + s[5] * s[5]));
 }
 
+// Value ranges of consecutive rows, kept as finish_model() keeps them over
+// all rows: a running minimum and maximum in row order, where of equal
+// values (0 and -0) the first one stays. A block starts empty (+inf, -inf),
+// so merging blocks in row order with the same strict comparisons gives
+// what one pass over all rows gives.
+struct BlockRanges {
+    double maxscale = 0;                      // largest |entry 1..6| of a coord row
+    std::vector<std::array<double, 2>> lists; // per list (entry 0 unused)
+    bool any = false;                         // a row was added
+
+    void start(std::size_t cols) {
+        constexpr double inf = std::numeric_limits<double>::infinity();
+        lists.assign(cols, {inf, -inf});
+    }
+    // `first_row`: the model's first row, which sets the ranges outright as
+    // a pass that starts from it would (a NaN included).
+    void add(const double* crow, const double* lrow, std::size_t cols, bool first_row = false) {
+        for (int j = 1; j <= 6; ++j)
+            if (std::fabs(crow[j]) > maxscale) maxscale = std::fabs(crow[j]);
+        any = true;
+        if (first_row) {
+            for (std::size_t k = 1; k < cols; ++k)
+                lists[k] = {lrow[k], lrow[k]};
+            return;
+        }
+        for (std::size_t k = 1; k < cols; ++k) {
+            const double v = lrow[k];
+            auto& r = lists[k];
+            if (v < r[0]) r[0] = v;
+            if (v > r[1]) r[1] = v;
+        }
+    }
+    void merge(const BlockRanges& b) {
+        if (!b.any) return;
+        if (b.maxscale > maxscale) maxscale = b.maxscale;
+        if (!any) {
+            lists = b.lists;
+            any = true;
+            return;
+        }
+        for (std::size_t k = 1; k < lists.size(); ++k) {
+            if (b.lists[k][0] < lists[k][0]) lists[k][0] = b.lists[k][0];
+            if (b.lists[k][1] > lists[k][1]) lists[k][1] = b.lists[k][1];
+        }
+    }
+};
+
 [[noreturn]] void fail(const std::string& name, const std::string& what) {
     throw ReadError(name + ": " + what);
 }
@@ -517,17 +559,21 @@ void release_pages(const void* data, std::size_t bytes) {
     if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_DONTNEED);
 }
 
-// Runs fn(first, last) over blocks of rows 0..count-1 on up to `threads`
-// threads (0: the reading threads' default); each block is done by one
-// thread, so fn may write its rows without locks. Without threads to be had,
-// the calling thread does all the blocks.
+constexpr std::int64_t kRowBlock = 1 << 16;
+std::int64_t row_blocks(std::int64_t count) {
+    return (count + kRowBlock - 1) / kRowBlock;
+}
+
+// Runs fn(first, last) over blocks of kRowBlock rows of 0..count-1 on up to
+// `threads` threads (0: the reading threads' default); each block is done by
+// one thread, so fn may write its rows without locks. Without threads to be
+// had, the calling thread does all the blocks.
 template <class Fn> void for_row_blocks(std::int64_t count, int threads, Fn fn) {
-    constexpr std::int64_t kBlock = 1 << 16;
-    const std::int64_t blocks = (count + kBlock - 1) / kBlock;
+    const std::int64_t blocks = row_blocks(count);
     std::atomic<std::int64_t> next{0};
     const auto work = [&] {
         for (std::int64_t b; (b = next.fetch_add(1)) < blocks;)
-            fn(b * kBlock, std::min(count, (b + 1) * kBlock));
+            fn(b * kRowBlock, std::min(count, (b + 1) * kRowBlock));
     };
     if (threads <= 0) threads = default_reader_threads();
     const std::int64_t helpers = std::min<std::int64_t>(threads - 1, blocks - 1);
@@ -661,103 +707,68 @@ ReadResult build_model(ImportData&& data, const std::string& name_in, int thread
         }
     }
 
-    // Elements in cell order.
-    std::vector<Element> elems;
-    std::vector<std::int64_t> enodes;
-    std::vector<CentreNode> centres;
-    std::size_t candidate = 0;
-    if (keep_face.empty()) { // surfaces and lines: about one element per cell, as many nodes
-        elems.reserve(static_cast<std::size_t>(ncell));
-        enodes.reserve(mesh.cell_nodes.size());
-    }
-    const auto add = [&](std::int64_t c, int family, int order, auto&& nodes_fn, std::int64_t count) {
-        Element e;
-        e.code = family * 100 + order;
-        e.cell = c;
-        e.first = static_cast<std::int64_t>(enodes.size());
-        e.count = count;
-        for (std::int64_t k = 0; k < count; ++k)
-            enodes.push_back(nodes_fn(k));
-        elems.push_back(e);
+    // Elements in cell order. visit_elements(visit) calls
+    // visit(cell, code, count, node) for each element, node(k) giving its
+    // k-th node (0-based; centre nodes numbered from npoint on, in order):
+    // once to count, once to write the connectivity in place.
+    const auto visit_elements = [&](auto&& visit) {
+        std::size_t candidate = 0;
+        std::int64_t centres_made = 0; // centre nodes of serendipity faces, returned
+        for (std::int64_t c = 0; c < ncell; ++c) {
+            if (!contributes[static_cast<std::size_t>(c)]) continue;
+            const int type = mesh.cell_types[static_cast<std::size_t>(c)];
+            const std::int64_t n = cell_size(c);
+            if (type == vtk_poly_line) {
+                for (std::int64_t k = 0; k + 1 < n; ++k)
+                    visit(c, 101, 2, [&](std::int64_t q) { return cell_node(c, k + q); });
+                continue;
+            }
+            if (type == vtk_triangle_strip) {
+                // Triangle k of a strip is (k, k+1, k+2), every other one
+                // reversed so that all keep the strip's orientation.
+                for (std::int64_t k = 0; k + 2 < n; ++k) {
+                    const std::array<std::int64_t, 3> t = k % 2
+                                                              ? std::array<std::int64_t, 3>{k + 1, k, k + 2}
+                                                              : std::array<std::int64_t, 3>{k, k + 1, k + 2};
+                    visit(c, 201, 3,
+                          [&](std::int64_t q) { return cell_node(c, t[static_cast<std::size_t>(q)]); });
+                }
+                continue;
+            }
+            if (type == vtk_polygon) {
+                if (n == 4) {
+                    const std::array<std::int64_t, 4> q4{0, 1, 3, 2};
+                    visit(c, 301, 4,
+                          [&](std::int64_t q) { return cell_node(c, q4[static_cast<std::size_t>(q)]); });
+                } else {
+                    // A fan from the first node: exact for the convex polygons solvers write.
+                    for (std::int64_t k = 1; k + 1 < n; ++k) {
+                        const std::array<std::int64_t, 3> t{0, k, k + 1};
+                        visit(c, 201, 3,
+                              [&](std::int64_t q) { return cell_node(c, t[static_cast<std::size_t>(q)]); });
+                    }
+                }
+                continue;
+            }
+            const Shape& sh = *cell_shape[static_cast<std::size_t>(c)];
+            for (const FaceTemplate& f : sh.faces) {
+                if (sh.volume && !keep_face[candidate++]) continue;
+                const std::int64_t centre = f.has_centre ? npoint + centres_made++ : -1;
+                visit(c, f.family * 100 + f.order, static_cast<std::int64_t>(f.nodes.size()),
+                      [&](std::int64_t q) {
+                          const int local = f.nodes[static_cast<std::size_t>(q)];
+                          return local < 0 ? centre : cell_node(c, local);
+                      });
+            }
+        }
+        return centres_made;
     };
-    for (std::int64_t c = 0; c < ncell; ++c) {
-        const int type = mesh.cell_types[static_cast<std::size_t>(c)];
-        const std::int64_t n = cell_size(c);
-        if (!contributes[static_cast<std::size_t>(c)]) continue;
-        if (type == vtk_poly_line) {
-            for (std::int64_t k = 0; k + 1 < n; ++k)
-                add(
-                    c, 1, 1, [&](std::int64_t q) { return cell_node(c, k + q); }, 2);
-            continue;
-        }
-        if (type == vtk_triangle_strip) {
-            // Triangle k of a strip is (k, k+1, k+2), every other one reversed
-            // so that all keep the strip's orientation.
-            for (std::int64_t k = 0; k + 2 < n; ++k) {
-                const std::array<std::int64_t, 3> t = k % 2 ? std::array<std::int64_t, 3>{k + 1, k, k + 2}
-                                                            : std::array<std::int64_t, 3>{k, k + 1, k + 2};
-                add(
-                    c, 2, 1, [&](std::int64_t q) { return cell_node(c, t[static_cast<std::size_t>(q)]); }, 3);
-            }
-            continue;
-        }
-        if (type == vtk_polygon) {
-            if (n == 4) {
-                const std::array<std::int64_t, 4> q4{0, 1, 3, 2};
-                add(
-                    c, 3, 1, [&](std::int64_t q) { return cell_node(c, q4[static_cast<std::size_t>(q)]); },
-                    4);
-            } else {
-                // A fan from the first node: exact for the convex polygons solvers write.
-                for (std::int64_t k = 1; k + 1 < n; ++k) {
-                    const std::array<std::int64_t, 3> t{0, k, k + 1};
-                    add(
-                        c, 2, 1, [&](std::int64_t q) { return cell_node(c, t[static_cast<std::size_t>(q)]); },
-                        3);
-                }
-            }
-            continue;
-        }
-        const Shape& s = *cell_shape[static_cast<std::size_t>(c)];
-        for (const FaceTemplate& f : s.faces) {
-            if (s.volume && !keep_face[candidate++]) continue;
-            std::int64_t centre = -1;
-            if (std::find(f.nodes.begin(), f.nodes.end(), -1) != f.nodes.end()) {
-                // 3 x 3 lattice: corners at 0 2 8 6, mid-edge nodes at 1 5 7 3.
-                CentreNode cn{};
-                const int corner_at[4] = {0, 2, 8, 6}, mid_at[4] = {1, 5, 7, 3};
-                for (int q = 0; q < 4; ++q) {
-                    cn.corners[static_cast<std::size_t>(q)] =
-                        cell_node(c, f.nodes[static_cast<std::size_t>(corner_at[q])]);
-                    cn.mids[static_cast<std::size_t>(q)] =
-                        cell_node(c, f.nodes[static_cast<std::size_t>(mid_at[q])]);
-                }
-                centre = npoint + static_cast<std::int64_t>(centres.size());
-                centres.push_back(cn);
-            }
-            add(
-                c, f.family, f.order,
-                [&](std::int64_t q) {
-                    const int local = f.nodes[static_cast<std::size_t>(q)];
-                    return local < 0 ? centre : cell_node(c, local);
-                },
-                static_cast<std::int64_t>(f.nodes.size()));
-        }
-    }
-
-    // Nodes that volume cells use and no element does lie inside the volume.
-    std::vector<std::uint8_t> inner;
-    for (std::int64_t c = 0; c < ncell; ++c) {
-        const Shape* s = cell_shape[static_cast<std::size_t>(c)];
-        if (!s || !s->volume) continue;
-        if (inner.empty()) inner.assign(static_cast<std::size_t>(npoint) + 1, 0);
-        for (std::int64_t k = 0; k < cell_size(c); ++k)
-            inner[static_cast<std::size_t>(cell_node(c, k)) + 1] = 1;
-    }
-    if (!inner.empty())
-        for (const std::int64_t n : enodes)
-            if (n < npoint) inner[static_cast<std::size_t>(n) + 1] = 0;
-
+    std::int64_t elem_count = 0, conec_count = 1; // row 0: code 0, no nodes
+    const std::int64_t centre_count =
+        visit_elements([&](std::int64_t, std::int32_t, std::int64_t count, auto&&) {
+            ++elem_count;
+            conec_count += 1 + count;
+        });
     if (vertices)
         out.warnings.push_back(name + ": " + std::to_string(vertices) +
                                " point and vertex cells draw nothing and were skipped.");
@@ -810,8 +821,8 @@ ReadResult build_model(ImportData&& data, const std::string& name_in, int thread
     }
 
     // Sizes.
-    const std::int64_t nnode = npoint + static_cast<std::int64_t>(centres.size());
-    const std::int64_t nelem = static_cast<std::int64_t>(elems.size());
+    const std::int64_t nnode = npoint + centre_count;
+    const std::int64_t nelem = elem_count;
     const std::int64_t nlista = static_cast<std::int64_t>(specs.size());
     constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max() - 1;
     if (nnode > kMax || nelem > kMax || nlista > kMax / 4)
@@ -830,30 +841,46 @@ ReadResult build_model(ImportData&& data, const std::string& name_in, int thread
     for (std::int64_t k = 1; k <= nlista; ++k)
         m.namelista[static_cast<std::size_t>(k)] = std::move(specs[static_cast<std::size_t>(k) - 1].name);
 
-    // Connectivity and element labels; then the elements' own lists go.
-    m.conec_start.assign(static_cast<std::size_t>(nelem) + 2, 0);
-    m.conec_data.clear();
-    m.conec_data.reserve(static_cast<std::size_t>(nelem) + enodes.size() + 1);
-    m.conec_data.push_back(0); // row 0: code 0, no nodes
-    for (std::int64_t e = 0; e < nelem; ++e) {
-        const Element& el = elems[static_cast<std::size_t>(e)];
-        m.conec_start[static_cast<std::size_t>(e) + 1] = static_cast<std::int64_t>(m.conec_data.size());
-        m.conec_data.push_back(el.code);
-        for (std::int64_t k = 0; k < el.count; ++k)
-            m.conec_data.push_back(
-                static_cast<std::int32_t>(enodes[static_cast<std::size_t>(el.first + k)] + 1));
+    // Connectivity, element labels and centre nodes, written in place.
+    m.conec_start.resize(static_cast<std::size_t>(nelem) + 2);
+    m.conec_data.resize(static_cast<std::size_t>(conec_count));
+    m.element_labels.resize(static_cast<std::size_t>(nelem) + 1);
+    std::vector<CentreNode> centres;
+    centres.reserve(static_cast<std::size_t>(centre_count));
+    {
+        std::int32_t* conec = m.conec_data.data();
+        std::int64_t e = 0, at = 1; // after row 0: code 0, no nodes
+        visit_elements([&](std::int64_t c, std::int32_t code, std::int64_t count, auto&& node) {
+            ++e;
+            m.conec_start[static_cast<std::size_t>(e)] = at;
+            m.element_labels[static_cast<std::size_t>(e)] =
+                mesh.cell_labels.empty() ? c + 1 : mesh.cell_labels[static_cast<std::size_t>(c)];
+            conec[at++] = code;
+            for (std::int64_t k = 0; k < count; ++k)
+                conec[at++] = static_cast<std::int32_t>(node(k) + 1);
+            if (code == 302 && node(4) >= npoint) {
+                // 3 x 3 lattice: corners at 0 2 8 6, mid-edge nodes at 1 5 7 3.
+                centres.push_back(
+                    {{node(0), node(2), node(8), node(6)}, {node(1), node(5), node(7), node(3)}});
+            }
+        });
+        m.conec_start[static_cast<std::size_t>(nelem) + 1] = at;
     }
-    m.conec_start[static_cast<std::size_t>(nelem) + 1] = static_cast<std::int64_t>(m.conec_data.size());
-    std::vector<std::int64_t>().swap(enodes);
-    std::vector<std::int64_t>& element_labels = m.element_labels;
-    element_labels.assign(static_cast<std::size_t>(nelem) + 1, 0);
-    for (std::int64_t e = 0; e < nelem; ++e) {
-        const std::int64_t c = elems[static_cast<std::size_t>(e)].cell;
-        element_labels[static_cast<std::size_t>(e) + 1] =
-            mesh.cell_labels.empty() ? c + 1 : mesh.cell_labels[static_cast<std::size_t>(c)];
-    }
-    std::vector<Element>().swap(elems);
     std::vector<std::int64_t>().swap(mesh.cell_labels);
+
+    // Nodes that volume cells use and no element does lie inside the volume.
+    std::vector<std::uint8_t> inner;
+    for (std::int64_t c = 0; c < ncell; ++c) {
+        const Shape* sh = cell_shape[static_cast<std::size_t>(c)];
+        if (!sh || !sh->volume) continue;
+        if (inner.empty()) inner.assign(static_cast<std::size_t>(npoint) + 1, 0);
+        for (std::int64_t k = 0; k < cell_size(c); ++k)
+            inner[static_cast<std::size_t>(cell_node(c, k)) + 1] = 1;
+    }
+    if (!inner.empty())
+        for (std::int64_t e = 1; e <= nelem; ++e)
+            for (const std::int32_t n : m.conec(static_cast<std::size_t>(e)).subspan(1))
+                if (n <= npoint) inner[static_cast<std::size_t>(n)] = 0;
     std::vector<const Shape*>().swap(cell_shape);
 
     // Node labels: the file's, centre nodes beyond the largest one.
@@ -939,9 +966,14 @@ ReadResult build_model(ImportData&& data, const std::string& name_in, int thread
 
     // Positions, displacements and values, row by row on the reading threads;
     // each block of rows hands back the pages of the hand-over it has used,
-    // so that the model grows into the memory the hand-over leaves.
+    // so that the model grows into the memory the hand-over leaves. Each
+    // block also keeps its rows' ranges, merged below in row order.
+    const std::size_t range_cols = static_cast<std::size_t>(nlista) + 1;
+    std::vector<BlockRanges> block_ranges(static_cast<std::size_t>(row_blocks(npoint)));
     const auto fill_rows = [&](std::int64_t first, std::int64_t last) {
         const std::size_t ccols = m.coord_cols(), lcols = m.listas_cols();
+        BlockRanges& ranges = block_ranges[static_cast<std::size_t>(first / kRowBlock)];
+        ranges.start(range_cols);
         for (std::int64_t i = first; i < last; ++i) {
             double* crow = m.coord_data.data() + (static_cast<std::size_t>(i) + 1) * ccols;
             double* lrow = m.listas_data.data() + (static_cast<std::size_t>(i) + 1) * lcols;
@@ -969,6 +1001,7 @@ ReadResult build_model(ImportData&& data, const std::string& name_in, int thread
                     x = row[sc.comp];
                 lrow[l + 1] = x;
             }
+            ranges.add(crow, lrow, range_cols, i == 0);
         }
         for (const ZeroedVector<double>* v : consumed) {
             const std::size_t per_row = npoint ? v->size() / static_cast<std::size_t>(npoint) : 0;
@@ -1002,11 +1035,26 @@ ReadResult build_model(ImportData&& data, const std::string& name_in, int thread
         }
     }
 
+    // The ranges in node order: the point rows' blocks, then the centre nodes.
+    BlockRanges all;
+    all.start(range_cols);
+    for (const BlockRanges& b : block_ranges)
+        all.merge(b);
+    for (std::int64_t i = npoint + 1; i <= nnode; ++i)
+        all.add(m.coord_row(static_cast<std::size_t>(i)),
+                m.listas_data.data() + static_cast<std::size_t>(i) * m.listas_cols(), range_cols);
+    FoundRanges found;
+    found.maxscale = all.maxscale;
+    found.lists.assign(range_cols, {0.0, 0.0});
+    if (nnode > 0)
+        for (std::size_t k = 1; k < range_cols; ++k)
+            found.lists[k] = all.lists[k];
+
     if (!inner.empty()) {
         inner.resize(static_cast<std::size_t>(nnode) + 1, 0); // centre nodes lie on faces
         m.inner_nodes = std::move(inner);
     }
-    finish_model(m);
+    finish_model(m, &found);
     return out;
 } catch (const std::bad_alloc&) {
     throw ReadError("Not enough memory to read " + base_name(name_in));

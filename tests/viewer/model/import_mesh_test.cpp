@@ -525,3 +525,44 @@ TEST(BuildModel, LargeModelsAreTheSameOnAnyNumberOfThreads) {
         EXPECT_EQ(three.listas(row, 13), avg);
     }
 }
+
+// The ranges kept while the rows are filled on threads are those one pass in
+// node order finds: of equal values (0 and -0) the first node's stays, also
+// when the two lie in different blocks of rows.
+TEST(BuildModel, RangesFoundOnThreadsAreThoseOfOnePassInNodeOrder) {
+    const std::int64_t n = 200000; // four blocks of rows
+    ImportData d;
+    for (std::int64_t i = 0; i < n; ++i)
+        d.mesh.points.insert(d.mesh.points.end(),
+                             {double(i % 1000), double(i / 1000), i == 150000 ? -7.5 : 0.0});
+    add_cell(d, orv::vtk_line, {0, n - 1});
+    d.steps.resize(1);
+    ImportField a{"A", {}, 1, false, {}}, b{"B", {}, 1, false, {}};
+    for (std::int64_t i = 0; i < n; ++i) {
+        // A: +0 at node 1 and -0 in later blocks as the minimum; -0 first as
+        // the maximum, +0 later. B: every value 1, then -0 and 0 in turn.
+        a.values.push_back(i == 0 ? 0.0 : i == 70000 || i == 140000 ? -0.0 : i == 100 ? -0.0 : 5.0);
+        b.values.push_back(i < 66000 ? 1.0 : (i % 2 ? 0.0 : -0.0));
+    }
+    a.values[10] = -0.0; // the maximum stays above: A's max is 5
+    d.steps[0].fields = {a, b};
+    for (const int threads : {1, 2, 3}) {
+        SCOPED_TRACE(threads);
+        ResultModel m = orv::build_model(ImportData(d), "ranges.vtu", threads).model;
+        ResultModel again = m;
+        orv::finish_model(again); // one pass over the rows
+        ASSERT_EQ(m.maxlista.size(), again.maxlista.size());
+        for (std::size_t k = 0; k < m.maxlista.size(); ++k)
+            for (int s = 0; s < 2; ++s) {
+                SCOPED_TRACE(k * 10 + s);
+                EXPECT_EQ(m.maxlista[k][s], again.maxlista[k][s]);
+                EXPECT_EQ(std::signbit(m.maxlista[k][s]), std::signbit(again.maxlista[k][s]));
+            }
+        EXPECT_EQ(m.maxscale, again.maxscale);
+        EXPECT_EQ(m.maxscale, 999.0);
+        EXPECT_FALSE(std::signbit(m.maxlista[1][0])); // node 1's +0, not a later -0
+        EXPECT_TRUE(std::signbit(m.maxlista[2][0]));  // B: -0 at node 66001 comes first
+        EXPECT_EQ(m.valmin, again.valmin);
+        EXPECT_EQ(m.valmax, again.valmax);
+    }
+}
