@@ -66,13 +66,13 @@ void Cursor::fail_binary(const char* at, const std::string& what) const {
     throw ReadError("Invalid input " + where_byte(at) + ": " + what);
 }
 
-bool parse_integer(std::string_view s, std::int64_t& out) {
+bool parse_integer_text(std::string_view s, std::int64_t& out) {
     if (!s.empty() && s[0] == '+') s.remove_prefix(1);
     const auto r = std::from_chars(s.data(), s.data() + s.size(), out);
     return r.ec == std::errc() && r.ptr == s.data() + s.size() && !s.empty();
 }
 
-bool parse_real(std::string_view s, double& out) {
+bool parse_real_text(std::string_view s, double& out) {
     if (!s.empty() && s[0] == '+') s.remove_prefix(1);
     if (s.empty()) return false;
     const char* e = s.data() + s.size();

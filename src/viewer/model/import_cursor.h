@@ -185,9 +185,72 @@ class TagIndex {
     std::vector<std::pair<std::int64_t, std::int64_t>> sorted_;
 };
 
+// The general paths of parse_real and parse_integer below.
+bool parse_real_text(std::string_view s, double& out);
+bool parse_integer_text(std::string_view s, std::int64_t& out);
+
 // Parses a whole token as a real ("1.5", "-2e3", "nan" refused); false if it
 // is not one. Accepts Fortran's exponent without 'E' ("1.23456-100").
-bool parse_real(std::string_view s, double& out);
-bool parse_integer(std::string_view s, std::int64_t& out);
+// Inline for the common token, a decimal of at most 19 digits and a small
+// exponent, converted in one exact operation (so bit-identical to the
+// general path, which takes every other token).
+inline bool parse_real(std::string_view s, double& out) {
+    static constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                        1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                        1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    const char* p = s.data();
+    const char* const end = p + s.size();
+    if (p < end && *p == '+') ++p;
+    const bool negative = p < end && *p == '-';
+    if (negative) ++p;
+    std::uint64_t mantissa = 0;
+    const char* const digits = p;
+    while (p < end && static_cast<unsigned>(*p - '0') < 10)
+        mantissa = mantissa * 10 + static_cast<unsigned>(*p++ - '0');
+    long count = p - digits;
+    int exp10 = 0;
+    if (p < end && *p == '.') {
+        const char* const fraction = ++p;
+        while (p < end && static_cast<unsigned>(*p - '0') < 10)
+            mantissa = mantissa * 10 + static_cast<unsigned>(*p++ - '0');
+        exp10 = -static_cast<int>(p - fraction);
+        count += p - fraction;
+    }
+    if (count == 0 || count > 19) return parse_real_text(s, out);
+    if (p < end && (*p == 'e' || *p == 'E')) {
+        ++p;
+        const bool eneg = p < end && *p == '-';
+        if (p < end && (*p == '-' || *p == '+')) ++p;
+        if (p == end || static_cast<unsigned>(*p - '0') >= 10) return parse_real_text(s, out);
+        int e = 0;
+        for (int i = 0; i < 3 && p < end && static_cast<unsigned>(*p - '0') < 10; ++i)
+            e = e * 10 + (*p++ - '0');
+        exp10 += eneg ? -e : e;
+    }
+    if (p != end || mantissa > (std::uint64_t{1} << 53) || exp10 < -22 || exp10 > 22)
+        return parse_real_text(s, out);
+    const double m = static_cast<double>(mantissa);
+    const double v = exp10 >= 0 ? m * kPow10[exp10] : m / kPow10[-exp10];
+    out = negative ? -v : v;
+    return true;
+}
+
+// Parses a whole token as an integer with an optional sign; false if it is
+// not one or does not fit 64 bits. Inline for up to 18 digits.
+inline bool parse_integer(std::string_view s, std::int64_t& out) {
+    const char* p = s.data();
+    const char* const end = p + s.size();
+    if (p < end && *p == '+') ++p;
+    const bool negative = p < end && *p == '-';
+    if (negative) ++p;
+    if (p == end || end - p > 18) return parse_integer_text(s, out);
+    std::int64_t v = 0;
+    for (; p < end; ++p) {
+        if (static_cast<unsigned>(*p - '0') >= 10) return parse_integer_text(s, out);
+        v = v * 10 + (*p - '0');
+    }
+    out = negative ? -v : v;
+    return true;
+}
 
 } // namespace orv::import

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
+
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
@@ -92,3 +94,92 @@ TEST(MappedFileDeathTest, OtherBusErrorsStayFatal) {
 }
 
 } // namespace
+
+// The inline paths for common tokens give what the general paths give, bit
+// for bit, and hand every other token on to them.
+TEST(ImportNumbers, ShortTokensReadAsTheGeneralPathReadsThem) {
+    const char* reals[] = {"0",
+                           "-0",
+                           "+0",
+                           "-0.0",
+                           "1",
+                           "1.",
+                           ".5",
+                           "-.5",
+                           "+-2.5",
+                           "-+2.5",
+                           "1e5",
+                           "1E+05",
+                           "2.5e-3",
+                           "1.00000E+00",
+                           "-9.99999E-01",
+                           "0.1",
+                           "0.3",
+                           "123456789012345678",
+                           "9007199254740993",
+                           "1234567890123456789",
+                           "12345678901234567890",
+                           "1e22",
+                           "1e23",
+                           "1e-22",
+                           "1e-23",
+                           "4.9406564584124654e-324",
+                           "1e-400",
+                           "1e400",
+                           "1.5-3",
+                           "1.23456-100",
+                           "1.5+2",
+                           "1e",
+                           "1e+",
+                           "e5",
+                           ".",
+                           "-",
+                           "+",
+                           "",
+                           "1.5x",
+                           "0x10",
+                           "nan",
+                           "inf",
+                           "1e0005",
+                           "00000000000000000000001.5",
+                           "1..5",
+                           "1.5e3.0",
+                           " 1",
+                           "1 "};
+    for (const char* t : reals) {
+        SCOPED_TRACE(t);
+        double a = 7, b = 7;
+        const bool ok_a = orv::import::parse_real(t, a), ok_b = orv::import::parse_real_text(t, b);
+        EXPECT_EQ(ok_a, ok_b);
+        if (ok_a && ok_b) {
+            EXPECT_EQ(std::bit_cast<std::uint64_t>(a), std::bit_cast<std::uint64_t>(b));
+        }
+    }
+    const char* integers[] = {"0",
+                              "-0",
+                              "+7",
+                              "+-7",
+                              "-+7",
+                              "123456789012345678",
+                              "-123456789012345678",
+                              "1234567890123456789",
+                              "9223372036854775807",
+                              "9223372036854775808",
+                              "-9223372036854775808",
+                              "1.0",
+                              "1e3",
+                              "",
+                              "-",
+                              "+",
+                              "12a",
+                              " 1"};
+    for (const char* t : integers) {
+        SCOPED_TRACE(t);
+        std::int64_t a = 7, b = 7;
+        const bool ok_a = orv::import::parse_integer(t, a), ok_b = orv::import::parse_integer_text(t, b);
+        EXPECT_EQ(ok_a, ok_b);
+        if (ok_a && ok_b) {
+            EXPECT_EQ(a, b);
+        }
+    }
+}
