@@ -1,7 +1,6 @@
 #include "viewer/model/import_parallel.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -24,23 +23,29 @@ Count count_tokens(const char* p, const char* e) {
     Count c;
     bool blank = true;
 #ifdef __SSE2__
-    // 64 bytes at a time: a token starts where a byte > 32 follows a blank.
-    const __m128i space = _mm_set1_epi8(32), newline = _mm_set1_epi8('\n');
-    for (; e - p >= 64; p += 64) {
-        std::uint64_t blanks = 0, ends = 0;
-        for (int k = 0; k < 4; ++k) {
-            const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
-            const auto b =
-                static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(x, space), x)));
-            const auto n = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, newline)));
-            blanks |= std::uint64_t{b} << (16 * k);
-            ends |= std::uint64_t{n} << (16 * k);
+    // Sixteen bytes at a time: a token starts where a byte > 32 follows a
+    // blank. Byte counters of up to 255 matches each, then summed.
+    const __m128i space = _mm_set1_epi8(32), newline = _mm_set1_epi8('\n'), zero = _mm_setzero_si128();
+    __m128i before = _mm_cmpeq_epi8(zero, zero); // the blank mask of the bytes before: all blank
+    const auto sum = [&](__m128i counters) {
+        const __m128i s = _mm_sad_epu8(counters, zero);
+        return static_cast<std::size_t>(_mm_cvtsi128_si64(s)) +
+               static_cast<std::size_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(s, s)));
+    };
+    while (e - p >= 16) {
+        __m128i starts = zero, ends = zero;
+        for (int k = 0; k < 255 && e - p >= 16; ++k, p += 16) {
+            const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+            const __m128i b = _mm_cmpeq_epi8(_mm_min_epu8(x, space), x); // 0xff where blank
+            const __m128i prev = _mm_or_si128(_mm_slli_si128(b, 1), _mm_srli_si128(before, 15));
+            starts = _mm_sub_epi8(starts, _mm_andnot_si128(b, prev));
+            ends = _mm_sub_epi8(ends, _mm_cmpeq_epi8(x, newline));
+            before = b;
         }
-        const std::uint64_t starts = ~blanks & ((blanks << 1) | std::uint64_t{blank});
-        c.tokens += static_cast<std::size_t>(std::popcount(starts));
-        c.lines += static_cast<std::size_t>(std::popcount(ends));
-        blank = (blanks >> 63) != 0;
+        c.tokens += sum(starts);
+        c.lines += sum(ends);
     }
+    blank = (_mm_movemask_epi8(before) & 0x8000) != 0;
 #endif
     for (; p < e; ++p) {
         const bool b = static_cast<unsigned char>(*p) <= 32;
@@ -99,7 +104,11 @@ std::vector<TokenPiece> split(Reading& r, const char* from, const char* file_end
         starts.push_back(p);
         counts.assign(starts.size() - 1, Count{});
         input::run_parallel(r.job(), counts.size(), [&](std::size_t i, char*) {
-            counts[i] = count_tokens(starts[i], starts[i + 1]);
+            if (by_lines) // lines are all a piece needs to know
+                counts[i].lines =
+                    input::count_newlines(starts[i], static_cast<std::size_t>(starts[i + 1] - starts[i]));
+            else
+                counts[i] = count_tokens(starts[i], starts[i + 1]);
         });
         for (std::size_t i = 0; i < counts.size(); ++i) {
             const std::size_t want = count - total;
