@@ -267,16 +267,21 @@ bool FrdReader::parallel_elements(std::int64_t announced, std::size_t w) {
     const auto block = import::parallel_lines(
         reading_, c_.pos(), c_.end(), 2 * count,
         [&](const import::TokenPiece& piece) {
-            if (piece.first % 2 != 0 || piece.count % 2 != 0) return false;
+            // Pieces end at any line: a piece reads the elements whose
+            // " -1" line it holds, skipping a first " -2" line (of the piece
+            // before) and reading its last element's " -2" line from the
+            // piece after.
             const char* q = piece.begin;
+            if (piece.first % 2 != 0) record_line(q, piece.end);
             std::int64_t nodes[20];
-            for (std::size_t e = piece.first / 2, last = e + piece.count / 2; e < last; ++e) {
+            for (std::size_t e = (piece.first + 1) / 2, last = (piece.first + piece.count + 1) / 2; e < last;
+                 ++e) {
                 const std::string_view head = record_line(q, piece.end);
                 std::int64_t label = 0, type = 0;
                 if (column(head, 0, 3) != " -1" || !import::parse_integer(trim(column(head, 3, w)), label) ||
                     !import::parse_integer(trim(column(head, 3 + w, 5)), type) || type != code)
                     return false;
-                const std::string_view line = record_line(q, piece.end);
+                const std::string_view line = record_line(q, c_.end());
                 if (column(line, 0, 3) != " -2") return false;
                 int got = 0;
                 for (std::size_t from = 3; from + 1 < line.size() && got < t->nodes; from += w) {
@@ -374,9 +379,11 @@ void FrdReader::read_elements(std::string_view header, const char* head) {
     mesh.cell_offsets.assign(1, 0);
     std::int64_t read = 0;
     auto add = [&](std::int64_t label, const FrdType& t, const std::int64_t* labels, const char* at) {
-        for (const int g : t.take)
-            mesh.cell_nodes.push_back(
-                node_index(labels[g], at, ("element " + std::to_string(label)).c_str()));
+        for (const int g : t.take) {
+            std::int64_t i = nodes_.find(labels[g]);
+            if (i < 0) i = node_index(labels[g], at, ("element " + std::to_string(label)).c_str()); // fails
+            mesh.cell_nodes.push_back(i);
+        }
         mesh.cell_offsets.push_back(static_cast<std::int64_t>(mesh.cell_nodes.size()));
         mesh.cell_types.push_back(t.vtk);
         mesh.cell_labels.push_back(label);
