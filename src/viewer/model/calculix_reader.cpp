@@ -162,7 +162,7 @@ class FrdReader {
     }
     // Text records " -1" of one line each, read on the reading threads; false,
     // with nothing kept, when the block must be read on one thread.
-    bool parallel_nodes(std::int64_t announced, std::size_t w, std::vector<std::int64_t>& labels);
+    bool parallel_nodes(std::int64_t announced, std::size_t w, ZeroedVector<std::int64_t>& labels);
     bool parallel_results(std::int64_t announced, std::size_t w, ImportField& field);
     // Elements of one type whose nodes fit on one " -2" line.
     bool parallel_elements(std::int64_t announced, std::size_t w);
@@ -185,7 +185,7 @@ std::string_view record_line(const char*& p, const char* end) {
 }
 } // namespace
 
-bool FrdReader::parallel_nodes(std::int64_t announced, std::size_t w, std::vector<std::int64_t>& labels) {
+bool FrdReader::parallel_nodes(std::int64_t announced, std::size_t w, ZeroedVector<std::int64_t>& labels) {
     auto& points = out_.mesh.points;
     const std::size_t l0 = labels.size(), p0 = points.size();
     const auto count = static_cast<std::size_t>(announced);
@@ -323,7 +323,7 @@ void FrdReader::read_nodes(std::string_view header, const char* head) {
     const std::int64_t announced = int_field(header, head, 24, 12, "the node count");
     if (announced < 0) fail(head, "expected a node count of 0 or more");
     auto& mesh = out_.mesh;
-    std::vector<std::int64_t> labels;
+    ZeroedVector<std::int64_t> labels;
     const std::size_t per = format >= 2 ? 4 + 3 * (format == 2 ? 4 : 8) : 40;
     need(announced, per, 4 * sizeof(double), head, "nodes");
     const auto reserve = static_cast<std::size_t>(

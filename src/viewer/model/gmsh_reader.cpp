@@ -395,7 +395,7 @@ class MshReader {
     // Text blocks read on the reading threads (see import_parallel.h); each
     // returns false, having changed nothing, when the block must be read on
     // one thread.
-    bool parallel_node_block(std::int64_t n, std::vector<std::int64_t>& labels);
+    bool parallel_node_block(std::int64_t n, ZeroedVector<std::int64_t>& labels);
     bool parallel_element_block(std::int64_t n, std::int64_t code, const GmshCellMap& map,
                                 std::vector<std::int64_t>& all_tags, std::vector<std::int64_t>& cell_of);
     bool parallel_node_data(std::int64_t count, std::size_t nc, PendingField& pf);
@@ -477,7 +477,7 @@ void MshReader::read_nodes() {
     auto& mesh = out_.mesh;
     std::int64_t total = 0;
     const char* head = here();
-    std::vector<std::int64_t> labels;
+    ZeroedVector<std::int64_t> labels;
     try {
         if (major_ == 2) {
             total = c_.integer("the node count");
@@ -547,7 +547,7 @@ void MshReader::read_nodes() {
     if (!ended_) expect_end("Nodes");
 }
 
-bool MshReader::parallel_node_block(std::int64_t n, std::vector<std::int64_t>& labels) {
+bool MshReader::parallel_node_block(std::int64_t n, ZeroedVector<std::int64_t>& labels) {
     auto& points = out_.mesh.points;
     const std::size_t first = labels.size();
     const auto count = static_cast<std::size_t>(n);

@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -149,7 +150,7 @@ class Cursor {
 class TagIndex {
   public:
     // Returns the first tag given twice, or -1.
-    std::int64_t build(const std::vector<std::int64_t>& tags) {
+    std::int64_t build(std::span<const std::int64_t> tags) {
         dense_.clear();
         sorted_.clear();
         if (tags.empty()) return -1;

@@ -866,7 +866,7 @@ ReadResult build_model(ImportData&& data, const std::string& name_in, int thread
         });
         m.conec_start[static_cast<std::size_t>(nelem) + 1] = at;
     }
-    std::vector<std::int64_t>().swap(mesh.cell_labels);
+    ZeroedVector<std::int64_t>().swap(mesh.cell_labels);
 
     // Nodes that volume cells use and no element does lie inside the volume.
     std::vector<std::uint8_t> inner;
@@ -894,7 +894,7 @@ ReadResult build_model(ImportData&& data, const std::string& name_in, int thread
     }
     for (std::int64_t i = npoint; i < nnode; ++i)
         node_labels[static_cast<std::size_t>(i) + 1] = ++top;
-    std::vector<std::int64_t>().swap(mesh.point_labels);
+    ZeroedVector<std::int64_t>().swap(mesh.point_labels);
 
     // Cell data become nodal: each such field's values are replaced by their
     // average over the cells that share a node; then the cells go.
@@ -929,9 +929,9 @@ ReadResult build_model(ImportData&& data, const std::string& name_in, int thread
         }
     std::vector<std::int32_t>().swap(cells_at);
     std::vector<char>().swap(contributes);
-    std::vector<std::int64_t>().swap(mesh.cell_nodes);
-    std::vector<std::int64_t>().swap(mesh.cell_offsets);
-    std::vector<std::uint8_t>().swap(mesh.cell_types);
+    ZeroedVector<std::int64_t>().swap(mesh.cell_nodes);
+    ZeroedVector<std::int64_t>().swap(mesh.cell_offsets);
+    ZeroedVector<std::uint8_t>().swap(mesh.cell_types);
 
     // Where each list's values and displacement come from.
     struct ListSource {

@@ -61,11 +61,11 @@ struct ImportMesh {
     // of their own (see ZeroedVector).
     ZeroedVector<double> points; // x, y, z of each point
     // The file's own numbers of points and cells; empty means 1..n in order.
-    std::vector<std::int64_t> point_labels;
-    std::vector<std::int64_t> cell_labels;
-    std::vector<std::uint8_t> cell_types;   // a VtkCellType per cell
-    std::vector<std::int64_t> cell_offsets; // cells + 1 entries into cell_nodes
-    std::vector<std::int64_t> cell_nodes;   // 0-based point indices, VTK node order
+    ZeroedVector<std::int64_t> point_labels;
+    ZeroedVector<std::int64_t> cell_labels;
+    ZeroedVector<std::uint8_t> cell_types;   // a VtkCellType per cell
+    ZeroedVector<std::int64_t> cell_offsets; // cells + 1 entries into cell_nodes
+    ZeroedVector<std::int64_t> cell_nodes;   // 0-based point indices, VTK node order
 
     std::size_t point_count() const { return points.size() / 3; }
     std::size_t cell_count() const { return cell_types.size(); }

@@ -141,8 +141,8 @@ double decode_binary(const unsigned char* p, Type t) {
 
 // Cells of one list: an old-style "n size" list or offsets + connectivity.
 struct CellList {
-    std::vector<std::int64_t> offsets{0};
-    std::vector<std::int64_t> nodes;
+    ZeroedVector<std::int64_t> offsets{0};
+    ZeroedVector<std::int64_t> nodes;
     std::string where; // of its header, for messages
 };
 
@@ -167,7 +167,7 @@ class Parser {
     std::optional<std::int64_t> npoints_;
     bool unstructured_ = true;
     CellList cells_;
-    std::optional<std::vector<std::int64_t>> cell_types_;
+    std::optional<ZeroedVector<std::int64_t>> cell_types_;
     std::string cell_types_where_;
     CellList poly_[4]; // vertices, lines, polygons, strips
     bool has_poly_[4] = {false, false, false, false};
@@ -260,10 +260,9 @@ class Parser {
         ended_ = true;
     }
 
-    // Reads `count` values of type `t` (the header line already passed);
-    // reals into the hand-over's own zeroed arrays.
-    template <class T>
-    using Values = std::conditional_t<std::is_floating_point_v<T>, ZeroedVector<T>, std::vector<T>>;
+    // Reads `count` values of type `t` (the header line already passed)
+    // into the hand-over's own zeroed arrays.
+    template <class T> using Values = ZeroedVector<T>;
     template <class T> Values<T> values(Type t, std::size_t count, const std::string& what) {
         if (!ended_)
             reading_.need(count * sizeof(T), [&] {

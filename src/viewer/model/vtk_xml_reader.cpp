@@ -491,10 +491,9 @@ class ArrayReader {
     const std::string& name() const { return file_.name(); }
     std::uint64_t budget() const { return budget_; }
 
-    // `count` values of the DataArray `e`, converted to T.
-    // Reals come in the hand-over's own zeroed arrays, indices in plain ones.
-    template <class T>
-    using Values = std::conditional_t<std::is_floating_point_v<T>, ZeroedVector<T>, std::vector<T>>;
+    // `count` values of the DataArray `e`, converted to T, in the
+    // hand-over's own zeroed arrays.
+    template <class T> using Values = ZeroedVector<T>;
 
     template <class T> Values<T> read(const XmlElement& e, std::uint64_t count) {
         const std::string label = array_label(e);
@@ -927,8 +926,8 @@ void drop_ghosts(Piece& p) {
     }
     if (keep.empty() || std::all_of(keep.begin(), keep.end(), [](bool k) { return k; })) return;
     ImportMesh& m = p.mesh;
-    std::vector<std::uint8_t> types;
-    std::vector<std::int64_t> offsets{0}, nodes;
+    ZeroedVector<std::uint8_t> types;
+    ZeroedVector<std::int64_t> offsets{0}, nodes;
     for (std::size_t c = 0; c < m.cell_count(); ++c) {
         if (!keep[c]) continue;
         types.push_back(m.cell_types[c]);
@@ -1329,7 +1328,7 @@ ImportData read_collection(const std::string& path, const FileBytes& file, const
 // holding anything but whole numbers stays a result.
 void take_labels(ImportData& d) {
     if (d.steps.empty()) return;
-    const auto take = [&](const char* name, bool on_cells, std::vector<std::int64_t>& labels) {
+    const auto take = [&](const char* name, bool on_cells, ZeroedVector<std::int64_t>& labels) {
         const auto is_ids = [&](const ImportField& f) {
             return f.name == name && f.on_cells == on_cells && f.components == 1;
         };
