@@ -233,9 +233,8 @@ bool FrdReader::parallel_results(std::int64_t announced, std::size_t w, ImportFi
                 if (column(line, 0, 3) != " -1" || !import::parse_integer(trim(column(line, 3, w)), label))
                     return false;
                 const std::int64_t i = nodes_.find(label);
-                if (i < 0 || line.size() < 3 + w + 12 * (nc - 1) + 2 ||
-                    !seen.first(static_cast<std::size_t>(i)))
-                    return false;
+                if (i < 0 || line.size() < 3 + w + 12 * (nc - 1) + 2) return false;
+                seen.mark(static_cast<std::size_t>(i));
                 for (std::size_t k = 0; k < nc; ++k)
                     if (!import::parse_real(trim(column(line, 3 + w + 12 * k, 12)),
                                             values[static_cast<std::size_t>(i) * nc + k]))
@@ -246,7 +245,7 @@ bool FrdReader::parallel_results(std::int64_t announced, std::size_t w, ImportFi
         [] {});
     // Otherwise the one-thread pass writes every value a piece wrote again,
     // in file order (or stops at the fault that made the pieces give up).
-    if (!block.end) return false;
+    if (!block.end || !seen.distinct(static_cast<std::size_t>(announced))) return false;
     c_.seek(block.end);
     return true;
 }

@@ -679,7 +679,7 @@ bool MshReader::parallel_node_data(std::int64_t count, std::size_t nc, PendingFi
                 if (!import::parse_integer(import::next_token(q, p.end), tag)) return false;
                 const std::int64_t i = nodes_.find(tag);
                 if (i < 0) return false;
-                if (!seen.first(static_cast<std::size_t>(i))) return false;
+                seen.mark(static_cast<std::size_t>(i));
                 for (std::size_t k = 0; k < nc; ++k)
                     if (!import::parse_real(import::next_token(q, p.end),
                                             values[static_cast<std::size_t>(i) * nc + k]))
@@ -689,7 +689,7 @@ bool MshReader::parallel_node_data(std::int64_t count, std::size_t nc, PendingFi
         });
     // Otherwise the one-thread pass writes every value a piece wrote again,
     // in file order (or stops at the fault that made the pieces give up).
-    if (!block.end) return false;
+    if (!block.end || !seen.distinct(static_cast<std::size_t>(count))) return false;
     c_.seek(block.end);
     return true;
 }

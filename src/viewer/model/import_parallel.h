@@ -148,14 +148,19 @@ auto import_bytes(const char* data, std::size_t size, const std::string& name, c
 }
 
 // Rows written by the pieces of one block: a row given twice (a node listed
-// twice) keeps its last record, which only one thread can tell, so a second
-// write sends the block to one thread.
+// twice) keeps its last record, which only one thread can tell. Pieces mark
+// their rows with plain stores; once they are done, fewer marked rows than
+// records means some row came twice, and the block goes to one thread.
 class RowMarks {
   public:
     explicit RowMarks(std::size_t rows) : marks_(rows, 0) {}
-    // True the first time `row` is asked for, from any thread.
-    bool first(std::size_t row) {
-        return std::atomic_ref<std::uint8_t>(marks_[row]).exchange(1, std::memory_order_relaxed) == 0;
+    // From any thread.
+    void mark(std::size_t row) {
+        std::atomic_ref<std::uint8_t>(marks_[row]).store(1, std::memory_order_relaxed);
+    }
+    // After the pieces: true when `records` records marked as many rows.
+    bool distinct(std::size_t records) const {
+        return static_cast<std::size_t>(std::count(marks_.begin(), marks_.end(), std::uint8_t{1})) == records;
     }
 
   private:

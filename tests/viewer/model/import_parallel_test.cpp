@@ -6,6 +6,7 @@
 #include "viewer/model/calculix_reader.h"
 #include "viewer/model/gmsh_reader.h"
 #include "viewer/model/import_mesh.h"
+#include "viewer/model/import_parallel.h"
 #include "viewer/model/model_writer.h"
 #include "viewer/model/vtk_legacy_reader.h"
 #include "viewer/model/vtk_xml_reader.h"
@@ -19,6 +20,7 @@
 #include <functional>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -351,3 +353,20 @@ TEST(ImportParallel, ProgressRisesToTheWholeFileAndCanCancel) {
 }
 
 } // namespace
+
+// Pieces mark rows from several threads; a row marked twice (a node listed
+// twice in a block) shows in the count, which sends the block to one thread.
+TEST(ImportParallel, RowMarksTellARowGivenTwice) {
+    for (const bool twice : {false, true}) {
+        orv::import::RowMarks marks(100000);
+        std::vector<std::thread> pool;
+        for (int t = 0; t < 4; ++t)
+            pool.emplace_back([&, t] {
+                for (std::size_t r = static_cast<std::size_t>(t); r < 90000; r += 4)
+                    marks.mark(twice && r == 89999 ? 3 : r);
+            });
+        for (auto& th : pool)
+            th.join();
+        EXPECT_EQ(marks.distinct(90000), !twice);
+    }
+}
