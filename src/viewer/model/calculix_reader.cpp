@@ -189,25 +189,25 @@ bool FrdReader::parallel_nodes(std::int64_t announced, std::size_t w, ZeroedVect
     auto& points = out_.mesh.points;
     const std::size_t l0 = labels.size(), p0 = points.size();
     const auto count = static_cast<std::size_t>(announced);
-    const auto block = import::parallel_lines(
-        reading_, c_.pos(), c_.end(), count,
-        [&](const import::TokenPiece& piece) {
-            const char* p = piece.begin;
-            for (std::size_t r = piece.first, last = r + piece.count; r < last; ++r) {
-                const std::string_view line = record_line(p, piece.end);
-                if (column(line, 0, 3) != " -1" ||
-                    !import::parse_integer(trim(column(line, 3, w)), labels[l0 + r]))
+    const auto parse = [&](const import::TokenPiece& piece) {
+        const char* p = piece.begin;
+        for (std::size_t r = piece.first, last = r + piece.count; r < last; ++r) {
+            const std::string_view line = record_line(p, piece.end);
+            if (column(line, 0, 3) != " -1" ||
+                !import::parse_integer(trim(column(line, 3, w)), labels[l0 + r]))
+                return false;
+            for (std::size_t k = 0; k < 3; ++k)
+                if (!import::parse_real(trim(column(line, 3 + w + 12 * k, 12)), points[p0 + 3 * r + k]))
                     return false;
-                for (std::size_t k = 0; k < 3; ++k)
-                    if (!import::parse_real(trim(column(line, 3 + w + 12 * k, 12)), points[p0 + 3 * r + k]))
-                        return false;
-            }
-            return true;
-        },
-        [&] {
-            labels.resize(l0 + count);
-            points.resize(p0 + 3 * count);
-        });
+        }
+        return true;
+    };
+    const auto prepare = [&] {
+        labels.resize(l0 + count);
+        points.resize(p0 + 3 * count);
+    };
+    auto block = import::parallel_fixed_lines(reading_, c_.pos(), c_.end(), count, 1, parse, prepare);
+    if (!block.end) block = import::parallel_lines(reading_, c_.pos(), c_.end(), count, parse, prepare);
     if (!block.end) {
         labels.resize(l0);
         points.resize(p0);
@@ -223,31 +223,38 @@ bool FrdReader::parallel_results(std::int64_t announced, std::size_t w, ImportFi
     if (3 + w + 12 * nc > 120) return false;
     import::RowMarks seen(out_.mesh.point_count());
     auto& values = field.values;
-    const auto block = import::parallel_lines(
-        reading_, c_.pos(), c_.end(), static_cast<std::size_t>(announced),
-        [&](const import::TokenPiece& piece) {
-            const char* p = piece.begin;
-            for (std::size_t r = 0; r < piece.count; ++r) {
-                const std::string_view line = record_line(p, piece.end);
-                std::int64_t label = 0;
-                if (column(line, 0, 3) != " -1" || !import::parse_integer(trim(column(line, 3, w)), label))
+    const auto count = static_cast<std::size_t>(announced);
+    const auto parse = [&](const import::TokenPiece& piece) {
+        const char* p = piece.begin;
+        for (std::size_t r = 0; r < piece.count; ++r) {
+            const std::string_view line = record_line(p, piece.end);
+            std::int64_t label = 0;
+            if (column(line, 0, 3) != " -1" || !import::parse_integer(trim(column(line, 3, w)), label))
+                return false;
+            const std::int64_t i = nodes_.find(label);
+            if (i < 0 || line.size() < 3 + w + 12 * (nc - 1) + 2) return false;
+            seen.mark(static_cast<std::size_t>(i));
+            for (std::size_t k = 0; k < nc; ++k)
+                if (!import::parse_real(trim(column(line, 3 + w + 12 * k, 12)),
+                                        values[static_cast<std::size_t>(i) * nc + k]))
                     return false;
-                const std::int64_t i = nodes_.find(label);
-                if (i < 0 || line.size() < 3 + w + 12 * (nc - 1) + 2) return false;
-                seen.mark(static_cast<std::size_t>(i));
-                for (std::size_t k = 0; k < nc; ++k)
-                    if (!import::parse_real(trim(column(line, 3 + w + 12 * k, 12)),
-                                            values[static_cast<std::size_t>(i) * nc + k]))
-                        return false;
-            }
-            return true;
-        },
-        [] {});
-    // Otherwise the one-thread pass writes every value a piece wrote again,
-    // in file order (or stops at the fault that made the pieces give up).
-    if (!block.end || !seen.distinct(static_cast<std::size_t>(announced))) return false;
-    c_.seek(block.end);
-    return true;
+        }
+        return true;
+    };
+    auto block = import::parallel_fixed_lines(reading_, c_.pos(), c_.end(), count, 1, parse);
+    if (!block.end) {
+        seen.clear();
+        block = import::parallel_lines(reading_, c_.pos(), c_.end(), count, parse);
+    }
+    if (block.end && seen.distinct(count)) {
+        c_.seek(block.end);
+        return true;
+    }
+    // The one-thread pass reads the block again in file order, from values
+    // as before: pieces may have read records beyond a block that ends
+    // early, which must not stay.
+    std::fill(values.begin(), values.end(), 0.0);
+    return false;
 }
 
 bool FrdReader::parallel_elements(std::int64_t announced, std::size_t w) {
@@ -263,48 +270,48 @@ bool FrdReader::parallel_elements(std::int64_t announced, std::size_t w) {
     const auto count = static_cast<std::size_t>(announced);
     const std::size_t take = t->take.size();
     const std::size_t c0 = mesh.cell_types.size(), n0 = mesh.cell_nodes.size(), o0 = mesh.cell_offsets.size();
-    const auto block = import::parallel_lines(
-        reading_, c_.pos(), c_.end(), 2 * count,
-        [&](const import::TokenPiece& piece) {
-            // Pieces end at any line: a piece reads the elements whose
-            // " -1" line it holds, skipping a first " -2" line (of the piece
-            // before) and reading its last element's " -2" line from the
-            // piece after.
-            const char* q = piece.begin;
-            if (piece.first % 2 != 0) record_line(q, piece.end);
-            std::int64_t nodes[20];
-            for (std::size_t e = (piece.first + 1) / 2, last = (piece.first + piece.count + 1) / 2; e < last;
-                 ++e) {
-                const std::string_view head = record_line(q, piece.end);
-                std::int64_t label = 0, type = 0;
-                if (column(head, 0, 3) != " -1" || !import::parse_integer(trim(column(head, 3, w)), label) ||
-                    !import::parse_integer(trim(column(head, 3 + w, 5)), type) || type != code)
-                    return false;
-                const std::string_view line = record_line(q, c_.end());
-                if (column(line, 0, 3) != " -2") return false;
-                int got = 0;
-                for (std::size_t from = 3; from + 1 < line.size() && got < t->nodes; from += w) {
-                    const std::string_view f = trim(column(line, from, w));
-                    if (f.empty() || !import::parse_integer(f, nodes[got++])) return false;
-                }
-                if (got < t->nodes) return false;
-                for (std::size_t j = 0; j < take; ++j) {
-                    const std::int64_t i = nodes_.find(nodes[t->take[j]]);
-                    if (i < 0) return false;
-                    mesh.cell_nodes[n0 + e * take + j] = i;
-                }
-                mesh.cell_offsets[o0 + e] = static_cast<std::int64_t>(n0 + (e + 1) * take);
-                mesh.cell_types[c0 + e] = t->vtk;
-                mesh.cell_labels[c0 + e] = label;
+    const auto parse = [&](const import::TokenPiece& piece) {
+        // Pieces end at any line: a piece reads the elements whose
+        // " -1" line it holds, skipping a first " -2" line (of the piece
+        // before) and reading its last element's " -2" line from the
+        // piece after.
+        const char* q = piece.begin;
+        if (piece.first % 2 != 0) record_line(q, piece.end);
+        std::int64_t nodes[20];
+        for (std::size_t e = (piece.first + 1) / 2, last = (piece.first + piece.count + 1) / 2; e < last;
+             ++e) {
+            const std::string_view head = record_line(q, piece.end);
+            std::int64_t label = 0, type = 0;
+            if (column(head, 0, 3) != " -1" || !import::parse_integer(trim(column(head, 3, w)), label) ||
+                !import::parse_integer(trim(column(head, 3 + w, 5)), type) || type != code)
+                return false;
+            const std::string_view line = record_line(q, c_.end());
+            if (column(line, 0, 3) != " -2") return false;
+            int got = 0;
+            for (std::size_t from = 3; from + 1 < line.size() && got < t->nodes; from += w) {
+                const std::string_view f = trim(column(line, from, w));
+                if (f.empty() || !import::parse_integer(f, nodes[got++])) return false;
             }
-            return true;
-        },
-        [&] {
-            mesh.cell_nodes.resize(n0 + count * take);
-            mesh.cell_offsets.resize(o0 + count);
-            mesh.cell_types.resize(c0 + count);
-            mesh.cell_labels.resize(c0 + count);
-        });
+            if (got < t->nodes) return false;
+            for (std::size_t j = 0; j < take; ++j) {
+                const std::int64_t i = nodes_.find(nodes[t->take[j]]);
+                if (i < 0) return false;
+                mesh.cell_nodes[n0 + e * take + j] = i;
+            }
+            mesh.cell_offsets[o0 + e] = static_cast<std::int64_t>(n0 + (e + 1) * take);
+            mesh.cell_types[c0 + e] = t->vtk;
+            mesh.cell_labels[c0 + e] = label;
+        }
+        return true;
+    };
+    const auto prepare = [&] {
+        mesh.cell_nodes.resize(n0 + count * take);
+        mesh.cell_offsets.resize(o0 + count);
+        mesh.cell_types.resize(c0 + count);
+        mesh.cell_labels.resize(c0 + count);
+    };
+    auto block = import::parallel_fixed_lines(reading_, c_.pos(), c_.end(), count, 2, parse, prepare);
+    if (!block.end) block = import::parallel_lines(reading_, c_.pos(), c_.end(), 2 * count, parse, prepare);
     if (!block.end) {
         mesh.cell_nodes.resize(n0);
         mesh.cell_offsets.resize(o0);

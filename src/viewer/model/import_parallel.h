@@ -19,7 +19,9 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -88,6 +90,14 @@ std::vector<TokenPiece> split(Reading& r, const char* from, const char* file_end
                               bool by_lines, std::size_t& lines);
 bool run_pieces(Reading& r, const std::vector<TokenPiece>& pieces,
                 const std::function<bool(const TokenPiece&)>& parse);
+// Pieces of whole records of `widths` (bytes of each line of a record, line
+// end included), cut by arithmetic; empty when the block is too small, the
+// file shorter, or `from` not at a line start.
+std::vector<TokenPiece> split_fixed(Reading& r, const char* from, const char* file_end, std::size_t records,
+                                    std::span<const std::size_t> widths);
+// True when every line of the piece ends where `widths` puts its end, and
+// nowhere before.
+bool lines_fit(const TokenPiece& piece, std::span<const std::size_t> widths);
 
 template <class Parse, class Prepare>
 ParallelBlock parallel(Reading& r, const char* from, const char* file_end, std::size_t count, bool by_lines,
@@ -126,6 +136,43 @@ ParallelBlock parallel_lines(
     return detail::parallel(r, from, file_end, count, true, parse, prepare);
 }
 
+// The same for `records` records after `from` (a line start) that all have
+// the lines of the first one, each as long as the same line of the first:
+// the fixed columns of files such as CalculiX's. The pieces are cut by
+// arithmetic, without a pass that counts line ends; each piece checks its
+// line ends before parse sees it, and the block is not read (end nullptr)
+// when any lies elsewhere. A piece's first and count are lines, as for
+// parallel_lines. `lines_per_record` is 1 or 2.
+template <class Parse, class Prepare = void (*)()>
+ParallelBlock parallel_fixed_lines(
+    Reading& r, const char* from, const char* file_end, std::size_t records, std::size_t lines_per_record,
+    Parse parse, Prepare prepare = [] {}) {
+    ParallelBlock out;
+    std::size_t widths[2] = {0, 0};
+    if (lines_per_record < 1 || lines_per_record > 2) return out;
+    const char* p = from;
+    for (std::size_t k = 0; k < lines_per_record; ++k) {
+        const void* nl =
+            p < file_end ? std::memchr(p, '\n', static_cast<std::size_t>(file_end - p)) : nullptr;
+        if (!nl) return out;
+        widths[k] = static_cast<std::size_t>(static_cast<const char*>(nl) - p) + 1;
+        p = static_cast<const char*>(nl) + 1;
+    }
+    const std::span<const std::size_t> layout(widths, lines_per_record);
+    const auto pieces = detail::split_fixed(r, from, file_end, records, layout);
+    if (pieces.empty()) return out;
+    r.report(from);
+    prepare();
+    if (!detail::run_pieces(r, pieces, [&](const TokenPiece& piece) {
+            return detail::lines_fit(piece, layout) && parse(piece);
+        }))
+        return out;
+    out.end = pieces.back().end;
+    out.lines = records * lines_per_record;
+    r.reported(out.end);
+    return out;
+}
+
 // Runs parse(reading) for an importer of text (or mixed) files over [data,
 // data + size): the reading threads, memory limit and progress of `options`;
 // a stop asked by the progress callback becomes ReadCancelled and running
@@ -158,6 +205,7 @@ class RowMarks {
     void mark(std::size_t row) {
         std::atomic_ref<std::uint8_t>(marks_[row]).store(1, std::memory_order_relaxed);
     }
+    void clear() { std::fill(marks_.begin(), marks_.end(), std::uint8_t{0}); }
     // After the pieces: true when `records` records marked as many rows.
     bool distinct(std::size_t records) const {
         return static_cast<std::size_t>(std::count(marks_.begin(), marks_.end(), std::uint8_t{1})) == records;

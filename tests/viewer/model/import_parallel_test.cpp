@@ -205,6 +205,17 @@ struct Case {
     const char* error; // part of the expected message; nullptr: reads
 };
 
+// `frd` with the first `n` records of its first result block taken out,
+// so that the block ends before the count its header announces. The lines
+// after its end (the next block's first records) name the nodes it lacks.
+std::string frd_result_short(const std::string& frd, int n) {
+    const std::size_t from = frd.find("\n -1", frd.find("\n -5", frd.find("  100CL"))) + 1;
+    std::size_t end = from;
+    for (int k = 0; k < n; ++k)
+        end = frd.find('\n', end) + 1;
+    return frd.substr(0, from) + frd.substr(end);
+}
+
 std::vector<Case> cases() {
     const std::string vtk = vtk_plate(12), msh = msh_plate(12), frd = frd_plate(12);
     return {
@@ -238,6 +249,7 @@ std::vector<Case> cases() {
          nullptr},
         {"frd values on a continuation line", kFrd,
          replaced(frd, "\n -1        17 1.17000E+00", "\n -1        17\n -2          1.17000E+00"), nullptr},
+        {"frd result block shorter than announced", kFrd, frd_result_short(frd, 40), nullptr},
         {"frd cut inside a result", kFrd, frd.substr(0, frd.rfind('\n', frd.size() - 900) + 1), nullptr},
     };
 }
