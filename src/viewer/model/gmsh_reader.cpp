@@ -396,6 +396,10 @@ class MshReader {
     // returns false, having changed nothing, when the block must be read on
     // one thread.
     bool parallel_node_block(std::int64_t n, ZeroedVector<std::int64_t>& labels);
+    // A binary node block of 4.1 (not parametric): tags, then points.
+    bool parallel_binary_node_block(std::int64_t n, ZeroedVector<std::int64_t>& labels);
+    // A binary $NodeData block: fixed records, cut by arithmetic.
+    bool parallel_binary_node_data(std::int64_t count, std::size_t nc, PendingField& pf);
     bool parallel_element_block(std::int64_t n, std::int64_t code, const GmshCellMap& map,
                                 std::vector<std::int64_t>& all_tags, std::vector<std::int64_t>& cell_of);
     bool parallel_node_data(std::int64_t count, std::size_t nc, PendingField& pf);
@@ -516,7 +520,9 @@ void MshReader::read_nodes() {
                                  static_cast<std::uint64_t>(total))
                     fail(at,
                          "the node blocks hold more nodes than the " + std::to_string(total) + " announced");
-                if (!binary_ && !parametric && parallel_node_block(n, labels)) continue;
+                if (!parametric &&
+                    (binary_ ? parallel_binary_node_block(n, labels) : parallel_node_block(n, labels)))
+                    continue;
                 for (std::int64_t i = 0; i < n; ++i)
                     labels.push_back(get_size("a node tag"));
                 const int extra = parametric ? static_cast<int>(dim) : 0;
@@ -603,47 +609,76 @@ bool MshReader::parallel_element_block(std::int64_t n, std::int64_t code, const 
     const std::size_t e0 = all_tags.size(), c0 = mesh.cell_types.size(), n0 = mesh.cell_nodes.size();
     const std::size_t o0 = mesh.cell_offsets.size();
     const bool drawn = map.vtk != 0;
-    c_.skip_space();
-    const auto block = import::parallel_tokens(
-        reading_, c_.pos(), c_.end(), count * per,
-        [&](const import::TokenPiece& p) {
-            if (p.first % per != 0 || p.count % per != 0) return false; // records split between pieces
-            const char* q = p.begin;
-            std::int64_t row[64];
-            if (per > 64) return false;
-            for (std::size_t e = p.first / per, last = e + p.count / per; e < last; ++e) {
-                for (std::size_t k = 0; k < per; ++k)
-                    if (!import::parse_integer(import::next_token(q, p.end), row[k])) return false;
-                all_tags[e0 + e] = row[0];
-                if (!drawn) {
-                    cell_of[e0 + e] = -1;
-                    continue;
-                }
-                const std::size_t cell = c0 + e;
-                for (std::size_t j = 0; j < take; ++j) {
-                    const std::int64_t i = nodes_.find(row[1 + static_cast<std::size_t>(map.take[j])]);
-                    if (i < 0) return false;
-                    mesh.cell_nodes[n0 + e * take + j] = i;
-                }
-                mesh.cell_offsets[cell + 1] = static_cast<std::int64_t>(n0 + (e + 1) * take);
-                mesh.cell_types[cell] = map.vtk;
-                mesh.cell_labels[cell] = row[0];
-                cell_gmsh_type_[cell] = static_cast<std::int16_t>(code);
-                cell_of[e0 + e] = static_cast<std::int64_t>(cell);
-            }
+    if (per > 64) return false;
+    // Element e of the block with its tag and node tags in row.
+    const auto store = [&](std::size_t e, const std::int64_t* row) {
+        all_tags[e0 + e] = row[0];
+        if (!drawn) {
+            cell_of[e0 + e] = -1;
             return true;
-        },
-        [&] {
-            all_tags.resize(e0 + count);
-            cell_of.resize(e0 + count);
-            if (!drawn) return;
-            if (mesh.cell_offsets.empty()) mesh.cell_offsets.push_back(0);
-            mesh.cell_nodes.resize(n0 + count * take);
-            mesh.cell_offsets.resize(c0 + 1 + count);
-            mesh.cell_types.resize(c0 + count);
-            mesh.cell_labels.resize(c0 + count);
-            cell_gmsh_type_.resize(c0 + count);
-        });
+        }
+        const std::size_t cell = c0 + e;
+        for (std::size_t j = 0; j < take; ++j) {
+            const std::int64_t i = nodes_.find(row[1 + static_cast<std::size_t>(map.take[j])]);
+            if (i < 0) return false;
+            mesh.cell_nodes[n0 + e * take + j] = i;
+        }
+        mesh.cell_offsets[cell + 1] = static_cast<std::int64_t>(n0 + (e + 1) * take);
+        mesh.cell_types[cell] = map.vtk;
+        mesh.cell_labels[cell] = row[0];
+        cell_gmsh_type_[cell] = static_cast<std::int16_t>(code);
+        cell_of[e0 + e] = static_cast<std::int64_t>(cell);
+        return true;
+    };
+    const auto prepare = [&] {
+        all_tags.resize(e0 + count);
+        cell_of.resize(e0 + count);
+        if (!drawn) return;
+        if (mesh.cell_offsets.empty()) mesh.cell_offsets.push_back(0);
+        mesh.cell_nodes.resize(n0 + count * take);
+        mesh.cell_offsets.resize(c0 + 1 + count);
+        mesh.cell_types.resize(c0 + count);
+        mesh.cell_labels.resize(c0 + count);
+        cell_gmsh_type_.resize(c0 + count);
+    };
+    import::ParallelBlock block;
+    if (binary_) {
+        // Records of `per` 8-byte numbers: the tag, then the node tags.
+        block = import::parallel_records(
+            reading_, c_.pos(), c_.end(), count, 8 * per,
+            [&](const import::TokenPiece& p) {
+                const auto* q = reinterpret_cast<const unsigned char*>(p.begin);
+                std::int64_t row[64];
+                for (std::size_t e = p.first, last = e + p.count; e < last; ++e) {
+                    for (std::size_t k = 0; k < per; ++k, q += 8) {
+                        std::uint64_t v;
+                        std::memcpy(&v, q, 8);
+                        if (swap_) v = __builtin_bswap64(v);
+                        if (v > static_cast<std::uint64_t>(INT64_MAX)) return false;
+                        row[k] = static_cast<std::int64_t>(v);
+                    }
+                    if (!store(e, row)) return false;
+                }
+                return true;
+            },
+            prepare);
+    } else {
+        c_.skip_space();
+        block = import::parallel_tokens(
+            reading_, c_.pos(), c_.end(), count * per,
+            [&](const import::TokenPiece& p) {
+                if (p.first % per != 0 || p.count % per != 0) return false; // records split between pieces
+                const char* q = p.begin;
+                std::int64_t row[64];
+                for (std::size_t e = p.first / per, last = e + p.count / per; e < last; ++e) {
+                    for (std::size_t k = 0; k < per; ++k)
+                        if (!import::parse_integer(import::next_token(q, p.end), row[k])) return false;
+                    if (!store(e, row)) return false;
+                }
+                return true;
+            },
+            prepare);
+    }
     if (!block.end) {
         all_tags.resize(e0);
         cell_of.resize(e0);
@@ -662,6 +697,94 @@ bool MshReader::parallel_element_block(std::int64_t n, std::int64_t code, const 
         reduced_types_[static_cast<int>(code)] += count;
     c_.seek(block.end);
     return true;
+}
+
+bool MshReader::parallel_binary_node_block(std::int64_t n, ZeroedVector<std::int64_t>& labels) {
+    auto& points = out_.mesh.points;
+    const std::size_t l0 = labels.size(), p0 = points.size(), count = static_cast<std::size_t>(n);
+    // n tags of 8 bytes, then n points of three doubles; a file shorter than
+    // that is left to one thread, which says where it ends.
+    if (c_.left() / 32 < count) return false;
+    const char* tags_at = c_.pos();
+    const char* points_at = tags_at + 8 * count;
+    const auto prepare = [&] {
+        labels.resize(l0 + count);
+        points.resize(p0 + 3 * count);
+    };
+    const auto tags = import::parallel_records(
+        reading_, tags_at, c_.end(), count, 8,
+        [&](const import::TokenPiece& p) {
+            const auto* q = reinterpret_cast<const unsigned char*>(p.begin);
+            for (std::size_t r = p.first, last = r + p.count; r < last; ++r, q += 8) {
+                std::uint64_t v;
+                std::memcpy(&v, q, 8);
+                if (swap_) v = __builtin_bswap64(v);
+                if (v > static_cast<std::uint64_t>(INT64_MAX)) return false;
+                labels[l0 + r] = static_cast<std::int64_t>(v);
+            }
+            return true;
+        },
+        prepare);
+    const auto coords =
+        tags.end ? import::parallel_records(
+                       reading_, points_at, c_.end(), count, 24,
+                       [&](const import::TokenPiece& p) {
+                           const auto* q = reinterpret_cast<const unsigned char*>(p.begin);
+                           for (std::size_t k = 3 * p.first, last = k + 3 * p.count; k < last; ++k, q += 8) {
+                               std::uint64_t w;
+                               std::memcpy(&w, q, 8);
+                               if (swap_) w = __builtin_bswap64(w);
+                               double v;
+                               std::memcpy(&v, &w, 8);
+                               if (!std::isfinite(v)) return false;
+                               points[p0 + k] = v;
+                           }
+                           return true;
+                       })
+                 : import::ParallelBlock{};
+    if (!coords.end) {
+        labels.resize(l0);
+        points.resize(p0);
+        return false;
+    }
+    c_.seek(coords.end);
+    return true;
+}
+
+bool MshReader::parallel_binary_node_data(std::int64_t count, std::size_t nc, PendingField& pf) {
+    const std::size_t bytes = 4 + 8 * nc; // an int tag, then the values
+    auto& values = pf.field.values;
+    import::RowMarks seen(out_.mesh.point_count());
+    const auto block =
+        import::parallel_records(reading_, c_.pos(), c_.end(), static_cast<std::size_t>(count), bytes,
+                                 [&](const import::TokenPiece& p) {
+                                     const auto* q = reinterpret_cast<const unsigned char*>(p.begin);
+                                     for (std::size_t r = 0; r < p.count; ++r, q += bytes) {
+                                         std::uint32_t t;
+                                         std::memcpy(&t, q, 4);
+                                         if (swap_) t = __builtin_bswap32(t);
+                                         const std::int64_t i = nodes_.find(static_cast<std::int32_t>(t));
+                                         if (i < 0) return false;
+                                         seen.mark(static_cast<std::size_t>(i));
+                                         for (std::size_t k = 0; k < nc; ++k) {
+                                             std::uint64_t w;
+                                             std::memcpy(&w, q + 4 + 8 * k, 8);
+                                             if (swap_) w = __builtin_bswap64(w);
+                                             double v;
+                                             std::memcpy(&v, &w, 8);
+                                             if (!std::isfinite(v)) return false;
+                                             values[static_cast<std::size_t>(i) * nc + k] = v;
+                                         }
+                                     }
+                                     return true;
+                                 });
+    if (block.end && seen.distinct(static_cast<std::size_t>(count))) {
+        c_.seek(block.end);
+        return true;
+    }
+    // The one-thread pass reads the block again in file order, from values as before.
+    std::fill(values.begin(), values.end(), 0.0);
+    return false;
 }
 
 bool MshReader::parallel_node_data(std::int64_t count, std::size_t nc, PendingField& pf) {
@@ -802,7 +925,7 @@ void MshReader::read_elements() {
                     fail(at, "the element blocks hold more elements than the " + std::to_string(total) +
                                  " announced");
                 need(n, (map.take.size() + 4) * sizeof(std::int64_t), at, "elements");
-                if (!binary_ && map.nodes > 0 && parallel_element_block(n, code, map, all_tags, cell_of)) {
+                if (map.nodes > 0 && parallel_element_block(n, code, map, all_tags, cell_of)) {
                     read += n;
                     continue;
                 }
@@ -924,7 +1047,9 @@ void MshReader::read_data(int kind) {
             shown ? &field_for(int_at, kind, strings, reals, step, static_cast<int>(comps)) : nullptr;
         const std::size_t nc = static_cast<std::size_t>(comps);
         in_binary_ = binary_;
-        if (!binary_ && kind == 0 && pf && parallel_node_data(count, nc, *pf)) read = count;
+        if (kind == 0 && pf &&
+            (binary_ ? parallel_binary_node_data(count, nc, *pf) : parallel_node_data(count, nc, *pf)))
+            read = count;
         std::vector<double> row;
         for (; read < count; ++read) {
             const char* at = here();

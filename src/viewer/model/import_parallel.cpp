@@ -139,14 +139,14 @@ std::vector<TokenPiece> split(Reading& r, const char* from, const char* file_end
 }
 
 std::vector<TokenPiece> split_fixed(Reading& r, const char* from, const char* file_end, std::size_t records,
-                                    std::span<const std::size_t> widths) {
+                                    std::span<const std::size_t> widths, bool text) {
     std::vector<TokenPiece> pieces;
     std::size_t bytes = 0;
     for (const std::size_t w : widths)
         bytes += w;
     const std::size_t least = std::min<std::size_t>(256, r.job().chunk / 64 + 1);
     if (r.threads() < 2 || records < least || bytes == 0 || from > file_end) return pieces;
-    if (from > r.begin() && from[-1] != '\n') return pieces;
+    if (text && from > r.begin() && from[-1] != '\n') return pieces;
     if (records > static_cast<std::size_t>(file_end - from) / bytes) return pieces; // the file is shorter
     const std::size_t per = std::max<std::size_t>(1, r.job().chunk / bytes);
     for (std::size_t first = 0; first < records; first += per) {

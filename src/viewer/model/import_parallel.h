@@ -94,7 +94,7 @@ bool run_pieces(Reading& r, const std::vector<TokenPiece>& pieces,
 // end included), cut by arithmetic; empty when the block is too small, the
 // file shorter, or `from` not at a line start.
 std::vector<TokenPiece> split_fixed(Reading& r, const char* from, const char* file_end, std::size_t records,
-                                    std::span<const std::size_t> widths);
+                                    std::span<const std::size_t> widths, bool text = true);
 // True when every line of the piece ends where `widths` puts its end, and
 // nowhere before.
 bool lines_fit(const TokenPiece& piece, std::span<const std::size_t> widths);
@@ -169,6 +169,26 @@ ParallelBlock parallel_fixed_lines(
         return out;
     out.end = pieces.back().end;
     out.lines = records * lines_per_record;
+    r.reported(out.end);
+    return out;
+}
+
+// The `records` binary records of `bytes` bytes each after `from`, cut
+// into pieces of whole records by arithmetic: a piece's first and count are
+// records. The result's end is nullptr when the block was not read (too
+// small, the file shorter, or a piece gave up).
+template <class Parse, class Prepare = void (*)()>
+ParallelBlock parallel_records(
+    Reading& r, const char* from, const char* file_end, std::size_t records, std::size_t bytes, Parse parse,
+    Prepare prepare = [] {}) {
+    ParallelBlock out;
+    const std::size_t widths[1] = {bytes};
+    const auto pieces = detail::split_fixed(r, from, file_end, records, widths, false);
+    if (pieces.empty()) return out;
+    r.report(from);
+    prepare();
+    if (!detail::run_pieces(r, pieces, parse)) return out;
+    out.end = pieces.back().end;
     r.reported(out.end);
     return out;
 }
