@@ -158,13 +158,15 @@ std::vector<TokenPiece> split_fixed(Reading& r, const char* from, const char* fi
 }
 
 bool lines_fit(const TokenPiece& piece, std::span<const std::size_t> widths) {
+    // A line end at every place the layout puts one, and no more line ends
+    // than those.
     const char* p = piece.begin;
     while (p < piece.end)
         for (const std::size_t w : widths) {
-            if (p[w - 1] != '\n' || std::memchr(p, '\n', w - 1)) return false;
+            if (p[w - 1] != '\n') return false;
             p += w;
         }
-    return true;
+    return input::count_newlines(piece.begin, static_cast<std::size_t>(piece.end - piece.begin)) == piece.count;
 }
 
 bool run_pieces(Reading& r, const std::vector<TokenPiece>& pieces,
