@@ -18,7 +18,7 @@
 
 #include <lz4.h>
 #include <lzma.h>
-#include <zlib.h>
+#include <libdeflate.h>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -778,9 +778,15 @@ class ArrayReader {
     bool inflate(const std::vector<char>& in, char* out, std::size_t want) const {
         switch (compressor_) {
         case Compressor::zlib: {
-            uLongf n = want;
-            return ::uncompress(reinterpret_cast<Bytef*>(out), &n, reinterpret_cast<const Bytef*>(in.data()),
-                                in.size()) == Z_OK &&
+            // libdeflate: a whole block at once, about twice as fast as
+            // zlib's stream; one decompressor per reading thread.
+            struct Free {
+                void operator()(libdeflate_decompressor* d) const { libdeflate_free_decompressor(d); }
+            };
+            thread_local std::unique_ptr<libdeflate_decompressor, Free> d(libdeflate_alloc_decompressor());
+            if (!d) throw std::bad_alloc();
+            std::size_t n = 0;
+            return libdeflate_zlib_decompress(d.get(), in.data(), in.size(), out, want, &n) == LIBDEFLATE_SUCCESS &&
                    n == want;
         }
         case Compressor::lz4: {
