@@ -16,9 +16,9 @@
 
 #include "viewer/model/xml_tree.h"
 
+#include <libdeflate.h>
 #include <lz4.h>
 #include <lzma.h>
-#include <libdeflate.h>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -641,6 +641,10 @@ class ArrayReader {
         const std::uint64_t bytes = out.size() * std::uint64_t(s.size);
         Converter<T> sink(out.data(), out.size(), s, swap_);
         std::vector<char> scratch;
+        // The file's bytes are the array's own: read (or inflated) in place.
+        const bool direct =
+            s.size == int(sizeof(T)) && !swap_ &&
+            ((s.kind == Kind::real) == std::is_floating_point_v<T>)&&s.kind != Kind::int_unsigned;
         if (compressor_ == Compressor::none) {
             const std::string where = in.where();
             const std::uint64_t n = header_word(in, label);
@@ -648,9 +652,6 @@ class ArrayReader {
                 fail_at(label + " holds " + std::to_string(n) + " bytes where " + std::to_string(bytes) +
                             " were expected",
                         where);
-            const bool direct =
-                s.size == int(sizeof(T)) && !swap_ &&
-                ((s.kind == Kind::real) == std::is_floating_point_v<T>)&&s.kind != Kind::int_unsigned;
             std::uint64_t done = 0;
             if (!direct) scratch.resize(static_cast<std::size_t>(std::min<std::uint64_t>(bytes, kBlock)));
             while (done < bytes) {
@@ -698,17 +699,20 @@ class ArrayReader {
         }
         // Blocks are independent: a wave of them is read in file order, then
         // decompressed on the reading threads, then handed on in order, so
-        // that the first fault in file order is the one reported.
+        // that the first fault in file order is the one reported. Arrays
+        // read in place are inflated straight into their place, so waves
+        // only hold the packed bytes and may be larger.
         struct Block {
             std::vector<char> packed, plain;
+            char* dest = nullptr; // in place: where the block's bytes go
             std::uint64_t want = 0;
             std::string where;
             std::string fault; // found while the wave was read: reported in its turn
             bool inflated = false;
             std::exception_ptr failure; // of the decompressing thread (no memory), rethrown in its turn
         };
-        constexpr std::size_t kWaveBytes = std::size_t{8} << 20;
-        const std::size_t wave_blocks = threads_ > 1 ? 64 : 1;
+        const std::size_t kWaveBytes = (direct ? std::size_t{64} : std::size_t{8}) << 20;
+        const std::size_t wave_blocks = threads_ > 1 ? (direct ? 1024 : 64) : 1;
         std::vector<Block> wave;
         for (std::size_t first = 0; first < sizes.size(); first += wave.size()) {
             wave.clear();
@@ -725,6 +729,7 @@ class ArrayReader {
                     break;
                 }
                 b.where = in.where();
+                if (direct) b.dest = reinterpret_cast<char*>(out.data()) + i * block_size;
                 b.packed.resize(static_cast<std::size_t>(sizes[i]));
                 if (in.read(b.packed.data(), b.packed.size()) != b.packed.size()) {
                     b.fault = file_.name() + " ends inside compressed block " + std::to_string(i + 1) +
@@ -736,8 +741,9 @@ class ArrayReader {
             const auto decompress = [&](Block& b) {
                 if (!b.fault.empty()) return;
                 try {
-                    b.plain.resize(static_cast<std::size_t>(b.want));
-                    b.inflated = inflate(b.packed, b.plain.data(), b.plain.size());
+                    if (!b.dest) b.plain.resize(static_cast<std::size_t>(b.want));
+                    b.inflated =
+                        inflate(b.packed, b.dest ? b.dest : b.plain.data(), static_cast<std::size_t>(b.want));
                 } catch (...) {
                     b.failure = std::current_exception();
                 }
@@ -769,7 +775,7 @@ class ArrayReader {
                     fail_at("Compressed block " + std::to_string(first + j + 1) + " of " + label +
                                 " does not decompress to " + std::to_string(b.want) + " bytes",
                             b.where);
-                sink.push(b.plain.data(), b.plain.size());
+                if (!b.dest) sink.push(b.plain.data(), b.plain.size());
                 advance(b.packed.size());
             }
         }
@@ -786,7 +792,8 @@ class ArrayReader {
             thread_local std::unique_ptr<libdeflate_decompressor, Free> d(libdeflate_alloc_decompressor());
             if (!d) throw std::bad_alloc();
             std::size_t n = 0;
-            return libdeflate_zlib_decompress(d.get(), in.data(), in.size(), out, want, &n) == LIBDEFLATE_SUCCESS &&
+            return libdeflate_zlib_decompress(d.get(), in.data(), in.size(), out, want, &n) ==
+                       LIBDEFLATE_SUCCESS &&
                    n == want;
         }
         case Compressor::lz4: {
