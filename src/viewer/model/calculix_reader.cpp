@@ -58,7 +58,7 @@ const FrdType* frd_type(std::int64_t code) {
     return &types[code - 1];
 }
 
-std::string_view trim(std::string_view s) {
+inline std::string_view trim(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
         s.remove_prefix(1);
     while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
@@ -66,7 +66,7 @@ std::string_view trim(std::string_view s) {
     return s;
 }
 
-std::string_view column(std::string_view line, std::size_t from, std::size_t width) {
+inline std::string_view column(std::string_view line, std::size_t from, std::size_t width) {
     if (from >= line.size()) return {};
     return line.substr(from, width);
 }

@@ -636,6 +636,7 @@ ReadResult build_model(ImportData&& data, const std::string& name_in, int thread
 
     // Shapes, one per (type, node count) met.
     std::map<std::pair<int, std::int64_t>, Shape> shapes;
+    auto last_shape = shapes.end();
     std::vector<const Shape*> cell_shape(static_cast<std::size_t>(ncell), nullptr);
     std::int64_t vertices = 0;
     std::map<int, std::int64_t> unsupported; // type -> cells
@@ -663,8 +664,13 @@ ReadResult build_model(ImportData&& data, const std::string& name_in, int thread
             contributes[static_cast<std::size_t>(c)] = 1;
             continue;
         }
-        auto it = shapes.find({type, n});
-        if (it == shapes.end()) it = shapes.emplace(std::make_pair(type, n), shape_of(type, n)).first;
+        // Meshes are mostly of one kind of cell: the last one looked up first.
+        if (last_shape == shapes.end() || last_shape->first != std::pair{type, n}) {
+            last_shape = shapes.find({type, n});
+            if (last_shape == shapes.end())
+                last_shape = shapes.emplace(std::make_pair(type, n), shape_of(type, n)).first;
+        }
+        const auto it = last_shape;
         if (!it->second.supported) {
             ++unsupported[type];
             continue;
