@@ -599,6 +599,27 @@ bool MshReader::parallel_node_block(std::int64_t n, ZeroedVector<std::int64_t>& 
     return true;
 }
 
+namespace {
+// Fixed-size binary numbers of the parallel passes, in the file's byte
+// order; false for what the one-thread pass refuses (a size beyond int64,
+// a real that is not finite).
+bool size_at(const unsigned char* q, bool swap, std::int64_t& out) {
+    std::uint64_t v;
+    std::memcpy(&v, q, 8);
+    if (swap) v = __builtin_bswap64(v);
+    if (v > static_cast<std::uint64_t>(INT64_MAX)) return false;
+    out = static_cast<std::int64_t>(v);
+    return true;
+}
+bool real_at(const unsigned char* q, bool swap, double& out) {
+    std::uint64_t w;
+    std::memcpy(&w, q, 8);
+    if (swap) w = __builtin_bswap64(w);
+    std::memcpy(&out, &w, 8);
+    return std::isfinite(out);
+}
+} // namespace
+
 bool MshReader::parallel_element_block(std::int64_t n, std::int64_t code, const GmshCellMap& map,
                                        std::vector<std::int64_t>& all_tags,
                                        std::vector<std::int64_t>& cell_of) {
@@ -651,11 +672,7 @@ bool MshReader::parallel_element_block(std::int64_t n, std::int64_t code, const 
                 std::int64_t row[64];
                 for (std::size_t e = p.first, last = e + p.count; e < last; ++e) {
                     for (std::size_t k = 0; k < per; ++k, q += 8) {
-                        std::uint64_t v;
-                        std::memcpy(&v, q, 8);
-                        if (swap_) v = __builtin_bswap64(v);
-                        if (v > static_cast<std::uint64_t>(INT64_MAX)) return false;
-                        row[k] = static_cast<std::int64_t>(v);
+                        if (!size_at(q, swap_, row[k])) return false;
                     }
                     if (!store(e, row)) return false;
                 }
@@ -716,11 +733,7 @@ bool MshReader::parallel_binary_node_block(std::int64_t n, ZeroedVector<std::int
         [&](const import::TokenPiece& p) {
             const auto* q = reinterpret_cast<const unsigned char*>(p.begin);
             for (std::size_t r = p.first, last = r + p.count; r < last; ++r, q += 8) {
-                std::uint64_t v;
-                std::memcpy(&v, q, 8);
-                if (swap_) v = __builtin_bswap64(v);
-                if (v > static_cast<std::uint64_t>(INT64_MAX)) return false;
-                labels[l0 + r] = static_cast<std::int64_t>(v);
+                if (!size_at(q, swap_, labels[l0 + r])) return false;
             }
             return true;
         },
@@ -731,13 +744,7 @@ bool MshReader::parallel_binary_node_block(std::int64_t n, ZeroedVector<std::int
                        [&](const import::TokenPiece& p) {
                            const auto* q = reinterpret_cast<const unsigned char*>(p.begin);
                            for (std::size_t k = 3 * p.first, last = k + 3 * p.count; k < last; ++k, q += 8) {
-                               std::uint64_t w;
-                               std::memcpy(&w, q, 8);
-                               if (swap_) w = __builtin_bswap64(w);
-                               double v;
-                               std::memcpy(&v, &w, 8);
-                               if (!std::isfinite(v)) return false;
-                               points[p0 + k] = v;
+                               if (!real_at(q, swap_, points[p0 + k])) return false;
                            }
                            return true;
                        })
@@ -755,29 +762,24 @@ bool MshReader::parallel_binary_node_data(std::int64_t count, std::size_t nc, Pe
     const std::size_t bytes = 4 + 8 * nc; // an int tag, then the values
     auto& values = pf.field.values;
     import::RowMarks seen(out_.mesh.point_count());
-    const auto block =
-        import::parallel_records(reading_, c_.pos(), c_.end(), static_cast<std::size_t>(count), bytes,
-                                 [&](const import::TokenPiece& p) {
-                                     const auto* q = reinterpret_cast<const unsigned char*>(p.begin);
-                                     for (std::size_t r = 0; r < p.count; ++r, q += bytes) {
-                                         std::uint32_t t;
-                                         std::memcpy(&t, q, 4);
-                                         if (swap_) t = __builtin_bswap32(t);
-                                         const std::int64_t i = nodes_.find(static_cast<std::int32_t>(t));
-                                         if (i < 0) return false;
-                                         seen.mark(static_cast<std::size_t>(i));
-                                         for (std::size_t k = 0; k < nc; ++k) {
-                                             std::uint64_t w;
-                                             std::memcpy(&w, q + 4 + 8 * k, 8);
-                                             if (swap_) w = __builtin_bswap64(w);
-                                             double v;
-                                             std::memcpy(&v, &w, 8);
-                                             if (!std::isfinite(v)) return false;
-                                             values[static_cast<std::size_t>(i) * nc + k] = v;
-                                         }
-                                     }
-                                     return true;
-                                 });
+    const auto block = import::parallel_records(
+        reading_, c_.pos(), c_.end(), static_cast<std::size_t>(count), bytes,
+        [&](const import::TokenPiece& p) {
+            const auto* q = reinterpret_cast<const unsigned char*>(p.begin);
+            for (std::size_t r = 0; r < p.count; ++r, q += bytes) {
+                std::uint32_t t;
+                std::memcpy(&t, q, 4);
+                if (swap_) t = __builtin_bswap32(t);
+                const std::int64_t i = nodes_.find(static_cast<std::int32_t>(t));
+                if (i < 0) return false;
+                seen.mark(static_cast<std::size_t>(i));
+                for (std::size_t k = 0; k < nc; ++k) {
+                    if (!real_at(q + 4 + 8 * k, swap_, values[static_cast<std::size_t>(i) * nc + k]))
+                        return false;
+                }
+            }
+            return true;
+        });
     if (block.end && seen.distinct(static_cast<std::size_t>(count))) {
         c_.seek(block.end);
         return true;
