@@ -22,6 +22,7 @@
 #include <atomic>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 #include <map>
 #include <new>
@@ -608,6 +609,11 @@ ReadResult build_model(ImportData&& data, const std::string& name_in, int thread
     ImportMesh& mesh = data.mesh;
     ReadResult out;
     out.warnings = std::move(data.warnings);
+    if (threads <= 0) // an ORVANEL_THREADS that is no number is said first, as for native files
+        if (ThreadSetting t =
+                reader_threads_from(std::getenv("ORVANEL_THREADS"), std::thread::hardware_concurrency());
+            !t.warning.empty())
+            out.warnings.insert(out.warnings.begin(), std::move(t.warning));
     ResultModel& m = out.model;
     m.namefile = name_in;
 

@@ -740,6 +740,15 @@ TEST(ReaderThreads, BadEnvironmentWarnsOnTheRead) {
     orv::ReaderOptions one;
     one.threads = 1;
     EXPECT_EQ(orv::read_result_bytes(text.data(), text.size(), "mem.txt", one).warnings.size(), 1u);
+    // Another solver's file: the same warning, first.
+    const std::string vtk =
+        "# vtk DataFile Version 3.0\nx\nASCII\nDATASET UNSTRUCTURED_GRID\nPOINTS 3 double\n"
+        "0 0 0 1 0 0 0 1 0\nCELLS 1 4\n3 0 1 2\nCELL_TYPES 1\n5\n";
+    const orv::ReadResult v = orv::read_result_bytes(vtk.data(), vtk.size(), "mem.vtk");
+    ASSERT_EQ(v.warnings.size(), 1u);
+    EXPECT_EQ(v.warnings[0].find("ORVANEL_THREADS=\"many\" is not a positive whole number"), 0u)
+        << v.warnings[0];
+    EXPECT_TRUE(orv::read_result_bytes(vtk.data(), vtk.size(), "mem.vtk", one).warnings.empty());
     if (saved)
         ::setenv("ORVANEL_THREADS", keep.c_str(), 1);
     else
