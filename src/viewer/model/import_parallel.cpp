@@ -166,7 +166,8 @@ bool lines_fit(const TokenPiece& piece, std::span<const std::size_t> widths) {
             if (p[w - 1] != '\n') return false;
             p += w;
         }
-    return input::count_newlines(piece.begin, static_cast<std::size_t>(piece.end - piece.begin)) == piece.count;
+    return input::count_newlines(piece.begin, static_cast<std::size_t>(piece.end - piece.begin)) ==
+           piece.count;
 }
 
 bool run_pieces(Reading& r, const std::vector<TokenPiece>& pieces,
