@@ -148,7 +148,9 @@ std::vector<TokenPiece> split_fixed(Reading& r, const char* from, const char* fi
     if (r.threads() < 2 || records < least || bytes == 0 || from > file_end) return pieces;
     if (text && from > r.begin() && from[-1] != '\n') return pieces;
     if (records > static_cast<std::size_t>(file_end - from) / bytes) return pieces; // the file is shorter
-    const std::size_t per = std::max<std::size_t>(1, r.job().chunk / bytes);
+    // Pieces small enough that the check leaves them in the core's cache for the parse.
+    const std::size_t per =
+        std::max<std::size_t>(1, std::min<std::size_t>(r.job().chunk, 256u << 10) / bytes);
     for (std::size_t first = 0; first < records; first += per) {
         const std::size_t n = std::min(per, records - first);
         const char* b = from + first * bytes;
