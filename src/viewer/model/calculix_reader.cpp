@@ -241,19 +241,23 @@ bool FrdReader::parallel_results(std::int64_t announced, std::size_t w, ImportFi
         }
         return true;
     };
+    // A pass that gives up leaves values as before for the next one: its
+    // pieces may have read records beyond a block that ends early, which
+    // must not stay.
+    const auto restart = [&] {
+        std::fill(values.begin(), values.end(), 0.0);
+        seen.clear();
+    };
     auto block = import::parallel_fixed_lines(reading_, c_.pos(), c_.end(), count, 1, parse);
     if (!block.end) {
-        seen.clear();
+        restart();
         block = import::parallel_lines(reading_, c_.pos(), c_.end(), count, parse);
     }
     if (block.end && seen.distinct(count)) {
         c_.seek(block.end);
         return true;
     }
-    // The one-thread pass reads the block again in file order, from values
-    // as before: pieces may have read records beyond a block that ends
-    // early, which must not stay.
-    std::fill(values.begin(), values.end(), 0.0);
+    restart(); // the one-thread pass reads the block again in file order
     return false;
 }
 

@@ -99,18 +99,28 @@ std::vector<TokenPiece> split_fixed(Reading& r, const char* from, const char* fi
 // nowhere before.
 bool lines_fit(const TokenPiece& piece, std::span<const std::size_t> widths);
 
+// Runs the pieces of a block that starts at `from` (none: not read) and
+// tells where it ended; `lines` are the block's line ends.
 template <class Parse, class Prepare>
-ParallelBlock parallel(Reading& r, const char* from, const char* file_end, std::size_t count, bool by_lines,
-                       Parse parse, Prepare prepare) {
+ParallelBlock run_block(Reading& r, const char* from, const std::vector<TokenPiece>& pieces,
+                        std::size_t lines, Parse parse, Prepare prepare) {
     ParallelBlock out;
-    const auto pieces = split(r, from, file_end, count, by_lines, out.lines);
     if (pieces.empty()) return out;
     r.report(from);
     prepare();
     if (!run_pieces(r, pieces, parse)) return out;
     out.end = pieces.back().end;
+    out.lines = lines;
     r.reported(out.end);
     return out;
+}
+
+template <class Parse, class Prepare>
+ParallelBlock parallel(Reading& r, const char* from, const char* file_end, std::size_t count, bool by_lines,
+                       Parse parse, Prepare prepare) {
+    std::size_t lines = 0;
+    const auto pieces = split(r, from, file_end, count, by_lines, lines);
+    return run_block(r, from, pieces, lines, parse, prepare);
 }
 } // namespace detail
 
@@ -159,18 +169,9 @@ ParallelBlock parallel_fixed_lines(
         p = static_cast<const char*>(nl) + 1;
     }
     const std::span<const std::size_t> layout(widths, lines_per_record);
-    const auto pieces = detail::split_fixed(r, from, file_end, records, layout);
-    if (pieces.empty()) return out;
-    r.report(from);
-    prepare();
-    if (!detail::run_pieces(r, pieces, [&](const TokenPiece& piece) {
-            return detail::lines_fit(piece, layout) && parse(piece);
-        }))
-        return out;
-    out.end = pieces.back().end;
-    out.lines = records * lines_per_record;
-    r.reported(out.end);
-    return out;
+    return detail::run_block(
+        r, from, detail::split_fixed(r, from, file_end, records, layout), records * lines_per_record,
+        [&](const TokenPiece& piece) { return detail::lines_fit(piece, layout) && parse(piece); }, prepare);
 }
 
 // The `records` binary records of `bytes` bytes each after `from`, cut
@@ -181,16 +182,9 @@ template <class Parse, class Prepare = void (*)()>
 ParallelBlock parallel_records(
     Reading& r, const char* from, const char* file_end, std::size_t records, std::size_t bytes, Parse parse,
     Prepare prepare = [] {}) {
-    ParallelBlock out;
     const std::size_t widths[1] = {bytes};
-    const auto pieces = detail::split_fixed(r, from, file_end, records, widths, false);
-    if (pieces.empty()) return out;
-    r.report(from);
-    prepare();
-    if (!detail::run_pieces(r, pieces, parse)) return out;
-    out.end = pieces.back().end;
-    r.reported(out.end);
-    return out;
+    return detail::run_block(r, from, detail::split_fixed(r, from, file_end, records, widths, false), 0,
+                             parse, prepare);
 }
 
 // Runs parse(reading) for an importer of text (or mixed) files over [data,
