@@ -483,6 +483,11 @@ void FrdReader::read_results(std::string_view header, const char* head) {
         if (!exist.empty() && !import::parse_integer(exist, iexist))
             fail(at, "expected the component's existence flag in columns 34-38");
         if (iexist == 0) field.component_names.emplace_back(trim(column(line, 5, 8)));
+        // Columns 19-23 say what the component is part of: 4 a symmetric
+        // tensor, 12 and 14 amplitudes and phases (PDISP, PSTRESS), ...
+        std::int64_t ictype = 4;
+        if (iexist == 0 && import::parse_integer(trim(column(line, 18, 5)), ictype) && ictype != 4)
+            field.symmetric_tensor = false;
     }
     const std::size_t nc = field.component_names.size();
     field.components = static_cast<int>(nc);
@@ -495,16 +500,24 @@ void FrdReader::read_results(std::string_view header, const char* head) {
         field.values.assign(out_.mesh.point_count() * nc, 0.0);
     }
     std::int64_t read = 0;
+    // Records naming nodes the node block lacks (CalculiX writes such blocks,
+    // and its own viewer skips them): skipped, counted for one warning.
+    std::int64_t missing = 0;
+    std::vector<std::int64_t> first_missing;
+    const auto node_or_skip = [&](std::int64_t label) {
+        const std::int64_t i = nodes_.find(label);
+        if (i < 0 && missing++ < 5) first_missing.push_back(label);
+        return i;
+    };
     try {
         if (format >= 2) {
             in_binary_ = true;
             for (; read < announced; ++read) {
-                const char* rat = c_.pos();
                 const std::int64_t label = c_.binary<std::int32_t>(false, "a node number");
-                const std::int64_t i = node_index(label, rat, "a result record");
+                const std::int64_t i = node_or_skip(label);
                 for (std::size_t k = 0; k < nc; ++k) {
                     const double v = binary_value(format, "a value");
-                    if (shown) field.values[static_cast<std::size_t>(i) * nc + k] = v;
+                    if (shown && i >= 0) field.values[static_cast<std::size_t>(i) * nc + k] = v;
                 }
             }
             in_binary_ = false;
@@ -520,7 +533,7 @@ void FrdReader::read_results(std::string_view header, const char* head) {
                 std::size_t from = 3 + w;
                 if (key == " -1") {
                     if (k < nc) fail(at, "expected the rest (-2) of the previous node's values");
-                    i = node_index(int_field(line, at, 3, w, "a node number"), at, "a result record");
+                    i = node_or_skip(int_field(line, at, 3, w, "a node number"));
                     k = 0;
                     ++read;
                 } else if (key != " -2" || k >= nc) {
@@ -528,7 +541,7 @@ void FrdReader::read_results(std::string_view header, const char* head) {
                 }
                 for (; k < nc && from + 1 < line.size(); from += 12, ++k) {
                     const double v = real_field(line, at, from, "a value");
-                    if (shown) field.values[static_cast<std::size_t>(i) * nc + k] = v;
+                    if (shown && i >= 0) field.values[static_cast<std::size_t>(i) * nc + k] = v;
                 }
             }
         }
@@ -537,6 +550,17 @@ void FrdReader::read_results(std::string_view header, const char* head) {
                     " nodes announced, " + std::to_string(read) + " read; the rest read as 0.");
     }
     in_binary_ = false;
+    if (missing > 0) {
+        std::string list;
+        for (const std::int64_t n : first_missing)
+            list += (list.empty() ? "" : ", ") + std::to_string(n);
+        if (missing > static_cast<std::int64_t>(first_missing.size())) list += ", ...";
+        out_.warnings.push_back(name() + ": result block " + field.name + " (step " + std::to_string(number) +
+                                ") at line " + std::to_string(c_.line_of(head)) + " names " +
+                                std::to_string(missing) + (missing == 1 ? " node" : " nodes") +
+                                " the node block does not hold (" + list + "); " +
+                                (missing == 1 ? "its record was" : "their records were") + " skipped.");
+    }
     if (!shown) {
         if (std::find(out_.skipped_fields.begin(), out_.skipped_fields.end(), field.name) ==
             out_.skipped_fields.end())

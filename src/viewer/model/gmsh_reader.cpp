@@ -257,7 +257,12 @@ GmshCellMap make_map(const GmshType& t) {
             // 0-1, 1-2, 2-0, 3-4, 4-5, 5-3, 0-3, 1-4, 2-5.
             m.vtk = vtk_quadratic_wedge;
             m.take = {0, 1, 2, 3, 4, 5, 6, 9, 7, 12, 14, 13, 8, 10, 11};
-            m.reduced = t.nodes > 15;
+            if (t.nodes == 18) {
+                // Gmsh's face centres 15..17: faces 0-1-4-3, 0-2-5-3, 1-2-5-4;
+                // VTK's 18-node wedge: 0-1-4-3, 1-2-5-4, 2-0-3-5.
+                m.vtk = vtk_lagrange_wedge;
+                m.take.insert(m.take.end(), {15, 17, 16});
+            }
         } else {
             corners(vtk_wedge, 6);
         }
@@ -292,7 +297,9 @@ struct PendingField {
     std::optional<double> time;
     ImportField field;
     std::vector<std::uint32_t> counts; // element-node data: values summed per node
+    std::vector<std::uint8_t> given;   // element data: the cells given a value
     std::size_t order = 0;             // first appearance in the file
+    std::size_t blocks = 0;            // sections read into it so far
 };
 
 class MshReader {
@@ -762,6 +769,10 @@ bool MshReader::parallel_binary_node_data(std::int64_t count, std::size_t nc, Pe
     const std::size_t bytes = 4 + 8 * nc; // an int tag, then the values
     auto& values = pf.field.values;
     import::RowMarks seen(out_.mesh.point_count());
+    // Rows as earlier blocks of the same view and step left them (partitioned
+    // output splits one field over several blocks); taken only when the
+    // pieces run, so that a pass that gives up can put back what it wrote.
+    std::vector<double> before;
     const auto block = import::parallel_records(
         reading_, c_.pos(), c_.end(), static_cast<std::size_t>(count), bytes,
         [&](const import::TokenPiece& p) {
@@ -779,13 +790,21 @@ bool MshReader::parallel_binary_node_data(std::int64_t count, std::size_t nc, Pe
                 }
             }
             return true;
+        },
+        [&] {
+            if (pf.blocks > 0) before.assign(values.begin(), values.end());
         });
     if (block.end && seen.distinct(static_cast<std::size_t>(count))) {
         c_.seek(block.end);
         return true;
     }
-    // The one-thread pass reads the block again in file order, from values as before.
-    std::fill(values.begin(), values.end(), 0.0);
+    // The one-thread pass reads the block again in file order, from values as
+    // before: only the rows the pieces marked were written (a row is marked
+    // before its values), and only those go back.
+    for (std::size_t i = 0, rows = out_.mesh.point_count(); i < rows; ++i)
+        if (seen.marked(i))
+            for (std::size_t k = 0; k < nc; ++k)
+                values[i * nc + k] = before.empty() ? 0.0 : before[i * nc + k];
     return false;
 }
 
@@ -992,6 +1011,7 @@ PendingField& MshReader::field_for(const char* at, int kind, const std::vector<s
              "values of view \"" + fname + "\"");
         pf.field.values.assign(rows * static_cast<std::size_t>(comps), 0.0);
         if (kind == 2) pf.counts.assign(out_.mesh.point_count(), 0);
+        if (kind == 1) pf.given.assign(rows, 0);
     } else if (pf.field.components != comps) {
         c_.fail(at, "view \"" + fname + "\" step " + std::to_string(step) + " has " + std::to_string(comps) +
                         " components here and " + std::to_string(pf.field.components) + " before");
@@ -1052,6 +1072,7 @@ void MshReader::read_data(int kind) {
         if (kind == 0 && pf &&
             (binary_ ? parallel_binary_node_data(count, nc, *pf) : parallel_node_data(count, nc, *pf)))
             read = count;
+        if (pf) ++pf->blocks;
         std::vector<double> row;
         for (; read < count; ++read) {
             const char* at = here();
@@ -1074,6 +1095,7 @@ void MshReader::read_data(int kind) {
                     const double v = get_real("a value");
                     if (pf && cell >= 0) pf->field.values[static_cast<std::size_t>(cell) * nc + k] = v;
                 }
+                if (pf && cell >= 0) pf->given[static_cast<std::size_t>(cell)] = 1;
                 continue;
             }
             const char* nat = here();
@@ -1159,6 +1181,8 @@ ImportData MshReader::run() {
                         for (std::size_t k = 0; k < nc; ++k)
                             pf->field.values[n * nc + k] /= pf->counts[n];
             }
+            if (std::find(pf->given.begin(), pf->given.end(), std::uint8_t{0}) != pf->given.end())
+                pf->field.cells_given = std::move(pf->given);
             st.fields.push_back(std::move(pf->field));
         }
         out_.steps.push_back(std::move(st));

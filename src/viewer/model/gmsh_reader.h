@@ -12,10 +12,10 @@
 //
 // Elements become cells in VTK's node order: lines, triangles and
 // quadrilaterals of every complete order become linear, quadratic or Lagrange
-// cells; volumes of order 1 and 2 keep their order (the 18-node prism and the
-// 14-node pyramid lose their face-centre nodes, which the serendipity faces
-// rebuild); other types (incomplete high orders, volumes of order 3 and up)
-// keep their corner nodes only, with a warning. Points become vertex cells.
+// cells; volumes of order 1 and 2 keep their order (the 18-node prism keeps
+// its face-centre nodes as VTK's 18-node wedge; the 14-node pyramid loses
+// its face-centre node, which the serendipity face rebuilds); other types (incomplete high orders, volumes of
+// order 3 and up) keep their corner nodes only, with a warning. Points become vertex cells.
 
 #include "viewer/model/import_mesh.h"
 

@@ -439,6 +439,40 @@ std::string number_text(double v) {
     return std::string(buf, r.ptr);
 }
 
+} // namespace
+
+std::string step_suffix(std::size_t step, const std::optional<double>& time) {
+    std::string suffix = " - passo " + std::to_string(step);
+    if (time) suffix += " (t = " + number_text(*time) + ")";
+    return suffix;
+}
+
+std::optional<StepOfName> step_of_name(const std::string& name) {
+    static constexpr std::string_view kMark = " - passo ";
+    const std::size_t at = name.rfind(kMark);
+    if (at == std::string::npos || at == 0) return std::nullopt;
+    const char* p = name.data() + at + kMark.size();
+    const char* end = name.data() + name.size();
+    StepOfName out;
+    const auto n = std::from_chars(p, end, out.step);
+    if (n.ec != std::errc() || out.step < 1) return std::nullopt;
+    static constexpr std::string_view kTime = " (t = ";
+    if (n.ptr != end) {
+        const std::string_view rest(n.ptr, static_cast<std::size_t>(end - n.ptr));
+        if (rest.substr(0, kTime.size()) != kTime || rest.back() != ')') return std::nullopt;
+        double t = 0;
+        const auto r = std::from_chars(n.ptr + kTime.size(), end - 1, t);
+        if (r.ec != std::errc() || r.ptr != end - 1) return std::nullopt;
+        out.time = t;
+    }
+    // Only the exact text build_model() writes (no leading zeros, "+", ...).
+    if (name.compare(at, std::string::npos, step_suffix(out.step, out.time)) != 0) return std::nullopt;
+    out.base = name.substr(0, at);
+    return out;
+}
+
+namespace {
+
 bool is_displacement_name(const std::string& name) {
     if (name == "U" || name == "u" || name == "D") return true;
     std::string low(name);
@@ -451,15 +485,15 @@ bool is_displacement_name(const std::string& name) {
 struct ListSpec {
     std::size_t step = 0;
     std::size_t field = 0;
-    enum Kind { component, magnitude, von_mises } kind = component;
+    enum Kind { component, tensor_component, magnitude, von_mises } kind = component;
     int comp = 0;
     std::string name;
 };
 
-std::vector<std::string> component_labels(const ImportField& f) {
+std::vector<std::string> component_labels(const ImportField& f, bool tensor) {
     const int c = f.components;
-    if (static_cast<int>(f.component_names.size()) == c && c != 9) return f.component_names;
-    if (c == 9) {
+    if (static_cast<int>(f.component_names.size()) == c && (c != 9 || !tensor)) return f.component_names;
+    if (c == 9 && tensor) {
         if (f.component_names.size() == 9) {
             const auto& n = f.component_names;
             return {n[0], n[4], n[8], n[1], n[5], n[2]};
@@ -474,7 +508,8 @@ std::vector<std::string> component_labels(const ImportField& f) {
     case 4:
         return {"X", "Y", "Z", "W"};
     case 6:
-        return {"XX", "YY", "ZZ", "XY", "YZ", "XZ"};
+        if (tensor) return {"XX", "YY", "ZZ", "XY", "YZ", "XZ"};
+        [[fallthrough]];
     default: {
         std::vector<std::string> out;
         for (int k = 1; k <= c; ++k)
@@ -685,6 +720,59 @@ ReadResult build_model(ImportData&& data, const std::string& name_in, int thread
         contributes[static_cast<std::size_t>(c)] = 1;
     }
 
+    // Identical cells (same type, same nodes in any order; overlapping
+    // pieces of a partitioned file give them) are one cell: two volume
+    // copies would cancel every face they share. Later copies are dropped.
+    {
+        std::vector<std::pair<std::uint64_t, std::int64_t>> sigs; // (hash of type and nodes, cell)
+        std::vector<std::int64_t> sorted_a, sorted_b;
+        const auto sorted_nodes = [&](std::int64_t c, std::vector<std::int64_t>& out) {
+            const auto* first = mesh.cell_nodes.data() + mesh.cell_offsets[static_cast<std::size_t>(c)];
+            out.assign(first, first + cell_size(c));
+            std::sort(out.begin(), out.end());
+        };
+        for (std::int64_t c = 0; c < ncell; ++c) {
+            if (!contributes[static_cast<std::size_t>(c)]) continue;
+            sorted_nodes(c, sorted_a);
+            std::uint64_t h = 1469598103934665603ULL ^ mesh.cell_types[static_cast<std::size_t>(c)];
+            for (const std::int64_t v : sorted_a)
+                h = (h ^ static_cast<std::uint64_t>(v)) * 1099511628211ULL;
+            sigs.emplace_back(h, c);
+        }
+        std::sort(sigs.begin(), sigs.end());
+        std::int64_t repeated = 0;
+        for (std::size_t a = 0; a < sigs.size();) {
+            std::size_t b = a + 1;
+            while (b < sigs.size() && sigs[b].first == sigs[a].first)
+                ++b;
+            // Within a run of equal hashes (in cell order), a cell equal to an
+            // earlier kept one goes.
+            for (std::size_t q = a + 1; q < b; ++q) {
+                const std::int64_t c = sigs[q].second;
+                sorted_nodes(c, sorted_b);
+                for (std::size_t r = a; r < q; ++r) {
+                    const std::int64_t d = sigs[r].second;
+                    if (!contributes[static_cast<std::size_t>(d)] ||
+                        mesh.cell_types[static_cast<std::size_t>(d)] !=
+                            mesh.cell_types[static_cast<std::size_t>(c)])
+                        continue;
+                    sorted_nodes(d, sorted_a);
+                    if (sorted_a != sorted_b) continue;
+                    contributes[static_cast<std::size_t>(c)] = 0;
+                    cell_shape[static_cast<std::size_t>(c)] = nullptr;
+                    ++repeated;
+                    break;
+                }
+            }
+            a = b;
+        }
+        if (repeated)
+            out.warnings.push_back(name + ": " + std::to_string(repeated) +
+                                   (repeated == 1 ? " cell repeats" : " cells repeat") +
+                                   " an earlier cell (the same type and nodes) and " +
+                                   (repeated == 1 ? "was" : "were") + " counted once.");
+    }
+
     // Exterior faces of the volume cells: candidates in cell and face order,
     // sorted by key, and a key met more than once dropped.
     std::vector<char> keep_face;
@@ -795,8 +883,7 @@ ReadResult build_model(ImportData&& data, const std::string& name_in, int thread
     for (std::size_t s = 0; s < data.steps.size(); ++s) {
         const ImportStep& step = data.steps[s];
         field_ok[s].assign(step.fields.size(), 0);
-        std::string suffix = " - passo " + std::to_string(s + 1);
-        if (step.time) suffix += " (t = " + number_text(*step.time) + ")";
+        const std::string suffix = step_suffix(s + 1, step.time);
         for (std::size_t f = 0; f < step.fields.size(); ++f) {
             const ImportField& fd = step.fields[f];
             if (fd.components < 1 || fd.components > 9) {
@@ -808,13 +895,14 @@ ReadResult build_model(ImportData&& data, const std::string& name_in, int thread
                 fail(name, "field " + fd.name + " has " + std::to_string(fd.values.size()) + " values; " +
                                std::to_string(rows * fd.components) + " expected");
             field_ok[s][f] = 1;
+            if (fd.displacement_only) continue;
             const std::string cell_part = fd.on_cells ? " (média nos nós)" : "";
             const int c = fd.components;
-            const bool tensor = c == 6 || c == 9;
-            const auto labels = component_labels(fd);
+            const bool tensor = (c == 6 || c == 9) && fd.symmetric_tensor;
+            const auto labels = component_labels(fd, tensor);
             const int shown = tensor ? 6 : c;
             for (int k = 0; k < shown; ++k) {
-                ListSpec sp{s, f, ListSpec::component, k, fd.name};
+                ListSpec sp{s, f, tensor ? ListSpec::tensor_component : ListSpec::component, k, fd.name};
                 if (c > 1) sp.name += " " + labels[static_cast<std::size_t>(k)];
                 sp.name += cell_part + suffix;
                 specs.push_back(std::move(sp));
@@ -923,9 +1011,23 @@ ReadResult build_model(ImportData&& data, const std::string& name_in, int thread
                         for (std::int64_t k = 0; k < cell_size(e); ++k)
                             ++cells_at[static_cast<std::size_t>(cell_node(e, k))];
             }
+            const bool partial = static_cast<std::int64_t>(fd.cells_given.size()) == ncell;
+            const auto given = [&](std::int64_t e) {
+                return !partial || fd.cells_given[static_cast<std::size_t>(e)] != 0;
+            };
+            // A field given for some cells only averages over those.
+            std::vector<std::int32_t> own_count;
+            if (partial) {
+                own_count.assign(static_cast<std::size_t>(npoint), 0);
+                for (std::int64_t e = 0; e < ncell; ++e)
+                    if (contributes[static_cast<std::size_t>(e)] && given(e))
+                        for (std::int64_t k = 0; k < cell_size(e); ++k)
+                            ++own_count[static_cast<std::size_t>(cell_node(e, k))];
+            }
+            const std::vector<std::int32_t>& count = partial ? own_count : cells_at;
             ZeroedVector<double> avg(static_cast<std::size_t>(npoint * c));
             for (std::int64_t e = 0; e < ncell; ++e) {
-                if (!contributes[static_cast<std::size_t>(e)]) continue;
+                if (!contributes[static_cast<std::size_t>(e)] || !given(e)) continue;
                 for (std::int64_t k = 0; k < cell_size(e); ++k) {
                     const std::int64_t i = cell_node(e, k);
                     for (int q = 0; q < c; ++q)
@@ -934,7 +1036,7 @@ ReadResult build_model(ImportData&& data, const std::string& name_in, int thread
                 }
             }
             for (std::int64_t i = 0; i < npoint; ++i)
-                if (const auto n = cells_at[static_cast<std::size_t>(i)])
+                if (const auto n = count[static_cast<std::size_t>(i)])
                     for (int q = 0; q < c; ++q)
                         avg[static_cast<std::size_t>(i * c + q)] /= n;
             fd.values = std::move(avg);
@@ -961,6 +1063,11 @@ ReadResult build_model(ImportData&& data, const std::string& name_in, int thread
         for (std::size_t s = 0; s < data.steps.size(); ++s) {
             ImportStep& step = data.steps[s];
             const double* disp = nullptr;
+            for (std::size_t f = 0; f < step.fields.size() && !disp; ++f) {
+                const ImportField& fd = step.fields[f];
+                if (field_ok[s][f] && !fd.on_cells && fd.components == 3 && fd.displacement_only)
+                    disp = fd.values.data();
+            }
             for (std::size_t f = 0; f < step.fields.size() && !disp; ++f) {
                 const ImportField& fd = step.fields[f];
                 if (field_ok[s][f] && !fd.on_cells && fd.components == 3 && is_displacement_name(fd.name))
@@ -1007,7 +1114,7 @@ ReadResult build_model(ImportData&& data, const std::string& name_in, int thread
                     x = std::sqrt(row[0] * row[0] + row[1] * row[1] + row[2] * row[2]);
                 else if (sc.kind == ListSpec::von_mises)
                     x = von_mises_of(symmetric(row, sc.comps));
-                else if (sc.comps == 6 || sc.comps == 9)
+                else if (sc.kind == ListSpec::tensor_component)
                     x = symmetric(row, sc.comps)[static_cast<std::size_t>(sc.comp)];
                 else
                     x = row[sc.comp];
@@ -1025,7 +1132,10 @@ ReadResult build_model(ImportData&& data, const std::string& name_in, int thread
     for (ZeroedVector<double>* v : consumed)
         ZeroedVector<double>().swap(*v);
 
-    // Centre nodes of serendipity faces: every column interpolated alike.
+    // Centre nodes of serendipity faces: positions, displacements and
+    // components interpolated; a magnitude or von Mises is not linear in its
+    // components (interpolated, it can go negative), so it is computed from
+    // the node's own components, the lists just before it.
     for (std::size_t q = 0; q < centres.size(); ++q) {
         const std::size_t row = static_cast<std::size_t>(npoint) + q + 1;
         const CentreNode& cn = centres[q];
@@ -1044,6 +1154,18 @@ ReadResult build_model(ImportData&& data, const std::string& name_in, int thread
                          m.listas(static_cast<std::size_t>(cn.corners[static_cast<std::size_t>(t)]) + 1, j) +
                      0.5 * m.listas(static_cast<std::size_t>(cn.mids[static_cast<std::size_t>(t)]) + 1, j);
             m.listas(row, j) = x;
+        }
+        for (std::size_t j = 1; j < m.listas_cols(); ++j) {
+            const ListSpec::Kind kind = specs[j - 1].kind;
+            if (kind == ListSpec::magnitude) {
+                const double x = m.listas(row, j - 3), y = m.listas(row, j - 2), z = m.listas(row, j - 1);
+                m.listas(row, j) = std::sqrt(x * x + y * y + z * z);
+            } else if (kind == ListSpec::von_mises) {
+                std::array<double, 6> t{};
+                for (std::size_t k = 0; k < 6; ++k)
+                    t[k] = m.listas(row, j - 6 + k);
+                m.listas(row, j) = von_mises_of(t);
+            }
         }
     }
 

@@ -77,8 +77,19 @@ struct ImportField {
     // usual X Y Z or XX YY ZZ XY YZ XZ.
     std::vector<std::string> component_names;
     int components = 1;
+    // Six or nine components that are a symmetric stress or strain tensor
+    // (XX YY ZZ XY YZ XZ, or a full tensor row by row): shown as six
+    // components and von Mises. False for other rows of that size (CalculiX's
+    // amplitudes and phases), shown component by component.
+    bool symmetric_tensor = true;
     bool on_cells = false;       // cell data: averaged onto the nodes
     ZeroedVector<double> values; // (points or cells) x components, row by row
+    // Cell data given for some cells only: 1 for the cells that have a value
+    // (the average at a node is over those; a node with none reads 0).
+    // Empty: every cell has one.
+    std::vector<std::uint8_t> cells_given;
+    // Three components that are the step's displacement and no result list.
+    bool displacement_only = false;
 };
 
 struct ImportStep {
@@ -100,6 +111,24 @@ struct ImportData {
 // model's lattice node k, for VTK's linear cell of order 1 and its Lagrange
 // cell above. Empty for what VTK cannot hold.
 std::vector<int> vtk_node_order(int family, int order);
+
+// The end build_model() gives the names of a step's lists: " - passo N"
+// (N from 1), then " (t = T)" when the step has a time (T in the shortest
+// form that reads back to the same double).
+std::string step_suffix(std::size_t step, const std::optional<double>& time);
+struct StepOfName {
+    std::string base; // the name without its step suffix
+    std::size_t step = 0;
+    std::optional<double> time;
+};
+// The step a list name ends with, when it ends with exactly what
+// step_suffix() gives for it (and has something before).
+std::optional<StepOfName> step_of_name(const std::string& name);
+
+// The name of a point array of three components that holds a displacement
+// only (no result lists), alone or with a step suffix: what --convert writes
+// into a .vtu.
+inline constexpr const char* kDisplacementArray = "deslocamento";
 
 // Turns imported data into the model the whole program draws; `name` becomes
 // namefile and appears in messages. Throws ReadError on counts the model

@@ -220,6 +220,8 @@ class RowMarks {
         std::atomic_ref<std::uint8_t>(marks_[row]).store(1, std::memory_order_relaxed);
     }
     void clear() { std::fill(marks_.begin(), marks_.end(), std::uint8_t{0}); }
+    // After the pieces: whether a piece wrote `row`.
+    bool marked(std::size_t row) const { return marks_[row] != 0; }
     // After the pieces: true when `records` records marked as many rows.
     bool distinct(std::size_t records) const {
         return static_cast<std::size_t>(std::count(marks_.begin(), marks_.end(), std::uint8_t{1})) == records;

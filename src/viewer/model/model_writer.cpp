@@ -223,15 +223,55 @@ VtuBytes vtu_of(const ResultModel& m) {
             " elements of a family or order VTK cannot hold are left out of the .vtu file.");
 
     // Displacements: one array when all lists share theirs.
+    const std::size_t nlista = static_cast<std::size_t>(m.nlista);
+    const auto same_displacement = [&](std::size_t k, std::size_t l) {
+        for (std::size_t i = 1; i <= nnode; ++i)
+            for (std::size_t j = 0; j < 3; ++j)
+                if (m.coord(i, 3 * k + 4 + j) != m.coord(i, 3 * l + 4 + j)) return false;
+        return true;
+    };
+    const auto displaced = [&](std::size_t k) {
+        for (std::size_t i = 1; i <= nnode; ++i)
+            for (std::size_t j = 0; j < 3; ++j)
+                if (m.coord(i, 3 * k + 4 + j) != 0) return true;
+        return false;
+    };
     bool shared = true;
     bool any = false;
-    for (std::size_t i = 1; i <= nnode; ++i)
-        for (std::size_t k = 1; k <= static_cast<std::size_t>(m.nlista); ++k)
-            for (std::size_t j = 0; j < 3; ++j) {
-                const double v = m.coord(i, 3 * k + 4 + j);
-                any = any || v != 0;
-                shared = shared && v == m.coord(i, 7 + j);
+    for (std::size_t k = 1; k <= nlista; ++k) {
+        any = any || displaced(k);
+        shared = shared && same_displacement(k, 1);
+    }
+    // Lists of an imported model end with their step (" - passo N"). When
+    // every list does and the lists of each step share one displacement,
+    // the arrays keep those names and each step's displacement goes as one
+    // array "deslocamento - passo N", which the .vtu reader takes back as
+    // that step's: the file reopens with the same lists, steps and
+    // deformed shapes.
+    std::vector<std::size_t> step_first; // per list: the first list of its step
+    std::vector<std::string> step_suffix_of(nlista + 1);
+    if (any) {
+        bool by_step = true;
+        for (std::size_t k = 1; k <= nlista && by_step; ++k) {
+            const auto st = step_of_name(m.namelista[k]);
+            by_step = st.has_value();
+            if (by_step) step_suffix_of[k] = step_suffix(st->step, st->time);
+        }
+        if (by_step) {
+            step_first.assign(nlista + 1, 0);
+            for (std::size_t k = 1; k <= nlista && by_step; ++k) {
+                std::size_t first = k;
+                for (std::size_t l = 1; l < k; ++l)
+                    if (step_suffix_of[l] == step_suffix_of[k]) {
+                        first = step_first[l];
+                        break;
+                    }
+                step_first[k] = first;
+                by_step = first == k || same_displacement(k, first);
             }
+        }
+        if (!by_step) step_first.clear();
+    }
 
     struct Array {
         std::string name;
@@ -251,19 +291,27 @@ VtuBytes vtu_of(const ResultModel& m) {
             }
         return data;
     };
-    for (std::size_t k = 1; k <= static_cast<std::size_t>(m.nlista); ++k) {
+    const auto displacement_of = [&](std::size_t k) {
+        return column(
+            [&](std::size_t i, int c) { return m.coord(i, 3 * k + 4 + static_cast<std::size_t>(c)); }, 3);
+    };
+    for (std::size_t k = 1; k <= nlista; ++k) {
         point_arrays.push_back(
             {m.namelista[k], 1, "Float64", column([&](std::size_t i, int) { return m.listas(i, k); }, 1)});
-        if (any && !shared)
+        if (!step_first.empty()) {
+            if (step_first[k] == k && displaced(k))
+                point_arrays.push_back(
+                    {kDisplacementArray + step_suffix_of[k], 3, "Float64", displacement_of(k)});
+        } else if (any && !shared)
             point_arrays.push_back(
                 {m.namelista[k] + " (deslocamento)", 3, "Float64",
                  column([&](std::size_t i,
                             int c) { return m.coord(i, 3 * k + 4 + static_cast<std::size_t>(c)); },
                         3)});
     }
-    if (any && shared)
+    if (any && shared && step_first.empty())
         point_arrays.push_back(
-            {"deslocamento", 3, "Float64",
+            {kDisplacementArray, 3, "Float64",
              column([&](std::size_t i, int c) { return m.coord(i, 7 + static_cast<std::size_t>(c)); }, 3)});
 
     // Labels other than 1..n go as VTK's global id arrays, which our reader

@@ -1360,8 +1360,46 @@ void take_labels(ImportData& d) {
     take("GlobalElementId", true, d.mesh.cell_labels);
 }
 
+// What --convert writes for a model of several steps (see model_writer.h):
+// a point array of three components named "deslocamento", alone or with a
+// step suffix, is a displacement and no result list; when every array of a
+// single dataset ends with a step suffix (" - passo N", " (t = T)"), the
+// arrays go back to their steps under their names without it, so that
+// build_model() names the lists as before. Anything else stays as it is.
+void take_steps(ImportData& d) {
+    if (d.steps.size() != 1) return;
+    const auto is_displacement = [](const ImportField& f, const std::string& base) {
+        return base == kDisplacementArray && !f.on_cells && f.components == 3;
+    };
+    auto& fields = d.steps[0].fields;
+    std::vector<std::optional<StepOfName>> of(fields.size());
+    bool all = !fields.empty();
+    for (std::size_t k = 0; k < fields.size(); ++k) {
+        of[k] = step_of_name(fields[k].name);
+        all = all && of[k].has_value();
+    }
+    if (!all) {
+        for (ImportField& f : fields)
+            if (is_displacement(f, f.name)) f.displacement_only = true;
+        return;
+    }
+    std::map<std::size_t, ImportStep> steps;
+    for (std::size_t k = 0; k < fields.size(); ++k) {
+        ImportStep& s = steps[of[k]->step];
+        if (of[k]->time) s.time = of[k]->time;
+        ImportField f = std::move(fields[k]);
+        f.name = of[k]->base;
+        f.displacement_only = is_displacement(f, f.name);
+        s.fields.push_back(std::move(f));
+    }
+    d.steps.clear();
+    for (auto& [n, s] : steps)
+        d.steps.push_back(std::move(s));
+}
+
 ImportData with_labels(ImportData&& d) {
     take_labels(d);
+    take_steps(d);
     return std::move(d);
 }
 
