@@ -723,48 +723,67 @@ ReadResult build_model(ImportData&& data, const std::string& name_in, int thread
     // Identical cells (same type, same nodes in any order; overlapping
     // pieces of a partitioned file give them) are one cell: two volume
     // copies would cancel every face they share. Later copies are dropped.
-    {
-        std::vector<std::pair<std::uint64_t, std::int64_t>> sigs; // (hash of type and nodes, cell)
+    if (ncell < std::numeric_limits<std::int32_t>::max()) {
         std::vector<std::int64_t> sorted_a, sorted_b;
         const auto sorted_nodes = [&](std::int64_t c, std::vector<std::int64_t>& out) {
             const auto* first = mesh.cell_nodes.data() + mesh.cell_offsets[static_cast<std::size_t>(c)];
             out.assign(first, first + cell_size(c));
             std::sort(out.begin(), out.end());
         };
-        for (std::int64_t c = 0; c < ncell; ++c) {
-            if (!contributes[static_cast<std::size_t>(c)]) continue;
-            sorted_nodes(c, sorted_a);
-            std::uint64_t h = 1469598103934665603ULL ^ mesh.cell_types[static_cast<std::size_t>(c)];
-            for (const std::int64_t v : sorted_a)
-                h = (h ^ static_cast<std::uint64_t>(v)) * 1099511628211ULL;
-            sigs.emplace_back(h, c);
-        }
-        std::sort(sigs.begin(), sigs.end());
+        // A hash that does not depend on the nodes' order (a sum of mixed
+        // node numbers); only cells of equal hashes are compared.
+        const auto mix = [](std::uint64_t x) {
+            x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ULL;
+            x = (x ^ (x >> 27)) * 0x94d049bb133111ebULL;
+            return x ^ (x >> 31);
+        };
+        std::vector<std::uint64_t> hash(static_cast<std::size_t>(ncell), 0);
+        std::size_t cap = 16;
+        while (cap < 2 * static_cast<std::size_t>(ncell))
+            cap *= 2;
+        // Open addressing: each slot holds a kept cell (-1: free).
+        std::vector<std::int32_t> table(cap, -1);
         std::int64_t repeated = 0;
-        for (std::size_t a = 0; a < sigs.size();) {
-            std::size_t b = a + 1;
-            while (b < sigs.size() && sigs[b].first == sigs[a].first)
-                ++b;
-            // Within a run of equal hashes (in cell order), a cell equal to an
-            // earlier kept one goes.
-            for (std::size_t q = a + 1; q < b; ++q) {
-                const std::int64_t c = sigs[q].second;
-                sorted_nodes(c, sorted_b);
-                for (std::size_t r = a; r < q; ++r) {
-                    const std::int64_t d = sigs[r].second;
-                    if (!contributes[static_cast<std::size_t>(d)] ||
-                        mesh.cell_types[static_cast<std::size_t>(d)] !=
-                            mesh.cell_types[static_cast<std::size_t>(c)])
-                        continue;
-                    sorted_nodes(d, sorted_a);
-                    if (sorted_a != sorted_b) continue;
-                    contributes[static_cast<std::size_t>(c)] = 0;
-                    cell_shape[static_cast<std::size_t>(c)] = nullptr;
-                    ++repeated;
-                    break;
-                }
+        // In batches: the hashes first, their slots fetched ahead, so that
+        // the probes below do not wait for memory one by one.
+        constexpr std::int64_t kBatch = 32;
+        for (std::int64_t c0 = 0; c0 < ncell; c0 += kBatch) {
+            const std::int64_t c1 = std::min(ncell, c0 + kBatch);
+            for (std::int64_t c = c0; c < c1; ++c) {
+                if (!contributes[static_cast<std::size_t>(c)]) continue;
+                std::uint64_t h = mix(mesh.cell_types[static_cast<std::size_t>(c)]);
+                const auto* first = mesh.cell_nodes.data() + mesh.cell_offsets[static_cast<std::size_t>(c)];
+                for (std::int64_t k = 0, n = cell_size(c); k < n; ++k)
+                    h += mix(static_cast<std::uint64_t>(first[k]) + 0x9e3779b97f4a7c15ULL);
+                hash[static_cast<std::size_t>(c)] = h;
+                __builtin_prefetch(table.data() + (h & (cap - 1)));
             }
-            a = b;
+            for (std::int64_t c = c0; c < c1; ++c) {
+                if (!contributes[static_cast<std::size_t>(c)]) continue;
+                const std::uint64_t h = hash[static_cast<std::size_t>(c)];
+                const std::uint8_t type = mesh.cell_types[static_cast<std::size_t>(c)];
+                bool same = false;
+                std::size_t slot = h & (cap - 1);
+                for (; table[slot] >= 0; slot = (slot + 1) & (cap - 1)) {
+                    const std::int64_t d = table[slot];
+                    if (hash[static_cast<std::size_t>(d)] != h ||
+                        mesh.cell_types[static_cast<std::size_t>(d)] != type || cell_size(d) != cell_size(c))
+                        continue;
+                    sorted_nodes(c, sorted_a);
+                    sorted_nodes(d, sorted_b);
+                    if (sorted_a == sorted_b) {
+                        same = true;
+                        break;
+                    }
+                }
+                if (!same) {
+                    table[slot] = static_cast<std::int32_t>(c);
+                    continue;
+                }
+                contributes[static_cast<std::size_t>(c)] = 0;
+                cell_shape[static_cast<std::size_t>(c)] = nullptr;
+                ++repeated;
+            }
         }
         if (repeated)
             out.warnings.push_back(name + ": " + std::to_string(repeated) +
