@@ -29,7 +29,9 @@ inline bool same_import(const ImportData& a, const ImportData& b) {
         for (std::size_t f = 0; f < x.fields.size(); ++f) {
             const ImportField &p = x.fields[f], &q = y.fields[f];
             if (p.name != q.name || p.components != q.components || p.on_cells != q.on_cells ||
-                p.component_names != q.component_names || !same_bits(p.values, q.values))
+                p.component_names != q.component_names || !same_bits(p.values, q.values) ||
+                p.cells_given != q.cells_given || p.displacement_only != q.displacement_only ||
+                p.symmetric_tensor != q.symmetric_tensor)
                 return false;
         }
     }

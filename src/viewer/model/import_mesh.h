@@ -77,19 +77,19 @@ struct ImportField {
     // usual X Y Z or XX YY ZZ XY YZ XZ.
     std::vector<std::string> component_names;
     int components = 1;
-    // Six or nine components that are a symmetric stress or strain tensor
-    // (XX YY ZZ XY YZ XZ, or a full tensor row by row): shown as six
-    // components and von Mises. False for other rows of that size (CalculiX's
-    // amplitudes and phases), shown component by component.
-    bool symmetric_tensor = true;
     bool on_cells = false;       // cell data: averaged onto the nodes
     ZeroedVector<double> values; // (points or cells) x components, row by row
     // Cell data given for some cells only: 1 for the cells that have a value
     // (the average at a node is over those; a node with none reads 0).
     // Empty: every cell has one.
-    std::vector<std::uint8_t> cells_given;
+    std::vector<std::uint8_t> cells_given = {};
     // Three components that are the step's displacement and no result list.
     bool displacement_only = false;
+    // Six or nine components that are a symmetric stress or strain tensor
+    // (XX YY ZZ XY YZ XZ, or a full tensor row by row): shown as six
+    // components and von Mises. False for other rows of that size (CalculiX's
+    // amplitudes and phases), shown component by component.
+    bool symmetric_tensor = true;
 };
 
 struct ImportStep {

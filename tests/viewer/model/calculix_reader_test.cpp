@@ -185,10 +185,6 @@ TEST(CalculixReader, Errors) {
         {kNodes + "  100CL  101 1.000000000           2                     0    1           1\n"
                   " -4  DISP        1    1\n -1\n",
          "line 8 of bad.frd: expected component record (-5) 1 of 1"},
-        {kNodes + "  100CL  101 1.000000000           2                     0    1           1\n"
-                  " -4  T           1    1\n -5  T           1    1    0    0\n"
-                  " -1         3 1.00000E+00\n -3\n",
-         "line 9 of bad.frd: a result record names node 3"},
     };
     // Binary node records: a node number, then an infinite coordinate.
     const std::string head =

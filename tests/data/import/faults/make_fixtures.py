@@ -120,3 +120,39 @@ with open("overlap.pvtu", "w") as f:
             '<PPoints><PDataArray type="Float64" NumberOfComponents="3"/></PPoints>\n'
             '<Piece Source="../vtk_xml/split_0.vtu"/>\n<Piece Source="../vtk_xml/split_0.vtu"/>\n'
             '</PUnstructuredGrid>\n</VTKFile>\n')
+
+# A fuzz seed: ../gmsh/plate_41_bin.msh with every binary $NodeData block cut
+# in two blocks of the same view and step, as partitioned output writes it.
+def split_views(src, dst):
+    data = open(src, "rb").read()
+    out, pos = b"", 0
+    while True:
+        at = data.find(b"$NodeData\n", pos)
+        if at < 0:
+            break
+        out += data[pos:at]
+        lines, p = [], at + len(b"$NodeData\n")
+        nstr = int(data[p:data.index(b"\n", p)]); lines.append(data[p:data.index(b"\n", p) + 1]); p = data.index(b"\n", p) + 1
+        for _ in range(nstr):
+            e = data.index(b"\n", p) + 1; lines.append(data[p:e]); p = e
+        nreal = int(data[p:data.index(b"\n", p)]); e = data.index(b"\n", p) + 1; lines.append(data[p:e]); p = e
+        for _ in range(nreal):
+            e = data.index(b"\n", p) + 1; lines.append(data[p:e]); p = e
+        nint = int(data[p:data.index(b"\n", p)]); e = data.index(b"\n", p) + 1; lines.append(data[p:e]); p = e
+        ints = []
+        for _ in range(nint):
+            e = data.index(b"\n", p) + 1; ints.append(int(data[p:e])); p = e
+        comps, count = ints[1], ints[2]
+        size = 4 + 8 * comps
+        records = data[p:p + size * count]
+        p += size * count
+        end = data.index(b"$EndNodeData\n", p) + len(b"$EndNodeData\n")
+        half = count // 2
+        for first, n in ((0, half), (half, count - half)):
+            head = b"".join(lines) + b"".join(b"%d\n" % v for v in ints[:2] + [n] + ints[3:])
+            out += b"$NodeData\n" + head + records[first * size:(first + n) * size] + b"\n$EndNodeData\n"
+        pos = end
+    out += data[pos:]
+    open(dst, "wb").write(out)
+
+split_views("../gmsh/plate_41_bin.msh", "../../../../fuzz/seeds/gmsh_fuzz/split_views_41_bin.msh")
