@@ -26,6 +26,12 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libgl1-mesa-dri, libegl-mesa0, fonts-dejavu-core")
 # Portuguese texts of Qt's own dialogs.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n")
+# The Python module (in the interpreter's dist-packages) hands out NumPy
+# arrays; meshio only for Model.to_meshio and orvanel.from_meshio.
+if(ORVANEL_PYTHON_BUILT)
+  string(APPEND CPACK_DEBIAN_PACKAGE_RECOMMENDS ", python3-numpy")
+  set(CPACK_DEBIAN_PACKAGE_SUGGESTS "python3-meshio")
+endif()
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 include(CPack)
