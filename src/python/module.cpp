@@ -428,6 +428,15 @@ PYBIND11_MODULE(_orvanel, m) {
     m.doc() = "Orvanel's reader and batch drawing (see the package orvanel).";
     // Pictures draw their texts with the bitmap fonts, as the batch modes do.
     set_glyph_sink(draw_font_glyph);
+    // pybind11 loads NumPy's interface on first use in a guarded static,
+    // whose import can hand the GIL to a thread that then waits on that
+    // guard holding the GIL: two threads making their first arrays at once
+    // would wait on each other. Loaded here, under the import's lock. Without
+    // NumPy the module still imports; calls that return arrays then fail.
+    try {
+        py::detail::npy_api::get();
+    } catch (py::error_already_set&) {
+    }
 
     static py::exception<ReadError> read_error(m, "ReadError");
     static py::exception<cli::UsageError> usage_error(m, "UsageError", PyExc_ValueError);

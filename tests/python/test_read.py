@@ -3,6 +3,8 @@ the same messages as --info prints, and arrays that stay valid."""
 
 import gc
 import os
+import subprocess
+import sys
 import threading
 import warnings
 
@@ -186,3 +188,21 @@ def test_history_equals_the_program(tmp_path):
     np.testing.assert_array_equal(h.values, [model.values(k)[20] for k in range(1, 6)])
     with pytest.raises(orvanel.OutputError):
         orvanel.history(model, 999, lists=(1, 2))
+
+
+def test_first_arrays_made_by_several_threads_at_once():
+    """The first arrays of a process, made by threads at once, come back (a
+    process that hangs fails after a minute)."""
+    script = (
+        "import sys, threading, orvanel\n"
+        "model = orvanel.read(sys.argv[1])\n"
+        "def work():\n"
+        "    for k in range(1, 4):\n"
+        "        model.values(k), model.points, model.node_labels\n"
+        "threads = [threading.Thread(target=work) for _ in range(4)]\n"
+        "[t.start() for t in threads]\n"
+        "[t.join() for t in threads]\n"
+        "print('ok')\n")
+    done = subprocess.run([sys.executable, "-c", script, os.path.join(EXAMPLES, "placa.txt")],
+                          capture_output=True, timeout=60)
+    assert done.stdout == b"ok\n", done.stderr
