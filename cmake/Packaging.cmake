@@ -26,6 +26,29 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libgl1-mesa-dri, libegl-mesa0, fonts-dejavu-core")
 # Portuguese texts of Qt's own dialogs.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n")
+# The Python module is a package of its own, python3-orvanel, for the
+# interpreter it was built for: it hands out NumPy arrays, draws with Mesa
+# as the batch modes do, and needs meshio only for Model.to_meshio and
+# orvanel.from_meshio.
+if(ORVANEL_PYTHON_BUILT)
+  set(CPACK_DEB_COMPONENT_INSTALL ON)
+  set(CPACK_COMPONENTS_ALL orvanel python)
+  set(CPACK_DEBIAN_ORVANEL_PACKAGE_NAME orvanel)
+  # CPack puts the summary line above each component's description.
+  set(CPACK_DEBIAN_ORVANEL_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-orvanel)
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
+  string(REPLACE "." ";" python_version "${ORVANEL_PYTHON_VERSION}")
+  list(GET python_version 1 python_minor)
+  math(EXPR python_next "${python_minor} + 1")
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS
+    "python3 (>= ${ORVANEL_PYTHON_VERSION}), python3 (<< 3.${python_next}), python3-numpy, libgl1-mesa-dri, libegl-mesa0")
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_RECOMMENDS "")
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_SUGGESTS "python3-meshio, orvanel")
+  set(CPACK_DEBIAN_PYTHON_DESCRIPTION "The Python module orvanel reads finite-element result files into NumPy\n\
+arrays with Orvanel's reader, draws Orvanel's batch pictures, videos and\n\
+node histories, and hands models to and from meshio.")
+endif()
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 include(CPack)

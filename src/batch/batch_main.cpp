@@ -10,13 +10,12 @@
 
 #include "batch/batch_main.h"
 
+#include "batch/batch_render.h"
 #include "batch/batch_view.h"
-#include "batch/offscreen_gl.h"
 #include "batch/plain_modes.h"
 #include "ui/png_bytes.h"
 #include "viewer/Unit3.h"
 #include "viewer/model/reader.h"
-#include "viewer/output/avi_recorder.h"
 #include "viewer/output/list_sequence.h"
 #include "viewer/output/node_history.h"
 #include "viewer/output/output_error.h"
@@ -27,7 +26,6 @@
 
 #include <QApplication>
 #include <QChartView>
-#include <QImage>
 #include <QtGlobal>
 
 #include <clocale>
@@ -81,22 +79,6 @@ ResultModel& read_model(const std::string& path) {
     }
 }
 
-// PNG bytes of an RGBA picture stored bottom row first, as 24-bit RGB.
-std::string png_of_framebuffer(const std::vector<std::uint8_t>& rgba, int w, int h) {
-    QImage image(w, h, QImage::Format_RGB888);
-    for (int y = 0; y < h; ++y) {
-        const std::uint8_t* src =
-            rgba.data() + static_cast<std::size_t>(h - 1 - y) * static_cast<std::size_t>(w) * 4;
-        uchar* dst = image.scanLine(y);
-        for (int x = 0; x < w; ++x) {
-            dst[3 * x] = src[4 * x];
-            dst[3 * x + 1] = src[4 * x + 1];
-            dst[3 * x + 2] = src[4 * x + 2];
-        }
-    }
-    return png_bytes(image);
-}
-
 int picture(const cli::CommandLine& cl) {
     check_replaceable(cl.output);
     const FigureLayout layout = BatchView::layout_of(cl.view);
@@ -105,11 +87,7 @@ int picture(const cli::CommandLine& cl) {
                           std::to_string(layout.height()) + " pixels, at most " +
                           std::to_string(figure::kMaxSide) + " a side.");
     ResultModel& model = read_model(cl.file);
-    // The context first: the view's display lists go before it.
-    OffscreenGl gl(layout.width(), layout.height());
-    BatchView view(model, cl.view);
-    view.render(cl.view.lists);
-    const std::string png = png_of_framebuffer(gl.read_rgba(), gl.width(), gl.height());
+    const std::string png = png_of_picture(draw_picture(model, cl.view));
     if (stop_signal != 0) throw_stopped("before the picture was written");
     write_file_atomically(cl.output, png);
     return 0;
@@ -122,38 +100,19 @@ int video(const cli::CommandLine& cl) {
     ResultModel& model = read_model(cl.file);
     const std::vector<int> lists =
         list_sequence(cl.lists.first, cl.lists.last, cl.lists.step, display_list_count(model.nlista));
-    check_lists(lists, model.nlista);
-    OffscreenGl gl(cl.view.width, cl.view.height);
-    BatchView view(model, cl.view);
-
-    AviRecorder recorder;
-    recorder.set_width(cl.view.width);
-    recorder.set_height(cl.view.height);
-    recorder.set_fps(cl.fps);
-    recorder.set_filename(cl.output);
-    // Under its name only once it is whole: a stopped or killed run leaves nothing.
-    recorder.set_named_while_recording(false);
     const bool tty = ::isatty(STDERR_FILENO) != 0;
     try {
-        // An existing file is replaced, as every batch output is; only once the video is finished.
-        recorder.create([](const std::string&) { return true; });
-        for (std::size_t i = 0; i < lists.size(); ++i) {
-            view.render({lists[i]});
-            const std::vector<std::uint8_t> rgba = gl.read_rgba();
-            recorder.add_frame(
-                FramePicture{rgba.data(), gl.width(), gl.height(), 0, PixelLayout::Rgba, true});
-            std::fprintf(stderr, tty ? "\rframe %zu/%zu" : "frame %zu/%zu\n", i + 1, lists.size());
+        write_video(model, cl.view, lists, cl.fps, cl.output, [tty](std::size_t done, std::size_t total) {
+            std::fprintf(stderr, tty ? "\rframe %zu/%zu" : "frame %zu/%zu\n", done, total);
             if (stop_signal != 0)
                 throw OutputError("Stopped by signal " + std::to_string(stop_signal) + " after frame " +
-                                  std::to_string(i + 1) + "; no video written.");
-        }
-        if (tty) std::fputc('\n', stderr);
-        recorder.close();
+                                  std::to_string(done) + "; no video written.");
+        });
     } catch (...) {
         if (tty) std::fputc('\n', stderr);
-        recorder.discard();
         throw;
     }
+    if (tty) std::fputc('\n', stderr);
     return 0;
 }
 

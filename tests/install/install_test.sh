@@ -5,12 +5,14 @@
 # build folders hidden (a mount namespace covers them with empty folders), so
 # that nothing is read from them. Then the desktop files are validated and the
 # file types are looked up as a desktop would.
-#   install_test.sh BUILD SOURCE VERSION
+# When the Python module is built, the installed package is imported and
+# draws the same picture.
+#   install_test.sh BUILD SOURCE VERSION [PYTHON PYTHON_DIR]
 set -euo pipefail
 
 if [ "${1:-}" = --hidden ]; then
   # Second stage, run from the staging folder inside the mount namespace.
-  stage=$2 version=$3
+  stage=$2 version=$3 python=${4:-} python_dir=${5:-}
   bin=$stage/usr/bin/orvanel
   cd "$stage/work"
   export PATH=$stage/usr/bin:/usr/bin:/bin
@@ -22,10 +24,20 @@ if [ "${1:-}" = --hidden ]; then
   "$bin" --picture installed.png --list 1 --mesh --legend viga.txt
   cmp -s installed.png built.png || { echo "FAIL: the installed program draws another picture than the build"; exit 1; }
   echo "installed program: --version, --info, --picture ok"
+  if [ -n "$python" ]; then
+    PYTHONPATH=$stage/usr/$python_dir "$python" -c '
+import orvanel, sys
+assert orvanel.__file__.startswith(sys.argv[1]), orvanel.__file__
+assert orvanel.read("viga.txt").node_count == 21
+orvanel.picture("viga.txt", "python.png", list=1, mesh=True, legend=True)
+' "$stage/usr/"
+    cmp -s python.png built.png || { echo "FAIL: the installed Python module draws another picture than the build"; exit 1; }
+    echo "installed Python module: import, read, picture ok"
+  fi
   exit 0
 fi
 
-build=$(realpath "$1") source=$(realpath "$2") version=$3
+build=$(realpath "$1") source=$(realpath "$2") version=$3 python=${4:-} python_dir=${5:-}
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
 fail=0
@@ -44,6 +56,13 @@ cp "$source/examples/viga.txt" "$stage/work/"
 # the viewer or the batch modes: it says so, with status 1.
 check "only the launcher in bin" test "$(ls "$usr/bin")" = orvanel
 check "orvanel-app in libexec" test -x "$usr/libexec/orvanel/orvanel-app"
+if [ -n "$python" ]; then
+  check "Python module in $python_dir" test -f "$usr/$python_dir/orvanel/__init__.py" -a \
+    -n "$(ls "$usr/$python_dir"/orvanel/_orvanel*.so)"
+  # The system's interpreter looks there for the prefix /usr.
+  check "$python_dir is on the interpreter's path under /usr" \
+    "$python" -c "import sys; sys.exit('/usr/$python_dir' not in sys.path)"
+fi
 mkdir "$stage/alone" && cp "$usr/bin/orvanel" "$stage/alone/"
 set +e
 (cd "$stage/work" && env -u DISPLAY "$stage/alone/orvanel" --picture x.png viga.txt 2> alone.err)
@@ -62,10 +81,10 @@ if unshare -m true 2> /dev/null; then
   hide="mount -t tmpfs none '$source'"
   case "$build/" in "$source"/*) ;; *) hide="mount -t tmpfs none '$build' && $hide" ;; esac
   check "installed program with the source and build folders hidden" \
-    unshare -m bash -c "$hide && exec bash '$stage/install_test.sh' --hidden '$stage' '$version'"
+    unshare -m bash -c "$hide && exec bash '$stage/install_test.sh' --hidden '$stage' '$version' '$python' '$python_dir'"
 else
   echo "note: no mount namespace here; the installed program runs with the build folder in place"
-  check "installed program" bash "$stage/install_test.sh" --hidden "$stage" "$version"
+  check "installed program" bash "$stage/install_test.sh" --hidden "$stage" "$version" "$python" "$python_dir"
 fi
 
 # Desktop entry, AppStream metadata, icons.
