@@ -65,9 +65,13 @@ struct CountingSink final : ColourPieceSink {
         vertices += count;
         checksum += band + pts[0].x;
     }
-    void shaded_piece(const Point3* pts, const Rgba* colours, int count) override {
+    void shaded_piece(const Point3* pts, const double* values, int count) override {
         vertices += count;
-        checksum += colours[0].g + pts[0].x;
+        checksum += values[0] + pts[0].x;
+    }
+    void blank_piece(const Point3* pts, int count) override {
+        vertices += count;
+        checksum += pts[0].x;
     }
 };
 
@@ -183,13 +187,15 @@ struct ImmediateRunSink final : ColourPieceSink {
         for (int i = 0; i < count; ++i)
             glVertex3d(pts[i].x, pts[i].y, pts[i].z);
     }
-    void shaded_piece(const Point3* pts, const Rgba* colours, int count) override {
+    void shaded_piece(const Point3* pts, const double* values, int count) override {
         begin(count == 2 ? GL_LINES : GL_TRIANGLES);
         for (int i = 0; i < count; ++i) {
-            glColor4d(colours[i].r, colours[i].g, colours[i].b, colours[i].a);
+            const Rgb c = value_color(0, 1, 0, values[i]);
+            glColor4d(c.r, c.g, c.b, 1);
             glVertex3d(pts[i].x, pts[i].y, pts[i].z);
         }
     }
+    void blank_piece(const Point3* pts, int count) override { piece(0, pts, count); }
 };
 
 void compare_compiles(TForm2& form, int k, double sink) {
@@ -326,6 +332,32 @@ void interactive(TForm2& form, int k) {
             t.coarse_seen ? "" : " (no coarse frame)");
 }
 
+// A change of range ("> Valores Máximos" and the list's own row), then of
+// the colour scale: the passes that follow only set the scale texture or its
+// matrix; the compile log shows whether any list was built again.
+void range_and_scale_changes(TForm2& form, int k) {
+    ResultModel& m = form.model;
+    const auto own = m.maxlista[static_cast<std::size_t>(k)], common = m.maxlista[0];
+    const std::size_t compiled = form.render_state.log.size();
+    const double mid = (own[0] + own[1]) / 2;
+    m.maxlista[static_cast<std::size_t>(k)] = {own[0], mid};
+    m.maxlista[0] = {own[0], mid};
+    form.changes = true;
+    const double range = timed_pass(form);
+    load_legend(1);
+    form.changes = true;
+    const double scale = timed_pass(form);
+    load_legend(0);
+    m.maxlista[static_cast<std::size_t>(k)] = own;
+    m.maxlista[0] = common;
+    form.changes = true;
+    const double back = timed_pass(form);
+    std::printf("range change: pass %.1f ms; colour scale change: pass %.1f ms; back: %.1f ms; "
+                "lists compiled meanwhile: %zu, scale texture uploads so far %ld\n",
+                range * 1e3, scale * 1e3, back * 1e3, form.render_state.log.size() - compiled,
+                form.render_state.scale_texture_uploads);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -415,6 +447,7 @@ int main(int argc, char** argv) {
     std::printf("colour list %d: %ld vertices banded\n", k, banded_vertices);
     const PassTimes continuous = measure(form, repeat);
     print("continuous", continuous, sink_continuous);
+    range_and_scale_changes(form, k);
 
     // Banded: "Faixas de Cores".
     form.CheckBox8->setChecked(true);
