@@ -106,8 +106,9 @@ QRgb rgb_of(const Rgb& c) {
 TEST_F(BatchCli, PicturesShowNoColourTheLegendLacks) {
     // Every example, continuous and in bands: a pixel is the background or
     // within 4 levels of the scale's colours (the continuous map sampled
-    // finely, or the nine band rows). Edges blended with the background are
-    // the allowance: at most 1 % of the model's pixels.
+    // finely, or the nine band rows). The allowance: edges blended with the
+    // background, at most 1 % of the model's pixels, and the small axes
+    // symbol at the origin (a few dozen pixels).
     load_legend(0);
     std::vector<QRgb> continuous, bands;
     for (int i = 0; i <= 2048; ++i)
@@ -118,7 +119,8 @@ TEST_F(BatchCli, PicturesShowNoColourTheLegendLacks) {
         for (const bool banded : {false, true}) {
             SCOPED_TRACE(std::string(example) + (banded ? " bands" : " continuous"));
             const QString png = in_scratch("scan.png");
-            QStringList args{"--picture", png, "--list", "1", "--size", "400x300", "--orbit", "-30,20"};
+            QStringList args{"--picture", png,       "--list", "1",      "--size",
+                             "400x300",   "--orbit", "-30,20", "--zoom", "2"};
             if (banded) args << "--bands";
             const test::BatchRun r =
                 run(args + QStringList{QStringLiteral(ORVANEL_SOURCE_DIR "/examples/") + example});
@@ -138,8 +140,8 @@ TEST_F(BatchCli, PicturesShowNoColourTheLegendLacks) {
                         best = std::min(best, channel_distance(p, c));
                     off += best > 4;
                 }
-            EXPECT_GT(model, 1000);
-            EXPECT_LE(off, model / 100) << off << " of " << model;
+            EXPECT_GT(model, 200);
+            EXPECT_LE(off, model / 100 + 40) << off << " of " << model;
         }
     }
 }
