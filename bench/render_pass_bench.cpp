@@ -25,6 +25,7 @@
 #include "viewer/Unit2.h"
 #include "viewer/render/array_emitter_gl.h"
 #include "viewer/render/batched_colour_list_gl.h"
+#include "viewer/render/chunk_buffers_gl.h"
 #include "viewer/render/colour_list.h"
 #include "viewer/render/colour_list_gl.h"
 
@@ -222,6 +223,23 @@ void compare_compiles(TForm2& form, int k, double sink) {
     const double arrays = scratch_compile_seconds(form, [&] { emit_batched_colour_list(form.model, k, s); });
     const double keeping =
         scratch_compile_seconds(form, [&] { emit_batched_colour_list(form.model, k, s, &runs); });
+    // The buffers the pass builds, in two parts: the pieces as vertex data
+    // (plain C++), then their upload.
+    form.GLSceneViewer1->makeCurrent();
+    const auto own = colour_range(form.model, k, 0);
+    const auto b0 = Clock::now();
+    PieceChunks pieces = colour_chunks(form.model, k, s, ReferenceRange::of(own[0], own[1]));
+    const double built = seconds_since(b0);
+    ChunkBuffers buffers;
+    const auto u0 = Clock::now();
+    buffers.upload(pieces);
+    glFinish();
+    const double uploaded = seconds_since(u0);
+    buffers.free();
+    form.GLSceneViewer1->doneCurrent();
+    pieces.clear();
+    std::printf("vertex buffers: pieces built %.1f ms (ratio %.2f), uploaded %.1f ms; together ratio %.2f\n",
+                built * 1e3, built / sink, uploaded * 1e3, (built + uploaded) / sink);
     std::printf("continuous list, other ways to compile it:\n");
     std::printf("  one glBegin/glEnd per piece    %9.1f ms   ratio to the counting sink %.2f\n",
                 per_piece * 1e3, per_piece / sink);
