@@ -35,10 +35,15 @@ struct CountingSink final : ColourPieceSink {
         vertices += count;
         checksum += band + pts[0].x;
     }
-    void shaded_piece(const Point3* pts, const Rgba* colours, int count) override {
+    void shaded_piece(const Point3* pts, const double* values, int count) override {
         ++pieces;
         vertices += count;
-        checksum += colours[0].g + pts[0].x;
+        checksum += values[0] + pts[0].x;
+    }
+    void blank_piece(const Point3* pts, int count) override {
+        ++pieces;
+        vertices += count;
+        checksum += pts[0].x;
     }
 };
 

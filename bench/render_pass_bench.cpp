@@ -25,6 +25,7 @@
 #include "viewer/Unit2.h"
 #include "viewer/render/array_emitter_gl.h"
 #include "viewer/render/batched_colour_list_gl.h"
+#include "viewer/render/chunk_buffers_gl.h"
 #include "viewer/render/colour_list.h"
 #include "viewer/render/colour_list_gl.h"
 
@@ -65,9 +66,13 @@ struct CountingSink final : ColourPieceSink {
         vertices += count;
         checksum += band + pts[0].x;
     }
-    void shaded_piece(const Point3* pts, const Rgba* colours, int count) override {
+    void shaded_piece(const Point3* pts, const double* values, int count) override {
         vertices += count;
-        checksum += colours[0].g + pts[0].x;
+        checksum += values[0] + pts[0].x;
+    }
+    void blank_piece(const Point3* pts, int count) override {
+        vertices += count;
+        checksum += pts[0].x;
     }
 };
 
@@ -183,13 +188,15 @@ struct ImmediateRunSink final : ColourPieceSink {
         for (int i = 0; i < count; ++i)
             glVertex3d(pts[i].x, pts[i].y, pts[i].z);
     }
-    void shaded_piece(const Point3* pts, const Rgba* colours, int count) override {
+    void shaded_piece(const Point3* pts, const double* values, int count) override {
         begin(count == 2 ? GL_LINES : GL_TRIANGLES);
         for (int i = 0; i < count; ++i) {
-            glColor4d(colours[i].r, colours[i].g, colours[i].b, colours[i].a);
+            const Rgb c = value_color(0, 1, 0, values[i]);
+            glColor4d(c.r, c.g, c.b, 1);
             glVertex3d(pts[i].x, pts[i].y, pts[i].z);
         }
     }
+    void blank_piece(const Point3* pts, int count) override { piece(0, pts, count); }
 };
 
 void compare_compiles(TForm2& form, int k, double sink) {
@@ -216,6 +223,23 @@ void compare_compiles(TForm2& form, int k, double sink) {
     const double arrays = scratch_compile_seconds(form, [&] { emit_batched_colour_list(form.model, k, s); });
     const double keeping =
         scratch_compile_seconds(form, [&] { emit_batched_colour_list(form.model, k, s, &runs); });
+    // The buffers the pass builds, in two parts: the pieces as vertex data
+    // (plain C++), then their upload.
+    form.GLSceneViewer1->makeCurrent();
+    const auto own = colour_range(form.model, k, 0);
+    const auto b0 = Clock::now();
+    PieceChunks pieces = colour_chunks(form.model, k, s, ReferenceRange::of(own[0], own[1]));
+    const double built = seconds_since(b0);
+    ChunkBuffers buffers;
+    const auto u0 = Clock::now();
+    buffers.upload(pieces);
+    glFinish();
+    const double uploaded = seconds_since(u0);
+    buffers.free();
+    form.GLSceneViewer1->doneCurrent();
+    pieces.clear();
+    std::printf("vertex buffers: pieces built %.1f ms (ratio %.2f), uploaded %.1f ms; together ratio %.2f\n",
+                built * 1e3, built / sink, uploaded * 1e3, (built + uploaded) / sink);
     std::printf("continuous list, other ways to compile it:\n");
     std::printf("  one glBegin/glEnd per piece    %9.1f ms   ratio to the counting sink %.2f\n",
                 per_piece * 1e3, per_piece / sink);
@@ -326,6 +350,32 @@ void interactive(TForm2& form, int k) {
             t.coarse_seen ? "" : " (no coarse frame)");
 }
 
+// A change of range ("> Valores Máximos" and the list's own row), then of
+// the colour scale: the passes that follow only set the scale texture or its
+// matrix; the compile log shows whether any list was built again.
+void range_and_scale_changes(TForm2& form, int k) {
+    ResultModel& m = form.model;
+    const auto own = m.maxlista[static_cast<std::size_t>(k)], common = m.maxlista[0];
+    const std::size_t compiled = form.render_state.log.size();
+    const double mid = (own[0] + own[1]) / 2;
+    m.maxlista[static_cast<std::size_t>(k)] = {own[0], mid};
+    m.maxlista[0] = {own[0], mid};
+    form.changes = true;
+    const double range = timed_pass(form);
+    load_legend(1);
+    form.changes = true;
+    const double scale = timed_pass(form);
+    load_legend(0);
+    m.maxlista[static_cast<std::size_t>(k)] = own;
+    m.maxlista[0] = common;
+    form.changes = true;
+    const double back = timed_pass(form);
+    std::printf("range change: pass %.1f ms; colour scale change: pass %.1f ms; back: %.1f ms; "
+                "lists compiled meanwhile: %zu, scale texture uploads so far %ld\n",
+                range * 1e3, scale * 1e3, back * 1e3, form.render_state.log.size() - compiled,
+                form.render_state.scale_texture_uploads);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -415,6 +465,7 @@ int main(int argc, char** argv) {
     std::printf("colour list %d: %ld vertices banded\n", k, banded_vertices);
     const PassTimes continuous = measure(form, repeat);
     print("continuous", continuous, sink_continuous);
+    range_and_scale_changes(form, k);
 
     // Banded: "Faixas de Cores".
     form.CheckBox8->setChecked(true);

@@ -4,6 +4,7 @@
 #include "../viewer/output/output_test_files.h"
 #include "batch_files.h"
 
+#include "viewer/legend/colour_scale.h"
 #include "viewer/output/avi_recorder.h"
 
 #include <QCoreApplication>
@@ -87,6 +88,60 @@ TEST_F(BatchCli, VideoFramesAreThePicturesOfTheirLists) {
         EXPECT_TRUE(frames[static_cast<std::size_t>(i)] == want);
         if (i > 0) {
             EXPECT_FALSE(frames[static_cast<std::size_t>(i)] == frames[static_cast<std::size_t>(i - 1)]);
+        }
+    }
+}
+
+// Largest channel difference between two colours.
+int channel_distance(QRgb a, QRgb b) {
+    return std::max(
+        {std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)), std::abs(qBlue(a) - qBlue(b))});
+}
+
+QRgb rgb_of(const Rgb& c) {
+    return qRgb(static_cast<int>(std::lround(c.r * 255)), static_cast<int>(std::lround(c.g * 255)),
+                static_cast<int>(std::lround(c.b * 255)));
+}
+
+TEST_F(BatchCli, PicturesShowNoColourTheLegendLacks) {
+    // Every example, continuous and in bands: a pixel is the background or
+    // within 4 levels of the scale's colours (the continuous map sampled
+    // finely, or the nine band rows). The allowance: edges blended with the
+    // background, at most 1 % of the model's pixels, and the small axes
+    // symbol at the origin (a few dozen pixels).
+    load_legend(0);
+    std::vector<QRgb> continuous, bands;
+    for (int i = 0; i <= 2048; ++i)
+        continuous.push_back(rgb_of(value_color(0, 1, 0, i / 2048.0)));
+    for (int row = 0; row < 9; ++row)
+        bands.push_back(rgb_of(value_color(0, 1, 0, row / 8.0)));
+    for (const char* example : {"casca.txt", "placa.txt", "viga.txt"}) {
+        for (const bool banded : {false, true}) {
+            SCOPED_TRACE(std::string(example) + (banded ? " bands" : " continuous"));
+            const QString png = in_scratch("scan.png");
+            QStringList args{"--picture", png,       "--list", "1",      "--size",
+                             "400x300",   "--orbit", "-30,20", "--zoom", "2"};
+            if (banded) args << "--bands";
+            const test::BatchRun r =
+                run(args + QStringList{QStringLiteral(ORVANEL_SOURCE_DIR "/examples/") + example});
+            ASSERT_EQ(r.exit_code, 0) << r.err.toStdString();
+            const QImage image = QImage(png).convertToFormat(QImage::Format_RGB32);
+            ASSERT_FALSE(image.isNull());
+            const QRgb background = image.pixel(0, 0);
+            const std::vector<QRgb>& palette = banded ? bands : continuous;
+            long model = 0, off = 0;
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x) {
+                    const QRgb p = image.pixel(x, y);
+                    if (channel_distance(p, background) <= 4) continue;
+                    ++model;
+                    int best = 255;
+                    for (const QRgb c : palette)
+                        best = std::min(best, channel_distance(p, c));
+                    off += best > 4;
+                }
+            EXPECT_GT(model, 200);
+            EXPECT_LE(off, model / 100 + 40) << off << " of " << model;
         }
     }
 }

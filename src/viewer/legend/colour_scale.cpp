@@ -1,5 +1,6 @@
 #include "viewer/legend/colour_scale.h"
 
+#include <algorithm>
 #include <cmath>
 
 // Infinities and NaNs carry meaning here (lo = hi); a fast-math build would fold them away.
@@ -104,6 +105,36 @@ Rgba band_piece_color(int band, bool solid, bool negative, int transparency_posi
     Rgb c = solid ? Rgb{1, 1, 1} : row_color(band_color_row(band));
     if (negative) c = {1 - c.r, 1 - c.g, 1 - c.b};
     return {c.r, c.g, c.b, fill_alpha(transparency_position)};
+}
+
+ScaleTexels scale_texels(bool reverse) {
+    ScaleTexels t{};
+    for (int i = 0; i < kScaleTexels; ++i)
+        for (int c = 0; c < 3; ++c) {
+            const double v = reverse ? 1 - legcolor[i][c] : legcolor[i][c];
+            const double clamped = v < 0 ? 0 : (v > 1 ? 1 : v);
+            t[i][c] = static_cast<std::uint8_t>(std::lround(clamped * 255));
+        }
+    for (auto& texel : t)
+        texel[3] = 255;
+    return t;
+}
+
+ReferenceRange ReferenceRange::of(double lo, double hi) {
+    if (!std::isfinite(lo) || !std::isfinite(hi) || !std::isfinite(hi - lo)) return {0, 1};
+    // A constant list: t = v - lo, so that its value lands exactly on lo.
+    if (hi == lo) return {lo, lo + 1};
+    return {lo, hi};
+}
+
+ScaleMapping scale_mapping(const ReferenceRange& reference, double lo, double hi) {
+    if (!std::isfinite(lo) || !std::isfinite(hi) || !std::isfinite(hi - lo)) return {0, scale_coordinate(0)};
+    if (hi == lo) hi = lo + 1e-6 * std::max(std::abs(lo), std::abs(reference.hi - reference.lo));
+    // f = (v - lo) / (hi - lo) with v = reference.lo + t * (reference.hi - reference.lo).
+    const double width = hi - lo;
+    const double df_dt = (reference.hi - reference.lo) / width;
+    const double f0 = (reference.lo - lo) / width;
+    return {8 * df_dt / kScaleTexels, scale_coordinate(f0)};
 }
 
 } // namespace orv

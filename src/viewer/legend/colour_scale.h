@@ -8,6 +8,7 @@
 // the end colours. The build must therefore never use -ffast-math.
 
 #include <array>
+#include <cstdint>
 
 namespace orv {
 
@@ -63,5 +64,56 @@ Rgba band_piece_color(int band, bool solid, bool negative, int transparency_posi
 inline double fill_alpha(int transparency_position) {
     return 1.0 - transparency_position / 100.0;
 }
+
+// The scale as a texture: the picture colours a piece by the value between
+// its vertices, looked up in a 1D texture of the nine rows, so that no colour
+// between two vertices is one the legend lacks. With linear filtering and the
+// coordinate scale_coordinate(f), the lookup is value_color's blend between
+// rows, and clamping to the edge gives the end rows outside the range.
+inline constexpr int kScaleTexels = 9;
+using ScaleTexels = std::array<std::array<std::uint8_t, 4>, kScaleTexels>;
+
+// Rows 0..8 of legcolor as 8-bit RGBA, alpha 255; reverse = 1 - c (trgb = 1
+// for the continuous map, "Legenda Negativa" for the bands).
+ScaleTexels scale_texels(bool reverse);
+
+// Texture coordinate of the fraction f of the range: row j's texel centre
+// at f = j / 8.
+inline double scale_coordinate(double f) {
+    return (0.5 + 8 * f) / kScaleTexels;
+}
+
+// Texture coordinate of a band piece: the centre of its row's texel.
+inline double band_coordinate(int band) {
+    return (band_color_row(band) + 0.5) / kScaleTexels;
+}
+
+// Colour of a piece that has no value (a node whose result is NaN): a neutral
+// grey, never a colour of "Escala 1". ("Escala 2" is itself a grey ramp.)
+inline constexpr Rgb kNoValueColour{0.5, 0.5, 0.5};
+
+// Values are handed to the picture once, as the coordinate t = (v - lo0) /
+// (hi0 - lo0) against a reference range fixed when the geometry is built (the
+// list's own range). The range shown, [lo,
+// hi], is then a map s = scale * t + offset onto the texture coordinate,
+// which changes without touching the geometry.
+struct ScaleMapping {
+    double scale = 1;
+    double offset = 0;
+};
+
+struct ReferenceRange {
+    double lo = 0, hi = 1;
+    // A range that t can be computed against: [lo, hi] itself; [lo, lo + 1]
+    // when lo = hi (t = v - lo); [0, 1] (t = v) when it is not finite.
+    static ReferenceRange of(double lo, double hi);
+    double coordinate(double v) const { return (v - lo) / (hi - lo); }
+};
+
+// The map for the range [lo, hi] shown. lo = hi, where value_color jumps from
+// row 0 to row 8 just above lo, becomes a ramp a millionth of |lo| or of the
+// reference range wide (whichever is wider) above lo; hi < lo runs the scale backwards, as
+// value_color does. A range that is not finite maps every value to row 0.
+ScaleMapping scale_mapping(const ReferenceRange& reference, double lo, double hi);
 
 } // namespace orv

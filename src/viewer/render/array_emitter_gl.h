@@ -51,8 +51,6 @@ class ArrayEmitter {
     std::size_t vertices() const { return drawn_ + chunk_.vertices(); }
 
   private:
-    // Vertices per glDrawArrays: a multiple of 2 and 3, so runs hold whole pieces.
-    static constexpr std::size_t kRunVertices = 6 * 10923;
     static constexpr std::size_t kRunFloats = 3 * kRunVertices;
     PieceChunks* keep_;
     PieceChunk chunk_;

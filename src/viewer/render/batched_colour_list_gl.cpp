@@ -15,7 +15,10 @@ namespace {
 // blocks.
 class BatchedColourSink final : public ColourPieceSink {
   public:
-    BatchedColourSink(const ColourListSettings& s, PieceChunks* keep) : out_(keep) {
+    BatchedColourSink(const ColourListSettings& s, std::array<double, 2> range, PieceChunks* keep)
+        : s_(s), range_(range), out_(keep) {
+        const Rgb g = kNoValueColour;
+        blank_ = {g.r, g.g, g.b, fill_alpha(s.transparency_position)};
         // Band colours depend only on the band and the settings.
         for (int band = 1; band <= 11; ++band)
             band_colours_[band] = band_piece_color(band, s.solid, s.negative, s.transparency_position);
@@ -30,10 +33,16 @@ class BatchedColourSink final : public ColourPieceSink {
             out_.vertex(pts[i], c);
         out_.piece_done();
     }
-    void shaded_piece(const Point3* pts, const Rgba* colours, int count) override {
+    void shaded_piece(const Point3* pts, const double* values, int count) override {
         begin(count == 2 ? PieceMode::Lines : PieceMode::Triangles);
         for (int i = 0; i < count; ++i)
-            out_.vertex(pts[i], colours[i]);
+            out_.vertex(pts[i], continuous_colour(s_, range_[0], range_[1], values[i], count));
+        out_.piece_done();
+    }
+    void blank_piece(const Point3* pts, int count) override {
+        begin(count == 2 ? PieceMode::Lines : PieceMode::Triangles);
+        for (int i = 0; i < count; ++i)
+            out_.vertex(pts[i], blank_);
         out_.piece_done();
     }
     void finish() { out_.flush(); }
@@ -54,6 +63,9 @@ class BatchedColourSink final : public ColourPieceSink {
         mode_ = mode;
         open_ = true;
     }
+    const ColourListSettings& s_;
+    std::array<double, 2> range_;
+    Rgba blank_;
     ArrayEmitter out_;
     bool open_ = false;
     PieceMode mode_ = PieceMode::Triangles;
@@ -72,7 +84,7 @@ void emit_batched_colour_list(const ResultModel& m, int k, const ColourListSetti
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     begin_fill_offset();
-    BatchedColourSink sink(s, keep);
+    BatchedColourSink sink(s, colour_range(m, k, s.legmax), keep);
     try {
         walk_colour_list(m, k, s, sink);
     } catch (...) {

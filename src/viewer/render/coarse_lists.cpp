@@ -126,6 +126,7 @@ PieceChunks coarsen_chunks(const PieceChunks& full, const ClusterGrid& grid,
         }
         const int per = vertices_per_piece(chunk.style.mode);
         const bool coloured = chunk.style.colour_per_vertex;
+        const bool textured = chunk.style.textured;
         const std::size_t n = chunk.vertices() / static_cast<std::size_t>(per);
         std::uint32_t id[3];
         for (std::size_t p = 0; p < n; ++p) {
@@ -161,15 +162,20 @@ PieceChunks coarsen_chunks(const PieceChunks& full, const ClusterGrid& grid,
                 run->merged.push_back(0);
             }
             ++run->merged[q];
-            if (!coloured) continue;
+            if (!coloured && !textured) continue;
             const std::size_t base = static_cast<std::size_t>(q) * static_cast<std::size_t>(per);
             for (int i = 0; i < per; ++i) {
                 // The coarse corner that this full corner's cluster became.
                 int at = 0;
                 while (run->corner[base + static_cast<std::size_t>(at)] != id[i])
                     ++at;
-                const float* rgba = &chunk.rgba[4 * (v0 + static_cast<std::size_t>(i))];
                 float* sum = &run->colour_sum[4 * (base + static_cast<std::size_t>(at))];
+                if (textured) {
+                    // The mean texture coordinate: the colour of the mean value.
+                    sum[0] += chunk.tex[v0 + static_cast<std::size_t>(i)];
+                    continue;
+                }
+                const float* rgba = &chunk.rgba[4 * (v0 + static_cast<std::size_t>(i))];
                 for (int k = 0; k < 4; ++k)
                     sum[k] += rgba[k];
             }
@@ -183,13 +189,18 @@ PieceChunks coarsen_chunks(const PieceChunks& full, const ClusterGrid& grid,
         const int per = vertices_per_piece(run.style.mode);
         out.xyz.reserve(3 * run.corner.size());
         if (run.style.colour_per_vertex) out.rgba.reserve(4 * run.corner.size());
+        if (run.style.textured) out.tex.reserve(run.corner.size());
         for (std::size_t v = 0; v < run.corner.size(); ++v) {
             const Cluster& c = clusters[run.corner[v]];
             out.xyz.push_back(static_cast<float>(c.x / c.count));
             out.xyz.push_back(static_cast<float>(c.y / c.count));
             out.xyz.push_back(static_cast<float>(c.z / c.count));
-            if (!run.style.colour_per_vertex) continue;
+            if (!run.style.colour_per_vertex && !run.style.textured) continue;
             const float m = static_cast<float>(run.merged[v / static_cast<std::size_t>(per)]);
+            if (run.style.textured) {
+                out.tex.push_back(run.colour_sum[4 * v] / m);
+                continue;
+            }
             for (int k = 0; k < 4; ++k)
                 out.rgba.push_back(run.colour_sum[4 * v + static_cast<std::size_t>(k)] / m);
         }

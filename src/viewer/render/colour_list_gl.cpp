@@ -24,25 +24,32 @@ void end_piece() {
 // and the settings, so they are looked up once per list.
 class GlColourSink final : public ColourPieceSink {
   public:
-    explicit GlColourSink(const ColourListSettings& s) {
+    GlColourSink(const ColourListSettings& s, std::array<double, 2> range) : s_(s), range_(range) {
         for (int band = 1; band <= 11; ++band)
             colours_[band] = band_piece_color(band, s.solid, s.negative, s.transparency_position);
         colours_[0] = colours_[1];
+        const Rgb g = kNoValueColour;
+        blank_ = {g.r, g.g, g.b, fill_alpha(s.transparency_position)};
     }
     void piece(int band, const Point3* pts, int count) override {
         draw_band_piece(colours_[band >= 1 && band <= 11 ? band : 0], pts, count);
     }
-    void shaded_piece(const Point3* pts, const Rgba* colours, int count) override {
+    void shaded_piece(const Point3* pts, const double* values, int count) override {
         begin_piece(count);
         for (int i = 0; i < count; ++i) {
-            glColor4d(colours[i].r, colours[i].g, colours[i].b, colours[i].a);
+            const Rgba c = continuous_colour(s_, range_[0], range_[1], values[i], count);
+            glColor4d(c.r, c.g, c.b, c.a);
             glVertex3d(pts[i].x, pts[i].y, pts[i].z);
         }
         end_piece();
     }
+    void blank_piece(const Point3* pts, int count) override { draw_band_piece(blank_, pts, count); }
 
   private:
+    const ColourListSettings& s_;
+    std::array<double, 2> range_;
     Rgba colours_[12];
+    Rgba blank_;
 };
 
 } // namespace
@@ -77,7 +84,7 @@ void emit_colour_list(const ResultModel& m, int k, const ColourListSettings& set
                                   displacement_factor(settings.factor, settings.displacement_position)};
         draw_mesh_outline(m, {settings.line_def_rgb, settings.line_def_t, settings.line_def_w}, place);
     }
-    GlColourSink sink(settings);
+    GlColourSink sink(settings, colour_range(m, k, settings.legmax));
     begin_fill_offset();
     try {
         walk_colour_list(m, k, settings, sink);

@@ -26,21 +26,32 @@ struct PieceStyle {
     float line_width = 1;
     float point_size = 1;
     bool colour_per_vertex = true;
-    Rgba colour; // when !colour_per_vertex
+    Rgba colour; // when !colour_per_vertex and !textured
+    // Coloured by the scale texture: one texture coordinate per vertex (tex),
+    // the texture and its matrix set by the drawer; no per-vertex colour.
+    bool textured = false;
+    // The alpha of `colour` (or of textured pieces) is the fill alpha in
+    // force when drawn, not colour.a: transparency changes need no rebuild.
+    bool fill_alpha = false;
     friend bool operator==(const PieceStyle&, const PieceStyle&) = default;
 };
 
 // A run of whole pieces of one style: xyz holds 3 floats per vertex, rgba 4
-// per vertex when the style has a colour per vertex (empty otherwise).
+// per vertex when the style has a colour per vertex (empty otherwise), tex 1
+// per vertex when it is textured (empty otherwise).
 struct PieceChunk {
     PieceStyle style;
     std::vector<float> xyz;
     std::vector<float> rgba;
+    std::vector<float> tex;
 
     std::size_t vertices() const { return xyz.size() / 3; }
-    // Bytes of vertex data (what a display list holds of it, at least).
-    std::size_t bytes() const { return (xyz.size() + rgba.size()) * sizeof(float); }
+    // Bytes of vertex data (what a display list or buffer holds of it, at least).
+    std::size_t bytes() const { return (xyz.size() + rgba.size() + tex.size()) * sizeof(float); }
 };
+
+// Vertices per run: a multiple of 2 and 3, so runs hold whole pieces.
+inline constexpr std::size_t kRunVertices = 6 * 10923;
 
 using PieceChunks = std::vector<PieceChunk>;
 

@@ -2,8 +2,8 @@
 
 #include "viewer/model/number_text.h"
 #include "viewer/render/array_emitter_gl.h"
-#include "viewer/render/batched_colour_list_gl.h"
 #include "viewer/render/coarse_lists.h"
+#include "viewer/render/colour_list_gl.h"
 #include "viewer/render/mesh_gl.h"
 
 #include <GL/gl.h>
@@ -27,6 +27,33 @@ struct RenderPass::Coarse {
     std::size_t bytes = 0;
 };
 
+// What a colour list's buffers were built from: everything its geometry and
+// texture coordinates depend on, and nothing that only the texture or its
+// matrix shows (range, scale, legend, transparency), except the range of
+// band pieces, whose edges are geometry.
+struct RenderPass::Built {
+    bool valid = false;
+    const ResultModel* model = nullptr;
+    const double* values = nullptr;
+    const double* coords = nullptr;
+    ColourListSettings settings; // transparency, trgb, negative cleared
+    std::array<double, 2> band_range{0, 0};
+    // The frame of the texture coordinates: the list's own range when the
+    // buffers were built. A later range does not change it; the texture
+    // matrix maps from it.
+    ReferenceRange reference;
+
+    bool same_geometry(const Built& o) const {
+        const ColourListSettings &a = settings, &b = o.settings;
+        return valid && o.valid && model == o.model && values == o.values && coords == o.coords &&
+               a.factor == b.factor && a.displacement_position == b.displacement_position &&
+               a.solid == b.solid && a.banded == b.banded && a.filters == b.filters &&
+               a.subdivide == b.subdivide && a.deformed_checked == b.deformed_checked &&
+               a.line_def_w == b.line_def_w && a.line_def_rgb == b.line_def_rgb &&
+               a.line_def_t == b.line_def_t && (!a.banded || band_range == o.band_range);
+    }
+};
+
 namespace {
 
 // Nodes, outlines and colour lists have a coarse version; numbers do not.
@@ -37,6 +64,54 @@ bool has_coarse_version(int list) {
 } // namespace
 
 RenderPass::RenderPass() = default;
+
+RenderPass::Built RenderPass::geometry_of(const RenderPassInputs& in, int list, double factor) const {
+    const ResultModel& m = *in.model;
+    const int k = list - kFixList;
+    Built b;
+    b.valid = true;
+    b.model = &m;
+    b.values = m.listas_data.data();
+    b.coords = m.coord_data.data();
+    b.settings = in.colours;
+    b.settings.factor = factor;
+    b.settings.deformed_checked = in.checked.size() > 2 && in.checked[2];
+    b.settings.subdivide = subdivision_for(m);
+    b.settings.transparency_position = 0;
+    b.settings.trgb = 0;
+    b.settings.negative = false;
+    b.band_range = colour_range(m, k, in.colours.legmax);
+    const auto own = colour_range(m, k, 0);
+    b.reference = ReferenceRange::of(own[0], own[1]);
+    return b;
+}
+
+void RenderPass::free_buffers(int list, bool gl_current) {
+    const auto i = static_cast<std::size_t>(list - 1);
+    if (i < buffers_.size()) {
+        state.buffer_bytes -= buffers_[i].bytes();
+        gl_current ? buffers_[i].free() : buffers_[i].forget();
+    }
+    if (i < built_.size()) built_[i] = Built{};
+}
+
+void RenderPass::draw_colour_buffers(const RenderPassInputs& in, int list, const ChunkBuffers& buffers) {
+    const auto i = static_cast<std::size_t>(list - 1);
+    if (buffers.empty() || i >= built_.size() || !built_[i].valid) {
+        buffers.draw(fill_alpha(in.colours.transparency_position));
+        return;
+    }
+    const Built& b = built_[i];
+    // Band pieces carry their row's coordinate; continuous ones their value.
+    ScaleMapping mapping;
+    if (!b.settings.banded) {
+        const auto range = colour_range(*in.model, list - kFixList, in.colours.legmax);
+        mapping = scale_mapping(b.reference, range[0], range[1]);
+    }
+    texture_.begin(mapping);
+    buffers.draw(fill_alpha(in.colours.transparency_position));
+    ScaleTexture::end();
+}
 
 RenderPass::~RenderPass() {
     // Builds read only their own copy of the geometry; stop them before going.
@@ -55,9 +130,9 @@ void RenderPass::drop_coarse(int list, bool gl_current) {
     if (c.cancel) c.cancel->store(true);
     c.build = {}; // waits for a cancelled build to notice
     c.cancel.reset();
-    if (c.ready && gl_current && state.coarse_lists.assigned()) {
-        glNewList(state.coarse_lists.name(list), GL_COMPILE);
-        glEndList();
+    if (static_cast<std::size_t>(list) <= coarse_buffers_.size()) {
+        ChunkBuffers& b = coarse_buffers_[static_cast<std::size_t>(list - 1)];
+        gl_current ? b.free() : b.forget();
     }
     state.coarse_full_bytes -= c.ready ? c.full_bytes : 0;
     state.coarse_bytes -= c.ready ? c.bytes : 0;
@@ -79,9 +154,11 @@ void RenderPass::adopt_coarse_builds() {
         c.cancel.reset();
         if (chunks.empty() || !state.coarse_lists.assigned()) continue;
         const int list = static_cast<int>(i) + 1;
-        glNewList(state.coarse_lists.name(list), GL_COMPILE);
-        draw_piece_chunks(chunks);
-        glEndList();
+        try {
+            coarse_buffers_[i].upload(chunks);
+        } catch (const std::bad_alloc&) {
+            continue; // no memory for the coarse buffers: the full list stays
+        }
         c.ready = true;
         c.bytes = chunk_bytes(chunks);
         state.coarse_full_bytes += c.full_bytes;
@@ -92,7 +169,10 @@ void RenderPass::adopt_coarse_builds() {
 
 void RenderPass::free_lists() {
     for (int list = 1; list <= static_cast<int>(coarse_.size()); ++list)
-        drop_coarse(list, false);
+        drop_coarse(list, true);
+    for (int list = 1; list <= static_cast<int>(buffers_.size()); ++list)
+        free_buffers(list, true);
+    texture_.free();
     if (state.lists.assigned()) glDeleteLists(state.lists.base(), state.lists.count());
     if (state.coarse_lists.assigned()) glDeleteLists(state.coarse_lists.base(), state.coarse_lists.count());
     state.lists.clear();
@@ -102,6 +182,9 @@ void RenderPass::free_lists() {
 void RenderPass::forget_lists() {
     for (int list = 1; list <= static_cast<int>(coarse_.size()); ++list)
         drop_coarse(list, false);
+    for (int list = 1; list <= static_cast<int>(buffers_.size()); ++list)
+        free_buffers(list, false);
+    texture_.forget();
     state.lists.clear();
     state.coarse_lists.clear();
 }
@@ -135,7 +218,11 @@ bool RenderPass::run(const RenderPassInputs& in, const RenderPassHooks& hooks) {
             // Without names for coarse lists the view simply keeps the full ones.
             if (const GLuint coarse_base = glGenLists(count)) rs.coarse_lists.assign(coarse_base, count);
         }
-        if (coarse_.size() < static_cast<std::size_t>(count)) coarse_.resize(static_cast<std::size_t>(count));
+        const auto lists = static_cast<std::size_t>(count);
+        if (coarse_.size() < lists) coarse_.resize(lists);
+        if (coarse_buffers_.size() < lists) coarse_buffers_.resize(lists);
+        if (buffers_.size() < lists) buffers_.resize(lists);
+        if (built_.size() < lists) built_.resize(lists);
         adopt_coarse_builds();
 
         RenderPlanInput plan_in;
@@ -146,10 +233,20 @@ bool RenderPass::run(const RenderPassInputs& in, const RenderPassHooks& hooks) {
         plan_in.changes = in.changes;
         plan_in.changes1 = in.changes1;
         plan_in.release = rs.release;
+        std::optional<double> factor; // read once, when a list needs it
+        if (in.changes || in.changes1) {
+            // Colour lists whose geometry these settings leave as it is keep their buffers.
+            plan_in.current.assign(lists, false);
+            for (int list = kFixList + 1; list <= count; ++list) {
+                const auto i = static_cast<std::size_t>(list - 1);
+                if (!built_[i].valid || !rs.lists.exists(list) || !plan_in.checked[i]) continue;
+                if (!factor) factor = in.factor.read();
+                plan_in.current[i] = built_[i].same_geometry(geometry_of(in, list, *factor));
+            }
+        }
         const RenderPlan plan = plan_render_pass(plan_in);
         rs.last_compile_seconds = 0;
 
-        std::optional<double> factor; // read once, when a list needs it
         for (const ListStep& step : plan.steps) {
             const GLuint name = rs.lists.name(step.list);
             drop_coarse(step.list, true);
@@ -157,6 +254,7 @@ bool RenderPass::run(const RenderPassInputs& in, const RenderPassHooks& hooks) {
                 // Emptied rather than freed: the name stays reserved for this viewer.
                 glNewList(name, GL_COMPILE);
                 glEndList();
+                free_buffers(step.list, true);
                 rs.lists.set_exists(step.list, false);
                 rs.record({ListAction::Delete, step.list});
                 continue;
@@ -171,9 +269,22 @@ bool RenderPass::run(const RenderPassInputs& in, const RenderPassHooks& hooks) {
             const bool keep_runs =
                 in.lod.cells_across > 0 && rs.coarse_lists.assigned() && has_coarse_version(step.list);
             PieceChunks runs;
+            PieceChunks pieces;
+            free_buffers(step.list, true);
             glNewList(name, GL_COMPILE);
-            compile(in, step.list, factor.value_or(1.0), keep_runs ? &runs : nullptr);
+            compile(in, step.list, factor.value_or(1.0), keep_runs ? &runs : nullptr, &pieces);
             glEndList();
+            if (step.list > kFixList) {
+                ChunkBuffers& b = buffers_[static_cast<std::size_t>(step.list - 1)];
+                b.upload(pieces);
+                rs.buffer_bytes += b.bytes();
+                built_[static_cast<std::size_t>(step.list - 1)] =
+                    geometry_of(in, step.list, factor.value_or(1.0));
+                if (keep_runs)
+                    for (PieceChunk& c : pieces)
+                        runs.push_back(std::move(c));
+                pieces = {};
+            }
             rs.last_compile_seconds +=
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
             compiling = false;
@@ -186,10 +297,28 @@ bool RenderPass::run(const RenderPassInputs& in, const RenderPassHooks& hooks) {
 
         const bool coarse_wanted = in.lod.interacting && rs.last_full_replay_seconds > lod_budget_seconds;
         bool coarse_used = false;
+        for (int list : plan.calls)
+            if (list > kFixList) {
+                // One texture for all colour lists: bands use the legend's
+                // "Legenda Negativa", the continuous map trgb.
+                const bool reverse = in.colours.banded ? in.colours.negative : in.colours.trgb == 1;
+                if (texture_.set(scale_texels(reverse))) ++rs.scale_texture_uploads;
+                break;
+            }
         const auto replay_started = std::chrono::steady_clock::now();
         for (int list : plan.calls) {
-            const bool coarse = coarse_wanted && rs.coarse_lists.assigned() && rs.coarse_lists.exists(list);
-            glCallList(coarse ? rs.coarse_lists.name(list) : rs.lists.name(list));
+            const auto i = static_cast<std::size_t>(list - 1);
+            const bool coarse = coarse_wanted && rs.coarse_lists.assigned() && rs.coarse_lists.exists(list) &&
+                                !coarse_buffers_[i].empty();
+            if (coarse) {
+                if (list > kFixList)
+                    draw_colour_buffers(in, list, coarse_buffers_[i]);
+                else
+                    coarse_buffers_[i].draw(1.0);
+            } else {
+                glCallList(rs.lists.name(list));
+                if (list > kFixList) draw_colour_buffers(in, list, buffers_[i]);
+            }
             coarse_used = coarse_used || coarse;
         }
         if (!coarse_used) {
@@ -212,6 +341,7 @@ bool RenderPass::run(const RenderPassInputs& in, const RenderPassHooks& hooks) {
             glEndList();
             glNewList(rs.lists.name(compiling_list), GL_COMPILE);
             glEndList();
+            free_buffers(compiling_list, true);
             rs.lists.set_exists(compiling_list, false);
         }
         notice(false);
@@ -263,7 +393,8 @@ void RenderPass::start_coarse_build(int list, PieceChunks runs, int cells_across
     }
 }
 
-void RenderPass::compile(const RenderPassInputs& in, int list, double factor, PieceChunks* keep) {
+void RenderPass::compile(const RenderPassInputs& in, int list, double factor, PieceChunks* keep,
+                         PieceChunks* pieces) {
     const ResultModel& model = *in.model;
     const ColourListSettings& c = in.colours;
     // What the list shows besides the model, for the node pick.
@@ -294,10 +425,16 @@ void RenderPass::compile(const RenderPassInputs& in, int list, double factor, Pi
     default:
         break;
     }
-    ColourListSettings s = c;
-    s.factor = factor;
-    s.deformed_checked = in.checked.size() > 2 && in.checked[2];
-    emit_batched_colour_list(model, list - kFixList, s, keep);
+    const Built b = geometry_of(in, list, factor);
+    const int k = list - kFixList;
+    if (k < 1 || k > model.nlista) return;
+    // The display list holds what needs fixed-function state only: the line
+    // width and the deformed outline; the pieces go to buffers.
+    glLineWidth(3);
+    if (b.settings.deformed_checked)
+        draw_mesh_outline(model, {c.line_def_rgb, c.line_def_t, c.line_def_w},
+                          {true, 3 * k, displacement_factor(factor, c.displacement_position)}, keep);
+    *pieces = colour_chunks(model, k, b.settings, b.reference);
 }
 
 } // namespace orv

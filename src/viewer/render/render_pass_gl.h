@@ -12,9 +12,16 @@
 // clear the release requests. The caller clears its changes / changes1 flags
 // when run() says the pass completed.
 //
-// List content: nodes, outlines and numbers from the producers of mesh_gl.h;
-// a result list's colours from emit_batched_colour_list, which draws the
-// picture of one begin/end and blending switch per piece with far fewer calls.
+// List content: nodes, outlines and numbers from the producers of mesh_gl.h.
+// A result list k is its display list (line width, the deformed outline when
+// that item is checked) followed by its pieces in vertex buffers
+// (colour_chunks, chunk_buffers_gl.h), each vertex carrying its value as a
+// coordinate into the scale texture (ScaleTexture). The buffers are built
+// from the geometry settings only (model, displacement, filters, "Malha
+// Sólida", "Faixas de Cores" and, for bands, the range); a pass whose changes
+// leave those as they were keeps them (RenderPlanInput::current) and only
+// sets the texture (uploaded when the scale or legend changed) and the
+// texture matrix (the range), so no list is rebuilt.
 //
 // Display-list names: the fixed names 1..nlista + 5 are mapped onto a block
 // that glGenLists reserves in the context, so nothing else drawing in the
@@ -32,7 +39,8 @@
 // full compile: the runs drawn are handed to a thread that clusters them,
 // and the pass that finds the result ready compiles it into a list of a
 // second block of names. A coarse list goes whenever its full list is
-// compiled again or deleted. While inputs.lod.interacting, and only when the
+// compiled again or deleted; it is held in vertex buffers (outline and pieces
+// alike) and drawn with the texture state of the full list. While inputs.lod.interacting, and only when the
 // last full replay (timed to the finished picture, glFinish) took longer
 // than lod_budget_seconds, a list whose coarse version is ready replays that
 // instead. Passes that are not interacting always replay the full lists.
@@ -45,6 +53,8 @@
 // re-arms the report. report_error runs inside the pass: a window defers its
 // message box until the paint is over.
 
+#include "viewer/legend/scale_texture_gl.h"
+#include "viewer/render/chunk_buffers_gl.h"
 #include "viewer/render/mesh_gl.h"
 #include "viewer/render/piece_chunks.h"
 #include "viewer/render/render_inputs.h"
@@ -90,7 +100,15 @@ class RenderPass {
   private:
     void draw_extremes(const RenderPassInputs& in);
     struct Coarse;
-    void compile(const RenderPassInputs& in, int list, double factor, PieceChunks* keep);
+    struct Built;
+    void compile(const RenderPassInputs& in, int list, double factor, PieceChunks* keep, PieceChunks* pieces);
+    Built geometry_of(const RenderPassInputs& in, int list, double factor) const;
+    void draw_colour_buffers(const RenderPassInputs& in, int list, const ChunkBuffers& buffers);
+    void free_buffers(int list, bool gl_current);
+    std::vector<Built> built_;                 // by list - 1: what the colour buffers were built from
+    std::vector<ChunkBuffers> buffers_;        // by list - 1: the colour lists' pieces
+    std::vector<ChunkBuffers> coarse_buffers_; // by list - 1: coarse versions
+    ScaleTexture texture_;
     void drop_coarse(int list, bool gl_current);
     void start_coarse_build(int list, PieceChunks runs, int cells_across);
     void adopt_coarse_builds();

@@ -30,7 +30,10 @@ RenderPlan plan_render_pass(const RenderPlanInput& in) {
     };
     for (int list = 6; list <= count; ++list) {
         if (checked(list)) {
-            if (!exists(list) || in.changes || in.changes1) plan.steps.push_back({ListAction::Compile, list});
+            const bool current = static_cast<std::size_t>(list - 1) < in.current.size() &&
+                                 in.current[static_cast<std::size_t>(list - 1)];
+            if (!exists(list) || ((in.changes || in.changes1) && !current))
+                plan.steps.push_back({ListAction::Compile, list});
         } else if (exists(list) && (in.changes || released(list))) {
             plan.steps.push_back({ListAction::Delete, list});
         }

@@ -12,7 +12,9 @@
 //                  mesh only);
 //   list 2         when it does not exist, or changes1;
 //   list 3         when it does not exist, or changes, or changes1;
-//   list 5 + k     when it does not exist, or changes, or changes1; when the
+//   list 5 + k     when it does not exist, or changes or changes1 while it is
+//                  not current (its geometry was built with other settings:
+//                  a change of range or colour scale alone keeps it); when the
 //                  item is unchecked and changes is set, or its release was
 //                  requested, the list is deleted.
 //
@@ -63,6 +65,9 @@ struct RenderPlanInput {
     // whatever the flags: a caller that unchecks a list it will not show again
     // frees its memory at once instead of at the next colour change.
     std::vector<int> release;
+    // Result lists (index list - 1) whose content already matches the
+    // settings of this pass; missing entries count as not current.
+    std::vector<bool> current;
 };
 
 struct RenderPlan {
@@ -131,6 +136,11 @@ struct RenderState {
     long passes = 0;                 // passes that ran to the end
     long failed_passes = 0;          // passes ended by an error
     double last_compile_seconds = 0; // glNewList to glEndList, summed over the last pass's compilations
+    // Colour lists draw from vertex buffers coloured by a scale texture: a
+    // change of range, scale or legend changes only the texture (counted
+    // here) or its matrix, never the buffers (counted in the log).
+    long scale_texture_uploads = 0;
+    std::size_t buffer_bytes = 0; // vertex bytes held in the colour lists' buffers
     // Level of detail: the last replay of full lists, to the finished
     // picture (0 before the first); whether the last complete pass replayed
     // any coarse list; the coarse lists' names; vertex bytes handed to the

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -209,6 +210,77 @@ TEST_F(ColourScale, EditedTableIsUsed) {
     legcolor[0] = {0.2, 0.3, 0.4};
     EXPECT_EQ(band_piece_color(1, false, false, 0), (Rgba{0.2, 0.3, 0.4, 1}));
     expect_rgb(value_color(0, 1, 0, 0), {0.2, 0.3, 0.4}, "edited row 0");
+}
+
+// What OpenGL makes of the scale texture: linear filtering between texel
+// centres, clamped to the edge texels, on the coordinate the mapping gives.
+Rgb texture_lookup(const ScaleTexels& t, const ScaleMapping& m, double coordinate) {
+    const double s = m.scale * coordinate + m.offset;
+    double u = s * kScaleTexels - 0.5;
+    u = std::clamp(u, 0.0, double(kScaleTexels - 1));
+    const int i = std::min(static_cast<int>(u), kScaleTexels - 2);
+    const double w = u - i;
+    const auto channel = [&](int c) { return ((1 - w) * t[i][c] + w * t[i + 1][c]) / 255; };
+    return {channel(0), channel(1), channel(2)};
+}
+
+TEST_F(ColourScale, TextureAndMappingReproduceValueColor) {
+    // Values are handed over against the reference range [-3, 7]; the range
+    // shown varies: the reference itself, a part of it, a wider one,
+    // reversed, and lo = hi (row 0 at lo and below, row 8 above).
+    const ReferenceRange reference = ReferenceRange::of(-3, 7);
+    struct Case {
+        double lo, hi;
+    };
+    const Case cases[] = {{-3, 7}, {0, 2}, {-100, 50}, {7, -3}, {1, 1}, {0, 0}};
+    for (const int trgb : {0, 1}) {
+        const ScaleTexels texels = scale_texels(trgb == 1);
+        for (const Case& c : cases) {
+            const ScaleMapping m = scale_mapping(reference, c.lo, c.hi);
+            for (double v = -5; v <= 9; v += 0.0625) {
+                if (c.lo == c.hi && v > c.lo && v < c.lo + 1e-3) continue; // the narrow ramp
+                const Rgb want = value_color(trgb, c.hi, c.lo, v);
+                const Rgb got = texture_lookup(texels, m, reference.coordinate(v));
+                EXPECT_NEAR(got.r, want.r, 1.0 / 255) << c.lo << " " << c.hi << " " << v << " " << trgb;
+                EXPECT_NEAR(got.g, want.g, 1.0 / 255) << c.lo << " " << c.hi << " " << v << " " << trgb;
+                EXPECT_NEAR(got.b, want.b, 1.0 / 255) << c.lo << " " << c.hi << " " << v << " " << trgb;
+            }
+        }
+    }
+}
+
+TEST_F(ColourScale, BandCoordinatesHitTheirRowsTexel) {
+    const ScaleTexels texels = scale_texels(true);
+    for (int band = 1; band <= 11; ++band) {
+        const Rgba want = band_piece_color(band, false, true, 0);
+        const Rgb got = texture_lookup(texels, {}, band_coordinate(band));
+        EXPECT_NEAR(got.r, want.r, 0.5 / 255) << band;
+        EXPECT_NEAR(got.g, want.g, 0.5 / 255) << band;
+        EXPECT_NEAR(got.b, want.b, 0.5 / 255) << band;
+    }
+}
+
+TEST_F(ColourScale, UnusableRangesStillMapEveryValue) {
+    // A reference range that is not finite hands values over as they are; an
+    // empty one as their distance from it, so that its value maps exactly.
+    for (const auto& r : {ReferenceRange::of(0, INFINITY), ReferenceRange::of(NAN, 1)}) {
+        EXPECT_EQ(r.lo, 0);
+        EXPECT_EQ(r.hi, 1);
+    }
+    EXPECT_EQ(ReferenceRange::of(2, 2).coordinate(2), 0);
+    // A range shown that is not finite gives row 0 everywhere.
+    const ScaleMapping m = scale_mapping(ReferenceRange::of(0, 1), -INFINITY, 1);
+    const Rgb got = texture_lookup(scale_texels(false), m, 0.7);
+    EXPECT_NEAR(got.r, 1, 1e-9);
+    EXPECT_NEAR(got.g, 0, 1e-9);
+    // The grey of pieces without value is none of "Escala 1"'s colours.
+    for (double f = 0; f <= 1; f += 1.0 / 1024) {
+        const Rgb c = value_color(0, 1, 0, f);
+        EXPECT_GT(std::max({std::abs(c.r - kNoValueColour.r), std::abs(c.g - kNoValueColour.g),
+                            std::abs(c.b - kNoValueColour.b)}),
+                  0.2)
+            << f;
+    }
 }
 
 } // namespace

@@ -111,6 +111,35 @@ TEST(CoarseLists, SegmentsAndPointsMergePerCellAndKeepTheirStyles) {
         EXPECT_NEAR(coarse[1].xyz[3 * v], 0.05 + 0.1 * static_cast<double>(v), 0.002) << "cell " << v;
 }
 
+TEST(CoarseLists, TexturedSegmentsKeepTheMeanValueCoordinate) {
+    // Segments along x carrying t = x as their texture coordinate: merged on
+    // cells of 0.1, each coarse end carries the mean t of the ends it
+    // replaces, which lies in its cell (so its colour is one of the scale's).
+    PieceStyle lines;
+    lines.mode = PieceMode::Lines;
+    lines.colour_per_vertex = false;
+    lines.textured = true;
+    lines.fill_alpha = true;
+    PieceChunks full(1);
+    full[0].style = lines;
+    for (int i = 0; i < 99; ++i) {
+        const float a = (i + 0.5f) / 100, b = (i + 1.5f) / 100;
+        full[0].xyz.insert(full[0].xyz.end(), {a, 0, 0, b, 0, 0});
+        full[0].tex.insert(full[0].tex.end(), {a, b});
+    }
+    ClusterGrid grid;
+    grid.cell = 0.1;
+    const PieceChunks coarse = coarsen_chunks(full, grid);
+    ASSERT_EQ(coarse.size(), 1u);
+    EXPECT_EQ(coarse[0].style, lines);
+    EXPECT_TRUE(coarse[0].rgba.empty());
+    ASSERT_EQ(coarse[0].tex.size(), coarse[0].vertices());
+    for (std::size_t v = 0; v < coarse[0].vertices(); ++v) {
+        const float x = coarse[0].xyz[3 * v];
+        EXPECT_EQ(std::floor(coarse[0].tex[v] * 10), std::floor(x * 10)) << v;
+    }
+}
+
 TEST(CoarseLists, NothingWhenCancelledOrEmpty) {
     const PieceChunks full = test::shell_chunks(60);
     const std::atomic<bool> cancelled{true};

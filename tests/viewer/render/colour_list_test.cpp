@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -12,18 +15,27 @@ namespace {
 
 struct Recorded {
     bool banded;
-    int band; // banded pieces only
+    int band; // banded pieces only; -1 for a piece without value
     std::vector<Point3> pts;
-    std::vector<Rgba> colours; // continuous pieces only
+    std::vector<Rgba> colours; // continuous pieces only, as the immediate emitters draw them
 };
 
 struct RecordingSink : ColourPieceSink {
+    RecordingSink(const ColourListSettings& s, std::array<double, 2> r) : settings(s), range(r) {}
+    ColourListSettings settings;
+    std::array<double, 2> range;
     std::vector<Recorded> pieces;
     void piece(int band, const Point3* pts, int count) override {
         pieces.push_back({true, band, {pts, pts + count}, {}});
     }
-    void shaded_piece(const Point3* pts, const Rgba* colours, int count) override {
-        pieces.push_back({false, 0, {pts, pts + count}, {colours, colours + count}});
+    void shaded_piece(const Point3* pts, const double* values, int count) override {
+        std::vector<Rgba> colours;
+        for (int i = 0; i < count; ++i)
+            colours.push_back(continuous_colour(settings, range[0], range[1], values[i], count));
+        pieces.push_back({false, 0, {pts, pts + count}, colours});
+    }
+    void blank_piece(const Point3* pts, int count) override {
+        pieces.push_back({false, -1, {pts, pts + count}, {}});
     }
 };
 
@@ -63,7 +75,7 @@ class ColourList : public ::testing::Test {
     }
 
     std::vector<Recorded> walk(int k, const ColourListSettings& s) {
-        RecordingSink sink;
+        RecordingSink sink(s, colour_range(model, k, s.legmax));
         walk_colour_list(model, k, s, sink);
         return sink.pieces;
     }
@@ -211,10 +223,147 @@ TEST(ColourListEmpty, NoElementsNoNodes) {
     struct Count : ColourPieceSink {
         int n = 0;
         void piece(int, const Point3*, int) override { ++n; }
-        void shaded_piece(const Point3*, const Rgba*, int) override { ++n; }
+        void shaded_piece(const Point3*, const double*, int) override { ++n; }
+        void blank_piece(const Point3*, int) override { ++n; }
     } sink;
     walk_colour_list(m, 1, {}, sink);
     EXPECT_EQ(sink.n, 0);
+}
+
+TEST_F(ColourList, PiecesWithoutValueAreBlankContinuousOrBanded) {
+    // Node 8 has no value: the quadrilateral (6, 7, 8, 9)'s sub-triangle
+    // (6, 9, 8) and the last triangle (9, 8, 7) have no colour; the rest
+    // keep theirs.
+    model.listas(8, 1) = std::nan("");
+    for (const bool banded : {false, true}) {
+        ColourListSettings s;
+        s.banded = banded;
+        const auto pieces = walk(1, s);
+        int blank = 0;
+        for (const Recorded& p : pieces) {
+            if (p.band != -1) continue;
+            ++blank;
+            EXPECT_FALSE(p.banded);
+        }
+        EXPECT_EQ(blank, 2) << banded;
+        EXPECT_GT(pieces.size(), 3u);
+    }
+}
+
+TEST_F(ColourList, ChunksCarryValuesBandsAndNoValueApart) {
+    model.listas(8, 1) = std::nan("");
+    const ReferenceRange reference = ReferenceRange::of(0, 8);
+    ColourListSettings s;
+    const PieceChunks continuous = colour_chunks(model, 1, s, reference);
+    std::size_t textured = 0, grey = 0;
+    for (const PieceChunk& c : continuous) {
+        EXPECT_TRUE(c.rgba.empty());
+        EXPECT_TRUE(c.style.blend);
+        if (c.style.textured) {
+            textured += c.vertices();
+            ASSERT_EQ(c.tex.size(), c.vertices());
+            for (const float t : c.tex)
+                EXPECT_TRUE(t >= 0 && t <= 1) << t; // values 0..8 against [0, 8]
+        } else {
+            grey += c.vertices();
+            EXPECT_EQ(c.style.colour.r, kNoValueColour.r);
+            EXPECT_TRUE(c.style.fill_alpha);
+        }
+    }
+    EXPECT_EQ(grey, 2 * 3u);
+    EXPECT_EQ(textured, 2 * 2u + 5 * 3u); // 2 segments, 7 sub-triangles less the 2 blank
+    // The first segment runs from node 1 (value 0) to node 2 (value 1).
+    EXPECT_EQ(continuous[0].style.mode, PieceMode::Lines);
+    EXPECT_FLOAT_EQ(continuous[0].tex[0], 0);
+    EXPECT_FLOAT_EQ(continuous[0].tex[1], 1.0f / 8);
+
+    s.banded = true;
+    for (const PieceChunk& c : colour_chunks(model, 1, s, reference)) {
+        if (!c.style.textured) continue;
+        for (const float t : c.tex) {
+            bool row = false;
+            for (int band = 1; band <= 11; ++band)
+                row = row || t == static_cast<float>(band_coordinate(band));
+            EXPECT_TRUE(row) << t;
+        }
+    }
+}
+
+// Linear quadrilaterals of a 3 x 3 node grid, value 1 at the centre node only.
+ResultModel tent_model(double width) {
+    std::vector<test::TestNode> nodes(9);
+    for (int j = 0; j < 3; ++j)
+        for (int i = 0; i < 3; ++i) {
+            test::TestNode& n = nodes[static_cast<std::size_t>(i + 3 * j)];
+            n.at = {i * width / 2, j * width / 2, 0};
+            n.values = {i == 1 && j == 1 ? 1.0 : 0.0};
+        }
+    const auto node = [](int i, int j) { return 1 + i + 3 * j; };
+    std::vector<test::TestElement> quads;
+    for (int j = 0; j < 2; ++j)
+        for (int i = 0; i < 2; ++i)
+            quads.push_back({3, 1, {node(i, j), node(i + 1, j), node(i, j + 1), node(i + 1, j + 1)}});
+    return test::make_model(nodes, quads, 1);
+}
+
+TEST(ColourListSubdivision, QuadrilateralsFollowTheirBilinearFieldSymmetrically) {
+    const ResultModel m = tent_model(2);
+    EXPECT_EQ(subdivision_for(m), 16);
+    ColourListSettings s;
+    s.subdivide = 4;
+    struct Values : ColourPieceSink {
+        std::vector<std::array<double, 3>> points; // x, y, value
+        void piece(int, const Point3*, int) override {}
+        void blank_piece(const Point3*, int) override {}
+        void shaded_piece(const Point3* p, const double* v, int count) override {
+            for (int i = 0; i < count; ++i)
+                points.push_back({p[i].x, p[i].y, v[i]});
+        }
+    } sink;
+    walk_colour_list(m, 1, s, sink);
+    // 4 elements x 4 x 4 cells x 4 sub-triangles round each cell's centre.
+    ASSERT_EQ(sink.points.size(), 4u * 16 * 4 * 3);
+    const auto tent = [](double x, double y) { return (1 - std::abs(x - 1)) * (1 - std::abs(y - 1)); };
+    std::vector<std::array<double, 3>> mirrored;
+    for (const auto& p : sink.points) {
+        EXPECT_NEAR(p[2], tent(p[0], p[1]), 1e-12) << p[0] << " " << p[1];
+        mirrored.push_back({2 - p[0], p[1], p[2]});
+    }
+    // The pieces' points, mirrored about x = 1, are the same set of points.
+    const auto key = [](const std::array<double, 3>& p) {
+        return std::array<long, 2>{std::lround(p[0] * 1e6), std::lround(p[1] * 1e6)};
+    };
+    std::vector<std::array<long, 2>> a, b;
+    for (const auto& p : sink.points)
+        a.push_back(key(p));
+    for (const auto& p : mirrored)
+        b.push_back(key(p));
+    std::sort(a.begin(), a.end());
+    std::sort(b.begin(), b.end());
+    EXPECT_EQ(a, b);
+}
+
+TEST(ColourListSubdivision, LargeModelsKeepTheirVertexCount) {
+    // 256 x 256 linear quadrilaterals: 131072 sub-triangles, n = 2 would
+    // exceed the budget.
+    const int n = 256;
+    std::vector<test::TestNode> nodes;
+    for (int j = 0; j <= n; ++j)
+        for (int i = 0; i <= n; ++i) {
+            test::TestNode t;
+            t.at = {double(i), double(j), 0};
+            t.values = {double(i)};
+            nodes.push_back(t);
+        }
+    std::vector<test::TestElement> quads;
+    for (int j = 0; j < n; ++j)
+        for (int i = 0; i < n; ++i) {
+            const int a = 1 + i + (n + 1) * j;
+            quads.push_back({3, 1, {a, a + 1, a + n + 1, a + n + 2}});
+        }
+    const ResultModel m = test::make_model(nodes, quads, 1);
+    EXPECT_EQ(subdivision_for(m), 1);
+    EXPECT_EQ(subdivision_for(tent_model(1)), 16);
 }
 
 } // namespace

@@ -5,9 +5,11 @@
 
 #include "ui/panel_widgets.h"
 #include "viewer/legend/colour_scale.h"
+#include "viewer/render/colour_list.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QRegularExpression>
 #include <QSlider>
 #include <QTimer>
 
@@ -54,7 +56,8 @@ TEST_F(RenderPass, CompileKeepAndDeleteSequences) {
     EXPECT_EQ(log(), "C1");
     EXPECT_EQ(form->render_state.last_calls, (std::vector<int>{1}));
 
-    // A plot click recompiles lists 2, 3 and the checked result lists, and deletes nothing.
+    // A plot click recompiles lists 2 and 3 and the result lists not built
+    // yet; result lists whose geometry it leaves as it was are kept. Nothing is deleted.
     form->render_state.log.clear();
     check_item(1, true);
     check_item(2, true);
@@ -64,7 +67,7 @@ TEST_F(RenderPass, CompileKeepAndDeleteSequences) {
     EXPECT_EQ(log(), "C2 C3 C6 C8");
     check_item(7, false);
     pass();
-    EXPECT_EQ(log(), "C2 C3 C6 C8 C2 C3 C6");
+    EXPECT_EQ(log(), "C2 C3 C6 C8 C2 C3");
     EXPECT_EQ(form->render_state.last_calls, (std::vector<int>{1, 2, 3, 6}));
 
     // A colour change ("Faixas de Cores") recompiles 3 and the checked lists
@@ -101,10 +104,10 @@ TEST_F(RenderPass, CompileKeepAndDeleteSequences) {
     form->render_state.log.clear();
     form->BitBtn1Click(); // transparency apply: changes
     pass();
-    EXPECT_EQ(log(), "C3 C6 D7");
+    EXPECT_EQ(log(), "C3 D7"); // transparency: list 6 keeps its buffers
     check_item(6, true);
     pass();
-    EXPECT_EQ(log(), "C3 C6 D7 C2 C3 C6 C7");
+    EXPECT_EQ(log(), "C3 D7 C2 C3 C7");
 }
 
 TEST_F(RenderPass, ListNamesComeFromTheContext) {
@@ -149,13 +152,11 @@ TEST_F(RenderPass, BandedFillShowsTheBandColours) {
 TEST_F(RenderPass, ContinuousFillBlendsAndSolidMeshIsWhite) {
     check_item(5, true);
     const QImage opaque = pass();
-    // The map is evaluated at the vertices and interpolated: x = -0.9 lies a
-    // tenth of the way from the nodes at x = -1 (value 0) to x = 0 (value 4.5).
-    const Rgb c0 = value_color(0, 9, 0, 0), c1 = value_color(0, 9, 0, 4.5);
-    const auto mix = [](double a, double b) {
-        return static_cast<int>(std::lround((0.9 * a + 0.1 * b) * 255));
-    };
-    const test::Rgb8Pixel want{mix(c0.r, c1.r), mix(c0.g, c1.g), mix(c0.b, c1.b)};
+    // The value is interpolated and then mapped: x = -0.9 lies a tenth of
+    // the way from the nodes at x = -1 (value 0) to x = 0 (value 4.5).
+    const Rgb c = value_color(0, 9, 0, 0.45);
+    const auto level = [](double v) { return static_cast<int>(std::lround(v * 255)); };
+    const test::Rgb8Pixel want{level(c.r), level(c.g), level(c.b)};
     const QPoint p = model_pixel(-0.9, 0.3);
     EXPECT_TRUE(colour_near(at(opaque, p), want, 6));
 
@@ -303,6 +304,47 @@ TEST_F(RenderPass, LoadingNoticeIsCentredOverTheView) {
     EXPECT_EQ(form->Panel12->x(), v.x() + static_cast<int>(v.width() / 2.0 - form->Panel12->width() / 2.0));
     EXPECT_EQ(form->Panel12->y(), v.y() + static_cast<int>(v.height() / 2.0 - form->Panel12->height() / 2.0));
     EXPECT_EQ(form->Panel12->text(), QStringLiteral("Carregando..."));
+}
+
+// placa.txt seen from the front, list 1 coloured: the value the probe prints
+// at a point of an element maps, through the scale, to the colour the view
+// shows under the pointer.
+class ProbeAndPicture : public test::ViewerTest {
+  protected:
+    void SetUp() override {
+        load_legend(0);
+        ui::set_status_sink([this](const QString& text) { status = text; });
+        open(test::example_path("placa.txt"));
+        test::enter(form->GLSceneViewer1);
+    }
+    void TearDown() override {
+        ui::set_status_sink({});
+        test::ViewerTest::TearDown();
+    }
+    QString status;
+};
+
+TEST_F(ProbeAndPicture, ColourUnderThePointerIsTheScaleColourOfTheProbedValue) {
+    check_item(5, true);
+    const QImage image = pass();
+    form->node_picker.radius = 2; // away from the nodes the element answers
+    const QRegularExpression value(QStringLiteral(R"(^Elem \d+ .*: (\S+)   \(Nó \d+\)$)"));
+    const auto [lo, hi] = colour_range(form->model, 1, form->legmax);
+    int probed = 0;
+    for (const auto& [x, y] : {std::pair{2.15, 0.1}, {2.35, 0.4}, {1.1, 0.3}, {0.6, 0.15}, {3.4, 0.45}}) {
+        const QPoint p = model_pixel(x, y);
+        test::mouse_move(form->GLSceneViewer1, QPointF(p), Qt::NoButton);
+        test::settle();
+        const QRegularExpressionMatch m = value.match(status);
+        if (!m.hasMatch()) continue;
+        ++probed;
+        const Rgb c = value_color(form->trgb, hi, lo, m.captured(1).toDouble());
+        const test::Rgb8Pixel want{static_cast<int>(std::lround(c.r * 255)),
+                                   static_cast<int>(std::lround(c.g * 255)),
+                                   static_cast<int>(std::lround(c.b * 255))};
+        EXPECT_TRUE(colour_near(at(image, p), want, 8)) << x << " " << y << " " << status.toStdString();
+    }
+    EXPECT_GE(probed, 3);
 }
 
 } // namespace

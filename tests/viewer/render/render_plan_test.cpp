@@ -36,7 +36,7 @@ struct Viewer {
 
     explicit Viewer(int n) : nlista(n), exists(static_cast<std::size_t>(n + 5), false) {}
     RenderPlan pass() {
-        RenderPlanInput in{nlista, flags(nlista + 5, checked_items, 0), exists, changes, changes1, {}};
+        RenderPlanInput in{nlista, flags(nlista + 5, checked_items, 0), exists, changes, changes1, {}, {}};
         RenderPlan p = plan_render_pass(in);
         for (const ListStep& s : p.steps)
             exists[static_cast<std::size_t>(s.list - 1)] = s.action == ListAction::Compile;
@@ -67,8 +67,8 @@ TEST(RenderPlan, TableOfCompileRules) {
         {true, true, "C2 C3 C6 C7"},
     };
     for (const Case& c : cases) {
-        RenderPlanInput in{2, std::vector<bool>(7, true), std::vector<bool>(7, true), c.changes, c.changes1,
-                           {}};
+        RenderPlanInput in{
+            2, std::vector<bool>(7, true), std::vector<bool>(7, true), c.changes, c.changes1, {}, {}};
         const RenderPlan p = plan_render_pass(in);
         EXPECT_EQ(steps_text(p), c.steps) << c.changes << c.changes1;
         EXPECT_EQ(p.calls, (std::vector<int>{1, 2, 3, 4, 5, 6, 7}));
@@ -76,7 +76,7 @@ TEST(RenderPlan, TableOfCompileRules) {
 }
 
 TEST(RenderPlan, MissingListsAreCompiledWhenChecked) {
-    RenderPlanInput in{3, flags(8, {0, 3, 4, 6}, 0), std::vector<bool>(8, false), false, false, {}};
+    RenderPlanInput in{3, flags(8, {0, 3, 4, 6}, 0), std::vector<bool>(8, false), false, false, {}, {}};
     const RenderPlan p = plan_render_pass(in);
     EXPECT_EQ(steps_text(p), "C1 C4 C5 C7");
     EXPECT_EQ(p.calls, (std::vector<int>{1, 4, 5, 7}));
@@ -95,12 +95,25 @@ TEST(RenderPlan, UncheckedResultListsAreDeletedOnChangesOnly) {
         {true, true, "C6 D7 D8"},
     };
     for (const Case& c : cases) {
-        RenderPlanInput in{3, flags(8, {5}, 0), flags(8, {6, 7, 8}, 1), c.changes, c.changes1, {}};
+        RenderPlanInput in{3, flags(8, {5}, 0), flags(8, {6, 7, 8}, 1), c.changes, c.changes1, {}, {}};
         EXPECT_EQ(steps_text(plan_render_pass(in)), c.steps) << c.changes << c.changes1;
     }
     // A list that does not exist is not deleted again.
-    RenderPlanInput in{3, flags(8, {}, 0), flags(8, {7}, 1), true, false, {}};
+    RenderPlanInput in{3, flags(8, {}, 0), flags(8, {7}, 1), true, false, {}, {}};
     EXPECT_EQ(steps_text(plan_render_pass(in)), "D7");
+}
+
+TEST(RenderPlan, CurrentResultListsKeepTheirContentOnChanges) {
+    // Lists 6 and 7 exist and are checked; list 6 is current (a change of
+    // range or scale only). Unchecked list 8 is still deleted on changes.
+    for (const bool changes1 : {false, true}) {
+        RenderPlanInput in{3,  flags(8, {5, 6}, 0), flags(8, {6, 7, 8}, 1), true, changes1,
+                           {}, flags(8, {6}, 1)};
+        EXPECT_EQ(steps_text(plan_render_pass(in)), "C7 D8") << changes1;
+    }
+    // A current list that does not exist is compiled all the same.
+    RenderPlanInput in{3, flags(8, {5}, 0), flags(8, {}, 0), true, false, {}, flags(8, {6}, 1)};
+    EXPECT_EQ(steps_text(plan_render_pass(in)), "C6");
 }
 
 TEST(RenderPlan, ReleasedResultListsAreDeletedWhenUnchecked) {
@@ -125,7 +138,8 @@ TEST(RenderPlan, ReleasedResultListsAreDeletedWhenUnchecked) {
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message()
                      << "release " << c.release[0] << ", flags " << c.changes << c.changes1);
-        RenderPlanInput in{4, flags(9, {5}, 0), flags(9, {1, 6, 7, 8}, 1), c.changes, c.changes1, c.release};
+        RenderPlanInput in{4, flags(9, {5}, 0), flags(9, {1, 6, 7, 8}, 1), c.changes, c.changes1, c.release,
+                           {}};
         const RenderPlan p = plan_render_pass(in);
         EXPECT_EQ(steps_text(p), c.steps);
         EXPECT_EQ(p.calls, (std::vector<int>{6}));
@@ -133,7 +147,7 @@ TEST(RenderPlan, ReleasedResultListsAreDeletedWhenUnchecked) {
 }
 
 TEST(RenderPlan, FixedListsAreNeverDeleted) {
-    RenderPlanInput in{1, flags(6, {}, 0), std::vector<bool>(6, true), true, true, {}};
+    RenderPlanInput in{1, flags(6, {}, 0), std::vector<bool>(6, true), true, true, {}, {}};
     const RenderPlan p = plan_render_pass(in);
     EXPECT_EQ(steps_text(p), "D6");
     EXPECT_TRUE(p.calls.empty());
@@ -188,14 +202,14 @@ TEST(RenderPlan, SequencesOfUserActions) {
 }
 
 TEST(RenderPlan, NoResultLists) {
-    RenderPlanInput in{0, flags(5, {0, 1, 2, 3, 4}, 0), {}, true, true, {}};
+    RenderPlanInput in{0, flags(5, {0, 1, 2, 3, 4}, 0), {}, true, true, {}, {}};
     const RenderPlan p = plan_render_pass(in);
     EXPECT_EQ(steps_text(p), "C1 C2 C3 C4 C5");
     EXPECT_EQ(p.calls, (std::vector<int>{1, 2, 3, 4, 5}));
 }
 
 TEST(RenderPlan, ShortInputVectorsCountAsUncheckedAndMissing) {
-    RenderPlanInput in{4, {true}, {}, false, false, {}};
+    RenderPlanInput in{4, {true}, {}, false, false, {}, {}};
     EXPECT_EQ(steps_text(plan_render_pass(in)), "C1");
 }
 
