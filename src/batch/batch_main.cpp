@@ -67,7 +67,8 @@ void catch_stop_signals() {
 // The result file, its reader's warnings (a file that ends early) on
 // standard error, as --info shows them. A quit signal cancels the read. The
 // model stays until the process ends.
-ResultModel& read_model(const std::string& path) {
+// `native` tells whether the native format read it (such files open unframed).
+ResultModel& read_model(const std::string& path, bool* native = nullptr) {
     ReaderOptions options;
     options.progress = [](std::uint64_t, std::uint64_t) { return stop_signal == 0; };
     try {
@@ -75,10 +76,18 @@ ResultModel& read_model(const std::string& path) {
         for (const std::string& warning : result.warnings)
             std::fprintf(stderr, "%s\n", warning.c_str());
         if (stop_signal != 0) throw_stopped("after reading " + path);
+        if (native) *native = result.native;
         return keep_until_exit(std::move(result.model));
     } catch (const ReadCancelled&) {
         throw_stopped("while reading " + path);
     }
+}
+
+// The view options as a viewer just opened on the file shows them: framed
+// unless the native format read it.
+view::ViewSettings opened_settings(view::ViewSettings s, bool native) {
+    s.open_fitted = !native;
+    return s;
 }
 
 // PNG bytes of an RGBA picture stored bottom row first, as 24-bit RGB.
@@ -104,10 +113,11 @@ int picture(const cli::CommandLine& cl) {
         throw OutputError("Picture size out of range: " + std::to_string(layout.width()) + "x" +
                           std::to_string(layout.height()) + " pixels, at most " +
                           std::to_string(figure::kMaxSide) + " a side.");
-    ResultModel& model = read_model(cl.file);
+    bool native = false;
+    ResultModel& model = read_model(cl.file, &native);
     // The context first: the view's display lists go before it.
     OffscreenGl gl(layout.width(), layout.height());
-    BatchView view(model, cl.view);
+    BatchView view(model, opened_settings(cl.view, native));
     view.render(cl.view.lists);
     const std::string png = png_of_framebuffer(gl.read_rgba(), gl.width(), gl.height());
     if (stop_signal != 0) throw_stopped("before the picture was written");
@@ -119,12 +129,13 @@ int picture(const cli::CommandLine& cl) {
 // unfinished file goes.
 int video(const cli::CommandLine& cl) {
     check_replaceable(cl.output);
-    ResultModel& model = read_model(cl.file);
+    bool native = false;
+    ResultModel& model = read_model(cl.file, &native);
     const std::vector<int> lists =
         list_sequence(cl.lists.first, cl.lists.last, cl.lists.step, display_list_count(model.nlista));
     check_lists(lists, model.nlista);
     OffscreenGl gl(cl.view.width, cl.view.height);
-    BatchView view(model, cl.view);
+    BatchView view(model, opened_settings(cl.view, native));
 
     AviRecorder recorder;
     recorder.set_width(cl.view.width);

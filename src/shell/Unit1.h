@@ -69,6 +69,7 @@ class TForm1 : public QMainWindow {
     QToolButton* ToolButton13 = nullptr;
     QToolButton* ToolButton15 = nullptr;
     QToolButton* ToolButton16 = nullptr;
+    QToolButton* ToolButton28 = nullptr; // "Enquadrar"
     QToolButton* ToolButton17 = nullptr;
     QToolButton* ToolButton18 = nullptr;
     QToolButton* ToolButton19 = nullptr;
@@ -107,7 +108,7 @@ class TForm1 : public QMainWindow {
     static int caption_number(const QString& caption);
 
     // The seventeen view-command buttons, enabled and disabled together.
-    std::array<QToolButton*, 17> view_command_buttons() const;
+    std::array<QToolButton*, 18> view_command_buttons() const;
     void set_view_commands_enabled(bool enabled);
 
     // The viewer the toolbar commands act on (the active child), or null.
@@ -143,6 +144,7 @@ class TForm1 : public QMainWindow {
     void ToolButton4Click();  // zoom +
     void ToolButton5Click();  // zoom -
     void ToolButton16Click(); // centre
+    void ToolButton28Click(); // fit
     void ToolButton12Click(); // +x
     void ToolButton13Click(); // -x
     void ToolButton17Click(); // +y

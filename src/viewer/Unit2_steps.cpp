@@ -50,6 +50,7 @@ bool TForm2::step_result_list(int direction) {
 }
 
 void TForm2::turn_by_key(double pitch, double turn) {
+    fit_pending_ = false;
     GLCamera1->orbit(pitch, turn);
     tur += turn;
     request_repaint(DirectOpenGL1);
@@ -103,6 +104,8 @@ void TForm2::connect_keys() {
         zoom_reset();
         centre_model();
     });
+    // A text field keeps its letters: Qt lets a focused field override the key.
+    key(QKeySequence(Qt::Key_F), [this] { fit_model(); });
 
     // The arrow keys belong to the 3D view once a click has given it the focus.
     GLSceneViewer1->setFocusPolicy(Qt::ClickFocus);

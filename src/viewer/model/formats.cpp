@@ -87,14 +87,18 @@ ReadResult read_result(const std::string& path, const ReaderOptions& options) {
         format = format_for(file.first_bytes(kSniffBytes), path);
     }
     if (!format) throw ReadError(unknown_format_message(path));
-    return format->read(path, options);
+    ReadResult result = format->read(path, options);
+    result.native = format == &kFormats.front();
+    return result;
 }
 
 ReadResult read_result_bytes(const char* data, std::size_t size, const std::string& name,
                              const ReaderOptions& options) {
     const Format* format = format_for(std::string_view(data, size), name);
     if (!format) throw ReadError(unknown_format_message(name));
-    return format->read_bytes(data, size, name, options);
+    ReadResult result = format->read_bytes(data, size, name, options);
+    result.native = format == &kFormats.front();
+    return result;
 }
 
 ResultModel read_result_file(const std::string& path, const ReaderOptions& options) {
