@@ -13,6 +13,7 @@
 #include "ui/dialogs.h"
 #include "ui/event_hook.h"
 #include "ui/gl_scene_viewer.h"
+#include "viewer/model/displacement_fields.h"
 #include "viewer/output/list_sequence.h"
 
 #include <QApplication>
@@ -64,6 +65,13 @@ void TForm2::play_lists() {
     if (playing()) return;
     play_lists_ =
         list_sequence(SpinEdit4->value(), SpinEdit5->value(), SpinEdit6->value(), CheckListBox1->count());
+    // The generator's range as it starts (1 to 1): the checked list's field
+    // and component through every step, which is what a user playing a
+    // multi-step file wants to see.
+    if (SpinEdit4->value() == 1 && SpinEdit5->value() == 1 && SpinEdit6->value() == 1) {
+        const std::vector<int> series = same_list_every_step(model, lowest_checked_list());
+        if (series.size() > 1) play_lists_ = series;
+    }
     play_next_ = 0;
     play_timer_->setInterval(1000 / std::max(1, SpinEdit7->value()));
     play_timer_->start();

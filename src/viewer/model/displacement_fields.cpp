@@ -85,6 +85,18 @@ void set_displacement_field(ResultModel& m, const std::string& field) {
     }
 }
 
+std::vector<int> same_list_every_step(const ResultModel& m, int k) {
+    if (k < 1 || k > m.nlista) return {};
+    const auto [head, step] = split_step(m.namelista[static_cast<std::size_t>(k)]);
+    if (step.empty()) return {k};
+    std::vector<int> lists;
+    for (int j = 1; j <= m.nlista; ++j) {
+        const auto [h, s] = split_step(m.namelista[static_cast<std::size_t>(j)]);
+        if (h == head && !s.empty()) lists.push_back(j);
+    }
+    return lists;
+}
+
 std::vector<double> saved_displacements(const ResultModel& m) {
     std::vector<double> saved;
     saved.reserve((static_cast<std::size_t>(m.nnode) + 1) * 3 * static_cast<std::size_t>(m.nlista));

@@ -1,5 +1,6 @@
 #pragma once
-// Which field displaces the mesh ("Deslocamento", --displacement-field).
+// Which field displaces the mesh ("Deslocamento", --displacement-field), and
+// the lists of one field and component over the steps ("▶").
 //
 // The readers name the lists of a three-component nodal field F of a step
 // "F C1 - passo N", "F C2 - passo N", "F C3 - passo N" and
@@ -28,6 +29,11 @@ std::vector<std::string> displacement_fields(const ResultModel& model);
 // (every list undeformed). Throws std::invalid_argument naming the fields
 // there are when the model has no such field, before changing anything.
 void set_displacement_field(ResultModel& model, const std::string& field);
+
+// The lists that show what list k shows (the same field and component, the
+// same name before its step part) in every step, in list order; k itself
+// alone when it has no step part or no other step has it.
+std::vector<int> same_list_every_step(const ResultModel& model, int k);
 
 // The displacement columns of every list, to be put back by
 // restore_displacements (the file's own displacement, before a choice).
