@@ -6,6 +6,7 @@
 #include "shell/window_arrangement.h"
 #include "ui/dialogs.h"
 #include "viewer/Unit2.h"
+#include "viewer/model/formats.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -259,6 +260,15 @@ void TForm1::set_view_commands_enabled(bool enabled) {
         b->setEnabled(enabled);
 }
 
+QString TForm1::open_dialog_filter() {
+    QStringList patterns;
+    for (const Format& f : formats())
+        for (const QString& ext :
+             QString::fromLatin1(f.extensions).split(QLatin1Char(' '), Qt::SkipEmptyParts))
+            patterns << QLatin1Char('*') + ext;
+    return QStringLiteral("Resultados (%1);;Todos (*)").arg(patterns.join(QLatin1Char(' ')));
+}
+
 void TForm1::findname(QString& text) {
     const qsizetype space = text.indexOf(QLatin1Char(' '));
     if (space >= 0) text = text.mid(space + 1);
@@ -397,8 +407,8 @@ void TForm1::Novo2Click() {
     if (!start_file.isEmpty()) {
         file = start_file;
     } else {
-        file = ui::open_file_name(this, QString::fromUtf8(kOpenDialogTitle),
-                                  QString::fromUtf8(kOpenDialogFilter), last_folder_);
+        file =
+            ui::open_file_name(this, QString::fromUtf8(kOpenDialogTitle), open_dialog_filter(), last_folder_);
         if (file.isEmpty()) return; // cancelled: nothing changes
     }
     open_file(file);

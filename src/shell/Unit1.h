@@ -87,9 +87,9 @@ class TForm1 : public QMainWindow {
 
     // The open dialog's title and its current file name, which a new viewer reads.
     static constexpr const char* kOpenDialogTitle = "Arquivo de dados";
-    // Every format the reader opens; "Todos" for a file whose name says nothing.
-    static constexpr const char* kOpenDialogFilter =
-        "Resultados (*.txt *.vtk *.vtu *.pvd *.pvtu *.msh *.frd);;Todos (*)";
+    // Every extension of the reader's formats, from its table; "Todos" for a
+    // file whose name says nothing.
+    static QString open_dialog_filter();
     QString OpenDialog1_FileName;
 
     // ---- Viewer registry ----

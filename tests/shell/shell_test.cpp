@@ -448,6 +448,22 @@ TEST_F(MainWindowTest, FileThatEndsEarlyOpensThenWarns) {
     EXPECT_EQ(dialogs().count(DialogKind::Warning), 0);
 }
 
+// The open dialog offers every extension of the reader's formats (.vtp was missing).
+TEST_F(MainWindowTest, OpenDialogOffersEveryFormatsExtensions) {
+    show_main();
+    dialogs().reset();
+    dialogs().answer_cancel();
+    main->Novo2Click();
+    test::settle();
+    ASSERT_EQ(dialogs().count(DialogKind::OpenFile), 1);
+    const QString filter = dialogs().last_text(DialogKind::OpenFile);
+    EXPECT_TRUE(filter.startsWith(QStringLiteral("Resultados (*.txt "))) << filter.toStdString();
+    EXPECT_TRUE(filter.endsWith(QStringLiteral(");;Todos (*)"))) << filter.toStdString();
+    for (const char* ext : {"*.vtk", "*.vtu", "*.vtp", "*.pvd", "*.pvtu", "*.msh", "*.frd"})
+        EXPECT_TRUE(filter.contains(QString::fromLatin1(ext))) << ext;
+    EXPECT_TRUE(main->viewers().isEmpty());
+}
+
 // A long read shows "Lendo FILE..."; "Cancelar" abandons the open: no
 // viewer, no message, the window number free again.
 TEST_F(MainWindowTest, CancellingAReadLeavesNoViewer) {
