@@ -501,7 +501,7 @@ TEST_F(MainWindowTest, CancellingTheOpenDialogChangesNothing) {
     EXPECT_EQ(dialogs().count(DialogKind::OpenFile), 1);
     EXPECT_EQ(dialogs().requests.back().title, QStringLiteral("Arquivo de dados"));
     EXPECT_EQ(dialogs().requests.back().text,
-              QStringLiteral("Resultados (*.txt *.vtk *.vtu *.pvd *.pvtu *.msh *.frd);;Todos (*)"));
+              QStringLiteral("Resultados (*.txt *.vtk *.vtu *.vtp *.pvd *.pvtu *.msh *.frd);;Todos (*)"));
     EXPECT_EQ(main->viewer_count, 0);
     EXPECT_TRUE(commands_disabled());
 
