@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -56,6 +57,9 @@ std::string own_folder(const char* argv0) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // --convert writes here, in the launcher: a file-size limit is a write
+    // error (EFBIG) as in every other mode, never a kill.
+    std::signal(SIGXFSZ, SIG_IGN);
     const std::optional<orv::cli::CommandLine> cl = orv::read_command_line(argc, argv);
     if (!cl) return 2;
     const char* env = std::getenv("GLIBC_TUNABLES");

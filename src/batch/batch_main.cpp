@@ -65,7 +65,8 @@ void catch_stop_signals() {
 // The result file, its reader's warnings (a file that ends early) on
 // standard error, as --info shows them. A quit signal cancels the read. The
 // model stays until the process ends.
-ResultModel& read_model(const std::string& path) {
+// `native` tells whether the native format read it (such files open unframed).
+ResultModel& read_model(const std::string& path, bool* native = nullptr) {
     ReaderOptions options;
     options.progress = [](std::uint64_t, std::uint64_t) { return stop_signal == 0; };
     try {
@@ -73,10 +74,18 @@ ResultModel& read_model(const std::string& path) {
         for (const std::string& warning : result.warnings)
             std::fprintf(stderr, "%s\n", warning.c_str());
         if (stop_signal != 0) throw_stopped("after reading " + path);
+        if (native) *native = result.native;
         return keep_until_exit(std::move(result.model));
     } catch (const ReadCancelled&) {
         throw_stopped("while reading " + path);
     }
+}
+
+// The view options as a viewer just opened on the file shows them: framed
+// unless the native format read it.
+view::ViewSettings opened_settings(view::ViewSettings s, bool native) {
+    s.open_fitted = !native;
+    return s;
 }
 
 int picture(const cli::CommandLine& cl) {
@@ -86,8 +95,9 @@ int picture(const cli::CommandLine& cl) {
         throw OutputError("Picture size out of range: " + std::to_string(layout.width()) + "x" +
                           std::to_string(layout.height()) + " pixels, at most " +
                           std::to_string(figure::kMaxSide) + " a side.");
-    ResultModel& model = read_model(cl.file);
-    const std::string png = png_of_picture(draw_picture(model, cl.view));
+    bool native = false;
+    ResultModel& model = read_model(cl.file, &native);
+    const std::string png = png_of_picture(draw_picture(model, opened_settings(cl.view, native)));
     if (stop_signal != 0) throw_stopped("before the picture was written");
     write_file_atomically(cl.output, png);
     return 0;
@@ -97,17 +107,19 @@ int picture(const cli::CommandLine& cl) {
 // unfinished file goes.
 int video(const cli::CommandLine& cl) {
     check_replaceable(cl.output);
-    ResultModel& model = read_model(cl.file);
+    bool native = false;
+    ResultModel& model = read_model(cl.file, &native);
     const std::vector<int> lists =
         list_sequence(cl.lists.first, cl.lists.last, cl.lists.step, display_list_count(model.nlista));
     const bool tty = ::isatty(STDERR_FILENO) != 0;
     try {
-        write_video(model, cl.view, lists, cl.fps, cl.output, [tty](std::size_t done, std::size_t total) {
-            std::fprintf(stderr, tty ? "\rframe %zu/%zu" : "frame %zu/%zu\n", done, total);
-            if (stop_signal != 0)
-                throw OutputError("Stopped by signal " + std::to_string(stop_signal) + " after frame " +
-                                  std::to_string(done) + "; no video written.");
-        });
+        write_video(model, opened_settings(cl.view, native), lists, cl.fps, cl.output,
+                    [tty](std::size_t done, std::size_t total) {
+                        std::fprintf(stderr, tty ? "\rframe %zu/%zu" : "frame %zu/%zu\n", done, total);
+                        if (stop_signal != 0)
+                            throw OutputError("Stopped by signal " + std::to_string(stop_signal) +
+                                              " after frame " + std::to_string(done) + "; no video written.");
+                    });
     } catch (...) {
         if (tty) std::fputc('\n', stderr);
         throw;

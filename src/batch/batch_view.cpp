@@ -82,6 +82,7 @@ BatchView::BatchView(ResultModel& model, const view::ViewSettings& settings)
     check_lists(settings.lists, model.nlista);
     view::load_colour_scale(settings);
     view::apply_common_range_of(settings, model);
+    view::apply_displacement_field_of(settings, model);
     d.build_scenes();
     view::place_camera(settings, model, *d.GLCamera1, *d.DirectOpenGL1, *d.DirectOpenGL3);
 }

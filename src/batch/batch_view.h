@@ -20,7 +20,8 @@ class BatchView {
     // preset view, orbit, zoom, pan, colour scale, common range). `model`
     // must outlive the view; the common range writes its row 0 of maxlista.
     // Throws OutputError with the viewer's message for a --list outside
-    // 1..nlista, and InvalidReal for a range text that is not a number.
+    // 1..nlista, InvalidReal for a range text that is not a number and
+    // std::invalid_argument for a displacement field the model lacks.
     BatchView(ResultModel& model, const view::ViewSettings& settings);
     ~BatchView();
     BatchView(const BatchView&) = delete;

@@ -256,6 +256,14 @@ const Option kOptions[] = {
          if (parts.size() == 2)
              cl.view.displacement_slider = int_in("--displacement", parts[1], 0, 100, expected, v[0]);
      }},
+    {"--displacement-field", "NAME", Scope::View, Mode::Gui,
+     "\"Deslocamento\": the three-component nodal field\nthat displaces each list of its step, or "
+     "none\n(default: "
+     "the file's, U, D or a name with\ndisp or deslocamento)",
+     [](CommandLine& cl, Values v) {
+         if (v[0].empty()) bad_value("--displacement-field", v[0], "a field name or none");
+         cl.view.displacement_field = v[0] == "none" ? std::string() : std::string(v[0]);
+     }},
     {"--transparency", "P", Scope::View, Mode::Gui, "transparency slider 0..100 (default 0)",
      [](CommandLine& cl, Values v) {
          cl.view.transparency = int_in("--transparency", v[0], 0, 100, "an integer from 0 to 100");
@@ -277,6 +285,10 @@ const Option kOptions[] = {
          for (std::size_t i = 0; i < 3; ++i)
              cl.view.filter[i] = int_in("--filter", parts[i], -1, 10, expected, v[0]);
      }},
+    {"--fit", "", Scope::View, Mode::Gui,
+     "\"Enquadrar\": the model centred and filling the\nview as the camera sees it after --view and\n--orbit "
+     "(files of other formats than the\nnative one open so)",
+     [](CommandLine& cl, Values) { cl.view.fit = true; }},
     {"--view", "NAME", Scope::View, Mode::Gui, "front, back, top, bottom, left or right",
      [](CommandLine& cl, Values v) { cl.view.view = view_of(v[0]); }},
     {"--orbit", "PITCH,TURN", Scope::View, Mode::Gui, "then turn the camera (degrees, as a mouse drag)",

@@ -46,7 +46,14 @@ namespace {
 // maxlista, so drawings of one model take turns (and put the row back).
 struct Model {
     ResultModel model;
+    bool native = false; // the native format read it: its pictures are not framed, as in --picture
     std::mutex draw;
+
+    // The view as --picture draws this model.
+    view::ViewSettings opened(view::ViewSettings s) const {
+        s.open_fitted = !native;
+        return s;
+    }
 };
 
 using ModelPtr = std::shared_ptr<Model>;
@@ -143,6 +150,7 @@ std::pair<ModelPtr, std::vector<std::string>> read_model(const std::string& path
     try {
         py::gil_scoped_release nogil;
         ReadResult result = read_result(path, options);
+        m->native = result.native;
         m->model = std::move(result.model);
         warnings = std::move(result.warnings);
     } catch (const ReadCancelled&) {
@@ -193,7 +201,7 @@ std::pair<py::object, std::vector<std::string>> picture(const py::object& source
     std::string png;
     {
         py::gil_scoped_release nogil;
-        drawing(*m, cl.view, [&] { p = draw_picture(m->model, cl.view); });
+        drawing(*m, cl.view, [&] { p = draw_picture(m->model, m->opened(cl.view)); });
         if (out) {
             png = png_of_picture(p);
             write_file_atomically(*out, png);
@@ -215,7 +223,7 @@ std::vector<std::string> video(const py::object& source, const std::string& out,
     try {
         py::gil_scoped_release nogil;
         drawing(*m, cl.view, [&] {
-            write_video(m->model, cl.view, lists, cl.fps, out, [&](std::size_t, std::size_t) {
+            write_video(m->model, m->opened(cl.view), lists, cl.fps, out, [&](std::size_t, std::size_t) {
                 py::gil_scoped_acquire gil;
                 if (PyErr_CheckSignals() != 0) {
                     interrupted = true;

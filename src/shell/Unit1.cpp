@@ -6,6 +6,7 @@
 #include "shell/window_arrangement.h"
 #include "ui/dialogs.h"
 #include "viewer/Unit2.h"
+#include "viewer/model/formats.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -120,24 +121,24 @@ void TForm1::build_menu() {
     connect(Sair1, &QAction::triggered, this, ui::guarded_slot(this, [this] { Sair1Click(); }));
 
     Janela1 = bar->addMenu(QStringLiteral("Janela"));
-    Cascata1 = Janela1->addAction(QStringLiteral("&Cascade"));
+    Cascata1 = Janela1->addAction(QStringLiteral("&Cascata"));
     Cascata1->setObjectName("Cascata1");
-    Cascata1->setToolTip(QStringLiteral("Cascade"));
-    Cascata1->setStatusTip(QStringLiteral("Cascade"));
+    Cascata1->setToolTip(QStringLiteral("Cascata"));
+    Cascata1->setStatusTip(QStringLiteral("Janelas em cascata"));
     Cascata1->setIcon(ui::toolbar_icon(17));
-    LadoaLado1 = Janela1->addAction(QStringLiteral("Tile &Horizontally"));
+    LadoaLado1 = Janela1->addAction(QStringLiteral("Lado a lado &horizontal"));
     LadoaLado1->setObjectName("LadoaLado1");
-    LadoaLado1->setToolTip(QStringLiteral("Tile Horizontal"));
-    LadoaLado1->setStatusTip(QStringLiteral("Tile Horizontal"));
+    LadoaLado1->setToolTip(QStringLiteral("Lado a lado horizontal"));
+    LadoaLado1->setStatusTip(QStringLiteral("Janelas lado a lado, uma acima da outra"));
     LadoaLado1->setIcon(ui::toolbar_icon(15));
-    Vertical1 = Janela1->addAction(QStringLiteral("&Tile Vertically"));
+    Vertical1 = Janela1->addAction(QStringLiteral("Lado a lado &vertical"));
     Vertical1->setObjectName("Vertical1");
-    Vertical1->setToolTip(QStringLiteral("Tile Vertical"));
-    Vertical1->setStatusTip(QStringLiteral("Tile Vertical"));
+    Vertical1->setToolTip(QStringLiteral("Lado a lado vertical"));
+    Vertical1->setStatusTip(QStringLiteral("Janelas lado a lado, uma ao lado da outra"));
     Vertical1->setIcon(ui::toolbar_icon(16));
-    Minimize1 = Janela1->addAction(QStringLiteral("&Minimize All"));
+    Minimize1 = Janela1->addAction(QStringLiteral("&Minimizar todas"));
     Minimize1->setObjectName("Minimize1");
-    Maximize1 = Janela1->addAction(QStringLiteral("&Arrange"));
+    Maximize1 = Janela1->addAction(QStringLiteral("&Organizar ícones"));
     Maximize1->setObjectName("Maximize1");
     connect(Cascata1, &QAction::triggered, this, [this] { cascade(); });
     connect(LadoaLado1, &QAction::triggered, this, [this] { tile_horizontally(); });
@@ -188,9 +189,10 @@ void TForm1::build_toolbar() {
         ToolBar1->addWidget(b);
         return b;
     };
-    ToolButton1 = tool("ToolButton1", 6, QStringLiteral("Open|Open new draw"), [this] { Novo2Click(); });
+    ToolButton1 = tool("ToolButton1", 6, QStringLiteral("Abrir|Abre um novo arquivo de resultados"),
+                       [this] { Novo2Click(); });
     ToolButton2 =
-        tool("ToolButton2", 20, QStringLiteral("Close|Close program"), [this] { ToolButton2Click(); });
+        tool("ToolButton2", 20, QStringLiteral("Fechar|Fecha o programa"), [this] { ToolButton2Click(); });
     ToolBar1->addSeparator();
     ToolButton6 = action_tool("ToolButton6", Cascata1);
     ToolButton7 = action_tool("ToolButton7", LadoaLado1);
@@ -206,6 +208,11 @@ void TForm1::build_toolbar() {
         tool("ToolButton16", 11,
              QStringLiteral("Centralizar|Volta o modelo ao centro, desfazendo movimentos e arrastos"),
              [this] { ToolButton16Click(); });
+    ToolButton28 =
+        tool("ToolButton28", 33,
+             QStringLiteral("Enquadrar|Centra o modelo e o faz ocupar a vista, girando em torno do seu "
+                            "centro (tecla F)"),
+             [this] { ToolButton28Click(); });
     ToolButton12 = tool("ToolButton12", 3, QStringLiteral("Mover +X|Move o modelo 0,5 no sentido +X"),
                         [this] { ToolButton12Click(); });
     ToolButton13 = tool("ToolButton13", 4, QStringLiteral("Mover -X|Move o modelo 0,5 no sentido -X"),
@@ -238,18 +245,28 @@ void TForm1::build_toolbar() {
                         [this] { ToolButton26Click(); });
     ToolBar1->addSeparator();
     ToolButton11 =
-        tool("ToolButton11", 5, QStringLiteral("Close All|Close all draws"), [this] { ToolButton11Click(); });
+        tool("ToolButton11", 5, QStringLiteral("Fechar todas|Fecha todas as janelas de resultados"),
+             [this] { ToolButton11Click(); });
 }
 
-std::array<QToolButton*, 17> TForm1::view_command_buttons() const {
+std::array<QToolButton*, 18> TForm1::view_command_buttons() const {
     return {ToolButton4,  ToolButton5,  ToolButton11, ToolButton12, ToolButton13, ToolButton15,
-            ToolButton16, ToolButton17, ToolButton18, ToolButton19, ToolButton20, ToolButton22,
-            ToolButton23, ToolButton24, ToolButton25, ToolButton26, ToolButton27};
+            ToolButton16, ToolButton28, ToolButton17, ToolButton18, ToolButton19, ToolButton20,
+            ToolButton22, ToolButton23, ToolButton24, ToolButton25, ToolButton26, ToolButton27};
 }
 
 void TForm1::set_view_commands_enabled(bool enabled) {
     for (QToolButton* b : view_command_buttons())
         b->setEnabled(enabled);
+}
+
+QString TForm1::open_dialog_filter() {
+    QStringList patterns;
+    for (const Format& f : formats())
+        for (const QString& ext :
+             QString::fromLatin1(f.extensions).split(QLatin1Char(' '), Qt::SkipEmptyParts))
+            patterns << QLatin1Char('*') + ext;
+    return QStringLiteral("Resultados (%1);;Todos (*)").arg(patterns.join(QLatin1Char(' ')));
 }
 
 void TForm1::findname(QString& text) {
@@ -390,8 +407,8 @@ void TForm1::Novo2Click() {
     if (!start_file.isEmpty()) {
         file = start_file;
     } else {
-        file = ui::open_file_name(this, QString::fromUtf8(kOpenDialogTitle),
-                                  QString::fromUtf8(kOpenDialogFilter), last_folder_);
+        file =
+            ui::open_file_name(this, QString::fromUtf8(kOpenDialogTitle), open_dialog_filter(), last_folder_);
         if (file.isEmpty()) return; // cancelled: nothing changes
     }
     open_file(file);
@@ -545,6 +562,9 @@ void TForm1::ToolButton5Click() {
 }
 void TForm1::ToolButton16Click() {
     if (TForm2* f = target_viewer()) f->centre_model();
+}
+void TForm1::ToolButton28Click() {
+    if (TForm2* f = target_viewer()) f->fit_model();
 }
 void TForm1::move_model(int axis, float step) {
     if (TForm2* f = target_viewer()) f->move_model(axis, step);

@@ -69,6 +69,7 @@ class TForm1 : public QMainWindow {
     QToolButton* ToolButton13 = nullptr;
     QToolButton* ToolButton15 = nullptr;
     QToolButton* ToolButton16 = nullptr;
+    QToolButton* ToolButton28 = nullptr; // "Enquadrar"
     QToolButton* ToolButton17 = nullptr;
     QToolButton* ToolButton18 = nullptr;
     QToolButton* ToolButton19 = nullptr;
@@ -86,9 +87,9 @@ class TForm1 : public QMainWindow {
 
     // The open dialog's title and its current file name, which a new viewer reads.
     static constexpr const char* kOpenDialogTitle = "Arquivo de dados";
-    // Every format the reader opens; "Todos" for a file whose name says nothing.
-    static constexpr const char* kOpenDialogFilter =
-        "Resultados (*.txt *.vtk *.vtu *.pvd *.pvtu *.msh *.frd);;Todos (*)";
+    // Every extension of the reader's formats, from its table; "Todos" for a
+    // file whose name says nothing.
+    static QString open_dialog_filter();
     QString OpenDialog1_FileName;
 
     // ---- Viewer registry ----
@@ -107,7 +108,7 @@ class TForm1 : public QMainWindow {
     static int caption_number(const QString& caption);
 
     // The seventeen view-command buttons, enabled and disabled together.
-    std::array<QToolButton*, 17> view_command_buttons() const;
+    std::array<QToolButton*, 18> view_command_buttons() const;
     void set_view_commands_enabled(bool enabled);
 
     // The viewer the toolbar commands act on (the active child), or null.
@@ -143,6 +144,7 @@ class TForm1 : public QMainWindow {
     void ToolButton4Click();  // zoom +
     void ToolButton5Click();  // zoom -
     void ToolButton16Click(); // centre
+    void ToolButton28Click(); // fit
     void ToolButton12Click(); // +x
     void ToolButton13Click(); // -x
     void ToolButton17Click(); // +y

@@ -226,6 +226,18 @@ QIcon toolbar_icon(int image) {
         }
         break;
     }
+    case 33: // fit: a square in four corner brackets
+        p.setPen(QPen(blue, 1.5));
+        p.setBrush(Qt::NoBrush);
+        for (const QPointF c :
+             {QPointF(1.5, 1.5), QPointF(14.5, 1.5), QPointF(1.5, 14.5), QPointF(14.5, 14.5)}) {
+            const double dx = c.x() < 8 ? 4 : -4, dy = c.y() < 8 ? 4 : -4;
+            p.drawLine(c, QPointF(c.x() + dx, c.y()));
+            p.drawLine(c, QPointF(c.x(), c.y() + dy));
+        }
+        p.setBrush(QColor(120, 150, 220));
+        p.drawRect(QRectF(5.5, 5.5, 5, 5));
+        break;
     case 11: // centre: a target
         p.setPen(QPen(blue, 1.5));
         p.setBrush(Qt::NoBrush);

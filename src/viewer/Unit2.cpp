@@ -11,8 +11,10 @@
 #include "ui/gl_scene_viewer.h"
 #include "ui/panel_widgets.h"
 #include "viewer/legend/colour_scale.h"
+#include "viewer/model/displacement_fields.h"
 #include "viewer/model/number_text.h"
 #include "viewer/model/reader.h"
+#include "viewer/view/framing.h"
 #include "viewer/view/interaction.h"
 #include "viewer/view/viewer_scenes.h"
 
@@ -32,6 +34,7 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QSpinBox>
+#include <QSplitter>
 #include <QStringDecoder>
 #include <QTimer>
 #include <QWheelEvent>
@@ -149,6 +152,12 @@ void TForm2::connect_handlers() {
     }
     for (QGroupBox* g : {GroupBox3, GroupBox4})
         g->installEventFilter(this);
+    // A framed file stays framed while the view takes its size (the window
+    // shown, tiled, resized), until the user moves the camera.
+    GLSceneViewer1->installEventFilter(new EventHook(this, [this](QObject*, QEvent* event) {
+        if (event->type() == QEvent::Resize && fit_pending_) ui::guarded(this, [this] { frame_model(); });
+        return false;
+    }));
     for (QGroupBox* g : {GroupBox1, GroupBox2, GroupBox5}) {
         g->setMouseTracking(true);
         g->installEventFilter(this);
@@ -176,14 +185,20 @@ std::array<QGroupBox*, 8> TForm2::optional_groups() const {
 void TForm2::layout_panel() {
     int y = 5;
     // Blocks are 142 wide: 5 pixels in, or 1 when the scroll bar narrows the panel.
-    const int x = Panel1->width() >= 152 ? 5 : std::max(0, (Panel1->width() - 142) / 2);
-    auto place = [&](QWidget* block) {
+    const int x = Panel1->width() >= kPanelWidth ? 5 : std::max(0, (Panel1->width() - 142) / 2);
+    auto place = [&](QWidget* block, int width = 142) {
         if (block->isHidden()) return;
-        block->setGeometry(x, y, 142, block->height());
+        block->setGeometry(x, y, width, block->height());
         y += block->height();
     };
     place(GroupBox3);
-    place(GroupBox4);
+    // The plot list takes the width the user gave the panel, its buttons at its right.
+    const int list_width = std::max(142, Panel1->width() - 2 * x);
+    place(GroupBox4, list_width);
+    CheckListBox1->resize(list_width - 16, CheckListBox1->height());
+    list_up_button->move(list_width - 50, list_up_button->y());
+    list_down_button->move(list_width - 34, list_down_button->y());
+    play_button->move(list_width - 18, play_button->y());
     place(Panel11);
     for (QGroupBox* g : optional_groups())
         place(g);
@@ -246,7 +261,7 @@ void TForm2::FormCreate(const QString& file) {
     auxiliar = false;
     Timer1->start();
     load_legend(0);
-    panel_scroll->setFixedWidth(152);
+    panel_splitter->setSizes({std::max(1, width() - kPanelWidth), kPanelWidth});
     mouse_wheel = true;
     line_def_w = 1;
     line_undef_w = 1;
@@ -279,11 +294,25 @@ void TForm2::readfile() {
         QListWidgetItem* item = CheckListBox1->item(i);
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(Qt::Unchecked);
-        // The 152-pixel panel cuts long names off; the tooltip tells them whole.
+        // The panel cuts long names off; the tooltip tells them whole.
         item->setToolTip(item->text());
     }
     const float s = static_cast<float>(model.scene_scale());
     DirectOpenGL1->set_scale({s, s, s});
+    home_position_ = {0, 0, 0};
+    // Solvers' models start at the origin: shown about it they would sit in
+    // a corner, so every format but the native one opens framed.
+    fit_pending_ = !result.native;
+    if (fit_pending_) frame_model();
+
+    displacement_box->clear();
+    displacement_box->addItems({QStringLiteral("do arquivo"), QStringLiteral("nenhum")});
+    for (const std::string& field : displacement_fields(model))
+        displacement_box->addItem(decode_name(field), QString::fromStdString(field));
+    displacement_box->setCurrentIndex(0);
+    file_displacements_.clear();
+    file_displacements_kept_ = false;
+    displacement_field_.reset();
 }
 
 void TForm2::closeEvent(QCloseEvent* event) {
@@ -412,6 +441,7 @@ void TForm2::TrackBar1Change() {
 
 void TForm2::GLSceneViewer1MouseDown(QMouseEvent* event) {
     probe_mouse_event(event);
+    if (auxiliar) fit_pending_ = false;
     if (auxiliar && event->buttons() == Qt::LeftButton && event->modifiers() == Qt::ControlModifier)
         GLSceneViewer1PickNode(event->position().x(), event->position().y());
     if (auxiliar && alone(event, Qt::RightButton)) GLSceneViewer1->setCursor(Qt::PointingHandCursor);
@@ -475,6 +505,7 @@ void TForm2::wheelEvent(QWheelEvent* event) {
         return;
     }
     event->accept();
+    fit_pending_ = false;
     // One zoom step per notch (120); finer wheels add up to whole notches.
     wheel_rest_ += event->angleDelta().y();
     ui::guarded(this, [this] {
@@ -504,29 +535,52 @@ void TForm2::set_zoom(float scale) {
 }
 
 void TForm2::zoom_in() {
+    fit_pending_ = false;
     set_zoom(view::zoom_in_scale(GLCamera1->scene_scale()));
 }
 
 void TForm2::zoom_out() {
+    fit_pending_ = false;
     set_zoom(view::zoom_out_scale(GLCamera1->scene_scale()));
 }
 
 void TForm2::zoom_reset() {
+    fit_pending_ = false;
     set_zoom(1);
 }
 
 void TForm2::move_model(int axis, float step) {
+    fit_pending_ = false;
     DirectOpenGL1->set_position(axis, DirectOpenGL1->position(axis) + step);
     DirectOpenGL3->set_position(axis, DirectOpenGL3->position(axis) + step);
 }
 
 void TForm2::centre_model() {
-    DirectOpenGL1->set_position({0, 0, 0});
-    DirectOpenGL3->set_position({0, 0, 0});
+    fit_pending_ = false;
+    DirectOpenGL1->set_position(home_position_);
+    DirectOpenGL3->set_position(home_position_);
 }
 
 void TForm2::apply_preset(int code) {
+    fit_pending_ = false;
     tur = view::apply_preset_view(*GLCamera1, code);
+}
+
+void TForm2::fit_model() {
+    fit_pending_ = false;
+    frame_model();
+}
+
+void TForm2::frame_model() {
+    const view::Framing f =
+        view::fit_framing(model, *GLCamera1, GLSceneViewer1->width(), GLSceneViewer1->height());
+    DirectOpenGL1->set_scale({f.scale, f.scale, f.scale});
+    home_position_ = f.position;
+    // The axes symbol stays at the file's origin, as panning keeps it.
+    DirectOpenGL1->set_position(f.position);
+    DirectOpenGL3->set_position(f.position);
+    set_zoom(1);
+    request_repaint(DirectOpenGL1);
 }
 
 } // namespace orv

@@ -38,6 +38,7 @@ class QMdiSubWindow;
 class QPushButton;
 class QSlider;
 class QSpinBox;
+class QSplitter;
 class QTimer;
 
 namespace orv {
@@ -105,22 +106,26 @@ class TForm2 : public QWidget {
     // ---- Control panel ----
     QFrame* Panel1 = nullptr;
     QScrollArea* panel_scroll = nullptr; // around Panel1: scrolls it when the window is shorter
-    QGroupBox* GroupBox3 = nullptr;      // "Menu Geral"
-    QCheckBox* CheckBox3 = nullptr;      // "Legenda"
-    QCheckBox* CheckBox8 = nullptr;      // "Faixas de Cores"
-    QCheckBox* CheckBox1 = nullptr;      // "Legenda Negativa" (focus parking)
-    QCheckBox* CheckBox9 = nullptr;      // "Notação Científica"
-    QCheckBox* CheckBox7 = nullptr;      // "Eixos"
-    QCheckBox* CheckBox10 = nullptr;     // "Extremos"
-    QCheckBox* CheckBox2 = nullptr;      // "Tela Inteira"
-    QCheckBox* CheckBox5 = nullptr;      // "> Valores Máximos"
-    QLineEdit* Edit5 = nullptr;          // legend minimum
-    QLineEdit* Edit6 = nullptr;          // legend maximum
-    QCheckBox* CheckBox4 = nullptr;      // "Clip Plane"
-    QLineEdit* Edit1 = nullptr;          // clip plane a
-    QLineEdit* Edit2 = nullptr;          // b
-    QLineEdit* Edit3 = nullptr;          // c
-    QLineEdit* Edit4 = nullptr;          // d
+    // The 3D view and the panel side by side: dragging the handle widens
+    // the panel (from kPanelWidth), and "Lista de Plotagem" with it.
+    QSplitter* panel_splitter = nullptr;
+    static constexpr int kPanelWidth = 152;
+    QGroupBox* GroupBox3 = nullptr;  // "Menu Geral"
+    QCheckBox* CheckBox3 = nullptr;  // "Legenda"
+    QCheckBox* CheckBox8 = nullptr;  // "Faixas de Cores"
+    QCheckBox* CheckBox1 = nullptr;  // "Legenda Negativa" (focus parking)
+    QCheckBox* CheckBox9 = nullptr;  // "Notação Científica"
+    QCheckBox* CheckBox7 = nullptr;  // "Eixos"
+    QCheckBox* CheckBox10 = nullptr; // "Extremos"
+    QCheckBox* CheckBox2 = nullptr;  // "Tela Inteira"
+    QCheckBox* CheckBox5 = nullptr;  // "> Valores Máximos"
+    QLineEdit* Edit5 = nullptr;      // legend minimum
+    QLineEdit* Edit6 = nullptr;      // legend maximum
+    QCheckBox* CheckBox4 = nullptr;  // "Clip Plane"
+    QLineEdit* Edit1 = nullptr;      // clip plane a
+    QLineEdit* Edit2 = nullptr;      // b
+    QLineEdit* Edit3 = nullptr;      // c
+    QLineEdit* Edit4 = nullptr;      // d
 
     QGroupBox* GroupBox4 = nullptr;       // "Lista de Plotagem"
     QListWidget* CheckListBox1 = nullptr; // plot list, checkable items
@@ -142,8 +147,10 @@ class TForm2 : public QWidget {
     QGroupBox* GroupBox5 = nullptr; // "Escala Deslocamento"
     QSlider* TrackBar3 = nullptr;   // 0..100, 50
     QPushButton* BitBtn2 = nullptr;
-    QLabel* Label4 = nullptr;   // "Fator de Multiplicação"
-    QLineEdit* Edit7 = nullptr; // "1"
+    QLabel* Label4 = nullptr;              // "Fator de Multiplicação"
+    QLineEdit* Edit7 = nullptr;            // "1"
+    QLabel* displacement_label = nullptr;  // "Deslocamento:"
+    QComboBox* displacement_box = nullptr; // "do arquivo", "nenhum", then the model's fields
 
     QGroupBox* GroupBox2 = nullptr; // "Transparência"
     QSlider* TrackBar2 = nullptr;   // 0..100, 0
@@ -240,8 +247,16 @@ class TForm2 : public QWidget {
     void zoom_out();
     void zoom_reset();
     void move_model(int axis, float step);
+    // Back to the home position: the framing's when the model was framed
+    // (view/framing.h), the file's origin at the centre otherwise.
     void centre_model();
     void apply_preset(int code);
+    // "Enquadrar" (F, the toolbar): the model centred and filling the 3D
+    // view as the camera sees it now, turning about its centre; zoom 1.
+    void fit_model();
+    // The file opened framed (other formats than the native one) and the
+    // user has not moved the camera since: a resize of the view frames again.
+    bool fit_pending() const { return fit_pending_; }
 
     // ---- Handlers of this window ----
     void FormCreate(const QString& file);
@@ -290,16 +305,17 @@ class TForm2 : public QWidget {
     void Edit2Exit();
     void Edit3Exit();
     void Edit4Exit();
-    void CheckBox7Click();  // "Eixos"
-    void CheckBox10Click(); // "Extremos"
-    void CheckBox2Click();  // "Tela Inteira"
-    void TrackBar2Change(); // transparency slider: status message
-    void BitBtn1Click();    // transparency apply
-    void CheckBox6Click();  // "Malha Sólida"
-    void TrackBar3Change(); // displacement slider: status message
-    void BitBtn2Click();    // displacement apply
-    void Edit7Exit();       // displacement factor
-    void TrackBar4Change(); // line sliders: their labels
+    void CheckBox7Click();          // "Eixos"
+    void CheckBox10Click();         // "Extremos"
+    void CheckBox2Click();          // "Tela Inteira"
+    void TrackBar2Change();         // transparency slider: status message
+    void BitBtn1Click();            // transparency apply
+    void CheckBox6Click();          // "Malha Sólida"
+    void TrackBar3Change();         // displacement slider: status message
+    void BitBtn2Click();            // displacement apply
+    void Edit7Exit();               // displacement factor
+    void displacement_box_change(); // "Deslocamento": the field that displaces the lists
+    void TrackBar4Change();         // line sliders: their labels
     void TrackBar5Chane();
     void TrackBar6Change();
     void TrackBar7Change();
@@ -445,6 +461,15 @@ class TForm2 : public QWidget {
     bool pointer_inside_ = false;
     Qt::MouseButtons buttons_down_ = Qt::NoButton;
     std::optional<QString> probe_shown_; // last text written; none: unknown
+
+    void frame_model();
+    bool fit_pending_ = false;
+    view::Vec3f home_position_{0, 0, 0};
+    // The displacement columns as the file gave them, kept from the first
+    // choice of another field on ("do arquivo" puts them back).
+    std::vector<double> file_displacements_;
+    bool file_displacements_kept_ = false;
+    std::optional<std::string> displacement_field_; // as view_settings() reports it
 
     bool loaded_ = false;
     std::vector<std::string> read_warnings_;

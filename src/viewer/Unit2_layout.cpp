@@ -25,6 +25,7 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QSpinBox>
+#include <QSplitter>
 #include <QStyle>
 #include <QTimer>
 
@@ -116,7 +117,14 @@ void TForm2::build_layout() {
     GLSceneViewer1->set_background(palette().color(QPalette::Base));
     GLSceneViewer1->set_depth_test(true);
     GLSceneViewer1->set_face_culling(false);
-    top->addWidget(GLSceneViewer1, 1);
+    panel_splitter = new QSplitter(Qt::Horizontal, this);
+    panel_splitter->setObjectName("panel_splitter");
+    panel_splitter->setChildrenCollapsible(false);
+    // A handle of no width of its own (Qt widens its grab area over the
+    // neighbours), so that the 3D view keeps the window's width less the panel's.
+    panel_splitter->setHandleWidth(0);
+    top->addWidget(panel_splitter);
+    panel_splitter->addWidget(GLSceneViewer1);
 
     Panel1 = new QFrame(this);
     Panel1->setObjectName("Panel1");
@@ -125,8 +133,12 @@ void TForm2::build_layout() {
     small.setPixelSize(11);
     small.setStretch(QFont::SemiCondensed);
     Panel1->setFont(small);
-    panel_scroll = new PanelScroll(Panel1, 152, this);
-    top->addWidget(panel_scroll);
+    panel_scroll = new PanelScroll(Panel1, kPanelWidth, this);
+    panel_scroll->setMinimumWidth(kPanelWidth);
+    panel_scroll->setMaximumWidth(QWIDGETSIZE_MAX);
+    panel_splitter->addWidget(panel_scroll);
+    panel_splitter->setStretchFactor(0, 1);
+    panel_splitter->setStretchFactor(1, 0);
     // The blocks move in by the scroll bar's width while it shows.
     Panel1->installEventFilter(new EventHook(Panel1, [this](QObject*, QEvent* event) {
         if (event->type() == QEvent::Resize) layout_panel();
@@ -214,11 +226,17 @@ void TForm2::build_layout() {
     ComboBox1->setCurrentIndex(0);
 
     // ---- Optional groups ----
-    GroupBox5 = group(Panel1, "GroupBox5", QStringLiteral("Escala Deslocamento"), 100);
+    GroupBox5 = group(Panel1, "GroupBox5", QStringLiteral("Escala Deslocamento"), 140);
     TrackBar3 = track_bar(GroupBox5, "TrackBar3", 6, 18, 108, 0, 100, 50, 10);
     BitBtn2 = apply_button(GroupBox5, "BitBtn2", 117, 22);
     Label4 = label(GroupBox5, "Label4", QStringLiteral("Fator de Multiplicação"), 8, 52);
     Edit7 = edit(GroupBox5, "Edit7", QStringLiteral("1"), 8, 70, 70);
+    displacement_label = label(GroupBox5, "displacement_label", QStringLiteral("Deslocamento:"), 8, 95);
+    displacement_box = make<QComboBox>(GroupBox5, "displacement_box", 8, 111, 126, 22);
+    displacement_box->setToolTip(
+        QStringLiteral("Campo nodal de três componentes que desloca as listas do seu "
+                       "passo; \"do arquivo\": a regra dos nomes (U, D, disp...)"));
+    displacement_box->setStatusTip(displacement_box->toolTip());
 
     GroupBox2 = group(Panel1, "GroupBox2", QStringLiteral("Transparência"), 80);
     TrackBar2 = track_bar(GroupBox2, "TrackBar2", 6, 18, 108, 0, 100, 0, 10);

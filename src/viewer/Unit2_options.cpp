@@ -9,9 +9,11 @@
 #include "ui/dialogs.h"
 #include "ui/event_hook.h"
 #include "ui/gl_scene_viewer.h"
+#include "viewer/model/displacement_fields.h"
 #include "viewer/model/number_text.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QLabel>
@@ -41,6 +43,13 @@ void TForm2::connect_display_options() {
     connect(CheckBox6, &QCheckBox::toggled, this, ui::guarded_slot(this, [this] { CheckBox6Click(); }));
     connect(TrackBar3, &QSlider::valueChanged, this, ui::guarded_slot(this, [this] { TrackBar3Change(); }));
     connect(BitBtn2, &QPushButton::clicked, this, ui::guarded_slot(this, [this] { BitBtn2Click(); }));
+    // Enter in "Fator de Multiplicação" applies it as the button does.
+    connect(Edit7, &QLineEdit::returnPressed, this, ui::guarded_slot(this, [this] {
+                Edit7Exit();
+                BitBtn2Click();
+            }));
+    connect(displacement_box, &QComboBox::activated, this,
+            ui::guarded_slot(this, [this](int) { displacement_box_change(); }));
     connect(TrackBar4, &QSlider::valueChanged, this, ui::guarded_slot(this, [this] { TrackBar4Change(); }));
     connect(TrackBar5, &QSlider::valueChanged, this, ui::guarded_slot(this, [this] { TrackBar5Chane(); }));
     connect(TrackBar6, &QSlider::valueChanged, this, ui::guarded_slot(this, [this] { TrackBar6Change(); }));
@@ -153,6 +162,28 @@ void TForm2::TrackBar3Change() {
 
 void TForm2::BitBtn2Click() {
     park_focus();
+    changes = true;
+    request_repaint(DirectOpenGL1);
+}
+
+void TForm2::displacement_box_change() {
+    park_focus();
+    const int index = displacement_box->currentIndex();
+    if (index < 0) return;
+    if (!file_displacements_kept_) {
+        file_displacements_ = saved_displacements(model);
+        file_displacements_kept_ = true;
+    }
+    if (index == 0) {
+        restore_displacements(model, file_displacements_);
+        displacement_field_.reset();
+    } else {
+        const std::string field =
+            index == 1 ? std::string() : displacement_box->currentData().toString().toStdString();
+        set_displacement_field(model, field);
+        displacement_field_ = field;
+    }
+    // Every list is drawn again with its new displacement.
     changes = true;
     request_repaint(DirectOpenGL1);
 }

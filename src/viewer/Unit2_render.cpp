@@ -71,6 +71,7 @@ view::ViewSettings TForm2::view_settings() const {
 
     s.displacement_factor = typed(Edit7);
     s.displacement_slider = TrackBar3->value();
+    s.displacement_field = displacement_field_;
 
     s.legend = CheckBox3->isChecked();
     s.scientific = CheckBox9->isChecked();

@@ -13,6 +13,7 @@
 #include "ui/dialogs.h"
 #include "ui/event_hook.h"
 #include "ui/gl_scene_viewer.h"
+#include "viewer/model/displacement_fields.h"
 #include "viewer/output/list_sequence.h"
 
 #include <QApplication>
@@ -50,6 +51,7 @@ bool TForm2::step_result_list(int direction) {
 }
 
 void TForm2::turn_by_key(double pitch, double turn) {
+    fit_pending_ = false;
     GLCamera1->orbit(pitch, turn);
     tur += turn;
     request_repaint(DirectOpenGL1);
@@ -63,6 +65,13 @@ void TForm2::play_lists() {
     if (playing()) return;
     play_lists_ =
         list_sequence(SpinEdit4->value(), SpinEdit5->value(), SpinEdit6->value(), CheckListBox1->count());
+    // The generator's range as it starts (1 to 1): the checked list's field
+    // and component through every step, which is what a user playing a
+    // multi-step file wants to see.
+    if (SpinEdit4->value() == 1 && SpinEdit5->value() == 1 && SpinEdit6->value() == 1) {
+        const std::vector<int> series = same_list_every_step(model, lowest_checked_list());
+        if (series.size() > 1) play_lists_ = series;
+    }
     play_next_ = 0;
     play_timer_->setInterval(1000 / std::max(1, SpinEdit7->value()));
     play_timer_->start();
@@ -103,6 +112,8 @@ void TForm2::connect_keys() {
         zoom_reset();
         centre_model();
     });
+    // A text field keeps its letters: Qt lets a focused field override the key.
+    key(QKeySequence(Qt::Key_F), [this] { fit_model(); });
 
     // The arrow keys belong to the 3D view once a click has given it the focus.
     GLSceneViewer1->setFocusPolicy(Qt::ClickFocus);

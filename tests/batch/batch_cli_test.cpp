@@ -218,6 +218,10 @@ TEST_F(BatchCli, ErrorsExitWithTheirStatusAndWriteNothing) {
          {"--video", in_scratch("no-such-folder/v.avi"), "--lists", "1:2", kViga},
          1,
          "Cannot create AVI file"},
+        {"unknown displacement field",
+         {"--picture", "a.png", "--displacement-field", "Deformation", kViga},
+         1,
+         "No three-component nodal field named 'Deformation'; the file has none"},
         {"unwritable chart",
          {"--history", "1", "--lists", "1:2", "--chart", missing, kViga},
          1,
@@ -384,11 +388,15 @@ TEST_F(BatchCli, FullDiskLeavesNoPartialFile) {
         {"--picture", "out.png", "--list", "1", "--size", "1000x1000", kViga},
         {"--video", "out.avi", "--lists", "1:10", "--size", "1000x1000", kViga},
         {"--history", "21", "--lists", "1:10", "--chart", "out.png", kViga},
+        // Written by the launcher itself, which was killed by the limit.
+        {"--convert", "out.txt", kViga},
     };
     for (const QStringList& args : commands) {
         SCOPED_TRACE(args.front().toStdString());
         {
-            QFile old(in_scratch(args.front() == "--video" ? "out.avi" : "out.png"));
+            QFile old(in_scratch(args.front() == "--video"     ? "out.avi"
+                                 : args.front() == "--convert" ? "out.txt"
+                                                               : "out.png"));
             ASSERT_TRUE(old.open(QIODevice::WriteOnly));
             old.write("old bytes");
         }

@@ -36,7 +36,7 @@ namespace {
 // and the batch options that stand for it.
 struct PictureCase {
     const char* name;
-    const char* file; // an example
+    const char* file; // an example, or a file under tests/data when it names a folder
     int width, height;
     std::function<void(TForm2&)> in_window;
     QStringList options;
@@ -67,8 +67,52 @@ void set_text(QLineEdit* edit, const char* text) {
     edit->setText(QString::fromLatin1(text));
 }
 
+// "Deslocamento" set to item `index` (0 the file's, 1 none, then the fields).
+void choose_displacement(TForm2& f, int index) {
+    f.displacement_box->setCurrentIndex(index);
+    f.displacement_box_change();
+}
+
 // Every view option and every --view preset at least once.
 const PictureCase kCases[] = {
+    // Files of other formats open framed; --fit frames after the turns.
+    {"ImportedStripOpensFramedDeformedByAFieldTheNameRuleMisses",
+     "viewer/deformation.vtu",
+     700,
+     460,
+     [](TForm2& f) {
+         check(f, 1);
+         check(f, 2);
+         check(f, kFixList + 4);    // "T"
+         choose_displacement(f, 2); // "Deformation"
+         set_text(f.Edit7, "2");
+         f.Edit7Exit();
+     },
+     {"--mesh", "--deformed-mesh", "--list", "5", "--displacement-field", "Deformation", "--displacement",
+      "2"}},
+    {"ImportedBeamTurnedWithoutDisplacement",
+     "import/calculix/beam20.frd",
+     640,
+     480,
+     [](TForm2& f) {
+         check(f, 2);
+         check(f, kFixList + 10);
+         choose_displacement(f, 1); // "nenhum"
+         f.apply_preset(1);
+     },
+     {"--deformed-mesh", "--list", "11", "--displacement-field", "none", "--orbit", "-30,45"}},
+    {"NativeShellFramedAfterTurningThenZoomed",
+     "casca.txt",
+     640,
+     480,
+     [](TForm2& f) {
+         check(f, 1);
+         check(f, kFixList + 1);
+         f.apply_preset(1);
+         f.fit_model(); // "Enquadrar"
+         f.zoom_in();
+     },
+     {"--mesh", "--list", "2", "--orbit", "-30,45", "--fit", "--zoom", "1.05"}},
     {"BandedShellWithMeshFromATurnedLeftView",
      "casca.txt",
      700,
@@ -409,7 +453,7 @@ class BatchPicture : public BatchVsViewer, public ::testing::WithParamInterface<
 
 TEST_P(BatchPicture, EqualsTheWindowPixelForPixel) {
     const PictureCase& c = GetParam();
-    const QString file = test::example_path(c.file);
+    const QString file = QString(c.file).contains('/') ? test::data_path(c.file) : test::example_path(c.file);
     open(file, c.width, c.height);
     c.in_window(*form);
     if (form->CheckBox3->isChecked()) {

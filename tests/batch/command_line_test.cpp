@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -181,6 +182,11 @@ TEST(CommandLine, EveryOptionReachesItsSetting) {
          [](auto& c) {
              return c.view.displacement_factor.read() == -3 && c.view.displacement_slider == 100;
          }},
+        {"--displacement-field", picture({"--displacement-field", "Deformation"}),
+         [](auto& c) { return c.view.displacement_field == std::optional<std::string>("Deformation"); }},
+        {"--displacement-field", picture({"--displacement-field=none"}),
+         [](auto& c) { return c.view.displacement_field == std::optional<std::string>(""); }},
+        {"--fit", picture({"--fit"}), [](auto& c) { return c.view.fit && !c.view.open_fitted; }},
         {"--transparency", picture({"--transparency", "40"}),
          [](auto& c) { return c.view.transparency == 40; }},
         {"--clip", picture({"--clip", "1,0,-0.5,2"}),
@@ -232,6 +238,9 @@ TEST(CommandLine, BadCommandLinesNameTheirArgument) {
     const std::vector<Bad> cases = {
         {picture({"--colour"}), "unknown option --colour"},
         {{"--frobnicate", "f.txt"}, "unknown option --frobnicate"},
+        {picture({"--displacement-field="}),
+         "bad value '' for --displacement-field (expected a field name or none)"},
+        {picture({"--fit=1"}), "option --fit takes no value"},
         {{"--mesh", "f.txt"}, "option --mesh needs one of --picture, --video, --history"},
         {{"--info"}, "--info needs a result file"},
         {{"--info", "a.txt", "b.txt"}, "unexpected argument b.txt"},

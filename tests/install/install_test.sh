@@ -100,7 +100,9 @@ done
 
 # File types: every type the desktop entry and the metadata name is defined,
 # and files are recognised as a file manager recognises them (GIO, with the
-# system's types plus ours in a private database).
+# system's types plus ours in a private database). A name ending in .txt is
+# text's: native result files are typed by their first lines only where the
+# name says nothing.
 mime=$usr/share/mime/packages/orvanel.xml
 check "mime file is well-formed" xmllint --noout "$mime"
 defined=$(grep -o '<mime-type type="[^"]*"' "$mime" | cut -d'"' -f2 | sort)
@@ -119,6 +121,9 @@ cp "$source"/examples/*.txt "$f/"
 cp "$source/examples/viga.txt" "$f/viga"
 printf 'Notas\nsem marcador\n1 2\n' > "$f/notes.txt"
 printf 'Notas\n# reunião\ntexto\n' > "$f/notes-with-a-heading.txt"
+# A text shaped like a result file (a title, a "#" line, a line of numbers):
+# its name ending in .txt keeps it text.
+printf 'Lista de compras\n# mercado\n2 kg de arroz\n' > "$f/shopping.txt"
 printf '# vtk DataFile Version 3.0\ncubo\nASCII\n' > "$f/cube.vtk"
 printf '<?xml version="1.0"?>\n<VTKFile type="UnstructuredGrid"/>\n' > "$f/cube.vtu"
 printf '<?xml version="1.0"?>\n<VTKFile type="PolyData"/>\n' > "$f/skin.vtp"
@@ -132,12 +137,13 @@ while read -r name want; do
     sed -n 's/.*standard::content-type: //p')
   check "$name is $want" test "$got" = "$want"
 done << 'TABLE'
-viga.txt                  application/x-orvanel-results
-placa.txt                 application/x-orvanel-results
-casca.txt                 application/x-orvanel-results
+viga.txt                  text/plain
+placa.txt                 text/plain
+casca.txt                 text/plain
 viga                      application/x-orvanel-results
 notes.txt                 text/plain
 notes-with-a-heading.txt  text/plain
+shopping.txt              text/plain
 cube.vtk                  application/x-vtk
 cube.vtu                  application/x-vtk-unstructured-grid
 skin.vtp                  application/x-vtk-polydata

@@ -153,6 +153,7 @@ TEST_F(MainWindowTest, ToolbarOrderAndHints) {
                                   "ToolButton5",
                                   "",
                                   "ToolButton16",
+                                  "ToolButton28",
                                   "ToolButton12",
                                   "ToolButton13",
                                   "ToolButton17",
@@ -176,16 +177,18 @@ TEST_F(MainWindowTest, ToolbarOrderAndHints) {
         const char* status;
     };
     const Hint hints[] = {
-        {main->ToolButton1, "Open", "Open new draw"},
-        {main->ToolButton2, "Close", "Close program"},
-        {main->ToolButton6, "Cascade", "Cascade"},
-        {main->ToolButton7, "Tile Horizontal", "Tile Horizontal"},
-        {main->ToolButton8, "Tile Vertical", "Tile Vertical"},
+        {main->ToolButton1, "Abrir", "Abre um novo arquivo de resultados"},
+        {main->ToolButton2, "Fechar", "Fecha o programa"},
+        {main->ToolButton6, "Cascata", "Janelas em cascata"},
+        {main->ToolButton7, "Lado a lado horizontal", "Janelas lado a lado, uma acima da outra"},
+        {main->ToolButton8, "Lado a lado vertical", "Janelas lado a lado, uma ao lado da outra"},
         {main->ToolButton4, "Zoom +", "Zoom +"},
         {main->ToolButton5, "Zoom -", "Zoom -"},
-        {main->ToolButton11, "Close All", "Close all draws"},
+        {main->ToolButton11, "Fechar todas", "Fecha todas as janelas de resultados"},
         {main->ToolButton15, "Zoom 1", "Zoom original: escala 1 (tecla Home também centraliza)"},
         {main->ToolButton16, "Centralizar", "Volta o modelo ao centro, desfazendo movimentos e arrastos"},
+        {main->ToolButton28, "Enquadrar",
+         "Centra o modelo e o faz ocupar a vista, girando em torno do seu centro (tecla F)"},
         {main->ToolButton12, "Mover +X", "Move o modelo 0,5 no sentido +X"},
         {main->ToolButton13, "Mover -X", "Move o modelo 0,5 no sentido -X"},
         {main->ToolButton17, "Mover +Y", "Move o modelo 0,5 no sentido +Y"},
@@ -218,7 +221,7 @@ TEST_F(MainWindowTest, LongHintGoesToTheStatusBar) {
     show_main();
     QStatusTipEvent tip(main->ToolButton1->statusTip());
     QApplication::sendEvent(main->ToolButton1, &tip);
-    EXPECT_EQ(main->StatusBar1->currentMessage(), QStringLiteral("Open new draw"));
+    EXPECT_EQ(main->StatusBar1->currentMessage(), QStringLiteral("Abre um novo arquivo de resultados"));
     ui::show_status(QStringLiteral(" Velocidade do Mouse: 100 %"));
     EXPECT_EQ(main->StatusBar1->currentMessage(), QStringLiteral(" Velocidade do Mouse: 100 %"));
 }
@@ -230,7 +233,7 @@ TEST_F(MainWindowTest, HintIsClearedWhenThePointerLeavesOrTheCommandHasRun) {
     show_main();
     QStatusTipEvent tip(main->ToolButton1->statusTip());
     QApplication::sendEvent(main->ToolButton1, &tip);
-    ASSERT_EQ(main->StatusBar1->currentMessage(), QStringLiteral("Open new draw"));
+    ASSERT_EQ(main->StatusBar1->currentMessage(), QStringLiteral("Abre um novo arquivo de resultados"));
     test::leave(main->ToolButton1);
     EXPECT_EQ(main->StatusBar1->currentMessage(), QString());
 
@@ -239,10 +242,10 @@ TEST_F(MainWindowTest, HintIsClearedWhenThePointerLeavesOrTheCommandHasRun) {
         const char* hint;
     };
     const Case cases[] = {
-        {main->ToolButton1, "Open new draw"},   // opens a file through the dialog
-        {main->ToolButton6, "Cascade"},         // a window action
-        {main->ToolButton4, "Zoom +"},          // a view command
-        {main->ToolButton11, "Close all draws"} // closes every viewer
+        {main->ToolButton1, "Abre um novo arquivo de resultados"},   // opens a file through the dialog
+        {main->ToolButton6, "Janelas em cascata"},                   // a window action
+        {main->ToolButton4, "Zoom +"},                               // a view command
+        {main->ToolButton11, "Fecha todas as janelas de resultados"} // closes every viewer
     };
     for (const Case& c : cases) {
         if (c.button == main->ToolButton1) {
@@ -304,9 +307,13 @@ TEST_F(MainWindowTest, StandardDialogsSpeakPortuguese) {
     EXPECT_EQ(colour.windowTitle(), QStringLiteral("Selecionar cor"));
     colour.hide();
 
-    // The program's own English texts are not translated.
-    EXPECT_EQ(main->Cascata1->text(), QStringLiteral("&Cascade"));
-    EXPECT_EQ(main->ToolButton1->toolTip(), QStringLiteral("Open"));
+    // The window menu and the toolbar speak Portuguese too.
+    const QStringList window_menu{"&Cascata", "Lado a lado &horizontal", "Lado a lado &vertical",
+                                  "&Minimizar todas", "&Organizar ícones"};
+    EXPECT_EQ((QStringList{main->Cascata1->text(), main->LadoaLado1->text(), main->Vertical1->text(),
+                           main->Minimize1->text(), main->Maximize1->text()}),
+              window_menu);
+    EXPECT_EQ(main->ToolButton1->toolTip(), QStringLiteral("Abrir"));
 }
 
 TEST_F(MainWindowTest, LowestFreeNumberIsReused) {
@@ -441,6 +448,22 @@ TEST_F(MainWindowTest, FileThatEndsEarlyOpensThenWarns) {
     EXPECT_EQ(dialogs().count(DialogKind::Warning), 0);
 }
 
+// The open dialog offers every extension of the reader's formats (.vtp was missing).
+TEST_F(MainWindowTest, OpenDialogOffersEveryFormatsExtensions) {
+    show_main();
+    dialogs().reset();
+    dialogs().answer_cancel();
+    main->Novo2Click();
+    test::settle();
+    ASSERT_EQ(dialogs().count(DialogKind::OpenFile), 1);
+    const QString filter = dialogs().last_text(DialogKind::OpenFile);
+    EXPECT_TRUE(filter.startsWith(QStringLiteral("Resultados (*.txt "))) << filter.toStdString();
+    EXPECT_TRUE(filter.endsWith(QStringLiteral(");;Todos (*)"))) << filter.toStdString();
+    for (const char* ext : {"*.vtk", "*.vtu", "*.vtp", "*.pvd", "*.pvtu", "*.msh", "*.frd"})
+        EXPECT_TRUE(filter.contains(QString::fromLatin1(ext))) << ext;
+    EXPECT_TRUE(main->viewers().isEmpty());
+}
+
 // A long read shows "Lendo FILE..."; "Cancelar" abandons the open: no
 // viewer, no message, the window number free again.
 TEST_F(MainWindowTest, CancellingAReadLeavesNoViewer) {
@@ -478,7 +501,7 @@ TEST_F(MainWindowTest, CancellingTheOpenDialogChangesNothing) {
     EXPECT_EQ(dialogs().count(DialogKind::OpenFile), 1);
     EXPECT_EQ(dialogs().requests.back().title, QStringLiteral("Arquivo de dados"));
     EXPECT_EQ(dialogs().requests.back().text,
-              QStringLiteral("Resultados (*.txt *.vtk *.vtu *.pvd *.pvtu *.msh *.frd);;Todos (*)"));
+              QStringLiteral("Resultados (*.txt *.vtk *.vtu *.vtp *.pvd *.pvtu *.msh *.frd);;Todos (*)"));
     EXPECT_EQ(main->viewer_count, 0);
     EXPECT_TRUE(commands_disabled());
 

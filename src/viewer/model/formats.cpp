@@ -23,13 +23,17 @@ bool looks_like_frd(std::string_view b) {
 }
 
 constexpr std::array kFormats{
-    Format{"native result file", ".txt", looks_like_native, read_native, read_native_bytes},
-    Format{"VTK legacy", ".vtk", looks_like_vtk, read_vtk_legacy, read_vtk_legacy_bytes},
-    Format{"VTK XML", ".vtu .vtp", looks_like_vtu, read_vtk_xml, read_vtk_xml_bytes},
-    Format{"VTK XML collection", ".pvd", looks_like_pvd, read_vtk_xml, read_vtk_xml_bytes},
-    Format{"VTK XML partitioned grid", ".pvtu", looks_like_pvtu, read_vtk_xml, read_vtk_xml_bytes},
-    Format{"Gmsh", ".msh", looks_like_msh, read_msh, read_msh_bytes},
-    Format{"CalculiX", ".frd", looks_like_frd, read_frd, read_frd_bytes},
+    Format{"native result file", ".txt", looks_like_native, read_native, read_native_bytes,
+           "application/x-orvanel-results"},
+    Format{"VTK legacy", ".vtk", looks_like_vtk, read_vtk_legacy, read_vtk_legacy_bytes, "application/x-vtk"},
+    Format{"VTK XML", ".vtu .vtp", looks_like_vtu, read_vtk_xml, read_vtk_xml_bytes,
+           "application/x-vtk-unstructured-grid application/x-vtk-polydata"},
+    Format{"VTK XML collection", ".pvd", looks_like_pvd, read_vtk_xml, read_vtk_xml_bytes,
+           "application/x-vtk-collection"},
+    Format{"VTK XML partitioned grid", ".pvtu", looks_like_pvtu, read_vtk_xml, read_vtk_xml_bytes,
+           "application/x-vtk-parallel-unstructured-grid"},
+    Format{"Gmsh", ".msh", looks_like_msh, read_msh, read_msh_bytes, "application/x-gmsh-mesh"},
+    Format{"CalculiX", ".frd", looks_like_frd, read_frd, read_frd_bytes, "application/x-calculix-frd"},
 };
 
 std::string lower_extension(const std::string& name) {
@@ -87,14 +91,18 @@ ReadResult read_result(const std::string& path, const ReaderOptions& options) {
         format = format_for(file.first_bytes(kSniffBytes), path);
     }
     if (!format) throw ReadError(unknown_format_message(path));
-    return format->read(path, options);
+    ReadResult result = format->read(path, options);
+    result.native = format == &kFormats.front();
+    return result;
 }
 
 ReadResult read_result_bytes(const char* data, std::size_t size, const std::string& name,
                              const ReaderOptions& options) {
     const Format* format = format_for(std::string_view(data, size), name);
     if (!format) throw ReadError(unknown_format_message(name));
-    return format->read_bytes(data, size, name, options);
+    ReadResult result = format->read_bytes(data, size, name, options);
+    result.native = format == &kFormats.front();
+    return result;
 }
 
 ResultModel read_result_file(const std::string& path, const ReaderOptions& options) {

@@ -34,6 +34,11 @@ struct Format {
     ReadResult (*read)(const std::string& path, const ReaderOptions& options);
     ReadResult (*read_bytes)(const char* data, std::size_t size, const std::string& name,
                              const ReaderOptions& options);
+    // The freedesktop.org file type of each extension, in the same order,
+    // space separated. The open dialog's filter, the installed MIME file and
+    // the desktop entry's MimeType= are made from these rows
+    // (tools/make_file_types.cpp), so that they list what the reader opens.
+    const char* mime_types;
 };
 
 // Bytes of the file's beginning that the sniffs see.

@@ -71,6 +71,9 @@ struct ReadResult {
     // Bytes the reader fetched from the file (or looked at in memory): a
     // measure of its input work, within a small multiple of the file's size.
     std::uint64_t bytes_fetched = 0;
+    // Read by the native format's row (read_result and read_result_bytes
+    // set it): the window and the batch modes open such files unframed.
+    bool native = false;
 };
 
 // Threads the reader uses when ReaderOptions::threads is 0.

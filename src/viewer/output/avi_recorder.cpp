@@ -448,6 +448,10 @@ void AviRecorder::create(const ConfirmOverwrite& confirm) {
     const auto cannot_create = [](const OutputError& e) {
         return AviError(std::string(kAviCannotCreateFile) + "\n" + e.what());
     };
+    // A failure of the container itself (a full disk while the headers are
+    // written) names the file as a refused target does.
+    const std::string cannot_create_file =
+        std::string(kAviCannotCreateFile) + "\nFile: '" + shown_file_name(path) + "'";
     std::error_code ec;
     const fs::file_status existing = fs::symlink_status(path, ec);
     if (!ec && fs::exists(existing)) {
@@ -474,9 +478,9 @@ void AviRecorder::create(const ConfirmOverwrite& confirm) {
     m.sink.fd = m.out->fd();
     AVFormatContext* format = nullptr;
     if (avformat_alloc_output_context2(&format, nullptr, "avi", nullptr) < 0 || !format)
-        m.abandon_create(kAviCannotCreateFile);
+        m.abandon_create(cannot_create_file);
     m.format = format;
-    if (!m.open_output(format)) m.abandon_create(kAviCannotCreateFile);
+    if (!m.open_output(format)) m.abandon_create(cannot_create_file);
 
     m.stream = avformat_new_stream(format, nullptr);
     if (!m.stream) m.abandon_create(kAviCannotCreateStream);
@@ -515,7 +519,7 @@ void AviRecorder::create(const ConfirmOverwrite& confirm) {
     avio_flush(format->pb);
     // The room to finish a file without frames, so that it can always be finished.
     if (format->pb->error < 0 || !m.sink.reserve(m.sink.end + closing_reserve(0)))
-        m.abandon_create(kAviCannotCreateFile);
+        m.abandon_create(cannot_create_file);
     if (rc < 0) m.abandon_create(kAviSetFormatError);
     if (m.named_while_recording) {
         try {

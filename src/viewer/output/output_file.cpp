@@ -14,10 +14,26 @@
 
 namespace orv {
 
+std::string shown_file_name(std::string_view path) {
+    std::string out;
+    for (const char c : path) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x20 || b == 0x7F) {
+            static constexpr char hex[] = "0123456789ABCDEF";
+            out += "\\x";
+            out += hex[b >> 4];
+            out += hex[b & 15];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 namespace {
 
 [[noreturn]] void throw_write_error(const std::string& path, const std::string& what) {
-    throw OutputError("Cannot write file '" + path + "': " + what);
+    throw OutputError("Cannot write file '" + shown_file_name(path) + "': " + what);
 }
 
 std::string reason(int err) {
@@ -49,7 +65,10 @@ Target check_target(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
         const int err = errno;
-        // No file (or a link that points nowhere): a new one is made.
+        struct stat link {};
+        if (err == ENOENT && ::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode))
+            throw_write_error(path, "it is a symbolic link to a file that does not exist");
+        // No file: a new one is made.
         if (err == ENOENT) return t;
         throw_write_error(path, reason(err));
     }

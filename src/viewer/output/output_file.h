@@ -20,9 +20,14 @@
 //   this process may not open for writing). The target is never opened, so
 //   nothing named like an output can make the program wait.
 //
+// - A symbolic link that points nowhere is refused too: writing through it
+//   would create a file wherever the link leads, replacing it would lose it.
+//
 // Errors are OutputError "Cannot write file '<path>': <what failed>", with
 // the system's reason, e.g. "Permission denied", "No space left on device",
-// "Is a directory" or "it is a FIFO, not a regular file".
+// "Is a directory" or "it is a FIFO, not a regular file". The path's control
+// bytes are shown as \xHH (shown_file_name), so that a message cannot drive
+// a terminal or break its line.
 
 #include "viewer/output/output_error.h"
 
@@ -31,6 +36,9 @@
 #include <string_view>
 
 namespace orv {
+
+// `path` with every byte below 0x20 and 0x7F written as \xHH.
+std::string shown_file_name(std::string_view path);
 
 class OutputFile {
   public:

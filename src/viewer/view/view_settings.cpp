@@ -2,7 +2,9 @@
 
 #include "viewer/legend/colour_scale.h"
 #include "viewer/legend/common_range.h"
+#include "viewer/model/displacement_fields.h"
 #include "viewer/render/render_plan.h"
+#include "viewer/view/framing.h"
 #include "viewer/view/interaction.h"
 
 #include <algorithm>
@@ -86,6 +88,10 @@ void apply_common_range_of(const ViewSettings& s, ResultModel& model) {
     apply_common_range(in, {legmax, model.maxlista[0]});
 }
 
+void apply_displacement_field_of(const ViewSettings& s, ResultModel& model) {
+    if (s.displacement_field) set_displacement_field(model, *s.displacement_field);
+}
+
 std::array<double, 2> preset_orbit_of(PresetView v) {
     switch (v) {
     case PresetView::Front:
@@ -114,7 +120,14 @@ double place_camera(const ViewSettings& s, const ResultModel& model, Camera& cam
                     SceneObject& model_object, SceneObject& axes) {
     const float m = static_cast<float>(model.scene_scale());
     model_object.set_scale({m, m, m});
+    const auto frame = [&] {
+        const Framing f = fit_framing(model, camera, s.width, s.height);
+        model_object.set_scale({f.scale, f.scale, f.scale});
+        model_object.set_position(f.position);
+        axes.set_position(f.position);
+    };
     double tur = apply_preset_view(camera, 0);
+    if (s.open_fitted) frame();
     const auto preset = preset_orbit_of(s.view);
     if (preset[0] != 0 || preset[1] != 0) {
         camera.orbit(preset[0], preset[1]);
@@ -124,6 +137,7 @@ double place_camera(const ViewSettings& s, const ResultModel& model, Camera& cam
         camera.orbit(s.orbit_pitch, s.orbit_turn);
         tur += s.orbit_turn;
     }
+    if (s.fit) frame();
     set_zoom(camera, axes, static_cast<float>(s.zoom));
     if (s.pan_x != 0 || s.pan_y != 0) {
         PanInput in;

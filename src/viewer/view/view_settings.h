@@ -17,6 +17,7 @@
 #include "viewer/view/scene.h"
 
 #include <array>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -57,6 +58,10 @@ struct ViewSettings {
     // ---- Displacement ----
     RealField displacement_factor = RealField::of(1); // "Fator de Multiplicação"
     int displacement_slider = 50;                     // "Escala Deslocamento" 0..100
+    // "Deslocamento": the three-component nodal field that displaces every
+    // list of its step (model/displacement_fields.h); "" for none; no value:
+    // the file's own displacement (the name rule of imported formats).
+    std::optional<std::string> displacement_field;
 
     // ---- Legend ----
     bool legend = false;     // "Legenda": the legend view shown at the top left
@@ -75,6 +80,14 @@ struct ViewSettings {
                                         RealField::of(0)};
     OutlineStyle undeformed_lines; // "Linhas", "Malha Indeformada:"
     OutlineStyle deformed_lines;   // "Linhas", "Malha Deformada:"
+
+    // ---- Framing (view/framing.h) ----
+    // The file opened framed, as every format but the native one does: the
+    // framing of the front view, before the preset view and the orbit.
+    bool open_fitted = false;
+    // "Enquadrar" (F, --fit): framed as the camera sees the model after the
+    // preset view and the orbit; the zoom and the pan then apply to that.
+    bool fit = false;
 
     // ---- Camera (a batch run; the window's camera is its own interactive state) ----
     PresetView view = PresetView::Front;
@@ -113,6 +126,11 @@ void load_colour_scale(const ViewSettings& s);
 // that is not a number. Nothing when common_range is off.
 void apply_common_range_of(const ViewSettings& s, ResultModel& model);
 
+// Makes the settings' displacement field that of every list (nothing when
+// the settings keep the file's). Throws std::invalid_argument, naming the
+// fields there are, for a field the model lacks.
+void apply_displacement_field_of(const ViewSettings& s, ResultModel& model);
+
 // Pitch and turn (degrees) that bring the camera from the front view to `v`.
 // Top and bottom stop at the orbit's pole margin, as a pitch of +-90 does in
 // the viewer.
@@ -126,7 +144,8 @@ void set_zoom(Camera& camera, SceneObject& axes, float scale);
 // (viewer_scenes.h) for the settings: the model's scale, the preset view,
 // the orbit, the zoom, then the pan, each as the viewer's toolbar, left drag,
 // wheel and right drag at the default mouse speed do it. Returns the camera
-// azimuth `tur` in degrees.
+// azimuth `tur` in degrees. With open_fitted the model is framed for the
+// front view first; with fit, again after the orbit (the scene scale then 1).
 double place_camera(const ViewSettings& s, const ResultModel& model, Camera& camera,
                     SceneObject& model_object, SceneObject& axes);
 

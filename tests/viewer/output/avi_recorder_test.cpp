@@ -461,7 +461,7 @@ TEST_F(AviRecorderTest, FullDiskWhileCreatingRemovesTheUnfinishedFile) {
     {
         FileSizeLimit limit(100); // smaller than the AVI headers
         EXPECT_EQ(message_of<AviError>([&] { rec.create(yes); }),
-                  "Cannot create AVI file. Disk full or file in use?");
+                  "Cannot create AVI file. Disk full or file in use?\nFile: '" + file.string() + "'");
     }
     EXPECT_FALSE(rec.is_recording());
     EXPECT_FALSE(fs::exists(file));

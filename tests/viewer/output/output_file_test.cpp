@@ -68,6 +68,8 @@ TEST_F(OutputFileTest, TargetsThatAreNotRegularFilesAreRefusedAndLeftAlone) {
     ASSERT_TRUE(make_socket(at("sock.png")));
     fs::create_directory(dir_ / "folder.png");
     fs::create_symlink(dir_ / "pipe.png", dir_ / "link-to-pipe.png");
+    // Written through, it would make a file wherever it points; replaced, it would be lost.
+    fs::create_symlink(dir_ / "gone.png", dir_ / "dangling.png");
     // A device node needs the right to make one (the superuser in most containers).
     const bool device = ::mknod(at("null.png").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;
     struct Case {
@@ -79,6 +81,7 @@ TEST_F(OutputFileTest, TargetsThatAreNotRegularFilesAreRefusedAndLeftAlone) {
         {"sock.png", "it is a socket, not a regular file"},
         {"folder.png", "Is a directory"},
         {"link-to-pipe.png", "it is a FIFO, not a regular file"},
+        {"dangling.png", "it is a symbolic link to a file that does not exist"},
     };
     if (device) cases.push_back({"null.png", "it is a device, not a regular file"});
     const std::set<std::string> before = names();
@@ -94,9 +97,20 @@ TEST_F(OutputFileTest, TargetsThatAreNotRegularFilesAreRefusedAndLeftAlone) {
     EXPECT_TRUE(fs::is_socket(dir_ / "sock.png"));
     EXPECT_TRUE(fs::is_empty(dir_ / "folder.png"));
     EXPECT_TRUE(fs::is_symlink(dir_ / "link-to-pipe.png"));
+    EXPECT_TRUE(fs::is_symlink(dir_ / "dangling.png"));
+    EXPECT_FALSE(fs::exists(dir_ / "gone.png"));
     if (device) {
         EXPECT_TRUE(fs::is_character_file(dir_ / "null.png"));
     }
+}
+
+// A name with a line break and an ESC is shown with them escaped, on one line.
+TEST_F(OutputFileTest, ControlBytesOfTheNameAreEscapedInTheMessage) {
+    const std::string name = "pipe\n\x1b[2J.png";
+    ASSERT_EQ(::mkfifo(at(name).c_str(), 0644), 0);
+    EXPECT_EQ(message_of<OutputError>([&] { orv::check_replaceable(at(name)); }),
+              "Cannot write file '" + dir_.string() +
+                  "/pipe\\x0A\\x1B[2J.png': it is a FIFO, not a regular file");
 }
 
 TEST_F(OutputFileTest, ReplacedFileKeepsItsModeAndALinkStaysALink) {
