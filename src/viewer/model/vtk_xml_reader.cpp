@@ -26,6 +26,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <charconv>
@@ -368,7 +369,22 @@ class Base64Stream final : public Stream {
     std::size_t read(char* dst, std::size_t n) override {
         std::size_t done = 0;
         while (done < n) {
-            if (have_ == used_ && !group()) break;
+            if (have_ == used_) {
+                // Whole groups of four plain characters straight into dst;
+                // anything else (blanks, '=', the end) through group().
+                while (n - done >= 3 && end_ - p_ >= 4) {
+                    const auto* q = reinterpret_cast<const unsigned char*>(text_.data() + p_);
+                    const int a = kValue[q[0]], b = kValue[q[1]], c = kValue[q[2]], d = kValue[q[3]];
+                    if ((a | b | c | d) < 0) break;
+                    const auto w = static_cast<std::uint32_t>((a << 18) | (b << 12) | (c << 6) | d);
+                    dst[done] = static_cast<char>(w >> 16);
+                    dst[done + 1] = static_cast<char>(w >> 8);
+                    dst[done + 2] = static_cast<char>(w);
+                    done += 3;
+                    p_ += 4;
+                }
+                if (done == n || !group()) break;
+            }
             while (done < n && used_ < have_)
                 dst[done++] = static_cast<char>(bytes_[used_++]);
         }
@@ -382,6 +398,21 @@ class Base64Stream final : public Stream {
     }
 
   private:
+    // The 64 characters' values; -1 for every other byte, '=' included.
+    static constexpr std::array<std::int8_t, 256> kValue = [] {
+        std::array<std::int8_t, 256> t{};
+        t.fill(-1);
+        for (int k = 0; k < 26; ++k) {
+            t[static_cast<std::size_t>('A' + k)] = static_cast<std::int8_t>(k);
+            t[static_cast<std::size_t>('a' + k)] = static_cast<std::int8_t>(26 + k);
+        }
+        for (int k = 0; k < 10; ++k)
+            t[static_cast<std::size_t>('0' + k)] = static_cast<std::int8_t>(52 + k);
+        t['+'] = 62;
+        t['/'] = 63;
+        return t;
+    }();
+
     static int value(unsigned char c) {
         if (c >= 'A' && c <= 'Z') return c - 'A';
         if (c >= 'a' && c <= 'z') return c - 'a' + 26;
