@@ -638,10 +638,8 @@ class ArrayReader {
             const char* b = text.data() + q;
             bool ok = false;
             if (s.kind == Kind::real) {
-                double v = 0;
-                if (*a == '+') ++a;
-                const auto r = std::from_chars(a, b, v);
-                ok = r.ec == std::errc() && r.ptr == b;
+                double v = 0; // the imported formats' one parser and rule for "nan", "inf"
+                ok = import::parse_real(std::string_view(a, static_cast<std::size_t>(b - a)), v);
                 out[k] = to_target<T>(v);
             } else if (s.kind == Kind::int_signed) {
                 std::int64_t v = 0;
