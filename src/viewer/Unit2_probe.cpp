@@ -34,6 +34,11 @@ QString qtext(double v) {
     return QString::fromStdString(shortest_text(v));
 }
 
+// A list's value: "sem valor" where the file had none.
+QString value_qtext(double v) {
+    return QString::fromStdString(value_text(v));
+}
+
 } // namespace
 
 namespace {
@@ -74,7 +79,7 @@ QString TForm2::probe_text(const pick::ElementHit& hit) const {
                    qtext(at[2]);
     if (const int k = lowest_checked_list(); k > 0)
         text += QStringLiteral("   ") + CheckListBox1->item(kFixList + k - 1)->text() + QStringLiteral(": ") +
-                qtext(list_value_at(model, hit.element, hit.at, k));
+                value_qtext(list_value_at(model, hit.element, hit.at, k));
     text += QStringLiteral("   (Nó ") +
             QString::number(model.node_label(static_cast<std::size_t>(hit.nearest_node))) + QLatin1Char(')');
     return text;
@@ -89,7 +94,7 @@ QString TForm2::probe_text(std::int32_t node) const {
         if (!plot_item_checked(kFixList + k - 1)) continue;
         // The plot item shows the list's name as the user knows it.
         text += QStringLiteral("   ") + CheckListBox1->item(kFixList + k - 1)->text() + QStringLiteral(": ") +
-                qtext(model.listas(n, static_cast<std::size_t>(k)));
+                value_qtext(model.listas(n, static_cast<std::size_t>(k)));
         break;
     }
     return text;

@@ -100,6 +100,15 @@ class FrdReader {
         out_.warnings.push_back(name() + " ends early" + what);
         ended_ = true;
     }
+    // A text block whose records are not as many as its header announces
+    // is read as it is, with a warning.
+    void count_differs(const std::string& block, const char* head, std::int64_t announced,
+                       std::int64_t held) {
+        if (announced != held)
+            out_.warnings.push_back(name() + ": " + block + " " + c_.where(head) + " announces " +
+                                    std::to_string(announced) + " nodes but holds " + std::to_string(held) +
+                                    ".");
+    }
     std::int64_t int_field(std::string_view line, const char* line_at, std::size_t from, std::size_t width,
                            const char* what) {
         const std::string_view f = trim(column(line, from, width));
@@ -109,10 +118,13 @@ class FrdReader {
                               std::to_string(from + width) + ", found \"" + std::string(f) + "\"");
         return v;
     }
-    double real_field(std::string_view line, const char* line_at, std::size_t from, const char* what) {
+    // A real in columns from+1..from+12; a non-finite one reads as NaN when
+    // `value` (a result), else is refused (a coordinate).
+    double real_field(std::string_view line, const char* line_at, std::size_t from, const char* what,
+                      bool value = false) {
         const std::string_view f = trim(column(line, from, 12));
         double v = 0;
-        if (!import::parse_real(f, v))
+        if (!import::parse_real(f, v) || (!value && std::isnan(v)))
             fail(line_at, std::string("expected ") + what + " in columns " + std::to_string(from + 1) + "-" +
                               std::to_string(from + 12) + ", found \"" + std::string(f) + "\"");
         return v;
@@ -145,9 +157,11 @@ class FrdReader {
     template <class T> double binary_real(const char* what) {
         return static_cast<double>(c_.binary<T>(false, what));
     }
-    double binary_value(int format, const char* what) {
+    // A binary real; a non-finite one reads as NaN when `value`, else is refused.
+    double binary_value(int format, const char* what, bool value = false) {
         const char* at = c_.pos();
         const double v = format == 2 ? binary_real<float>(what) : binary_real<double>(what);
+        if (value) return import::value_of(v);
         if (!std::isfinite(v)) fail(at, std::string("expected ") + what + ", found a non-finite real");
         return v;
     }
@@ -197,7 +211,8 @@ bool FrdReader::parallel_nodes(std::int64_t announced, std::size_t w, ZeroedVect
                 !import::parse_integer(trim(column(line, 3, w)), labels[l0 + r]))
                 return false;
             for (std::size_t k = 0; k < 3; ++k)
-                if (!import::parse_real(trim(column(line, 3 + w + 12 * k, 12)), points[p0 + 3 * r + k]))
+                if (!import::parse_real(trim(column(line, 3 + w + 12 * k, 12)), points[p0 + 3 * r + k]) ||
+                    std::isnan(points[p0 + 3 * r + k]))
                     return false;
         }
         return true;
@@ -340,6 +355,11 @@ void FrdReader::read_nodes(std::string_view header, const char* head) {
         std::min<std::uint64_t>(static_cast<std::uint64_t>(announced), c_.left() / per + 1));
     labels.reserve(reserve);
     mesh.points.reserve(3 * reserve);
+    // Binary records have one size: a count the rest of the file cannot
+    // hold is refused before anything is read.
+    if (format >= 2 && static_cast<std::uint64_t>(announced) > c_.left() / per)
+        fail(head, std::to_string(announced) + " nodes announced, but the rest of the file holds at most " +
+                       std::to_string(c_.left() / per));
     try {
         if (format >= 2) {
             in_binary_ = true;
@@ -364,6 +384,7 @@ void FrdReader::read_nodes(std::string_view header, const char* head) {
                     mesh.points.push_back(
                         real_field(line, at, 3 + w + 12 * static_cast<std::size_t>(k), "a coordinate"));
             }
+            count_differs("the node block", head, announced, static_cast<std::int64_t>(labels.size()));
         }
     } catch (const Cursor::EndOfInput&) {
         const std::size_t read = std::min(labels.size(), mesh.points.size() / 3);
@@ -460,7 +481,7 @@ void FrdReader::read_results(std::string_view header, const char* head) {
     if (!have_nodes_) fail(head, "a result block comes before the node block");
     const int format = block_format(header, head);
     double time = 0;
-    if (!import::parse_real(trim(column(header, 12, 12)), time))
+    if (!import::parse_real(trim(column(header, 12, 12)), time) || std::isnan(time))
         fail(head, "expected the step value in columns 13-24");
     const std::int64_t announced = int_field(header, head, 24, 12, "the node count");
     const std::int64_t number = int_field(header, head, 58, 5, "the step number");
@@ -509,14 +530,23 @@ void FrdReader::read_results(std::string_view header, const char* head) {
         if (i < 0 && missing++ < 5) first_missing.push_back(label);
         return i;
     };
+    // A node named twice in one block is refused, as the node block refuses
+    // a node given twice.
+    std::vector<char> named(out_.mesh.point_count(), 0);
+    const auto once = [&](std::int64_t i, std::int64_t label, const char* at) {
+        if (named[static_cast<std::size_t>(i)]++)
+            fail(at, "a result record names node " + std::to_string(label) + " a second time in this block");
+    };
     try {
         if (format >= 2) {
             in_binary_ = true;
             for (; read < announced; ++read) {
+                const char* rat = c_.pos();
                 const std::int64_t label = c_.binary<std::int32_t>(false, "a node number");
                 const std::int64_t i = node_or_skip(label);
+                if (i >= 0) once(i, label, rat);
                 for (std::size_t k = 0; k < nc; ++k) {
-                    const double v = binary_value(format, "a value");
+                    const double v = binary_value(format, "a value", true);
                     if (shown && i >= 0) field.values[static_cast<std::size_t>(i) * nc + k] = v;
                 }
             }
@@ -525,7 +555,8 @@ void FrdReader::read_results(std::string_view header, const char* head) {
             const std::size_t w = format == 0 ? 5 : 10;
             std::size_t k = nc; // components of the current node still to read
             std::int64_t i = 0;
-            if (shown && parallel_results(announced, w, field)) read = announced;
+            const bool parallel = shown && parallel_results(announced, w, field); // its records are distinct
+            if (parallel) read = announced;
             for (;;) {
                 if (!record(line, at)) throw Cursor::EndOfInput{c_.pos(), "a result record"};
                 const std::string_view key = column(line, 0, 3);
@@ -533,17 +564,20 @@ void FrdReader::read_results(std::string_view header, const char* head) {
                 std::size_t from = 3 + w;
                 if (key == " -1") {
                     if (k < nc) fail(at, "expected the rest (-2) of the previous node's values");
-                    i = node_or_skip(int_field(line, at, 3, w, "a node number"));
+                    const std::int64_t label = int_field(line, at, 3, w, "a node number");
+                    i = node_or_skip(label);
+                    if (!parallel && i >= 0) once(i, label, at);
                     k = 0;
                     ++read;
                 } else if (key != " -2" || k >= nc) {
                     fail(at, "expected a result record (-1) or the end of the block (-3)");
                 }
                 for (; k < nc && from + 1 < line.size(); from += 12, ++k) {
-                    const double v = real_field(line, at, from, "a value");
+                    const double v = real_field(line, at, from, "a value", true);
                     if (shown && i >= 0) field.values[static_cast<std::size_t>(i) * nc + k] = v;
                 }
             }
+            count_differs("result block " + field.name, head, announced, read);
         }
     } catch (const Cursor::EndOfInput&) {
         ended_early(" in result block " + field.name + ": " + std::to_string(announced) +
@@ -635,12 +669,12 @@ ImportData import_frd_file(const std::string& path, const ReaderOptions& options
 }
 
 ReadResult read_frd(const std::string& path, const ReaderOptions& options) {
-    return build_model(import_frd_file(path, options), path, options.threads);
+    return build_model(import_frd_file(path, options), path, options.threads, options.memory_limit);
 }
 
 ReadResult read_frd_bytes(const char* data, std::size_t size, const std::string& name,
                           const ReaderOptions& options) {
-    return build_model(import_frd(data, size, name, options), name, options.threads);
+    return build_model(import_frd(data, size, name, options), name, options.threads, options.memory_limit);
 }
 
 } // namespace orv

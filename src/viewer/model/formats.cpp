@@ -65,8 +65,12 @@ std::span<const Format> formats() {
 
 const Format* format_for(std::string_view first_bytes, const std::string& name) {
     const std::string_view sniffed = first_bytes.substr(0, kSniffBytes);
-    for (const Format& f : kFormats)
+    // The other formats' signatures are strong ("$MeshFormat", "<VTKFile",
+    // "    1C", "# vtk DataFile"); the native sniff, a marker line and a
+    // number, also matches their comments, so it comes last.
+    for (const Format& f : std::span<const Format>(kFormats).subspan(1))
         if (f.looks_like(sniffed)) return &f;
+    if (kFormats[0].looks_like(sniffed)) return &kFormats[0];
     const std::string ext = lower_extension(name);
     if (!ext.empty())
         for (const Format& f : kFormats)
@@ -84,6 +88,21 @@ std::string unknown_format_message(const std::string& name) {
            ": neither its content nor its extension matches a format Orvanel reads: " + known;
 }
 
+namespace {
+
+// Runs read(options) with the reading threads resolved once for the whole
+// read; an ORVANEL_THREADS that holds no number is said first.
+template <class Read> ReadResult with_threads(const ReaderOptions& options, Read read) {
+    ReaderOptions resolved = options;
+    ThreadSetting t = options.resolved_threads();
+    resolved.threads = t.threads;
+    ReadResult r = read(resolved);
+    if (!t.warning.empty()) r.warnings.insert(r.warnings.begin(), std::move(t.warning));
+    return r;
+}
+
+} // namespace
+
 ReadResult read_result(const std::string& path, const ReaderOptions& options) {
     const Format* format = nullptr;
     {
@@ -91,7 +110,7 @@ ReadResult read_result(const std::string& path, const ReaderOptions& options) {
         format = format_for(file.first_bytes(kSniffBytes), path);
     }
     if (!format) throw ReadError(unknown_format_message(path));
-    ReadResult result = format->read(path, options);
+    ReadResult result = with_threads(options, [&](const ReaderOptions& o) { return format->read(path, o); });
     result.native = format == &kFormats.front();
     return result;
 }
@@ -100,7 +119,8 @@ ReadResult read_result_bytes(const char* data, std::size_t size, const std::stri
                              const ReaderOptions& options) {
     const Format* format = format_for(std::string_view(data, size), name);
     if (!format) throw ReadError(unknown_format_message(name));
-    ReadResult result = format->read_bytes(data, size, name, options);
+    ReadResult result = with_threads(
+        options, [&](const ReaderOptions& o) { return format->read_bytes(data, size, name, o); });
     result.native = format == &kFormats.front();
     return result;
 }

@@ -1,7 +1,8 @@
 #pragma once
 // The formats read_result() opens, one row each, and the choice between them.
 //
-// A file is read by the first row whose sniff claims its first bytes; when
+// A file is read by the first row whose sniff claims its first bytes (the
+// native sniff, the weakest, is tried after all others); when
 // none does, by the row that lists its extension; otherwise it is refused
 // with a message naming the formats that exist. The native format is the
 // first row.

@@ -332,7 +332,7 @@ class MshReader {
     std::vector<std::int64_t> element_cell_; // cell index per element place, -1 when skipped
 
     void read_format();
-    void read_nodes();
+    void read_nodes(bool parametric = false);
     void read_elements();
     void read_data(int kind);
     void skip_section(std::string_view section);
@@ -359,6 +359,12 @@ class MshReader {
         if (!std::isfinite(v))
             fail(c_.pos() - 8, std::string("expected ") + what + ", found a non-finite real");
         return v;
+    }
+    // A result value: non-finite reads as NaN.
+    double get_value(const char* what) {
+        reading_.tick(c_.pos());
+        if (!binary_) return c_.value(what);
+        return import::value_of(c_.binary<double>(swap_, what));
     }
     // A count must not be negative; what is reserved for it is bounded by what
     // the rest of the file can hold at `bytes` bytes per item (a count larger
@@ -443,7 +449,8 @@ void MshReader::expect_end(std::string_view section) {
         ended_early(": " + end + " is missing.");
         return;
     }
-    if (t != end)
+    // Gmsh itself accepts this misspelling, which some writers use.
+    if (t != end && !(section == "ElementData" && t == "$EndElememtData"))
         c_.fail(at, "expected " + end + ", found \"" + std::string(t.substr(0, 40)) +
                         "\" (a count in the section may be wrong)");
     c_.next_line();
@@ -483,7 +490,10 @@ void MshReader::read_format() {
     expect_end("MeshFormat");
 }
 
-void MshReader::read_nodes() {
+// `parametric`: a version 2 $ParametricNodes section, whose node lines add
+// the node's entity (dimension, tag) and its dimension's parametric
+// coordinates (1 on a curve, 2 on a surface), which are not needed here.
+void MshReader::read_nodes(bool parametric_section) {
     if (have_nodes_) c_.fail(c_.pos(), "a second $Nodes section");
     auto& mesh = out_.mesh;
     std::int64_t total = 0;
@@ -502,6 +512,13 @@ void MshReader::read_nodes() {
                 labels.push_back(get_int("a node tag"));
                 for (int k = 0; k < 3; ++k)
                     mesh.points.push_back(get_real("a coordinate"));
+                if (!parametric_section) continue;
+                const char* at = here();
+                const std::int64_t dim = get_int("the node's entity dimension");
+                get_int("the node's entity tag");
+                if (dim < 0 || dim > 3) fail(at, "expected an entity dimension of 0..3");
+                for (std::int64_t k = 0; k < (dim == 1 || dim == 2 ? dim : 0); ++k)
+                    get_real("a parametric coordinate");
             }
         } else {
             in_binary_ = binary_;
@@ -557,7 +574,7 @@ void MshReader::read_nodes() {
         fail(head, "node tag " + std::to_string(dup) + " is given twice");
     mesh.point_labels = std::move(labels);
     have_nodes_ = true;
-    if (!ended_) expect_end("Nodes");
+    if (!ended_) expect_end(parametric_section ? "ParametricNodes" : "Nodes");
 }
 
 bool MshReader::parallel_node_block(std::int64_t n, ZeroedVector<std::int64_t>& labels) {
@@ -588,7 +605,8 @@ bool MshReader::parallel_node_block(std::int64_t n, ZeroedVector<std::int64_t>& 
         [&](const import::TokenPiece& p) {
             const char* q = p.begin;
             for (std::size_t k = 0; k < p.count; ++k)
-                if (!import::parse_real(import::next_token(q, p.end), points[pfirst + p.first + k]))
+                if (!import::parse_real(import::next_token(q, p.end), points[pfirst + p.first + k]) ||
+                    std::isnan(points[pfirst + p.first + k]))
                     return false;
             return true;
         },
@@ -997,7 +1015,7 @@ void MshReader::read_elements() {
 PendingField& MshReader::field_for(const char* at, int kind, const std::vector<std::string>& strings,
                                    const std::vector<double>& reals, std::int64_t step, int comps) {
     std::string fname = strings.empty() || strings[0].empty() ? "Vista" : strings[0];
-    if (kind == 2) fname += " (média nos nós)";
+    if (kind == 2) fname += kAveraged;
     auto [it, fresh] = fields_.try_emplace(FieldKey{step, fname, kind});
     PendingField& pf = it->second;
     if (fresh) {
@@ -1074,13 +1092,19 @@ void MshReader::read_data(int kind) {
             read = count;
         if (pf) ++pf->blocks;
         std::vector<double> row;
+        // A node named twice in one block is refused, as $Nodes refuses a tag
+        // given twice (pieces of a partitioned view come in blocks of their own).
+        std::vector<char> named(kind == 0 && read < count ? out_.mesh.point_count() : 0, 0);
         for (; read < count; ++read) {
             const char* at = here();
             const std::int64_t tag = get_int(kind == 0 ? "a node tag" : "an element tag");
             if (kind == 0) {
                 const std::int64_t i = node_index(tag, at, "a data record");
+                if (named[static_cast<std::size_t>(i)]++)
+                    fail(at, "a data record names node " + std::to_string(tag) + " a second time in this $" +
+                                 kSection[kind]);
                 for (std::size_t k = 0; k < nc; ++k) {
-                    const double v = get_real("a value");
+                    const double v = get_value("a value");
                     if (pf) pf->field.values[static_cast<std::size_t>(i) * nc + k] = v;
                 }
                 continue;
@@ -1092,7 +1116,7 @@ void MshReader::read_data(int kind) {
             const std::int64_t cell = element_cell_[static_cast<std::size_t>(place)];
             if (kind == 1) {
                 for (std::size_t k = 0; k < nc; ++k) {
-                    const double v = get_real("a value");
+                    const double v = get_value("a value");
                     if (pf && cell >= 0) pf->field.values[static_cast<std::size_t>(cell) * nc + k] = v;
                 }
                 if (pf && cell >= 0) pf->given[static_cast<std::size_t>(cell)] = 1;
@@ -1108,7 +1132,7 @@ void MshReader::read_data(int kind) {
             for (std::int64_t g = 0; g < nn; ++g) {
                 row.assign(nc, 0.0);
                 for (std::size_t k = 0; k < nc; ++k)
-                    row[k] = get_real("a value");
+                    row[k] = get_value("a value");
                 if (!pf || cell < 0) continue;
                 // The cell keeps some of the element's nodes; find where Gmsh node g went.
                 const auto pos = std::find(map.take.begin(), map.take.end(), static_cast<int>(g));
@@ -1150,6 +1174,8 @@ ImportData MshReader::run() {
         section = section.substr(0, section.find_first_of(" \t"));
         if (section == "Nodes")
             read_nodes();
+        else if (section == "ParametricNodes" && major_ == 2)
+            read_nodes(true);
         else if (section == "Elements")
             read_elements();
         else if (section == "NodeData")
@@ -1166,9 +1192,11 @@ ImportData MshReader::run() {
     if (!have_nodes_) c_.fail(c_.end(), "expected a $Nodes section; the file has none");
 
     // Steps in ascending step index; fields in order of first appearance.
-    std::map<std::int64_t, std::vector<PendingField*>> by_step;
+    // Views of one step index with different times are steps of their own,
+    // so that each keeps its time.
+    std::map<std::pair<std::int64_t, std::optional<double>>, std::vector<PendingField*>> by_step;
     for (auto& [key, pf] : fields_)
-        by_step[key.step].push_back(&pf);
+        by_step[{key.step, pf.time}].push_back(&pf);
     for (auto& [step, list] : by_step) {
         std::sort(list.begin(), list.end(), [](auto* a, auto* b) { return a->order < b->order; });
         ImportStep st;
@@ -1226,12 +1254,12 @@ ImportData import_msh_file(const std::string& path, const ReaderOptions& options
 }
 
 ReadResult read_msh(const std::string& path, const ReaderOptions& options) {
-    return build_model(import_msh_file(path, options), path, options.threads);
+    return build_model(import_msh_file(path, options), path, options.threads, options.memory_limit);
 }
 
 ReadResult read_msh_bytes(const char* data, std::size_t size, const std::string& name,
                           const ReaderOptions& options) {
-    return build_model(import_msh(data, size, name, options), name, options.threads);
+    return build_model(import_msh(data, size, name, options), name, options.threads, options.memory_limit);
 }
 
 } // namespace orv

@@ -14,11 +14,6 @@ constexpr std::size_t kPage = 4096;
 
 } // namespace
 
-std::string base_name(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 MappedFile::MappedFile(const std::string& path)
     : file_(path), map_(file_.fd(), file_.size()), name_(base_name(path)) {
     if (file_.size() > std::numeric_limits<std::size_t>::max())
@@ -89,11 +84,14 @@ bool parse_real_text(std::string_view s, double& out) {
         // Fortran drops the 'E' of a three-digit exponent: 1.23456-100.
         if (*r.ptr != '-' && *r.ptr != '+') return false;
         std::int64_t exp = 0;
-        if (!parse_integer({r.ptr, static_cast<std::size_t>(e - r.ptr)}, exp) || exp < -400 || exp > 400)
+        if (!std::isfinite(out) || !parse_integer({r.ptr, static_cast<std::size_t>(e - r.ptr)}, exp) ||
+            exp < -400 || exp > 400)
             return false;
         out *= std::pow(10.0, static_cast<double>(exp));
+        return std::isfinite(out); // overflow is refused, as above
     }
-    return std::isfinite(out);
+    if (!std::isfinite(out)) out = std::numeric_limits<double>::quiet_NaN(); // "nan", "inf", "-Infinity"
+    return true;
 }
 
 std::int64_t Cursor::integer(const char* what) {
@@ -106,6 +104,15 @@ std::int64_t Cursor::integer(const char* what) {
 }
 
 double Cursor::real(const char* what) {
+    const std::string_view t = token();
+    if (t.empty()) throw EndOfInput{p_, what};
+    double v = 0;
+    if (!parse_real(t, v) || std::isnan(v))
+        fail(t.data(), std::string("expected ") + what + ", found \"" + std::string(t.substr(0, 40)) + "\"");
+    return v;
+}
+
+double Cursor::value(const char* what) {
     const std::string_view t = token();
     if (t.empty()) throw EndOfInput{p_, what};
     double v = 0;

@@ -12,9 +12,11 @@
 #include "viewer/model/reader.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <span>
 #include <string>
 #include <string_view>
@@ -61,7 +63,7 @@ class MappedFile {
     std::size_t released_ = 0;
 };
 
-std::string base_name(const std::string& path);
+using input::base_name;
 
 class Cursor {
   public:
@@ -118,7 +120,10 @@ class Cursor {
     // At end of file they throw EndOfInput, which lets a section stop early
     // with a warning instead of an error.
     std::int64_t integer(const char* what);
+    // A finite real (coordinates, times, tags): a non-finite one is refused.
     double real(const char* what);
+    // A result value: a non-finite one reads as NaN (see parse_real).
+    double value(const char* what);
 
     // Binary reads of `n` bytes; at end of file, EndOfInput.
     template <class T> T binary(bool swap, const char* what) {
@@ -186,12 +191,21 @@ class TagIndex {
     std::vector<std::pair<std::int64_t, std::int64_t>> sorted_;
 };
 
+// A binary result value under the same rule: non-finite reads as NaN.
+inline double value_of(double v) {
+    return std::isfinite(v) ? v : std::numeric_limits<double>::quiet_NaN();
+}
+
 // The general paths of parse_real and parse_integer below.
 bool parse_real_text(std::string_view s, double& out);
 bool parse_integer_text(std::string_view s, std::int64_t& out);
 
-// Parses a whole token as a real ("1.5", "-2e3", "nan" refused); false if it
-// is not one. Accepts Fortran's exponent without 'E' ("1.23456-100").
+// Parses a whole token as a real ("1.5", "-2e3"); false if it is not one.
+// Accepts Fortran's exponent without 'E' ("1.23456-100"). The one rule of
+// the imported formats for non-finite numbers: "nan", "inf", "-Infinity"
+// (any case) read as NaN, a result without a value, which the caller
+// refuses where a finite number is needed (coordinates, times: with the
+// place); a finite text too large for a double is refused.
 // Inline for the common token, a decimal of at most 19 digits and a small
 // exponent, converted in one exact operation (so bit-identical to the
 // general path, which takes every other token).

@@ -27,6 +27,7 @@
 #include <map>
 #include <new>
 #include <stdexcept>
+#include <string_view>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -34,10 +35,7 @@
 namespace orv {
 namespace {
 
-std::string base_name(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
+using input::base_name; // the one helper of every reader
 
 using P3 = std::array<int, 3>;
 
@@ -539,21 +537,24 @@ double von_mises_of(const std::array<double, 6>& s) {
 struct BlockRanges {
     double maxscale = 0;                      // largest |entry 1..6| of a coord row
     std::vector<std::array<double, 2>> lists; // per list (entry 0 unused)
+    std::vector<std::int64_t> missing;        // per list: values read as NaN (no value)
     bool any = false;                         // a row was added
 
     void start(std::size_t cols) {
         constexpr double inf = std::numeric_limits<double>::infinity();
         lists.assign(cols, {inf, -inf});
+        missing.assign(cols, 0);
     }
     // `first_row`: the model's first row, which sets the ranges outright as
-    // a pass that starts from it would (a NaN included).
+    // a pass that starts from it would. A NaN (no value) is left out of
+    // every range, by the comparisons below.
     void add(const double* crow, const double* lrow, std::size_t cols, bool first_row = false) {
         for (int j = 1; j <= 6; ++j)
             if (std::fabs(crow[j]) > maxscale) maxscale = std::fabs(crow[j]);
         any = true;
         if (first_row) {
             for (std::size_t k = 1; k < cols; ++k)
-                lists[k] = {lrow[k], lrow[k]};
+                if (!std::isnan(lrow[k])) lists[k] = {lrow[k], lrow[k]};
             return;
         }
         for (std::size_t k = 1; k < cols; ++k) {
@@ -566,6 +567,8 @@ struct BlockRanges {
     void merge(const BlockRanges& b) {
         if (!b.any) return;
         if (b.maxscale > maxscale) maxscale = b.maxscale;
+        for (std::size_t k = 1; k < missing.size() && k < b.missing.size(); ++k)
+            missing[k] += b.missing[k];
         if (!any) {
             lists = b.lists;
             any = true;
@@ -577,6 +580,25 @@ struct BlockRanges {
         }
     }
 };
+
+// Bytes held by the arrays of the hand-over.
+std::uint64_t import_bytes(const ImportData& d) {
+    const ImportMesh& m = d.mesh;
+    std::uint64_t n = (m.points.size() + m.cell_offsets.size() + m.cell_nodes.size() + m.point_labels.size() +
+                       m.cell_labels.size()) *
+                          8 +
+                      m.cell_types.size();
+    for (const ImportStep& s : d.steps)
+        for (const ImportField& f : s.fields)
+            n += f.values.size() * sizeof(double);
+    return n;
+}
+
+// Entries of the model's connectivity, at most: a code and the nodes of each
+// cell.
+std::uint64_t conec_count_estimate(const ImportMesh& m) {
+    return m.cell_nodes.size() + m.cell_types.size();
+}
 
 [[noreturn]] void fail(const std::string& name, const std::string& what) {
     throw ReadError(name + ": " + what);
@@ -602,26 +624,14 @@ std::int64_t row_blocks(std::int64_t count) {
 
 // Runs fn(first, last) over blocks of kRowBlock rows of 0..count-1 on up to
 // `threads` threads (0: the reading threads' default); each block is done by
-// one thread, so fn may write its rows without locks. Without threads to be
-// had, the calling thread does all the blocks.
+// one thread, so fn may write its rows without locks. What fn throws on any
+// thread comes back here (the first of them).
 template <class Fn> void for_row_blocks(std::int64_t count, int threads, Fn fn) {
-    const std::int64_t blocks = row_blocks(count);
-    std::atomic<std::int64_t> next{0};
-    const auto work = [&] {
-        for (std::int64_t b; (b = next.fetch_add(1)) < blocks;)
-            fn(b * kRowBlock, std::min(count, (b + 1) * kRowBlock));
-    };
     if (threads <= 0) threads = default_reader_threads();
-    const std::int64_t helpers = std::min<std::int64_t>(threads - 1, blocks - 1);
-    std::vector<std::jthread> pool;
-    for (std::int64_t t = 0; t < helpers; ++t) {
-        try {
-            pool.emplace_back(work);
-        } catch (const std::system_error&) {
-            break;
-        }
-    }
-    work();
+    input::run_items(threads, static_cast<std::size_t>(row_blocks(count)), [&](std::size_t b) {
+        const auto first = static_cast<std::int64_t>(b) * kRowBlock;
+        fn(first, std::min(count, first + kRowBlock));
+    });
 }
 
 } // namespace
@@ -639,16 +649,18 @@ std::vector<int> vtk_node_order(int family, int order) {
     return s.faces[0].nodes;
 }
 
-ReadResult build_model(ImportData&& data, const std::string& name_in, int threads) try {
+ReadResult build_model(ImportData&& data, const std::string& name_in, int threads,
+                       std::uint64_t memory_limit) try {
     const std::string name = base_name(name_in);
     ImportMesh& mesh = data.mesh;
     ReadResult out;
     out.warnings = std::move(data.warnings);
-    if (threads <= 0) // an ORVANEL_THREADS that is no number is said first, as for native files
-        if (ThreadSetting t =
-                reader_threads_from(std::getenv("ORVANEL_THREADS"), std::thread::hardware_concurrency());
-            !t.warning.empty())
+    if (threads <= 0) { // an ORVANEL_THREADS that is no number is said first, as for native files
+        ReaderOptions resolve;
+        if (ThreadSetting t = resolve.resolved_threads(); !t.warning.empty())
             out.warnings.insert(out.warnings.begin(), std::move(t.warning));
+    }
+    out.bytes_fetched = data.bytes_fetched;
     ResultModel& m = out.model;
     m.namefile = name_in;
 
@@ -660,6 +672,8 @@ ReadResult build_model(ImportData&& data, const std::string& name_in, int thread
         fail(name, "point labels do not match the points");
     if (!mesh.cell_labels.empty() && static_cast<std::int64_t>(mesh.cell_labels.size()) != ncell)
         fail(name, "cell labels do not match the cells");
+    if (ncell == 0 && mesh.cell_offsets.empty())
+        mesh.cell_offsets.push_back(0); // nodes only: no element block
     if (static_cast<std::int64_t>(mesh.cell_offsets.size()) != ncell + 1 || mesh.cell_offsets[0] != 0)
         fail(name, "the cell offsets do not match the cells");
     for (std::int64_t c = 0; c < ncell; ++c) {
@@ -915,21 +929,30 @@ ReadResult build_model(ImportData&& data, const std::string& name_in, int thread
                                std::to_string(rows * fd.components) + " expected");
             field_ok[s][f] = 1;
             if (fd.displacement_only) continue;
-            const std::string cell_part = fd.on_cells ? " (média nos nós)" : "";
+            // "(média nos nós)" ends the name before the step, after the
+            // component, whether build_model averages (cell data) or the
+            // file's values were averaged onto the nodes (a name ending so).
+            std::string field_name = fd.name;
+            const bool averaged = fd.on_cells || field_name.ends_with(kAveraged);
+            if (!fd.on_cells && averaged)
+                field_name.resize(field_name.size() - std::string_view(kAveraged).size());
+            const std::string cell_part = averaged ? kAveraged : "";
             const int c = fd.components;
             const bool tensor = (c == 6 || c == 9) && fd.symmetric_tensor;
             const auto labels = component_labels(fd, tensor);
             const int shown = tensor ? 6 : c;
             for (int k = 0; k < shown; ++k) {
-                ListSpec sp{s, f, tensor ? ListSpec::tensor_component : ListSpec::component, k, fd.name};
+                ListSpec sp{s, f, tensor ? ListSpec::tensor_component : ListSpec::component, k, field_name};
                 if (c > 1) sp.name += " " + labels[static_cast<std::size_t>(k)];
                 sp.name += cell_part + suffix;
                 specs.push_back(std::move(sp));
             }
             if (c == 3)
-                specs.push_back({s, f, ListSpec::magnitude, 0, fd.name + " Magnitude" + cell_part + suffix});
+                specs.push_back(
+                    {s, f, ListSpec::magnitude, 0, field_name + " Magnitude" + cell_part + suffix});
             if (tensor)
-                specs.push_back({s, f, ListSpec::von_mises, 0, fd.name + " von Mises" + cell_part + suffix});
+                specs.push_back(
+                    {s, f, ListSpec::von_mises, 0, field_name + " von Mises" + cell_part + suffix});
         }
     }
     if (!skipped.empty()) {
@@ -947,6 +970,20 @@ ReadResult build_model(ImportData&& data, const std::string& name_in, int thread
     if (nnode > kMax || nelem > kMax || nlista > kMax / 4)
         fail(name, std::to_string(nnode) + " nodes, " + std::to_string(nelem) + " elements and " +
                        std::to_string(nlista) + " result lists are more than this program can hold");
+    {
+        // The model's own bytes, before any is allocated, against the one
+        // budget: with a limit given, together with the hand-over still held
+        // (it is handed back only as the rows fill); without one, against
+        // what the system can give now (the hand-over is already taken).
+        const std::uint64_t model = ResultModel::bytes_needed(nnode, nelem, nlista) +
+                                    static_cast<std::uint64_t>(conec_count_estimate(mesh)) * 4;
+        const std::uint64_t held = import_bytes(data);
+        const std::uint64_t need = memory_limit ? model + held : model;
+        const std::uint64_t have = memory_limit ? memory_limit : input::machine_memory();
+        if (need > have)
+            throw ReadError("Not enough memory to read " + name + ": its model needs " + input::mib(need) +
+                            "; only " + input::mib(have) + " are available");
+    }
     m.nnode = static_cast<std::int32_t>(nnode);
     m.nelem = static_cast<std::int32_t>(nelem);
     m.nlista = static_cast<std::int32_t>(nlista);
@@ -1116,6 +1153,9 @@ ReadResult build_model(ImportData&& data, const std::string& name_in, int thread
             double* crow = m.coord_data.data() + (static_cast<std::size_t>(i) + 1) * ccols;
             double* lrow = m.listas_data.data() + (static_cast<std::size_t>(i) + 1) * lcols;
             const double* p = mesh.points.data() + 3 * i;
+            if (!std::isfinite(p[0]) || !std::isfinite(p[1]) || !std::isfinite(p[2]))
+                fail(name,
+                     "point " + std::to_string(i + 1) + " has a coordinate that is not a finite number");
             crow[1] = p[0];
             crow[2] = p[1];
             crow[3] = p[2];
@@ -1123,9 +1163,9 @@ ReadResult build_model(ImportData&& data, const std::string& name_in, int thread
                 const ListSource& sc = sources[l];
                 if (sc.disp) {
                     double* d = crow + 3 * (l + 1) + 4;
-                    d[0] = sc.disp[3 * i];
-                    d[1] = sc.disp[3 * i + 1];
-                    d[2] = sc.disp[3 * i + 2];
+                    // A displacement without a value leaves the node in place.
+                    for (int a = 0; a < 3; ++a)
+                        d[a] = std::isfinite(sc.disp[3 * i + a]) ? sc.disp[3 * i + a] : 0.0;
                 }
                 const double* row = sc.values + i * sc.comps;
                 double x = 0;
@@ -1137,6 +1177,10 @@ ReadResult build_model(ImportData&& data, const std::string& name_in, int thread
                     x = symmetric(row, sc.comps)[static_cast<std::size_t>(sc.comp)];
                 else
                     x = row[sc.comp];
+                if (!std::isfinite(x)) { // "nan", "inf" in the file: no value
+                    x = std::numeric_limits<double>::quiet_NaN();
+                    ++ranges.missing[l + 1];
+                }
                 lrow[l + 1] = x;
             }
             ranges.add(crow, lrow, range_cols, i == 0);
@@ -1201,7 +1245,13 @@ ReadResult build_model(ImportData&& data, const std::string& name_in, int thread
     found.lists.assign(range_cols, {0.0, 0.0});
     if (nnode > 0)
         for (std::size_t k = 1; k < range_cols; ++k)
-            found.lists[k] = all.lists[k];
+            if (all.lists[k][0] <= all.lists[k][1]) found.lists[k] = all.lists[k]; // else: no value at all
+    for (std::size_t k = 1; k < range_cols; ++k)
+        if (const std::int64_t n = all.missing[k])
+            out.warnings.push_back(name + ": list " + std::to_string(k) + " \"" + m.namelista[k] + "\" has " +
+                                   std::to_string(n) + (n == 1 ? " node" : " nodes") +
+                                   " without a value (a number that is not finite in the file); "
+                                   "they are left out of its range.");
 
     if (!inner.empty()) {
         inner.resize(static_cast<std::size_t>(nnode) + 1, 0); // centre nodes lie on faces

@@ -71,6 +71,11 @@ struct ImportMesh {
     std::size_t cell_count() const { return cell_types.size(); }
 };
 
+// Ends the name of a field whose nodal values the file's importer averaged
+// from the elements (Gmsh $ElementNodeData); build_model puts it after the
+// component, as for cell data: "S XX (média nos nós) - passo 1".
+inline constexpr const char* kAveraged = " (média nos nós)";
+
 struct ImportField {
     std::string name;
     // The file's names of the components (CalculiX "D1", "SXX"); empty: the
@@ -104,6 +109,9 @@ struct ImportData {
     // Fields the importer could not take (complex, strings, too many
     // components): named in one warning by build_model().
     std::vector<std::string> skipped_fields;
+    // Bytes the importer read and scanned (its input work), handed on as
+    // ReadResult::bytes_fetched; 0 where an importer does not count them.
+    std::uint64_t bytes_fetched = 0;
 };
 
 // VTK's node order for an element of the model (family 1 line, 2 triangle,
@@ -136,7 +144,11 @@ inline constexpr const char* kDisplacementArray = "deslocamento";
 // `data` are used up on the way (so that the peak stays near the model's
 // own size): afterwards `data` holds nothing of value. The rows are filled
 // on `threads` threads (0: the reader's default, ORVANEL_THREADS); the
-// model is the same for any number.
-ReadResult build_model(ImportData&& data, const std::string& name, int threads = 0);
+// model is the same for any number. Before allocating the model, its bytes
+// (with `memory_limit` given, plus the hand-over's) are checked against the
+// one budget (`memory_limit`, 0: input::machine_memory()); more is refused
+// with "Not enough memory to read NAME", as is any allocation that fails.
+ReadResult build_model(ImportData&& data, const std::string& name, int threads = 0,
+                       std::uint64_t memory_limit = 0);
 
 } // namespace orv

@@ -70,7 +70,8 @@ void Reading::report(const char* pos) {
 }
 
 void Reading::refuse(const std::string& what) const {
-    throw ReadError(what + ", which with the data before need " + input::mib(needed_) + " of memory; only " +
+    throw ReadError("Not enough memory to read " + name_ + ": " + what +
+                    ", which with the data before need " + input::mib(needed_) + " of memory; only " +
                     input::mib(limit_) + " are available");
 }
 

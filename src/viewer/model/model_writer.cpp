@@ -12,10 +12,7 @@
 namespace orv {
 namespace {
 
-std::string base_name(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
+using input::base_name; // the one helper of every reader
 
 void put_real(std::string& out, double v) {
     char buf[32];
@@ -29,16 +26,22 @@ void put_int(std::string& out, std::int64_t v) {
     out.append(buf, r.ptr);
 }
 
-void check_finite(const ResultModel& m) {
+// Coordinates and displacements are finite in every model; values may be
+// NaN (no value, read from an imported file), which a .vtu keeps and the
+// native format, whose numbers are all finite, cannot hold.
+void check_finite(const ResultModel& m, bool values) {
     for (std::int64_t i = 1; i <= m.nnode; ++i) {
         for (std::size_t j = 1; j < m.coord_cols(); ++j)
             if (!std::isfinite(m.coord(static_cast<std::size_t>(i), j)))
                 throw ModelWriteError("node " + std::to_string(i) +
                                       " has a coordinate or displacement that is not a finite number");
+        if (!values) continue;
         for (std::size_t k = 1; k < m.listas_cols(); ++k)
             if (!std::isfinite(m.listas(static_cast<std::size_t>(i), k)))
-                throw ModelWriteError("result list " + std::to_string(k) + " has a value at node " +
-                                      std::to_string(i) + " that is not a finite number");
+                throw ModelWriteError("result list " + std::to_string(k) + " has no value at node " +
+                                      std::to_string(i) +
+                                      " (a number that is not finite), which the native format cannot hold; "
+                                      "write a .vtu instead");
     }
 }
 
@@ -136,7 +139,7 @@ void append_compressed(std::string& out, const void* data, std::size_t size) {
 } // namespace
 
 std::string native_text_of(const ResultModel& m) {
-    check_finite(m);
+    check_finite(m, true);
     std::string out;
     out.reserve(static_cast<std::size_t>(m.nnode + 1) * (6 + 4 * static_cast<std::size_t>(m.nlista)) * 12);
     out += "Orvanel: " + name_line(base_name(m.namefile)) + "\n#\n";
@@ -189,7 +192,7 @@ bool numbered_in_order(const ResultModel& m) {
 
 VtuBytes vtu_of(const ResultModel& m) {
     static_assert(std::endian::native == std::endian::little, "the .vtu says LittleEndian");
-    check_finite(m);
+    check_finite(m, false);
     VtuBytes result;
     const std::size_t nnode = static_cast<std::size_t>(m.nnode);
 

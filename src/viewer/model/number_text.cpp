@@ -1,6 +1,7 @@
 #include "viewer/model/number_text.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstddef>
 #include <string>
 
@@ -88,6 +89,10 @@ std::string shortest_text(double value) {
     char buf[64];
     const auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 15);
     return std::string(buf, r.ptr);
+}
+
+std::string value_text(double value) {
+    return std::isnan(value) ? "sem valor" : shortest_text(value);
 }
 
 InvalidInteger::InvalidInteger(std::string_view text)

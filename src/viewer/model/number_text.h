@@ -16,6 +16,11 @@ namespace orv {
 // point (std::to_chars ignores the locale). A zero of either sign reads "0".
 std::string shortest_text(double value);
 
+// A result value as the probe shows it: shortest_text(), or "sem valor" for
+// a node without a value (NaN, read from a non-finite number of an imported
+// file).
+std::string value_text(double value);
+
 // A text that is not a real number; what() is the message shown to the user:
 // "'<text>' is not a valid floating point value".
 class InvalidReal : public std::runtime_error {

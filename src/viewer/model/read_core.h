@@ -45,6 +45,16 @@ class ReadCancelled : public ReadError {
     using ReadError::ReadError;
 };
 
+// The reading threads that the value of ORVANEL_THREADS asks for (nullptr or
+// empty: unset) on a machine of `hardware` threads (0: unknown, taken as 1):
+// a positive number, capped at four times the machine's threads; otherwise
+// the machine's threads and a one-line warning saying so.
+struct ThreadSetting {
+    int threads = 1;
+    std::string warning;
+};
+ThreadSetting reader_threads_from(const char* value, unsigned hardware);
+
 struct ReaderOptions {
     // Largest model (bytes of its arrays) the reader agrees to allocate;
     // 0 means "what this machine's memory allows".
@@ -61,6 +71,12 @@ struct ReaderOptions {
     // counts for a tenth, the parse for the rest). Returning false stops the
     // read, which then throws ReadCancelled.
     std::function<bool(std::uint64_t done, std::uint64_t total)> progress;
+
+    // The reading threads of these options, the one place that reads
+    // ORVANEL_THREADS: `threads` when positive, else reader_threads_from()
+    // of the environment and this machine. read_result() resolves it once
+    // per read and hands the readers options whose `threads` is positive.
+    ThreadSetting resolved_threads() const;
 };
 
 struct ReadResult {
@@ -78,16 +94,6 @@ struct ReadResult {
 
 // Threads the reader uses when ReaderOptions::threads is 0.
 int default_reader_threads();
-
-// The reading threads that the value of ORVANEL_THREADS asks for (nullptr or
-// empty: unset) on a machine of `hardware` threads (0: unknown, taken as 1):
-// a positive number, capped at four times the machine's threads; otherwise
-// the machine's threads and a one-line warning saying so.
-struct ThreadSetting {
-    int threads = 1;
-    std::string warning;
-};
-ThreadSetting reader_threads_from(const char* value, unsigned hardware);
 
 namespace input {
 
@@ -192,14 +198,9 @@ class Job {
         : src(src), progress_(options.progress), caller_(std::this_thread::get_id()) {
         chunk = options.chunk_bytes ? options.chunk_bytes : kDefaultChunk;
         window = std::min(chunk + chunk / 16 + 64, kMaxWindow);
-        if (options.threads > 0) {
-            threads = options.threads;
-        } else {
-            ThreadSetting s =
-                reader_threads_from(std::getenv("ORVANEL_THREADS"), std::thread::hardware_concurrency());
-            threads = s.threads;
-            threads_warning = std::move(s.warning);
-        }
+        ThreadSetting s = options.resolved_threads();
+        threads = s.threads;
+        threads_warning = std::move(s.warning);
         threads = std::clamp(threads, 1, kMaxThreads);
         buffers_.resize(static_cast<std::size_t>(threads));
     }
@@ -246,6 +247,43 @@ class Job {
     std::vector<std::vector<char, PageAllocator<char>>> buffers_;
     std::atomic<std::uint64_t> done_{0};
 };
+
+// Runs fn(i) for i in 0..count-1 on up to `threads` threads, the calling
+// thread included (without threads to be had, it does all the items). The
+// first exception of any thread stops the others taking items and is
+// rethrown here once all have finished, so that a fault on a helper thread
+// reaches the caller instead of ending the process.
+template <class Fn> void run_items(int threads, std::size_t count, Fn fn) {
+    std::atomic<std::size_t> next{0};
+    std::atomic<bool> failed{false};
+    std::exception_ptr failure;
+    std::mutex mutex;
+    const auto work = [&] {
+        try {
+            for (std::size_t i; !failed.load(std::memory_order_relaxed) && (i = next.fetch_add(1)) < count;)
+                fn(i);
+        } catch (...) {
+            std::lock_guard lock(mutex);
+            if (!failure) failure = std::current_exception();
+            failed = true;
+        }
+    };
+    const std::size_t helpers =
+        std::min(static_cast<std::size_t>(std::clamp(threads, 1, kMaxThreads)) - 1, count ? count - 1 : 0);
+    {
+        std::vector<std::jthread> pool;
+        pool.reserve(helpers);
+        for (std::size_t h = 0; h < helpers; ++h) {
+            try {
+                pool.emplace_back(work);
+            } catch (const std::system_error&) {
+                break; // no more threads: the others do the work
+            }
+        }
+        work();
+    } // joins
+    if (failure) std::rethrow_exception(failure);
+}
 
 // Runs fn(item, buffer) for items 0..count-1 on up to job.threads threads,
 // the calling thread included. The first exception stops the others and is
@@ -535,8 +573,10 @@ class PageWarmer {
     std::jthread thread_;
 };
 
-// What the system can give us now: MemAvailable, or the physical memory
-// when /proc cannot be read.
+// The one memory budget of every reader when ReaderOptions::memory_limit
+// is 0: what the system can give us now, MemAvailable (or the physical
+// memory when /proc cannot be read), and no more than the address space
+// left under the process's limit (ulimit -v).
 std::uint64_t machine_memory();
 
 // Bytes as whole MiB, rounded up, for messages.

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <stdexcept>
 #include <sys/mman.h>
 
@@ -122,8 +123,13 @@ void finish_model(ResultModel& m, const FoundRanges* found) {
                 m.maxlista[k] = found->lists[k];
         } else {
             // Row by row, every list at once: one pass in memory order.
+            // A NaN (a node without a value, imported files only) is left
+            // out by the comparisons; a list of nothing else has range (0, 0).
+            constexpr double inf = std::numeric_limits<double>::infinity();
             for (std::size_t k = 1; k < lists; ++k)
-                m.maxlista[k] = {m.listas(1, k), m.listas(1, k)};
+                m.maxlista[k] = std::isnan(m.listas(1, k))
+                                    ? std::array<double, 2>{inf, -inf}
+                                    : std::array<double, 2>{m.listas(1, k), m.listas(1, k)};
             for (std::size_t i = 2; i <= nnode; ++i) {
                 const double* row = m.listas_data.data() + i * lists;
                 for (std::size_t k = 1; k < lists; ++k) {
@@ -133,12 +139,17 @@ void finish_model(ResultModel& m, const FoundRanges* found) {
                     if (v > range[1]) range[1] = v;
                 }
             }
+            for (std::size_t k = 1; k < lists; ++k)
+                if (m.maxlista[k][0] > m.maxlista[k][1]) m.maxlista[k] = {0.0, 0.0};
         }
         for (std::size_t k = 1; k < lists; ++k) {
             const std::array<double, 2> range = m.maxlista[k];
             if (k == 1) {
                 const double last = m.listas(nnode, 1);
-                all = {range[0] < last ? range[0] : last, range[1] > last ? range[1] : last};
+                if (std::isnan(last)) // a node without a value (imported files only) stays out
+                    all = range;
+                else
+                    all = {range[0] < last ? range[0] : last, range[1] > last ? range[1] : last};
             } else {
                 if (range[0] < all[0]) all[0] = range[0];
                 if (range[1] > all[1]) all[1] = range[1];

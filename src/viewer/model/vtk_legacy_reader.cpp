@@ -12,6 +12,7 @@
 #include <bit>
 #include <cerrno>
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <fcntl.h>
@@ -29,10 +30,7 @@
 namespace orv {
 namespace {
 
-std::string base_name(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
+using input::base_name; // the one helper of every reader
 
 bool iequal(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
@@ -324,13 +322,13 @@ class Parser {
     // One ASCII number into `out`, as the loop of values() reads it.
     template <class T> static bool ascii_value(std::string_view tok, T& out) {
         const char* end = tok.data() + tok.size();
-        std::from_chars_result r{};
+        [[maybe_unused]] std::from_chars_result r{};
         if constexpr (std::is_integral_v<T>) {
             r = std::from_chars(tok.data(), end, out);
+            return r.ptr == end && r.ec == std::errc();
         } else {
-            r = std::from_chars(tok.data() + (tok[0] == '+'), end, out);
+            return import::parse_real(tok, out); // the imported formats' one rule for "nan", "inf"
         }
-        return r.ptr == end && r.ec == std::errc();
     }
 
     // Reads `count` ASCII values on the reading threads; false when the
@@ -351,11 +349,17 @@ class Parser {
     }
 
     void read_points() {
+        const std::string at = where();
         const auto n = count("a point count");
         const Type t = data_type();
         rest_of_line();
         npoints_ = n;
         out_.mesh.points = values<double>(t, static_cast<std::size_t>(3 * n), "POINTS");
+        const auto& p = out_.mesh.points;
+        for (std::size_t k = 0; k < p.size(); ++k)
+            if (!std::isfinite(p[k]))
+                fail_in("POINTS", at,
+                        "point " + std::to_string(k / 3) + " has a coordinate that is not a finite number");
     }
 
     // An old-style list: count, then that many node numbers, per cell.
@@ -448,6 +452,12 @@ class Parser {
         const auto arrays = count("an array count");
         rest_of_line();
         for (std::int64_t a = 0; a < arrays && !ended_; ++a) {
+            // VTK writes an array's METADATA (COMPONENT_NAMES, INFORMATION)
+            // after its values, so it may stand before the next array.
+            while (iequal(peek(), "METADATA")) {
+                token();
+                skip_metadata();
+            }
             const std::string array = name_token("an array name");
             if (array == "NULL_ARRAY") {
                 rest_of_line();
@@ -723,7 +733,8 @@ ImportData parse_vtk_legacy(const char* data, std::size_t size, const std::strin
 
 ReadResult read_vtk_legacy_bytes(const char* data, std::size_t size, const std::string& name,
                                  const ReaderOptions& options) {
-    return build_model(parse_vtk_legacy(data, size, name, options), name, options.threads);
+    return build_model(parse_vtk_legacy(data, size, name, options), name, options.threads,
+                       options.memory_limit);
 }
 
 ReadResult read_vtk_legacy(const std::string& path, const ReaderOptions& options) {
@@ -733,7 +744,7 @@ ReadResult read_vtk_legacy(const std::string& path, const ReaderOptions& options
         const import::MappedFile file(path);
         data = file.read([&] { return parse_vtk_legacy(file.data(), file.size(), path, options); });
     }
-    return build_model(std::move(data), path, options.threads);
+    return build_model(std::move(data), path, options.threads, options.memory_limit);
 }
 
 } // namespace orv

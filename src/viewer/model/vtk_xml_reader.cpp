@@ -14,6 +14,7 @@
 
 #include "viewer/model/vtk_xml_reader.h"
 
+#include "viewer/model/import_cursor.h"
 #include "viewer/model/xml_tree.h"
 
 #include <libdeflate.h>
@@ -25,6 +26,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <charconv>
@@ -51,10 +53,7 @@ constexpr std::uint64_t kMaxRatio = 1100;
 constexpr std::size_t kBlock = 1u << 20;
 constexpr std::uint64_t kMaxCount = std::uint64_t(1) << 40;
 
-std::string base_name(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
+using input::base_name; // the one helper of every reader
 
 std::string folder_of(const std::string& path) {
     const auto slash = path.find_last_of('/');
@@ -63,17 +62,6 @@ std::string folder_of(const std::string& path) {
 
 std::string quoted(const std::string& s) {
     return "\"" + s + "\"";
-}
-
-std::uint64_t machine_memory() {
-    std::uint64_t kib = 0;
-    if (std::FILE* f = std::fopen("/proc/meminfo", "r")) {
-        char line[256];
-        while (std::fgets(line, sizeof line, f))
-            if (std::sscanf(line, "MemTotal: %lu kB", &kib) == 1) break;
-        std::fclose(f);
-    }
-    return kib ? kib * 1024 : std::numeric_limits<std::uint64_t>::max();
 }
 
 // The bytes of one file: read with pread, or a buffer in memory.
@@ -100,11 +88,20 @@ class FileBytes {
 
     std::uint64_t size() const { return size_; }
     const std::string& name() const { return name_; }
+    // Bytes read and bytes scanned for line numbers so far: the work of the
+    // read, which stays within a small multiple of the file's size.
+    std::uint64_t looked_at() const { return looked_at_.load(std::memory_order_relaxed); }
+    // The 1-based line of `pos` in `text` (this file's bytes), counted.
+    long line_of(std::string_view text, std::size_t pos) const {
+        looked_at_.fetch_add(pos, std::memory_order_relaxed);
+        return line_at(text, pos);
+    }
 
     // Copies up to `len` bytes from `offset`; returns how many the file has.
     std::size_t read(std::uint64_t offset, std::size_t len, char* dst) const {
         if (offset >= size_) return 0;
         len = static_cast<std::size_t>(std::min<std::uint64_t>(len, size_ - offset));
+        looked_at_.fetch_add(len, std::memory_order_relaxed);
         if (data_) {
             std::memcpy(dst, data_ + offset, len);
             return len;
@@ -128,6 +125,7 @@ class FileBytes {
     int fd_ = -1;
     std::uint64_t size_ = 0;
     std::string name_;
+    mutable std::atomic<std::uint64_t> looked_at_{0};
 };
 
 // The XML head of a file and where its appended data begins.
@@ -160,7 +158,7 @@ Head load_head(const FileBytes& file) {
         ++p;
     if (p >= h.text.size() || h.text[p] != '_')
         throw ReadError("Expected '_' before the appended data at line " +
-                        std::to_string(line_at(h.text, p)) + " of " + file.name());
+                        std::to_string(file.line_of(h.text, p)) + " of " + file.name());
     h.appended = true;
     h.appended_begin = p + 1;
     h.text.resize(close + 1);
@@ -333,8 +331,12 @@ class Stream {
     virtual ~Stream() = default;
     // Reads up to n bytes; fewer only where the data ends.
     virtual std::size_t read(char* dst, std::size_t n) = 0;
-    // Where the next byte comes from, for messages.
-    virtual std::string where() const = 0;
+    // Where the next byte comes from: mark() is cheap, and only a message
+    // turns it into words (a line number costs a pass from the start, which
+    // done for every block made reading inline data quadratic).
+    virtual std::uint64_t mark() const = 0;
+    virtual std::string where_at(std::uint64_t mark) const = 0;
+    std::string where() const { return where_at(mark()); }
 };
 
 class FileStream final : public Stream {
@@ -345,8 +347,9 @@ class FileStream final : public Stream {
         pos_ += got;
         return got;
     }
-    std::string where() const override {
-        return "at byte offset " + std::to_string(pos_) + " of " + file_.name();
+    std::uint64_t mark() const override { return pos_; }
+    std::string where_at(std::uint64_t mark) const override {
+        return "at byte offset " + std::to_string(mark) + " of " + file_.name();
     }
     std::uint64_t left() const { return file_.size() > pos_ ? file_.size() - pos_ : 0; }
 
@@ -360,24 +363,56 @@ class FileStream final : public Stream {
 class Base64Stream final : public Stream {
   public:
     Base64Stream(std::string_view text, std::size_t begin, std::size_t end, std::uint64_t base,
-                 std::string name, bool lines)
-        : text_(text), p_(begin), end_(end), base_(base), name_(std::move(name)), lines_(lines) {}
+                 const FileBytes& file, bool lines)
+        : text_(text), p_(begin), end_(end), base_(base), file_(file), lines_(lines) {}
 
     std::size_t read(char* dst, std::size_t n) override {
         std::size_t done = 0;
         while (done < n) {
-            if (have_ == used_ && !group()) break;
+            if (have_ == used_) {
+                // Whole groups of four plain characters straight into dst;
+                // anything else (blanks, '=', the end) through group().
+                while (n - done >= 3 && end_ - p_ >= 4) {
+                    const auto* q = reinterpret_cast<const unsigned char*>(text_.data() + p_);
+                    const int a = kValue[q[0]], b = kValue[q[1]], c = kValue[q[2]], d = kValue[q[3]];
+                    if ((a | b | c | d) < 0) break;
+                    const auto w = static_cast<std::uint32_t>((a << 18) | (b << 12) | (c << 6) | d);
+                    dst[done] = static_cast<char>(w >> 16);
+                    dst[done + 1] = static_cast<char>(w >> 8);
+                    dst[done + 2] = static_cast<char>(w);
+                    done += 3;
+                    p_ += 4;
+                }
+                if (done == n || !group()) break;
+            }
             while (done < n && used_ < have_)
                 dst[done++] = static_cast<char>(bytes_[used_++]);
         }
         return done;
     }
-    std::string where() const override {
-        if (lines_) return "at line " + std::to_string(line_at(text_, p_)) + " of " + name_;
-        return "at byte offset " + std::to_string(base_ + p_) + " of " + name_;
+    std::uint64_t mark() const override { return p_; }
+    std::string where_at(std::uint64_t mark) const override {
+        const auto p = static_cast<std::size_t>(mark);
+        if (lines_) return "at line " + std::to_string(file_.line_of(text_, p)) + " of " + file_.name();
+        return "at byte offset " + std::to_string(base_ + p) + " of " + file_.name();
     }
 
   private:
+    // The 64 characters' values; -1 for every other byte, '=' included.
+    static constexpr std::array<std::int8_t, 256> kValue = [] {
+        std::array<std::int8_t, 256> t{};
+        t.fill(-1);
+        for (int k = 0; k < 26; ++k) {
+            t[static_cast<std::size_t>('A' + k)] = static_cast<std::int8_t>(k);
+            t[static_cast<std::size_t>('a' + k)] = static_cast<std::int8_t>(26 + k);
+        }
+        for (int k = 0; k < 10; ++k)
+            t[static_cast<std::size_t>('0' + k)] = static_cast<std::int8_t>(52 + k);
+        t['+'] = 62;
+        t['/'] = 63;
+        return t;
+    }();
+
     static int value(unsigned char c) {
         if (c >= 'A' && c <= 'Z') return c - 'A';
         if (c >= 'a' && c <= 'z') return c - 'a' + 26;
@@ -421,7 +456,7 @@ class Base64Stream final : public Stream {
     std::string_view text_;
     std::size_t p_, end_;
     std::uint64_t base_;
-    std::string name_;
+    const FileBytes& file_;
     bool lines_;
     unsigned char bytes_[3] = {};
     std::size_t have_ = 0, used_ = 0;
@@ -477,8 +512,8 @@ class ArrayReader {
             }
         }
         // The most any array may hold: what the file can justify, and memory.
-        const std::uint64_t limit = options.memory_limit ? options.memory_limit : machine_memory();
-        budget_ = std::min(limit, std::max<std::uint64_t>(file.size(), 64) * kMaxRatio);
+        limit_ = options.memory_limit ? options.memory_limit : input::machine_memory();
+        budget_ = std::min(limit_, std::max<std::uint64_t>(file.size(), 64) * kMaxRatio);
     }
 
     [[noreturn]] void fail(const XmlElement& e, const std::string& what) const {
@@ -503,13 +538,19 @@ class ArrayReader {
         if (count > kMaxCount || count * sizeof(T) > budget_ || count * std::uint64_t(s.size) > budget_)
             fail(e,
                  std::to_string(count) + " values in " + label + ", more than " + file_.name() + " can hold");
+        // The arrays of the whole read together, against the one budget.
+        needed_ += count * sizeof(T);
+        if (needed_ > limit_)
+            throw ReadError("Not enough memory to read " + file_.name() + ": " + label + " at line " +
+                            std::to_string(e.line) + " brings the arrays read to " + input::mib(needed_) +
+                            "; only " + input::mib(limit_) + " are available");
         Values<T> out(static_cast<std::size_t>(count));
         const std::string format = attr_or(e, "format", "ascii");
         if (format == "ascii") {
             read_ascii(e, label, s, out);
             advance(e.content_end - e.content_begin);
         } else if (format == "binary") {
-            Base64Stream in(head_.text, e.content_begin, e.content_end, 0, file_.name(), true);
+            Base64Stream in(head_.text, e.content_begin, e.content_end, 0, file_, true);
             read_block(in, label, s, out);
         } else if (format == "appended") {
             if (!head_.appended)
@@ -520,7 +561,7 @@ class ArrayReader {
                 if (offset > appended_text_.size())
                     fail(e, "offset " + std::to_string(offset) + " of " + label + ", past the appended data");
                 Base64Stream in(appended_text_, static_cast<std::size_t>(offset), appended_text_.size(),
-                                head_.appended_begin, file_.name(), false);
+                                head_.appended_begin, file_, false);
                 read_block(in, label, s, out);
             } else {
                 if (offset > file_.size() - std::min(file_.size(), head_.appended_begin))
@@ -592,15 +633,13 @@ class ArrayReader {
                 ++q;
             if (k >= out.size())
                 fail_at("More values than expected in " + label + " (" + std::to_string(out.size()) + ")",
-                        "at line " + std::to_string(line_at(text, p)) + " of " + file_.name());
+                        "at line " + std::to_string(file_.line_of(text, p)) + " of " + file_.name());
             const char* a = text.data() + p;
             const char* b = text.data() + q;
             bool ok = false;
             if (s.kind == Kind::real) {
-                double v = 0;
-                if (*a == '+') ++a;
-                const auto r = std::from_chars(a, b, v);
-                ok = r.ec == std::errc() && r.ptr == b;
+                double v = 0; // the imported formats' one parser and rule for "nan", "inf"
+                ok = import::parse_real(std::string_view(a, static_cast<std::size_t>(b - a)), v);
                 out[k] = to_target<T>(v);
             } else if (s.kind == Kind::int_signed) {
                 std::int64_t v = 0;
@@ -618,21 +657,21 @@ class ArrayReader {
             if (!ok)
                 fail_at("Invalid number \"" + std::string(text.substr(p, std::min<std::size_t>(q - p, 40))) +
                             "\" in " + label,
-                        "at line " + std::to_string(line_at(text, p)) + " of " + file_.name());
+                        "at line " + std::to_string(file_.line_of(text, p)) + " of " + file_.name());
             p = q;
         }
         if (k < out.size())
             fail_at(label + " holds " + std::to_string(k) + " values where " + std::to_string(out.size()) +
                         " were expected",
-                    "at line " + std::to_string(line_at(text, e.content_end)) + " of " + file_.name());
+                    "at line " + std::to_string(file_.line_of(text, e.content_end)) + " of " + file_.name());
     }
 
     std::uint64_t header_word(Stream& in, const std::string& label) {
-        const std::string where = in.where();
+        const std::uint64_t where = in.mark();
         unsigned char b[8] = {};
         if (in.read(reinterpret_cast<char*>(b), static_cast<std::size_t>(header_bytes_)) !=
             static_cast<std::size_t>(header_bytes_))
-            fail_at("The block header of " + label + " is cut short", where);
+            fail_at("The block header of " + label + " is cut short", in.where_at(where));
         return element<std::uint64_t>(b, Scalar{Kind::int_unsigned, header_bytes_}, swap_);
     }
 
@@ -646,12 +685,12 @@ class ArrayReader {
             s.size == int(sizeof(T)) && !swap_ &&
             ((s.kind == Kind::real) == std::is_floating_point_v<T>)&&s.kind != Kind::int_unsigned;
         if (compressor_ == Compressor::none) {
-            const std::string where = in.where();
+            const std::uint64_t where = in.mark();
             const std::uint64_t n = header_word(in, label);
             if (n != bytes)
                 fail_at(label + " holds " + std::to_string(n) + " bytes where " + std::to_string(bytes) +
                             " were expected",
-                        where);
+                        in.where_at(where));
             std::uint64_t done = 0;
             if (!direct) scratch.resize(static_cast<std::size_t>(std::min<std::uint64_t>(bytes, kBlock)));
             while (done < bytes) {
@@ -675,7 +714,7 @@ class ArrayReader {
             }
             return;
         }
-        const std::string where = in.where();
+        const std::uint64_t where = in.mark();
         const std::uint64_t blocks = header_word(in, label);
         const std::uint64_t block_size = header_word(in, label);
         const std::uint64_t last = header_word(in, label);
@@ -688,14 +727,14 @@ class ArrayReader {
             fail_at("Compressed " + label + ": its header (" + std::to_string(blocks) + " blocks of " +
                         std::to_string(block_size) + " bytes, last " + std::to_string(last) +
                         ") does not give the " + std::to_string(bytes) + " bytes expected",
-                    where);
+                    in.where_at(where));
         std::vector<std::uint64_t> sizes(static_cast<std::size_t>(blocks));
         for (auto& c : sizes) {
             c = header_word(in, label);
             if (c > file_.size())
                 fail_at("Compressed " + label + ": a block of " + std::to_string(c) +
                             " bytes, more than the file holds",
-                        where);
+                        in.where_at(where));
         }
         // Blocks are independent: a wave of them is read in file order, then
         // decompressed on the reading threads, then handed on in order, so
@@ -706,8 +745,8 @@ class ArrayReader {
             std::vector<char> packed, plain;
             char* dest = nullptr; // in place: where the block's bytes go
             std::uint64_t want = 0;
-            std::string where;
-            std::string fault; // found while the wave was read: reported in its turn
+            std::uint64_t at = 0; // the stream's mark() of the block
+            std::string fault;    // found while the wave was read: reported in its turn
             bool inflated = false;
             std::exception_ptr failure; // of the decompressing thread (no memory), rethrown in its turn
         };
@@ -725,10 +764,10 @@ class ArrayReader {
                 if (b.want > sizes[i] * kMaxRatio + 64) {
                     b.fault = "Compressed " + label + ": block " + std::to_string(i + 1) +
                               " claims a ratio beyond any compressor";
-                    b.where = where;
+                    b.at = where;
                     break;
                 }
-                b.where = in.where();
+                b.at = in.mark();
                 if (direct) b.dest = reinterpret_cast<char*>(out.data()) + i * block_size;
                 b.packed.resize(static_cast<std::size_t>(sizes[i]));
                 if (in.read(b.packed.data(), b.packed.size()) != b.packed.size()) {
@@ -748,33 +787,15 @@ class ArrayReader {
                     b.failure = std::current_exception();
                 }
             };
-            if (wave.size() > 1) {
-                std::atomic<std::size_t> next{0};
-                const auto work = [&] {
-                    for (std::size_t j; (j = next.fetch_add(1)) < wave.size();)
-                        decompress(wave[j]);
-                };
-                std::vector<std::jthread> helpers;
-                for (int t = 1; t < threads_ && static_cast<std::size_t>(t) < wave.size(); ++t) {
-                    try {
-                        helpers.emplace_back(work);
-                    } catch (const std::system_error&) {
-                        break; // no more threads: the others do the work
-                    }
-                }
-                work();
-            } else {
-                for (Block& b : wave)
-                    decompress(b);
-            }
+            input::run_items(threads_, wave.size(), [&](std::size_t j) { decompress(wave[j]); });
             for (std::size_t j = 0; j < wave.size(); ++j) {
                 Block& b = wave[j];
-                if (!b.fault.empty()) fail_at(b.fault, b.where);
+                if (!b.fault.empty()) fail_at(b.fault, in.where_at(b.at));
                 if (b.failure) std::rethrow_exception(b.failure);
                 if (!b.inflated)
                     fail_at("Compressed block " + std::to_string(first + j + 1) + " of " + label +
                                 " does not decompress to " + std::to_string(b.want) + " bytes",
-                            b.where);
+                            in.where_at(b.at));
                 if (!b.dest) sink.push(b.plain.data(), b.plain.size());
                 advance(b.packed.size());
             }
@@ -828,6 +849,8 @@ class ArrayReader {
     bool appended_loaded_ = false;
     std::string appended_text_;
     std::uint64_t budget_ = 0;
+    std::uint64_t limit_ = 0;  // the memory budget
+    std::uint64_t needed_ = 0; // bytes of the arrays read so far
     std::function<bool(std::uint64_t, std::uint64_t)> progress_;
     int threads_ = 1;
     std::uint64_t read_bytes_ = 0; // of array data, against the file's size
@@ -979,6 +1002,10 @@ Piece read_piece(ArrayReader& r, const XmlTree& tree, const XmlElement& e, bool 
         if (r.parse_count(*arr, "NumberOfComponents", 1) != 3)
             r.fail(*arr, "NumberOfComponents of the points (expected 3)");
         p.mesh.points = r.read<double>(*arr, points * 3);
+        for (std::size_t k = 0; k < p.mesh.points.size(); ++k)
+            if (!std::isfinite(p.mesh.points[k]))
+                r.fail(*arr, "point " + std::to_string(k / 3) +
+                                 " of the Points: a coordinate that is not a finite number");
     }
     p.mesh.cell_offsets.push_back(0);
     std::uint64_t cells = 0;
@@ -1143,6 +1170,7 @@ struct Result {
     Piece piece;
     std::vector<std::string> warnings;
     std::vector<std::string> skipped;
+    std::uint64_t looked_at = 0; // bytes read and scanned, of every file read
 };
 
 Result read_dataset(const FileBytes& file, const ReaderOptions& options,
@@ -1170,6 +1198,7 @@ Result read_dataset(const FileBytes& file, const ReaderOptions& options,
                  "piece " + std::to_string(k + 1));
     out.piece = join.take();
     out.piece.time = time_value(r, tree, *ds);
+    out.looked_at = file.looked_at();
     return out;
 }
 
@@ -1183,6 +1212,7 @@ ImportData to_import(Result&& r, std::vector<std::string> more_warnings = {}) {
     d.warnings = std::move(r.warnings);
     d.warnings.insert(d.warnings.end(), more_warnings.begin(), more_warnings.end());
     d.skipped_fields = std::move(r.skipped);
+    d.bytes_fetched = r.looked_at;
     return d;
 }
 
@@ -1199,8 +1229,12 @@ std::string resolve(const std::string& index_path, const std::string& ref) {
     return !ref.empty() && ref.front() == '/' ? ref : folder_of(index_path) + ref;
 }
 
+// What names the file read by read_named: a piece of a partitioned file
+// must be a plain dataset; a collection's entry may also be partitioned.
+enum class Naming { piece, entry };
+
 Result read_named(const std::string& index_path, const std::string& ref, const XmlElement& e,
-                  const FileBytes& index, const ReaderOptions& options);
+                  const FileBytes& index, const ReaderOptions& options, Naming naming);
 
 Result read_partitioned(const std::string& path, const FileBytes& file, const XmlTree& tree,
                         const ReaderOptions& options) {
@@ -1216,27 +1250,36 @@ Result read_partitioned(const std::string& path, const FileBytes& file, const Xm
         if (!src || src->empty())
             throw ReadError("Expected a Source attribute at line " + std::to_string(p->line) + " of " +
                             file.name());
-        Result piece = read_named(path, *src, *p, file, options);
+        Result piece = read_named(path, *src, *p, file, options, Naming::piece);
         out.warnings.insert(out.warnings.end(), piece.warnings.begin(), piece.warnings.end());
         for (auto& s : piece.skipped)
             if (std::find(out.skipped.begin(), out.skipped.end(), s) == out.skipped.end())
                 out.skipped.push_back(s);
         join.add(std::move(piece.piece), base_name(*src));
+        out.looked_at += piece.looked_at;
     }
     out.piece = join.take();
+    out.looked_at += file.looked_at();
     return out;
 }
 
 Result read_named(const std::string& index_path, const std::string& ref, const XmlElement& e,
-                  const FileBytes& index, const ReaderOptions& options) {
+                  const FileBytes& index, const ReaderOptions& options, Naming naming) {
     const std::string path = resolve(index_path, ref);
     try {
         const FileBytes file(path);
-        // A collection may name partitioned files; nothing else nests.
+        // A collection may name partitioned files; nothing else nests, so
+        // that a file naming itself (or two naming each other) cannot recurse.
         char head[512];
         const std::size_t n = file.read(0, sizeof head, head);
-        if (vtk_xml_type(std::string_view(head, n)) == "PUnstructuredGrid")
-            return read_partitioned(path, file, read_index(file), options);
+        const std::string type = vtk_xml_type(std::string_view(head, n));
+        if (type == "Collection" || (type == "PUnstructuredGrid" && naming == Naming::piece))
+            throw ReadError(
+                file.name() + " is itself " + (type == "Collection" ? "a collection" : "a partitioned file") +
+                "; " +
+                (naming == Naming::piece ? "a piece of a partitioned file" : "an entry of a collection") +
+                " must be a plain dataset" + (naming == Naming::entry ? " or a partitioned file" : ""));
+        if (type == "PUnstructuredGrid") return read_partitioned(path, file, read_index(file), options);
         return read_dataset(file, options);
     } catch (const ReadCancelled&) {
         throw;
@@ -1299,7 +1342,7 @@ ImportData read_collection(const std::string& path, const FileBytes& file, const
             PieceJoiner join(true, file.name(), step.warnings);
             for (std::size_t j = k; j < end; ++j) {
                 const std::string& ref = *entries[j].e->attribute("file");
-                Result r = read_named(path, ref, *entries[j].e, file, options);
+                Result r = read_named(path, ref, *entries[j].e, file, options, Naming::entry);
                 step.warnings.insert(step.warnings.end(), r.warnings.begin(), r.warnings.end());
                 step.skipped.insert(step.skipped.end(), r.skipped.begin(), r.skipped.end());
                 join.add(std::move(r.piece), base_name(ref));
@@ -1339,7 +1382,7 @@ ImportData read_collection(const std::string& path, const FileBytes& file, const
 // on cells; what --convert writes for sparsely numbered files) give the
 // labels of the points and cells and are not shown as results. An array
 // holding anything but whole numbers stays a result.
-void take_labels(ImportData& d) {
+void take_labels(ImportData& d, const std::string& file) {
     if (d.steps.empty()) return;
     const auto take = [&](const char* name, bool on_cells, ZeroedVector<std::int64_t>& labels) {
         const auto is_ids = [&](const ImportField& f) {
@@ -1353,11 +1396,23 @@ void take_labels(ImportData& d) {
         labels.assign(it->values.size(), 0);
         for (std::size_t k = 0; k < labels.size(); ++k)
             labels[k] = static_cast<std::int64_t>(it->values[k]);
+        // A node label given twice is refused, as Gmsh and CalculiX files
+        // are: a node's history must answer for one node. (Element labels
+        // may repeat: the faces of one volume cell carry its number.)
+        import::TagIndex index;
+        if (!on_cells)
+            if (const std::int64_t twice = index.build(labels); twice >= 0)
+                throw ReadError(file + ": " + name + " gives point label " + std::to_string(twice) +
+                                " to more than one point; labels must be unique");
         for (ImportStep& step : d.steps)
             std::erase_if(step.fields, is_ids);
     };
     take("GlobalNodeId", false, d.mesh.point_labels);
     take("GlobalElementId", true, d.mesh.cell_labels);
+    // VTK's filters (and dolfinx) keep the ids of the data a grid was cut
+    // from in "vtkOriginal..." arrays: bookkeeping, not results.
+    for (ImportStep& step : d.steps)
+        std::erase_if(step.fields, [](const ImportField& f) { return f.name.rfind("vtkOriginal", 0) == 0; });
 }
 
 // What --convert writes for a model of several steps (see model_writer.h):
@@ -1397,8 +1452,8 @@ void take_steps(ImportData& d) {
         d.steps.push_back(std::move(s));
 }
 
-ImportData with_labels(ImportData&& d) {
-    take_labels(d);
+ImportData with_labels(ImportData&& d, const std::string& file) {
+    take_labels(d, file);
     take_steps(d);
     return std::move(d);
 }
@@ -1438,10 +1493,11 @@ ImportData import_vtk_xml(const std::string& path, const ReaderOptions& options)
     char head[512];
     const std::size_t n = file.read(0, sizeof head, head);
     const std::string type = vtk_xml_type(std::string_view(head, n));
-    if (type == "Collection") return with_labels(read_collection(path, file, read_index(file), options));
+    if (type == "Collection")
+        return with_labels(read_collection(path, file, read_index(file), options), file.name());
     if (type == "PUnstructuredGrid")
-        return with_labels(to_import(read_partitioned(path, file, read_index(file), options)));
-    return with_labels(to_import(read_dataset(file, options)));
+        return with_labels(to_import(read_partitioned(path, file, read_index(file), options)), file.name());
+    return with_labels(to_import(read_dataset(file, options)), file.name());
 } catch (const std::bad_alloc&) {
     throw ReadError("Not enough memory to read " + base_name(path));
 } catch (const std::length_error&) {
@@ -1451,7 +1507,7 @@ ImportData import_vtk_xml(const std::string& path, const ReaderOptions& options)
 ImportData import_vtk_xml_bytes(const char* data, std::size_t size, const std::string& name,
                                 const ReaderOptions& options) try {
     const FileBytes file(data, size, base_name(name));
-    return with_labels(to_import(read_dataset(file, options)));
+    return with_labels(to_import(read_dataset(file, options)), file.name());
 } catch (const std::bad_alloc&) {
     throw ReadError("Not enough memory to read " + base_name(name));
 } catch (const std::length_error&) {
@@ -1470,12 +1526,13 @@ bool looks_like_pvtu(std::string_view first_bytes) {
 }
 
 ReadResult read_vtk_xml(const std::string& path, const ReaderOptions& options) {
-    return build_model(import_vtk_xml(path, options), path, options.threads);
+    return build_model(import_vtk_xml(path, options), path, options.threads, options.memory_limit);
 }
 
 ReadResult read_vtk_xml_bytes(const char* data, std::size_t size, const std::string& name,
                               const ReaderOptions& options) {
-    return build_model(import_vtk_xml_bytes(data, size, name, options), name, options.threads);
+    return build_model(import_vtk_xml_bytes(data, size, name, options), name, options.threads,
+                       options.memory_limit);
 }
 
 } // namespace orv

@@ -189,7 +189,7 @@ TEST(CalculixReader, Errors) {
     // Binary node records: a node number, then an infinite coordinate.
     const std::string head =
         "    1C\n    2C                             1                                     3\n";
-    cases.emplace_back(head + std::string("\x01\0\0\0\0\0\0\0\0\0\xf0\x7f", 12),
+    cases.emplace_back(head + std::string("\x01\0\0\0\0\0\0\0\0\0\xf0\x7f", 12) + std::string(16, '\0'),
                        "at byte " + std::to_string(head.size() + 4) +
                            " of bad.frd: expected a coordinate, found a non-finite real");
     for (const auto& [text, want] : cases) {
@@ -213,6 +213,35 @@ TEST(CalculixReader, EndsEarly) {
         << d.warnings[0];
     EXPECT_EQ(value(d, 0, "DISP", 201, 0), 0.0);
     EXPECT_EQ(value(d, 0, "DISP", 51, 0), 8.36464E-03);
+}
+
+// Text blocks whose records are not as many as announced are read with a
+// warning; a binary node block that announces more nodes than the file
+// can hold is refused before it is read.
+TEST(CalculixReader, CountsThatDifferFromTheRecords) {
+    const std::string nodes = "    1C\n"
+                              "    2C                             3                                     1\n"
+                              " -1         1 0.00000E+00 0.00000E+00 0.00000E+00\n"
+                              " -1         2 1.00000E+00 0.00000E+00 0.00000E+00\n -3\n";
+    const std::string results =
+        "  100CL  101 1.000000000           1                     0    1           1\n"
+        " -4  T           1    1\n -5  T           1    1    0    0\n"
+        " -1         1 4.00000E+00\n -1         2 5.00000E+00\n -3\n 9999\n";
+    const std::string text = nodes + results;
+    const auto d = orv::import_frd(text.data(), text.size(), "c.frd");
+    EXPECT_EQ(d.mesh.point_count(), 2u);
+    ASSERT_EQ(d.warnings.size(), 2u);
+    EXPECT_EQ(d.warnings[0], "c.frd: the node block at line 2 of c.frd announces 3 nodes but holds 2.");
+    EXPECT_EQ(d.warnings[1], "c.frd: result block T at line 6 of c.frd announces 1 nodes but holds 2.");
+    EXPECT_EQ(value(d, 0, "T", 2, 0), 5.0);
+
+    const std::string head =
+        "    1C\n    2C                             9                                     3\n";
+    const std::string binary = head + std::string(28 * 2, '\0');
+    const std::string got = error_of(binary);
+    EXPECT_NE(got.find("line 2 of bad.frd: 9 nodes announced, but the rest of the file holds at most 2"),
+              std::string::npos)
+        << got;
 }
 
 TEST(CalculixReader, BinaryCutAnywhere) {

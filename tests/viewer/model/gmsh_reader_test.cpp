@@ -354,6 +354,41 @@ TEST(GmshReader, Errors) {
     }
 }
 
+// Smaller parts of the format that Gmsh itself reads.
+TEST(GmshReader, ParametricNodesMisspelledEndsNamesAndTimes) {
+    // Version 2.2 $ParametricNodes: entity dimension and tag, then that
+    // many parametric coordinates (1 on a curve, 2 on a surface).
+    const std::string parametric = "$MeshFormat\n2.2 0 8\n$EndMeshFormat\n$ParametricNodes\n3\n"
+                                   "1 0 0 0 0 1\n2 1 0 0 1 1 0.5\n3 0 1 0 2 1 0.1 0.2\n$EndParametricNodes\n"
+                                   "$Elements\n1\n1 2 2 0 1 1 2 3\n$EndElements\n";
+    const auto p = orv::import_msh(parametric.data(), parametric.size(), "p.msh");
+    ASSERT_EQ(p.mesh.point_count(), 3u);
+    EXPECT_EQ(point(p, 1), (P3{1, 0, 0}));
+    EXPECT_EQ(point(p, 2), (P3{0, 1, 0}));
+    EXPECT_EQ(p.mesh.cell_count(), 1u);
+    EXPECT_TRUE(p.warnings.empty());
+
+    const std::string tri = kHead + kNodes + "$Elements\n1 1 1 1\n2 1 2 1\n1 1 2 3\n$EndElements\n";
+    // "$EndElememtData", a spelling Gmsh accepts.
+    const std::string misspelled = tri + "$ElementData\n1\n\"p\"\n1\n0.5\n3\n0\n1\n1\n1 7\n$EndElememtData\n";
+    const auto m = orv::read_msh_bytes(misspelled.data(), misspelled.size(), "m.msh").model;
+    ASSERT_EQ(m.nlista, 1);
+    EXPECT_EQ(m.namelista[1], "p (média nos nós) - passo 1 (t = 0.5)");
+    EXPECT_EQ(m.listas(2, 1), 7);
+
+    // Element-node data are named as cell data: the component, then
+    // "(média nos nós)"; views of one step index keep their own times.
+    const std::string views = tri + "$ElementNodeData\n1\n\"v\"\n1\n0.5\n3\n0\n3\n1\n1 3 1 2 3 1 2 3 1 2 3\n"
+                                    "$EndElementNodeData\n"
+                                    "$NodeData\n1\n\"T\"\n1\n1.5\n3\n0\n1\n3\n1 1\n2 2\n3 3\n$EndNodeData\n";
+    const auto v = orv::read_msh_bytes(views.data(), views.size(), "v.msh").model;
+    std::vector<std::string> names(v.namelista.begin() + 1, v.namelista.end());
+    EXPECT_EQ(names, (std::vector<std::string>{
+                         "v X (média nos nós) - passo 1 (t = 0.5)", "v Y (média nos nós) - passo 1 (t = 0.5)",
+                         "v Z (média nos nós) - passo 1 (t = 0.5)",
+                         "v Magnitude (média nos nós) - passo 1 (t = 0.5)", "T - passo 2 (t = 1.5)"}));
+}
+
 // A file that ends early keeps what it read and says so.
 TEST(GmshReader, EndsEarly) {
     const std::string full = slurp(fixture("plate_41.msh"));

@@ -233,7 +233,8 @@ std::vector<Case> cases() {
         {"msh element names a missing node", kMsh, replaced(msh, "\n100 ", "\n100 9999 ", 1),
          "names node 9999"},
         {"msh two records on a line", kMsh, replaced(msh, " 1.2\n", " 1.2 ", 2), nullptr},
-        {"msh node given twice in a view", kMsh, replaced(msh, "\n17 ", "\n18 ", 3), nullptr},
+        {"msh node given twice in a view", kMsh, replaced(msh, "\n17 ", "\n18 ", 3),
+         "names node 18 a second time"},
         {"msh view names a missing node", kMsh, replaced(msh, "\n17 ", "\n1700 ", 3), "names node 1700"},
         {"msh cut inside a view", kMsh, msh.substr(0, msh.size() - 900), nullptr},
         {"frd plate", kFrd, frd, nullptr},
@@ -246,7 +247,7 @@ std::vector<Case> cases() {
         {"frd result names a missing node (skipped)", kFrd,
          replaced(frd, "\n -1        17 ", "\n -1      1700 ", 3), nullptr},
         {"frd node given twice in a result", kFrd, replaced(frd, "\n -1        17 ", "\n -1        18 ", 4),
-         nullptr},
+         "names node 18 a second time"},
         {"frd values on a continuation line", kFrd,
          replaced(frd, "\n -1        17 1.17000E+00", "\n -1        17\n -2          1.17000E+00"), nullptr},
         {"frd result block shorter than announced", kFrd, frd_result_short(frd, 40), nullptr},
@@ -336,6 +337,7 @@ TEST(ImportParallel, MemoryLimitIsRefusedBeforeTheArrays) {
             const std::string m = e.what();
             EXPECT_NE(m.find(place), std::string::npos) << m;
             EXPECT_NE(m.find(" MiB of memory; only 1 MiB are available"), std::string::npos) << m;
+            EXPECT_EQ(m.find("Not enough memory to read plate."), 0u) << m;
         }
         o.memory_limit = 1 << 20;
         EXPECT_NO_THROW(import(text, o));

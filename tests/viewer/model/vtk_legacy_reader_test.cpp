@@ -229,6 +229,28 @@ TEST(VtkLegacyReader, FieldsThatCannotBeShownAreNamed) {
     EXPECT_EQ(r.warnings[0], "f.vtk: fields that cannot be shown were skipped: label, wide.");
 }
 
+// VTK writes METADATA (component names, information keys) after the values
+// of POINTS, attributes and each array of a FIELD; none of it is data.
+TEST(VtkLegacyReader, MetadataIsSkippedWhereverVtkWritesIt) {
+    const std::string metadata = "METADATA\nCOMPONENT_NAMES\nX Y Z\nINFORMATION 1\nNAME L2_NORM_RANGE "
+                                 "LOCATION vtkDataArray\nDATA 2 0 1.4\n\n";
+    const std::string text = "# vtk DataFile Version 5.1\nvtk output\nASCII\nDATASET UNSTRUCTURED_GRID\n"
+                             "POINTS 2 float\n0 0 0 1 0 0\n" +
+                             metadata +
+                             "CELLS 2 2\nOFFSETS vtktypeint64\n0 2\nCONNECTIVITY vtktypeint64\n0 1\n"
+                             "CELL_TYPES 1\n3\n\nPOINT_DATA 2\nFIELD FieldData 3\n"
+                             "disp 3 2 double\n0.1 0 0 0.2 0 0\n" +
+                             metadata + "pressure 1 2 double\n5 6\n" + "METADATA\nINFORMATION 0\n\n" +
+                             "last 1 2 float\n7 8\n" + metadata;
+    const auto r = orv::read_vtk_legacy_bytes(text.data(), text.size(), "meta.vtk");
+    const auto& m = r.model;
+    ASSERT_EQ(m.nnode, 2);
+    ASSERT_NE(list_named(m, "pressure - passo 1"), 0);
+    EXPECT_EQ(m.listas(2, list_named(m, "pressure - passo 1")), 6);
+    EXPECT_EQ(m.listas(2, list_named(m, "last - passo 1")), 8);
+    EXPECT_EQ(m.listas(2, list_named(m, "disp X - passo 1")), 0.2);
+}
+
 TEST(VtkLegacyReader, NonRegularFilesAndSniffing) {
     EXPECT_THROW(orv::read_vtk_legacy("/dev/null"), orv::ReadError);
     EXPECT_THROW(orv::read_vtk_legacy(fixture("no_such_file.vtk")), orv::ReadError);

@@ -295,6 +295,153 @@ TEST(VtkXmlReader, MissingPartsOfACollectionAreNamed) {
     fs::remove_all(dir);
 }
 
+// A zlib stream of `data` in stored (uncompressed) deflate blocks.
+std::string zlib_stored(const std::string& data) {
+    std::string z = "\x78\x01";
+    std::size_t at = 0;
+    do {
+        const std::size_t n = std::min<std::size_t>(data.size() - at, 65535);
+        z += static_cast<char>(at + n == data.size() ? 1 : 0);
+        const unsigned len = static_cast<unsigned>(n), nlen = ~len & 0xFFFF;
+        z += {static_cast<char>(len & 0xFF), static_cast<char>(len >> 8), static_cast<char>(nlen & 0xFF),
+              static_cast<char>(nlen >> 8)};
+        z += data.substr(at, n);
+        at += n;
+    } while (at < data.size());
+    std::uint32_t a = 1, b = 0;
+    for (const unsigned char c : data) {
+        a = (a + c) % 65521;
+        b = (b + a) % 65521;
+    }
+    const std::uint32_t adler = (b << 16) | a;
+    for (int k = 3; k >= 0; --k)
+        z += static_cast<char>((adler >> (8 * k)) & 0xFF);
+    return z;
+}
+
+std::string base64(const std::string& bytes) {
+    static const char* k = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    for (std::size_t i = 0; i < bytes.size(); i += 3) {
+        const auto b = [&](std::size_t j) {
+            return j < bytes.size() ? static_cast<unsigned char>(bytes[j]) : 0u;
+        };
+        const unsigned w = (b(i) << 16) | (b(i + 1) << 8) | b(i + 2);
+        out += k[(w >> 18) & 63];
+        out += k[(w >> 12) & 63];
+        out += i + 1 < bytes.size() ? k[(w >> 6) & 63] : '=';
+        out += i + 2 < bytes.size() ? k[w & 63] : '=';
+    }
+    return out;
+}
+
+// Inline base64 with compression, as meshio and VTK's binary mode write it:
+// every block's place is kept without counting lines from the file's start
+// (which made such files read in quadratic time), so the reader's work stays
+// within a small multiple of the file's size however many blocks there are.
+TEST(VtkXmlReader, InlineCompressedBlocksReadInLinearWork) {
+    const std::size_t points = 20000; // one block per point
+    std::string header, data;
+    const auto word = [](std::string& to, std::uint64_t v) {
+        to.append(reinterpret_cast<const char*>(&v), 8);
+    };
+    word(header, points);
+    word(header, 24);
+    word(header, 24);
+    for (std::size_t i = 0; i < points; ++i) {
+        const double xyz[3] = {double(i), 1.0, 2.0};
+        const std::string block = zlib_stored(std::string(reinterpret_cast<const char*>(xyz), 24));
+        word(header, block.size());
+        data += block;
+    }
+    const std::string text =
+        "<?xml version=\"1.0\"?>\n<VTKFile type=\"UnstructuredGrid\" version=\"1.0\" "
+        "byte_order=\"LittleEndian\" header_type=\"UInt64\" "
+        "compressor=\"vtkZLibDataCompressor\">\n<UnstructuredGrid>\n<Piece NumberOfPoints=\"" +
+        std::to_string(points) +
+        "\" NumberOfCells=\"0\">\n<Points>\n<DataArray type=\"Float64\" "
+        "NumberOfComponents=\"3\" format=\"binary\">\n" +
+        base64(header) + base64(data) +
+        "\n</DataArray>\n</Points>\n</Piece>\n</UnstructuredGrid>\n</VTKFile>\n";
+    const ReadResult r = read_vtk_xml_bytes(text.data(), text.size(), "inline.vtu");
+    ASSERT_EQ(r.model.nnode, static_cast<int>(points));
+    EXPECT_EQ(r.model.coord(points, 1), double(points - 1));
+    EXPECT_EQ(r.model.coord(points, 3), 2.0);
+    EXPECT_GE(r.bytes_fetched, text.size());
+    EXPECT_LE(r.bytes_fetched, 3 * text.size());
+}
+
+// dolfinx and VTK's filters keep "vtkOriginal..." id arrays: not results.
+TEST(VtkXmlReader, OriginalIdArraysAreNotResults) {
+    std::string text = slurp(fixture("ascii.vtu"));
+    const std::string from = "<DataArray type=\"Float32\" Name=\"temp\"";
+    const auto at = text.find(from);
+    ASSERT_NE(at, std::string::npos);
+    text.insert(at,
+                "<DataArray type=\"Int64\" Name=\"vtkOriginalPointIds\" format=\"ascii\">0 1 2 3 4 5 6 7 8 9 "
+                "10 11</DataArray>\n");
+    const ImportData d = import_vtk_xml_bytes(text.data(), text.size(), "ids.vtu");
+    ASSERT_EQ(d.steps.size(), 1u);
+    EXPECT_EQ(field(d.steps[0], "vtkOriginalPointIds"), nullptr);
+    EXPECT_NE(field(d.steps[0], "temp"), nullptr);
+}
+
+// Pieces never nest: a partitioned file naming itself, two naming each
+// other, and collections naming collections are refused at the naming line
+// instead of recursing until the stack runs out.
+TEST(VtkXmlReader, NestedPartitionedFilesAndCollectionsAreRefused) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / ("orvanel_nest_" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    const auto pvtu = [&](const char* name, const char* source) {
+        std::ofstream(dir / name) << "<?xml version=\"1.0\"?>\n<VTKFile type=\"PUnstructuredGrid\">\n"
+                                     "<PUnstructuredGrid GhostLevel=\"0\">\n<PPoints><PDataArray "
+                                     "type=\"Float64\" NumberOfComponents=\"3\"/></PPoints>\n<Piece Source=\""
+                                  << source << "\"/>\n</PUnstructuredGrid>\n</VTKFile>\n";
+    };
+    const auto pvd = [&](const char* name, const char* file) {
+        std::ofstream(dir / name) << "<?xml version=\"1.0\"?>\n<VTKFile type=\"Collection\">\n<Collection>\n"
+                                     "<DataSet timestep=\"0\" file=\""
+                                  << file << "\"/>\n</Collection>\n</VTKFile>\n";
+    };
+    pvtu("self.pvtu", "self.pvtu");
+    pvtu("a.pvtu", "b.pvtu");
+    pvtu("b.pvtu", "a.pvtu");
+    pvtu("names_pvd.pvtu", "self.pvd");
+    pvd("self.pvd", "self.pvd");
+    pvd("through.pvd", "self.pvtu");
+    pvd("loop_a.pvd", "loop_b.pvd");
+    pvd("loop_b.pvd", "loop_a.pvd");
+    const struct {
+        const char* file;
+        std::vector<std::string> message;
+    } cases[] = {
+        {"self.pvtu", {"self.pvtu is itself a partitioned file", "a piece", "line 5 of self.pvtu"}},
+        {"a.pvtu", {"b.pvtu is itself a partitioned file", "line 5 of a.pvtu"}},
+        {"names_pvd.pvtu", {"self.pvd is itself a collection", "line 5 of names_pvd.pvtu"}},
+        {"self.pvd", {"self.pvd is itself a collection", "line 4 of self.pvd"}},
+        {"through.pvd",
+         {"self.pvtu is itself a partitioned file", "line 5 of self.pvtu", "line 4 of through.pvd"}},
+        {"loop_a.pvd", {"loop_b.pvd is itself a collection", "line 4 of loop_a.pvd"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        for (const bool whole : {false, true}) {
+            try {
+                if (whole)
+                    read_vtk_xml((dir / c.file).string());
+                else
+                    import_vtk_xml((dir / c.file).string());
+                ADD_FAILURE() << "read";
+            } catch (const ReadError& e) {
+                for (const auto& m : c.message)
+                    EXPECT_NE(std::string(e.what()).find(m), std::string::npos) << e.what();
+            }
+        }
+    }
+    fs::remove_all(dir);
+}
+
 } // namespace
 } // namespace orv
 
