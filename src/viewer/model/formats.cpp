@@ -1,10 +1,12 @@
 #include "viewer/model/formats.h"
 
 #include "viewer/model/calculix_reader.h"
+#include "viewer/model/exodus_reader.h"
 #include "viewer/model/gmsh_reader.h"
 #include "viewer/model/reader.h"
 #include "viewer/model/vtk_legacy_reader.h"
 #include "viewer/model/vtk_xml_reader.h"
+#include "viewer/model/xdmf_reader.h"
 
 #include <array>
 #include <cctype>
@@ -30,6 +32,8 @@ constexpr std::array kFormats{
     Format{"VTK XML partitioned grid", ".pvtu", looks_like_pvtu, read_vtk_xml, read_vtk_xml_bytes},
     Format{"Gmsh", ".msh", looks_like_msh, read_msh, read_msh_bytes},
     Format{"CalculiX", ".frd", looks_like_frd, read_frd, read_frd_bytes},
+    Format{"Exodus II", ".e .exo .ex2 .g", looks_like_exodus, read_exodus, read_exodus_bytes},
+    Format{"XDMF", ".xdmf .xmf", looks_like_xdmf, read_xdmf, read_xdmf_bytes},
 };
 
 std::string lower_extension(const std::string& name) {
