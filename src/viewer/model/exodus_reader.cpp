@@ -736,6 +736,17 @@ ExodusData ExodusFile::import(const ReaderOptions& options) const {
         mesh.point_labels.assign(labels.begin(), labels.end());
 
     // Cells, block after block.
+    {
+        std::size_t cells = 0, nodes = 0;
+        for (const Block& b : f.blocks)
+            if (b.kind.vtk) {
+                cells += b.count;
+                nodes += b.count * b.nodes;
+            }
+        mesh.cell_offsets.reserve(cells + 1);
+        mesh.cell_types.reserve(cells);
+        mesh.cell_nodes.reserve(nodes);
+    }
     mesh.cell_offsets.push_back(0);
     std::map<std::string, std::size_t> unknown;
     std::vector<char> cell_kept; // per element of the file

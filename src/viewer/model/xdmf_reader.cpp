@@ -68,6 +68,9 @@ struct Piece {
     std::optional<double> time;
     const XmlElement* geometry = nullptr; // what the mesh was read from
     const XmlElement* topology = nullptr;
+    // The mesh's sizes; a grid on the mesh already read keeps `mesh` empty.
+    std::uint64_t points = 0;
+    std::uint64_t cells = 0;
 };
 
 // VTK cell of an XDMF topology name or Mixed type number, and its node count
@@ -206,6 +209,13 @@ class Reader {
         (void)top_size;
     }
 
+    ~Reader() {
+        const std::lock_guard lock(heavy_data_mutex());
+        h5_.clear();
+    }
+    Reader(const Reader&) = delete;
+    Reader& operator=(const Reader&) = delete;
+
     const Doc& load_top(const std::string& path) { return load(path, nullptr); }
     const Doc& load_bytes(const char* data, std::size_t size, const std::string& name) {
         auto d = std::make_unique<Doc>();
@@ -325,6 +335,14 @@ class Reader {
     std::map<const XmlElement*, std::shared_ptr<const Array>> items_;
     std::map<std::string, H5Handle> h5_;
     std::vector<std::string> warnings_;
+    // The first mesh read: grids naming the same Geometry and Topology (a
+    // time series' shared mesh) are not read again.
+    struct {
+        const XmlElement* geometry = nullptr;
+        const XmlElement* topology = nullptr;
+        std::uint64_t points = 0, cells = 0;
+    } first_mesh_;
+    int pieces_depth_ = 0; // inside a Spatial collection, whose pieces are joined: every mesh is read
 };
 
 std::vector<Node> Reader::children(const Node& n, int depth) {
@@ -658,6 +676,11 @@ void Reader::read_mesh(const Node& grid, Piece& p) {
     if (top.empty()) fail(grid, "Expected a Topology in the Grid");
     p.geometry = geo[0].e;
     p.topology = top[0].e;
+    if (pieces_depth_ == 0 && first_mesh_.geometry == p.geometry && first_mesh_.topology == p.topology) {
+        p.points = first_mesh_.points;
+        p.cells = first_mesh_.cells;
+        return;
+    }
 
     // Points.
     const Node& g = geo[0];
@@ -759,9 +782,16 @@ void Reader::read_mesh(const Node& grid, Piece& p) {
         if (vtk == vtk_line && n > 2) vtk = vtk_poly_line;
         if (vtk == vtk_poly_vertex && n == 1) vtk = vtk_vertex;
         const std::size_t keep = tp->keep ? static_cast<std::size_t>(tp->keep) : n;
+        p.mesh.cell_nodes.reserve(v.size() / n * keep);
+        p.mesh.cell_types.reserve(v.size() / n);
+        p.mesh.cell_offsets.reserve(v.size() / n + 1);
         for (std::size_t k = 0; k < v.size(); k += n)
             add_cell(vtk, k, n, keep);
     }
+    p.points = p.mesh.point_count();
+    p.cells = p.mesh.cell_count();
+    if (pieces_depth_ == 0 && !first_mesh_.geometry)
+        first_mesh_ = {p.geometry, p.topology, p.points, p.cells};
     if (dropped)
         warnings_.push_back(g.doc->name + ": " + std::to_string(dropped) + " cells of Topology " + ttype +
                             " keep their corner and edge nodes only (line " + std::to_string(t.e->line) +
@@ -772,7 +802,7 @@ Piece Reader::read_uniform(const Node& grid, std::vector<std::string>& skipped) 
     Piece p;
     read_mesh(grid, p);
     p.time = time_of(grid);
-    const std::uint64_t np = p.mesh.point_count(), nc = p.mesh.cell_count();
+    const std::uint64_t np = p.points, nc = p.cells;
     for (const Node& a : children(grid, "Attribute")) {
         const std::string name = attr(a, "Name", "attribute");
         const std::string center = attr(a, "Center", "Node");
@@ -877,6 +907,8 @@ Piece join(std::vector<Piece>&& pieces, std::vector<std::string>& warnings, cons
     }
     out.geometry = nullptr; // a joined mesh is its own
     out.topology = nullptr;
+    out.points = out.mesh.point_count();
+    out.cells = out.mesh.cell_count();
     return out;
 }
 
@@ -888,8 +920,10 @@ Piece Reader::read_grid(const Node& grid, std::vector<std::string>& skipped,
         const std::string ct = attr(grid, "CollectionType", "Spatial");
         if (ct == "Temporal") fail(grid, "A Temporal collection inside a collection is not read");
         std::vector<Piece> pieces;
+        ++pieces_depth_;
         for (const Node& c : children(grid, "Grid"))
             pieces.push_back(read_grid(c, skipped, warnings));
+        --pieces_depth_;
         if (pieces.empty()) fail(grid, "Expected a Grid in the collection");
         Piece out = join(std::move(pieces), warnings, grid.doc->name);
         if (!out.time) out.time = time_of(grid);

@@ -239,8 +239,9 @@ def vtk_file():
     w.Write()
 
 
-classic_hex()
-offset64_quad2d()
-nc4_quadratic()
-meshio_file()
-vtk_file()
+if __name__ == "__main__":
+    classic_hex()
+    offset64_quad2d()
+    nc4_quadratic()
+    meshio_file()
+    vtk_file()
