@@ -13,12 +13,16 @@ py=/usr/bin/python3
 measure() { # label command...
   local label=$1 out
   shift
-  out=$( { /usr/bin/time -f "%e %M" "$@" >/dev/null 2>/dev/null; } 2>&1 | tail -1)
+  local log
+  log=$(mktemp)
+  /usr/bin/time -o "$log" -f "%e %M" "$@" >/dev/null 2>&1 || echo "$label: failed" >&2
+  out=$(tail -1 "$log")
+  rm -f "$log"
   printf '%-34s %6s s %7s MB\n' "$label" "${out% *}" "$(( ${out#* } / 1024 ))"
 }
 cd "$folder"
 for f in plate_nc4.exo plate_64.exo plate.xdmf; do
-  measure "$f orvanel --info" "$build/orvanel" --info "$f"
+  measure "$f orvanel --info" "$build/src/orvanel" --info "$f"
 done
 for f in plate_nc4.exo plate_64.exo; do
   measure "$f meshio.read" "$py" -c "import meshio,sys; meshio.read(sys.argv[1])" "$f"
