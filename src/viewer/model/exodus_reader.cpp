@@ -336,11 +336,12 @@ struct ExodusFile::Impl {
 
     // Refuses a classic file shorter than its header says (its header read
     // from `path`, or from `data` when given).
+    // Done before the library sees the file: given a classic header that
+    // announces more than the bytes hold, it sizes its memory by the header.
     void check_length(const std::string& path, const char* data) const {
-        int format = 0;
-        if (nc_inq_format(ncid, &format) != NC_NOERR ||
-            (format != NC_FORMAT_CLASSIC && format != NC_FORMAT_64BIT_OFFSET && format != NC_FORMAT_CDF5))
-            return;
+        const std::string magic = data ? std::string(data, std::min<std::uint64_t>(file_size, 3))
+                                       : input::InputFile(path).first_bytes(3);
+        if (magic != "CDF") return; // netCDF-4: HDF5 checks its own length
         for (std::uint64_t want = 1 << 16;; want *= 4) {
             const std::size_t len = static_cast<std::size_t>(std::min<std::uint64_t>(want, file_size));
             std::string head;
@@ -592,6 +593,7 @@ ExodusFile::ExodusFile(const std::string& path) : impl_(std::make_unique<Impl>()
         const input::InputFile probe(path); // a FIFO or a device never reaches the library
         impl_->file_size = probe.size();
     }
+    impl_->check_length(path, nullptr);
     const std::lock_guard lock(heavy_data_mutex());
     quiet_hdf5();
     int id = -1;
@@ -599,7 +601,6 @@ ExodusFile::ExodusFile(const std::string& path) : impl_(std::make_unique<Impl>()
     if (status != NC_NOERR)
         throw ReadError("Cannot open " + impl_->name + " as an Exodus II file: " + nc_strerror(status));
     impl_->ncid = id;
-    impl_->check_length(path, nullptr);
     impl_->index();
 }
 
@@ -607,6 +608,7 @@ ExodusFile::ExodusFile(const char* data, std::size_t size, const std::string& na
     : impl_(std::make_unique<Impl>()) {
     impl_->name = input::base_name(name);
     impl_->file_size = size;
+    impl_->check_length({}, data);
     const std::lock_guard lock(heavy_data_mutex());
     quiet_hdf5();
     int id = -1;
@@ -616,7 +618,6 @@ ExodusFile::ExodusFile(const char* data, std::size_t size, const std::string& na
     if (status != NC_NOERR)
         throw ReadError("Cannot open " + impl_->name + " as an Exodus II file: " + nc_strerror(status));
     impl_->ncid = id;
-    impl_->check_length({}, data);
     impl_->index();
 }
 

@@ -286,6 +286,11 @@ TEST(ExodusReader, RefusesHostileFiles) {
     const unsigned char billion[4] = {0x3B, 0x9A, 0xCA, 0x00};
     std::memcpy(bytes.data() + at + 12, billion, 4);
     expect_refused([&] { read_exodus_bytes(bytes.data(), bytes.size(), "billion.exo"); }, "billion.exo");
+    // A damaged header, found by the fuzzer: the library, reading from
+    // memory, sized its buffer by it (2 GB); it is refused before.
+    const std::string oom = slurp(fixture("fuzz_header_oom.exo"));
+    expect_refused([&] { read_exodus_bytes(oom.data(), oom.size(), "oom.exo"); }, "netCDF header");
+    expect_refused([&] { read_exodus(fixture("fuzz_header_oom.exo")); }, "netCDF header");
     // Not a regular file.
     const auto fifo = dir / "pipe.exo";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
