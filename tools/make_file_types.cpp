@@ -77,6 +77,16 @@ const TypeText kTypes[] = {
      "      <match type=\"string\" value=\"    1U\" offset=\"0\"/>\n"
      "      <match type=\"string\" value=\"    2C\" offset=\"0\"/>\n"
      "    </magic>\n"},
+    // netCDF's classic, 64-bit offset and CDF5 forms, and netCDF-4 (HDF5).
+    {"application/x-exodus-ii", "Exodus II finite-element file", "Arquivo de elementos finitos Exodus II",
+     nullptr,
+     "    <magic priority=\"60\">\n"
+     "      <match type=\"string\" value=\"CDF\\001\" offset=\"0\"/>\n"
+     "      <match type=\"string\" value=\"CDF\\002\" offset=\"0\"/>\n"
+     "      <match type=\"string\" value=\"CDF\\005\" offset=\"0\"/>\n"
+     "      <match type=\"string\" value=\"\\211HDF\" offset=\"0\"/>\n"
+     "    </magic>\n"},
+    {"application/x-xdmf", "XDMF data file", "Arquivo de dados XDMF", "application/xml", nullptr},
 };
 
 std::vector<std::string> words(std::string_view text) {

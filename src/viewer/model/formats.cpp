@@ -1,10 +1,12 @@
 #include "viewer/model/formats.h"
 
 #include "viewer/model/calculix_reader.h"
+#include "viewer/model/exodus_reader.h"
 #include "viewer/model/gmsh_reader.h"
 #include "viewer/model/reader.h"
 #include "viewer/model/vtk_legacy_reader.h"
 #include "viewer/model/vtk_xml_reader.h"
+#include "viewer/model/xdmf_reader.h"
 
 #include <array>
 #include <cctype>
@@ -34,6 +36,9 @@ constexpr std::array kFormats{
            "application/x-vtk-parallel-unstructured-grid"},
     Format{"Gmsh", ".msh", looks_like_msh, read_msh, read_msh_bytes, "application/x-gmsh-mesh"},
     Format{"CalculiX", ".frd", looks_like_frd, read_frd, read_frd_bytes, "application/x-calculix-frd"},
+    Format{"Exodus II", ".e .exo .ex2 .g", looks_like_exodus, read_exodus, read_exodus_bytes,
+           "application/x-exodus-ii"},
+    Format{"XDMF", ".xdmf .xmf", looks_like_xdmf, read_xdmf, read_xdmf_bytes, "application/x-xdmf"},
 };
 
 std::string lower_extension(const std::string& name) {

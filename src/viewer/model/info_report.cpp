@@ -52,6 +52,8 @@ std::string info_report(const ResultModel& m) {
     for (const auto& [code, count] : codes)
         out += " " + std::to_string(code) + ":" + std::to_string(count);
     out += "\n";
+    for (const std::string& group : m.file_groups)
+        out += printable(to_locale_text(decode_name_bytes(group))) + "\n";
     return out;
 }
 

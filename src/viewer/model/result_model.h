@@ -110,6 +110,9 @@ struct ResultModel {
     // but by no face that is drawn): kept for histories and --info, drawn
     // by nothing. Empty when every node is drawn, as in native files.
     std::vector<std::uint8_t> inner_nodes;
+    // Named parts the file lists (element blocks, node and side sets), one
+    // line each for --info, e.g. "block 1 HEX8 200 Part1"; empty for most formats.
+    std::vector<std::string> file_groups;
 
     double valmin = 0;
     double valmax = 0;
