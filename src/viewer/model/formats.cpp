@@ -37,8 +37,9 @@ constexpr std::array kFormats{
     Format{"Gmsh", ".msh", looks_like_msh, read_msh, read_msh_bytes, "application/x-gmsh-mesh"},
     Format{"CalculiX", ".frd", looks_like_frd, read_frd, read_frd_bytes, "application/x-calculix-frd"},
     Format{"Exodus II", ".e .exo .ex2 .g", looks_like_exodus, read_exodus, read_exodus_bytes,
-           "application/x-exodus-ii"},
-    Format{"XDMF", ".xdmf .xmf", looks_like_xdmf, read_xdmf, read_xdmf_bytes, "application/x-xdmf"},
+           "application/x-exodus-ii application/x-exodus-ii application/x-exodus-ii application/x-exodus-ii"},
+    Format{"XDMF", ".xdmf .xmf", looks_like_xdmf, read_xdmf, read_xdmf_bytes,
+           "application/x-xdmf application/x-xdmf"},
 };
 
 std::string lower_extension(const std::string& name) {
