@@ -459,7 +459,8 @@ TEST_F(MainWindowTest, OpenDialogOffersEveryFormatsExtensions) {
     const QString filter = dialogs().last_text(DialogKind::OpenFile);
     EXPECT_TRUE(filter.startsWith(QStringLiteral("Resultados (*.txt "))) << filter.toStdString();
     EXPECT_TRUE(filter.endsWith(QStringLiteral(");;Todos (*)"))) << filter.toStdString();
-    for (const char* ext : {"*.vtk", "*.vtu", "*.vtp", "*.pvd", "*.pvtu", "*.msh", "*.frd", "*.exo", "*.xdmf", "*.xmf"})
+    for (const char* ext :
+         {"*.vtk", "*.vtu", "*.vtp", "*.pvd", "*.pvtu", "*.msh", "*.frd", "*.exo", "*.xdmf", "*.xmf"})
         EXPECT_TRUE(filter.contains(QString::fromLatin1(ext))) << ext;
     EXPECT_TRUE(main->viewers().isEmpty());
 }
@@ -501,7 +502,8 @@ TEST_F(MainWindowTest, CancellingTheOpenDialogChangesNothing) {
     EXPECT_EQ(dialogs().count(DialogKind::OpenFile), 1);
     EXPECT_EQ(dialogs().requests.back().title, QStringLiteral("Arquivo de dados"));
     EXPECT_EQ(dialogs().requests.back().text,
-              QStringLiteral("Resultados (*.txt *.vtk *.vtu *.vtp *.pvd *.pvtu *.msh *.frd *.e *.exo *.ex2 *.g *.xdmf *.xmf);;Todos (*)"));
+              QStringLiteral("Resultados (*.txt *.vtk *.vtu *.vtp *.pvd *.pvtu *.msh *.frd *.e *.exo *.ex2 "
+                             "*.g *.xdmf *.xmf);;Todos (*)"));
     EXPECT_EQ(main->viewer_count, 0);
     EXPECT_TRUE(commands_disabled());
 
