@@ -14,10 +14,10 @@ import sys
 import numpy as np
 
 here = os.path.dirname(os.path.abspath(__file__))
-spec = importlib.util.spec_from_file_location(
+fixture_module = importlib.util.spec_from_file_location(
     "fixtures", os.path.join(here, "..", "tests", "data", "import", "exodus", "make_exodus_fixtures.py"))
-fixtures = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(fixtures)
+fixtures = importlib.util.module_from_spec(fixture_module)
+fixture_module.loader.exec_module(fixtures)
 
 folder = sys.argv[1]
 steps = int(sys.argv[2]) if len(sys.argv) > 2 else 2
