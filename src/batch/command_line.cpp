@@ -1,6 +1,7 @@
 #include "batch/command_line.h"
 
 #include "viewer/model/number_text.h"
+#include "viewer/output/output_file.h"
 
 #include <array>
 #include <charconv>
@@ -15,20 +16,9 @@ namespace orv::cli {
 
 namespace {
 
+// Control bytes of a message shown as \xHH, as the output messages show file names.
 std::string one_line(const std::string& message) {
-    std::string out;
-    for (const char c : message) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b < 0x20 || b == 0x7F) {
-            static constexpr char hex[] = "0123456789ABCDEF";
-            out += "\\x";
-            out += hex[b >> 4];
-            out += hex[b & 15];
-        } else {
-            out += c;
-        }
-    }
-    return out;
+    return shown_file_name(message);
 }
 
 } // namespace
