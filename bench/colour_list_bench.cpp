@@ -9,7 +9,7 @@
 //   colour_list_bench FILE [--list K]    a result file (make_result_file)
 //   --repeat N                           timed runs per pass (best is kept)
 //   --waves W                            value waves of the synthetic plates
-#include "viewer/model/reader.h"
+#include "viewer/formats/reader.h"
 #include "viewer/render/colour_list.h"
 
 #include <algorithm>

@@ -1,8 +1,8 @@
 // Times the Exodus II or XDMF import of FILE and the model built from it,
 // apart, so that the importer's share of `orvanel --info` shows.
 //   heavy_data_read FILE
-#include "viewer/model/exodus_reader.h"
-#include "viewer/model/xdmf_reader.h"
+#include "viewer/formats/exodus_reader.h"
+#include "viewer/formats/xdmf_reader.h"
 
 #include <chrono>
 #include <cstdio>

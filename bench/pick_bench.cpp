@@ -12,7 +12,7 @@
 //   pick_bench FILE [--size WxH] [--probes N] [--list K]
 //
 // Make the usual file with: make_result_file --nodes 1000000 --lists 10 --kind quad1 /tmp/big.txt
-#include "viewer/model/reader.h"
+#include "viewer/formats/reader.h"
 #include "viewer/view/interaction.h"
 #include "viewer/view/pick.h"
 

@@ -15,7 +15,7 @@
 // Each figure is the median of N runs (default 5), the variants taking turns
 // so that a load from elsewhere spreads over all of them. "cpu" is the user
 // plus system time of all threads.
-#include "viewer/model/reader.h"
+#include "viewer/formats/reader.h"
 
 #include <algorithm>
 #include <charconv>

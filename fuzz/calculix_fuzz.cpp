@@ -3,7 +3,7 @@
 // the model must be one every drawing path can walk (element nodes in range,
 // row lengths matching their codes). Three threads on chunks of a few bytes
 // must read exactly what one thread reads: the same data or the same error.
-#include "viewer/model/calculix_reader.h"
+#include "viewer/formats/calculix_reader.h"
 
 #include "import_same.h"
 

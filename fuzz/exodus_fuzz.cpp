@@ -2,7 +2,7 @@
 // 64-bit offset and CDF5 metadata, read from memory) must give
 // imported data that build_model accepts or refuses with a ReadError, never
 // a crash, a hang or an allocation the input cannot justify.
-#include "viewer/model/exodus_reader.h"
+#include "viewer/formats/exodus_reader.h"
 
 #include <cstddef>
 #include <cstdint>

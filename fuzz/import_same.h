@@ -3,7 +3,7 @@
 // and warnings: what a read on several threads must give against one thread;
 // and the check every importer's fuzz target makes.
 
-#include "viewer/model/import_mesh.h"
+#include "viewer/formats/import_mesh.h"
 
 #include <cstring>
 #include <optional>

@@ -2,8 +2,8 @@
 // batch modes take, with its own name window and block fetches) must give
 // exactly what the reader over the same bytes in memory gives, on one and on
 // two threads; its progress must count forward, never past the total.
+#include "viewer/formats/reader.h"
 #include "viewer/model/info_report.h"
-#include "viewer/model/reader.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -3,8 +3,8 @@
 // parallel reader, on three threads with chunks of a few bytes so that chunk
 // joins fall everywhere, must give exactly what one thread gives: the same
 // arrays, names, ranges and warnings, or the same error message.
+#include "viewer/formats/reader.h"
 #include "viewer/model/info_report.h"
-#include "viewer/model/reader.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -6,7 +6,7 @@
 // one is also read from a scratch folder where it is saved as self.pvtu,
 // self.pvd and other.pvtu, beside a valid piece.vtu: seeds that name those
 // files (themselves, each other, the piece) reach the nesting rules.
-#include "viewer/model/vtk_xml_reader.h"
+#include "viewer/formats/vtk_xml_reader.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -4,7 +4,7 @@
 // never a crash, a hang or an allocation the input cannot justify. The name
 // lies in a folder that does not exist, so that no HDF5 or included file is
 // ever opened.
-#include "viewer/model/xdmf_reader.h"
+#include "viewer/formats/xdmf_reader.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,5 +1,5 @@
 // Writes the installed file-type lists from the reader's table of formats
-// (src/viewer/model/formats.cpp), so that they cannot drift from what the
+// (src/viewer/formats/formats.cpp), so that they cannot drift from what the
 // reader opens:
 //
 //   make_file_types MIME_XML DESKTOP_IN DESKTOP_OUT METAINFO_IN METAINFO_OUT
@@ -13,7 +13,7 @@
 // descriptions below must name exactly the types of the format rows: one
 // missing or left over stops the build.
 
-#include "viewer/model/formats.h"
+#include "viewer/formats/formats.h"
 
 #include <cstdio>
 #include <fstream>

@@ -15,7 +15,7 @@
 #include "batch/plain_modes.h"
 #include "ui/png_bytes.h"
 #include "viewer/Unit3.h"
-#include "viewer/model/reader.h"
+#include "viewer/formats/reader.h"
 #include "viewer/output/list_sequence.h"
 #include "viewer/output/node_history.h"
 #include "viewer/output/output_error.h"

@@ -1,9 +1,9 @@
 #include "batch/plain_modes.h"
 
 #include "batch/command_line.h"
+#include "viewer/formats/model_writer.h"
+#include "viewer/formats/reader.h"
 #include "viewer/model/info_report.h"
-#include "viewer/model/model_writer.h"
-#include "viewer/model/reader.h"
 #include "viewer/output/output_file.h"
 
 #include <string>

@@ -6,7 +6,7 @@
 #include "shell/window_arrangement.h"
 #include "ui/dialogs.h"
 #include "viewer/Unit2.h"
-#include "viewer/model/formats.h"
+#include "viewer/formats/formats.h"
 
 #include <QAction>
 #include <QCloseEvent>

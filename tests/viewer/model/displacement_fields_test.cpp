@@ -1,7 +1,7 @@
 // The displacement field chosen by name ("Deslocamento", --displacement-field).
 #include "viewer/model/displacement_fields.h"
 
-#include "viewer/model/reader.h"
+#include "viewer/formats/reader.h"
 
 #include <gtest/gtest.h>
 

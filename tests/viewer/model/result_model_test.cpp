@@ -1,4 +1,4 @@
-#include "viewer/model/reader.h"
+#include "viewer/formats/reader.h"
 #include "viewer/model/result_model.h"
 
 #include <gtest/gtest.h>

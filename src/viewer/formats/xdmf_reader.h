@@ -1,0 +1,44 @@
+#pragma once
+// Reader of XDMF 2 and 3 files (.xdmf, .xmf): the XML light data through the
+// element tree the VTK XML reader uses, heavy data in HDF5 files through the
+// HDF5 library, or numbers in the XML itself.
+//
+// Uniform grids; Temporal collections (each child a step, its Time);
+// Spatial collections (pieces merged into one mesh, points at the same
+// coordinates joined); xi:include with the xpointer forms dolfinx and meshio
+// write (/Xdmf/Domain/Grid[1], //Grid[@Name="mesh"]/*[self::Topology or
+// self::Geometry]), another file's included once and never in a loop. Every
+// DataItem is read once, so the mesh a time series shares is read once.
+// Topologies: Polyvertex, Polyline, Polygon, Triangle, Quadrilateral,
+// Tetrahedron, Pyramid, Wedge, Hexahedron, their quadratic forms and Mixed;
+// geometry XYZ, XY, X_Y_Z, X_Y. Attributes Scalar, Vector, Tensor, Tensor6
+// and Matrix centred on Node or Cell.
+//
+// Refused with the XDMF file and line: an HDF5 path that is absolute or
+// leaves the folder of the file naming it, anything but a regular file, a
+// missing dataset, a dataset whose size is not the DataItem's, sizes that
+// memory or the file's bytes cannot hold, an xi:include loop.
+
+#include "viewer/formats/import_mesh.h"
+#include "viewer/formats/reader.h"
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace orv {
+
+ImportData import_xdmf(const std::string& path, const ReaderOptions& options = {});
+// Over bytes in memory: `name`'s folder is where HDF5 and included files are
+// looked for.
+ImportData import_xdmf_bytes(const char* data, std::size_t size, const std::string& name,
+                             const ReaderOptions& options = {});
+
+// An XML document whose root element is Xdmf.
+bool looks_like_xdmf(std::string_view first_bytes);
+
+ReadResult read_xdmf(const std::string& path, const ReaderOptions& options = {});
+ReadResult read_xdmf_bytes(const char* data, std::size_t size, const std::string& name,
+                           const ReaderOptions& options = {});
+
+} // namespace orv
