@@ -663,6 +663,11 @@ ReadResult build_model(ImportData&& data, const std::string& name_in, int thread
     out.bytes_fetched = data.bytes_fetched;
     ResultModel& m = out.model;
     m.namefile = name_in;
+    // Indexed fields are read here, one after the other, until the model
+    // can keep them unread.
+    for (ImportStep& step : data.steps)
+        for (ImportField& f : step.fields)
+            if (f.load && f.values.empty()) f.load(f.values);
 
     // Check the hand-over before trusting any index in it.
     if (mesh.points.size() % 3 != 0) fail(name, "the point coordinates are not a multiple of three");

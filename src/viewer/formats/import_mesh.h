@@ -15,6 +15,7 @@
 #include "viewer/formats/reader.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -95,6 +96,13 @@ struct ImportField {
     // components and von Mises. False for other rows of that size (CalculiX's
     // amplitudes and phases), shown component by component.
     bool symmetric_tensor = true;
+    // Reads the values again from the file, into `values` (sized and
+    // filled as above), for a field the importer indexed instead of keeping
+    // (a step of a transient result). Throws ReadError as the first read
+    // would. Called on any thread, more than once, long after the import:
+    // it owns what it needs (the path, the offsets), never the importer.
+    // Null when `values` holds the values already.
+    std::function<void(ZeroedVector<double>& values)> load = {};
 };
 
 struct ImportStep {
