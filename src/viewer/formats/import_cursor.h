@@ -34,6 +34,8 @@ class MappedFile {
     MappedFile& operator=(const MappedFile&) = delete;
     const char* data() const { return data_; }
     std::size_t size() const { return size_; }
+    // The file's size and modification time now (see input::FileStamp).
+    input::FileStamp stamp() const { return file_.stamp(); }
     // Tells the system that bytes before `upto` will not be read again, so
     // that their pages leave the resident set (the peak memory of a read).
     void done_before(const char* upto);
@@ -64,6 +66,45 @@ class MappedFile {
 };
 
 using input::base_name;
+
+// A file that an importer comes back to, to read values it indexed at the
+// first pass: its path, its stamp then, and the options of the reads (the
+// threads and memory limit; no progress callback, since a later read has no
+// dialog of its own). Shared by the readers of all the fields of one file.
+struct Reopen {
+    std::string path;
+    input::FileStamp stamp;
+    ReaderOptions options;
+
+    // The options of a first pass, for the reads that come after it.
+    static ReaderOptions later(const ReaderOptions& first) {
+        ReaderOptions o;
+        o.memory_limit = first.memory_limit;
+        o.threads = first.threads;
+        o.chunk_bytes = first.chunk_bytes;
+        return o;
+    }
+
+    // Maps the file again and runs parse(data, size) over all of it. Throws
+    // ReadError "NAME changed since it was opened; reopen it" when its size
+    // or modification time differ from `stamp`, before parsing or after
+    // (whatever parse gave is then dropped), so that no values of two
+    // versions of the file ever mix.
+    template <class Parse> void read(Parse parse) const {
+        const MappedFile file(path);
+        input::check_unchanged(path, stamp, file.stamp());
+        try {
+            file.read([&] {
+                parse(file.data(), file.size());
+                return 0;
+            });
+        } catch (const ReadError&) {
+            input::check_unchanged(path, stamp, file.stamp());
+            throw;
+        }
+        input::check_unchanged(path, stamp, file.stamp());
+    }
+};
 
 class Cursor {
   public:

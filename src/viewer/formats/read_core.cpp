@@ -434,6 +434,17 @@ void FileMapping::release_before(std::uint64_t offset) {
     released_ = upto;
 }
 
+FileStamp file_stamp(int fd, const std::string& name) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) throw ReadError("I/O error reading " + name + ": " + std::strerror(errno));
+    return {static_cast<std::uint64_t>(st.st_size),
+            static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
+void check_unchanged(const std::string& path, const FileStamp& opened, const FileStamp& now) {
+    if (now != opened) throw ReadError(base_name(path) + " changed since it was opened; reopen it");
+}
+
 InputFile::InputFile(const std::string& path) : path_(path) {
     // Non-blocking, so that a FIFO without a writer cannot hang the open;
     // anything but a regular file is refused before a byte is read.

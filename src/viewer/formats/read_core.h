@@ -72,6 +72,13 @@ struct ReaderOptions {
     // read, which then throws ReadCancelled.
     std::function<bool(std::uint64_t done, std::uint64_t total)> progress;
 
+    // Importers that can find a step's field again in its file (by a byte
+    // offset, or a file of a series) hand over a reader of it
+    // (ImportField::load) instead of its values, and keep none of them;
+    // false reads every value at once. Only files are read on demand, never
+    // bytes in memory.
+    bool values_on_demand = true;
+
     // The reading threads of these options, the one place that reads
     // ORVANEL_THREADS: `threads` when positive, else reader_threads_from()
     // of the environment and this machine. read_result() resolves it once
@@ -582,6 +589,25 @@ std::uint64_t machine_memory();
 // Bytes as whole MiB, rounded up, for messages.
 std::string mib(std::uint64_t bytes);
 
+// What a file was when a reader opened it: its size and modification time.
+// A reader that comes back to the file later (values read when they are
+// needed) compares stamps first, so that it never mixes bytes of two
+// versions of a file that a solver rewrote meanwhile.
+struct FileStamp {
+    std::uint64_t size = 0;
+    std::int64_t mtime_ns = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
+// The stamp of the open file `fd`; ReadError naming `name` when the system
+// cannot tell it.
+FileStamp file_stamp(int fd, const std::string& name);
+
+// Throws ReadError "NAME changed since it was opened; reopen it" (NAME the
+// last component of `path`, as other messages give it) when `now` is not
+// the stamp the file had when it was opened.
+void check_unchanged(const std::string& path, const FileStamp& opened, const FileStamp& now);
+
 // A regular file opened for reading. Anything else (a FIFO, a device, a
 // directory) is refused with a ReadError naming it before a byte is read,
 // so that nothing can block.
@@ -594,6 +620,8 @@ class InputFile {
 
     int fd() const { return fd_; }
     std::uint64_t size() const { return size_; }
+    // Its size and modification time now.
+    FileStamp stamp() const { return file_stamp(fd_, base_name(path_)); }
     // The file's first bytes (up to `max`), for telling formats apart.
     std::string first_bytes(std::size_t max) const;
 
