@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <memory>
 #include <string_view>
 
 namespace orv {
@@ -78,15 +79,26 @@ struct PendingStep {
 
 class FrdReader {
   public:
-    FrdReader(const char* data, std::size_t size, const std::string& name, import::Reading& reading)
-        : c_(data, size, name), reading_(reading) {}
+    // `reopen`: where the values of result blocks can be read again later;
+    // null to keep them.
+    FrdReader(const char* data, std::size_t size, const std::string& name, import::Reading& reading,
+              std::shared_ptr<const import::Reopen> reopen = nullptr)
+        : c_(data, size, name), reading_(reading), reopen_(std::move(reopen)) {}
     ImportData run();
+
+    // The values of the result block whose header starts at byte `offset`,
+    // read as the first pass would have read them, given the node block's
+    // labels and node count that the first pass found.
+    ZeroedVector<double> reread(std::shared_ptr<const TagIndex> nodes, std::size_t points,
+                                std::size_t offset);
 
   private:
     Cursor c_;
     import::Reading& reading_;
+    std::shared_ptr<const import::Reopen> reopen_;
     ImportData out_;
-    TagIndex nodes_;
+    std::shared_ptr<const TagIndex> nodes_ = std::make_shared<TagIndex>();
+    std::size_t points_ = 0; // nodes of the node block
     bool have_nodes_ = false, have_elements_ = false, ended_ = false;
     std::vector<PendingStep> steps_;
     bool in_binary_ = false;
@@ -140,7 +152,7 @@ class FrdReader {
         return static_cast<int>(f);
     }
     std::int64_t node_index(std::int64_t label, const char* at, const char* who) {
-        const std::int64_t i = nodes_.find(label);
+        const std::int64_t i = nodes_->find(label);
         if (i < 0)
             fail(at, std::string(who) + " names node " + std::to_string(label) +
                          ", which the node block does not hold");
@@ -184,6 +196,13 @@ class FrdReader {
     void read_nodes(std::string_view header, const char* at);
     void read_elements(std::string_view header, const char* at);
     void read_results(std::string_view header, const char* at);
+    // Moves past the values of a result block of `announced` records of
+    // `nc` values without reading them: binary and fixed-width records by
+    // arithmetic, other text by lines. False (the cursor anywhere in the
+    // block) when the block does not hold exactly `announced` records and
+    // its end, which only a full read reports rightly.
+    bool skip_values(int format, std::int64_t announced, std::size_t nc);
+    void add_field(std::int64_t number, double time, ImportField&& field);
     void skip_block();
 };
 
@@ -236,7 +255,7 @@ bool FrdReader::parallel_results(std::int64_t announced, std::size_t w, ImportFi
     const auto nc = static_cast<std::size_t>(field.components);
     // One line must hold all of a node's values.
     if (3 + w + 12 * nc > 120) return false;
-    import::RowMarks seen(out_.mesh.point_count());
+    import::RowMarks seen(points_);
     auto& values = field.values;
     const auto count = static_cast<std::size_t>(announced);
     const auto parse = [&](const import::TokenPiece& piece) {
@@ -246,7 +265,7 @@ bool FrdReader::parallel_results(std::int64_t announced, std::size_t w, ImportFi
             std::int64_t label = 0;
             if (column(line, 0, 3) != " -1" || !import::parse_integer(trim(column(line, 3, w)), label))
                 return false;
-            const std::int64_t i = nodes_.find(label);
+            const std::int64_t i = nodes_->find(label);
             if (i < 0 || line.size() < 3 + w + 12 * (nc - 1) + 2) return false;
             seen.mark(static_cast<std::size_t>(i));
             for (std::size_t k = 0; k < nc; ++k)
@@ -313,7 +332,7 @@ bool FrdReader::parallel_elements(std::int64_t announced, std::size_t w) {
             }
             if (got < t->nodes) return false;
             for (std::size_t j = 0; j < take; ++j) {
-                const std::int64_t i = nodes_.find(nodes[t->take[j]]);
+                const std::int64_t i = nodes_->find(nodes[t->take[j]]);
                 if (i < 0) return false;
                 mesh.cell_nodes[n0 + e * take + j] = i;
             }
@@ -394,9 +413,12 @@ void FrdReader::read_nodes(std::string_view header, const char* head) {
                     std::to_string(read) + " read.");
     }
     in_binary_ = false;
-    if (const std::int64_t dup = nodes_.build(labels); dup >= 0)
+    auto index = std::make_shared<TagIndex>();
+    if (const std::int64_t dup = index->build(labels); dup >= 0)
         fail(head, "node " + std::to_string(dup) + " is given twice");
+    nodes_ = std::move(index);
     mesh.point_labels = std::move(labels);
+    points_ = mesh.point_count();
     have_nodes_ = true;
 }
 
@@ -411,7 +433,7 @@ void FrdReader::read_elements(std::string_view header, const char* head) {
     std::int64_t read = 0;
     auto add = [&](std::int64_t label, const FrdType& t, const std::int64_t* labels, const char* at) {
         for (const int g : t.take) {
-            std::int64_t i = nodes_.find(labels[g]);
+            std::int64_t i = nodes_->find(labels[g]);
             if (i < 0) i = node_index(labels[g], at, ("element " + std::to_string(label)).c_str()); // fails
             mesh.cell_nodes.push_back(i);
         }
@@ -513,94 +535,119 @@ void FrdReader::read_results(std::string_view header, const char* head) {
     const std::size_t nc = field.component_names.size();
     field.components = static_cast<int>(nc);
     const bool shown = nc >= 1 && nc <= 9;
-    if (shown) {
-        reading_.need(out_.mesh.point_count() * nc * sizeof(double), [&] {
-            return std::to_string(out_.mesh.point_count() * nc) + " values of result block " + field.name +
-                   " announced " + c_.where(head);
-        });
-        field.values.assign(out_.mesh.point_count() * nc, 0.0);
-    }
-    std::int64_t read = 0;
-    // Records naming nodes the node block lacks (CalculiX writes such blocks,
-    // and its own viewer skips them): skipped, counted for one warning.
-    std::int64_t missing = 0;
-    std::vector<std::int64_t> first_missing;
-    const auto node_or_skip = [&](std::int64_t label) {
-        const std::int64_t i = nodes_.find(label);
-        if (i < 0 && missing++ < 5) first_missing.push_back(label);
-        return i;
-    };
-    // A node named twice in one block is refused, as the node block refuses
-    // a node given twice.
-    std::vector<char> named(out_.mesh.point_count(), 0);
-    const auto once = [&](std::int64_t i, std::int64_t label, const char* at) {
-        if (named[static_cast<std::size_t>(i)]++)
-            fail(at, "a result record names node " + std::to_string(label) + " a second time in this block");
-    };
-    try {
-        if (format >= 2) {
-            in_binary_ = true;
-            for (; read < announced; ++read) {
-                const char* rat = c_.pos();
-                const std::int64_t label = c_.binary<std::int32_t>(false, "a node number");
-                const std::int64_t i = node_or_skip(label);
-                if (i >= 0) once(i, label, rat);
-                for (std::size_t k = 0; k < nc; ++k) {
-                    const double v = binary_value(format, "a value", true);
-                    if (shown && i >= 0) field.values[static_cast<std::size_t>(i) * nc + k] = v;
-                }
-            }
-            in_binary_ = false;
-        } else {
-            const std::size_t w = format == 0 ? 5 : 10;
-            std::size_t k = nc; // components of the current node still to read
-            std::int64_t i = 0;
-            const bool parallel = shown && parallel_results(announced, w, field); // its records are distinct
-            if (parallel) read = announced;
-            for (;;) {
-                if (!record(line, at)) throw Cursor::EndOfInput{c_.pos(), "a result record"};
-                const std::string_view key = column(line, 0, 3);
-                if (key == " -3") break;
-                std::size_t from = 3 + w;
-                if (key == " -1") {
-                    if (k < nc) fail(at, "expected the rest (-2) of the previous node's values");
-                    const std::int64_t label = int_field(line, at, 3, w, "a node number");
-                    i = node_or_skip(label);
-                    if (!parallel && i >= 0) once(i, label, at);
-                    k = 0;
-                    ++read;
-                } else if (key != " -2" || k >= nc) {
-                    fail(at, "expected a result record (-1) or the end of the block (-3)");
-                }
-                for (; k < nc && from + 1 < line.size(); from += 12, ++k) {
-                    const double v = real_field(line, at, from, "a value", true);
-                    if (shown && i >= 0) field.values[static_cast<std::size_t>(i) * nc + k] = v;
-                }
-            }
-            count_differs("result block " + field.name, head, announced, read);
-        }
-    } catch (const Cursor::EndOfInput&) {
-        ended_early(" in result block " + field.name + ": " + std::to_string(announced) +
-                    " nodes announced, " + std::to_string(read) + " read; the rest read as 0.");
-    }
-    in_binary_ = false;
-    if (missing > 0) {
-        std::string list;
-        for (const std::int64_t n : first_missing)
-            list += (list.empty() ? "" : ", ") + std::to_string(n);
-        if (missing > static_cast<std::int64_t>(first_missing.size())) list += ", ...";
-        out_.warnings.push_back(name() + ": result block " + field.name + " (step " + std::to_string(number) +
-                                ") at line " + std::to_string(c_.line_of(head)) + " names " +
-                                std::to_string(missing) + (missing == 1 ? " node" : " nodes") +
-                                " the node block does not hold (" + list + "); " +
-                                (missing == 1 ? "its record was" : "their records were") + " skipped.");
-    }
-    if (!shown) {
-        if (std::find(out_.skipped_fields.begin(), out_.skipped_fields.end(), field.name) ==
-            out_.skipped_fields.end())
-            out_.skipped_fields.push_back(field.name);
+    // A block of one record per node is indexed, to be read when its values
+    // are needed; others (a block of some nodes may name nodes the node
+    // block lacks, which only a full read reports) are read now.
+    if (shown && reopen_ && points_ > 0 && announced == static_cast<std::int64_t>(points_)) {
+        const char* values_at = c_.pos();
+        if (skip_values(format, announced, nc)) {
+            field.load = [reopen = reopen_, nodes = nodes_, points = points_,
+                          offset = static_cast<std::size_t>(head - c_.begin())](ZeroedVector<double>& values) {
+                reopen->read([&](const char* data, std::size_t size) {
+                    const std::string shown_name = import::base_name(reopen->path);
+                    import::import_bytes(data, size, shown_name, reopen->options, [&](import::Reading& r) {
+                        values = FrdReader(data, size, shown_name, r).reread(nodes, points, offset);
+                    return 0;
+                });
+                });
+        };
+        add_field(number, time, std::move(field));
         return;
     }
+    c_.seek(values_at);
+}
+if (shown) {
+    reading_.need(points_ * nc * sizeof(double), [&] {
+        return std::to_string(points_ * nc) + " values of result block " + field.name + " announced " +
+               c_.where(head);
+    });
+    field.values.assign(points_ * nc, 0.0);
+}
+std::int64_t read = 0;
+// Records naming nodes the node block lacks (CalculiX writes such blocks,
+// and its own viewer skips them): skipped, counted for one warning.
+std::int64_t missing = 0;
+std::vector<std::int64_t> first_missing;
+const auto node_or_skip = [&](std::int64_t label) {
+    const std::int64_t i = nodes_->find(label);
+    if (i < 0 && missing++ < 5) first_missing.push_back(label);
+    return i;
+};
+// A node named twice in one block is refused, as the node block refuses
+// a node given twice.
+std::vector<char> named(points_, 0);
+const auto once = [&](std::int64_t i, std::int64_t label, const char* at) {
+    if (named[static_cast<std::size_t>(i)]++)
+        fail(at, "a result record names node " + std::to_string(label) + " a second time in this block");
+};
+try {
+    if (format >= 2) {
+        in_binary_ = true;
+        for (; read < announced; ++read) {
+            const char* rat = c_.pos();
+            const std::int64_t label = c_.binary<std::int32_t>(false, "a node number");
+            const std::int64_t i = node_or_skip(label);
+            if (i >= 0) once(i, label, rat);
+            for (std::size_t k = 0; k < nc; ++k) {
+                const double v = binary_value(format, "a value", true);
+                if (shown && i >= 0) field.values[static_cast<std::size_t>(i) * nc + k] = v;
+            }
+        }
+        in_binary_ = false;
+    } else {
+        const std::size_t w = format == 0 ? 5 : 10;
+        std::size_t k = nc; // components of the current node still to read
+        std::int64_t i = 0;
+        const bool parallel = shown && parallel_results(announced, w, field); // its records are distinct
+        if (parallel) read = announced;
+        for (;;) {
+            if (!record(line, at)) throw Cursor::EndOfInput{c_.pos(), "a result record"};
+            const std::string_view key = column(line, 0, 3);
+            if (key == " -3") break;
+            std::size_t from = 3 + w;
+            if (key == " -1") {
+                if (k < nc) fail(at, "expected the rest (-2) of the previous node's values");
+                const std::int64_t label = int_field(line, at, 3, w, "a node number");
+                i = node_or_skip(label);
+                if (!parallel && i >= 0) once(i, label, at);
+                k = 0;
+                ++read;
+            } else if (key != " -2" || k >= nc) {
+                fail(at, "expected a result record (-1) or the end of the block (-3)");
+            }
+            for (; k < nc && from + 1 < line.size(); from += 12, ++k) {
+                const double v = real_field(line, at, from, "a value", true);
+                if (shown && i >= 0) field.values[static_cast<std::size_t>(i) * nc + k] = v;
+            }
+        }
+        count_differs("result block " + field.name, head, announced, read);
+    }
+} catch (const Cursor::EndOfInput&) {
+    ended_early(" in result block " + field.name + ": " + std::to_string(announced) + " nodes announced, " +
+                std::to_string(read) + " read; the rest read as 0.");
+}
+in_binary_ = false;
+if (missing > 0) {
+    std::string list;
+    for (const std::int64_t n : first_missing)
+        list += (list.empty() ? "" : ", ") + std::to_string(n);
+    if (missing > static_cast<std::int64_t>(first_missing.size())) list += ", ...";
+    out_.warnings.push_back(name() + ": result block " + field.name + " (step " + std::to_string(number) +
+                            ") at line " + std::to_string(c_.line_of(head)) + " names " +
+                            std::to_string(missing) + (missing == 1 ? " node" : " nodes") +
+                            " the node block does not hold (" + list + "); " +
+                            (missing == 1 ? "its record was" : "their records were") + " skipped.");
+}
+if (!shown) {
+    if (std::find(out_.skipped_fields.begin(), out_.skipped_fields.end(), field.name) ==
+        out_.skipped_fields.end())
+        out_.skipped_fields.push_back(field.name);
+    return;
+}
+add_field(number, time, std::move(field));
+}
+
+void FrdReader::add_field(std::int64_t number, double time, ImportField&& field) {
     auto it =
         std::find_if(steps_.begin(), steps_.end(), [&](const PendingStep& s) { return s.number == number; });
     if (it == steps_.end()) {
@@ -609,6 +656,63 @@ void FrdReader::read_results(std::string_view header, const char* head) {
         it->step.time = time;
     }
     it->step.fields.push_back(std::move(field));
+}
+
+bool FrdReader::skip_values(int format, std::int64_t announced, std::size_t nc) {
+    const auto n = static_cast<std::uint64_t>(announced);
+    if (format >= 2) {
+        const std::uint64_t per = 4 + nc * (format == 2 ? 4 : 8);
+        if (n > c_.left() / per) return false;
+        c_.seek(c_.pos() + n * per);
+        reading_.tick(c_.pos());
+        return true;
+    }
+    // Records as long as the first (its " -1" line and any " -2" lines),
+    // when the block ends with " -3" just where they put its end.
+    const char* from = c_.pos();
+    const char* end = c_.end();
+    const char* q = from;
+    if (column(record_line(q, end), 0, 3) != " -1") return false;
+    for (const char* r = q; q < end && column(record_line(r, end), 0, 3) == " -2"; q = r) {
+    }
+    const auto width = static_cast<std::uint64_t>(q - from);
+    if (q[-1] == '\n' && n <= c_.left() / width) {
+        const char* stop = from + n * width;
+        const char* last = stop - width;
+        if (stop[-1] == '\n' && std::string_view(last, 3) == " -1" && end - stop >= 3 &&
+            std::string_view(stop, 3) == " -3") {
+            c_.seek(stop);
+            c_.next_line();
+            reading_.tick(c_.pos());
+            return true;
+        }
+    }
+    std::uint64_t held = 0;
+    for (;;) {
+        reading_.tick(c_.pos());
+        if (c_.at_end()) return false;
+        const std::string_view key = column(c_.rest_of_line(), 0, 3);
+        if (key == " -3") return held == n;
+        if (key == " -1")
+            ++held;
+        else if (key != " -2")
+            return false;
+    }
+}
+
+ZeroedVector<double> FrdReader::reread(std::shared_ptr<const TagIndex> nodes, std::size_t points,
+                                       std::size_t offset) {
+    nodes_ = std::move(nodes);
+    points_ = points;
+    have_nodes_ = true;
+    c_.seek(c_.begin() + std::min(offset, static_cast<std::size_t>(c_.end() - c_.begin())));
+    std::string_view line;
+    const char* at = nullptr;
+    if (!record(line, at)) fail(c_.end(), "expected a result block (\"  100C\")");
+    read_results(line, at);
+    if (steps_.empty() || steps_.front().step.fields.empty())
+        fail(at, "expected a result block of 1 to 9 components");
+    return std::move(steps_.front().step.fields.front().values);
 }
 
 void FrdReader::skip_block() {
@@ -655,17 +759,28 @@ bool sniff_frd(const char* data, std::size_t size) {
     return s.substr(0, 6) == "    1C" || s.substr(0, 6) == "    1U" || s.substr(0, 6) == "    2C";
 }
 
+namespace {
 ImportData import_frd(const char* data, std::size_t size, const std::string& name,
-                      const ReaderOptions& options) {
+                      const ReaderOptions& options, std::shared_ptr<const import::Reopen> reopen) {
     const std::string shown = import::base_name(name);
     return import::import_bytes(data, size, shown, options, [&](import::Reading& reading) {
-        return FrdReader(data, size, shown, reading).run();
+        return FrdReader(data, size, shown, reading, std::move(reopen)).run();
     });
+}
+} // namespace
+
+ImportData import_frd(const char* data, std::size_t size, const std::string& name,
+                      const ReaderOptions& options) {
+    return import_frd(data, size, name, options, nullptr);
 }
 
 ImportData import_frd_file(const std::string& path, const ReaderOptions& options) {
     const import::MappedFile file(path);
-    return file.read([&] { return import_frd(file.data(), file.size(), path, options); });
+    std::shared_ptr<const import::Reopen> reopen;
+    if (options.values_on_demand)
+        reopen = std::make_shared<import::Reopen>(
+            import::Reopen{path, file.stamp(), import::Reopen::later(options)});
+    return file.read([&] { return import_frd(file.data(), file.size(), path, options, reopen); });
 }
 
 ReadResult read_frd(const std::string& path, const ReaderOptions& options) {

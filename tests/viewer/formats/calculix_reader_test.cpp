@@ -54,7 +54,7 @@ class FrdFixture : public testing::TestWithParam<FrdCase> {};
 // where the decks fix the nodes.
 TEST_P(FrdFixture, MeshAndResults) {
     const FrdCase& k = GetParam();
-    const auto d = orv::import_frd_file(fixture(k.file));
+    const auto d = orv::import_test::loaded(orv::import_frd_file(fixture(k.file)));
     EXPECT_TRUE(d.warnings.empty());
     ASSERT_EQ(d.mesh.point_count(), k.points);
     std::map<int, std::size_t> cells;
@@ -102,7 +102,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // Values as ccx wrote them, with the columns that touch ("11-9.99362E+03").
 TEST(CalculixReader, ValuesLabelsAndSteps) {
-    const auto d = orv::import_frd_file(fixture("beam20.frd"));
+    const auto d = orv::import_test::loaded(orv::import_frd_file(fixture("beam20.frd")));
     EXPECT_EQ(d.mesh.point_labels[0], 11);
     EXPECT_EQ(plain(d.mesh.cell_labels), (std::vector<std::int64_t>{100, 105}));
     EXPECT_EQ(point(d, index_of(d, 441)), (P3{2, 1, 0.5}));
@@ -117,8 +117,8 @@ TEST(CalculixReader, ValuesLabelsAndSteps) {
 
 // The binary file holds what the text file holds, to the text's 6 digits.
 TEST(CalculixReader, BinaryMatchesText) {
-    const auto text = orv::import_frd_file(fixture("beam8.frd"));
-    const auto bin = orv::import_frd_file(fixture("beam8_bin.frd"));
+    const auto text = orv::import_test::loaded(orv::import_frd_file(fixture("beam8.frd")));
+    const auto bin = orv::import_test::loaded(orv::import_frd_file(fixture("beam8_bin.frd")));
     EXPECT_EQ(bin.mesh.point_labels, text.mesh.point_labels);
     EXPECT_EQ(bin.mesh.cell_nodes, text.mesh.cell_nodes);
     EXPECT_EQ(bin.mesh.cell_labels, text.mesh.cell_labels);

@@ -82,7 +82,8 @@ TEST(ImportFaults, CalculixRecordsOfUnknownNodesAreSkipped) {
         orv::ReaderOptions o;
         o.threads = threads;
         o.chunk_bytes = 40;
-        const orv::ImportData d = orv::import_frd_file(fixture("missing_nodes.frd"), o);
+        const orv::ImportData d =
+            orv::import_test::loaded(orv::import_frd_file(fixture("missing_nodes.frd"), o));
         ASSERT_EQ(d.warnings.size(), 3u);
         EXPECT_EQ(d.warnings[0], "missing_nodes.frd: result block DISP (step 1) at line 13 names 2 nodes the "
                                  "node block does not hold (77, 78); their records were skipped.");

@@ -19,6 +19,18 @@ inline std::string slurp(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
+// `d` with the values of every field its importer left in the file read
+// through the field's load, as the model reads them when it needs them.
+inline orv::ImportData loaded(orv::ImportData d) {
+    for (auto& step : d.steps)
+        for (auto& f : step.fields)
+            if (f.load) {
+                f.load(f.values);
+                f.load = nullptr;
+            }
+    return d;
+}
+
 using P3 = std::array<double, 3>;
 
 inline P3 point(const orv::ImportData& d, std::int64_t i) {

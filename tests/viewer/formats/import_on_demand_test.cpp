@@ -1,0 +1,377 @@
+// Importers index the fields of each step at the first pass and read their
+// values when they are needed (ImportField::load). What comes through load
+// must be exactly what a read of everything at once gives: the same values,
+// the same warnings, and the same error (with its line) where that read
+// fails; a file rewritten after the first pass must be refused, never mixed.
+#include "../../../fuzz/import_same.h"
+#include "import_test_util.h"
+#include "viewer/formats/calculix_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using Import = std::function<orv::ImportData(const std::string& path, const orv::ReaderOptions&)>;
+
+struct Outcome {
+    orv::ImportData data;
+    std::string error;    // empty: read
+    bool indexed = false; // some field came through load
+};
+
+// Imports `path`; with `on_demand`, then reads every indexed field through
+// its load into a fresh array, as the model's store does.
+Outcome import(const Import& f, const std::string& path, bool on_demand, int threads, std::size_t chunk = 0) {
+    orv::ReaderOptions o;
+    o.threads = threads;
+    o.chunk_bytes = chunk;
+    o.values_on_demand = on_demand;
+    Outcome out;
+    try {
+        out.data = f(path, o);
+        for (auto& step : out.data.steps)
+            for (auto& field : step.fields) {
+                if (!field.load) continue;
+                EXPECT_TRUE(field.values.empty()) << field.name << ": the first pass kept its values";
+                out.indexed = true;
+                orv::ZeroedVector<double> values;
+                field.load(values);
+                field.values = std::move(values);
+            }
+    } catch (const orv::ReadError& e) {
+        out.error = e.what();
+    }
+    return out;
+}
+
+const Import kFrd = [](const std::string& path, const orv::ReaderOptions& o) {
+    return orv::import_frd_file(path, o);
+};
+
+// The importer of each extension whose fields can be read on demand.
+const Import* importer_of(const fs::path& p) {
+    const std::string ext = p.extension();
+    if (ext == ".frd") return &kFrd;
+    return nullptr;
+}
+
+void write(const fs::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+// --- A transient CalculiX result: a grid of n x n quadrilaterals, `steps`
+// steps of DISP (3), STRESS (6) and an 8-component block (a continuation
+// line in text), in block format `format` (0 short, 1 long, 2 and 3 binary).
+
+void put(std::string& line, std::size_t from, std::size_t width, const std::string& text) {
+    line.replace(from + width - text.size(), text.size(), text);
+}
+
+std::string e12(double v) {
+    char b[32];
+    std::snprintf(b, sizeof b, "%12.5E", v);
+    return b;
+}
+
+template <class T> void raw(std::string& s, T v) {
+    char b[sizeof(T)];
+    std::memcpy(b, &v, sizeof(T));
+    s.append(b, sizeof(T));
+}
+
+std::string header(const char* key, std::size_t count, int format, int step = 0) {
+    std::string h(75, ' ');
+    h.replace(0, std::strlen(key), key);
+    if (step) {
+        put(h, 12, 12, e12(0.25 * step));
+        put(h, 58, 5, std::to_string(step));
+    }
+    put(h, 24, 12, std::to_string(count));
+    put(h, 74, 1, std::to_string(format));
+    return h + "\n";
+}
+
+std::string label(int v, int format) {
+    char b[16];
+    std::snprintf(b, sizeof b, format == 0 ? "%5d" : "%10d", v);
+    return b;
+}
+
+std::string frd_series(int n, int steps, int format) {
+    const int np = (n + 1) * (n + 1), ne = n * n;
+    const bool binary = format >= 2;
+    std::string s = "    1C\n" + header("    2C", static_cast<std::size_t>(np), format);
+    for (int p = 0; p < np; ++p) {
+        const double x = p % (n + 1) / 3.0, y = p / (n + 1) * 0.7, z = 0.01 * (p % 7);
+        if (binary) {
+            raw<std::int32_t>(s, p + 1);
+            for (const double c : {x, y, z})
+                format == 2 ? raw<float>(s, static_cast<float>(c)) : raw<double>(s, c);
+        } else {
+            s += " -1" + label(p + 1, format) + e12(x) + e12(y) + e12(z) + "\n";
+        }
+    }
+    if (!binary) s += " -3\n";
+    s += header("    3C", static_cast<std::size_t>(ne), format);
+    for (int j = 0; j < n; ++j)
+        for (int i = 0; i < n; ++i) {
+            const int a = j * (n + 1) + i + 1, e = j * n + i + 1;
+            const int nodes[4] = {a, a + 1, a + n + 2, a + n + 1};
+            if (binary) {
+                for (const int v : {e, 9, 0, 1})
+                    raw<std::int32_t>(s, v);
+                for (const int v : nodes)
+                    raw<std::int32_t>(s, v);
+            } else {
+                s += " -1" + label(e, format) + "    9    0    1\n -2";
+                for (const int v : nodes)
+                    s += label(v, format);
+                s += "\n";
+            }
+        }
+    if (!binary) s += " -3\n";
+    struct Block {
+        const char* name;
+        int components;
+        int type; // columns 19-23 of the component records
+    };
+    const Block blocks[] = {{"DISP", 3, 2}, {"STRESS", 6, 4}, {"ERRS", 8, 1}};
+    for (int step = 1; step <= steps; ++step)
+        for (const Block& b : blocks) {
+            s += header("  100CL  101", static_cast<std::size_t>(np), format, step);
+            char line[64];
+            std::snprintf(line, sizeof line, " -4  %-8s%5d    1\n", b.name, b.components);
+            s += line;
+            for (int k = 0; k < b.components; ++k) {
+                std::snprintf(line, sizeof line, " -5  %c%-7d%5d%5d%5d%5d\n", b.name[0], k + 1, 1, b.type,
+                              k + 1, 0);
+                s += line;
+            }
+            for (int p = np; p >= 1; --p) { // any order of nodes
+                const auto value = [&](int k) { return p * 0.01 * (k + 1) + step - 0.5 * b.components; };
+                if (binary) {
+                    raw<std::int32_t>(s, p);
+                    for (int k = 0; k < b.components; ++k)
+                        format == 2 ? raw<float>(s, static_cast<float>(value(k))) : raw<double>(s, value(k));
+                    continue;
+                }
+                s += " -1" + label(p, format);
+                for (int k = 0; k < b.components; ++k)
+                    s += (k == 6 ? "\n -2" + std::string(format == 0 ? 5 : 10, ' ') : "") + e12(value(k));
+                s += "\n";
+            }
+            if (!binary) s += " -3\n";
+        }
+    return s + " 9999\n";
+}
+
+std::string replaced(std::string s, const std::string& what, const std::string& by, int nth = 1) {
+    std::size_t at = 0;
+    for (int k = 0; k < nth; ++k)
+        at = s.find(what, k ? at + 1 : 0);
+    EXPECT_NE(at, std::string::npos) << what;
+    return at == std::string::npos ? s : s.replace(at, what.size(), by);
+}
+
+// `text` with `by` in place of its bytes from `at`.
+std::string overwritten(std::string text, std::size_t at, const std::string& by) {
+    return text.replace(at, by.size(), by);
+}
+
+// Where the `nth` result block's records start.
+std::size_t records_of_block(const std::string& frd, int nth) {
+    std::size_t at = 0;
+    for (int k = 0; k < nth; ++k)
+        at = frd.find("  100CL", at + 1);
+    return frd.find("\n -1", at) + 1;
+}
+
+class OnDemand : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() / ("orvanel_on_demand_" + std::to_string(::getpid()) + "_" +
+                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+    fs::path dir_;
+};
+
+// Each read on demand, on one thread and on two in small pieces, against
+// the read of everything at once on one thread.
+void expect_same_on_demand(const Import& f, const std::string& path, bool warnings_at_open = true) {
+    Outcome eager = import(f, path, false, 1);
+    for (const int threads : {1, 2}) {
+        SCOPED_TRACE("threads " + std::to_string(threads));
+        const Outcome lazy = import(f, path, true, threads, threads == 1 ? 0 : 64);
+        EXPECT_EQ(lazy.error, eager.error);
+        if (!eager.error.empty() || !lazy.error.empty()) continue;
+        if (warnings_at_open) {
+            EXPECT_TRUE(orv::fuzz::same_import(eager.data, lazy.data));
+        } else {
+            EXPECT_NE(eager.data.warnings, lazy.data.warnings);
+            auto warnings = std::exchange(eager.data.warnings, lazy.data.warnings);
+            EXPECT_TRUE(orv::fuzz::same_import(eager.data, lazy.data));
+            eager.data.warnings = std::move(warnings);
+        }
+    }
+}
+
+TEST_F(OnDemand, FixturesReadTheSame) {
+    for (const char* folder : {"import", "reader"})
+        for (const auto& e : fs::recursive_directory_iterator(fs::path(ORVANEL_TEST_DATA) / folder)) {
+            const Import* f = importer_of(e.path());
+            if (!f) continue;
+            SCOPED_TRACE(e.path().string());
+            expect_same_on_demand(*f, e.path().string());
+        }
+}
+
+TEST_F(OnDemand, CalculixBlocksReadTheSame) {
+    const std::string text = frd_series(6, 3, 1);
+    const std::size_t second_stress = records_of_block(text, 5);
+    struct Case {
+        const char* name;
+        std::string bytes;
+        bool indexed;          // some block is left for later
+        bool warnings_at_open; // false: a warning only a full read can give
+    };
+    const Case cases[] = {
+        {"short records", frd_series(6, 3, 0), true, true},
+        {"long records", text, true, true},
+        {"binary floats", frd_series(6, 3, 2), true, true},
+        {"binary doubles", frd_series(6, 3, 3), true, true},
+        {"blocks large enough for threads", frd_series(40, 2, 1), true, true},
+        {"records of uneven length (skipped line by line)",
+         replaced(text, "E+00\n -1        30", "E+00  \n -1        30", 4), true, true},
+        {"bad value in a later step", overwritten(text, second_stress + 13, " 3.2x000E+00"), true, true},
+        {"node given twice in a later step",
+         text.substr(0, second_stress) +
+             replaced(text.substr(second_stress), " -1        48", " -1        47"),
+         true, true},
+        {"result block shorter than announced",
+         text.substr(0, second_stress) + text.substr(text.find('\n', second_stress) + 1), true, true},
+        {"file cut inside the last block", text.substr(0, text.rfind('\n', text.size() - 300) + 1), true,
+         true},
+        {"binary file cut inside the last block",
+         [] {
+             const std::string b = frd_series(6, 2, 3);
+             return b.substr(0, b.size() - 100);
+         }(),
+         true, true},
+        // Nodes that the node block lacks, in a block of one record per
+        // node: skipped alike, but only a full read can name them.
+        {"result names a missing node",
+         text.substr(0, second_stress) +
+             replaced(text.substr(second_stress), " -1        48", " -1      4800"),
+         true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path path = dir_ / "series.frd";
+        write(path, c.bytes);
+        expect_same_on_demand(kFrd, path.string(), c.warnings_at_open);
+        EXPECT_EQ(import(kFrd, path.string(), true, 1).indexed, c.indexed);
+    }
+}
+
+// The errors a full read gives at open come, through load, from the one
+// block that holds them, with the same line.
+TEST_F(OnDemand, ErrorsOfALaterBlockComeWithItsLoad) {
+    const std::string text = frd_series(6, 3, 1);
+    const fs::path path = dir_ / "bad.frd";
+    write(path, overwritten(text, records_of_block(text, 5) + 13, " 3.2x000E+00"));
+    std::string full;
+    try {
+        orv::ReaderOptions o;
+        o.values_on_demand = false;
+        orv::import_frd_file(path.string(), o);
+    } catch (const orv::ReadError& e) {
+        full = e.what();
+    }
+    EXPECT_NE(full.find("Invalid input at line "), std::string::npos) << full;
+    orv::ImportData d = orv::import_frd_file(path.string());
+    std::vector<std::string> errors;
+    for (auto& step : d.steps)
+        for (auto& field : step.fields) {
+            orv::ZeroedVector<double> v;
+            try {
+                field.load(v);
+            } catch (const orv::ReadError& e) {
+                errors.push_back(e.what());
+            }
+        }
+    EXPECT_EQ(errors, std::vector<std::string>{full});
+}
+
+TEST_F(OnDemand, AFileRewrittenAfterOpeningIsRefused) {
+    const std::string text = frd_series(6, 2, 1);
+    struct Case {
+        const char* name;
+        std::function<void(const fs::path&)> change;
+    };
+    const Case cases[] = {
+        {"grew (a step appended)",
+         [&](const fs::path& p) { write(p, text + text.substr(text.find("  100CL"))); }},
+        {"same size, other values, later time",
+         [&](const fs::path& p) {
+             write(p, overwritten(text, records_of_block(text, 4) + 13, " 9.26000E+00"));
+             fs::last_write_time(p, fs::last_write_time(p) + std::chrono::seconds(2));
+         }},
+        {"cut short", [&](const fs::path& p) { fs::resize_file(p, text.size() / 2); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path path = dir_ / "running.frd";
+        write(path, text);
+        orv::ImportData d = orv::import_frd_file(path.string());
+        ASSERT_FALSE(d.steps.empty());
+        auto& field = d.steps.back().fields.front();
+        orv::ZeroedVector<double> before;
+        field.load(before);
+        c.change(path);
+        orv::ZeroedVector<double> after;
+        try {
+            field.load(after);
+            ADD_FAILURE() << "read a changed file";
+        } catch (const orv::ReadError& e) {
+            EXPECT_STREQ(e.what(), "running.frd changed since it was opened; reopen it");
+        }
+    }
+}
+
+// Loads run on any thread, several at once.
+TEST_F(OnDemand, LoadsOnSeveralThreadsAtOnce) {
+    const fs::path path = dir_ / "series.frd";
+    write(path, frd_series(30, 4, 0));
+    const Outcome eager = import(kFrd, path.string(), false, 1);
+    ASSERT_EQ(eager.error, "");
+    orv::ImportData d = orv::import_frd_file(path.string());
+    std::vector<orv::ImportField*> fields;
+    for (auto& step : d.steps)
+        for (auto& field : step.fields)
+            fields.push_back(&field);
+    {
+        std::vector<std::jthread> threads;
+        for (std::size_t t = 0; t < 3; ++t)
+            threads.emplace_back([&, t] {
+                for (std::size_t k = t; k < fields.size(); k += 3)
+                    fields[k]->load(fields[k]->values);
+            });
+    }
+    EXPECT_TRUE(orv::fuzz::same_import(eager.data, d));
+}
+
+} // namespace
