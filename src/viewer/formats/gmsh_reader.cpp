@@ -14,7 +14,9 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <numeric>
 #include <string_view>
@@ -300,24 +302,43 @@ struct PendingField {
     std::vector<std::uint8_t> given;   // element data: the cells given a value
     std::size_t order = 0;             // first appearance in the file
     std::size_t blocks = 0;            // sections read into it so far
+    // Node data left in the file: the byte offsets of its sections, which
+    // field.load reads again in order (null: the values are in field).
+    std::shared_ptr<std::vector<std::size_t>> sections;
+};
+
+// What reading a $NodeData section again needs of the first pass.
+struct MshNodes {
+    std::shared_ptr<const TagIndex> tags;
+    std::size_t points = 0;
+    bool binary = false, swap = false;
 };
 
 class MshReader {
   public:
-    MshReader(const char* data, std::size_t size, const std::string& name, import::Reading& reading)
-        : c_(data, size, name), reading_(reading) {}
+    // `reopen`: where node data can be read again later; null to keep it.
+    MshReader(const char* data, std::size_t size, const std::string& name, import::Reading& reading,
+              std::shared_ptr<const import::Reopen> reopen = nullptr)
+        : c_(data, size, name), reading_(reading), reopen_(std::move(reopen)) {}
 
     ImportData run();
+
+    // The values of the node data whose sections start at `sections` (past
+    // their "$NodeData" lines), read as the first pass would have read them.
+    ZeroedVector<double> reread(const MshNodes& nodes, const std::vector<std::size_t>& sections);
 
   private:
     Cursor c_;
     import::Reading& reading_;
+    std::shared_ptr<const import::Reopen> reopen_;
+    std::size_t points_ = 0; // nodes of $Nodes
     bool binary_ = false;
     bool swap_ = false;
     int major_ = 0;
     bool have_nodes_ = false, have_elements_ = false;
     ImportData out_;
-    TagIndex nodes_, cells_;
+    std::shared_ptr<const TagIndex> nodes_ = std::make_shared<TagIndex>();
+    TagIndex cells_;
     std::vector<std::int16_t> cell_gmsh_type_; // per cell, for element-node data
     std::map<int, std::size_t> skipped_types_, reduced_types_;
     std::map<FieldKey, PendingField> fields_;
@@ -388,7 +409,7 @@ class MshReader {
         if (binary_) c_.skip_space();
     }
     std::int64_t node_index(std::int64_t tag, const char* at, const char* where) {
-        const std::int64_t i = nodes_.find(tag);
+        const std::int64_t i = nodes_->find(tag);
         if (i < 0)
             fail(at,
                  std::string(where) + " names node " + std::to_string(tag) + ", which $Nodes does not hold");
@@ -416,8 +437,16 @@ class MshReader {
     bool parallel_element_block(std::int64_t n, std::int64_t code, const GmshCellMap& map,
                                 std::vector<std::int64_t>& all_tags, std::vector<std::int64_t>& cell_of);
     bool parallel_node_data(std::int64_t count, std::size_t nc, PendingField& pf);
+    // `keep`: allocate the values (false for node data left in the file).
     PendingField& field_for(const char* at, int kind, const std::vector<std::string>& strings,
-                            const std::vector<double>& reals, std::int64_t step, int comps);
+                            const std::vector<double>& reals, std::int64_t step, int comps, bool keep = true);
+    // Moves past the `count` records of `nc` values of a $NodeData section
+    // and its end without reading them; false (the cursor anywhere) when the
+    // section does not end where its count puts its end.
+    bool skip_node_data(std::int64_t count, std::size_t nc);
+    // The field's load, reading its sections again from the file.
+    std::function<void(ZeroedVector<double>&)>
+    node_data_load(std::shared_ptr<std::vector<std::size_t>> sections);
 };
 
 void MshReader::ended_early(const std::string& what) {
@@ -570,9 +599,12 @@ void MshReader::read_nodes(bool parametric_section) {
     }
     for (const auto l : labels)
         if (l <= 0) fail(head, "node tag " + std::to_string(l) + " is not positive");
-    if (const std::int64_t dup = nodes_.build(labels); dup >= 0)
-        fail(head, "node tag " + std::to_string(dup) + " is given twice");
+    auto index = std::make_shared<TagIndex>();
+    const std::int64_t dup = index->build(labels);
+    nodes_ = std::move(index);
+    if (dup >= 0) fail(head, "node tag " + std::to_string(dup) + " is given twice");
     mesh.point_labels = std::move(labels);
+    points_ = out_.mesh.point_count();
     have_nodes_ = true;
     if (!ended_) expect_end(parametric_section ? "ParametricNodes" : "Nodes");
 }
@@ -665,7 +697,7 @@ bool MshReader::parallel_element_block(std::int64_t n, std::int64_t code, const 
         }
         const std::size_t cell = c0 + e;
         for (std::size_t j = 0; j < take; ++j) {
-            const std::int64_t i = nodes_.find(row[1 + static_cast<std::size_t>(map.take[j])]);
+            const std::int64_t i = nodes_->find(row[1 + static_cast<std::size_t>(map.take[j])]);
             if (i < 0) return false;
             mesh.cell_nodes[n0 + e * take + j] = i;
         }
@@ -786,7 +818,7 @@ bool MshReader::parallel_binary_node_block(std::int64_t n, ZeroedVector<std::int
 bool MshReader::parallel_binary_node_data(std::int64_t count, std::size_t nc, PendingField& pf) {
     const std::size_t bytes = 4 + 8 * nc; // an int tag, then the values
     auto& values = pf.field.values;
-    import::RowMarks seen(out_.mesh.point_count());
+    import::RowMarks seen(points_);
     // Rows as earlier blocks of the same view and step left them (partitioned
     // output splits one field over several blocks); taken only when the
     // pieces run, so that a pass that gives up can put back what it wrote.
@@ -799,7 +831,7 @@ bool MshReader::parallel_binary_node_data(std::int64_t count, std::size_t nc, Pe
                 std::uint32_t t;
                 std::memcpy(&t, q, 4);
                 if (swap_) t = __builtin_bswap32(t);
-                const std::int64_t i = nodes_.find(static_cast<std::int32_t>(t));
+                const std::int64_t i = nodes_->find(static_cast<std::int32_t>(t));
                 if (i < 0) return false;
                 seen.mark(static_cast<std::size_t>(i));
                 for (std::size_t k = 0; k < nc; ++k) {
@@ -819,7 +851,7 @@ bool MshReader::parallel_binary_node_data(std::int64_t count, std::size_t nc, Pe
     // The one-thread pass reads the block again in file order, from values as
     // before: only the rows the pieces marked were written (a row is marked
     // before its values), and only those go back.
-    for (std::size_t i = 0, rows = out_.mesh.point_count(); i < rows; ++i)
+    for (std::size_t i = 0, rows = points_; i < rows; ++i)
         if (seen.marked(i))
             for (std::size_t k = 0; k < nc; ++k)
                 values[i * nc + k] = before.empty() ? 0.0 : before[i * nc + k];
@@ -829,7 +861,7 @@ bool MshReader::parallel_binary_node_data(std::int64_t count, std::size_t nc, Pe
 bool MshReader::parallel_node_data(std::int64_t count, std::size_t nc, PendingField& pf) {
     const std::size_t per = 1 + nc;
     auto& values = pf.field.values;
-    import::RowMarks seen(out_.mesh.point_count());
+    import::RowMarks seen(points_);
     c_.skip_space();
     const auto block = import::parallel_tokens(
         reading_, c_.pos(), c_.end(), static_cast<std::size_t>(count) * per,
@@ -839,7 +871,7 @@ bool MshReader::parallel_node_data(std::int64_t count, std::size_t nc, PendingFi
             for (std::size_t r = 0, rows = p.count / per; r < rows; ++r) {
                 std::int64_t tag = 0;
                 if (!import::parse_integer(import::next_token(q, p.end), tag)) return false;
-                const std::int64_t i = nodes_.find(tag);
+                const std::int64_t i = nodes_->find(tag);
                 if (i < 0) return false;
                 seen.mark(static_cast<std::size_t>(i));
                 for (std::size_t k = 0; k < nc; ++k)
@@ -1013,7 +1045,8 @@ void MshReader::read_elements() {
 }
 
 PendingField& MshReader::field_for(const char* at, int kind, const std::vector<std::string>& strings,
-                                   const std::vector<double>& reals, std::int64_t step, int comps) {
+                                   const std::vector<double>& reals, std::int64_t step, int comps,
+                                   bool keep) {
     std::string fname = strings.empty() || strings[0].empty() ? "Vista" : strings[0];
     if (kind == 2) fname += kAveraged;
     auto [it, fresh] = fields_.try_emplace(FieldKey{step, fname, kind});
@@ -1024,11 +1057,12 @@ PendingField& MshReader::field_for(const char* at, int kind, const std::vector<s
         pf.field.name = fname;
         pf.field.components = comps;
         pf.field.on_cells = kind == 1;
-        const std::size_t rows = kind == 1 ? out_.mesh.cell_count() : out_.mesh.point_count();
+        if (!keep) return pf;
+        const std::size_t rows = kind == 1 ? out_.mesh.cell_count() : points_;
         need(static_cast<std::int64_t>(rows * static_cast<std::size_t>(comps)), sizeof(double), at,
              "values of view \"" + fname + "\"");
         pf.field.values.assign(rows * static_cast<std::size_t>(comps), 0.0);
-        if (kind == 2) pf.counts.assign(out_.mesh.point_count(), 0);
+        if (kind == 2) pf.counts.assign(points_, 0);
         if (kind == 1) pf.given.assign(rows, 0);
     } else if (pf.field.components != comps) {
         c_.fail(at, "view \"" + fname + "\" step " + std::to_string(step) + " has " + std::to_string(comps) +
@@ -1083,9 +1117,37 @@ void MshReader::read_data(int kind) {
                 out_.skipped_fields.end())
                 out_.skipped_fields.push_back(fname);
         }
+        const std::size_t nc = static_cast<std::size_t>(comps);
+        // Node data whose view and step are not read yet (or left in the file
+        // so far) is left in the file when its section ends where its count
+        // says; else it is read now, with what was left before.
+        if (kind == 0 && shown && reopen_) {
+            const auto it =
+                fields_.find(FieldKey{step, strings.empty() || strings[0].empty() ? "Vista" : strings[0], 0});
+            if (it == fields_.end() || it->second.sections) {
+                const char* records = c_.pos();
+                if (skip_node_data(count, nc)) {
+                    PendingField& pf =
+                        field_for(int_at, kind, strings, reals, step, static_cast<int>(comps), false);
+                    if (!pf.sections) {
+                        pf.sections = std::make_shared<std::vector<std::size_t>>();
+                        pf.field.load = node_data_load(pf.sections);
+                    }
+                    pf.sections->push_back(static_cast<std::size_t>(head - c_.begin()));
+                    ++pf.blocks;
+                    return;
+                }
+                c_.seek(records);
+                if (it != fields_.end()) {
+                    PendingField& pf = it->second;
+                    pf.field.load(pf.field.values);
+                    pf.field.load = nullptr;
+                    pf.sections.reset();
+                }
+            }
+        }
         PendingField* pf =
             shown ? &field_for(int_at, kind, strings, reals, step, static_cast<int>(comps)) : nullptr;
-        const std::size_t nc = static_cast<std::size_t>(comps);
         in_binary_ = binary_;
         if (kind == 0 && pf &&
             (binary_ ? parallel_binary_node_data(count, nc, *pf) : parallel_node_data(count, nc, *pf)))
@@ -1094,7 +1156,7 @@ void MshReader::read_data(int kind) {
         std::vector<double> row;
         // A node named twice in one block is refused, as $Nodes refuses a tag
         // given twice (pieces of a partitioned view come in blocks of their own).
-        std::vector<char> named(kind == 0 && read < count ? out_.mesh.point_count() : 0, 0);
+        std::vector<char> named(kind == 0 && read < count ? points_ : 0, 0);
         for (; read < count; ++read) {
             const char* at = here();
             const std::int64_t tag = get_int(kind == 0 ? "a node tag" : "an element tag");
@@ -1152,6 +1214,58 @@ void MshReader::read_data(int kind) {
         return;
     }
     expect_end(kSection[kind]);
+}
+
+bool MshReader::skip_node_data(std::int64_t count, std::size_t nc) {
+    const auto n = static_cast<std::uint64_t>(count);
+    try {
+        if (binary_) {
+            const std::uint64_t per = 4 + 8 * nc;
+            if (n > c_.left() / per) return false;
+            c_.seek(c_.pos() + n * per);
+        } else {
+            for (std::uint64_t t = 0, tokens = n * (1 + nc); t < tokens; ++t) {
+                reading_.tick(c_.pos());
+                if (c_.token().empty()) return false;
+            }
+        }
+        reading_.tick(c_.pos());
+        after_binary();
+        if (c_.token() != "$EndNodeData") return false;
+        c_.next_line();
+        return true;
+    } catch (const Cursor::EndOfInput&) {
+        return false;
+    }
+}
+
+std::function<void(ZeroedVector<double>&)>
+MshReader::node_data_load(std::shared_ptr<std::vector<std::size_t>> sections) {
+    return [reopen = reopen_, nodes = MshNodes{nodes_, points_, binary_, swap_},
+            sections = std::move(sections)](ZeroedVector<double>& values) {
+        const std::vector<std::size_t> at = *sections; // the sections the first pass had found
+        reopen->read([&](const char* data, std::size_t size) {
+            const std::string shown = import::base_name(reopen->path);
+            import::import_bytes(data, size, shown, reopen->options, [&](import::Reading& r) {
+                values = MshReader(data, size, shown, r).reread(nodes, at);
+            return 0;
+        });
+        });
+};
+}
+
+ZeroedVector<double> MshReader::reread(const MshNodes& nodes, const std::vector<std::size_t>& sections) {
+    nodes_ = nodes.tags;
+    points_ = nodes.points;
+    binary_ = nodes.binary;
+    swap_ = nodes.swap;
+    have_nodes_ = true;
+    for (const std::size_t offset : sections) {
+        c_.seek(c_.begin() + std::min(offset, static_cast<std::size_t>(c_.end() - c_.begin())));
+        read_data(0);
+    }
+    if (fields_.size() != 1) c_.fail(c_.pos(), "expected a $NodeData section");
+    return std::move(fields_.begin()->second.field.values);
 }
 
 ImportData MshReader::run() {
@@ -1240,17 +1354,28 @@ bool sniff_msh(const char* data, std::size_t size) {
     return s.substr(0, 11) == "$MeshFormat";
 }
 
+namespace {
 ImportData import_msh(const char* data, std::size_t size, const std::string& name,
-                      const ReaderOptions& options) {
+                      const ReaderOptions& options, std::shared_ptr<const import::Reopen> reopen) {
     const std::string shown = import::base_name(name);
     return import::import_bytes(data, size, shown, options, [&](import::Reading& reading) {
-        return MshReader(data, size, shown, reading).run();
+        return MshReader(data, size, shown, reading, std::move(reopen)).run();
     });
+}
+} // namespace
+
+ImportData import_msh(const char* data, std::size_t size, const std::string& name,
+                      const ReaderOptions& options) {
+    return import_msh(data, size, name, options, nullptr);
 }
 
 ImportData import_msh_file(const std::string& path, const ReaderOptions& options) {
     const import::MappedFile file(path);
-    return file.read([&] { return import_msh(file.data(), file.size(), path, options); });
+    std::shared_ptr<const import::Reopen> reopen;
+    if (options.values_on_demand)
+        reopen = std::make_shared<import::Reopen>(
+            import::Reopen{path, file.stamp(), import::Reopen::later(options)});
+    return file.read([&] { return import_msh(file.data(), file.size(), path, options, reopen); });
 }
 
 ReadResult read_msh(const std::string& path, const ReaderOptions& options) {

@@ -42,7 +42,7 @@ class MshFixture : public testing::TestWithParam<MshCase> {};
 // order, and the views' values against the functions that made them.
 TEST_P(MshFixture, MeshAndViews) {
     const MshCase& k = GetParam();
-    const orv::ImportData d = orv::import_msh_file(fixture(k.file));
+    const orv::ImportData d = orv::import_test::loaded(orv::import_msh_file(fixture(k.file)));
     EXPECT_TRUE(d.warnings.empty()) << d.warnings.front();
     ASSERT_EQ(d.mesh.point_count(), k.points);
     std::map<int, std::size_t> cells;
@@ -111,7 +111,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(GmshReader, SparseTagsKeepTheirLabels) {
     for (const char* file : {"sparse_41.msh", "sparse_22.msh", "sparse_22_be.msh"}) {
         SCOPED_TRACE(file);
-        const auto d = orv::import_msh_file(fixture(file));
+        const auto d = orv::import_test::loaded(orv::import_msh_file(fixture(file)));
         EXPECT_EQ(plain(d.mesh.point_labels), (std::vector<std::int64_t>{10, 20, 35, 40, 57, 70}));
         ASSERT_EQ(d.mesh.cell_count(), 3u);
         std::map<std::int64_t, std::vector<std::int64_t>> cells;
@@ -126,7 +126,7 @@ TEST(GmshReader, SparseTagsKeepTheirLabels) {
     // The hand-written 2.2 files, text and big-endian binary, carry a vector view.
     for (const char* file : {"sparse_22.msh", "sparse_22_be.msh"}) {
         SCOPED_TRACE(file);
-        const auto d = orv::import_msh_file(fixture(file));
+        const auto d = orv::import_test::loaded(orv::import_msh_file(fixture(file)));
         ASSERT_EQ(d.steps.size(), 2u);
         EXPECT_EQ(d.steps[1].time, 0.25);
         const auto* u = field(d.steps[1], "u");

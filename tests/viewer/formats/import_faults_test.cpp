@@ -61,7 +61,8 @@ TEST(ImportFaults, BinaryGmshViewSplitOverBlocksKeepsEveryBlock) {
             orv::ReaderOptions o;
             o.threads = threads;
             o.chunk_bytes = chunk;
-            const orv::ImportData d = orv::import_msh_file(fixture("split_view_22_bin.msh"), o);
+            const orv::ImportData d =
+                orv::import_test::loaded(orv::import_msh_file(fixture("split_view_22_bin.msh"), o));
             ASSERT_EQ(d.steps.size(), 1u);
             const orv::ImportField* u = field(d.steps[0], "u");
             ASSERT_NE(u, nullptr);
@@ -245,7 +246,7 @@ TEST(ImportFaults, GmshPrism18KeepsItsFaceCentres) {
     EXPECT_TRUE(r.warnings.empty()) << r.warnings[0];
     const auto& m = r.model;
     ASSERT_EQ(m.nnode, 18);
-    const orv::ImportData d = orv::import_msh_file(fixture("prism18_22.msh"));
+    const orv::ImportData d = orv::import_test::loaded(orv::import_msh_file(fixture("prism18_22.msh")));
     // Each quadrilateral face (9 nodes) has its centre (lattice node 4) at one
     // of the file's nodes 16..18.
     int quads = 0;

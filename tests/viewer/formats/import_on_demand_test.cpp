@@ -6,6 +6,7 @@
 #include "../../../fuzz/import_same.h"
 #include "import_test_util.h"
 #include "viewer/formats/calculix_reader.h"
+#include "viewer/formats/gmsh_reader.h"
 
 #include <gtest/gtest.h>
 
@@ -60,10 +61,15 @@ const Import kFrd = [](const std::string& path, const orv::ReaderOptions& o) {
     return orv::import_frd_file(path, o);
 };
 
+const Import kMsh = [](const std::string& path, const orv::ReaderOptions& o) {
+    return orv::import_msh_file(path, o);
+};
+
 // The importer of each extension whose fields can be read on demand.
 const Import* importer_of(const fs::path& p) {
     const std::string ext = p.extension();
     if (ext == ".frd") return &kFrd;
+    if (ext == ".msh") return &kMsh;
     return nullptr;
 }
 
@@ -198,6 +204,52 @@ std::size_t records_of_block(const std::string& frd, int nth) {
     return frd.find("\n -1", at) + 1;
 }
 
+// --- A transient Gmsh 2.2 result: an n x n grid of quadrilaterals, `steps`
+// steps of a scalar view T, given in two sections per step (as partitioned
+// output gives it), and a vector view U.
+std::string msh_series(int n, int steps) {
+    const int np = (n + 1) * (n + 1);
+    std::string s = "$MeshFormat\n2.2 0 8\n$EndMeshFormat\n$Nodes\n" + std::to_string(np) + "\n";
+    for (int p = 0; p < np; ++p)
+        s += std::to_string(p + 1) + " " + std::to_string(p % (n + 1)) + " " + std::to_string(p / (n + 1)) +
+             " 0\n";
+    s += "$EndNodes\n$Elements\n" + std::to_string(n * n) + "\n";
+    for (int j = 0; j < n; ++j)
+        for (int i = 0; i < n; ++i) {
+            const int a = j * (n + 1) + i + 1;
+            s += std::to_string(j * n + i + 1) + " 3 2 0 1 " + std::to_string(a) + " " +
+                 std::to_string(a + 1) + " " + std::to_string(a + n + 2) + " " + std::to_string(a + n + 1) +
+                 "\n";
+        }
+    s += "$EndElements\n";
+    const auto section = [&](const char* name, int step, int comps, int from, int to) {
+        std::string t = "$NodeData\n1\n\"" + std::string(name) + "\"\n1\n" + std::to_string(0.5 * step) +
+                        "\n3\n" + std::to_string(step) + "\n" + std::to_string(comps) + "\n" +
+                        std::to_string(to - from) + "\n";
+        for (int p = to; p > from; --p) { // any order of nodes
+            t += std::to_string(p);
+            for (int k = 0; k < comps; ++k)
+                t += " " + std::to_string(p * 0.125 * (k + 1) + step);
+            t += "\n";
+        }
+        return t + "$EndNodeData\n";
+    };
+    for (int step = 0; step < steps; ++step)
+        s += section("T", step, 1, 0, np / 2) + section("U", step, 3, 0, np) +
+             section("T", step, 1, np / 2, np);
+    return s;
+}
+
+// Where the `nth` $NodeData section's records start.
+std::size_t records_of_section(const std::string& msh, int nth) {
+    std::size_t at = 0;
+    for (int k = 0; k < nth; ++k)
+        at = msh.find("$NodeData", at + 1);
+    for (int line = 0; line < 9; ++line)
+        at = msh.find('\n', at) + 1;
+    return at;
+}
+
 class OnDemand : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -284,6 +336,34 @@ TEST_F(OnDemand, CalculixBlocksReadTheSame) {
         write(path, c.bytes);
         expect_same_on_demand(kFrd, path.string(), c.warnings_at_open);
         EXPECT_EQ(import(kFrd, path.string(), true, 1).indexed, c.indexed);
+    }
+}
+
+TEST_F(OnDemand, GmshViewsReadTheSame) {
+    const std::string text = msh_series(8, 3);
+    const std::size_t fourth = records_of_section(text, 4); // step 1's first part of T
+    struct Case {
+        const char* name;
+        std::string bytes;
+        bool indexed; // false: the read fails at open
+    };
+    const Case cases[] = {
+        {"views in sections", text, true},
+        {"blocks large enough for threads", msh_series(70, 2), true},
+        {"bad value in a later step", overwritten(text, text.find(' ', fourth), " 1.x"), true},
+        {"node given twice in a later step",
+         text.substr(0, fourth) + replaced(text.substr(fourth), "\n39 ", "\n38 "), true},
+        // The last part of a view cut short: its first part, left in the
+        // file, is read then, and the rest as a full read reads it.
+        {"file cut inside the last section", text.substr(0, text.size() - 60), true},
+        {"a count that is wrong", replaced(text, "\n3\n2\n3\n81\n", "\n3\n2\n3\n80\n"), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path path = dir_ / "series.msh";
+        write(path, c.bytes);
+        expect_same_on_demand(kMsh, path.string());
+        EXPECT_EQ(import(kMsh, path.string(), true, 1).indexed, c.indexed);
     }
 }
 
