@@ -88,6 +88,8 @@ class FileBytes {
 
     std::uint64_t size() const { return size_; }
     const std::string& name() const { return name_; }
+    // Size and modification time of the file now (of a file only).
+    input::FileStamp stamp() const { return input::file_stamp(fd_, name_); }
     // Bytes read and bytes scanned for line numbers so far: the work of the
     // read, which stays within a small multiple of the file's size.
     std::uint64_t looked_at() const { return looked_at_.load(std::memory_order_relaxed); }
@@ -867,10 +869,24 @@ struct Piece {
 
 constexpr int kMaxComponents = 9;
 
+// Arrays that the reader itself needs the values of (ghost flags, labels),
+// never left in the file.
+bool needed_at_open(const std::string& name) {
+    return name == "vtkGhostType" || name == "GlobalNodeId" || name == "GlobalElementId";
+}
+
+ZeroedVector<double> reread_array(const import::Reopen& from, bool on_cells, std::size_t ordinal,
+                                  std::uint64_t count);
+
+// With `later`, each array is read (so that its errors and warnings come
+// now) and dropped, and its field reads it again from that file when needed.
 void read_fields(ArrayReader& r, const XmlTree& tree, const XmlElement* data, bool on_cells,
-                 std::uint64_t rows, Piece& piece, std::vector<std::string>& skipped) {
+                 std::uint64_t rows, Piece& piece, std::vector<std::string>& skipped,
+                 const std::shared_ptr<const import::Reopen>& later) {
     if (!data) return;
+    std::size_t ordinal = 0;
     for (const XmlElement* e : tree.children(*data, "DataArray")) {
+        const std::size_t at = ordinal++;
         ImportField f;
         f.name = ArrayReader::attr_or(*e, "Name", "");
         if (f.name.empty()) f.name = on_cells ? "cell array" : "point array";
@@ -892,6 +908,12 @@ void read_fields(ArrayReader& r, const XmlTree& tree, const XmlElement* data, bo
             if (const std::string* n = e->attribute("ComponentName" + std::to_string(c))) names.push_back(*n);
         if (names.size() == comps) f.component_names = std::move(names);
         f.values = r.read<double>(*e, rows * comps);
+        if (later && !needed_at_open(f.name)) {
+            f.values = ZeroedVector<double>();
+            f.load = [later, on_cells, at, count = rows * comps](ZeroedVector<double>& values) {
+                values = reread_array(*later, on_cells, at, count);
+            };
+        }
         piece.fields.push_back(std::move(f));
     }
 }
@@ -990,7 +1012,7 @@ std::uint8_t poly_type(std::size_t n, std::uint8_t one, std::uint8_t two, std::u
 }
 
 Piece read_piece(ArrayReader& r, const XmlTree& tree, const XmlElement& e, bool poly,
-                 std::vector<std::string>& skipped) {
+                 std::vector<std::string>& skipped, const std::shared_ptr<const import::Reopen>& later) {
     Piece p;
     const std::uint64_t points = r.parse_count(e, "NumberOfPoints");
     if (points * 24 > r.budget())
@@ -1048,8 +1070,8 @@ Piece read_piece(ArrayReader& r, const XmlTree& tree, const XmlElement& e, bool 
             cells += n;
         }
     }
-    read_fields(r, tree, tree.child(e, "PointData"), false, points, p, skipped);
-    read_fields(r, tree, tree.child(e, "CellData"), true, cells, p, skipped);
+    read_fields(r, tree, tree.child(e, "PointData"), false, points, p, skipped, later);
+    read_fields(r, tree, tree.child(e, "CellData"), true, cells, p, skipped, later);
     drop_ghosts(p);
     return p;
 }
@@ -1173,8 +1195,10 @@ struct Result {
     std::uint64_t looked_at = 0; // bytes read and scanned, of every file read
 };
 
-Result read_dataset(const FileBytes& file, const ReaderOptions& options,
-                    const std::string& expect_type = {}) {
+// With `later` (the file on disk), the arrays of a dataset of one piece
+// without ghost cells are left in the file (see read_fields).
+Result read_dataset(const FileBytes& file, const ReaderOptions& options, const std::string& expect_type = {},
+                    std::shared_ptr<const import::Reopen> later = nullptr) {
     Result out;
     const Head head = load_head(file);
     const XmlTree tree = parse_xml(head.text, file.name(), head.appended);
@@ -1193,13 +1217,47 @@ Result read_dataset(const FileBytes& file, const ReaderOptions& options,
     if (!ds) r.fail(root, "VTKFile without its " + type + " element");
     PieceJoiner join(false, file.name(), out.warnings);
     const auto pieces = tree.children(*ds, "Piece");
+    if (pieces.size() != 1) later = nullptr;
+    for (const char* data : {"PointData", "CellData"})
+        if (later && !pieces.empty())
+            if (const XmlElement* d = tree.child(*pieces[0], data))
+                for (const XmlElement* e : tree.children(*d, "DataArray"))
+                    if (ArrayReader::attr_or(*e, "Name", "") == "vtkGhostType") later = nullptr;
     for (std::size_t k = 0; k < pieces.size(); ++k)
-        join.add(read_piece(r, tree, *pieces[k], type == "PolyData", out.skipped),
+        join.add(read_piece(r, tree, *pieces[k], type == "PolyData", out.skipped, later),
                  "piece " + std::to_string(k + 1));
     out.piece = join.take();
     out.piece.time = time_value(r, tree, *ds);
     out.looked_at = file.looked_at();
     return out;
+}
+
+ZeroedVector<double> reread_array(const import::Reopen& from, bool on_cells, std::size_t ordinal,
+                                  std::uint64_t count) {
+    const FileBytes file(from.path);
+    input::check_unchanged(from.path, from.stamp, file.stamp());
+    ZeroedVector<double> values;
+    try {
+        const Head head = load_head(file);
+        const XmlTree tree = parse_xml(head.text, file.name(), head.appended);
+        const XmlElement& root = tree.root();
+        std::vector<std::string> warnings;
+        ArrayReader r(file, head, tree, warnings, from.options);
+        const XmlElement* ds = tree.child(root, ArrayReader::attr_or(root, "type", ""));
+        const XmlElement* piece = ds ? tree.child(*ds, "Piece") : nullptr;
+        const XmlElement* data = piece ? tree.child(*piece, on_cells ? "CellData" : "PointData") : nullptr;
+        if (!data) r.fail(root, std::string("a Piece with its ") + (on_cells ? "CellData" : "PointData"));
+        const auto arrays = tree.children(*data, "DataArray");
+        if (ordinal >= arrays.size()) r.fail(*data, "DataArray " + std::to_string(ordinal + 1));
+        values = r.read<double>(*arrays[ordinal], count);
+    } catch (const ReadError&) {
+        input::check_unchanged(from.path, from.stamp, file.stamp());
+        throw;
+    } catch (const std::bad_alloc&) {
+        throw ReadError("Not enough memory to read " + file.name());
+    }
+    input::check_unchanged(from.path, from.stamp, file.stamp());
+    return values;
 }
 
 ImportData to_import(Result&& r, std::vector<std::string> more_warnings = {}) {
@@ -1233,8 +1291,18 @@ std::string resolve(const std::string& index_path, const std::string& ref) {
 // must be a plain dataset; a collection's entry may also be partitioned.
 enum class Naming { piece, entry };
 
+// Where the arrays of a dataset read from `path` can be read again later;
+// null when they are to be kept.
+std::shared_ptr<const import::Reopen> later_of(const std::string& path, const FileBytes& file,
+                                               const ReaderOptions& options, bool defer) {
+    if (!defer || !options.values_on_demand) return nullptr;
+    return std::make_shared<import::Reopen>(
+        import::Reopen{path, file.stamp(), import::Reopen::later(options)});
+}
+
+// `defer`: the arrays of a plain dataset may be left in its file.
 Result read_named(const std::string& index_path, const std::string& ref, const XmlElement& e,
-                  const FileBytes& index, const ReaderOptions& options, Naming naming);
+                  const FileBytes& index, const ReaderOptions& options, Naming naming, bool defer = false);
 
 Result read_partitioned(const std::string& path, const FileBytes& file, const XmlTree& tree,
                         const ReaderOptions& options) {
@@ -1264,7 +1332,7 @@ Result read_partitioned(const std::string& path, const FileBytes& file, const Xm
 }
 
 Result read_named(const std::string& index_path, const std::string& ref, const XmlElement& e,
-                  const FileBytes& index, const ReaderOptions& options, Naming naming) {
+                  const FileBytes& index, const ReaderOptions& options, Naming naming, bool defer) {
     const std::string path = resolve(index_path, ref);
     try {
         const FileBytes file(path);
@@ -1280,7 +1348,7 @@ Result read_named(const std::string& index_path, const std::string& ref, const X
                 (naming == Naming::piece ? "a piece of a partitioned file" : "an entry of a collection") +
                 " must be a plain dataset" + (naming == Naming::entry ? " or a partitioned file" : ""));
         if (type == "PUnstructuredGrid") return read_partitioned(path, file, read_index(file), options);
-        return read_dataset(file, options);
+        return read_dataset(file, options, {}, later_of(path, file, options, defer));
     } catch (const ReadCancelled&) {
         throw;
     } catch (const ReadError& err) {
@@ -1342,7 +1410,7 @@ ImportData read_collection(const std::string& path, const FileBytes& file, const
             PieceJoiner join(true, file.name(), step.warnings);
             for (std::size_t j = k; j < end; ++j) {
                 const std::string& ref = *entries[j].e->attribute("file");
-                Result r = read_named(path, ref, *entries[j].e, file, options, Naming::entry);
+                Result r = read_named(path, ref, *entries[j].e, file, options, Naming::entry, end - k == 1);
                 step.warnings.insert(step.warnings.end(), r.warnings.begin(), r.warnings.end());
                 step.skipped.insert(step.skipped.end(), r.skipped.begin(), r.skipped.end());
                 join.add(std::move(r.piece), base_name(ref));
@@ -1497,7 +1565,8 @@ ImportData import_vtk_xml(const std::string& path, const ReaderOptions& options)
         return with_labels(read_collection(path, file, read_index(file), options), file.name());
     if (type == "PUnstructuredGrid")
         return with_labels(to_import(read_partitioned(path, file, read_index(file), options)), file.name());
-    return with_labels(to_import(read_dataset(file, options)), file.name());
+    return with_labels(to_import(read_dataset(file, options, {}, later_of(path, file, options, true))),
+                       file.name());
 } catch (const std::bad_alloc&) {
     throw ReadError("Not enough memory to read " + base_name(path));
 } catch (const std::length_error&) {

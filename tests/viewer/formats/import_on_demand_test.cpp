@@ -7,6 +7,7 @@
 #include "import_test_util.h"
 #include "viewer/formats/calculix_reader.h"
 #include "viewer/formats/gmsh_reader.h"
+#include "viewer/formats/vtk_xml_reader.h"
 
 #include <gtest/gtest.h>
 
@@ -65,11 +66,16 @@ const Import kMsh = [](const std::string& path, const orv::ReaderOptions& o) {
     return orv::import_msh_file(path, o);
 };
 
+const Import kVtkXml = [](const std::string& path, const orv::ReaderOptions& o) {
+    return orv::import_vtk_xml(path, o);
+};
+
 // The importer of each extension whose fields can be read on demand.
 const Import* importer_of(const fs::path& p) {
     const std::string ext = p.extension();
     if (ext == ".frd") return &kFrd;
     if (ext == ".msh") return &kMsh;
+    if (ext == ".vtu" || ext == ".vtp" || ext == ".pvd" || ext == ".pvtu") return &kVtkXml;
     return nullptr;
 }
 
@@ -430,6 +436,30 @@ TEST_F(OnDemand, AFileRewrittenAfterOpeningIsRefused) {
             EXPECT_STREQ(e.what(), "running.frd changed since it was opened; reopen it");
         }
     }
+}
+
+// A step of a collection names its own file, which the message names.
+TEST_F(OnDemand, AStepFileRewrittenAfterOpeningIsRefused) {
+    const fs::path from = fs::path(ORVANEL_TEST_DATA) / "import" / "vtk_xml";
+    for (const char* f : {"series.pvd", "series_0.vtu", "series_1.vtu", "series_2.vtu"})
+        fs::copy_file(from / f, dir_ / f);
+    orv::ImportData d = orv::import_vtk_xml((dir_ / "series.pvd").string());
+    ASSERT_EQ(d.steps.size(), 3u);
+    ASSERT_FALSE(d.steps[1].fields.empty());
+    auto& field = d.steps[1].fields.front();
+    ASSERT_TRUE(field.load);
+    const fs::path step = dir_ / "series_1.vtu";
+    fs::last_write_time(step, fs::last_write_time(step) + std::chrono::seconds(2));
+    orv::ZeroedVector<double> values;
+    try {
+        field.load(values);
+        ADD_FAILURE() << "read a changed file";
+    } catch (const orv::ReadError& e) {
+        EXPECT_STREQ(e.what(), "series_1.vtu changed since it was opened; reopen it");
+    }
+    // The other steps' files did not change.
+    d.steps[2].fields.front().load(values);
+    EXPECT_FALSE(values.empty());
 }
 
 // Loads run on any thread, several at once.

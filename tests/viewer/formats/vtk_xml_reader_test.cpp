@@ -1,5 +1,7 @@
 #include "viewer/formats/vtk_xml_reader.h"
 
+#include "import_test_util.h"
+
 #include "viewer/formats/model_writer.h"
 
 #include <gtest/gtest.h>
@@ -61,7 +63,7 @@ TEST(VtkXmlReader, EveryEncodingOfTheTwoHexahedraReadsTheSame) {
                              "appended_raw64_zlib.vtu", "appended_base64.vtu", "appended_base64_zlib32.vtu",
                              "appended_lz4.vtu", "binary_lzma.vtu", "big_endian.vtu"}) {
         SCOPED_TRACE(name);
-        const ImportData d = import_vtk_xml(fixture(name));
+        const ImportData d = import_test::loaded(import_vtk_xml(fixture(name)));
         EXPECT_TRUE(d.warnings.empty());
         ASSERT_EQ(d.mesh.point_count(), 12u);
         for (int i = 0; i < 12; ++i)
@@ -89,7 +91,7 @@ TEST(VtkXmlReader, EveryEncodingOfTheTwoHexahedraReadsTheSame) {
 }
 
 TEST(VtkXmlReader, EveryNumericTypeKeepsItsValues) {
-    const ImportData d = import_vtk_xml(fixture("types.vtu"));
+    const ImportData d = import_test::loaded(import_vtk_xml(fixture("types.vtu")));
     ASSERT_EQ(d.steps.size(), 1u);
     for (const char* name : {"i8", "i16", "i32", "i64", "f32", "f64", "u8", "u16", "u32", "u64"}) {
         SCOPED_TRACE(name);
@@ -112,7 +114,7 @@ TEST(VtkXmlReader, ModelOfTheHexahedraShowsTheirTenOuterFacesAndNamedLists) {
 }
 
 TEST(VtkXmlReader, PolyDataSurfaceGivesItsPolygons) {
-    const ImportData d = import_vtk_xml(fixture("surface.vtp"));
+    const ImportData d = import_test::loaded(import_vtk_xml(fixture("surface.vtp")));
     ASSERT_EQ(d.mesh.cell_count(), 10u);
     for (const auto t : d.mesh.cell_types)
         EXPECT_EQ(t, vtk_quad);
@@ -123,7 +125,7 @@ TEST(VtkXmlReader, PolyDataSurfaceGivesItsPolygons) {
 }
 
 TEST(VtkXmlReader, CollectionIsOneModelWithAStepPerDataSetInTimeOrder) {
-    const ImportData d = import_vtk_xml(fixture("series.pvd"));
+    const ImportData d = import_test::loaded(import_vtk_xml(fixture("series.pvd")));
     EXPECT_TRUE(d.warnings.empty());
     ASSERT_EQ(d.mesh.point_count(), 12u);
     ASSERT_EQ(d.steps.size(), 3u);
@@ -141,7 +143,7 @@ TEST(VtkXmlReader, CollectionIsOneModelWithAStepPerDataSetInTimeOrder) {
 }
 
 TEST(VtkXmlReader, PartitionedPiecesMergeTheirSharedPoints) {
-    const ImportData d = import_vtk_xml(fixture("split.pvtu"));
+    const ImportData d = import_test::loaded(import_vtk_xml(fixture("split.pvtu")));
     EXPECT_TRUE(d.warnings.empty());
     ASSERT_EQ(d.mesh.point_count(), 12u); // 8 + 8, four shared
     ASSERT_EQ(d.mesh.cell_count(), 2u);
