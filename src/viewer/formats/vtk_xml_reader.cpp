@@ -578,6 +578,29 @@ class ArrayReader {
         return out;
     }
 
+    // True when `count` values of `e` are raw appended bytes, uncompressed,
+    // whose block header gives their size and which the file holds whole:
+    // then reading them can meet no fault, and a first pass may leave them
+    // in the file without reading them.
+    bool raw_and_whole(const XmlElement& e, std::uint64_t count) const {
+        const Scalar s = scalar_of(attr_or(e, "type", ""));
+        if (s.size == 0 || attr_or(e, "format", "") != "appended" || !head_.appended || appended_base64_ ||
+            compressor_ != Compressor::none || count > kMaxCount)
+            return false;
+        const std::string* v = e.attribute("offset");
+        std::uint64_t offset = 0;
+        if (!v || std::from_chars(v->data(), v->data() + v->size(), offset).ptr != v->data() + v->size())
+            return false;
+        const std::uint64_t at = head_.appended_begin + offset, bytes = count * std::uint64_t(s.size);
+        unsigned char b[8] = {};
+        if (at >= file_.size() ||
+            file_.read(at, static_cast<std::size_t>(header_bytes_), reinterpret_cast<char*>(b)) !=
+                static_cast<std::size_t>(header_bytes_))
+            return false;
+        return element<std::uint64_t>(b, Scalar{Kind::int_unsigned, header_bytes_}, swap_) == bytes &&
+               bytes <= file_.size() - at - static_cast<std::uint64_t>(header_bytes_);
+    }
+
     std::uint64_t parse_count(const XmlElement& e, const char* key,
                               std::optional<std::uint64_t> def = {}) const {
         const std::string* v = e.attribute(key);
@@ -878,8 +901,10 @@ bool needed_at_open(const std::string& name) {
 ZeroedVector<double> reread_array(const import::Reopen& from, bool on_cells, std::size_t ordinal,
                                   std::uint64_t count);
 
-// With `later`, each array is read (so that its errors and warnings come
-// now) and dropped, and its field reads it again from that file when needed.
+// With `later`, each array is left in the file: raw appended arrays that
+// the file holds whole are not read at all, others are read (so that their
+// errors and warnings come now) and dropped; the field reads its array
+// again from that file when needed.
 void read_fields(ArrayReader& r, const XmlTree& tree, const XmlElement* data, bool on_cells,
                  std::uint64_t rows, Piece& piece, std::vector<std::string>& skipped,
                  const std::shared_ptr<const import::Reopen>& later) {
@@ -907,8 +932,9 @@ void read_fields(ArrayReader& r, const XmlTree& tree, const XmlElement* data, bo
         for (std::uint64_t c = 0; c < comps; ++c)
             if (const std::string* n = e->attribute("ComponentName" + std::to_string(c))) names.push_back(*n);
         if (names.size() == comps) f.component_names = std::move(names);
-        f.values = r.read<double>(*e, rows * comps);
-        if (later && !needed_at_open(f.name)) {
+        const bool defer = later && !needed_at_open(f.name);
+        if (!defer || !r.raw_and_whole(*e, rows * comps)) f.values = r.read<double>(*e, rows * comps);
+        if (defer) {
             f.values = ZeroedVector<double>();
             f.load = [later, on_cells, at, count = rows * comps](ZeroedVector<double>& values) {
                 values = reread_array(*later, on_cells, at, count);
