@@ -234,6 +234,8 @@ struct NodalVar {
 
 struct ExodusFile::Impl {
     std::string name;
+    std::string path;         // empty: bytes in memory
+    input::FileStamp stamp{}; // of the file when opened
     std::uint64_t file_size = 0;
     int ncid = -1;
     std::size_t dim = 3;
@@ -592,6 +594,8 @@ ExodusFile::ExodusFile(const std::string& path) : impl_(std::make_unique<Impl>()
     {
         const input::InputFile probe(path); // a FIFO or a device never reaches the library
         impl_->file_size = probe.size();
+        impl_->stamp = probe.stamp();
+        impl_->path = path;
     }
     impl_->check_length(path, nullptr);
     const std::lock_guard lock(heavy_data_mutex());
@@ -653,12 +657,68 @@ void ExodusFile::read_element(std::size_t step, std::size_t var, double* out) co
     impl_->read_element(step, var, out);
 }
 
+namespace {
+
+// What reading a field of one step again needs: the file as it was, and how
+// its elements and variables became the hand-over's cells and fields.
+struct ExodusLater {
+    std::string path;
+    input::FileStamp stamp;
+    std::vector<char> cell_kept;
+    std::vector<std::size_t> scalar_var;
+    std::size_t nodes = 0, elements = 0, kept = 0;
+
+    // Opens the file again and runs read(file), refusing a file that
+    // changed since it was opened (checked before and after).
+    template <class Read> void read(Read read_values) const {
+        const auto unchanged = [&] { input::check_unchanged(path, stamp, input::InputFile(path).stamp()); };
+        unchanged();
+        try {
+            const ExodusFile file(path);
+            read_values(file);
+        } catch (const ReadError&) {
+            unchanged();
+            throw;
+        }
+        unchanged();
+    }
+};
+
+// The values of group `g` at step `s` into `values` (sized), one column at
+// a time through read_nodal(step, var, out) and read_element(step, var, out).
+template <class ReadNodal, class ReadElement>
+void fill_group(const ComponentGroup& g, bool on_cells, std::size_t s, const ExodusLater& x,
+                ZeroedVector<double>& values, std::vector<double>& column, ReadNodal read_nodal,
+                ReadElement read_element) {
+    const std::size_t comps = static_cast<std::size_t>(g.kind);
+    column.resize(std::max(x.nodes, x.elements));
+    for (std::size_t c = 0; c < g.members.size(); ++c) {
+        const int m = g.members[c];
+        if (m < 0) continue; // a 2D mesh's missing component: 0
+        if (on_cells) {
+            read_element(s, static_cast<std::size_t>(m), column.data());
+            std::size_t row = 0;
+            for (std::size_t e = 0; e < x.elements; ++e)
+                if (x.cell_kept[e]) values[row++ * comps + c] = column[e];
+        } else {
+            read_nodal(s, x.scalar_var[static_cast<std::size_t>(m)], column.data());
+            for (std::size_t i = 0; i < x.nodes; ++i)
+                values[i * comps + c] = column[i];
+        }
+    }
+}
+
+} // namespace
+
 ExodusData ExodusFile::import(const ReaderOptions& options) const {
     const Impl& f = *impl_;
     ExodusData out;
     ImportData& d = out.data;
     out.groups = f.groups;
 
+    // A file on disk hands over where each step's values are, not the
+    // values: what they cost then is one step's at a time.
+    const bool defer = options.values_on_demand && !f.path.empty();
     // Fields after grouping; what they cost is known before anything is read.
     std::vector<std::string> scalar_names;
     std::vector<std::size_t> scalar_var;
@@ -691,7 +751,7 @@ ExodusData ExodusFile::import(const ReaderOptions& options) const {
     const long double need =
         (static_cast<long double>(f.nodes) * 3 + static_cast<long double>(conn) + 2.0L * f.elements +
          static_cast<long double>(values_per_step) *
-             static_cast<long double>(std::max<std::size_t>(f.steps, 1))) *
+             static_cast<long double>(defer ? 1 : std::max<std::size_t>(f.steps, 1))) *
             8 +
         static_cast<long double>(ResultModel::bytes_needed(
             static_cast<std::int64_t>(
@@ -787,15 +847,19 @@ ExodusData ExodusFile::import(const ReaderOptions& options) const {
             if (cell_kept[e]) mesh.cell_labels.push_back(labels[e]);
     }
 
-    // Steps: every variable's values read by the per-step functions.
-    std::vector<double> column(std::max(f.nodes, f.elements));
-    const auto kept_cells = [&](const std::vector<double>& all, ZeroedVector<double>& into, std::size_t comps,
-                                std::size_t c) {
-        std::size_t row = 0;
-        for (std::size_t e = 0; e < f.elements; ++e)
-            if (cell_kept[e]) into[row++ * comps + c] = all[e];
-    };
-    const std::size_t kept = mesh.cell_count();
+    // Steps: every variable's values read by the per-step functions, now, or
+    // (a file on disk) by each field's load when it is needed.
+    auto later = std::make_shared<ExodusLater>();
+    later->path = f.path;
+    later->stamp = f.stamp;
+    later->cell_kept = std::move(cell_kept);
+    later->scalar_var = scalar_var;
+    later->nodes = f.nodes;
+    later->elements = f.elements;
+    later->kept = mesh.cell_count();
+    std::vector<double> column;
+    const auto nodal = [&](std::size_t s, std::size_t v, double* out) { f.read_nodal(s, v, out); };
+    const auto element = [&](std::size_t s, std::size_t v, double* out) { f.read_element(s, v, out); };
     for (std::size_t s = 0; s < f.steps; ++s) {
         ImportStep step;
         step.time = f.times[s];
@@ -804,8 +868,18 @@ ExodusData ExodusFile::import(const ReaderOptions& options) const {
             ImportField fd;
             fd.name = f.nodal_names[v];
             fd.components = f.nodal[v].components;
-            fd.values.resize(f.nodes * static_cast<std::size_t>(fd.components));
-            f.read_nodal(s, v, fd.values.data());
+            const std::size_t n = f.nodes * static_cast<std::size_t>(fd.components);
+            if (defer) {
+                fd.load = [later, s, v, n](ZeroedVector<double>& values) {
+                    later->read([&](const ExodusFile& x) {
+                        values.assign(n, 0.0);
+                        x.read_nodal(s, v, values.data());
+                    });
+                };
+            } else {
+                fd.values.resize(n);
+                f.read_nodal(s, v, fd.values.data());
+            }
             step.fields.push_back(std::move(fd));
         }
         const auto add_groups = [&](const std::vector<ComponentGroup>& groups, bool on_cells) {
@@ -814,19 +888,23 @@ ExodusData ExodusFile::import(const ReaderOptions& options) const {
                 fd.name = g.name;
                 fd.on_cells = on_cells;
                 fd.components = g.kind;
-                const std::size_t comps = static_cast<std::size_t>(g.kind);
-                fd.values.resize((on_cells ? kept : f.nodes) * comps);
-                for (std::size_t c = 0; c < g.members.size(); ++c) {
-                    const int m = g.members[c];
-                    if (m < 0) continue; // a 2D mesh's missing component: 0
-                    if (on_cells) {
-                        f.read_element(s, static_cast<std::size_t>(m), column.data());
-                        kept_cells(column, fd.values, comps, c);
-                    } else {
-                        f.read_nodal(s, scalar_var[static_cast<std::size_t>(m)], column.data());
-                        for (std::size_t i = 0; i < f.nodes; ++i)
-                            fd.values[i * comps + c] = column[i];
-                    }
+                const std::size_t n = (on_cells ? later->kept : f.nodes) * static_cast<std::size_t>(g.kind);
+                if (defer) {
+                    fd.load = [later, g, on_cells, s, n](ZeroedVector<double>& values) {
+                        later->read([&](const ExodusFile& x) {
+                            values.assign(n, 0.0);
+                            std::vector<double> col;
+                            fill_group(
+                                g, on_cells, s, *later, values, col,
+                                [&](std::size_t st, std::size_t v, double* out) { x.read_nodal(st, v, out); },
+                                [&](std::size_t st, std::size_t v, double* out) {
+                                    x.read_element(st, v, out);
+                                });
+                        });
+                    };
+                } else {
+                    fd.values.resize(n);
+                    fill_group(g, on_cells, s, *later, fd.values, column, nodal, element);
                 }
                 step.fields.push_back(std::move(fd));
             }

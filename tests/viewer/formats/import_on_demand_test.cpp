@@ -6,6 +6,7 @@
 #include "../../../fuzz/import_same.h"
 #include "import_test_util.h"
 #include "viewer/formats/calculix_reader.h"
+#include "viewer/formats/exodus_reader.h"
 #include "viewer/formats/gmsh_reader.h"
 #include "viewer/formats/vtk_xml_reader.h"
 
@@ -70,11 +71,16 @@ const Import kVtkXml = [](const std::string& path, const orv::ReaderOptions& o) 
     return orv::import_vtk_xml(path, o);
 };
 
+const Import kExodus = [](const std::string& path, const orv::ReaderOptions& o) {
+    return orv::import_exodus(path, o).data;
+};
+
 // The importer of each extension whose fields can be read on demand.
 const Import* importer_of(const fs::path& p) {
     const std::string ext = p.extension();
     if (ext == ".frd") return &kFrd;
     if (ext == ".msh") return &kMsh;
+    if (ext == ".exo" || ext == ".e") return &kExodus;
     if (ext == ".vtu" || ext == ".vtp" || ext == ".pvd" || ext == ".pvtu") return &kVtkXml;
     return nullptr;
 }
