@@ -62,6 +62,42 @@ struct Array {
     std::vector<double> values;
 };
 
+// An HDF5 dataset checked at the first pass and read when needed.
+struct HdfPlace {
+    std::string path;    // the HDF5 file to open
+    std::string file;    // as the DataItem names it, for messages
+    std::string dataset; // "/group/name"
+    input::FileStamp stamp;
+    std::uint64_t count = 0;
+};
+
+// How an attribute's values become a field's: as they are, a 2D vector
+// put in the z = 0 plane, or XDMF's Tensor6 order (XX XY XZ YY YZ ZZ) put
+// in XX YY ZZ XY YZ XZ.
+enum class Shape { plain, vector2, tensor6 };
+
+void shape_values(Shape shape, std::size_t rows, std::size_t comps, const std::vector<double>& in,
+                  ZeroedVector<double>& out) {
+    if (shape == Shape::tensor6) {
+        static constexpr int kFrom[6] = {0, 3, 5, 1, 4, 2};
+        out.resize(rows * 6);
+        for (std::size_t r = 0; r < rows; ++r)
+            for (std::size_t c = 0; c < 6; ++c)
+                out[r * 6 + c] = in[r * 6 + static_cast<std::size_t>(kFrom[c])];
+    } else if (shape == Shape::vector2) {
+        out.resize(rows * 3);
+        for (std::size_t r = 0; r < rows; ++r) {
+            out[r * 3] = in[r * 2];
+            out[r * 3 + 1] = in[r * 2 + 1];
+        }
+    } else {
+        out.assign(in.begin(), in.begin() + static_cast<std::ptrdiff_t>(rows * comps));
+    }
+}
+
+// Reads a dataset checked before; ReadError when its file changed since.
+std::vector<double> read_place(const HdfPlace& place);
+
 struct Piece {
     ImportMesh mesh;
     std::vector<ImportField> fields;
@@ -204,7 +240,9 @@ class H5Handle {
 
 class Reader {
   public:
-    Reader(const ReaderOptions& options, std::uint64_t top_size) : options_(options) {
+    // `defer`: attributes in HDF5 datasets are checked but read when needed.
+    Reader(const ReaderOptions& options, std::uint64_t top_size, bool defer = false)
+        : options_(options), defer_(defer && options.values_on_demand) {
         budget_ = options.memory_limit ? options.memory_limit : input::machine_memory();
         (void)top_size;
     }
@@ -319,7 +357,12 @@ class Reader {
             if (c.e->name == "DataItem") return item(c);
         fail(parent, "Expected a DataItem in " + parent.e->name);
     }
-    Array read_hdf(const Node& n, const std::string& where, std::uint64_t count);
+    // With `place`, checks the dataset and says where it is instead of
+    // reading it (the Array has no values).
+    Array read_hdf(const Node& n, const std::string& where, std::uint64_t count, HdfPlace* place = nullptr);
+    // The place of the attribute's first DataItem when it is an HDF5 dataset
+    // read nowhere else yet.
+    std::optional<HdfPlace> deferred(const Node& attribute);
 
     // ---- Grids ----
     Piece read_uniform(const Node& grid, std::vector<std::string>& skipped);
@@ -328,6 +371,7 @@ class Reader {
     std::optional<double> time_of(const Node& grid);
 
     const ReaderOptions& options_;
+    bool defer_ = false;
     std::uint64_t budget_ = 0;
     std::uint64_t used_ = 0;
     std::vector<std::unique_ptr<Doc>> docs_;
@@ -600,7 +644,50 @@ std::shared_ptr<const Array> Reader::item(const Node& n, int depth) {
     return out;
 }
 
-Array Reader::read_hdf(const Node& n, const std::string& where, std::uint64_t count) {
+std::optional<HdfPlace> Reader::deferred(const Node& attribute) {
+    for (const Node& c : children(attribute)) {
+        if (c.e->name != "DataItem") continue;
+        if (items_.count(c.e) || c.e->attribute("Reference") ||
+            lower(attr(c, "ItemType", "Uniform")) != "uniform" || attr(c, "Format", "XML") != "HDF")
+            return std::nullopt;
+        const auto dims = parse_dims(attr(c, "Dimensions"));
+        const auto count = product(dims);
+        if (dims.empty() || !count) return std::nullopt; // the full read gives the message
+        const std::string where = trim(
+            std::string_view(c.doc->text).substr(c.e->content_begin, c.e->content_end - c.e->content_begin));
+        HdfPlace place;
+        read_hdf(c, where, *count, &place);
+        return place;
+    }
+    return std::nullopt;
+}
+
+std::vector<double> read_place(const HdfPlace& place) {
+    const auto unchanged = [&] {
+        input::check_unchanged(place.path, place.stamp, input::InputFile(place.path).stamp());
+    };
+    unchanged();
+    std::vector<double> values(static_cast<std::size_t>(place.count));
+    {
+        const std::lock_guard lock(heavy_data_mutex());
+        quiet_hdf5();
+        H5Handle fapl(H5Pcreate(H5P_FILE_ACCESS), H5Pclose);
+        if (fapl.ok()) H5Pset_file_locking(fapl.get(), false, true);
+        H5Handle f(H5Fopen(place.path.c_str(), H5F_ACC_RDONLY, fapl.ok() ? fapl.get() : H5P_DEFAULT),
+                   H5Fclose);
+        H5Handle ds(f.ok() ? H5Dopen2(f.get(), place.dataset.c_str(), H5P_DEFAULT) : -1, H5Dclose);
+        if (!ds.ok() || (place.count > 0 && H5Dread(ds.get(), H5T_NATIVE_DOUBLE, H5S_ALL, H5S_ALL,
+                                                    H5P_DEFAULT, values.data()) < 0)) {
+            unchanged();
+            throw ReadError("Cannot read the dataset " + place.dataset + " of " + place.file +
+                            " (damaged or cut short?)");
+        }
+    }
+    unchanged();
+    return values;
+}
+
+Array Reader::read_hdf(const Node& n, const std::string& where, std::uint64_t count, HdfPlace* place) {
     // "file.h5:/group/dataset"; the file name may hold ':' itself.
     const auto colon = where.rfind(":/");
     if (colon == std::string::npos || colon == 0) fail(n, "Expected FILE:/DATASET in the HDF DataItem");
@@ -608,9 +695,11 @@ Array Reader::read_hdf(const Node& n, const std::string& where, std::uint64_t co
     const std::string dataset = where.substr(colon + 1);
     const std::string path = confined(n, file, "HDF5");
     std::uint64_t file_size = 0;
+    input::FileStamp stamp;
     {
         const input::InputFile probe(path);
         file_size = probe.size();
+        stamp = probe.stamp();
     }
     const std::lock_guard lock(heavy_data_mutex());
     quiet_hdf5();
@@ -647,8 +736,12 @@ Array Reader::read_hdf(const Node& n, const std::string& where, std::uint64_t co
         count > std::max<std::uint64_t>(file_size, 64) * kMaxRatio / 8)
         fail(n, "The dataset " + dataset + " of " + file + " announces " + std::to_string(count) +
                     " values, more than a file of " + std::to_string(file_size) + " bytes can hold");
-    spend(count * 8, n.doc->name);
     Array out;
+    if (place) {
+        *place = HdfPlace{path, file, dataset, stamp, count};
+        return out;
+    }
+    spend(count * 8, n.doc->name);
     out.values.resize(static_cast<std::size_t>(count));
     if (count > 0 &&
         H5Dread(ds.get(), H5T_NATIVE_DOUBLE, H5S_ALL, H5S_ALL, H5P_DEFAULT, out.values.data()) < 0)
@@ -811,42 +904,45 @@ Piece Reader::read_uniform(const Node& grid, std::vector<std::string>& skipped) 
             skipped.push_back(name + " (Center " + center + ")");
             continue;
         }
-        const auto data = first_item(a);
+        // A step's attribute in a dataset of its own is read when needed
+        // (not inside a Spatial collection, whose joined pieces need values).
+        const std::optional<HdfPlace> place = defer_ && pieces_depth_ == 0 ? deferred(a) : std::nullopt;
+        const auto data = place ? nullptr : first_item(a);
+        const std::uint64_t size = place ? place->count : data->values.size();
         const bool on_cells = center == "Cell";
         const std::uint64_t rows = on_cells ? nc : np;
-        if (rows == 0 || data->values.size() % rows)
-            fail(a, "Attribute " + name + " has " + std::to_string(data->values.size()) + " values for " +
+        if (rows == 0 || size % rows)
+            fail(a, "Attribute " + name + " has " + std::to_string(size) + " values for " +
                         std::to_string(rows) + (on_cells ? " cells" : " points"));
-        const std::size_t comps = static_cast<std::size_t>(data->values.size() / rows);
+        const std::size_t comps = static_cast<std::size_t>(size / rows);
         ImportField f;
         f.name = name;
         f.on_cells = on_cells;
         const std::string lt = lower(type);
+        Shape shape = Shape::plain;
         if (lt == "tensor6" && comps == 6) {
-            // XDMF's order XX XY XZ YY YZ ZZ into XX YY ZZ XY YZ XZ.
-            static constexpr int kFrom[6] = {0, 3, 5, 1, 4, 2};
             f.components = 6;
-            f.values.resize(rows * 6);
-            for (std::size_t r = 0; r < rows; ++r)
-                for (std::size_t c = 0; c < 6; ++c)
-                    f.values[r * 6 + c] = data->values[r * 6 + static_cast<std::size_t>(kFrom[c])];
+            shape = Shape::tensor6;
         } else if (lt == "vector" && comps == 2) {
             f.components = 3; // a 2D vector in the z = 0 plane
-            f.values.resize(rows * 3);
-            for (std::size_t r = 0; r < rows; ++r) {
-                f.values[r * 3] = data->values[r * 2];
-                f.values[r * 3 + 1] = data->values[r * 2 + 1];
-            }
+            shape = Shape::vector2;
         } else if (lt == "scalar" || lt == "vector" || lt == "tensor" || lt == "tensor6" || lt == "matrix") {
             if (comps > 9) {
                 skipped.push_back(name);
                 continue;
             }
             f.components = static_cast<int>(comps);
-            f.values.assign(data->values.begin(), data->values.end());
         } else {
             skipped.push_back(name + " (" + type + ")");
             continue;
+        }
+        const auto n_rows = static_cast<std::size_t>(rows);
+        if (place) {
+            f.load = [place = *place, shape, n_rows, comps](ZeroedVector<double>& values) {
+                shape_values(shape, n_rows, comps, read_place(place), values);
+            };
+        } else {
+            shape_values(shape, n_rows, comps, data->values, f.values);
         }
         p.fields.push_back(std::move(f));
     }
@@ -1050,7 +1146,7 @@ template <class F> ImportData guarded(const std::string& name, F f) {
 
 ImportData import_xdmf(const std::string& path, const ReaderOptions& options) {
     return guarded(path, [&] {
-        Reader r(options, 0);
+        Reader r(options, 0, true);
         return r.read(r.load_top(path));
     });
 }

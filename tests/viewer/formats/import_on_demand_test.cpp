@@ -9,6 +9,7 @@
 #include "viewer/formats/exodus_reader.h"
 #include "viewer/formats/gmsh_reader.h"
 #include "viewer/formats/vtk_xml_reader.h"
+#include "viewer/formats/xdmf_reader.h"
 
 #include <gtest/gtest.h>
 
@@ -75,12 +76,17 @@ const Import kExodus = [](const std::string& path, const orv::ReaderOptions& o) 
     return orv::import_exodus(path, o).data;
 };
 
+const Import kXdmf = [](const std::string& path, const orv::ReaderOptions& o) {
+    return orv::import_xdmf(path, o);
+};
+
 // The importer of each extension whose fields can be read on demand.
 const Import* importer_of(const fs::path& p) {
     const std::string ext = p.extension();
     if (ext == ".frd") return &kFrd;
     if (ext == ".msh") return &kMsh;
     if (ext == ".exo" || ext == ".e") return &kExodus;
+    if (ext == ".xdmf" || ext == ".xmf") return &kXdmf;
     if (ext == ".vtu" || ext == ".vtp" || ext == ".pvd" || ext == ".pvtu") return &kVtkXml;
     return nullptr;
 }

@@ -159,7 +159,7 @@ std::vector<Case> cases() {
 TEST(XdmfReader, ReadsEveryFixtureAsItsWriterWroteIt) {
     for (const Case& c : cases()) {
         SCOPED_TRACE(c.file);
-        const ImportData d = import_xdmf(fixture(c.file));
+        const ImportData d = import_test::loaded(import_xdmf(fixture(c.file)));
         ASSERT_EQ(d.mesh.point_count(), c.points);
         ASSERT_EQ(d.mesh.cell_count(), c.cells);
         EXPECT_EQ(d.mesh.cell_types[0], c.first_type);
