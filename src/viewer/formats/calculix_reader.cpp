@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string_view>
@@ -203,6 +204,8 @@ class FrdReader {
     // its end, which only a full read reports rightly.
     bool skip_values(int format, std::int64_t announced, std::size_t nc);
     void add_field(std::int64_t number, double time, ImportField&& field);
+    // The load of the result block whose header starts at byte `offset`.
+    std::function<void(ZeroedVector<double>&)> block_load(std::size_t offset) const;
     void skip_block();
 };
 
@@ -541,110 +544,101 @@ void FrdReader::read_results(std::string_view header, const char* head) {
     if (shown && reopen_ && points_ > 0 && announced == static_cast<std::int64_t>(points_)) {
         const char* values_at = c_.pos();
         if (skip_values(format, announced, nc)) {
-            field.load = [reopen = reopen_, nodes = nodes_, points = points_,
-                          offset = static_cast<std::size_t>(head - c_.begin())](ZeroedVector<double>& values) {
-                reopen->read([&](const char* data, std::size_t size) {
-                    const std::string shown_name = import::base_name(reopen->path);
-                    import::import_bytes(data, size, shown_name, reopen->options, [&](import::Reading& r) {
-                        values = FrdReader(data, size, shown_name, r).reread(nodes, points, offset);
-                    return 0;
-                });
-                });
-        };
-        add_field(number, time, std::move(field));
+            field.load = block_load(static_cast<std::size_t>(head - c_.begin()));
+            add_field(number, time, std::move(field));
+            return;
+        }
+        c_.seek(values_at);
+    }
+    if (shown) {
+        reading_.need(points_ * nc * sizeof(double), [&] {
+            return std::to_string(points_ * nc) + " values of result block " + field.name + " announced " +
+                   c_.where(head);
+        });
+        field.values.assign(points_ * nc, 0.0);
+    }
+    std::int64_t read = 0;
+    // Records naming nodes the node block lacks (CalculiX writes such blocks,
+    // and its own viewer skips them): skipped, counted for one warning.
+    std::int64_t missing = 0;
+    std::vector<std::int64_t> first_missing;
+    const auto node_or_skip = [&](std::int64_t label) {
+        const std::int64_t i = nodes_->find(label);
+        if (i < 0 && missing++ < 5) first_missing.push_back(label);
+        return i;
+    };
+    // A node named twice in one block is refused, as the node block refuses
+    // a node given twice.
+    std::vector<char> named(points_, 0);
+    const auto once = [&](std::int64_t i, std::int64_t label, const char* at) {
+        if (named[static_cast<std::size_t>(i)]++)
+            fail(at, "a result record names node " + std::to_string(label) + " a second time in this block");
+    };
+    try {
+        if (format >= 2) {
+            in_binary_ = true;
+            for (; read < announced; ++read) {
+                const char* rat = c_.pos();
+                const std::int64_t label = c_.binary<std::int32_t>(false, "a node number");
+                const std::int64_t i = node_or_skip(label);
+                if (i >= 0) once(i, label, rat);
+                for (std::size_t k = 0; k < nc; ++k) {
+                    const double v = binary_value(format, "a value", true);
+                    if (shown && i >= 0) field.values[static_cast<std::size_t>(i) * nc + k] = v;
+                }
+            }
+            in_binary_ = false;
+        } else {
+            const std::size_t w = format == 0 ? 5 : 10;
+            std::size_t k = nc; // components of the current node still to read
+            std::int64_t i = 0;
+            const bool parallel = shown && parallel_results(announced, w, field); // its records are distinct
+            if (parallel) read = announced;
+            for (;;) {
+                if (!record(line, at)) throw Cursor::EndOfInput{c_.pos(), "a result record"};
+                const std::string_view key = column(line, 0, 3);
+                if (key == " -3") break;
+                std::size_t from = 3 + w;
+                if (key == " -1") {
+                    if (k < nc) fail(at, "expected the rest (-2) of the previous node's values");
+                    const std::int64_t label = int_field(line, at, 3, w, "a node number");
+                    i = node_or_skip(label);
+                    if (!parallel && i >= 0) once(i, label, at);
+                    k = 0;
+                    ++read;
+                } else if (key != " -2" || k >= nc) {
+                    fail(at, "expected a result record (-1) or the end of the block (-3)");
+                }
+                for (; k < nc && from + 1 < line.size(); from += 12, ++k) {
+                    const double v = real_field(line, at, from, "a value", true);
+                    if (shown && i >= 0) field.values[static_cast<std::size_t>(i) * nc + k] = v;
+                }
+            }
+            count_differs("result block " + field.name, head, announced, read);
+        }
+    } catch (const Cursor::EndOfInput&) {
+        ended_early(" in result block " + field.name + ": " + std::to_string(announced) +
+                    " nodes announced, " + std::to_string(read) + " read; the rest read as 0.");
+    }
+    in_binary_ = false;
+    if (missing > 0) {
+        std::string list;
+        for (const std::int64_t n : first_missing)
+            list += (list.empty() ? "" : ", ") + std::to_string(n);
+        if (missing > static_cast<std::int64_t>(first_missing.size())) list += ", ...";
+        out_.warnings.push_back(name() + ": result block " + field.name + " (step " + std::to_string(number) +
+                                ") at line " + std::to_string(c_.line_of(head)) + " names " +
+                                std::to_string(missing) + (missing == 1 ? " node" : " nodes") +
+                                " the node block does not hold (" + list + "); " +
+                                (missing == 1 ? "its record was" : "their records were") + " skipped.");
+    }
+    if (!shown) {
+        if (std::find(out_.skipped_fields.begin(), out_.skipped_fields.end(), field.name) ==
+            out_.skipped_fields.end())
+            out_.skipped_fields.push_back(field.name);
         return;
     }
-    c_.seek(values_at);
-}
-if (shown) {
-    reading_.need(points_ * nc * sizeof(double), [&] {
-        return std::to_string(points_ * nc) + " values of result block " + field.name + " announced " +
-               c_.where(head);
-    });
-    field.values.assign(points_ * nc, 0.0);
-}
-std::int64_t read = 0;
-// Records naming nodes the node block lacks (CalculiX writes such blocks,
-// and its own viewer skips them): skipped, counted for one warning.
-std::int64_t missing = 0;
-std::vector<std::int64_t> first_missing;
-const auto node_or_skip = [&](std::int64_t label) {
-    const std::int64_t i = nodes_->find(label);
-    if (i < 0 && missing++ < 5) first_missing.push_back(label);
-    return i;
-};
-// A node named twice in one block is refused, as the node block refuses
-// a node given twice.
-std::vector<char> named(points_, 0);
-const auto once = [&](std::int64_t i, std::int64_t label, const char* at) {
-    if (named[static_cast<std::size_t>(i)]++)
-        fail(at, "a result record names node " + std::to_string(label) + " a second time in this block");
-};
-try {
-    if (format >= 2) {
-        in_binary_ = true;
-        for (; read < announced; ++read) {
-            const char* rat = c_.pos();
-            const std::int64_t label = c_.binary<std::int32_t>(false, "a node number");
-            const std::int64_t i = node_or_skip(label);
-            if (i >= 0) once(i, label, rat);
-            for (std::size_t k = 0; k < nc; ++k) {
-                const double v = binary_value(format, "a value", true);
-                if (shown && i >= 0) field.values[static_cast<std::size_t>(i) * nc + k] = v;
-            }
-        }
-        in_binary_ = false;
-    } else {
-        const std::size_t w = format == 0 ? 5 : 10;
-        std::size_t k = nc; // components of the current node still to read
-        std::int64_t i = 0;
-        const bool parallel = shown && parallel_results(announced, w, field); // its records are distinct
-        if (parallel) read = announced;
-        for (;;) {
-            if (!record(line, at)) throw Cursor::EndOfInput{c_.pos(), "a result record"};
-            const std::string_view key = column(line, 0, 3);
-            if (key == " -3") break;
-            std::size_t from = 3 + w;
-            if (key == " -1") {
-                if (k < nc) fail(at, "expected the rest (-2) of the previous node's values");
-                const std::int64_t label = int_field(line, at, 3, w, "a node number");
-                i = node_or_skip(label);
-                if (!parallel && i >= 0) once(i, label, at);
-                k = 0;
-                ++read;
-            } else if (key != " -2" || k >= nc) {
-                fail(at, "expected a result record (-1) or the end of the block (-3)");
-            }
-            for (; k < nc && from + 1 < line.size(); from += 12, ++k) {
-                const double v = real_field(line, at, from, "a value", true);
-                if (shown && i >= 0) field.values[static_cast<std::size_t>(i) * nc + k] = v;
-            }
-        }
-        count_differs("result block " + field.name, head, announced, read);
-    }
-} catch (const Cursor::EndOfInput&) {
-    ended_early(" in result block " + field.name + ": " + std::to_string(announced) + " nodes announced, " +
-                std::to_string(read) + " read; the rest read as 0.");
-}
-in_binary_ = false;
-if (missing > 0) {
-    std::string list;
-    for (const std::int64_t n : first_missing)
-        list += (list.empty() ? "" : ", ") + std::to_string(n);
-    if (missing > static_cast<std::int64_t>(first_missing.size())) list += ", ...";
-    out_.warnings.push_back(name() + ": result block " + field.name + " (step " + std::to_string(number) +
-                            ") at line " + std::to_string(c_.line_of(head)) + " names " +
-                            std::to_string(missing) + (missing == 1 ? " node" : " nodes") +
-                            " the node block does not hold (" + list + "); " +
-                            (missing == 1 ? "its record was" : "their records were") + " skipped.");
-}
-if (!shown) {
-    if (std::find(out_.skipped_fields.begin(), out_.skipped_fields.end(), field.name) ==
-        out_.skipped_fields.end())
-        out_.skipped_fields.push_back(field.name);
-    return;
-}
-add_field(number, time, std::move(field));
+    add_field(number, time, std::move(field));
 }
 
 void FrdReader::add_field(std::int64_t number, double time, ImportField&& field) {
@@ -698,6 +692,18 @@ bool FrdReader::skip_values(int format, std::int64_t announced, std::size_t nc) 
         else if (key != " -2")
             return false;
     }
+}
+
+std::function<void(ZeroedVector<double>&)> FrdReader::block_load(std::size_t offset) const {
+    return [reopen = reopen_, nodes = nodes_, points = points_, offset](ZeroedVector<double>& values) {
+        const std::string shown = import::base_name(reopen->path);
+        reopen->read([&](const char* data, std::size_t size) {
+            const auto reread = [&](import::Reading& r) {
+                return FrdReader(data, size, shown, r).reread(nodes, points, offset);
+            };
+            values = import::import_bytes(data, size, shown, reopen->options, reread);
+        });
+    };
 }
 
 ZeroedVector<double> FrdReader::reread(std::shared_ptr<const TagIndex> nodes, std::size_t points,

@@ -1243,15 +1243,14 @@ std::function<void(ZeroedVector<double>&)>
 MshReader::node_data_load(std::shared_ptr<std::vector<std::size_t>> sections) {
     return [reopen = reopen_, nodes = MshNodes{nodes_, points_, binary_, swap_},
             sections = std::move(sections)](ZeroedVector<double>& values) {
-        const std::vector<std::size_t> at = *sections; // the sections the first pass had found
+        const std::string shown = import::base_name(reopen->path);
         reopen->read([&](const char* data, std::size_t size) {
-            const std::string shown = import::base_name(reopen->path);
-            import::import_bytes(data, size, shown, reopen->options, [&](import::Reading& r) {
-                values = MshReader(data, size, shown, r).reread(nodes, at);
-            return 0;
+            const auto reread = [&](import::Reading& r) {
+                return MshReader(data, size, shown, r).reread(nodes, *sections);
+            };
+            values = import::import_bytes(data, size, shown, reopen->options, reread);
         });
-        });
-};
+    };
 }
 
 ZeroedVector<double> MshReader::reread(const MshNodes& nodes, const std::vector<std::size_t>& sections) {
