@@ -19,6 +19,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
@@ -450,28 +451,52 @@ TEST_F(OnDemand, AFileRewrittenAfterOpeningIsRefused) {
     }
 }
 
-// A step of a collection names its own file, which the message names.
-TEST_F(OnDemand, AStepFileRewrittenAfterOpeningIsRefused) {
-    const fs::path from = fs::path(ORVANEL_TEST_DATA) / "import" / "vtk_xml";
-    for (const char* f : {"series.pvd", "series_0.vtu", "series_1.vtu", "series_2.vtu"})
-        fs::copy_file(from / f, dir_ / f);
-    orv::ImportData d = orv::import_vtk_xml((dir_ / "series.pvd").string());
-    ASSERT_EQ(d.steps.size(), 3u);
-    ASSERT_FALSE(d.steps[1].fields.empty());
-    auto& field = d.steps[1].fields.front();
-    ASSERT_TRUE(field.load);
-    const fs::path step = dir_ / "series_1.vtu";
-    fs::last_write_time(step, fs::last_write_time(step) + std::chrono::seconds(2));
-    orv::ZeroedVector<double> values;
-    try {
-        field.load(values);
-        ADD_FAILURE() << "read a changed file";
-    } catch (const orv::ReadError& e) {
-        EXPECT_STREQ(e.what(), "series_1.vtu changed since it was opened; reopen it");
+// Every format refuses a file changed after opening; the message names the
+// file that changed (a step file of a collection, an HDF5 file).
+TEST_F(OnDemand, AFileOfAnyFormatRewrittenAfterOpeningIsRefused) {
+    struct Case {
+        const char* folder;
+        std::vector<const char*> files; // the first is opened
+        const Import* import;
+        const char* changed;
+        std::size_t step;                      // whose first field reads the changed file
+        std::optional<std::size_t> other_step; // one that does not
+    };
+    const Case cases[] = {
+        {"vtk_xml",
+         {"series.pvd", "series_0.vtu", "series_1.vtu", "series_2.vtu"},
+         &kVtkXml,
+         "series_1.vtu",
+         1,
+         2},
+        {"gmsh", {"plate_41.msh"}, &kMsh, "plate_41.msh", 1, std::nullopt},
+        {"exodus", {"classic_hex.exo"}, &kExodus, "classic_hex.exo", 2, std::nullopt},
+        {"xdmf", {"meshio_series.xdmf", "meshio_series.h5"}, &kXdmf, "meshio_series.h5", 1, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.files.front());
+        for (const char* f : c.files)
+            fs::copy_file(fs::path(ORVANEL_TEST_DATA) / "import" / c.folder / f, dir_ / f,
+                          fs::copy_options::overwrite_existing);
+        orv::ImportData d = (*c.import)((dir_ / c.files.front()).string(), {});
+        ASSERT_GT(d.steps.size(), c.step);
+        ASSERT_FALSE(d.steps[c.step].fields.empty());
+        auto& field = d.steps[c.step].fields.front();
+        ASSERT_TRUE(field.load);
+        const fs::path changed = dir_ / c.changed;
+        fs::last_write_time(changed, fs::last_write_time(changed) + std::chrono::seconds(2));
+        orv::ZeroedVector<double> values;
+        try {
+            field.load(values);
+            ADD_FAILURE() << "read a changed file";
+        } catch (const orv::ReadError& e) {
+            EXPECT_EQ(e.what(), std::string(c.changed) + " changed since it was opened; reopen it");
+        }
+        if (c.other_step) {
+            d.steps[*c.other_step].fields.front().load(values);
+            EXPECT_FALSE(values.empty());
+        }
     }
-    // The other steps' files did not change.
-    d.steps[2].fields.front().load(values);
-    EXPECT_FALSE(values.empty());
 }
 
 // Loads run on any thread, several at once.
