@@ -501,24 +501,37 @@ TEST_F(OnDemand, AFileOfAnyFormatRewrittenAfterOpeningIsRefused) {
 
 // Loads run on any thread, several at once.
 TEST_F(OnDemand, LoadsOnSeveralThreadsAtOnce) {
-    const fs::path path = dir_ / "series.frd";
-    write(path, frd_series(30, 4, 0));
-    const Outcome eager = import(kFrd, path.string(), false, 1);
-    ASSERT_EQ(eager.error, "");
-    orv::ImportData d = orv::import_frd_file(path.string());
-    std::vector<orv::ImportField*> fields;
-    for (auto& step : d.steps)
-        for (auto& field : step.fields)
-            fields.push_back(&field);
-    {
-        std::vector<std::jthread> threads;
-        for (std::size_t t = 0; t < 3; ++t)
-            threads.emplace_back([&, t] {
-                for (std::size_t k = t; k < fields.size(); k += 3)
-                    fields[k]->load(fields[k]->values);
-            });
+    write(dir_ / "series.frd", frd_series(30, 4, 0));
+    write(dir_ / "series.msh", msh_series(30, 4));
+    const fs::path data = fs::path(ORVANEL_TEST_DATA) / "import";
+    for (const fs::path& path : {dir_ / "series.frd", dir_ / "series.msh", data / "vtk_xml" / "series.pvd",
+                                 data / "exodus" / "classic_hex.exo", data / "xdmf" / "meshio_series.xdmf"}) {
+        SCOPED_TRACE(path.string());
+        const Import& f = *importer_of(path);
+        const Outcome eager = import(f, path.string(), false, 1);
+        ASSERT_EQ(eager.error, "");
+        orv::ImportData d = f(path.string(), {});
+        std::vector<orv::ImportField*> fields;
+        for (auto& step : d.steps)
+            for (auto& field : step.fields)
+                if (field.load) fields.push_back(&field);
+        EXPECT_FALSE(fields.empty());
+        std::vector<std::string> errors(3);
+        {
+            std::vector<std::jthread> threads;
+            for (std::size_t t = 0; t < 3; ++t)
+                threads.emplace_back([&, t] {
+                    try {
+                        for (std::size_t k = t; k < fields.size(); k += 3)
+                            fields[k]->load(fields[k]->values);
+                    } catch (const orv::ReadError& e) {
+                        errors[t] = e.what();
+                    }
+                });
+        }
+        EXPECT_EQ(errors, std::vector<std::string>(3));
+        EXPECT_TRUE(orv::fuzz::same_import(eager.data, d));
     }
-    EXPECT_TRUE(orv::fuzz::same_import(eager.data, d));
 }
 
 } // namespace
