@@ -1,5 +1,5 @@
 #pragma once
-// The modes that need nothing but the reader: --help, --version, --info and --convert. Shared by
+// The modes that need nothing but the reader: --help, --version, --info, --convert and --plot-line. Shared by
 // the launcher (orvanel) and the full program (orvanel-app).
 
 #include "batch/command_line.h"
@@ -25,6 +25,12 @@ int run_info(const std::string& path);
 // `out` as it was.
 int run_convert(const std::string& out, const std::string& path);
 
+// Reads `cl.file` and writes the values of cl.lists along cl.line as CSV to
+// cl.output (volume_locate.h), atomically; 0, or 1 with the message on
+// standard error and the output as it was (a file without volume cells, a
+// list it lacks).
+int run_plot_line(const cli::CommandLine& cl);
+
 // Keeps `model` until the process ends and returns it. A run from the
 // command line ends once its outputs are written, and the system takes the
 // memory back at exit at once: freeing the arrays first would only add time.
@@ -35,7 +41,7 @@ ResultModel& keep_until_exit(ResultModel&& model);
 // on standard error and returns nothing (the caller exits with status 2).
 std::optional<cli::CommandLine> read_command_line(int argc, char** argv);
 
-// Runs --help, --version, --info or --convert and returns the exit status; nothing for the other
+// Runs --help, --version, --info, --convert or --plot-line and returns the exit status; nothing for the other
 // modes, which need the full program.
 std::optional<int> run_plain_mode(const cli::CommandLine& cl);
 
