@@ -195,7 +195,7 @@ const Option kOptions[] = {
          if (v[0].find('/') != std::string_view::npos) bad_value("--tag", v[0], "a tag without '/'");
          cl.tag = std::string(v[0]);
      }},
-    {"--chart", "OUT.png", Scope::History, Mode::Gui, "also the chart of the values as a PNG",
+    {"--chart", "OUT.png", Scope::Chart, Mode::Gui, "also the chart of the values as a PNG",
      [](CommandLine& cl, Values v) {
          if (v[0].empty()) bad_value("--chart", v[0], "a file name");
          cl.chart = std::string(v[0]);
@@ -373,6 +373,8 @@ bool applies(Scope scope, Mode mode) {
         return mode == Mode::Video || mode == Mode::History || mode == Mode::PlotLine;
     case Scope::PlotLine:
         return mode == Mode::PlotLine;
+    case Scope::Chart:
+        return mode == Mode::History || mode == Mode::PlotLine;
     case Scope::Mode:
         return true;
     case Scope::Alone:
@@ -525,7 +527,8 @@ std::string usage_text() {
            "       orvanel --picture OUT.png [view options] FILE\n"
            "       orvanel --video OUT.avi --lists A:B[:S] [--fps N] [view options] FILE\n"
            "       orvanel --history NODE --lists A:B[:S] [--tag T] [--chart OUT.png] FILE\n"
-           "       orvanel --plot-line OUT.csv --line X1,Y1,Z1:X2,Y2,Z2 [--samples N] --lists A:B[:S] FILE\n"
+           "       orvanel --plot-line OUT.csv --line X1,Y1,Z1:X2,Y2,Z2 [--samples N] --lists A:B[:S]\n"
+           "               [--chart OUT.png] FILE\n"
            "Try 'orvanel --help' for the options.\n";
 }
 
@@ -542,8 +545,8 @@ std::string help_text() {
         for (const Option& o : kOptions) {
             const bool own =
                 (m.mode == Mode::Video && (o.scope == Scope::Video || o.scope == Scope::VideoHistory)) ||
-                (m.mode == Mode::History && o.scope == Scope::History) ||
-                (m.mode == Mode::PlotLine && o.scope == Scope::PlotLine);
+                (m.mode == Mode::History && (o.scope == Scope::History || o.scope == Scope::Chart)) ||
+                (m.mode == Mode::PlotLine && (o.scope == Scope::PlotLine || o.scope == Scope::Chart));
             if (own) help_row(out, "      " + option_form(o), o.help, 30);
         }
     }

@@ -419,6 +419,8 @@ const char* scope_name(cli::Scope s) {
         return "video history";
     case cli::Scope::PlotLine:
         return "plot line";
+    case cli::Scope::Chart:
+        return "history plot line";
     case cli::Scope::Picture:
         return "picture";
     case cli::Scope::Figure:

@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
@@ -192,6 +193,30 @@ TEST_F(BatchCli, PlotLineWritesTheValuesAlongTheLine) {
     }
 }
 
+// With --chart, the CSV and the chart: the block's values in red, the points
+// past the block leaving the line short of the right edge.
+TEST_F(BatchCli, PlotLineWithChart) {
+    const QString csv = in_scratch("line.csv"), chart = in_scratch("line.png");
+    const test::BatchRun r = test::run_orvanel(
+        {"--plot-line", csv, "--line", "0,1,1:3,1,1", "--lists", "1:1", "--chart", chart, kBricks},
+        scratch.path(), {"XDG_RUNTIME_DIR"});
+    ASSERT_EQ(r.exit_code, 0) << r.err.toStdString();
+    EXPECT_EQ(r.err.toStdString(), "");
+    EXPECT_EQ(files(), (QStringList{"line.csv", "line.png"}));
+    const QImage image(chart);
+    ASSERT_EQ(image.size(), QSize(641, 353));
+    int red = 0, right = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (image.pixel(x, y) == qRgb(255, 0, 0)) {
+                ++red;
+                right = std::max(right, x);
+            }
+    EXPECT_GT(red, 300);
+    // Values up to distance 2 of 3: the line ends about two thirds across.
+    EXPECT_LT(right, image.width() * 5 / 6);
+}
+
 struct ErrorCase {
     const char* what;
     QStringList args;
@@ -260,6 +285,10 @@ TEST_F(BatchCli, ErrorsExitWithTheirStatusAndWriteNothing) {
          "Result list 2 does not exist: the lists are numbered 1 to 1."},
         {"unwritable line",
          {"--plot-line", missing, "--line", "0,0,0:1,1,1", "--lists", "1:1", kBricks},
+         1,
+         "Cannot write file '" + missing + "'"},
+        {"unwritable line chart",
+         {"--plot-line", "l.csv", "--line", "0,0,0:1,1,1", "--lists", "1:1", "--chart", missing, kBricks},
          1,
          "Cannot write file '" + missing + "'"},
         {"unwritable chart",

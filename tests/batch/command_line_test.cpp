@@ -156,6 +156,9 @@ TEST(CommandLine, EveryOptionReachesItsSetting) {
         {"--chart",
          {"--history", "1", "--lists", "1:2", "--chart", "c.png", "f.txt"},
          [](auto& c) { return c.chart == "c.png"; }},
+        {"--chart",
+         {"--plot-line", "o.csv", "--line", "0,0,0:1,1,1", "--lists", "1:2", "--chart", "c.png", "f.vtu"},
+         [](auto& c) { return c.mode == Mode::PlotLine && c.chart == "c.png"; }},
         {"--plot-line",
          {"--plot-line", "o.csv", "--line", "0,0.5,-1e-3:2,1,3", "--lists", "2:4", "m.vtu"},
          [](auto& c) {
@@ -282,8 +285,6 @@ TEST(CommandLine, BadCommandLinesNameTheirArgument) {
          "bad value '0,0,x:1,1,1' for --line (expected X1,Y1,Z1:X2,Y2,Z2, six numbers)"},
         {{"--plot-line", "o.csv", "--lists", "1:2", "--line", "0,0,0:1,1,1", "--samples", "1", "f.vtu"},
          "bad value '1' for --samples (expected an integer from 2 to 1000000)"},
-        {{"--plot-line", "o.csv", "--lists", "1:2", "--line", "0,0,0:1,1,1", "--chart", "c.png", "f.vtu"},
-         "option --chart does not apply to --plot-line"},
         {picture({"--line", "0,0,0:1,1,1"}), "option --line does not apply to --picture"},
         {{"--history", "x3", "--lists", "1:2", "f.txt"}, "bad value 'x3' for --history"},
         {{"--history", "3", "--lists", "1:2", "--mesh", "f.txt"},

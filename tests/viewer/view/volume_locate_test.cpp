@@ -123,9 +123,9 @@ TEST(VolumeLocator, CurvedCellsGiveBackTheParametersOfTheirPoints) {
         const std::int32_t* nodes = m.volumes.nodes_of(0);
         for (const Local3 l : {Local3{0.2, 0.3, 0.1}, Local3{0.3, 0.25, 0.4}, Local3{0.2, 0.25, 0.3}}) {
             ASSERT_TRUE(s->contains(l, 0));
-            const Point3 x{s->interpolate(l, [&](int i) { return m.coord(nodes[i], 1); }),
-                           s->interpolate(l, [&](int i) { return m.coord(nodes[i], 2); }),
-                           s->interpolate(l, [&](int i) { return m.coord(nodes[i], 3); })};
+            const Point3 x{s->interpolate(l, [&](int i) { return node_position(m, nodes[i]).x; }),
+                           s->interpolate(l, [&](int i) { return node_position(m, nodes[i]).y; }),
+                           s->interpolate(l, [&](int i) { return node_position(m, nodes[i]).z; })};
             const auto got = index.locate(x);
             ASSERT_TRUE(got.has_value());
             for (std::size_t k = 0; k < 3; ++k)

@@ -5,6 +5,7 @@
 // cell must be the exact intersection of the plane with the cell.
 
 #include "viewer/formats/import_mesh.h"
+#include "viewer/view/node_access.h"
 #include "viewer/view/volume_section.h"
 #include "viewer/view/volume_shape.h"
 
@@ -162,20 +163,16 @@ TEST(VolumeCells, EveryTypeIsKeptAndReproducesFieldsOfItsOrder) {
         const VolumeShape* s = volume_shape(want.type, m.volumes.node_count(0));
         ASSERT_NE(s, nullptr);
         const std::int32_t* nodes = m.volumes.nodes_of(0);
-        const auto coord = [&](int d) {
-            return [&, d](int i) {
-                return m.coord(static_cast<std::size_t>(nodes[i]), static_cast<std::size_t>(d));
-            };
-        };
+        const NodeValues values = values_of(m, 1);
         for (const Local3& l : inner_points(*s)) {
             const Point3 want_at = affine(l);
-            const Point3 at{s->interpolate(l, coord(1)), s->interpolate(l, coord(2)),
-                            s->interpolate(l, coord(3))};
+            const Point3 at{s->interpolate(l, [&](int i) { return node_position(m, nodes[i]).x; }),
+                            s->interpolate(l, [&](int i) { return node_position(m, nodes[i]).y; }),
+                            s->interpolate(l, [&](int i) { return node_position(m, nodes[i]).z; })};
             EXPECT_NEAR(at.x, want_at.x, 1e-11);
             EXPECT_NEAR(at.y, want_at.y, 1e-11);
             EXPECT_NEAR(at.z, want_at.z, 1e-11);
-            const double v =
-                s->interpolate(l, [&](int i) { return m.listas(static_cast<std::size_t>(nodes[i]), 1); });
+            const double v = s->interpolate(l, [&](int i) { return values[nodes[i]]; });
             EXPECT_NEAR(v, want.field(want_at), 1e-9) << "at " << l[0] << " " << l[1] << " " << l[2];
         }
     }
