@@ -69,8 +69,9 @@ int main(int argc, char** argv) {
     // variable could never make it loop.
     const bool restarted = std::getenv("ORVANEL_RESTARTED") != nullptr;
     unsetenv("ORVANEL_RESTARTED");
-    if ((cl->mode == orv::cli::Mode::Info || cl->mode == orv::cli::Mode::Convert) && tunables != given &&
-        !restarted) {
+    if ((cl->mode == orv::cli::Mode::Info || cl->mode == orv::cli::Mode::Convert ||
+         cl->mode == orv::cli::Mode::PlotLine) &&
+        tunables != given && !restarted) {
         // Reading a file here: once more, with the allocator's huge-page
         // advice, which only takes effect from a program's start (importers
         // build their meshes in many large vectors). Without /proc, as is.

@@ -167,6 +167,33 @@ int history(const cli::CommandLine& cl) {
     return 0;
 }
 
+// --plot-line with --chart: the CSV and the chart put in place together.
+int plot_line(const cli::CommandLine& cl) {
+    check_replaceable(cl.output);
+    check_replaceable(cl.chart);
+    const LineValues line = line_values(cl);
+    OutputFile csv(cl.output);
+    csv.write(line.csv);
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    static char name[] = "orvanel";
+    static char* args[] = {name, nullptr};
+    int count = 1;
+    QApplication app(count, args);
+    std::setlocale(LC_NUMERIC, "C");
+    TForm3 chart;
+    chart.Chart1->chart()->setAnimationOptions(QChart::NoAnimation);
+    chart.set_lines(line.distance, line.values);
+    chart.show();
+    QApplication::processEvents();
+    const std::string png = png_bytes(chart.Chart1->grab().toImage());
+    chart.hide();
+    OutputFile chart_file(cl.chart);
+    chart_file.write(png);
+    if (stop_signal != 0) throw_stopped("before the values and chart were written");
+    OutputFile::commit_together({&csv, &chart_file});
+    return 0;
+}
+
 } // namespace
 
 int run_batch(const cli::CommandLine& cl) {
@@ -185,6 +212,8 @@ int run_batch(const cli::CommandLine& cl) {
             return video(cl);
         case cli::Mode::History:
             return history(cl);
+        case cli::Mode::PlotLine:
+            return plot_line(cl);
         default:
             return 2;
         }

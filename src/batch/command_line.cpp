@@ -195,10 +195,31 @@ const Option kOptions[] = {
          if (v[0].find('/') != std::string_view::npos) bad_value("--tag", v[0], "a tag without '/'");
          cl.tag = std::string(v[0]);
      }},
-    {"--chart", "OUT.png", Scope::History, Mode::Gui, "also the chart of the values as a PNG",
+    {"--chart", "OUT.png", Scope::Chart, Mode::Gui, "also the chart of the values as a PNG",
      [](CommandLine& cl, Values v) {
          if (v[0].empty()) bad_value("--chart", v[0], "a file name");
          cl.chart = std::string(v[0]);
+     }},
+    {"--plot-line", "OUT.csv", Scope::Mode, Mode::PlotLine,
+     "the values of --lists A:B[:S] at points along a\nline through the volume cells, as CSV", set_output},
+    {"--line", "X1,Y1,Z1:X2,Y2,Z2", Scope::PlotLine, Mode::Gui, "the line's two ends (file coordinates)",
+     [](CommandLine& cl, Values v) {
+         constexpr std::string_view expected = "X1,Y1,Z1:X2,Y2,Z2, six numbers";
+         const auto ends = split(v[0], ':');
+         if (ends.size() != 2) bad_value("--line", v[0], expected);
+         for (std::size_t e = 0; e < 2; ++e) {
+             const auto p = split(ends[e], ',');
+             if (p.size() != 3) bad_value("--line", v[0], expected);
+             for (std::size_t k = 0; k < 3; ++k)
+                 cl.line[3 * e + k] = real_of("--line", p[k], expected, v[0]);
+         }
+         for (const double x : cl.line)
+             if (!std::isfinite(x)) bad_value("--line", v[0], expected);
+     }},
+    {"--samples", "N", Scope::PlotLine, Mode::Gui,
+     "points on the line, ends included, 2 to 1000000\n(default 100)",
+     [](CommandLine& cl, Values v) {
+         cl.samples = int_in("--samples", v[0], 2, 1000000, "an integer from 2 to 1000000");
      }},
 
     {"--list", "K", Scope::Picture, Mode::Gui, "check result list K (repeatable; --picture only)",
@@ -349,7 +370,11 @@ bool applies(Scope scope, Mode mode) {
     case Scope::History:
         return mode == Mode::History;
     case Scope::VideoHistory:
-        return mode == Mode::Video || mode == Mode::History;
+        return mode == Mode::Video || mode == Mode::History || mode == Mode::PlotLine;
+    case Scope::PlotLine:
+        return mode == Mode::PlotLine;
+    case Scope::Chart:
+        return mode == Mode::History || mode == Mode::PlotLine;
     case Scope::Mode:
         return true;
     case Scope::Alone:
@@ -411,8 +436,11 @@ CommandLine parse_batch(const std::vector<std::string_view>& args) {
     if (cl.mode == Mode::Video && (cl.view.width < 8 || cl.view.height < 8))
         bad_value("--size", std::to_string(cl.view.width) + "x" + std::to_string(cl.view.height),
                   "WxH, each from 8 to 8192 for --video");
-    if ((cl.mode == Mode::Video || cl.mode == Mode::History) && !seen.contains("--lists"))
+    if ((cl.mode == Mode::Video || cl.mode == Mode::History || cl.mode == Mode::PlotLine) &&
+        !seen.contains("--lists"))
         throw UsageError(std::string(mode_option_name(cl.mode)) + " needs --lists A:B[:S]");
+    if (cl.mode == Mode::PlotLine && !seen.contains("--line"))
+        throw UsageError("--plot-line needs --line X1,Y1,Z1:X2,Y2,Z2");
     return cl;
 }
 
@@ -484,7 +512,8 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
         const Option* o = find_option(name);
         if (!o) throw UsageError("unknown option " + std::string(name));
         if (o->scope != Scope::Viewer)
-            throw UsageError("option " + std::string(name) + " needs one of --picture, --video, --history");
+            throw UsageError("option " + std::string(name) +
+                             " needs one of --picture, --video, --history, --plot-line");
         // The viewer's hidden options take their value as the next argument.
         if (a == name && i + 1 < args.size()) cl.gui_args.emplace_back(args[++i]);
     }
@@ -498,6 +527,8 @@ std::string usage_text() {
            "       orvanel --picture OUT.png [view options] FILE\n"
            "       orvanel --video OUT.avi --lists A:B[:S] [--fps N] [view options] FILE\n"
            "       orvanel --history NODE --lists A:B[:S] [--tag T] [--chart OUT.png] FILE\n"
+           "       orvanel --plot-line OUT.csv --line X1,Y1,Z1:X2,Y2,Z2 [--samples N] --lists A:B[:S]\n"
+           "               [--chart OUT.png] FILE\n"
            "Try 'orvanel --help' for the options.\n";
 }
 
@@ -514,7 +545,8 @@ std::string help_text() {
         for (const Option& o : kOptions) {
             const bool own =
                 (m.mode == Mode::Video && (o.scope == Scope::Video || o.scope == Scope::VideoHistory)) ||
-                (m.mode == Mode::History && o.scope == Scope::History);
+                (m.mode == Mode::History && (o.scope == Scope::History || o.scope == Scope::Chart)) ||
+                (m.mode == Mode::PlotLine && (o.scope == Scope::PlotLine || o.scope == Scope::Chart));
             if (own) help_row(out, "      " + option_form(o), o.help, 30);
         }
     }

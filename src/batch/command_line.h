@@ -9,6 +9,8 @@
 //   orvanel --picture OUT.png [view options] FILE    the 3D view as a PNG
 //   orvanel --video OUT.avi --lists A:B[:S] [--fps N] [view options] FILE
 //   orvanel --history NODE --lists A:B[:S] [--tag T] [--chart OUT.png] FILE
+//   orvanel --plot-line OUT.csv --line X1,Y1,Z1:X2,Y2,Z2 [--samples N] --lists A:B[:S]
+//           [--chart OUT.png] FILE
 //
 // Plain C++: the launcher parses with it before any graphical library is
 // loaded, so that a usage error costs nothing. A value may follow its option
@@ -17,6 +19,7 @@
 
 #include "viewer/view/view_settings.h"
 
+#include <array>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -34,7 +37,7 @@ class UsageError : public std::runtime_error {
     explicit UsageError(const std::string& message);
 };
 
-enum class Mode { Gui, Help, Version, Info, Picture, Video, History, Convert };
+enum class Mode { Gui, Help, Version, Info, Picture, Video, History, Convert, PlotLine };
 
 // The view options set the viewer's controls (view/view_settings.h).
 using ViewSettings = view::ViewSettings;
@@ -52,7 +55,11 @@ struct CommandLine {
     int fps = 5;      // --video, 1..100 (the generator's "FPS:")
     std::string node; // --history: the node number as typed (checked as an integer)
     std::string tag = "1";
-    std::string chart; // --history: PNG of the chart, empty for none
+    std::string chart; // --history, --plot-line: PNG of the chart, empty for none
+    // --plot-line: the line's two ends (x1 y1 z1 x2 y2 z2, file coordinates)
+    // and the number of points sampled on it, ends included.
+    std::array<double, 6> line{};
+    int samples = 100;
     // Gui: the arguments as given, handed to the graphical interface untouched.
     std::vector<std::string> gui_args;
 };
@@ -64,7 +71,9 @@ enum class Scope {
     Mode,         // a batch mode (--picture, --video, --history)
     Video,        // --video only
     History,      // --history only
-    VideoHistory, // --video and --history
+    VideoHistory, // --video, --history and --plot-line (--lists)
+    PlotLine,     // --plot-line only
+    Chart,        // --history and --plot-line (--chart)
     Picture,      // --picture only
     Figure,       // --picture only: the figure around the view ("Salvar Figura")
     View,         // view options: --picture and --video

@@ -5,8 +5,11 @@
 #include "viewer/formats/reader.h"
 #include "viewer/model/info_report.h"
 #include "viewer/output/output_file.h"
+#include "viewer/view/volume_locate.h"
 
+#include <stdexcept>
 #include <string>
+#include <vector>
 
 #include <clocale>
 #include <cstdio>
@@ -24,6 +27,11 @@ int print_version() {
 }
 
 namespace {
+
+std::string base_name_of(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
 
 bool ends_with_vtu(const std::string& path) {
     if (path.size() < 4) return false;
@@ -91,6 +99,52 @@ int run_convert(const std::string& out, const std::string& path) {
     }
 }
 
+LineValues line_values(const cli::CommandLine& cl) {
+    ReadResult result = read_result(cl.file);
+    for (const std::string& warning : result.warnings)
+        std::fprintf(stderr, "%s\n", warning.c_str());
+    const ResultModel& model = keep_until_exit(std::move(result.model));
+    // A, A + S, ... up to B, and B itself; each list once.
+    std::vector<int> lists;
+    for (long long k = cl.lists.first; k <= cl.lists.last; k += cl.lists.step)
+        lists.push_back(static_cast<int>(k));
+    if (lists.empty() || lists.back() != cl.lists.last) lists.push_back(cl.lists.last);
+    for (const int k : lists)
+        if (k > model.nlista)
+            throw std::runtime_error(
+                "Result list " + std::to_string(k) + " does not exist: " +
+                (model.nlista < 1 ? std::string("the file has no result lists.")
+                                  : "the lists are numbered 1 to " + std::to_string(model.nlista) + "."));
+    if (model.volumes.empty())
+        throw std::runtime_error(base_name_of(cl.file) +
+                                 " has no volume cells: --plot-line samples the values inside them.");
+    const VolumeLocator index(model);
+    const auto& e = cl.line;
+    const auto samples = sample_line(index, {e[0], e[1], e[2]}, {e[3], e[4], e[5]}, cl.samples, lists);
+    LineValues out;
+    out.csv = line_csv(model, lists, samples);
+    out.values.resize(lists.size());
+    for (const int k : lists)
+        out.names.push_back(model.namelista[static_cast<std::size_t>(k)]);
+    for (const LineSample& s : samples) {
+        out.distance.push_back(s.distance);
+        for (std::size_t c = 0; c < lists.size(); ++c)
+            out.values[c].push_back(s.values[c]);
+    }
+    return out;
+}
+
+int run_plot_line(const cli::CommandLine& cl) {
+    try {
+        check_replaceable(cl.output); // before a long read
+        write_file_atomically(cl.output, line_values(cl).csv);
+        return 0;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 1;
+    }
+}
+
 std::optional<cli::CommandLine> read_command_line(int argc, char** argv) {
     try {
         return cli::parse_command_line(argc, argv);
@@ -105,6 +159,7 @@ std::optional<int> run_plain_mode(const cli::CommandLine& cl) {
     if (cl.mode == cli::Mode::Version) return print_version();
     if (cl.mode == cli::Mode::Info) return run_info(cl.file);
     if (cl.mode == cli::Mode::Convert) return run_convert(cl.output, cl.file);
+    if (cl.mode == cli::Mode::PlotLine && cl.chart.empty()) return run_plot_line(cl);
     return std::nullopt;
 }
 

@@ -417,6 +417,10 @@ const char* scope_name(cli::Scope s) {
         return "history";
     case cli::Scope::VideoHistory:
         return "video history";
+    case cli::Scope::PlotLine:
+        return "plot line";
+    case cli::Scope::Chart:
+        return "history plot line";
     case cli::Scope::Picture:
         return "picture";
     case cli::Scope::Figure:

@@ -90,7 +90,62 @@ TForm3::TForm3(QWidget* parent)
     Chart1->setRubberBand(QChartView::RectangleRubberBand);
 }
 
+void TForm3::drop_extra_lines() {
+    for (QLineSeries* s : extra_) {
+        Series1->chart()->removeSeries(s);
+        delete s;
+    }
+    extra_.clear();
+}
+
+void TForm3::set_lines(const std::vector<double>& distance, const std::vector<std::vector<double>>& values) {
+    drop_extra_lines();
+    static const QColor kColours[] = {
+        Qt::red, Qt::blue, QColor(0, 128, 0), Qt::magenta, QColor(255, 128, 0), Qt::darkCyan, Qt::black};
+    double lo = 0, hi = 0;
+    bool any = false;
+    Series1->clear();
+    QChart* chart = Series1->chart();
+    for (std::size_t c = 0; c < values.size(); ++c) {
+        QLineSeries* current = nullptr;
+        for (std::size_t i = 0; i < distance.size() && i < values[c].size(); ++i) {
+            const double v = values[c][i];
+            if (!std::isfinite(v) || !std::isfinite(distance[i])) {
+                current = nullptr; // a gap: the next point starts a new piece
+                continue;
+            }
+            if (!current) {
+                if (c == 0 && extra_.empty() && Series1->count() == 0) {
+                    current = Series1;
+                } else {
+                    current = new QLineSeries(chart);
+                    QPen pen(kColours[c % std::size(kColours)]);
+                    pen.setWidth(3);
+                    current->setPen(pen);
+                    current->setPointsVisible(false);
+                    chart->addSeries(current);
+                    current->attachAxis(AxisX);
+                    current->attachAxis(AxisY);
+                    for (QLegendMarker* marker : chart->legend()->markers(current))
+                        marker->setVisible(false);
+                    extra_.push_back(current);
+                }
+            }
+            current->append(distance[i], v);
+            lo = any ? std::min(lo, v) : v;
+            hi = any ? std::max(hi, v) : v;
+            any = true;
+        }
+    }
+    chart->zoomReset();
+    const auto [x0, x1] = fitted_range(0, distance.empty() ? 0 : distance.back());
+    const auto [y0, y1] = fitted_range(lo, hi);
+    AxisX->setRange(x0, x1);
+    AxisY->setRange(y0, y1);
+}
+
 void TForm3::set_history(const std::vector<double>& values) {
+    drop_extra_lines();
     QList<QPointF> points;
     points.reserve(static_cast<qsizetype>(values.size()));
     double lo = 0, hi = 0;

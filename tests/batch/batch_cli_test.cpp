@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
@@ -27,6 +28,7 @@ namespace fs = std::filesystem;
 
 const QString kTwelve = QStringLiteral(ORVANEL_TEST_DATA "/output/twelve_lists.txt");
 const QString kViga = QStringLiteral(ORVANEL_SOURCE_DIR "/examples/viga.txt");
+const QString kBricks = QStringLiteral(ORVANEL_TEST_DATA "/volume/brick_block.vtk");
 
 class BatchCli : public ::testing::Test {
   protected:
@@ -164,6 +166,57 @@ TEST_F(BatchCli, HistoryWithChart) {
     EXPECT_GT(red, 300); // the line, width 3, across the chart
 }
 
+// Values along a line through 2 x 2 x 2 bricks carrying T = x + 2 y + 3 z:
+// the points inside get T, those past the block empty fields.
+TEST_F(BatchCli, PlotLineWritesTheValuesAlongTheLine) {
+    const QString csv = in_scratch("line.csv");
+    const test::BatchRun r = run(
+        {"--plot-line", csv, "--line", "0.5,0.5,0.5:3,0.5,0.5", "--samples", "6", "--lists", "1:1", kBricks});
+    ASSERT_EQ(r.exit_code, 0) << r.err.toStdString();
+    EXPECT_EQ(files(), QStringList{"line.csv"});
+    QFile f(csv);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QStringList rows = QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(rows.size(), 7);
+    EXPECT_TRUE(rows[0].startsWith("distance,x,y,z,T")) << rows[0].toStdString();
+    for (int i = 1; i < rows.size(); ++i) {
+        const QStringList field = rows[i].split(',');
+        ASSERT_EQ(field.size(), 5) << rows[i].toStdString();
+        const double x = 0.5 + 0.5 * (i - 1);
+        EXPECT_DOUBLE_EQ(field[0].toDouble(), x - 0.5);
+        EXPECT_DOUBLE_EQ(field[1].toDouble(), x);
+        EXPECT_EQ(field[2], "0.5");
+        if (x <= 2)
+            EXPECT_NEAR(field[4].toDouble(), x + 2.5, 1e-12) << rows[i].toStdString();
+        else
+            EXPECT_EQ(field[4], "") << rows[i].toStdString();
+    }
+}
+
+// With --chart, the CSV and the chart: the block's values in red, the points
+// past the block leaving the line short of the right edge.
+TEST_F(BatchCli, PlotLineWithChart) {
+    const QString csv = in_scratch("line.csv"), chart = in_scratch("line.png");
+    const test::BatchRun r = test::run_orvanel(
+        {"--plot-line", csv, "--line", "0,1,1:3,1,1", "--lists", "1:1", "--chart", chart, kBricks},
+        scratch.path(), {"XDG_RUNTIME_DIR"});
+    ASSERT_EQ(r.exit_code, 0) << r.err.toStdString();
+    EXPECT_EQ(r.err.toStdString(), "");
+    EXPECT_EQ(files(), (QStringList{"line.csv", "line.png"}));
+    const QImage image(chart);
+    ASSERT_EQ(image.size(), QSize(641, 353));
+    int red = 0, right = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (image.pixel(x, y) == qRgb(255, 0, 0)) {
+                ++red;
+                right = std::max(right, x);
+            }
+    EXPECT_GT(red, 300);
+    // Values up to distance 2 of 3: the line ends about two thirds across.
+    EXPECT_LT(right, image.width() * 5 / 6);
+}
+
 struct ErrorCase {
     const char* what;
     QStringList args;
@@ -222,6 +275,22 @@ TEST_F(BatchCli, ErrorsExitWithTheirStatusAndWriteNothing) {
          {"--picture", "a.png", "--displacement-field", "Deformation", kViga},
          1,
          "No three-component nodal field named 'Deformation'; the file has none"},
+        {"line through a file without volume cells",
+         {"--plot-line", "l.csv", "--line", "0,0,0:1,1,1", "--lists", "1:2", kViga},
+         1,
+         "viga.txt has no volume cells"},
+        {"line list beyond the file",
+         {"--plot-line", "l.csv", "--line", "0,0,0:1,1,1", "--lists", "1:2", kBricks},
+         1,
+         "Result list 2 does not exist: the lists are numbered 1 to 1."},
+        {"unwritable line",
+         {"--plot-line", missing, "--line", "0,0,0:1,1,1", "--lists", "1:1", kBricks},
+         1,
+         "Cannot write file '" + missing + "'"},
+        {"unwritable line chart",
+         {"--plot-line", "l.csv", "--line", "0,0,0:1,1,1", "--lists", "1:1", "--chart", missing, kBricks},
+         1,
+         "Cannot write file '" + missing + "'"},
         {"unwritable chart",
          {"--history", "1", "--lists", "1:2", "--chart", missing, kViga},
          1,

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <functional>
 #include <optional>
 #include <set>
@@ -155,6 +156,21 @@ TEST(CommandLine, EveryOptionReachesItsSetting) {
         {"--chart",
          {"--history", "1", "--lists", "1:2", "--chart", "c.png", "f.txt"},
          [](auto& c) { return c.chart == "c.png"; }},
+        {"--chart",
+         {"--plot-line", "o.csv", "--line", "0,0,0:1,1,1", "--lists", "1:2", "--chart", "c.png", "f.vtu"},
+         [](auto& c) { return c.mode == Mode::PlotLine && c.chart == "c.png"; }},
+        {"--plot-line",
+         {"--plot-line", "o.csv", "--line", "0,0.5,-1e-3:2,1,3", "--lists", "2:4", "m.vtu"},
+         [](auto& c) {
+             return c.mode == Mode::PlotLine && c.output == "o.csv" && c.samples == 100 &&
+                    c.lists.first == 2 && c.lists.last == 4 && c.file == "m.vtu";
+         }},
+        {"--line",
+         {"--plot-line=o.csv", "--line=0,0.5,-1e-3:2,1,3", "--lists=1:1", "m.vtu"},
+         [](auto& c) { return c.line == std::array<double, 6>{0, 0.5, -1e-3, 2, 1, 3}; }},
+        {"--samples",
+         {"--plot-line", "o.csv", "--line", "0,0,0:1,1,1", "--samples", "2", "--lists", "1:1", "m.vtu"},
+         [](auto& c) { return c.samples == 2; }},
         {"--list", picture({"--list", "3", "--list=1"}),
          [](auto& c) {
              return c.view.lists == std::vector<int>{3, 1} && c.view.deformed_list == 1;
@@ -241,7 +257,7 @@ TEST(CommandLine, BadCommandLinesNameTheirArgument) {
         {picture({"--displacement-field="}),
          "bad value '' for --displacement-field (expected a field name or none)"},
         {picture({"--fit=1"}), "option --fit takes no value"},
-        {{"--mesh", "f.txt"}, "option --mesh needs one of --picture, --video, --history"},
+        {{"--mesh", "f.txt"}, "option --mesh needs one of --picture, --video, --history, --plot-line"},
         {{"--info"}, "--info needs a result file"},
         {{"--info", "a.txt", "b.txt"}, "unexpected argument b.txt"},
         {{"--convert", "out.vtu"}, "--convert needs an output file and a result file"},
@@ -259,6 +275,17 @@ TEST(CommandLine, BadCommandLinesNameTheirArgument) {
         {{"--picture=", "f.txt"}, "bad value '' for --picture"},
         {{"--video", "v.avi", "f.txt"}, "--video needs --lists A:B[:S]"},
         {{"--history", "3", "f.txt"}, "--history needs --lists A:B[:S]"},
+        {{"--plot-line", "o.csv", "--line", "0,0,0:1,1,1", "f.vtu"}, "--plot-line needs --lists A:B[:S]"},
+        {{"--plot-line", "o.csv", "--lists", "1:2", "f.vtu"}, "--plot-line needs --line X1,Y1,Z1:X2,Y2,Z2"},
+        {{"--plot-line", "o.csv", "--lists", "1:2", "--line", "0,0,0:1,1", "f.vtu"},
+         "bad value '0,0,0:1,1' for --line (expected X1,Y1,Z1:X2,Y2,Z2, six numbers)"},
+        {{"--plot-line", "o.csv", "--lists", "1:2", "--line", "0,0,0;1,1,1", "f.vtu"},
+         "bad value '0,0,0;1,1,1' for --line (expected X1,Y1,Z1:X2,Y2,Z2, six numbers)"},
+        {{"--plot-line", "o.csv", "--lists", "1:2", "--line", "0,0,x:1,1,1", "f.vtu"},
+         "bad value '0,0,x:1,1,1' for --line (expected X1,Y1,Z1:X2,Y2,Z2, six numbers)"},
+        {{"--plot-line", "o.csv", "--lists", "1:2", "--line", "0,0,0:1,1,1", "--samples", "1", "f.vtu"},
+         "bad value '1' for --samples (expected an integer from 2 to 1000000)"},
+        {picture({"--line", "0,0,0:1,1,1"}), "option --line does not apply to --picture"},
         {{"--history", "x3", "--lists", "1:2", "f.txt"}, "bad value 'x3' for --history"},
         {{"--history", "3", "--lists", "1:2", "--mesh", "f.txt"},
          "option --mesh does not apply to --history"},

@@ -649,6 +649,45 @@ std::vector<int> vtk_node_order(int family, int order) {
     return s.faces[0].nodes;
 }
 
+namespace {
+
+// The model's type of a volume cell of VTK `type` with n nodes, and where
+// its nodes come from: model node k is VTK node perm[k] (a voxel's run x,
+// then y, then z); none for what is no volume.
+struct VolumeOf {
+    VolumeType type = VolumeType::none;
+    bool voxel = false;
+};
+VolumeOf volume_of(int type, std::int64_t n) {
+    switch (type) {
+    case vtk_tetra:
+    case vtk_quadratic_tetra:
+    case vtk_lagrange_tetrahedron:
+        return {n == 4 ? VolumeType::tetra4 : VolumeType::tetra10};
+    case vtk_voxel:
+        return {VolumeType::hexa8, true};
+    case vtk_hexahedron:
+        return {VolumeType::hexa8};
+    case vtk_quadratic_hexahedron:
+        return {VolumeType::hexa20};
+    case vtk_triquadratic_hexahedron:
+    case vtk_lagrange_hexahedron:
+        return {n == 8 ? VolumeType::hexa8 : VolumeType::hexa_lagrange};
+    case vtk_wedge:
+    case vtk_quadratic_wedge:
+    case vtk_lagrange_wedge:
+        return {n == 6 ? VolumeType::wedge6 : n == 15 ? VolumeType::wedge15 : VolumeType::wedge18};
+    case vtk_pyramid:
+    case vtk_quadratic_pyramid:
+    case vtk_lagrange_pyramid:
+        return {n == 5 ? VolumeType::pyramid5 : VolumeType::pyramid13};
+    default:
+        return {};
+    }
+}
+
+} // namespace
+
 ReadResult build_model(ImportData&& data, const std::string& name_in, int threads,
                        std::uint64_t memory_limit) try {
     const std::string name = base_name(name_in);
@@ -980,8 +1019,12 @@ ReadResult build_model(ImportData&& data, const std::string& name_in, int thread
         // budget: with a limit given, together with the hand-over still held
         // (it is handed back only as the rows fill); without one, against
         // what the system can give now (the hand-over is already taken).
+        std::uint64_t volume_bytes = 0; // the volume cells kept beside the faces
+        for (std::int64_t c = 0; c < ncell; ++c)
+            if (const Shape* sh = cell_shape[static_cast<std::size_t>(c)]; sh && sh->volume)
+                volume_bytes += 17 + 4 * static_cast<std::uint64_t>(cell_size(c));
         const std::uint64_t model = ResultModel::bytes_needed(nnode, nelem, nlista) +
-                                    static_cast<std::uint64_t>(conec_count_estimate(mesh)) * 4;
+                                    static_cast<std::uint64_t>(conec_count_estimate(mesh)) * 4 + volume_bytes;
         const std::uint64_t held = import_bytes(data);
         const std::uint64_t need = memory_limit ? model + held : model;
         const std::uint64_t have = memory_limit ? memory_limit : input::machine_memory();
@@ -1026,6 +1069,41 @@ ReadResult build_model(ImportData&& data, const std::string& name_in, int thread
             }
         });
         m.conec_start[static_cast<std::size_t>(nelem) + 1] = at;
+    }
+    // The volume cells themselves, in cell order, for sections and probes inside.
+    {
+        std::vector<std::int32_t> rows;
+        std::size_t cells = 0, nodes = 0;
+        for (std::int64_t c = 0; c < ncell; ++c)
+            if (const Shape* sh = cell_shape[static_cast<std::size_t>(c)]; sh && sh->volume) {
+                ++cells;
+                nodes += static_cast<std::size_t>(cell_size(c));
+            }
+        m.volumes.types.reserve(cells);
+        m.volumes.labels.reserve(cells);
+        m.volumes.starts.reserve(cells ? cells + 1 : 0);
+        m.volumes.nodes.reserve(nodes);
+        std::pair<int, std::int64_t> last_kind{-1, 0};
+        bool last_fits = false;
+        for (std::int64_t c = 0; c < ncell; ++c) {
+            const Shape* sh = cell_shape[static_cast<std::size_t>(c)];
+            if (!sh || !sh->volume) continue;
+            const std::int64_t n = cell_size(c);
+            const VolumeOf v = volume_of(mesh.cell_types[static_cast<std::size_t>(c)], n);
+            if (last_kind != std::pair<int, std::int64_t>{static_cast<int>(v.type), n}) {
+                last_kind = {static_cast<int>(v.type), n};
+                last_fits = v.type != VolumeType::none && !reference_nodes(v.type, n).empty();
+            }
+            if (!last_fits) continue;
+            rows.resize(static_cast<std::size_t>(n));
+            static constexpr int kVoxel[8] = {0, 1, 3, 2, 4, 5, 7, 6};
+            for (std::int64_t k = 0; k < n; ++k)
+                rows[static_cast<std::size_t>(k)] =
+                    static_cast<std::int32_t>(cell_node(c, v.voxel ? kVoxel[k] : k) + 1);
+            m.volumes.add(v.type,
+                          mesh.cell_labels.empty() ? c + 1 : mesh.cell_labels[static_cast<std::size_t>(c)],
+                          rows.data(), n);
+        }
     }
     ZeroedVector<std::int64_t>().swap(mesh.cell_labels);
 

@@ -6,6 +6,8 @@
 // (except row 0 of maxlista, the common range). The 2-D arrays are stored
 // flat, row by row, so that a million-node model is a handful of allocations.
 
+#include "viewer/model/volume_cells.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -113,6 +115,9 @@ struct ResultModel {
     // Named parts the file lists (element blocks, node and side sets), one
     // line each for --info, e.g. "block 1 HEX8 200 Part1"; empty for most formats.
     std::vector<std::string> file_groups;
+    // The volume cells the exterior faces above came from (empty without
+    // volumes); nothing draws or probes them directly.
+    VolumeCells volumes;
 
     double valmin = 0;
     double valmax = 0;
