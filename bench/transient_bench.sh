@@ -32,8 +32,9 @@ cells=${CELLS:-36}
 formats=${FORMATS:-frd}
 runs=${RUNS:-1}
 orvanel_max_steps=${ORVANEL_MAX_STEPS:-0}
-orvanel="$build/src/orvanel"
-maker="$build/bench/make_transient"
+# Absolute: the history runs in the work folder, where it writes its list.
+orvanel="$(cd "$build" && pwd)/src/orvanel"
+maker="$(cd "$build" && pwd)/bench/make_transient"
 for tool in "$orvanel" "$maker" /usr/bin/time; do
   if [ ! -x "$tool" ]; then
     echo "transient_bench: $tool is missing (build the project first)" >&2
