@@ -106,10 +106,18 @@ void TForm1::build_menu() {
     Arquivos1 = bar->addMenu(QStringLiteral("Arquivos"));
     Novo2 = Arquivos1->addAction(QStringLiteral("Novo"));
     Novo2->setObjectName("Novo2");
+    reload_action = Arquivos1->addAction(QStringLiteral("Recarregar"));
+    reload_action->setObjectName("reload_action");
+    reload_action->setShortcut(QKeySequence(Qt::Key_F5));
+    reload_action->setStatusTip(
+        QStringLiteral("Lê de novo o arquivo da janela ativa, mantendo a vista e as listas marcadas"));
     Sair1 = Arquivos1->addAction(QStringLiteral("Sair"));
     Sair1->setObjectName("Sair1");
     Novo2->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     connect(Novo2, &QAction::triggered, this, ui::guarded_slot(this, [this] { Novo2Click(); }));
+    connect(reload_action, &QAction::triggered, this, ui::guarded_slot(this, [this] {
+                if (TForm2* form = target_viewer()) form->reload();
+            }));
     // Ctrl+W closes the active viewer as its close button does (not a menu item).
     close_viewer_action = new QAction(this);
     close_viewer_action->setObjectName("close_viewer_action");
@@ -634,7 +642,7 @@ void TForm1::ToolButton11Click() {
 
 void TForm1::update_window_actions() {
     const bool any = !viewers().isEmpty();
-    for (QAction* a : {Cascata1, LadoaLado1, Vertical1, Minimize1, Maximize1})
+    for (QAction* a : {Cascata1, LadoaLado1, Vertical1, Minimize1, Maximize1, reload_action})
         a->setEnabled(any);
 }
 

@@ -47,6 +47,7 @@ class TForm1 : public QMainWindow {
     QMenu* Janela1 = nullptr;
     QMenu* Sobre1 = nullptr;
     QAction* Novo2 = nullptr;
+    QAction* reload_action = nullptr; // "Recarregar" (F5): the active viewer reads its file again
     QAction* Sair1 = nullptr;
     QAction* close_viewer_action = nullptr; // Ctrl+W: closes the active viewer
     QAction* Cascata1 = nullptr;            // "&Cascade"

@@ -123,6 +123,7 @@ void TForm2::connect_handlers() {
     connect(GLSceneViewer1, &GLSceneViewer::wheel_turned, this, [this](QWheelEvent* e) { wheelEvent(e); });
     connect(TrackBar1, &QSlider::valueChanged, this,
             ui::guarded_slot(this, [this](int) { TrackBar1Change(); }));
+    connect(reload_button, &QPushButton::clicked, this, ui::guarded_slot(this, [this] { reload(); }));
     connect_display_options();
     connect_legend_handlers();
     for (GLSceneViewer* v : {GLSceneViewer1, GLSceneViewer2}) {
@@ -274,15 +275,31 @@ void TForm2::FormCreate(const QString& file) {
 }
 
 void TForm2::readfile() {
+    ReadResult result = read_with_progress(model.namefile);
+    model = std::move(result.model);
+    read_warnings_ = std::move(result.warnings);
+    fill_plot_list();
+    const float s = static_cast<float>(model.scene_scale());
+    DirectOpenGL1->set_scale({s, s, s});
+    home_position_ = {0, 0, 0};
+    // Solvers' models start at the origin: shown about it they would sit in
+    // a corner, so every format but the native one opens framed.
+    fit_pending_ = !result.native;
+    if (fit_pending_) frame_model();
+    fill_displacement_box();
+}
+
+ReadResult TForm2::read_with_progress(const std::string& namefile) {
     // A long read shows "Lendo FILE..." with a cancel button and keeps the windows painting.
     ui::ProgressBox progress(
         QApplication::activeWindow(),
-        QStringLiteral("Lendo %1...").arg(QFileInfo(QFile::decodeName(model.namefile.c_str())).fileName()));
+        QStringLiteral("Lendo %1...").arg(QFileInfo(QFile::decodeName(namefile.c_str())).fileName()));
     ReaderOptions options;
     options.progress = [&](std::uint64_t done, std::uint64_t total) { return progress.step(done, total); };
-    ReadResult result = read_result(model.namefile, options);
-    model = std::move(result.model);
-    read_warnings_ = std::move(result.warnings);
+    return read_result(namefile, options);
+}
+
+void TForm2::fill_plot_list() {
     CheckListBox1->clear();
     QStringList items{QStringLiteral("Nós"), QStringLiteral("Malha Indeformada"),
                       QStringLiteral("Malha Deformada"), QStringLiteral("Numerção dos Nós"),
@@ -297,14 +314,9 @@ void TForm2::readfile() {
         // The panel cuts long names off; the tooltip tells them whole.
         item->setToolTip(item->text());
     }
-    const float s = static_cast<float>(model.scene_scale());
-    DirectOpenGL1->set_scale({s, s, s});
-    home_position_ = {0, 0, 0};
-    // Solvers' models start at the origin: shown about it they would sit in
-    // a corner, so every format but the native one opens framed.
-    fit_pending_ = !result.native;
-    if (fit_pending_) frame_model();
+}
 
+void TForm2::fill_displacement_box() {
     displacement_box->clear();
     displacement_box->addItems({QStringLiteral("do arquivo"), QStringLiteral("nenhum")});
     for (const std::string& field : displacement_fields(model))

@@ -43,6 +43,7 @@ class QTimer;
 
 namespace orv {
 
+struct ReadResult;
 class ClickPanel;
 class GLSceneViewer;
 
@@ -56,6 +57,15 @@ class TForm2 : public QWidget {
     ~TForm2() override;
 
     bool loaded() const { return loaded_; }
+    // "Recarregar" (F5 in the main window, the panel's button): reads the
+    // window's file again as an open does (progress, cancel) and shows it in
+    // place, keeping the camera, every panel control, the legend settings and
+    // the checked lists by name (view/reload.h); lists a grown file added
+    // come unchecked. A read that fails shows the reader's message, one that
+    // is cancelled nothing; either leaves the window exactly as it was.
+    // Refused, with a status message, while the video generator runs; stops
+    // "▶". True when the new model is shown.
+    bool reload();
     // What the reader had to say about a file that did read (it ends early, ...).
     const std::vector<std::string>& read_warnings() const { return read_warnings_; }
     // FormClose has run: the window is on its way out.
@@ -140,6 +150,8 @@ class TForm2 : public QWidget {
     QPushButton* list_up_button = nullptr;   // "▲" = Page Up
     QPushButton* list_down_button = nullptr; // "▼" = Page Down
     QPushButton* play_button = nullptr;      // "▶"
+    // "Recarregar", beside "Legenda" in "Menu Geral".
+    QPushButton* reload_button = nullptr;
 
     QFrame* Panel11 = nullptr;
     QComboBox* ComboBox1 = nullptr; // chooser of the optional groups
@@ -461,6 +473,14 @@ class TForm2 : public QWidget {
     bool pointer_inside_ = false;
     Qt::MouseButtons buttons_down_ = Qt::NoButton;
     std::optional<QString> probe_shown_; // last text written; none: unknown
+
+    // The reading steps shared by an open and "Recarregar".
+    static ReadResult read_with_progress(const std::string& namefile);
+    void fill_plot_list();        // the five fixed items and the model's lists, unchecked
+    void fill_displacement_box(); // "do arquivo" chosen
+    void take_reread_model(ResultModel&& fresh);
+    void forget_drawn_lists(); // display lists, buffers and pick index of the old model
+    bool reloading_ = false;   // a "Recarregar" read is under way
 
     void frame_model();
     bool fit_pending_ = false;

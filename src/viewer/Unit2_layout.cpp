@@ -147,7 +147,13 @@ void TForm2::build_layout() {
 
     // ---- "Menu Geral" ----
     GroupBox3 = group(Panel1, "GroupBox3", QStringLiteral("Menu Geral"), 230);
-    CheckBox3 = check_box(GroupBox3, "CheckBox3", QStringLiteral("Legenda"), 8, 16, 120);
+    CheckBox3 = check_box(GroupBox3, "CheckBox3", QStringLiteral("Legenda"), 8, 16, 62);
+    CheckBox3->resize(62, CheckBox3->height());
+    // Beside "Legenda", where the group's first row has room.
+    reload_button = button(GroupBox3, "reload_button", QStringLiteral("Recarregar"), 72, 14, 62, 18);
+    reload_button->setToolTip(
+        QStringLiteral("Lê o arquivo de novo, mantendo a vista, as listas marcadas e a legenda (F5)"));
+    reload_button->setStatusTip(reload_button->toolTip());
     CheckBox8 = check_box(GroupBox3, "CheckBox8", QStringLiteral("Faixas de Cores"), 25, 32, 110);
     CheckBox1 = check_box(GroupBox3, "CheckBox1", QStringLiteral("Legenda Negativa"), 25, 48, 110);
     CheckBox9 = check_box(GroupBox3, "CheckBox9", QStringLiteral("Notação Científica"), 25, 64, 110);

@@ -39,6 +39,7 @@
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QStatusTipEvent>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
 #include <QTimer>
@@ -130,7 +131,8 @@ TEST_F(MainWindowTest, CaptionMenuAndToolbarAtStart) {
     EXPECT_TRUE(main->ToolButton1->isEnabled());
     EXPECT_TRUE(main->ToolButton2->isEnabled());
     EXPECT_TRUE(commands_disabled());
-    for (QAction* a : {main->Cascata1, main->LadoaLado1, main->Vertical1, main->Minimize1, main->Maximize1})
+    for (QAction* a : {main->Cascata1, main->LadoaLado1, main->Vertical1, main->Minimize1, main->Maximize1,
+                       main->reload_action})
         EXPECT_FALSE(a->isEnabled()) << a->text().toStdString();
 }
 
@@ -1033,6 +1035,35 @@ TEST_F(MainWindowTest, OpenDialogStartsInTheFolderLastUsed) {
     main->Novo2Click();
     EXPECT_EQ(dialogs().requests.back().folder,
               QFileInfo(test::data_path("viewer/four_lists.txt")).absolutePath());
+}
+
+TEST_F(MainWindowTest, F5RereadsTheActiveViewersFileOnly) {
+    // Two viewers of two results that an analysis is writing.
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString fixture = test::data_path("viewer/transient_2.txt");
+    const QString a = dir.filePath("a.txt"), b = dir.filePath("b.txt");
+    ASSERT_TRUE(QFile::copy(fixture, a));
+    ASSERT_TRUE(QFile::copy(fixture, b));
+    show_main();
+    main->activateWindow();
+    TForm2* first = open(a);
+    TForm2* second = open(b);
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(second, nullptr);
+    EXPECT_TRUE(main->reload_action->isEnabled());
+    EXPECT_EQ(main->reload_action->shortcut(), QKeySequence(Qt::Key_F5));
+    // Both grew by a step.
+    for (const QString& f : {a, b}) {
+        ASSERT_TRUE(QFile::remove(f));
+        ASSERT_TRUE(QFile::copy(test::data_path("viewer/transient_3.txt"), f));
+    }
+    QTest::keyClick(main.get(), Qt::Key_F5);
+    test::settle();
+    EXPECT_EQ(second->model.nlista, 21);
+    EXPECT_EQ(first->model.nlista, 14);
+    EXPECT_EQ(main->viewers().size(), 2);
+    EXPECT_EQ(second->windowTitle(), QStringLiteral("Janela 2 - b.txt"));
 }
 
 } // namespace
