@@ -1,5 +1,6 @@
 #include "batch/command_line.h"
 
+#include "viewer/model/name_text.h"
 #include "viewer/model/number_text.h"
 #include "viewer/output/output_file.h"
 
@@ -18,7 +19,7 @@ namespace {
 
 // Control bytes of a message shown as \xHH, as the output messages show file names.
 std::string one_line(const std::string& message) {
-    return shown_file_name(message);
+    return escape_control_bytes(message);
 }
 
 } // namespace

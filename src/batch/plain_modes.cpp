@@ -4,6 +4,7 @@
 #include "viewer/formats/model_writer.h"
 #include "viewer/formats/reader.h"
 #include "viewer/model/info_report.h"
+#include "viewer/model/name_text.h"
 #include "viewer/output/output_file.h"
 #include "viewer/view/volume_locate.h"
 
@@ -79,19 +80,20 @@ int run_convert(const std::string& out, const std::string& path) {
         if (ends_with_vtu(out)) {
             const VtuBytes vtu = vtu_of(model);
             for (const std::string& warning : vtu.warnings)
-                std::fprintf(stderr, "%s\n", warning.c_str());
+                std::fprintf(stderr, "%s\n", escape_control_bytes(warning).c_str());
             write_file_atomically(out, vtu.bytes);
         } else {
             if (!numbered_in_order(model))
                 std::fprintf(stderr,
                              "%s: the native format numbers nodes and elements 1, 2, ...; the file's own "
                              "numbers are not kept.\n",
-                             path.c_str());
+                             escape_control_bytes(path).c_str());
             write_file_atomically(out, native_text_of(model));
         }
         return 0;
     } catch (const ModelWriteError& e) {
-        std::fprintf(stderr, "Cannot convert %s to %s: %s\n", path.c_str(), out.c_str(), e.what());
+        std::fprintf(stderr, "%s\n",
+                     escape_control_bytes("Cannot convert " + path + " to " + out + ": " + e.what()).c_str());
         return 1;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());

@@ -281,6 +281,19 @@ const PictureCase kCases[] = {
          f.apply_preset(1);
      },
      {"--list", "2", "--extremes", "--legend", "--orbit", "-30,45"}},
+    // An extreme on the far side of a closed surface is drawn as hidden, the
+    // values with the legend's scientific digits.
+    {"ExtremesOfASphereOneHiddenInScientificDigits",
+     "import/gmsh/tet10_sphere_41.msh",
+     640,
+     480,
+     [](TForm2& f) {
+         check(f, kFixList);
+         f.CheckBox10->setChecked(true); // "Extremos"
+         f.CheckBox9->setChecked(true);  // "Notação Científica"
+         f.apply_preset(1);
+     },
+     {"--list", "1", "--extremes", "--scientific", "--orbit", "-30,45"}},
     // Figures: the texts of the numbers and the extremes, and their marks, at
     // twice the size; a figure without a result list is titled by the file.
     {"FigureOfTheBeamWithExtremesAtTwiceTheSize",

@@ -408,10 +408,14 @@ TEST_F(MainWindowTest, FilesThatAreNoResultFilesAreRefusedAtOnce) {
     };
     const QString plain = test::data_path("reader/not_a_result_file.txt");
     for (const Case& c :
-         {Case{fifo, "Cannot open " + fifo + ": it is a FIFO, not a regular file"},
-          Case{link, "Cannot open " + link + ": it is a character device, not a regular file"},
+         {Case{fifo, QStringLiteral("N\u00E3o foi poss\u00EDvel abrir ") + fifo +
+                         QStringLiteral(": \u00E9 um FIFO, n\u00E3o um arquivo comum")},
+          Case{link, QStringLiteral("N\u00E3o foi poss\u00EDvel abrir ") + link +
+                         QStringLiteral(": \u00E9 um dispositivo de caracteres, n\u00E3o um arquivo comum")},
           Case{QStringLiteral("/dev/zero"),
-               QStringLiteral("Cannot open /dev/zero: it is a character device, not a regular file")},
+               QStringLiteral(
+                   "N\u00E3o foi poss\u00EDvel abrir /dev/zero: \u00E9 um dispositivo de caracteres, "
+                   "n\u00E3o um arquivo comum")},
           Case{plain, QStringLiteral("not_a_result_file.txt is not a result file: it has no line "
                                      "beginning with '#'.")}}) {
         dialogs().requests.clear();

@@ -1,6 +1,7 @@
 #include "viewer/formats/exodus_reader.h"
 
 #include "viewer/formats/heavy_data_lock.h"
+#include "viewer/formats/heavy_data_probe.h"
 
 #include <hdf5.h>
 #include <netcdf.h>
@@ -365,6 +366,15 @@ struct ExodusFile::Impl {
     }
 
     void index();
+    // A netCDF error as a child's exit code (1..200), and back.
+    static int refusal_code(int status) { return std::clamp(-status, 1, 200); }
+    // Refuses the file when the child could not open it (code != 0), with the
+    // library's own words, without calling the library here.
+    void refuse_unless_opened(int code) const {
+        if (code != 0)
+            throw ReadError(input::cannot_open_message(name + " como arquivo Exodus II", nc_strerror(-code)) +
+                            " (damaged HDF5 data?)");
+    }
     void read_nodal(std::size_t step, std::size_t var, double* out) const;
     void read_element(std::size_t step, std::size_t var, double* out) const;
 };
@@ -598,12 +608,23 @@ ExodusFile::ExodusFile(const std::string& path) : impl_(std::make_unique<Impl>()
         impl_->path = path;
     }
     impl_->check_length(path, nullptr);
+    const std::string magic = input::InputFile(path).first_bytes(8);
     const std::lock_guard lock(heavy_data_mutex());
     quiet_hdf5();
+    if (starts_as_hdf5(magic.data(), magic.size()))
+        impl_->refuse_unless_opened(walk_in_child(impl_->name, [&] {
+            int child_id = -1;
+            if (const int status = nc_open(path.c_str(), NC_NOWRITE, &child_id); status != NC_NOERR)
+                return Impl::refusal_code(status);
+            impl_->ncid = child_id;
+            impl_->index();
+            return 0;
+        }));
     int id = -1;
     const int status = nc_open(path.c_str(), NC_NOWRITE, &id);
     if (status != NC_NOERR)
-        throw ReadError("Cannot open " + impl_->name + " as an Exodus II file: " + nc_strerror(status));
+        throw ReadError(
+            input::cannot_open_message(impl_->name + " como arquivo Exodus II", nc_strerror(status)));
     impl_->ncid = id;
     impl_->index();
 }
@@ -615,12 +636,24 @@ ExodusFile::ExodusFile(const char* data, std::size_t size, const std::string& na
     impl_->check_length({}, data);
     const std::lock_guard lock(heavy_data_mutex());
     quiet_hdf5();
+    if (starts_as_hdf5(data, size))
+        impl_->refuse_unless_opened(walk_in_child(impl_->name, [&] {
+            int child_id = -1;
+            if (const int status = nc_open_mem(impl_->name.c_str(), NC_NOWRITE, size,
+                                               const_cast<void*>(static_cast<const void*>(data)), &child_id);
+                status != NC_NOERR)
+                return Impl::refusal_code(status);
+            impl_->ncid = child_id;
+            impl_->index();
+            return 0;
+        }));
     int id = -1;
     // The library only reads the bytes, though its signature does not say so.
     const int status = nc_open_mem(impl_->name.c_str(), NC_NOWRITE, size,
                                    const_cast<void*>(static_cast<const void*>(data)), &id);
     if (status != NC_NOERR)
-        throw ReadError("Cannot open " + impl_->name + " as an Exodus II file: " + nc_strerror(status));
+        throw ReadError(
+            input::cannot_open_message(impl_->name + " como arquivo Exodus II", nc_strerror(status)));
     impl_->ncid = id;
     impl_->index();
 }

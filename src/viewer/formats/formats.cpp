@@ -8,6 +8,7 @@
 #include "viewer/formats/vtk_legacy_reader.h"
 #include "viewer/formats/vtk_xml_reader.h"
 #include "viewer/formats/xdmf_reader.h"
+#include "viewer/model/name_text.h"
 
 #include <array>
 #include <cctype>
@@ -91,8 +92,9 @@ std::string unknown_format_message(const std::string& name) {
         if (!known.empty()) known += "; ";
         known += std::string(f.name) + " (" + f.extensions + ")";
     }
-    return "Cannot open " + input::base_name(name) +
-           ": neither its content nor its extension matches a format Orvanel reads: " + known;
+    return input::cannot_open_message(
+        input::base_name(name),
+        "nem o conte\u00FAdo nem a extens\u00E3o correspondem a um formato que o Orvanel l\u00EA: " + known);
 }
 
 namespace {
@@ -108,28 +110,49 @@ template <class Read> ReadResult with_threads(const ReaderOptions& options, Read
     return r;
 }
 
+// Every message of a read leaves through here: the control bytes of the file
+// names, list names and quoted file text in it are escaped once, for every
+// reader, so that no message can drive a terminal or break its line.
+template <class Read> ReadResult with_shown_messages(Read read) {
+    try {
+        ReadResult result = read();
+        for (std::string& w : result.warnings)
+            w = escape_control_bytes(w);
+        return result;
+    } catch (const ReadCancelled& e) {
+        throw ReadCancelled(escape_control_bytes(e.what()));
+    } catch (const ReadError& e) {
+        throw ReadError(escape_control_bytes(e.what()));
+    }
+}
+
 } // namespace
 
 ReadResult read_result(const std::string& path, const ReaderOptions& options) {
-    const Format* format = nullptr;
-    {
-        const input::InputFile file(path); // refuses what is not a regular file
-        format = format_for(file.first_bytes(kSniffBytes), path);
-    }
-    if (!format) throw ReadError(unknown_format_message(path));
-    ReadResult result = with_threads(options, [&](const ReaderOptions& o) { return format->read(path, o); });
-    result.native = format == &kFormats.front();
-    return result;
+    return with_shown_messages([&] {
+        const Format* format = nullptr;
+        {
+            const input::InputFile file(path); // refuses what is not a regular file
+            format = format_for(file.first_bytes(kSniffBytes), path);
+        }
+        if (!format) throw ReadError(unknown_format_message(path));
+        ReadResult result =
+            with_threads(options, [&](const ReaderOptions& o) { return format->read(path, o); });
+        result.native = format == &kFormats.front();
+        return result;
+    });
 }
 
 ReadResult read_result_bytes(const char* data, std::size_t size, const std::string& name,
                              const ReaderOptions& options) {
-    const Format* format = format_for(std::string_view(data, size), name);
-    if (!format) throw ReadError(unknown_format_message(name));
-    ReadResult result = with_threads(
-        options, [&](const ReaderOptions& o) { return format->read_bytes(data, size, name, o); });
-    result.native = format == &kFormats.front();
-    return result;
+    return with_shown_messages([&] {
+        const Format* format = format_for(std::string_view(data, size), name);
+        if (!format) throw ReadError(unknown_format_message(name));
+        ReadResult result = with_threads(
+            options, [&](const ReaderOptions& o) { return format->read_bytes(data, size, name, o); });
+        result.native = format == &kFormats.front();
+        return result;
+    });
 }
 
 ResultModel read_result_file(const std::string& path, const ReaderOptions& options) {

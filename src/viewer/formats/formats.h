@@ -52,7 +52,7 @@ std::span<const Format> formats();
 // extension is taken from it); nullptr when none does.
 const Format* format_for(std::string_view first_bytes, const std::string& name);
 
-// "Cannot open NAME: ..." for a file no format claims.
+// "Não foi possível abrir NAME: ..." for a file no format claims.
 std::string unknown_format_message(const std::string& name);
 
 } // namespace orv

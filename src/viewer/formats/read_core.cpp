@@ -31,17 +31,8 @@ ThreadSetting reader_threads_from(const char* value, unsigned hardware) {
     const long n = std::strtol(value, &end, 10);
     if (end != value && *end == '\0' && n > 0)
         return {static_cast<int>(errno == 0 ? std::min(n, cap) : cap), {}};
-    std::string shown; // control bytes escaped, so that the warning cannot drive a terminal
-    for (const char* p = value; *p && shown.size() < 40; ++p) {
-        const auto b = static_cast<unsigned char>(*p);
-        if (b < 32 || b == 127 || b == '"' || b == '\\') {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02x", b);
-            shown += hex;
-        } else {
-            shown += *p;
-        }
-    }
+    // At most 40 bytes of the value, control bytes escaped.
+    const std::string shown = escape_control_bytes(std::string_view(value).substr(0, 40));
     return {machine, "ORVANEL_THREADS=\"" + shown + "\" is not a positive whole number; reading on " +
                          std::to_string(machine) + (machine == 1 ? " thread." : " threads.")};
 }
@@ -56,6 +47,10 @@ int default_reader_threads() {
 }
 
 namespace input {
+
+std::string cannot_open_message(std::string_view name, std::string_view why) {
+    return "N\u00E3o foi poss\u00EDvel abrir " + std::string(name) + ": " + std::string(why);
+}
 
 std::string base_name(const std::string& path) {
     const auto slash = path.find_last_of('/');
@@ -307,13 +302,15 @@ std::string mib(std::uint64_t bytes) {
 
 namespace {
 
+// Why a path that is not a regular file is refused, as the window's
+// language says it.
 const char* file_kind(mode_t mode) {
-    if (S_ISDIR(mode)) return "a directory";
-    if (S_ISFIFO(mode)) return "a FIFO";
-    if (S_ISCHR(mode)) return "a character device";
-    if (S_ISBLK(mode)) return "a block device";
-    if (S_ISSOCK(mode)) return "a socket";
-    return "not a regular file";
+    if (S_ISDIR(mode)) return "\u00E9 um diret\u00F3rio, n\u00E3o um arquivo comum";
+    if (S_ISFIFO(mode)) return "\u00E9 um FIFO, n\u00E3o um arquivo comum";
+    if (S_ISCHR(mode)) return "\u00E9 um dispositivo de caracteres, n\u00E3o um arquivo comum";
+    if (S_ISBLK(mode)) return "\u00E9 um dispositivo de blocos, n\u00E3o um arquivo comum";
+    if (S_ISSOCK(mode)) return "\u00E9 um socket, n\u00E3o um arquivo comum";
+    return "n\u00E3o \u00E9 um arquivo comum";
 }
 
 } // namespace
@@ -449,16 +446,16 @@ InputFile::InputFile(const std::string& path) : path_(path) {
     // Non-blocking, so that a FIFO without a writer cannot hang the open;
     // anything but a regular file is refused before a byte is read.
     fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd_ < 0) throw ReadError("Cannot open " + path + ": " + std::strerror(errno));
+    if (fd_ < 0) throw ReadError(cannot_open_message(path, std::strerror(errno)));
     struct stat st {};
     if (::fstat(fd_, &st) != 0) {
         const int err = errno;
         ::close(fd_);
-        throw ReadError("Cannot open " + path + ": " + std::strerror(err));
+        throw ReadError(cannot_open_message(path, std::strerror(err)));
     }
     if (!S_ISREG(st.st_mode)) {
         ::close(fd_);
-        throw ReadError("Cannot open " + path + ": it is " + file_kind(st.st_mode) + ", not a regular file");
+        throw ReadError(cannot_open_message(path, file_kind(st.st_mode)));
     }
     size_ = static_cast<std::uint64_t>(st.st_size);
 }

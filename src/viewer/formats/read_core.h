@@ -6,6 +6,7 @@
 // of other formats build on these pieces so that every format refuses the
 // same inputs the same way and honours the same options.
 
+#include "viewer/model/name_text.h"
 #include "viewer/model/result_model.h"
 
 #include <algorithm>
@@ -114,6 +115,10 @@ constexpr std::uint64_t kParseWeight = 9;
 
 // The last component of a path, as messages name files.
 std::string base_name(const std::string& path);
+
+// The refusal of a file that cannot be opened, in the window's language:
+// "Não foi possível abrir NAME: WHY" (UTF-8).
+std::string cannot_open_message(std::string_view name, std::string_view why);
 
 // Unwinds a worker once the read is stopping (cancelled, or failed elsewhere).
 struct Stopped {};

@@ -72,11 +72,11 @@ class FileBytes {
 
     explicit FileBytes(const std::string& path) : name_(base_name(path)) {
         fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-        if (fd_ < 0) throw ReadError("Cannot open " + path + ": " + std::strerror(errno));
+        if (fd_ < 0) throw ReadError(input::cannot_open_message(path, std::strerror(errno)));
         struct stat st {};
         if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
             ::close(fd_);
-            throw ReadError("Cannot open " + path + ": not a regular file");
+            throw ReadError(input::cannot_open_message(path, "n\u00E3o \u00E9 um arquivo comum"));
         }
         size_ = static_cast<std::uint64_t>(st.st_size);
     }

@@ -1,6 +1,7 @@
 #include "viewer/formats/xdmf_reader.h"
 
 #include "viewer/formats/heavy_data_lock.h"
+#include "viewer/formats/heavy_data_probe.h"
 #include "viewer/formats/xml_tree.h"
 
 #include <hdf5.h>
@@ -215,6 +216,24 @@ struct PointKeyHash {
 };
 PointKey key_of(const double* p) {
     return {p[0] == 0 ? 0.0 : p[0], p[1] == 0 ? 0.0 : p[1], p[2] == 0 ? 0.0 : p[2]};
+}
+
+// Opens every object of the HDF5 file at `path`, which walks the metadata the
+// reading will reach (run in a child process first: see heavy_data_probe.h).
+// 0 when the library opens it, 1 when it refuses.
+int walk_hdf5_file(const std::string& path, hid_t fapl) {
+    const hid_t f = H5Fopen(path.c_str(), H5F_ACC_RDONLY, fapl);
+    if (f < 0) return 1;
+    H5Lvisit(
+        f, H5_INDEX_NAME, H5_ITER_NATIVE,
+        [](hid_t group, const char* name, const H5L_info_t*, void*) -> herr_t {
+            const hid_t o = H5Oopen(group, name, H5P_DEFAULT);
+            if (o >= 0) H5Oclose(o);
+            return 0;
+        },
+        nullptr);
+    H5Fclose(f);
+    return 0;
 }
 
 class H5Handle {
@@ -708,8 +727,19 @@ Array Reader::read_hdf(const Node& n, const std::string& where, std::uint64_t co
         H5Handle fapl(H5Pcreate(H5P_FILE_ACCESS), H5Pclose);
         // Never the file-locking dance, which fails on read-only folders.
         if (fapl.ok()) H5Pset_file_locking(fapl.get(), false, true);
+        int refused = 0;
+        try {
+            refused = walk_in_child(
+                file, [&] { return walk_hdf5_file(path, fapl.ok() ? fapl.get() : H5P_DEFAULT); });
+        } catch (const ReadError& e) {
+            fail(n, e.what());
+        }
+        // The library could not open it: refused without opening it here.
+        if (refused)
+            fail(n, input::cannot_open_message(file + " como arquivo HDF5", "danificado ou incompleto?"));
         H5Handle f(H5Fopen(path.c_str(), H5F_ACC_RDONLY, fapl.ok() ? fapl.get() : H5P_DEFAULT), H5Fclose);
-        if (!f.ok()) fail(n, "Cannot open " + file + " as an HDF5 file (damaged or cut short?)");
+        if (!f.ok())
+            fail(n, input::cannot_open_message(file + " como arquivo HDF5", "danificado ou incompleto?"));
         it = h5_.emplace(path, std::move(f)).first;
     }
     const hid_t fid = it->second.get();

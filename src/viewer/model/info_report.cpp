@@ -14,25 +14,6 @@ std::string real(double v) {
     return buf;
 }
 
-// A list name as the terminal should show it: control bytes (an ESC could
-// rewrite the screen, a CR overwrite the line) as \xHH, everything else as
-// it is in the file.
-std::string printable(const std::string& name) {
-    std::string out;
-    out.reserve(name.size());
-    for (const char c : name) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b < 0x20 || b == 0x7F) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\x%02X", b);
-            out += buf;
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
 } // namespace
 
 std::string info_report(const ResultModel& m) {
@@ -44,7 +25,7 @@ std::string info_report(const ResultModel& m) {
     out += "range " + real(m.maxlista[0][0]) + " " + real(m.maxlista[0][1]) + "\n";
     for (std::int32_t k = 1; k <= m.nlista; ++k)
         out += "list " + std::to_string(k) + " " + real(m.maxlista[k][0]) + " " + real(m.maxlista[k][1]) +
-               " " + printable(to_locale_text(decode_name_bytes(m.namelista[k]))) + "\n";
+               " " + escape_control_bytes(to_locale_text(decode_name_bytes(m.namelista[k]))) + "\n";
     std::map<std::int32_t, std::int64_t> codes;
     for (std::int32_t e = 1; e <= m.nelem; ++e)
         ++codes[m.element_code(e)];
@@ -53,7 +34,7 @@ std::string info_report(const ResultModel& m) {
         out += " " + std::to_string(code) + ":" + std::to_string(count);
     out += "\n";
     for (const std::string& group : m.file_groups)
-        out += printable(to_locale_text(decode_name_bytes(group))) + "\n";
+        out += escape_control_bytes(to_locale_text(decode_name_bytes(group))) + "\n";
     return out;
 }
 

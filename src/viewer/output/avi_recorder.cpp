@@ -19,6 +19,7 @@
 
 #include "viewer/output/avi_recorder.h"
 
+#include "viewer/model/name_text.h"
 #include "viewer/output/output_file.h"
 
 extern "C" {
@@ -451,7 +452,7 @@ void AviRecorder::create(const ConfirmOverwrite& confirm) {
     // A failure of the container itself (a full disk while the headers are
     // written) names the file as a refused target does.
     const std::string cannot_create_file =
-        std::string(kAviCannotCreateFile) + "\nFile: '" + shown_file_name(path) + "'";
+        std::string(kAviCannotCreateFile) + "\nFile: '" + escape_control_bytes(path) + "'";
     std::error_code ec;
     const fs::file_status existing = fs::symlink_status(path, ec);
     if (!ec && fs::exists(existing)) {

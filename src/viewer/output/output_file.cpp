@@ -1,5 +1,7 @@
 #include "viewer/output/output_file.h"
 
+#include "viewer/model/name_text.h"
+
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -14,26 +16,10 @@
 
 namespace orv {
 
-std::string shown_file_name(std::string_view path) {
-    std::string out;
-    for (const char c : path) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b < 0x20 || b == 0x7F) {
-            static constexpr char hex[] = "0123456789ABCDEF";
-            out += "\\x";
-            out += hex[b >> 4];
-            out += hex[b & 15];
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
 namespace {
 
 [[noreturn]] void throw_write_error(const std::string& path, const std::string& what) {
-    throw OutputError("Cannot write file '" + shown_file_name(path) + "': " + what);
+    throw OutputError("Cannot write file '" + escape_control_bytes(path) + "': " + what);
 }
 
 std::string reason(int err) {

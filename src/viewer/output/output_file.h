@@ -26,7 +26,7 @@
 // Errors are OutputError "Cannot write file '<path>': <what failed>", with
 // the system's reason, e.g. "Permission denied", "No space left on device",
 // "Is a directory" or "it is a FIFO, not a regular file". The path's control
-// bytes are shown as \xHH (shown_file_name), so that a message cannot drive
+// bytes are shown as \xHH (escape_control_bytes, model/name_text.h), so that a message cannot drive
 // a terminal or break its line.
 
 #include "viewer/output/output_error.h"
@@ -36,9 +36,6 @@
 #include <string_view>
 
 namespace orv {
-
-// `path` with every byte below 0x20 and 0x7F written as \xHH.
-std::string shown_file_name(std::string_view path);
 
 class OutputFile {
   public:

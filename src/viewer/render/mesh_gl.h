@@ -64,11 +64,16 @@ void draw_node_numbers(const ResultModel& m);
 // are not drawn.
 void draw_element_numbers(const ResultModel& m);
 
-// "Extremos": black points of size 7 at the nodes of a list's smallest and
-// largest value, where `place` draws them, each with "mín V" / "máx V" in
-// Helvetica 12 shifted by maxscale / 500 as node numbers are ("mín/máx V"
-// when one node holds both). Drawn over the model (no depth test; the test
-// is restored), so that an extreme on a hidden face still shows.
-void draw_extreme_marks(const ResultModel& m, const ListExtremes& x, const NodePlacement& place);
+// "Extremos": marks at the nodes of a list's smallest and largest value,
+// where `place` draws them, each with its label "mín V" / "máx V" (V with the
+// legend's digits: scientific when `scientific`; "mín/máx V" when one node
+// holds both) in Helvetica 12 on a light box beside the mark, drawn over the
+// model in window pixels. A mark the model hides (the depth buffer at its
+// pixel lies in front of it) or the clip plane removes is drawn as hidden: a
+// hollow grey square and grey text; a visible one is a black square of 7
+// pixels and black text. Sizes double when the glyph sink is the 2x one.
+// GL state (matrices, enables, colour, point size, line width) is restored.
+void draw_extreme_marks(const ResultModel& m, const ListExtremes& x, const NodePlacement& place,
+                        bool scientific);
 
 } // namespace orv

@@ -55,6 +55,8 @@ struct RenderPassInputs {
     // list's smallest and largest value are marked with their values, where
     // that list's colours put them (draw_extreme_marks).
     bool extremes = false;
+    // Their values are written as the legend writes its labels ("Notação Científica").
+    bool extremes_scientific = false;
     // List 3 uses colours.line_def_w / line_def_rgb / line_def_t.
 };
 

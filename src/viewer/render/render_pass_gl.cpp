@@ -374,7 +374,7 @@ void RenderPass::draw_extremes(const RenderPassInputs& in) {
     // factor it was compiled with.
     const auto list = static_cast<std::size_t>(kFixList + k);
     const double factor = list <= state.content.size() ? state.content[list - 1].factor : 0;
-    draw_extreme_marks(m, *cache.found, {true, 3 * k, factor});
+    draw_extreme_marks(m, *cache.found, {true, 3 * k, factor}, in.extremes_scientific);
 }
 
 void RenderPass::start_coarse_build(int list, PieceChunks runs, int cells_across) {

@@ -41,6 +41,7 @@ RenderPassInputs render_pass_inputs(const ViewSettings& s, const ResultModel& mo
     in.chbox = 3 * s.deformed_list;
     in.undeformed_lines = s.undeformed_lines;
     in.extremes = s.extremes;
+    in.extremes_scientific = s.scientific;
 
     ColourListSettings& c = in.colours;
     c.displacement_position = s.displacement_slider;

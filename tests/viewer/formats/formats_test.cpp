@@ -96,7 +96,9 @@ TEST(Formats, UnclaimedFileIsRefusedNamingTheFormats) {
         } catch (const orv::ReadError& e) {
             const std::string what = e.what();
             const std::string base = std::string(path).substr(5);
-            EXPECT_EQ(what.find("Cannot open " + base + ": neither its content nor its extension"), 0u)
+            EXPECT_EQ(what.find("N\u00E3o foi poss\u00EDvel abrir " + base +
+                                ": nem o conte\u00FAdo nem a extens\u00E3o correspondem"),
+                      0u)
                 << what;
             EXPECT_NE(what.find("native result file (.txt)"), std::string::npos) << what;
         }
@@ -347,6 +349,54 @@ TEST(Formats, RepeatedNodeLabelsAreRefusedEverywhere) {
         } catch (const orv::ReadError& e) {
             EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
         }
+    }
+}
+
+// A file name, a list name or file text quoted in a message shows its control
+// bytes as \xHH, in errors and warnings of every kind: no message can drive a
+// terminal (ESC) or rewrite its line (CR).
+TEST(Formats, ControlBytesAreEscapedInEveryMessage) {
+    const std::string raw = "a\x1b[2J\rb", shown = "a\\x1B[2J\\x0Db";
+    const std::string msh_nan_list = kMshHead +
+                                     "$Nodes\n1 2 1 2\n2 1 0 2\n1\n2\n0 0 0\n1 0 0\n$EndNodes\n"
+                                     "$NodeData\n1\n\"" +
+                                     raw + "\"\n1\n0\n3\n0\n1\n2\n1 4\n2 nan\n$EndNodeData\n";
+    struct Case {
+        const char* kind;
+        std::string bytes;
+        std::string name;
+        bool warning; // else an error
+    };
+    const Case cases[] = {
+        {"unclaimed file", "just words\n", "m" + raw + ".xyz", false},
+        {"bad number", "#\n1 0\n#\n1 2 x 0 0 0\n", raw + ".txt", false},
+        {"file ends early", "#\n2 0\n#\n1 2 3 0 0 0\n", raw + ".txt", true},
+        {"list name with values missing", msh_nan_list, "m.msh", true},
+    };
+    const auto check = [&](const char* kind, const std::string& message) {
+        EXPECT_NE(message.find(shown), std::string::npos) << kind << ": " << message;
+        for (const char c : message)
+            EXPECT_FALSE(static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+                << kind << ": raw byte in " << message;
+    };
+    for (const Case& c : cases) {
+        try {
+            const orv::ReadResult r = orv::read_result_bytes(c.bytes.data(), c.bytes.size(), c.name);
+            EXPECT_TRUE(c.warning) << c.kind << ": read";
+            ASSERT_FALSE(r.warnings.empty()) << c.kind;
+            check(c.kind, r.warnings.back());
+        } catch (const orv::ReadError& e) {
+            EXPECT_FALSE(c.warning) << c.kind << ": " << e.what();
+            check(c.kind, e.what());
+        }
+    }
+    // A path that cannot be opened.
+    const std::string missing = ::testing::TempDir() + "/missing" + raw + ".txt";
+    try {
+        orv::read_result(missing);
+        ADD_FAILURE() << "read";
+    } catch (const orv::ReadError& e) {
+        check("missing file", e.what());
     }
 }
 

@@ -45,8 +45,8 @@ if(NOT rc EQUAL 0)
   message(FATAL_ERROR "mkfifo failed")
 endif()
 foreach(case "plain.txt|is not a result file: it has no line beginning with '#'"
-             "/dev/zero|it is a character device, not a regular file"
-             "pipe.txt|it is a FIFO, not a regular file")
+             "/dev/zero|é um dispositivo de caracteres, não um arquivo comum"
+             "pipe.txt|é um FIFO, não um arquivo comum")
   string(REPLACE "|" ";" case "${case}")
   list(GET case 0 name)
   list(GET case 1 want)

@@ -372,14 +372,15 @@ TEST(Reader, NonRegularFilesAreRefusedAtOnce) {
         std::string path;
         const char* kind;
     };
-    for (const Case& c : {Case{fifo, "a FIFO"}, Case{link, "a character device"},
-                          Case{"/dev/zero", "a character device"}, Case{dir, "a directory"}}) {
+    for (const Case& c :
+         {Case{fifo, "um FIFO"}, Case{link, "um dispositivo de caracteres"},
+          Case{"/dev/zero", "um dispositivo de caracteres"}, Case{dir, "um diret\u00F3rio"}}) {
         try {
             orv::read_result_file(c.path);
             ADD_FAILURE() << c.path << " read";
         } catch (const orv::ReadError& e) {
-            EXPECT_EQ(std::string(e.what()),
-                      "Cannot open " + c.path + ": it is " + c.kind + ", not a regular file");
+            EXPECT_EQ(std::string(e.what()), "N\u00E3o foi poss\u00EDvel abrir " + c.path + ": \u00E9 " +
+                                                 c.kind + ", n\u00E3o um arquivo comum");
         }
     }
     std::remove(fifo.c_str());

@@ -207,5 +207,17 @@ TEST_F(PictureBaseline, CurvedQuadraticTetrahedraStayCurved) {
         << "the flat twin is as close to the curved baseline as the curved sphere";
 }
 
+// "Extremos" on a sphere turned to look down on it: the maximum (the top
+// pole) is a black square with a black label on a light box, the minimum
+// (the bottom pole, behind the sphere) a hollow grey square with grey text.
+TEST_F(PictureBaseline, SphereExtremesOneBehindTheModel) {
+    open(QStringLiteral(ORVANEL_TEST_DATA "/import/gmsh/tet10_sphere_41.msh"), 520, 330);
+    ASSERT_FALSE(HasFatalFailure());
+    check_item(kFirstList, true);
+    form->CheckBox10->click(); // "Extremos"
+    form->apply_preset(1);
+    expect_matches_baseline(QStringLiteral("sphere_extremes_hidden"));
+}
+
 } // namespace
 } // namespace orv
