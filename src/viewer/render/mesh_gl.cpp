@@ -1,5 +1,6 @@
 #include "viewer/render/mesh_gl.h"
 
+#include "viewer/legend/colour_scale.h"
 #include "viewer/model/number_text.h"
 #include "viewer/render/array_emitter_gl.h"
 
@@ -137,6 +138,29 @@ void draw_extreme_marks(const ResultModel& m, const ListExtremes& x, const NodeP
         label(u"m\u00E1x ", x.max, x.max_node);
     }
     if (depth) glEnable(GL_DEPTH_TEST);
+}
+
+void draw_arrows(std::span<const NodeArrow> arrows, std::span<const std::size_t> kept, double scale,
+                 std::array<double, 2> range, int trgb, bool coloured) {
+    struct GlSink : ArrowSink {
+        std::array<double, 2> range;
+        int trgb;
+        bool coloured;
+        void segment(const Point3& a, const Point3& b, double magnitude) override {
+            const Rgb c = coloured ? value_color(trgb, range[1], range[0], magnitude) : Rgb{};
+            glColor4d(c.r, c.g, c.b, 1);
+            glVertex3d(a.x, a.y, a.z);
+            glVertex3d(b.x, b.y, b.z);
+        }
+    } sink;
+    sink.range = range;
+    sink.trgb = trgb;
+    sink.coloured = coloured;
+    glLineWidth(1);
+    glBegin(GL_LINES);
+    for (const std::size_t i : kept)
+        if (i < arrows.size()) arrow_segments(arrows[i], scale, sink);
+    glEnd();
 }
 
 } // namespace orv

@@ -11,11 +11,14 @@
 
 #include "viewer/legend/legend_layout.h"
 #include "viewer/model/result_model.h"
+#include "viewer/render/arrows.h"
 #include "viewer/render/element_geometry.h"
 #include "viewer/render/extremes.h"
 #include "viewer/render/piece_chunks.h"
 #include "viewer/render/render_inputs.h"
 
+#include <array>
+#include <span>
 #include <string_view>
 
 namespace orv {
@@ -70,5 +73,12 @@ void draw_element_numbers(const ResultModel& m);
 // when one node holds both). Drawn over the model (no depth test; the test
 // is restored), so that an extreme on a hidden face still shows.
 void draw_extreme_marks(const ResultModel& m, const ListExtremes& x, const NodePlacement& place);
+
+// "Setas": the arrows chosen by `kept` (indices into `arrows`) as GL_LINES of
+// width 1 (arrow_segments at `scale`), each in the continuous colour of its
+// magnitude over `range` (value_color with trgb) when `coloured`, black
+// otherwise.
+void draw_arrows(std::span<const NodeArrow> arrows, std::span<const std::size_t> kept, double scale,
+                 std::array<double, 2> range, int trgb, bool coloured);
 
 } // namespace orv

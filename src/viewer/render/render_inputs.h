@@ -9,6 +9,7 @@
 #include "viewer/render/colour_list.h"
 
 #include <array>
+#include <string>
 #include <vector>
 
 namespace orv {
@@ -55,6 +56,17 @@ struct RenderPassInputs {
     // list's smallest and largest value are marked with their values, where
     // that list's colours put them (draw_extreme_marks).
     bool extremes = false;
+    // "Setas": after the replay, arrows of a three-component nodal field at
+    // the drawn nodes (render/arrows.h), on the shape the lowest checked list
+    // is drawn on (else the deformed mesh when checked, else undeformed), cut
+    // by the clip plane. Coloured by magnitude on the colour scale (the
+    // legend shows their range) when no result list is checked; black over a
+    // coloured list, whose legend they do not share.
+    struct Arrows {
+        bool shown = false;
+        std::string field;                   // "" the displacement
+        RealField factor = RealField::of(1); // the longest arrow's length, times kArrowFraction
+    } arrows;
     // List 3 uses colours.line_def_w / line_def_rgb / line_def_t.
 };
 

@@ -99,6 +99,7 @@ class RenderPass {
 
   private:
     void draw_extremes(const RenderPassInputs& in);
+    void draw_arrows(const RenderPassInputs& in);
     struct Coarse;
     struct Built;
     void compile(const RenderPassInputs& in, int list, double factor, PieceChunks* keep, PieceChunks* pieces);
