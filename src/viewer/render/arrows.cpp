@@ -111,6 +111,13 @@ ScreenPoint project_to_screen(const Point3& p, const std::array<double, 16>& mv,
     return {x, y, inside};
 }
 
+Rgb arrow_colour(double magnitude, std::array<double, 2> range, bool banded, bool negative) {
+    if (!banded) return value_color(negative ? 1 : 0, range[1], range[0], magnitude);
+    const Rgba c =
+        band_piece_color(find_band(band_limits(range[0], range[1]), magnitude), false, negative, 0);
+    return {c.r, c.g, c.b};
+}
+
 std::vector<std::size_t> thin_on_screen(std::span<const ScreenPoint> points,
                                         std::span<const double> magnitudes, double cell) {
     std::vector<std::size_t> kept;

@@ -8,6 +8,7 @@
 // `factor` of the model's size (the diagonal of its undeformed box).
 // Colour: each arrow's magnitude placed on the range of the magnitudes shown.
 
+#include "viewer/legend/colour_scale.h"
 #include "viewer/model/result_model.h"
 #include "viewer/render/element_geometry.h"
 
@@ -61,6 +62,11 @@ double arrow_length_scale(double longest, double size, double fraction, double f
 
 // Smallest and largest magnitude of the arrows; (0, 0) for none.
 std::array<double, 2> magnitude_range(std::span<const NodeArrow> arrows);
+
+// Colour of an arrow of this magnitude on the legend of `range`: the
+// continuous map (reversed when `negative`), or with `banded` the colour of
+// its band as the legend's bands draw it (1 - c when `negative`).
+Rgb arrow_colour(double magnitude, std::array<double, 2> range, bool banded, bool negative);
 
 // A node's position on the screen, pixels; `visible` false for a node behind
 // the camera or outside the view.

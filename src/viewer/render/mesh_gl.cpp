@@ -141,20 +141,20 @@ void draw_extreme_marks(const ResultModel& m, const ListExtremes& x, const NodeP
 }
 
 void draw_arrows(std::span<const NodeArrow> arrows, std::span<const std::size_t> kept, double scale,
-                 std::array<double, 2> range, int trgb, bool coloured) {
+                 std::array<double, 2> range, bool banded, bool negative, bool coloured) {
     struct GlSink : ArrowSink {
         std::array<double, 2> range;
-        int trgb;
-        bool coloured;
+        bool banded, negative, coloured;
         void segment(const Point3& a, const Point3& b, double magnitude) override {
-            const Rgb c = coloured ? value_color(trgb, range[1], range[0], magnitude) : Rgb{};
+            const Rgb c = coloured ? arrow_colour(magnitude, range, banded, negative) : Rgb{};
             glColor4d(c.r, c.g, c.b, 1);
             glVertex3d(a.x, a.y, a.z);
             glVertex3d(b.x, b.y, b.z);
         }
     } sink;
     sink.range = range;
-    sink.trgb = trgb;
+    sink.banded = banded;
+    sink.negative = negative;
     sink.coloured = coloured;
     glLineWidth(1);
     glBegin(GL_LINES);

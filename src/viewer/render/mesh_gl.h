@@ -75,10 +75,9 @@ void draw_element_numbers(const ResultModel& m);
 void draw_extreme_marks(const ResultModel& m, const ListExtremes& x, const NodePlacement& place);
 
 // "Setas": the arrows chosen by `kept` (indices into `arrows`) as GL_LINES of
-// width 1 (arrow_segments at `scale`), each in the continuous colour of its
-// magnitude over `range` (value_color with trgb) when `coloured`, black
-// otherwise.
+// width 1 (arrow_segments at `scale`), each in arrow_colour of its magnitude
+// over `range` when `coloured`, black otherwise.
 void draw_arrows(std::span<const NodeArrow> arrows, std::span<const std::size_t> kept, double scale,
-                 std::array<double, 2> range, int trgb, bool coloured);
+                 std::array<double, 2> range, bool banded, bool negative, bool coloured);
 
 } // namespace orv

@@ -59,9 +59,10 @@ struct RenderPassInputs {
     // "Setas": after the replay, arrows of a three-component nodal field at
     // the drawn nodes (render/arrows.h), on the shape the lowest checked list
     // is drawn on (else the deformed mesh when checked, else undeformed), cut
-    // by the clip plane. Coloured by magnitude on the colour scale (the
-    // legend shows their range) when no result list is checked; black over a
-    // coloured list, whose legend they do not share.
+    // by the clip plane. Coloured by magnitude as the legend colours its range
+    // (continuous or banded, negative) when no result list is checked, the
+    // legend then showing their range; black over a coloured list, whose
+    // legend they do not share.
     struct Arrows {
         bool shown = false;
         std::string field;                   // "" the displacement

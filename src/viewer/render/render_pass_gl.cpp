@@ -416,7 +416,8 @@ void RenderPass::draw_arrows(const RenderPassInputs& in) {
         magnitudes[i] = arrows[i].magnitude;
     }
     const std::vector<std::size_t> kept = thin_on_screen(screen, magnitudes, kArrowSpacing);
-    orv::draw_arrows(arrows, kept, scale, range, in.colours.trgb, k == 0);
+    // The legend's colours: "Faixas de Cores" and "Legenda Negativa" as it draws them.
+    orv::draw_arrows(arrows, kept, scale, range, in.colours.banded, in.colours.negative, k == 0);
 }
 
 void RenderPass::start_coarse_build(int list, PieceChunks runs, int cells_across) {

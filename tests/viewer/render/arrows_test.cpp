@@ -178,6 +178,40 @@ test::TestNode node_at(Point3 at) {
     return n;
 }
 
+TEST(ArrowColour, TheLegendsColourOfTheMagnitude) {
+    load_legend(0);
+    const auto row = [](int r, bool negative) {
+        const auto& c = legcolor[static_cast<std::size_t>(r)];
+        return negative ? Rgb{1 - c[0], 1 - c[1], 1 - c[2]} : Rgb{c[0], c[1], c[2]};
+    };
+    const auto mix = [](const Rgb& a, const Rgb& b) {
+        return Rgb{(a.r + b.r) / 2, (a.g + b.g) / 2, (a.b + b.b) / 2};
+    };
+    struct Case {
+        double magnitude;
+        bool banded, negative;
+        Rgb expected;
+    };
+    // Range 2..10: eighths of 1 for the continuous map, ninths for the bands.
+    const Case cases[] = {
+        {2, false, false, row(0, false)},
+        {10, false, false, row(8, false)},
+        {2.5, false, false, mix(row(0, false), row(1, false))},
+        {10, false, true, row(8, true)},
+        {2, true, false, row(band_color_row(2), false)},
+        {9.9, true, false, row(band_color_row(10), false)},
+        {9.9, true, true, row(band_color_row(10), true)},
+    };
+    for (const Case& c : cases) {
+        const Rgb got = arrow_colour(c.magnitude, {2, 10}, c.banded, c.negative);
+        EXPECT_NEAR(got.r, c.expected.r, 1e-12) << c.magnitude << " " << c.banded << c.negative;
+        EXPECT_NEAR(got.g, c.expected.g, 1e-12) << c.magnitude << " " << c.banded << c.negative;
+        EXPECT_NEAR(got.b, c.expected.b, 1e-12) << c.magnitude << " " << c.banded << c.negative;
+    }
+    // The lowest and highest bands differ: the band follows the magnitude.
+    EXPECT_NE(arrow_colour(2, {2, 10}, true, false), arrow_colour(9.9, {2, 10}, true, false));
+}
+
 // Nodes along x; lists of two steps: U and F in step 1, U alone in step 2.
 ResultModel stepped_model() {
     std::vector<test::TestNode> nodes(4);
