@@ -42,19 +42,55 @@ std::array<double, 3> arrow_vector(const ResultModel& m, const ArrowSource& s, s
     return {0, 0, 0};
 }
 
-std::vector<NodeArrow> node_arrows(const ResultModel& m, const ArrowSource& s, NodePlacement place) {
-    std::vector<NodeArrow> arrows;
-    if (s.kind == ArrowSource::Kind::None) return arrows;
+namespace {
+
+// Calls emit(node, vector, magnitude) for every drawn node with a finite,
+// non-zero vector, in node order.
+template <class F> void for_each_arrow(const ResultModel& m, const ArrowSource& s, F&& emit) {
+    if (s.kind == ArrowSource::Kind::None) return;
     for (std::int32_t i = 1; i <= m.nnode; ++i) {
         if (!m.node_drawn(static_cast<std::size_t>(i))) continue;
         const std::array<double, 3> v = arrow_vector(m, s, i);
         const double mag = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
-        if (!std::isfinite(mag) || mag == 0) continue;
-        const Point3 base = place.at(m, i);
-        if (!std::isfinite(base.x) || !std::isfinite(base.y) || !std::isfinite(base.z)) continue;
-        arrows.push_back({i, base, v, mag});
+        if (std::isfinite(mag) && mag != 0) emit(i, v, mag);
     }
+}
+
+bool finite(const Point3& p) {
+    return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
+}
+
+} // namespace
+
+std::vector<NodeArrow> node_arrows(const ResultModel& m, const ArrowSource& s, NodePlacement place) {
+    std::vector<NodeArrow> arrows;
+    for_each_arrow(m, s, [&](std::int32_t i, const std::array<double, 3>& v, double mag) {
+        const Point3 base = place.at(m, i);
+        if (finite(base)) arrows.push_back({i, base, v, mag});
+    });
     return arrows;
+}
+
+ArrowChoice choose_arrows(const ResultModel& m, const ArrowSource& s, NodePlacement place,
+                          const std::function<ScreenPoint(const Point3&)>& project, double cell) {
+    ArrowChoice choice;
+    ScreenGrid grid(cell);
+    bool any = false;
+    for_each_arrow(m, s, [&](std::int32_t i, const std::array<double, 3>&, double mag) {
+        const Point3 base = place.at(m, i);
+        if (!finite(base)) return;
+        choice.range =
+            any ? std::array<double, 2>{std::min(choice.range[0], mag), std::max(choice.range[1], mag)}
+                : std::array<double, 2>{mag, mag};
+        any = true;
+        grid.add(static_cast<std::size_t>(i), project(base), mag);
+    });
+    for (const std::size_t node : grid.kept()) {
+        const auto i = static_cast<std::int32_t>(node);
+        const std::array<double, 3> v = arrow_vector(m, s, i);
+        choice.arrows.push_back({i, place.at(m, i), v, std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2])});
+    }
+    return choice;
 }
 
 double model_size(const ResultModel& m) {
@@ -118,37 +154,51 @@ Rgb arrow_colour(double magnitude, std::array<double, 2> range, bool banded, boo
     return {c.r, c.g, c.b};
 }
 
-std::vector<std::size_t> thin_on_screen(std::span<const ScreenPoint> points,
-                                        std::span<const double> magnitudes, double cell) {
-    std::vector<std::size_t> kept;
-    const auto usable = [](const ScreenPoint& p) {
-        return p.visible && std::isfinite(p.x) && std::isfinite(p.y);
-    };
-    if (!(cell > 0) || !std::isfinite(cell)) {
-        for (std::size_t i = 0; i < points.size(); ++i)
-            if (usable(points[i])) kept.push_back(i);
-        return kept;
+std::array<double, 2> magnitude_range(const ResultModel& m, const ArrowSource& s) {
+    std::array<double, 2> r{0, 0};
+    bool any = false;
+    for_each_arrow(m, s, [&](std::int32_t, const std::array<double, 3>&, double mag) {
+        r = any ? std::array<double, 2>{std::min(r[0], mag), std::max(r[1], mag)}
+                : std::array<double, 2>{mag, mag};
+        any = true;
+    });
+    return r;
+}
+
+ScreenGrid::ScreenGrid(double cell) : cell_(std::isfinite(cell) && cell > 0 ? cell : 0) {}
+
+void ScreenGrid::add(std::size_t index, const ScreenPoint& p, double magnitude) {
+    if (!p.visible || !std::isfinite(p.x) || !std::isfinite(p.y)) return;
+    if (cell_ == 0) {
+        all_.push_back(index);
+        return;
     }
-    // Square (cx, cy) -> the point chosen so far. Cells beyond +-2^31 squares
-    // are off any screen; they are clamped, which merges them harmlessly.
-    std::unordered_map<std::uint64_t, std::size_t> best;
-    const auto square = [cell](double v) {
-        const double c = std::floor(v / cell);
-        return static_cast<std::int32_t>(std::clamp(c, -2147483648.0, 2147483647.0));
+    // Squares beyond +-2^31 are off any screen; clamped, they merge harmlessly.
+    const auto square = [this](double v) {
+        const double c = std::floor(v / cell_);
+        return static_cast<std::uint32_t>(
+            static_cast<std::int32_t>(std::clamp(c, -2147483648.0, 2147483647.0)));
     };
-    for (std::size_t i = 0; i < points.size() && i < magnitudes.size(); ++i) {
-        if (!usable(points[i])) continue;
-        const std::uint64_t key =
-            (static_cast<std::uint64_t>(static_cast<std::uint32_t>(square(points[i].x))) << 32) |
-            static_cast<std::uint32_t>(square(points[i].y));
-        const auto [it, fresh] = best.try_emplace(key, i);
-        if (!fresh && magnitudes[i] > magnitudes[it->second]) it->second = i;
-    }
-    kept.reserve(best.size());
-    for (const auto& [key, i] : best)
-        kept.push_back(i);
+    const std::uint64_t key = (static_cast<std::uint64_t>(square(p.x)) << 32) | square(p.y);
+    const auto [it, fresh] = best_.try_emplace(key, index, magnitude);
+    if (!fresh && magnitude > it->second.second) it->second = {index, magnitude};
+}
+
+std::vector<std::size_t> ScreenGrid::kept() const {
+    std::vector<std::size_t> kept = all_;
+    kept.reserve(all_.size() + best_.size());
+    for (const auto& [key, chosen] : best_)
+        kept.push_back(chosen.first);
     std::sort(kept.begin(), kept.end());
     return kept;
+}
+
+std::vector<std::size_t> thin_on_screen(std::span<const ScreenPoint> points,
+                                        std::span<const double> magnitudes, double cell) {
+    ScreenGrid grid(cell);
+    for (std::size_t i = 0; i < points.size() && i < magnitudes.size(); ++i)
+        grid.add(i, points[i], magnitudes[i]);
+    return grid.kept();
 }
 
 void arrow_segments(const NodeArrow& arrow, double scale, ArrowSink& sink) {

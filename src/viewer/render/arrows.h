@@ -15,8 +15,11 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace orv {
@@ -60,8 +63,10 @@ double model_size(const ResultModel& m);
 // positive finite number.
 double arrow_length_scale(double longest, double size, double fraction, double factor);
 
-// Smallest and largest magnitude of the arrows; (0, 0) for none.
+// Smallest and largest magnitude of the arrows; (0, 0) for none. The second
+// form takes them over the arrows node_arrows would give, without keeping them.
 std::array<double, 2> magnitude_range(std::span<const NodeArrow> arrows);
+std::array<double, 2> magnitude_range(const ResultModel& m, const ArrowSource& s);
 
 // Colour of an arrow of this magnitude on the legend of `range`: the
 // continuous map (reversed when `negative`), or with `banded` the colour of
@@ -88,6 +93,31 @@ ScreenPoint project_to_screen(const Point3& p, const std::array<double, 16>& mod
 // has one entry per point.
 std::vector<std::size_t> thin_on_screen(std::span<const ScreenPoint> points,
                                         std::span<const double> magnitudes, double cell);
+
+// The same choice made one point at a time, holding one entry per square.
+class ScreenGrid {
+  public:
+    explicit ScreenGrid(double cell);
+    void add(std::size_t index, const ScreenPoint& p, double magnitude);
+    std::vector<std::size_t> kept() const; // increasing
+
+  private:
+    double cell_;
+    std::unordered_map<std::uint64_t, std::pair<std::size_t, double>> best_; // square -> (index, magnitude)
+    std::vector<std::size_t> all_;                                           // cell <= 0
+};
+
+// What a view draws: the arrows node_arrows gives, thinned on the screen
+// (`project` places a base, thin_on_screen's rule with `cell`), and the
+// range of the magnitudes of all of them, kept or not, so that colours and
+// lengths do not change as the view turns. One sweep: on a big model no
+// arrow is held but the kept ones.
+struct ArrowChoice {
+    std::vector<NodeArrow> arrows;
+    std::array<double, 2> range{0, 0};
+};
+ArrowChoice choose_arrows(const ResultModel& m, const ArrowSource& s, NodePlacement place,
+                          const std::function<ScreenPoint(const Point3&)>& project, double cell);
 
 // Receives the segments of the arrows, file coordinates, with the magnitude
 // of the arrow they belong to.

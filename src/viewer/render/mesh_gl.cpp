@@ -140,8 +140,8 @@ void draw_extreme_marks(const ResultModel& m, const ListExtremes& x, const NodeP
     if (depth) glEnable(GL_DEPTH_TEST);
 }
 
-void draw_arrows(std::span<const NodeArrow> arrows, std::span<const std::size_t> kept, double scale,
-                 std::array<double, 2> range, bool banded, bool negative, bool coloured) {
+void draw_arrows(std::span<const NodeArrow> arrows, double scale, std::array<double, 2> range, bool banded,
+                 bool negative, bool coloured) {
     struct GlSink : ArrowSink {
         std::array<double, 2> range;
         bool banded, negative, coloured;
@@ -158,8 +158,8 @@ void draw_arrows(std::span<const NodeArrow> arrows, std::span<const std::size_t>
     sink.coloured = coloured;
     glLineWidth(1);
     glBegin(GL_LINES);
-    for (const std::size_t i : kept)
-        if (i < arrows.size()) arrow_segments(arrows[i], scale, sink);
+    for (const NodeArrow& a : arrows)
+        arrow_segments(a, scale, sink);
     glEnd();
 }
 

@@ -74,10 +74,10 @@ void draw_element_numbers(const ResultModel& m);
 // is restored), so that an extreme on a hidden face still shows.
 void draw_extreme_marks(const ResultModel& m, const ListExtremes& x, const NodePlacement& place);
 
-// "Setas": the arrows chosen by `kept` (indices into `arrows`) as GL_LINES of
-// width 1 (arrow_segments at `scale`), each in arrow_colour of its magnitude
-// over `range` when `coloured`, black otherwise.
-void draw_arrows(std::span<const NodeArrow> arrows, std::span<const std::size_t> kept, double scale,
-                 std::array<double, 2> range, bool banded, bool negative, bool coloured);
+// "Setas": the arrows as GL_LINES of width 1 (arrow_segments at `scale`),
+// each in arrow_colour of its magnitude over `range` when `coloured`, black
+// otherwise.
+void draw_arrows(std::span<const NodeArrow> arrows, double scale, std::array<double, 2> range, bool banded,
+                 bool negative, bool coloured);
 
 } // namespace orv

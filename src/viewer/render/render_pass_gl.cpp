@@ -399,25 +399,19 @@ void RenderPass::draw_arrows(const RenderPassInputs& in) {
         place = {true, in.chbox, drawn_factor(3)};
     const double factor = in.arrows.factor.read();
     const ArrowSource source = arrow_source(m, in.arrows.field, k > 0 ? k : in.chbox / 3);
-    const std::vector<NodeArrow> arrows = node_arrows(m, source, place);
-    if (arrows.empty()) return;
-    const std::array<double, 2> range = magnitude_range(arrows);
-    const double scale = arrow_length_scale(range[1], model_size(m), kArrowFraction, factor);
-
     std::array<double, 16> modelview{}, projection{};
     std::array<int, 4> viewport{};
     glGetDoublev(GL_MODELVIEW_MATRIX, modelview.data());
     glGetDoublev(GL_PROJECTION_MATRIX, projection.data());
     glGetIntegerv(GL_VIEWPORT, viewport.data());
-    std::vector<ScreenPoint> screen(arrows.size());
-    std::vector<double> magnitudes(arrows.size());
-    for (std::size_t i = 0; i < arrows.size(); ++i) {
-        screen[i] = project_to_screen(arrows[i].base, modelview, projection, viewport);
-        magnitudes[i] = arrows[i].magnitude;
-    }
-    const std::vector<std::size_t> kept = thin_on_screen(screen, magnitudes, kArrowSpacing);
+    const ArrowChoice choice = choose_arrows(
+        m, source, place,
+        [&](const Point3& p) { return project_to_screen(p, modelview, projection, viewport); },
+        kArrowSpacing);
+    if (choice.arrows.empty()) return;
+    const double scale = arrow_length_scale(choice.range[1], model_size(m), kArrowFraction, factor);
     // The legend's colours: "Faixas de Cores" and "Legenda Negativa" as it draws them.
-    orv::draw_arrows(arrows, kept, scale, range, in.colours.banded, in.colours.negative, k == 0);
+    orv::draw_arrows(choice.arrows, scale, choice.range, in.colours.banded, in.colours.negative, k == 0);
 }
 
 void RenderPass::start_coarse_build(int list, PieceChunks runs, int cells_across) {

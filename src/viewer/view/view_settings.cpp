@@ -74,8 +74,7 @@ LegendInputs legend_inputs(const ViewSettings& s, const ResultModel& model) {
     // legend tells their magnitudes (an unknown field is reported by the pass).
     if (s.arrows && s.lists.empty()) {
         try {
-            in.range =
-                magnitude_range(node_arrows(model, arrow_source(model, s.arrow_field, s.deformed_list), {}));
+            in.range = magnitude_range(model, arrow_source(model, s.arrow_field, s.deformed_list));
         } catch (const std::invalid_argument&) {
         }
     }

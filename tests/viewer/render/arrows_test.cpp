@@ -301,6 +301,44 @@ TEST(NodeArrows, DrawnNodesWithAVectorOnTheShapeShown) {
     EXPECT_TRUE(node_arrows(m, arrow_source(m, "U", 12), {}).empty()); // step 2: all zero
 }
 
+// The one-sweep choice of a view against node_arrows then thin_on_screen;
+// lengths and colours keep the range of every arrow, shown or not.
+TEST(NodeArrows, AViewChoosesAsTheThinningDoes) {
+    ResultModel m = stepped_model();
+    m.listas(2, 1) = 5; // node 2: U = (5, 2, 2), the others (1, 2, 2)
+    const ArrowSource s = arrow_source(m, "U", 1);
+    const NodePlacement place{true, 3, 2.0};
+    // 10 pixels a unit along x; node 4 (at x = 4 deformed) off the view.
+    const auto project = [](const Point3& p) { return ScreenPoint{10 * p.x, 0, p.x < 3.5}; };
+    const std::vector<NodeArrow> all = node_arrows(m, s, place);
+    std::vector<ScreenPoint> screen;
+    std::vector<double> magnitudes;
+    for (const NodeArrow& a : all) {
+        screen.push_back(project(a.base));
+        magnitudes.push_back(a.magnitude);
+    }
+    const struct {
+        double cell;
+        std::vector<std::int32_t> nodes;
+    } cases[] = {{0, {1, 2, 3}}, {8, {1, 2, 3}}, {25, {2, 3}}, {40, {2}}};
+    for (const auto& c : cases) {
+        const ArrowChoice choice = choose_arrows(m, s, place, project, c.cell);
+        std::vector<std::int32_t> nodes;
+        for (const NodeArrow& a : choice.arrows)
+            nodes.push_back(a.node);
+        EXPECT_EQ(nodes, c.nodes) << c.cell;
+        std::vector<std::int32_t> thinned;
+        for (const std::size_t i : thin_on_screen(screen, magnitudes, c.cell))
+            thinned.push_back(all[i].node);
+        EXPECT_EQ(nodes, thinned) << c.cell;
+        EXPECT_EQ(choice.range, (std::array<double, 2>{3, std::sqrt(33.0)})) << c.cell;
+        for (const NodeArrow& a : choice.arrows)
+            EXPECT_EQ(a.base, all[static_cast<std::size_t>(a.node - 1)].base);
+    }
+    EXPECT_EQ(magnitude_range(m, s), (std::array<double, 2>{3, std::sqrt(33.0)}));
+    EXPECT_EQ(magnitude_range(m, arrow_source(m, "F", 10)), (std::array<double, 2>{0, 0}));
+}
+
 TEST(NodeArrows, ModelSizeIsTheDiagonalOfTheDrawnNodes) {
     ResultModel m =
         test::make_model({node_at({0, 0, 0}), node_at({3, 4, 0}), node_at({100, 100, 100})}, {}, 0);
