@@ -208,6 +208,9 @@ bool RenderPass::run(const RenderPassInputs& in, const RenderPassHooks& hooks) {
         glEnable(GL_CLIP_PLANE0);
         glClipPlane(GL_CLIP_PLANE0, rs.clip_plane.data());
         if (!in.clip_enabled) glDisable(GL_CLIP_PLANE0);
+        // The arrows' factor and field, refused as the plane is: before anything is replayed.
+        const double arrow_factor = in.arrows.shown ? in.arrows.factor.read() : 0;
+        if (in.arrows.shown) arrow_source(*in.model, in.arrows.field, 0);
 
         const int count = display_list_count(nlista);
         if (!rs.lists.assigned()) {
@@ -329,7 +332,7 @@ bool RenderPass::run(const RenderPassInputs& in, const RenderPassHooks& hooks) {
         }
         rs.last_replay_coarse = coarse_used;
         if (in.extremes) draw_extremes(in);
-        if (in.arrows.shown) draw_arrows(in);
+        if (in.arrows.shown) draw_arrows(in, arrow_factor);
         rs.last_calls = plan.calls;
         rs.clip = in.clip_enabled ? std::optional(rs.clip_plane) : std::nullopt;
         rs.release.clear();
@@ -379,7 +382,7 @@ void RenderPass::draw_extremes(const RenderPassInputs& in) {
     draw_extreme_marks(m, *cache.found, {true, 3 * k, factor});
 }
 
-void RenderPass::draw_arrows(const RenderPassInputs& in) {
+void RenderPass::draw_arrows(const RenderPassInputs& in, double factor) {
     const ResultModel& m = *in.model;
     int k = 0;
     for (int i = kFixList; i < static_cast<int>(in.checked.size()) && k == 0; ++i)
@@ -397,7 +400,6 @@ void RenderPass::draw_arrows(const RenderPassInputs& in) {
         place = {true, 3 * k, drawn_factor(kFixList + k)};
     else if (in.checked.size() > 2 && in.checked[2])
         place = {true, in.chbox, drawn_factor(3)};
-    const double factor = in.arrows.factor.read();
     const ArrowSource source = arrow_source(m, in.arrows.field, k > 0 ? k : in.chbox / 3);
     std::array<double, 16> modelview{}, projection{};
     std::array<int, 4> viewport{};
