@@ -276,6 +276,19 @@ const Option kOptions[] = {
          if (v[0].empty()) bad_value("--displacement-field", v[0], "a field name or none");
          cl.view.displacement_field = v[0] == "none" ? std::string() : std::string(v[0]);
      }},
+    {"--arrows", "[=FIELD]", Scope::View, Mode::Gui,
+     "\"Setas\": arrows at the nodes, of the displacement\nor of a three-component nodal field",
+     [](CommandLine& cl, Values v) {
+         if (!v.empty() && v[0].empty()) bad_value("--arrows", v[0], "a field name");
+         cl.view.arrows = true;
+         cl.view.arrow_field = v.empty() ? std::string() : std::string(v[0]);
+     }},
+    {"--arrow-factor", "F", Scope::View, Mode::Gui, "the arrows' length, times the default (1)",
+     [](CommandLine& cl, Values v) {
+         const double f = real_of("--arrow-factor", v[0], "a factor above 0");
+         if (!(f > 0) || !std::isfinite(f)) bad_value("--arrow-factor", v[0], "a factor above 0");
+         cl.view.arrow_factor = RealField::of(f);
+     }},
     {"--transparency", "P", Scope::View, Mode::Gui, "transparency slider 0..100 (default 0)",
      [](CommandLine& cl, Values v) {
          cl.view.transparency = int_in("--transparency", v[0], 0, 100, "an integer from 0 to 100");
@@ -353,6 +366,12 @@ bool takes_value(const Option& o) {
     return !o.value.empty();
 }
 
+// A value shown as "[=...]" is optional and given only after '=', so that
+// the option never swallows the result file that follows it.
+bool optional_value(const Option& o) {
+    return o.value.starts_with("[=");
+}
+
 // The row of a batch mode given as NAME or NAME=VALUE, nullptr otherwise.
 const Option* batch_mode_of(std::string_view arg) {
     const Option* o = find_option(arg.substr(0, arg.find('=')));
@@ -418,6 +437,11 @@ CommandLine parse_batch(const std::vector<std::string_view>& args) {
                              std::string(mode_option_name(cl.mode)));
         if (name != "--list" && !seen.insert(name).second)
             throw UsageError("option " + std::string(name) + " given twice");
+        if (optional_value(*o)) {
+            o->set(cl, value ? std::span<const std::string_view>(&*value, 1)
+                             : std::span<const std::string_view>());
+            continue;
+        }
         if (!takes_value(*o)) {
             if (value) throw UsageError("option " + std::string(name) + " takes no value");
             o->set(cl, {});
@@ -463,6 +487,7 @@ void help_row(std::string& out, std::string left, std::string_view help, std::si
 }
 
 std::string option_form(const Option& o) {
+    if (optional_value(o)) return std::string(o.name) + std::string(o.value);
     return takes_value(o) ? std::string(o.name) + " " + std::string(o.value) : std::string(o.name);
 }
 

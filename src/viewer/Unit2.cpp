@@ -322,6 +322,11 @@ void TForm2::fill_displacement_box() {
     for (const std::string& field : displacement_fields(model))
         displacement_box->addItem(decode_name(field), QString::fromStdString(field));
     displacement_box->setCurrentIndex(0);
+    arrows_box->clear();
+    arrows_box->addItem(QStringLiteral("deslocamento"), QString());
+    for (const std::string& field : displacement_fields(model))
+        arrows_box->addItem(decode_name(field), QString::fromStdString(field));
+    arrows_box->setCurrentIndex(0);
     file_displacements_.clear();
     file_displacements_kept_ = false;
     displacement_field_.reset();

@@ -163,6 +163,9 @@ class TForm2 : public QWidget {
     QLineEdit* Edit7 = nullptr;            // "1"
     QLabel* displacement_label = nullptr;  // "Deslocamento:"
     QComboBox* displacement_box = nullptr; // "do arquivo", "nenhum", then the model's fields
+    QCheckBox* arrows_check = nullptr;     // "Setas"
+    QLineEdit* arrows_factor = nullptr;    // "1": the arrows' length factor
+    QComboBox* arrows_box = nullptr;       // "deslocamento", then the model's fields
 
     QGroupBox* GroupBox2 = nullptr; // "Transparência"
     QSlider* TrackBar2 = nullptr;   // 0..100, 0
@@ -327,6 +330,7 @@ class TForm2 : public QWidget {
     void BitBtn2Click();            // displacement apply
     void Edit7Exit();               // displacement factor
     void displacement_box_change(); // "Deslocamento": the field that displaces the lists
+    void arrows_change();           // "Setas", its factor or its field
     void TrackBar4Change();         // line sliders: their labels
     void TrackBar5Chane();
     void TrackBar6Change();

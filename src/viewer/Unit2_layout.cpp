@@ -232,7 +232,7 @@ void TForm2::build_layout() {
     ComboBox1->setCurrentIndex(0);
 
     // ---- Optional groups ----
-    GroupBox5 = group(Panel1, "GroupBox5", QStringLiteral("Escala Deslocamento"), 140);
+    GroupBox5 = group(Panel1, "GroupBox5", QStringLiteral("Escala Deslocamento"), 194);
     TrackBar3 = track_bar(GroupBox5, "TrackBar3", 6, 18, 108, 0, 100, 50, 10);
     BitBtn2 = apply_button(GroupBox5, "BitBtn2", 117, 22);
     Label4 = label(GroupBox5, "Label4", QStringLiteral("Fator de Multiplicação"), 8, 52);
@@ -243,6 +243,19 @@ void TForm2::build_layout() {
         QStringLiteral("Campo nodal de três componentes que desloca as listas do seu "
                        "passo; \"do arquivo\": a regra dos nomes (U, D, disp...)"));
     displacement_box->setStatusTip(displacement_box->toolTip());
+    arrows_check = check_box(GroupBox5, "arrows_check", QStringLiteral("Setas"), 8, 140, 60);
+    arrows_factor = edit(GroupBox5, "arrows_factor", QStringLiteral("1"), 72, 138, 62);
+    arrows_box = make<QComboBox>(GroupBox5, "arrows_box", 8, 163, 126, 22);
+    arrows_check->setToolTip(
+        QStringLiteral("Setas nos nós, coloridas pelo módulo; a mais longa mede um décimo "
+                       "do modelo vezes o fator ao lado"));
+    arrows_factor->setToolTip(QStringLiteral("Fator do comprimento das setas"));
+    arrows_box->setToolTip(
+        QStringLiteral("Campo nodal de três componentes desenhado pelas setas, no passo da "
+                       "lista de plotagem"));
+    for (QWidget* w : {static_cast<QWidget*>(arrows_check), static_cast<QWidget*>(arrows_factor),
+                       static_cast<QWidget*>(arrows_box)})
+        w->setStatusTip(w->toolTip());
 
     GroupBox2 = group(Panel1, "GroupBox2", QStringLiteral("Transparência"), 80);
     TrackBar2 = track_bar(GroupBox2, "TrackBar2", 6, 18, 108, 0, 100, 0, 10);

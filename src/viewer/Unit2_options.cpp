@@ -50,6 +50,11 @@ void TForm2::connect_display_options() {
             }));
     connect(displacement_box, &QComboBox::activated, this,
             ui::guarded_slot(this, [this](int) { displacement_box_change(); }));
+    connect(arrows_check, &QCheckBox::toggled, this, ui::guarded_slot(this, [this] { arrows_change(); }));
+    connect(arrows_factor, &QLineEdit::editingFinished, this,
+            ui::guarded_slot(this, [this] { arrows_change(); }));
+    connect(arrows_box, &QComboBox::activated, this,
+            ui::guarded_slot(this, [this](int) { arrows_change(); }));
     connect(TrackBar4, &QSlider::valueChanged, this, ui::guarded_slot(this, [this] { TrackBar4Change(); }));
     connect(TrackBar5, &QSlider::valueChanged, this, ui::guarded_slot(this, [this] { TrackBar5Chane(); }));
     connect(TrackBar6, &QSlider::valueChanged, this, ui::guarded_slot(this, [this] { TrackBar6Change(); }));
@@ -186,6 +191,13 @@ void TForm2::displacement_box_change() {
     // Every list is drawn again with its new displacement.
     changes = true;
     request_repaint(DirectOpenGL1);
+}
+
+// The arrows are drawn by the render pass after the lists, and the legend
+// may tell their magnitudes: a repaint of both is enough.
+void TForm2::arrows_change() {
+    request_repaint(DirectOpenGL1);
+    request_repaint(DirectOpenGL2);
 }
 
 void TForm2::Edit7Exit() {

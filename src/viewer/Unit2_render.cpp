@@ -23,6 +23,7 @@
 #include "viewer/render/mesh_gl.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QOpenGLContext>
 #include <QSlider>
@@ -72,6 +73,9 @@ view::ViewSettings TForm2::view_settings() const {
     s.displacement_factor = typed(Edit7);
     s.displacement_slider = TrackBar3->value();
     s.displacement_field = displacement_field_;
+    s.arrows = arrows_check->isChecked();
+    s.arrow_field = arrows_box->currentData().toString().toStdString();
+    s.arrow_factor = typed(arrows_factor);
 
     s.legend = CheckBox3->isChecked();
     s.scientific = CheckBox9->isChecked();

@@ -73,6 +73,13 @@ void choose_displacement(TForm2& f, int index) {
     f.displacement_box_change();
 }
 
+// "Setas" on, with field `index` (0 the displacement, then the fields) and a factor.
+void set_arrows(TForm2& f, int index, const char* factor) {
+    f.arrows_box->setCurrentIndex(index);
+    set_text(f.arrows_factor, factor);
+    f.arrows_check->setChecked(true);
+}
+
 // Every view option and every --view preset at least once.
 const PictureCase kCases[] = {
     // Files of other formats open framed; --fit frames after the turns.
@@ -90,6 +97,29 @@ const PictureCase kCases[] = {
      },
      {"--mesh", "--deformed-mesh", "--list", "5", "--displacement-field", "Deformation", "--displacement",
       "2"}},
+    // No result list checked: the arrows are coloured and the legend tells their magnitudes.
+    {"ArrowsOfAFieldColouredWithTheirLegend",
+     "import/calculix/beam20.frd",
+     640,
+     480,
+     [](TForm2& f) {
+         check(f, 2);
+         f.CheckBox3->setChecked(true);
+         set_arrows(f, 1, "1"); // "DISP"
+         f.apply_preset(1);
+     },
+     {"--deformed-mesh", "--legend", "--arrows=DISP", "--orbit", "-30,45"}},
+    // Over a coloured list the arrows are black, on the shape the list is drawn on.
+    {"ArrowsOfTheDisplacementOverAList",
+     "import/calculix/beam20.frd",
+     640,
+     480,
+     [](TForm2& f) {
+         check(f, kFixList + 4);
+         set_arrows(f, 0, "2.5");
+         f.apply_preset(1);
+     },
+     {"--list", "5", "--arrows", "--arrow-factor", "2.5", "--orbit", "-30,45"}},
     {"ImportedBeamTurnedWithoutDisplacement",
      "import/calculix/beam20.frd",
      640,
@@ -485,7 +515,7 @@ TEST(BatchPictureCases, CoverEveryViewOption) {
     std::set<QString> used;
     for (const PictureCase& c : kCases)
         for (const QString& o : c.options)
-            if (o.startsWith("--")) used.insert(o);
+            if (o.startsWith("--")) used.insert(o.section('=', 0, 0));
     for (const cli::Option& o : cli::options()) {
         if (o.scope != cli::Scope::View && o.scope != cli::Scope::Picture && o.scope != cli::Scope::Figure)
             continue;

@@ -88,7 +88,9 @@ TEST(CommandLine, DefaultsAreTheViewerJustOpened) {
     EXPECT_TRUE(v.lists.empty());
     EXPECT_EQ(v.deformed_list, 0);
     EXPECT_FALSE(v.nodes || v.mesh || v.deformed_mesh || v.node_numbers || v.element_numbers || v.extremes ||
-                 v.bands || v.negative || v.scientific || v.legend || v.solid || v.common_range || v.clip);
+                 v.bands || v.negative || v.scientific || v.legend || v.solid || v.common_range || v.clip ||
+                 v.arrows);
+    EXPECT_EQ(v.arrow_factor.read(), 1);
     EXPECT_EQ(v.displacement_factor.read(), 1);
     EXPECT_EQ(v.displacement_slider, 50);
     EXPECT_EQ(v.transparency, 0);
@@ -202,6 +204,16 @@ TEST(CommandLine, EveryOptionReachesItsSetting) {
          [](auto& c) { return c.view.displacement_field == std::optional<std::string>("Deformation"); }},
         {"--displacement-field", picture({"--displacement-field=none"}),
          [](auto& c) { return c.view.displacement_field == std::optional<std::string>(""); }},
+        {"--arrows", picture({"--arrows"}),
+         [](auto& c) { return c.view.arrows && c.view.arrow_field.empty(); }},
+        // The field only after '=': the next argument stays the result file.
+        {"--arrows",
+         {"--picture", "p.png", "--arrows", "f.txt"},
+         [](auto& c) { return c.view.arrows && c.view.arrow_field.empty() && c.file == "f.txt"; }},
+        {"--arrows", picture({"--arrows=FORC"}),
+         [](auto& c) { return c.view.arrows && c.view.arrow_field == "FORC"; }},
+        {"--arrow-factor", picture({"--arrow-factor", "2.5"}),
+         [](auto& c) { return c.view.arrow_factor.read() == 2.5; }},
         {"--fit", picture({"--fit"}), [](auto& c) { return c.view.fit && !c.view.open_fitted; }},
         {"--transparency", picture({"--transparency", "40"}),
          [](auto& c) { return c.view.transparency == 40; }},
@@ -257,7 +269,10 @@ TEST(CommandLine, BadCommandLinesNameTheirArgument) {
         {picture({"--displacement-field="}),
          "bad value '' for --displacement-field (expected a field name or none)"},
         {picture({"--fit=1"}), "option --fit takes no value"},
-        {{"--mesh", "f.txt"}, "option --mesh needs one of --picture, --video, --history, --plot-line"},
+        {picture({"--arrows="}), "bad value '' for --arrows (expected a field name)"},
+        {picture({"--arrow-factor", "0"}), "bad value '0' for --arrow-factor (expected a factor above 0)"},
+        {picture({"--arrow-factor", "x"}), "bad value 'x' for --arrow-factor (expected a factor above 0)"},
+        {{"--mesh", "f.txt"},         {{"--mesh", "f.txt"}, "option --mesh needs one of --picture, --video, --history, --plot-line"},
         {{"--info"}, "--info needs a result file"},
         {{"--info", "a.txt", "b.txt"}, "unexpected argument b.txt"},
         {{"--convert", "out.vtu"}, "--convert needs an output file and a result file"},
@@ -354,7 +369,7 @@ TEST(CommandLine, HelpShowsEveryOptionOfTheTable) {
         EXPECT_TRUE(names.insert(o.name).second) << "two rows";
         EXPECT_TRUE(o.name.starts_with("--"));
         std::string form(o.name);
-        if (!o.value.empty()) form += " " + std::string(o.value);
+        if (!o.value.empty()) form += (o.value.starts_with("[=") ? "" : " ") + std::string(o.value);
         if (o.help.empty()) {
             EXPECT_EQ(help.find(form + " "), std::string::npos);
             continue;

@@ -85,6 +85,14 @@ void set_displacement_field(ResultModel& m, const std::string& field) {
     }
 }
 
+std::optional<std::array<int, 3>> field_lists_of_step(const ResultModel& m, const std::string& field, int k) {
+    if (k < 0 || k > m.nlista) return std::nullopt;
+    const std::string_view step = k > 0 ? split_step(m.namelista[static_cast<std::size_t>(k)]).second : "";
+    for (const FieldLists& f : find_fields(m))
+        if (f.field == field && (k == 0 || f.step == step)) return f.lists;
+    return std::nullopt;
+}
+
 std::vector<int> same_list_every_step(const ResultModel& m, int k) {
     if (k < 1 || k > m.nlista) return {};
     const auto [head, step] = split_step(m.namelista[static_cast<std::size_t>(k)]);

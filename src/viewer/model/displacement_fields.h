@@ -13,6 +13,8 @@
 
 #include "viewer/model/result_model.h"
 
+#include <array>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -29,6 +31,12 @@ std::vector<std::string> displacement_fields(const ResultModel& model);
 // (every list undeformed). Throws std::invalid_argument naming the fields
 // there are when the model has no such field, before changing anything.
 void set_displacement_field(ResultModel& model, const std::string& field);
+
+// The lists holding the X Y Z components of the three-component nodal field
+// `field` in the step of list k (1..nlista), in the first step that has it
+// for k = 0; nothing when that step lacks the field or k is out of range.
+std::optional<std::array<int, 3>> field_lists_of_step(const ResultModel& model, const std::string& field,
+                                                      int k);
 
 // The lists that show what list k shows (the same field and component, the
 // same name before its step part) in every step, in list order; k itself

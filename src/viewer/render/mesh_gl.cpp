@@ -1,5 +1,6 @@
 #include "viewer/render/mesh_gl.h"
 
+#include "viewer/legend/colour_scale.h"
 #include "viewer/model/number_text.h"
 #include "viewer/render/array_emitter_gl.h"
 #include "viewer/render/bitmap_font_gl.h"
@@ -276,6 +277,29 @@ void draw_extreme_marks(const ResultModel& m, const ListExtremes& x, const NodeP
     glMatrixMode(GL_MODELVIEW);
     glPopMatrix();
     glPopAttrib();
+}
+
+void draw_arrows(std::span<const NodeArrow> arrows, double scale, std::array<double, 2> range, bool banded,
+                 bool negative, bool coloured) {
+    struct GlSink : ArrowSink {
+        std::array<double, 2> range;
+        bool banded, negative, coloured;
+        void segment(const Point3& a, const Point3& b, double magnitude) override {
+            const Rgb c = coloured ? arrow_colour(magnitude, range, banded, negative) : Rgb{};
+            glColor4d(c.r, c.g, c.b, 1);
+            glVertex3d(a.x, a.y, a.z);
+            glVertex3d(b.x, b.y, b.z);
+        }
+    } sink;
+    sink.range = range;
+    sink.banded = banded;
+    sink.negative = negative;
+    sink.coloured = coloured;
+    glLineWidth(1);
+    glBegin(GL_LINES);
+    for (const NodeArrow& a : arrows)
+        arrow_segments(a, scale, sink);
+    glEnd();
 }
 
 } // namespace orv

@@ -11,11 +11,14 @@
 
 #include "viewer/legend/legend_layout.h"
 #include "viewer/model/result_model.h"
+#include "viewer/render/arrows.h"
 #include "viewer/render/element_geometry.h"
 #include "viewer/render/extremes.h"
 #include "viewer/render/piece_chunks.h"
 #include "viewer/render/render_inputs.h"
 
+#include <array>
+#include <span>
 #include <string_view>
 
 namespace orv {
@@ -75,5 +78,11 @@ void draw_element_numbers(const ResultModel& m);
 // GL state (matrices, enables, colour, point size, line width) is restored.
 void draw_extreme_marks(const ResultModel& m, const ListExtremes& x, const NodePlacement& place,
                         bool scientific);
+
+// "Setas": the arrows as GL_LINES of width 1 (arrow_segments at `scale`),
+// each in arrow_colour of its magnitude over `range` when `coloured`, black
+// otherwise.
+void draw_arrows(std::span<const NodeArrow> arrows, double scale, std::array<double, 2> range, bool banded,
+                 bool negative, bool coloured);
 
 } // namespace orv

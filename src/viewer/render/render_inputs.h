@@ -9,6 +9,7 @@
 #include "viewer/render/colour_list.h"
 
 #include <array>
+#include <string>
 #include <vector>
 
 namespace orv {
@@ -57,6 +58,18 @@ struct RenderPassInputs {
     bool extremes = false;
     // Their values are written as the legend writes its labels ("Notação Científica").
     bool extremes_scientific = false;
+    // "Setas": after the replay, arrows of a three-component nodal field at
+    // the drawn nodes (render/arrows.h), on the shape the lowest checked list
+    // is drawn on (else the deformed mesh when checked, else undeformed), cut
+    // by the clip plane. Coloured by magnitude as the legend colours its range
+    // (continuous or banded, negative) when no result list is checked, the
+    // legend then showing their range; black over a coloured list, whose
+    // legend they do not share.
+    struct Arrows {
+        bool shown = false;
+        std::string field;                   // "" the displacement
+        RealField factor = RealField::of(1); // the longest arrow's length, times kArrowFraction
+    } arrows;
     // List 3 uses colours.line_def_w / line_def_rgb / line_def_t.
 };
 

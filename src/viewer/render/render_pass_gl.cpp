@@ -2,6 +2,7 @@
 
 #include "viewer/model/number_text.h"
 #include "viewer/render/array_emitter_gl.h"
+#include "viewer/render/arrows.h"
 #include "viewer/render/coarse_lists.h"
 #include "viewer/render/colour_list_gl.h"
 #include "viewer/render/mesh_gl.h"
@@ -207,6 +208,9 @@ bool RenderPass::run(const RenderPassInputs& in, const RenderPassHooks& hooks) {
         glEnable(GL_CLIP_PLANE0);
         glClipPlane(GL_CLIP_PLANE0, rs.clip_plane.data());
         if (!in.clip_enabled) glDisable(GL_CLIP_PLANE0);
+        // The arrows' factor and field, refused as the plane is: before anything is replayed.
+        const double arrow_factor = in.arrows.shown ? in.arrows.factor.read() : 0;
+        if (in.arrows.shown) arrow_source(*in.model, in.arrows.field, 0);
 
         const int count = display_list_count(nlista);
         if (!rs.lists.assigned()) {
@@ -328,6 +332,7 @@ bool RenderPass::run(const RenderPassInputs& in, const RenderPassHooks& hooks) {
         }
         rs.last_replay_coarse = coarse_used;
         if (in.extremes) draw_extremes(in);
+        if (in.arrows.shown) draw_arrows(in, arrow_factor);
         rs.last_calls = plan.calls;
         rs.clip = in.clip_enabled ? std::optional(rs.clip_plane) : std::nullopt;
         rs.release.clear();
@@ -375,6 +380,40 @@ void RenderPass::draw_extremes(const RenderPassInputs& in) {
     const auto list = static_cast<std::size_t>(kFixList + k);
     const double factor = list <= state.content.size() ? state.content[list - 1].factor : 0;
     draw_extreme_marks(m, *cache.found, {true, 3 * k, factor}, in.extremes_scientific);
+}
+
+void RenderPass::draw_arrows(const RenderPassInputs& in, double factor) {
+    const ResultModel& m = *in.model;
+    int k = 0;
+    for (int i = kFixList; i < static_cast<int>(in.checked.size()) && k == 0; ++i)
+        if (in.checked[static_cast<std::size_t>(i)]) k = i - kFixList + 1;
+    if (k > m.nlista) k = 0;
+    // The shape the arrows stand on: that of the lowest checked list's
+    // colours, else the deformed mesh's, each with the factor it was drawn with.
+    const auto drawn_factor = [this](int list) {
+        return static_cast<std::size_t>(list) <= state.content.size()
+                   ? state.content[static_cast<std::size_t>(list - 1)].factor
+                   : 0.0;
+    };
+    NodePlacement place;
+    if (k > 0)
+        place = {true, 3 * k, drawn_factor(kFixList + k)};
+    else if (in.checked.size() > 2 && in.checked[2])
+        place = {true, in.chbox, drawn_factor(3)};
+    const ArrowSource source = arrow_source(m, in.arrows.field, k > 0 ? k : in.chbox / 3);
+    std::array<double, 16> modelview{}, projection{};
+    std::array<int, 4> viewport{};
+    glGetDoublev(GL_MODELVIEW_MATRIX, modelview.data());
+    glGetDoublev(GL_PROJECTION_MATRIX, projection.data());
+    glGetIntegerv(GL_VIEWPORT, viewport.data());
+    const ArrowChoice choice = choose_arrows(
+        m, source, place,
+        [&](const Point3& p) { return project_to_screen(p, modelview, projection, viewport); },
+        kArrowSpacing);
+    if (choice.arrows.empty()) return;
+    const double scale = arrow_length_scale(choice.range[1], model_size(m), kArrowFraction, factor);
+    // The legend's colours: "Faixas de Cores" and "Legenda Negativa" as it draws them.
+    orv::draw_arrows(choice.arrows, scale, choice.range, in.colours.banded, in.colours.negative, k == 0);
 }
 
 void RenderPass::start_coarse_build(int list, PieceChunks runs, int cells_across) {

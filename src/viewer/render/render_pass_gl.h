@@ -45,10 +45,11 @@
 // than lod_budget_seconds, a list whose coarse version is ready replays that
 // instead. Passes that are not interacting always replay the full lists.
 //
-// Failures: a field that is not a number (clip plane, displacement factor)
-// or a context out of list names ends the pass before anything is replayed; a
-// list left half-built is ended, emptied and counted as missing. The message
-// goes to hooks.report_error once: the same message is not repeated while the
+// Failures: a field that is not a number (clip plane, displacement factor,
+// the arrows' factor), an arrows' field the model lacks or a context out of
+// list names ends the pass before anything is replayed; a list left
+// half-built is ended, emptied and counted as missing. The message goes to
+// hooks.report_error once: the same message is not repeated while the
 // failure lasts (every repaint meets it again), and a pass that completes
 // re-arms the report. report_error runs inside the pass: a window defers its
 // message box until the paint is over.
@@ -99,6 +100,7 @@ class RenderPass {
 
   private:
     void draw_extremes(const RenderPassInputs& in);
+    void draw_arrows(const RenderPassInputs& in, double factor);
     struct Coarse;
     struct Built;
     void compile(const RenderPassInputs& in, int list, double factor, PieceChunks* keep, PieceChunks* pieces);

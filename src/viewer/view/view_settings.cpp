@@ -3,6 +3,7 @@
 #include "viewer/legend/colour_scale.h"
 #include "viewer/legend/common_range.h"
 #include "viewer/model/displacement_fields.h"
+#include "viewer/render/arrows.h"
 #include "viewer/render/render_plan.h"
 #include "viewer/view/framing.h"
 #include "viewer/view/interaction.h"
@@ -42,6 +43,7 @@ RenderPassInputs render_pass_inputs(const ViewSettings& s, const ResultModel& mo
     in.undeformed_lines = s.undeformed_lines;
     in.extremes = s.extremes;
     in.extremes_scientific = s.scientific;
+    in.arrows = {s.arrows, s.arrow_field, s.arrow_factor};
 
     ColourListSettings& c = in.colours;
     c.displacement_position = s.displacement_slider;
@@ -69,7 +71,19 @@ LegendInputs legend_inputs(const ViewSettings& s, const ResultModel& model) {
         return item >= 0 && static_cast<std::size_t>(item) < checked.size() &&
                checked[static_cast<std::size_t>(item)];
     });
+    // With no result list checked the arrows are the coloured thing: the
+    // legend tells their magnitudes (an unknown field is reported by the pass).
+    if (s.arrows && s.lists.empty()) {
+        try {
+            in.range = magnitude_range(model, arrow_source(model, s.arrow_field, s.deformed_list));
+        } catch (const std::invalid_argument&) {
+        }
+    }
     return in;
+}
+
+void check_arrow_field_of(const ViewSettings& s, const ResultModel& model) {
+    if (s.arrows) arrow_source(model, s.arrow_field, s.deformed_list);
 }
 
 void load_colour_scale(const ViewSettings& s) {

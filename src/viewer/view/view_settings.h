@@ -63,6 +63,11 @@ struct ViewSettings {
     // the file's own displacement (the name rule of imported formats).
     std::optional<std::string> displacement_field;
 
+    // ---- Arrows ("Setas", render/arrows.h) ----
+    bool arrows = false;
+    std::string arrow_field;                   // "" the displacement, else a three-component nodal field
+    RealField arrow_factor = RealField::of(1); // the factor beside the check box
+
     // ---- Legend ----
     bool legend = false;     // "Legenda": the legend view shown at the top left
     bool scientific = false; // "Notação Científica"
@@ -130,6 +135,10 @@ void apply_common_range_of(const ViewSettings& s, ResultModel& model);
 // the settings keep the file's). Throws std::invalid_argument, naming the
 // fields there are, for a field the model lacks.
 void apply_displacement_field_of(const ViewSettings& s, ResultModel& model);
+
+// Throws std::invalid_argument, naming the fields there are, when the
+// settings draw arrows of a field the model lacks.
+void check_arrow_field_of(const ViewSettings& s, const ResultModel& model);
 
 // Pitch and turn (degrees) that bring the camera from the front view to `v`.
 // Top and bottom stop at the orbit's pole margin, as a pitch of +-90 does in

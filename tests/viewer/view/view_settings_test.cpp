@@ -7,10 +7,13 @@
 #include "viewer/render/render_plan.h"
 #include "viewer/view/viewer_scenes.h"
 
+#include "../render/test_model.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -112,6 +115,43 @@ TEST(ViewSettings, EverySettingReachesTheRenderPass) {
         EXPECT_FALSE(in.changes1);
         EXPECT_TRUE(c.holds(in));
     }
+}
+
+// "Setas": with no list coloured the legend tells the arrows' magnitudes;
+// a field the file lacks is refused before drawing.
+TEST(ViewSettings, ArrowsReachThePassAndTheLegend) {
+    std::vector<test::TestNode> nodes(3);
+    const std::array<double, 3> u[] = {{3, 4, 0}, {0, 0, 1}, {0, 0, 0}};
+    for (std::size_t i = 0; i < nodes.size(); ++i) {
+        nodes[i].at = {static_cast<double>(i), 0, 0};
+        nodes[i].values = {u[i][0], u[i][1], u[i][2], std::hypot(u[i][0], u[i][1], u[i][2])};
+    }
+    ResultModel m = test::make_model(nodes, {}, 4);
+    m.namelista = {"", "U X - passo 1", "U Y - passo 1", "U Z - passo 1", "U Magnitude - passo 1"};
+
+    ViewSettings s;
+    s.arrows = true;
+    s.arrow_field = "U";
+    s.arrow_factor = RealField::typed("2,5");
+    const RenderPassInputs in = render_pass_inputs(s, m, false, false);
+    EXPECT_TRUE(in.arrows.shown);
+    EXPECT_EQ(in.arrows.field, "U");
+    EXPECT_EQ(in.arrows.factor.read(), 2.5);
+
+    EXPECT_EQ(legend_inputs(s, m).range, (std::array<double, 2>{1, 5}));
+    s.arrow_field = ""; // the nodes' own displacement: none here
+    EXPECT_EQ(legend_inputs(s, m).range, (std::array<double, 2>{0, 0}));
+    s.arrow_field = "U";
+    set_lists(s, {4}); // a coloured list keeps its legend
+    EXPECT_EQ(legend_inputs(s, m).range, m.maxlista[4]);
+
+    EXPECT_NO_THROW(check_arrow_field_of(s, m));
+    s.arrow_field = "V";
+    EXPECT_THROW(check_arrow_field_of(s, m), std::invalid_argument);
+    set_lists(s, {});
+    EXPECT_EQ(legend_inputs(s, m).range, (std::array<double, 2>{0, 0}));
+    s.arrows = false;
+    EXPECT_NO_THROW(check_arrow_field_of(s, m));
 }
 
 TEST(ViewSettings, LegendShowsTheLowestCheckedListOrTheCommonRange) {
