@@ -272,7 +272,7 @@ TEST(CommandLine, BadCommandLinesNameTheirArgument) {
         {picture({"--arrows="}), "bad value '' for --arrows (expected a field name)"},
         {picture({"--arrow-factor", "0"}), "bad value '0' for --arrow-factor (expected a factor above 0)"},
         {picture({"--arrow-factor", "x"}), "bad value 'x' for --arrow-factor (expected a factor above 0)"},
-        {{"--mesh", "f.txt"},         {{"--mesh", "f.txt"}, "option --mesh needs one of --picture, --video, --history, --plot-line"},
+        {{"--mesh", "f.txt"}, "option --mesh needs one of --picture, --video, --history, --plot-line"},
         {{"--info"}, "--info needs a result file"},
         {{"--info", "a.txt", "b.txt"}, "unexpected argument b.txt"},
         {{"--convert", "out.vtu"}, "--convert needs an output file and a result file"},
