@@ -267,19 +267,26 @@ inline void put(double& slot, double v) {
     std::atomic_ref<double>(slot).store(v, std::memory_order_relaxed);
 }
 
-// Reads records first..count-1 (0-based) of the node block (list 0: six
-// reals each into coord 1..6) or of result list `list` (three reals into its
-// coord columns, the value into listas). At end of file the record under way
-// is completed with zeros and the reading stops; the caller clears the rest.
+// Where the records of a block go: record r (0-based) of the node block puts
+// its six reals at rows + (r+1)*stride; of a result list, its three
+// displacement reals there and its value at values[r+1].
+struct RealTarget {
+    double* rows = nullptr;
+    std::size_t stride = 0;
+    double* values = nullptr; // null for the node block
+    bool list() const { return values != nullptr; }
+};
+
+// Reads records first..count-1 (0-based) of the node block or of a result
+// list into `t`. At end of file the record under way is completed with
+// zeros and the reading stops; the caller clears the rest.
 template <bool kList>
-void read_reals(Scanner& in, ResultModel& m, int list, std::int64_t first, std::int64_t count,
-                EndKind end_kind, Progress& out, RealStats& stats) {
-    const std::size_t cols = m.coord_cols();
-    const std::size_t lcols = m.listas_cols();
+void read_reals(Scanner& in, const RealTarget& t, std::int64_t first, std::int64_t count, EndKind end_kind,
+                Progress& out, RealStats& stats) {
+    const std::size_t cols = t.stride;
     constexpr int kWidth = kList ? 4 : 6;
-    const std::size_t col0 = kList ? 3 * static_cast<std::size_t>(list) + 4 : 1;
-    double* const coord = m.coord_data.data();
-    double* const listas = m.listas_data.data() + list;
+    double* const coord = t.rows;
+    double* const listas = t.values;
     out.next = first;
     out.resume = in.offset();
     out.resume_line = in.line();
@@ -290,8 +297,8 @@ void read_reals(Scanner& in, ResultModel& m, int list, std::int64_t first, std::
         const std::size_t i = static_cast<std::size_t>(r) + 1;
         // Straight into the arrays: a value held back on the stack and
         // copied later costs a store-forwarding stall per record.
-        double* const row = coord + i * cols + col0;
-        double* const value = listas + i * lcols;
+        double* const row = coord + i * cols;
+        double* const value = kList ? listas + i : nullptr;
         out.written = r + 1; // before any value lands: a bad token may stop the record halfway
         // One straight run of code per number, unrolled at compile time: a
         // loop over the numbers of a record costs branch mispredictions.
@@ -344,12 +351,12 @@ void read_reals(Scanner& in, ResultModel& m, int list, std::int64_t first, std::
     keep();
 }
 
-void read_reals(Scanner& in, ResultModel& m, int list, std::int64_t first, std::int64_t count,
-                EndKind end_kind, Progress& out, RealStats& stats) {
-    if (list)
-        read_reals<true>(in, m, list, first, count, end_kind, out, stats);
+void read_reals(Scanner& in, const RealTarget& t, std::int64_t first, std::int64_t count, EndKind end_kind,
+                Progress& out, RealStats& stats) {
+    if (t.list())
+        read_reals<true>(in, t, first, count, end_kind, out, stats);
     else
-        read_reals<false>(in, m, list, first, count, end_kind, out, stats);
+        read_reals<false>(in, t, first, count, end_kind, out, stats);
 }
 
 // Element rows written by read_elements: straight into the model, or into a
@@ -494,10 +501,10 @@ bool confirmed(const Progress& done, const Chunk& chunk, const Progress& o) {
     return !done.cut && !o.skipped && chunk.base == done.next;
 }
 
-// Node block (list 0) or result list `list`; folds the values into `stats`.
-BlockEnd read_real_block(Job& job, const Layout& layout, const Region& r, ResultModel& m, int list,
-                         RealStats& stats) {
-    const std::int64_t count = m.nnode;
+// The node block or a result list, `count` records into `t`; folds the
+// values into `stats`.
+BlockEnd read_real_block(Job& job, const Layout& layout, const Region& r, std::int64_t count,
+                         const RealTarget& t, RealStats& stats) {
     const std::vector<Chunk> chunks = chunks_of(layout, r);
     Progress done;
     done.resume = r.begin;
@@ -516,7 +523,7 @@ BlockEnd read_real_block(Job& job, const Layout& layout, const Region& r, Result
             Scanner in(job, buf, ch.begin, ch.end, ch.line);
             const EndKind kind = c + 1 < chunks.size() ? EndKind::Chunk : r.end_kind();
             try {
-                read_reals(in, m, list, ch.base, count, kind, outs[c], chunk_stats[c]);
+                read_reals(in, t, ch.base, count, kind, outs[c], chunk_stats[c]);
             } catch (const ReadError& e) {
                 outs[c].error = e.what();
             }
@@ -540,18 +547,16 @@ BlockEnd read_real_block(Job& job, const Layout& layout, const Region& r, Result
     if (serial) {
         Scanner in(job, job.buffer(0), done.resume, r.end, done.resume_line);
         Progress o;
-        read_reals(in, m, list, done.next, count, r.end_kind(), o, stats);
+        read_reals(in, t, done.next, count, r.end_kind(), o, stats);
         follow(done, o);
     }
     if (!done.early_end) return {};
     // The record under way was completed with zeros; clear what wrong guesses
     // wrote after it (the rest of the arrays is still zero from allocation).
-    const std::size_t cols = m.coord_cols();
-    const std::size_t col0 = list ? 3 * static_cast<std::size_t>(list) + 4 : 1;
     for (std::int64_t rec = done.read + 1; rec < std::min(dirty, count); ++rec) {
         const std::size_t i = static_cast<std::size_t>(rec) + 1;
-        std::fill_n(m.coord_data.data() + i * cols + col0, list ? 3 : 6, 0.0);
-        if (list) m.listas(i, static_cast<std::size_t>(list)) = 0;
+        std::fill_n(t.rows + i * t.stride, t.list() ? 3 : 6, 0.0);
+        if (t.list()) t.values[i] = 0;
     }
     // The missing values read as 0 count in the list's range; the record under way already added one.
     return {true, done.read};
@@ -715,10 +720,9 @@ void read_model(Job& job, ResultModel& m, const ReaderOptions& options, std::vec
     m.nlista = static_cast<std::int32_t>(lists);
     const std::size_t rows = static_cast<std::size_t>(nnode) + 1;
     m.coord_data.resize(rows * m.coord_cols());
-    m.listas_data.resize(rows * m.listas_cols());
+    m.reset_lists();
     // Fault the pages in on another core while the parsers run.
     PageWarmer warm_coord(m.coord_data.data(), m.coord_data.size() * sizeof(double));
-    PageWarmer warm_lists(m.listas_data.data(), m.listas_data.size() * sizeof(double));
     m.namelista.assign(static_cast<std::size_t>(m.nlista) + 1, std::string());
     m.conec_start.assign(static_cast<std::size_t>(nelem) + 2, 0);
     m.conec_data.clear();
@@ -733,7 +737,9 @@ void read_model(Job& job, ResultModel& m, const ReaderOptions& options, std::vec
     // Nodes.
     r = next_region(job, layout, r, nullptr);
     RealStats node_stats;
-    if (const BlockEnd end = read_real_block(job, layout, r, m, 0, node_stats); end.early)
+    if (const BlockEnd end =
+            read_real_block(job, layout, r, nnode, {m.coord_data.data() + 1, m.coord_cols()}, node_stats);
+        end.early)
         warn(early_end(name, "", nnode, "nodes", end.read));
 
     // Elements.
@@ -748,7 +754,9 @@ void read_model(Job& job, ResultModel& m, const ReaderOptions& options, std::vec
     for (std::int32_t k = 1; k <= m.nlista; ++k) {
         r = next_region(job, layout, r, &m.namelista[static_cast<std::size_t>(k)]);
         RealStats stats;
-        if (const BlockEnd end = read_real_block(job, layout, r, m, k, stats); end.early)
+        const RealTarget list{m.store->resident_own_displacement(k).data(), 3,
+                              m.store->resident_values(k).data()};
+        if (const BlockEnd end = read_real_block(job, layout, r, nnode, list, stats); end.early)
             warn(early_end(name, " in result list " + std::to_string(k) + " of " + std::to_string(m.nlista),
                            nnode, "nodes", end.read));
         found.lists[static_cast<std::size_t>(k)] = {stats.range.lo, stats.range.hi};

@@ -7,10 +7,10 @@ namespace orv {
 std::optional<ListExtremes> find_extremes(const ResultModel& m, int k) {
     if (k < 1 || k > m.nlista) return std::nullopt;
     std::optional<ListExtremes> out;
-    const auto col = static_cast<std::size_t>(k);
+    const ListValues values = m.values(k);
     for (std::size_t n = 1; n <= static_cast<std::size_t>(m.nnode); ++n) {
         if (!m.node_drawn(n)) continue;
-        const double v = m.listas(n, col);
+        const double v = values[n];
         if (std::isnan(v)) continue;
         const auto node = static_cast<std::int32_t>(n);
         if (!out) {
