@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -57,7 +58,9 @@ ResultModel make_plate(int n, bool quadratic_triangles, double waves) {
     m.nnode = side * side;
     m.nlista = 1;
     m.coord_data.resize(static_cast<std::size_t>(m.nnode + 1) * m.coord_cols());
-    m.listas_data.resize(static_cast<std::size_t>(m.nnode + 1) * m.listas_cols());
+    m.reset_lists();
+    const std::span<double> values = m.store->resident_values(1);
+    const std::span<double> displacement = m.store->resident_own_displacement(1);
     m.namelista = {"", "Synthetic"};
     m.maxlista.assign(2, {0, 0});
     double lo = INFINITY, hi = -INFINITY;
@@ -68,11 +71,11 @@ ResultModel make_plate(int n, bool quadratic_triangles, double waves) {
             m.coord(node, 1) = x;
             m.coord(node, 2) = y;
             m.coord(node, 3) = 0.01 * std::sin(7 * x);
-            m.coord(node, 7) = 0.02 * y;
-            m.coord(node, 8) = -0.01 * x;
-            m.coord(node, 9) = 0.05 * x * y;
+            displacement[3 * node] = 0.02 * y;
+            displacement[3 * node + 1] = -0.01 * x;
+            displacement[3 * node + 2] = 0.05 * x * y;
             const double v = std::sin(waves * M_PI * x) * std::cos(2 * M_PI * y) + x;
-            m.listas(node, 1) = v;
+            values[node] = v;
             lo = std::min(lo, v);
             hi = std::max(hi, v);
         }

@@ -114,8 +114,8 @@ double ceiling_pass(const char* path, long& tokens) {
 
 // Bytes of every array the finished model holds.
 double model_bytes(const orv::ResultModel& m) {
-    return m.coord_data.capacity() * 8.0 + m.listas_data.capacity() * 8.0 + m.conec_data.capacity() * 4.0 +
-           m.conec_start.capacity() * 8.0 + m.node_labels.capacity() * 8.0 +
+    return m.coord_data.capacity() * 8.0 + static_cast<double>(m.store->bytes_held()) +
+           m.conec_data.capacity() * 4.0 + m.conec_start.capacity() * 8.0 + m.node_labels.capacity() * 8.0 +
            m.element_labels.capacity() * 8.0 + static_cast<double>(m.inner_nodes.capacity());
 }
 
@@ -221,7 +221,7 @@ int main(int argc, char** argv) {
             continue;
         }
         const orv::ResultModel& m = first.model;
-        const double model_mib = (m.coord_data.capacity() * 8.0 + m.listas_data.capacity() * 8.0 +
+        const double model_mib = (m.coord_data.capacity() * 8.0 + static_cast<double>(m.store->bytes_held()) +
                                   m.conec_data.capacity() * 4.0 + m.conec_start.capacity() * 8.0) /
                                  (1 << 20);
         std::printf("file: %s (%d nodes, %d elements, %d lists; %ld tokens; checksum %g)\n", path, m.nnode,

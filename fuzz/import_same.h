@@ -72,8 +72,8 @@ template <class Import> int check_importer(const std::uint8_t* bytes, std::size_
             for (std::int32_t node : row.subspan(1))
                 if (node < 1 || node > m.nnode) __builtin_trap();
         }
-        if (m.listas_data.size() != (static_cast<std::size_t>(m.nnode) + 1) * m.listas_cols())
-            __builtin_trap();
+        for (int k = 1; k <= m.nlista; ++k)
+            if (m.values(k).size() != static_cast<std::size_t>(m.nnode) + 1) __builtin_trap();
     } catch (const ReadError&) {
     }
     return 0;

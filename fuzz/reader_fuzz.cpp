@@ -27,7 +27,12 @@ std::string outcome(const std::uint8_t* data, std::size_t size, const orv::Reade
         std::string s = orv::info_report(m);
         const auto put = [&](const void* p, std::size_t n) { s.append(static_cast<const char*>(p), n); };
         put(m.coord_data.data(), m.coord_data.size() * sizeof(double));
-        put(m.listas_data.data(), m.listas_data.size() * sizeof(double));
+        for (int k = 1; k <= m.nlista; ++k) {
+            const orv::ListValues v = m.values(k);
+            const orv::DisplacementValues d = m.displacement(k);
+            put(v.data(), v.size() * sizeof(double));
+            put(d.data(), d.size() * sizeof(double));
+        }
         put(m.conec_data.data(), m.conec_data.size() * sizeof(std::int32_t));
         put(m.conec_start.data(), m.conec_start.size() * sizeof(std::int64_t));
         put(&m.maxscale, sizeof m.maxscale);

@@ -124,6 +124,15 @@ py::array shared_doubles(const double* first, std::size_t count, std::size_t col
     return a;
 }
 
+// Read-only NumPy view of a list's block (`cols` doubles a row, 0: a
+// vector), from row 1 on; the array keeps the handle, and so the block.
+py::array held_doubles(const BlockHandle& block, std::size_t cols) {
+    auto* kept = new BlockHandle(block);
+    const py::capsule owner(kept, [](void* p) { delete static_cast<BlockHandle*>(p); });
+    const std::size_t width = cols == 0 ? 1 : cols;
+    return shared_doubles(kept->data() + width, kept->size() / width - 1, cols, width, owner);
+}
+
 // A read-only array of `values`, which it keeps; its flag cannot be set
 // back (the memory belongs to no array).
 template <class T> py::array read_only(std::vector<T> values) {
@@ -486,9 +495,15 @@ PYBIND11_MODULE(_orvanel, m) {
                 const Model& s = self.cast<const Model&>();
                 check_list(s, k, 0);
                 const ResultModel& r = s.model;
-                return shared_doubles(r.coord_data.data() + r.coord_cols() + 3 * static_cast<std::size_t>(k) +
-                                          4,
-                                      static_cast<std::size_t>(r.nnode), 3, r.coord_cols(), self);
+                if (k == 0)
+                    return shared_doubles(r.coord_data.data() + r.coord_cols() + 4,
+                                          static_cast<std::size_t>(r.nnode), 3, r.coord_cols(), self);
+                const DisplacementValues d = r.displacement(k);
+                if (d.empty()) // no displacement: zeros
+                    return held_doubles(BlockHandle(std::make_shared<const ListBlock>(
+                                            3 * (static_cast<std::size_t>(r.nnode) + 1), 0.0)),
+                                        3);
+                return held_doubles(d, 3);
             },
             py::arg("k"))
         .def(
@@ -496,9 +511,7 @@ PYBIND11_MODULE(_orvanel, m) {
             [](py::object self, int k) {
                 const Model& s = self.cast<const Model&>();
                 check_list(s, k, 1);
-                const ResultModel& r = s.model;
-                return shared_doubles(r.listas_data.data() + r.listas_cols() + static_cast<std::size_t>(k),
-                                      static_cast<std::size_t>(r.nnode), 0, r.listas_cols(), self);
+                return held_doubles(s.model.values(k), 0);
             },
             py::arg("k"))
         .def_property_readonly("node_labels",

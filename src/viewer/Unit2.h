@@ -491,7 +491,7 @@ class TForm2 : public QWidget {
     view::Vec3f home_position_{0, 0, 0};
     // The displacement columns as the file gave them, kept from the first
     // choice of another field on ("do arquivo" puts them back).
-    std::vector<double> file_displacements_;
+    std::vector<DisplacementRef> file_displacements_;
     bool file_displacements_kept_ = false;
     std::optional<std::string> displacement_field_; // as view_settings() reports it
 

@@ -217,6 +217,48 @@ TEST_F(BatchCli, PlotLineWithChart) {
     EXPECT_LT(right, image.width() * 5 / 6);
 }
 
+// A cache of one list (ORVANEL_CACHE_MB=0) reads lists again and again, and
+// changes no byte of what the batch modes write.
+TEST_F(BatchCli, ACacheOfOneListWritesTheSameFiles) {
+    struct Mode {
+        const char* what;
+        QStringList args; // "OUT" stands for the output file
+        const char* out;
+    };
+    const Mode modes[] = {
+        {"picture of the last list",
+         {"--picture", "OUT", "--list", "12", "--size", "320x240", "--bands", "--deformed-mesh", "--extremes",
+          kTwelve},
+         "out.png"},
+        {"video of every list",
+         {"--video", "OUT", "--lists", "1:12", "--size", "160x120", kTwelve},
+         "out.avi"},
+        {"history over every list", {"--history", "21", "--lists", "1:10", kViga}, "viga_1.lst"},
+    };
+    for (const Mode& m : modes) {
+        SCOPED_TRACE(m.what);
+        QByteArray written[2];
+        for (int budget = 0; budget < 2; ++budget) {
+            const QString out = in_scratch(QString::fromLatin1(m.out));
+            QStringList args = m.args;
+            args.replaceInStrings(QRegularExpression("^OUT$"), out);
+            if (budget == 0)
+                qputenv("ORVANEL_CACHE_MB", "0");
+            else
+                qunsetenv("ORVANEL_CACHE_MB");
+            const test::BatchRun r = run(args);
+            qunsetenv("ORVANEL_CACHE_MB");
+            ASSERT_EQ(r.exit_code, 0) << r.err.toStdString();
+            QFile f(out);
+            ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << out.toStdString();
+            written[budget] = f.readAll();
+            f.remove();
+        }
+        EXPECT_FALSE(written[0].isEmpty());
+        EXPECT_TRUE(written[0] == written[1]);
+    }
+}
+
 struct ErrorCase {
     const char* what;
     QStringList args;

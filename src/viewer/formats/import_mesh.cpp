@@ -1040,7 +1040,7 @@ ReadResult build_model(ImportData&& data, const std::string& name_in, int thread
     // Sized, not touched: pages come in as the rows are written below, while
     // the hand-over they are filled from is handed back.
     m.coord_data.resize(rows * m.coord_cols());
-    m.listas_data.resize(rows * m.listas_cols());
+    m.reset_lists();
     m.namelista.assign(static_cast<std::size_t>(nlista) + 1, std::string());
     for (std::int64_t k = 1; k <= nlista; ++k)
         m.namelista[static_cast<std::size_t>(k)] = std::move(specs[static_cast<std::size_t>(k) - 1].name);
@@ -1186,15 +1186,19 @@ ReadResult build_model(ImportData&& data, const std::string& name_in, int thread
     ZeroedVector<std::int64_t>().swap(mesh.cell_offsets);
     ZeroedVector<std::uint8_t>().swap(mesh.cell_types);
 
-    // Where each list's values and displacement come from.
+    // Where each list's values and displacement come from, and where they go:
+    // the lists of a step share one displacement, written by its first list.
     struct ListSource {
         const double* values = nullptr; // npoint rows of `comps`
         int comps = 1;
         ListSpec::Kind kind = ListSpec::component;
         int comp = 0;
         const double* disp = nullptr; // npoint rows of 3, or none
+        double* out = nullptr;        // the list's values in the store
+        double* disp_out = nullptr;   // the step's displacement, for the step's first list only
     };
     std::vector<ListSource> sources;
+    std::vector<double*> step_displacements;     // one per step that has a displacement
     std::vector<ZeroedVector<double>*> consumed; // every array the rows are filled from
     consumed.push_back(&mesh.points);
     {
@@ -1212,12 +1216,23 @@ ReadResult build_model(ImportData&& data, const std::string& name_in, int thread
                 if (field_ok[s][f] && !fd.on_cells && fd.components == 3 && is_displacement_name(fd.name))
                     disp = fd.values.data();
             }
+            int shared = 0;
             for (std::size_t f = 0; f < step.fields.size(); ++f) {
                 if (!field_ok[s][f]) continue;
                 ImportField& fd = step.fields[f];
                 consumed.push_back(&fd.values);
-                for (; k < specs.size() && specs[k].step == s && specs[k].field == f; ++k)
-                    sources.push_back({fd.values.data(), fd.components, specs[k].kind, specs[k].comp, disp});
+                for (; k < specs.size() && specs[k].step == s && specs[k].field == f; ++k) {
+                    const int list = static_cast<int>(k) + 1;
+                    double* disp_out = nullptr;
+                    if (disp && !shared) {
+                        shared = m.store->add_shared_displacement();
+                        disp_out = m.store->resident_shared_displacement(shared).data();
+                        step_displacements.push_back(disp_out);
+                    }
+                    if (disp) m.store->set_displacement(list, {DisplacementRef::Kind::shared, shared, {}});
+                    sources.push_back({fd.values.data(), fd.components, specs[k].kind, specs[k].comp, disp,
+                                       m.store->resident_values(list).data(), disp_out});
+                }
             }
         }
     }
@@ -1229,12 +1244,13 @@ ReadResult build_model(ImportData&& data, const std::string& name_in, int thread
     const std::size_t range_cols = static_cast<std::size_t>(nlista) + 1;
     std::vector<BlockRanges> block_ranges(static_cast<std::size_t>(row_blocks(npoint)));
     const auto fill_rows = [&](std::int64_t first, std::int64_t last) {
-        const std::size_t ccols = m.coord_cols(), lcols = m.listas_cols();
+        const std::size_t ccols = m.coord_cols();
         BlockRanges& ranges = block_ranges[static_cast<std::size_t>(first / kRowBlock)];
         ranges.start(range_cols);
+        std::vector<double> lrow(range_cols, 0.0); // the row's values, for the ranges
         for (std::int64_t i = first; i < last; ++i) {
-            double* crow = m.coord_data.data() + (static_cast<std::size_t>(i) + 1) * ccols;
-            double* lrow = m.listas_data.data() + (static_cast<std::size_t>(i) + 1) * lcols;
+            const std::size_t at = static_cast<std::size_t>(i) + 1;
+            double* crow = m.coord_data.data() + at * ccols;
             const double* p = mesh.points.data() + 3 * i;
             if (!std::isfinite(p[0]) || !std::isfinite(p[1]) || !std::isfinite(p[2]))
                 fail(name,
@@ -1244,8 +1260,8 @@ ReadResult build_model(ImportData&& data, const std::string& name_in, int thread
             crow[3] = p[2];
             for (std::size_t l = 0; l < sources.size(); ++l) {
                 const ListSource& sc = sources[l];
-                if (sc.disp) {
-                    double* d = crow + 3 * (l + 1) + 4;
+                if (sc.disp_out) {
+                    double* d = sc.disp_out + 3 * at;
                     // A displacement without a value leaves the node in place.
                     for (int a = 0; a < 3; ++a)
                         d[a] = std::isfinite(sc.disp[3 * i + a]) ? sc.disp[3 * i + a] : 0.0;
@@ -1265,8 +1281,9 @@ ReadResult build_model(ImportData&& data, const std::string& name_in, int thread
                     ++ranges.missing[l + 1];
                 }
                 lrow[l + 1] = x;
+                sc.out[at] = x;
             }
-            ranges.add(crow, lrow, range_cols, i == 0);
+            ranges.add(crow, lrow.data(), range_cols, i == 0);
         }
         for (const ZeroedVector<double>* v : consumed) {
             const std::size_t per_row = npoint ? v->size() / static_cast<std::size_t>(npoint) : 0;
@@ -1293,24 +1310,33 @@ ReadResult build_model(ImportData&& data, const std::string& name_in, int thread
                      0.5 * m.coord(static_cast<std::size_t>(cn.mids[static_cast<std::size_t>(t)]) + 1, j);
             m.coord(row, j) = x;
         }
-        for (std::size_t j = 1; j < m.listas_cols(); ++j) {
+        // Interpolated from the corner and mid-edge nodes, entries `width` apart.
+        const auto centre = [&](const double* a, std::size_t width, std::size_t c) {
             double x = 0;
             for (int t = 0; t < 4; ++t)
-                x += -0.25 *
-                         m.listas(static_cast<std::size_t>(cn.corners[static_cast<std::size_t>(t)]) + 1, j) +
-                     0.5 * m.listas(static_cast<std::size_t>(cn.mids[static_cast<std::size_t>(t)]) + 1, j);
-            m.listas(row, j) = x;
-        }
-        for (std::size_t j = 1; j < m.listas_cols(); ++j) {
+                x +=
+                    -0.25 *
+                        a[(static_cast<std::size_t>(cn.corners[static_cast<std::size_t>(t)]) + 1) * width +
+                          c] +
+                    0.5 * a[(static_cast<std::size_t>(cn.mids[static_cast<std::size_t>(t)]) + 1) * width + c];
+            return x;
+        };
+        for (double* d : step_displacements)
+            for (std::size_t c = 0; c < 3; ++c)
+                d[3 * row + c] = centre(d, 3, c);
+        for (const ListSource& sc : sources)
+            sc.out[row] = centre(sc.out, 1, 0);
+        for (std::size_t j = 1; j < range_cols; ++j) {
             const ListSpec::Kind kind = specs[j - 1].kind;
+            const auto v = [&](std::size_t l) { return sources[l - 1].out[row]; };
             if (kind == ListSpec::magnitude) {
-                const double x = m.listas(row, j - 3), y = m.listas(row, j - 2), z = m.listas(row, j - 1);
-                m.listas(row, j) = std::sqrt(x * x + y * y + z * z);
+                const double x = v(j - 3), y = v(j - 2), z = v(j - 1);
+                sources[j - 1].out[row] = std::sqrt(x * x + y * y + z * z);
             } else if (kind == ListSpec::von_mises) {
                 std::array<double, 6> t{};
                 for (std::size_t k = 0; k < 6; ++k)
-                    t[k] = m.listas(row, j - 6 + k);
-                m.listas(row, j) = von_mises_of(t);
+                    t[k] = v(j - 6 + k);
+                sources[j - 1].out[row] = von_mises_of(t);
             }
         }
     }
@@ -1320,9 +1346,14 @@ ReadResult build_model(ImportData&& data, const std::string& name_in, int thread
     all.start(range_cols);
     for (const BlockRanges& b : block_ranges)
         all.merge(b);
-    for (std::int64_t i = npoint + 1; i <= nnode; ++i)
-        all.add(m.coord_row(static_cast<std::size_t>(i)),
-                m.listas_data.data() + static_cast<std::size_t>(i) * m.listas_cols(), range_cols);
+    {
+        std::vector<double> lrow(range_cols, 0.0);
+        for (std::int64_t i = npoint + 1; i <= nnode; ++i) {
+            for (std::size_t l = 0; l < sources.size(); ++l)
+                lrow[l + 1] = sources[l].out[static_cast<std::size_t>(i)];
+            all.add(m.coord_row(static_cast<std::size_t>(i)), lrow.data(), range_cols);
+        }
+    }
     FoundRanges found;
     found.maxscale = all.maxscale;
     found.lists.assign(range_cols, {0.0, 0.0});

@@ -2,6 +2,7 @@
 
 #include "viewer/formats/import_mesh.h"
 
+#include <algorithm>
 #include <bit>
 #include <charconv>
 #include <cmath>
@@ -29,20 +30,36 @@ void put_int(std::string& out, std::int64_t v) {
 // Coordinates and displacements are finite in every model; values may be
 // NaN (no value, read from an imported file), which a .vtu keeps and the
 // native format, whose numbers are all finite, cannot hold.
+// The lowest node at fault is named, and at one node a coordinate or
+// displacement before a value; lists are read one at a time.
 void check_finite(const ResultModel& m, bool values) {
-    for (std::int64_t i = 1; i <= m.nnode; ++i) {
+    const auto nnode = static_cast<std::size_t>(m.nnode);
+    std::size_t bad_coord = nnode + 1, bad_value = nnode + 1;
+    int bad_list = 0;
+    for (std::size_t i = 1; i <= nnode && bad_coord > nnode; ++i)
         for (std::size_t j = 1; j < m.coord_cols(); ++j)
-            if (!std::isfinite(m.coord(static_cast<std::size_t>(i), j)))
-                throw ModelWriteError("node " + std::to_string(i) +
-                                      " has a coordinate or displacement that is not a finite number");
+            if (!std::isfinite(m.coord(i, j))) bad_coord = i;
+    for (int k = 1; k <= m.nlista; ++k) {
+        const DisplacementValues d = m.displacement(k);
+        for (std::size_t i = 1; i < std::min(bad_coord, d.size() / 3); ++i)
+            if (!std::isfinite(d[3 * i]) || !std::isfinite(d[3 * i + 1]) || !std::isfinite(d[3 * i + 2]))
+                bad_coord = i;
         if (!values) continue;
-        for (std::size_t k = 1; k < m.listas_cols(); ++k)
-            if (!std::isfinite(m.listas(static_cast<std::size_t>(i), k)))
-                throw ModelWriteError("result list " + std::to_string(k) + " has no value at node " +
-                                      std::to_string(i) +
-                                      " (a number that is not finite), which the native format cannot hold; "
-                                      "write a .vtu instead");
+        const ListValues v = m.values(k);
+        for (std::size_t i = 1; i < bad_value && i <= nnode; ++i)
+            if (!std::isfinite(v[i])) {
+                bad_value = i;
+                bad_list = k;
+            }
     }
+    if (bad_coord <= nnode && bad_coord <= bad_value)
+        throw ModelWriteError("node " + std::to_string(bad_coord) +
+                              " has a coordinate or displacement that is not a finite number");
+    if (bad_value <= nnode)
+        throw ModelWriteError("result list " + std::to_string(bad_list) + " has no value at node " +
+                              std::to_string(bad_value) +
+                              " (a number that is not finite), which the native format cannot hold; "
+                              "write a .vtu instead");
 }
 
 // A name as one line: line breaks become blanks, and a name that would start
@@ -170,12 +187,14 @@ std::string native_text_of(const ResultModel& m) {
     }
     for (std::int64_t k = 1; k <= m.nlista; ++k) {
         out += "#\n" + name_line(m.namelista[static_cast<std::size_t>(k)]) + "\n";
-        for (std::int64_t i = 1; i <= m.nnode; ++i) {
+        const ListValues values = m.values(static_cast<int>(k));
+        const DisplacementValues d = m.displacement(static_cast<int>(k));
+        for (std::size_t i = 1; i <= static_cast<std::size_t>(m.nnode); ++i) {
             for (std::size_t j = 0; j < 3; ++j) {
-                put_real(out, m.coord(static_cast<std::size_t>(i), 3 * static_cast<std::size_t>(k) + 4 + j));
+                put_real(out, d.empty() ? 0.0 : d[3 * i + j]);
                 out += ' ';
             }
-            put_real(out, m.listas(static_cast<std::size_t>(i), static_cast<std::size_t>(k)));
+            put_real(out, values[i]);
             out += '\n';
         }
     }
@@ -228,15 +247,19 @@ VtuBytes vtu_of(const ResultModel& m) {
     // Displacements: one array when all lists share theirs.
     const std::size_t nlista = static_cast<std::size_t>(m.nlista);
     const auto same_displacement = [&](std::size_t k, std::size_t l) {
-        for (std::size_t i = 1; i <= nnode; ++i)
-            for (std::size_t j = 0; j < 3; ++j)
-                if (m.coord(i, 3 * k + 4 + j) != m.coord(i, 3 * l + 4 + j)) return false;
+        const auto a = static_cast<int>(k), b = static_cast<int>(l);
+        if (m.store->displacement_ref(a) == m.store->displacement_ref(b) &&
+            m.store->displacement_ref(a).kind != DisplacementRef::Kind::own)
+            return true; // one block
+        const DisplacementValues x = m.displacement(a), y = m.displacement(b);
+        for (std::size_t i = 3; i < 3 * (nnode + 1); ++i)
+            if ((x.empty() ? 0.0 : x[i]) != (y.empty() ? 0.0 : y[i])) return false;
         return true;
     };
     const auto displaced = [&](std::size_t k) {
-        for (std::size_t i = 1; i <= nnode; ++i)
-            for (std::size_t j = 0; j < 3; ++j)
-                if (m.coord(i, 3 * k + 4 + j) != 0) return true;
+        const DisplacementValues d = m.displacement(static_cast<int>(k));
+        for (std::size_t i = 3; i < d.size(); ++i)
+            if (d[i] != 0) return true;
         return false;
     };
     bool shared = true;
@@ -295,27 +318,24 @@ VtuBytes vtu_of(const ResultModel& m) {
         return data;
     };
     const auto displacement_of = [&](std::size_t k) {
+        const DisplacementValues d = m.displacement(static_cast<int>(k));
         return column(
-            [&](std::size_t i, int c) { return m.coord(i, 3 * k + 4 + static_cast<std::size_t>(c)); }, 3);
+            [&](std::size_t i, int c) { return d.empty() ? 0.0 : d[3 * i + static_cast<std::size_t>(c)]; },
+            3);
     };
     for (std::size_t k = 1; k <= nlista; ++k) {
+        const ListValues values = m.values(static_cast<int>(k));
         point_arrays.push_back(
-            {m.namelista[k], 1, "Float64", column([&](std::size_t i, int) { return m.listas(i, k); }, 1)});
+            {m.namelista[k], 1, "Float64", column([&](std::size_t i, int) { return values[i]; }, 1)});
         if (!step_first.empty()) {
             if (step_first[k] == k && displaced(k))
                 point_arrays.push_back(
                     {kDisplacementArray + step_suffix_of[k], 3, "Float64", displacement_of(k)});
         } else if (any && !shared)
-            point_arrays.push_back(
-                {m.namelista[k] + " (deslocamento)", 3, "Float64",
-                 column([&](std::size_t i,
-                            int c) { return m.coord(i, 3 * k + 4 + static_cast<std::size_t>(c)); },
-                        3)});
+            point_arrays.push_back({m.namelista[k] + " (deslocamento)", 3, "Float64", displacement_of(k)});
     }
     if (any && shared && step_first.empty())
-        point_arrays.push_back(
-            {kDisplacementArray, 3, "Float64",
-             column([&](std::size_t i, int c) { return m.coord(i, 7 + static_cast<std::size_t>(c)); }, 3)});
+        point_arrays.push_back({kDisplacementArray, 3, "Float64", displacement_of(1)});
 
     // Labels other than 1..n go as VTK's global id arrays, which our reader
     // takes back as labels and other VTK tools keep as integer arrays.

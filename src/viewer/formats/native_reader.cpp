@@ -40,6 +40,8 @@
 #include <string>
 #include <utility>
 
+#include <sys/stat.h>
+
 namespace orv {
 namespace {
 
@@ -63,6 +65,8 @@ struct Marker : LinePos {
 struct Layout {
     std::vector<Marker> markers; // every line beginning with '#', in order
     std::vector<LinePos> cuts;   // line starts about every chunk bytes, offset 0 first
+    long last_line = 1;          // number of the file's last line (empty when the file ends in a line end)
+    bool ends_in_newline = true;
 };
 
 Layout scan(Job& job) {
@@ -147,6 +151,8 @@ Layout scan(Job& job) {
         }
         lines += piece.newlines;
     }
+    layout.last_line = lines;
+    layout.ends_in_newline = found.empty() || found.back().last == '\n';
     return layout;
 }
 
@@ -267,19 +273,26 @@ inline void put(double& slot, double v) {
     std::atomic_ref<double>(slot).store(v, std::memory_order_relaxed);
 }
 
-// Reads records first..count-1 (0-based) of the node block (list 0: six
-// reals each into coord 1..6) or of result list `list` (three reals into its
-// coord columns, the value into listas). At end of file the record under way
-// is completed with zeros and the reading stops; the caller clears the rest.
+// Where the records of a block go: record r (0-based) of the node block puts
+// its six reals at rows + (r+1)*stride; of a result list, its three
+// displacement reals there and its value at values[r+1].
+struct RealTarget {
+    double* rows = nullptr;
+    std::size_t stride = 0;
+    double* values = nullptr; // null for the node block
+    bool list() const { return values != nullptr; }
+};
+
+// Reads records first..count-1 (0-based) of the node block or of a result
+// list into `t`. At end of file the record under way is completed with
+// zeros and the reading stops; the caller clears the rest.
 template <bool kList>
-void read_reals(Scanner& in, ResultModel& m, int list, std::int64_t first, std::int64_t count,
-                EndKind end_kind, Progress& out, RealStats& stats) {
-    const std::size_t cols = m.coord_cols();
-    const std::size_t lcols = m.listas_cols();
+void read_reals(Scanner& in, const RealTarget& t, std::int64_t first, std::int64_t count, EndKind end_kind,
+                Progress& out, RealStats& stats) {
+    const std::size_t cols = t.stride;
     constexpr int kWidth = kList ? 4 : 6;
-    const std::size_t col0 = kList ? 3 * static_cast<std::size_t>(list) + 4 : 1;
-    double* const coord = m.coord_data.data();
-    double* const listas = m.listas_data.data() + list;
+    double* const coord = t.rows;
+    double* const listas = t.values;
     out.next = first;
     out.resume = in.offset();
     out.resume_line = in.line();
@@ -290,8 +303,8 @@ void read_reals(Scanner& in, ResultModel& m, int list, std::int64_t first, std::
         const std::size_t i = static_cast<std::size_t>(r) + 1;
         // Straight into the arrays: a value held back on the stack and
         // copied later costs a store-forwarding stall per record.
-        double* const row = coord + i * cols + col0;
-        double* const value = listas + i * lcols;
+        double* const row = coord + i * cols;
+        double* const value = kList ? listas + i : nullptr;
         out.written = r + 1; // before any value lands: a bad token may stop the record halfway
         // One straight run of code per number, unrolled at compile time: a
         // loop over the numbers of a record costs branch mispredictions.
@@ -344,12 +357,12 @@ void read_reals(Scanner& in, ResultModel& m, int list, std::int64_t first, std::
     keep();
 }
 
-void read_reals(Scanner& in, ResultModel& m, int list, std::int64_t first, std::int64_t count,
-                EndKind end_kind, Progress& out, RealStats& stats) {
-    if (list)
-        read_reals<true>(in, m, list, first, count, end_kind, out, stats);
+void read_reals(Scanner& in, const RealTarget& t, std::int64_t first, std::int64_t count, EndKind end_kind,
+                Progress& out, RealStats& stats) {
+    if (t.list())
+        read_reals<true>(in, t, first, count, end_kind, out, stats);
     else
-        read_reals<false>(in, m, list, first, count, end_kind, out, stats);
+        read_reals<false>(in, t, first, count, end_kind, out, stats);
 }
 
 // Element rows written by read_elements: straight into the model, or into a
@@ -494,10 +507,10 @@ bool confirmed(const Progress& done, const Chunk& chunk, const Progress& o) {
     return !done.cut && !o.skipped && chunk.base == done.next;
 }
 
-// Node block (list 0) or result list `list`; folds the values into `stats`.
-BlockEnd read_real_block(Job& job, const Layout& layout, const Region& r, ResultModel& m, int list,
-                         RealStats& stats) {
-    const std::int64_t count = m.nnode;
+// The node block or a result list, `count` records into `t`; folds the
+// values into `stats`.
+BlockEnd read_real_block(Job& job, const Layout& layout, const Region& r, std::int64_t count,
+                         const RealTarget& t, RealStats& stats) {
     const std::vector<Chunk> chunks = chunks_of(layout, r);
     Progress done;
     done.resume = r.begin;
@@ -516,7 +529,7 @@ BlockEnd read_real_block(Job& job, const Layout& layout, const Region& r, Result
             Scanner in(job, buf, ch.begin, ch.end, ch.line);
             const EndKind kind = c + 1 < chunks.size() ? EndKind::Chunk : r.end_kind();
             try {
-                read_reals(in, m, list, ch.base, count, kind, outs[c], chunk_stats[c]);
+                read_reals(in, t, ch.base, count, kind, outs[c], chunk_stats[c]);
             } catch (const ReadError& e) {
                 outs[c].error = e.what();
             }
@@ -540,18 +553,16 @@ BlockEnd read_real_block(Job& job, const Layout& layout, const Region& r, Result
     if (serial) {
         Scanner in(job, job.buffer(0), done.resume, r.end, done.resume_line);
         Progress o;
-        read_reals(in, m, list, done.next, count, r.end_kind(), o, stats);
+        read_reals(in, t, done.next, count, r.end_kind(), o, stats);
         follow(done, o);
     }
     if (!done.early_end) return {};
     // The record under way was completed with zeros; clear what wrong guesses
     // wrote after it (the rest of the arrays is still zero from allocation).
-    const std::size_t cols = m.coord_cols();
-    const std::size_t col0 = list ? 3 * static_cast<std::size_t>(list) + 4 : 1;
     for (std::int64_t rec = done.read + 1; rec < std::min(dirty, count); ++rec) {
         const std::size_t i = static_cast<std::size_t>(rec) + 1;
-        std::fill_n(m.coord_data.data() + i * cols + col0, list ? 3 : 6, 0.0);
-        if (list) m.listas(i, static_cast<std::size_t>(list)) = 0;
+        std::fill_n(t.rows + i * t.stride, t.list() ? 3 : 6, 0.0);
+        if (t.list()) t.values[i] = 0;
     }
     // The missing values read as 0 count in the list's range; the record under way already added one.
     return {true, done.read};
@@ -659,15 +670,140 @@ BlockEnd read_element_block(Job& job, const Layout& layout, const Region& r, Res
     return {true, done.read};
 }
 
+// Identity of the file a model was read from: a load after either changed
+// would mix two versions of it.
+struct FileStamp {
+    std::uint64_t size = 0;
+    std::int64_t mtime_sec = 0, mtime_nsec = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
+FileStamp stamp_of(int fd) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return {UINT64_MAX, -1, -1};
+    return {static_cast<std::uint64_t>(st.st_size), static_cast<std::int64_t>(st.st_mtim.tv_sec),
+            static_cast<std::int64_t>(st.st_mtim.tv_nsec)};
+}
+
+// The result lists of a native file, read from their byte regions when the
+// model's store asks: the same parse as the first read, so the same values.
+class NativeLists final : public ListSource {
+  public:
+    std::string path;                         // empty when reading from `bytes`
+    std::shared_ptr<const std::string> bytes; // a copy of bytes read from memory
+    std::string name;                         // as messages show it
+    FileStamp stamp;
+    ReaderOptions options; // threads resolved, no progress
+    Layout layout;
+    std::int64_t nnode = 0;
+    std::vector<Region> regions; // by list, entry 0 unused
+    // By list: every record of the list is one line, so node i is on line
+    // i of the region (no record spans lines, none is blank).
+    std::vector<char> one_line_records;
+
+    void load_list(int k, std::span<double> values, std::span<double> displacement) override {
+        ListBlock spare;
+        if (displacement.empty()) {
+            spare = ListBlock(3 * values.size());
+            displacement = spare;
+        }
+        read_from_file([&](Job& job) {
+            RealStats stats;
+            read_real_block(job, layout, regions[static_cast<std::size_t>(k)], nnode,
+                            {displacement.data(), 3, values.data()}, stats);
+        });
+    }
+
+    // The node's record alone: its line found by counting line ends from
+    // the nearest line start known, then parsed as the whole list's parse
+    // would parse it.
+    std::optional<double> value_at(int k, std::int32_t node) override {
+        if (!one_line_records[static_cast<std::size_t>(k)] || node < 1 || node > nnode) return std::nullopt;
+        const Region& r = regions[static_cast<std::size_t>(k)];
+        const long target = r.line + node - 1;
+        std::optional<double> value;
+        read_from_file([&](Job& job) {
+            // The last known line start at or before the target line, inside the region.
+            std::uint64_t pos = r.begin;
+            long line = r.line;
+            const auto it = std::upper_bound(layout.cuts.begin(), layout.cuts.end(), target,
+                                             [](long l, const LinePos& c) { return l < c.line; });
+            if (it != layout.cuts.begin()) {
+                const LinePos& c = *std::prev(it);
+                if (c.offset > pos && c.offset < r.end) {
+                    pos = c.offset;
+                    line = c.line;
+                }
+            }
+            char* buf = job.buffer(0);
+            while (line < target && pos < r.end) {
+                const std::size_t len =
+                    static_cast<std::size_t>(std::min<std::uint64_t>(job.window, r.end - pos));
+                const char* p = job.src.view(pos, len, buf);
+                const char* q = p;
+                while (line < target) {
+                    const void* nl = std::memchr(q, '\n', static_cast<std::size_t>(p + len - q));
+                    if (!nl) break;
+                    q = static_cast<const char*>(nl) + 1;
+                    ++line;
+                }
+                // At the target line's start, or past this window's last line end.
+                pos += line < target ? len : static_cast<std::uint64_t>(q - p);
+            }
+            if (line != target) return;
+            Scanner in(job, buf, pos, r.end, line);
+            double x[4];
+            for (double& v : x)
+                if (!next_real(in, v)) return;
+            value = x[3];
+        });
+        return value;
+    }
+
+  private:
+    // Runs read(job) over the file as it was opened; throws when the file
+    // changed before or during the read, so that no value of another version
+    // of it reaches the caller.
+    template <class Read> void read_from_file(Read read) {
+        const auto changed = [&] { return ReadError(name + " changed since it was opened; reopen it"); };
+        std::optional<InputFile> file;
+        std::optional<Source> src;
+        if (bytes) {
+            src.emplace(bytes->data(), bytes->size(), name);
+        } else {
+            try {
+                file.emplace(path);
+            } catch (const ReadError&) {
+                throw changed(); // gone, or no longer a regular file
+            }
+            if (stamp_of(file->fd()) != stamp) throw changed();
+            src.emplace(file->fd(), file->size(), name);
+        }
+        Job job(*src, options);
+        try {
+            read(job);
+        } catch (const Stopped&) {
+            throw ReadCancelled("Reading " + name + " was cancelled");
+        } catch (const ReadError&) {
+            if (file && stamp_of(file->fd()) != stamp) throw changed();
+            throw;
+        }
+        if (file && stamp_of(file->fd()) != stamp) throw changed();
+    }
+};
+
 std::string early_end(const std::string& name, const std::string& where, std::int64_t announced,
                       const char* what, std::int64_t read) {
     return name + " ends early" + where + ": " + std::to_string(announced) + " " + what + " announced, " +
            std::to_string(read) + " read; the rest read as 0.";
 }
 
-void read_model(Job& job, ResultModel& m, const ReaderOptions& options, std::vector<std::string>& warnings) {
+// `lists` receives what a later load of a list needs (path or bytes, stamp
+// and options already set); the model's store reads through it.
+void read_model(Job& job, ResultModel& m, const ReaderOptions& options, std::vector<std::string>& warnings,
+                std::shared_ptr<NativeLists> lists_source) {
     const std::string& name = job.src.name();
-    const Layout layout = scan(job);
+    Layout layout = scan(job);
     if (layout.markers.empty())
         throw ReadError(name + " is not a result file: it has no line beginning with '#'.");
     job.worked(layout.markers.front().offset * kParseWeight); // the title lines, read by no block
@@ -704,7 +840,9 @@ void read_model(Job& job, ResultModel& m, const ReaderOptions& options, std::vec
                         std::to_string(file_size) + " bytes");
 
     const std::uint64_t limit = options.memory_limit ? options.memory_limit : machine_memory();
-    const std::uint64_t need = ResultModel::bytes_needed(nnode, nelem, lists);
+    // The lists are read when they are needed: the model holds the mesh and
+    // the one list being parsed.
+    const std::uint64_t need = ResultModel::bytes_needed(nnode, nelem, lists ? 1 : 0);
     if (lists > std::numeric_limits<std::int32_t>::max() / 4 || need > limit)
         throw ReadError(name + " announces " + std::to_string(nnode) + " nodes, " + std::to_string(nelem) +
                         " elements and " + std::to_string(lists) + " result lists, which need " + mib(need) +
@@ -715,10 +853,9 @@ void read_model(Job& job, ResultModel& m, const ReaderOptions& options, std::vec
     m.nlista = static_cast<std::int32_t>(lists);
     const std::size_t rows = static_cast<std::size_t>(nnode) + 1;
     m.coord_data.resize(rows * m.coord_cols());
-    m.listas_data.resize(rows * m.listas_cols());
+    m.reset_lists();
     // Fault the pages in on another core while the parsers run.
     PageWarmer warm_coord(m.coord_data.data(), m.coord_data.size() * sizeof(double));
-    PageWarmer warm_lists(m.listas_data.data(), m.listas_data.size() * sizeof(double));
     m.namelista.assign(static_cast<std::size_t>(m.nlista) + 1, std::string());
     m.conec_start.assign(static_cast<std::size_t>(nelem) + 2, 0);
     m.conec_data.clear();
@@ -733,7 +870,9 @@ void read_model(Job& job, ResultModel& m, const ReaderOptions& options, std::vec
     // Nodes.
     r = next_region(job, layout, r, nullptr);
     RealStats node_stats;
-    if (const BlockEnd end = read_real_block(job, layout, r, m, 0, node_stats); end.early)
+    if (const BlockEnd end =
+            read_real_block(job, layout, r, nnode, {m.coord_data.data() + 1, m.coord_cols()}, node_stats);
+        end.early)
         warn(early_end(name, "", nnode, "nodes", end.read));
 
     // Elements.
@@ -741,18 +880,45 @@ void read_model(Job& job, ResultModel& m, const ReaderOptions& options, std::vec
     if (const BlockEnd end = read_element_block(job, layout, r, m); end.early)
         warn(early_end(name, "", nelem, "elements", end.read));
 
-    // Result lists.
+    // Result lists: each parsed once for its range into one pair of buffers
+    // and dropped, its region kept; the store reads it again when asked.
     FoundRanges found;
     found.maxscale = node_stats.maxscale;
     found.lists.assign(static_cast<std::size_t>(m.nlista) + 1, {0.0, 0.0});
+    NativeLists& source = *lists_source;
+    source.nnode = nnode;
+    source.regions.assign(static_cast<std::size_t>(m.nlista) + 1, Region{});
+    source.one_line_records.assign(static_cast<std::size_t>(m.nlista) + 1, 0);
+    ListBlock values, displacement;
+    if (m.nlista > 0) {
+        values = ListBlock(rows);
+        displacement = ListBlock(3 * rows);
+    }
     for (std::int32_t k = 1; k <= m.nlista; ++k) {
         r = next_region(job, layout, r, &m.namelista[static_cast<std::size_t>(k)]);
+        source.regions[static_cast<std::size_t>(k)] = r;
         RealStats stats;
-        if (const BlockEnd end = read_real_block(job, layout, r, m, k, stats); end.early)
+        const BlockEnd end =
+            read_real_block(job, layout, r, nnode, {displacement.data(), 3, values.data()}, stats);
+        if (end.early)
             warn(early_end(name, " in result list " + std::to_string(k) + " of " + std::to_string(m.nlista),
                            nnode, "nodes", end.read));
+        // Each record takes a line at least; as many lines as records: one each.
+        const long record_lines = r.end_marker != SIZE_MAX
+                                      ? layout.markers[r.end_marker].line - r.line
+                                      : layout.last_line - r.line + (layout.ends_in_newline ? 0 : 1);
+        source.one_line_records[static_cast<std::size_t>(k)] = !end.early && record_lines == nnode;
         found.lists[static_cast<std::size_t>(k)] = {stats.range.lo, stats.range.hi};
+        m.store->set_displacement(k, {DisplacementRef::Kind::own, 0, {}});
     }
+    ListBlock().swap(values);
+    ListBlock().swap(displacement);
+    source.layout = std::move(layout);
+    ReaderOptions later;
+    later.threads = job.threads;
+    later.chunk_bytes = options.chunk_bytes;
+    source.options = later;
+    m.store->set_source(lists_source);
     finish_model(m, &found);
 }
 
@@ -781,16 +947,30 @@ bool looks_like_native(std::string_view bytes) {
 
 ReadResult read_native(const std::string& path, const ReaderOptions& options) {
     const InputFile file(path);
+    auto lists = std::make_shared<NativeLists>();
+    lists->path = path;
+    lists->name = base_name(path);
+    lists->stamp = stamp_of(file.fd());
     const Source src(file.fd(), file.size(), base_name(path));
-    return run_read(src, path, options,
-                    [&](Job& job, ReadResult& out) { read_model(job, out.model, options, out.warnings); });
+    ReadResult out = run_read(src, path, options, [&](Job& job, ReadResult& result) {
+        read_model(job, result.model, options, result.warnings, lists);
+    });
+    // Changed while it was read: the lists read later would not match.
+    if (stamp_of(file.fd()) != lists->stamp)
+        throw ReadError(lists->name + " changed while it was read; open it again");
+    return out;
 }
 
 ReadResult read_native_bytes(const char* data, std::size_t size, const std::string& name,
                              const ReaderOptions& options) {
-    const Source src(data, size, base_name(name));
-    return run_read(src, name, options,
-                    [&](Job& job, ReadResult& out) { read_model(job, out.model, options, out.warnings); });
+    // The lists are read from a copy of the bytes, which the model keeps.
+    auto lists = std::make_shared<NativeLists>();
+    lists->bytes = std::make_shared<const std::string>(data, size);
+    lists->name = base_name(name);
+    const Source src(lists->bytes->data(), lists->bytes->size(), base_name(name));
+    return run_read(src, name, options, [&](Job& job, ReadResult& out) {
+        read_model(job, out.model, options, out.warnings, lists);
+    });
 }
 
 } // namespace orv

@@ -74,14 +74,12 @@ void set_displacement_field(ResultModel& m, const std::string& field) {
                 (known.empty() ? "; the file has none" : "; the fields are " + known));
         }
     }
+    // Lists of one step share one displacement, made of the field's lists.
     for (int k = 1; k <= m.nlista; ++k) {
         const auto it = of_step.find(split_step(m.namelista[static_cast<std::size_t>(k)]).second);
-        const std::size_t col = 3 * static_cast<std::size_t>(k) + 4;
-        for (std::size_t i = 0; i <= static_cast<std::size_t>(m.nnode); ++i)
-            for (std::size_t c = 0; c < 3; ++c)
-                m.coord(i, col + c) = it == of_step.end() || i == 0
-                                          ? 0.0
-                                          : m.listas(i, static_cast<std::size_t>(it->second[c]));
+        DisplacementRef ref;
+        if (it != of_step.end()) ref = {DisplacementRef::Kind::lists, 0, it->second};
+        m.store->set_displacement(k, ref);
     }
 }
 
@@ -105,20 +103,12 @@ std::vector<int> same_list_every_step(const ResultModel& m, int k) {
     return lists;
 }
 
-std::vector<double> saved_displacements(const ResultModel& m) {
-    std::vector<double> saved;
-    saved.reserve((static_cast<std::size_t>(m.nnode) + 1) * 3 * static_cast<std::size_t>(m.nlista));
-    for (std::size_t i = 0; i <= static_cast<std::size_t>(m.nnode); ++i)
-        for (std::size_t j = 7; j < m.coord_cols(); ++j)
-            saved.push_back(m.coord(i, j));
-    return saved;
+std::vector<DisplacementRef> saved_displacements(const ResultModel& m) {
+    return m.store->displacement_plan();
 }
 
-void restore_displacements(ResultModel& m, const std::vector<double>& saved) {
-    std::size_t at = 0;
-    for (std::size_t i = 0; i <= static_cast<std::size_t>(m.nnode); ++i)
-        for (std::size_t j = 7; j < m.coord_cols() && at < saved.size(); ++j)
-            m.coord(i, j) = saved[at++];
+void restore_displacements(ResultModel& m, const std::vector<DisplacementRef>& saved) {
+    m.store->set_displacement_plan(saved);
 }
 
 } // namespace orv

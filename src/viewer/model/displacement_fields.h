@@ -25,9 +25,9 @@ namespace orv {
 // in the order of their first list.
 std::vector<std::string> displacement_fields(const ResultModel& model);
 
-// Makes `field` the displacement of every list: the lists of a step get
-// that step's X Y Z values of the field (coord columns 3k+4..3k+6), those
-// of a step without the field zero. An empty `field` means no displacement
+// Makes `field` the displacement of every list: the lists of a step share
+// that step's X Y Z values of the field (read from its lists when needed),
+// those of a step without the field have none. An empty `field` means no displacement
 // (every list undeformed). Throws std::invalid_argument naming the fields
 // there are when the model has no such field, before changing anything.
 void set_displacement_field(ResultModel& model, const std::string& field);
@@ -43,9 +43,9 @@ std::optional<std::array<int, 3>> field_lists_of_step(const ResultModel& model, 
 // alone when it has no step part or no other step has it.
 std::vector<int> same_list_every_step(const ResultModel& model, int k);
 
-// The displacement columns of every list, to be put back by
+// Where every list's displacement comes from, to be put back by
 // restore_displacements (the file's own displacement, before a choice).
-std::vector<double> saved_displacements(const ResultModel& model);
-void restore_displacements(ResultModel& model, const std::vector<double>& saved);
+std::vector<DisplacementRef> saved_displacements(const ResultModel& model);
+void restore_displacements(ResultModel& model, const std::vector<DisplacementRef>& saved);
 
 } // namespace orv

@@ -122,25 +122,21 @@ void finish_model(ResultModel& m, const FoundRanges* found) {
             for (std::size_t k = 1; k < lists; ++k)
                 m.maxlista[k] = found->lists[k];
         } else {
-            // Row by row, every list at once: one pass in memory order.
-            // A NaN (a node without a value, imported files only) is left
-            // out by the comparisons; a list of nothing else has range (0, 0).
+            // List by list, each read once through a handle. A NaN (a node
+            // without a value, imported files only) is left out by the
+            // comparisons; a list of nothing else has range (0, 0).
             constexpr double inf = std::numeric_limits<double>::infinity();
-            for (std::size_t k = 1; k < lists; ++k)
-                m.maxlista[k] = std::isnan(m.listas(1, k))
-                                    ? std::array<double, 2>{inf, -inf}
-                                    : std::array<double, 2>{m.listas(1, k), m.listas(1, k)};
-            for (std::size_t i = 2; i <= nnode; ++i) {
-                const double* row = m.listas_data.data() + i * lists;
-                for (std::size_t k = 1; k < lists; ++k) {
-                    const double v = row[k];
-                    auto& range = m.maxlista[k];
-                    if (v < range[0]) range[0] = v;
-                    if (v > range[1]) range[1] = v;
+            for (std::size_t k = 1; k < lists; ++k) {
+                const ListValues v = m.values(static_cast<int>(k));
+                auto& range = m.maxlista[k];
+                range =
+                    std::isnan(v[1]) ? std::array<double, 2>{inf, -inf} : std::array<double, 2>{v[1], v[1]};
+                for (std::size_t i = 2; i <= nnode; ++i) {
+                    if (v[i] < range[0]) range[0] = v[i];
+                    if (v[i] > range[1]) range[1] = v[i];
                 }
+                if (range[0] > range[1]) range = {0.0, 0.0};
             }
-            for (std::size_t k = 1; k < lists; ++k)
-                if (m.maxlista[k][0] > m.maxlista[k][1]) m.maxlista[k] = {0.0, 0.0};
         }
         for (std::size_t k = 1; k < lists; ++k) {
             const std::array<double, 2> range = m.maxlista[k];

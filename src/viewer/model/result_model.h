@@ -1,5 +1,6 @@
 #pragma once
-// The in-memory form of one result file: mesh, result lists and value ranges.
+// The in-memory form of one result file: mesh, value ranges, and the result
+// lists through a store that reads them when they are needed.
 //
 // Indexing follows the file: nodes, elements and result lists are numbered
 // from 1, and index 0 of each of these dimensions exists and holds zeros
@@ -7,62 +8,20 @@
 // flat, row by row, so that a million-node model is a handful of allocations.
 
 #include "viewer/model/volume_cells.h"
+#include "viewer/model/list_store.h"
+#include "viewer/model/page_memory.h"
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
 #include <new>
 #include <span>
 #include <string>
 #include <vector>
 
 namespace orv {
-
-// Memory for large arrays, zero-filled. Blocks of a MiB or more are mapped
-// fresh from the system, aligned to 2 MiB and advised to be backed by 2 MiB
-// pages where the system allows (transparent huge pages in "madvise" mode):
-// where the first touch of every 4 KiB page is a costly trap (about 10 us in
-// virtual machines with shadow paging), that is one fault per 2 MiB instead
-// of 512. Smaller blocks come from calloc. `bytes` must be the same in both
-// calls.
-void* allocate_pages(std::size_t bytes);
-void free_pages(void* p, std::size_t bytes) noexcept;
-
-// Asks the system to back a fresh, untouched block of 4 MiB or more with
-// 2 MiB pages where it allows them (one fault where there were 512); only
-// advice, refused it changes nothing. Blocks from allocate_pages need none.
-void advise_huge_pages(void* data, std::size_t bytes);
-
-// Allocator for buffers of plain values that grow large: memory from
-// allocate_pages, elements constructed as usual.
-template <class T> struct PageAllocator {
-    using value_type = T;
-    PageAllocator() = default;
-    template <class U> PageAllocator(const PageAllocator<U>&) noexcept {}
-    T* allocate(std::size_t n) {
-        if (n > static_cast<std::size_t>(-1) / sizeof(T)) throw std::bad_alloc();
-        return static_cast<T*>(allocate_pages((n ? n : 1) * sizeof(T)));
-    }
-    void deallocate(T* p, std::size_t n) noexcept { free_pages(p, (n ? n : 1) * sizeof(T)); }
-    template <class U> bool operator==(const PageAllocator<U>&) const noexcept { return true; }
-};
-
-// Allocator for the model's big arrays: memory comes zeroed (for large
-// blocks, fresh pages that the system zeroes on first touch) and resize()
-// leaves it untouched, so sizing a 400 MB model costs no pass over memory;
-// the reader fills the pages while it parses.
-template <class T> struct ZeroedAllocator : PageAllocator<T> {
-    ZeroedAllocator() = default;
-    template <class U> ZeroedAllocator(const ZeroedAllocator<U>&) noexcept {}
-    template <class U> struct rebind { using other = ZeroedAllocator<U>; };
-    template <class U> void construct(U*) noexcept {} // already zero
-    template <class U, class... A> void construct(U* p, A&&... a) {
-        ::new (static_cast<void*>(p)) U(static_cast<A&&>(a)...);
-    }
-    template <class U> bool operator==(const ZeroedAllocator<U>&) const noexcept { return true; }
-};
-template <class T> using ZeroedVector = std::vector<T, ZeroedAllocator<T>>;
 
 // Element code = family * 100 + order (family 1 line, 2 triangle, 3 quadrilateral).
 struct ElementType {
@@ -86,8 +45,9 @@ struct ResultModel {
     std::int32_t nlista = 0;
     std::int32_t maxconec = 1;
 
-    // coord: nnode+1 rows of coord_cols() reals. Entries 1..3 position,
-    // 4..6 the node's own displacement, 3k+4..3k+6 the displacement of list k.
+    // coord: nnode+1 rows of 7 reals. Entries 1..3 position, 4..6 the
+    // node's own displacement (entry 0 unused). The lists' displacements are
+    // in the list store.
     ZeroedVector<double> coord_data;
     // conec: row e is conec_data[conec_start[e] .. conec_start[e+1]);
     // entry 0 of a row is the element code, then its node numbers (indices
@@ -98,8 +58,8 @@ struct ResultModel {
     // p + 1 rows of p + 1.
     std::vector<std::int32_t> conec_data;
     ZeroedVector<std::int64_t> conec_start;
-    // listas: nnode+1 rows of nlista+1 reals; column 0 unused.
-    ZeroedVector<double> listas_data;
+    // The lists' values and displacements. Copies of a model share it.
+    std::shared_ptr<ListStore> store = std::make_shared<ListStore>();
     std::vector<std::string> namelista;          // nlista+1 names, entry 0 empty
     std::vector<std::array<double, 2>> maxlista; // nlista+1 rows of (min, max)
 
@@ -124,14 +84,32 @@ struct ResultModel {
     double maxscale = 0; // largest |value| of the six reals of any node line
     std::string namefile;
 
-    std::size_t coord_cols() const { return 3 * static_cast<std::size_t>(nlista) + 7; }
+    static constexpr std::size_t coord_cols() { return 7; }
     double& coord(std::size_t i, std::size_t j) { return coord_data[i * coord_cols() + j]; }
     double coord(std::size_t i, std::size_t j) const { return coord_data[i * coord_cols() + j]; }
     const double* coord_row(std::size_t i) const { return coord_data.data() + i * coord_cols(); }
 
-    std::size_t listas_cols() const { return static_cast<std::size_t>(nlista) + 1; }
-    double& listas(std::size_t i, std::size_t k) { return listas_data[i * listas_cols() + k]; }
-    double listas(std::size_t i, std::size_t k) const { return listas_data[i * listas_cols() + k]; }
+    // A new, empty store for nnode and nlista as they are now (every list
+    // zeros until set).
+    void reset_lists() { store = std::make_shared<ListStore>(nnode, nlista); }
+    // List k's values (nnode+1, pinned while the handle lives) and its
+    // displacement (3 per node, or empty for none); see ListStore.
+    ListValues values(int k) const { return store->values(k); }
+    DisplacementValues displacement(int k) const { return store->displacement(k); }
+    // One value or one displacement component (c 0..2): for single nodes and
+    // tests; loops take a handle once instead.
+    double listas(std::size_t i, std::size_t k) const {
+        return store->value_at(static_cast<int>(k), static_cast<std::int32_t>(i));
+    }
+    double list_displacement(std::size_t i, int k, int c) const {
+        const DisplacementValues d = displacement(k);
+        return d.empty() ? 0.0 : d[3 * i + static_cast<std::size_t>(c)];
+    }
+    // Writable value of node i in list k, for code that builds a model: makes
+    // the list resident. Loops take store->resident_values(k) once instead.
+    double& listas_ref(std::size_t i, std::size_t k) {
+        return store->resident_values(static_cast<int>(k))[i];
+    }
 
     std::span<const std::int32_t> conec(std::size_t e) const {
         return {conec_data.data() + conec_start[e],

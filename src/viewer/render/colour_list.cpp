@@ -54,17 +54,17 @@ void walk_colour_list(const ResultModel& m, int k, const ColourListSettings& set
     if (k < 1 || k > m.nlista) return;
     const auto [lo, hi] = colour_range(m, k, settings.legmax);
     const double f = displacement_factor(settings.factor, settings.displacement_position);
-    const int selector = 3 * k;
     const BandCutter cutter(lo, hi);
-    const std::size_t lists = m.listas_cols();
-    const double* values = m.listas_data.data();
+    // Both blocks stay pinned for the whole walk.
+    const ListValues values = m.values(k);
+    const NodeDisplacement displacement(m, 3 * k);
 
     // Position and value of the node at position `at` of the current row.
     const std::int32_t* row = nullptr;
     const auto vertex = [&](int at, Point3& p, double& v) {
         const std::int32_t node = row[at];
-        p = deformed_position(m, node, selector, f);
-        v = values[static_cast<std::size_t>(node) * lists + static_cast<std::size_t>(k)];
+        p = displacement.deformed(node, f);
+        v = values[static_cast<std::size_t>(node)];
     };
 
     const auto emit = [&](const Point3* p, const double* q, int count) {

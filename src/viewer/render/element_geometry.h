@@ -149,15 +149,44 @@ inline double displacement_factor(double m, int position) {
 }
 
 // Node positions. `node` is 1..nnode; `selector` is 3k for result list k
-// (0..3*nlista), 0 selecting the node's own displacement columns 4..6.
+// (0..3*nlista), 0 selecting the node's own displacement (coord columns 4..6).
 inline Point3 node_position(const ResultModel& m, std::int32_t node) {
     const double* c = m.coord_row(static_cast<std::size_t>(node));
     return {c[1], c[2], c[3]};
 }
+
+// The displacement a selector names, held for a walk over many nodes: list
+// k's displacement block stays pinned while this lives.
+class NodeDisplacement {
+  public:
+    NodeDisplacement(const ResultModel& m, int selector) : m_(&m) {
+        const int k = selector / 3;
+        if (selector > 0 && selector % 3 == 0 && k <= m.nlista) {
+            held_ = m.displacement(k);
+            at_ = held_.data(); // null: the list has none (zeros)
+            stride_ = 3;
+        } else {
+            at_ = m.coord_data.empty() ? nullptr : m.coord_data.data() + 4;
+            stride_ = ResultModel::coord_cols();
+        }
+    }
+    Point3 deformed(std::int32_t node, double factor) const {
+        const Point3 p = node_position(*m_, node);
+        if (!at_) return p;
+        const double* d = at_ + static_cast<std::size_t>(node) * stride_;
+        return {p.x + factor * d[0], p.y + factor * d[1], p.z + factor * d[2]};
+    }
+
+  private:
+    const ResultModel* m_;
+    DisplacementValues held_;
+    const double* at_ = nullptr;
+    std::size_t stride_ = 3;
+};
+
+// One node's deformed position; walks over many nodes hold a NodeDisplacement.
 inline Point3 deformed_position(const ResultModel& m, std::int32_t node, int selector, double factor) {
-    const double* c = m.coord_row(static_cast<std::size_t>(node));
-    return {c[1] + factor * c[selector + 4], c[2] + factor * c[selector + 5],
-            c[3] + factor * c[selector + 6]};
+    return NodeDisplacement(m, selector).deformed(node, factor);
 }
 
 // Where nodes are taken from: undeformed, or deformed with a selector and factor.
@@ -170,15 +199,33 @@ struct NodePlacement {
     }
 };
 
+// A placement bound to a model for a walk over many nodes.
+class PlacedNodes {
+  public:
+    PlacedNodes(const ResultModel& m, const NodePlacement& place)
+        : m_(&m), deformed_(place.deformed), factor_(place.factor),
+          displacement_(m, place.deformed ? place.selector : 0) {}
+    Point3 at(std::int32_t node) const {
+        return deformed_ ? displacement_.deformed(node, factor_) : node_position(*m_, node);
+    }
+
+  private:
+    const ResultModel* m_;
+    bool deformed_;
+    double factor_;
+    NodeDisplacement displacement_;
+};
+
 // Every outline segment of the model, element by element, as the two points
 // in drawing order.
 template <class F> void for_each_outline(const ResultModel& m, NodePlacement place, F&& emit) {
     if (place.deformed && (place.selector < 0 || place.selector > 3 * m.nlista)) place.selector = 0;
+    const PlacedNodes nodes(m, place);
     for (std::size_t e = 1; e <= static_cast<std::size_t>(m.nelem); ++e) {
         const ElementType t = drawable_type(m, e);
         if (t.family == 0) continue;
         const std::int32_t* row = m.conec_data.data() + m.conec_start[e];
-        for_each_outline_segment(t, [&](NodePair s) { emit(place.at(m, row[s.a]), place.at(m, row[s.b])); });
+        for_each_outline_segment(t, [&](NodePair s) { emit(nodes.at(row[s.a]), nodes.at(row[s.b])); });
     }
 }
 

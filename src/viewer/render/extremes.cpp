@@ -11,14 +11,14 @@ namespace orv {
 std::optional<ListExtremes> find_extremes(const ResultModel& m, int k) {
     if (k < 1 || k > m.nlista) return std::nullopt;
     std::optional<ListExtremes> out;
-    const auto col = static_cast<std::size_t>(k);
+    const ListValues values = m.values(k);
     Point3 low{HUGE_VAL, HUGE_VAL, HUGE_VAL}, high{-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
     for (std::size_t n = 1; n <= static_cast<std::size_t>(m.nnode); ++n) {
         if (!m.node_drawn(n)) continue;
         const Point3 p = node_position(m, static_cast<std::int32_t>(n));
         low = {std::min(low.x, p.x), std::min(low.y, p.y), std::min(low.z, p.z)};
         high = {std::max(high.x, p.x), std::max(high.y, p.y), std::max(high.z, p.z)};
-        const double v = m.listas(n, col);
+        const double v = values[n];
         if (std::isnan(v)) continue;
         const auto node = static_cast<std::int32_t>(n);
         if (!out) {

@@ -35,7 +35,7 @@ struct RenderPass::Coarse {
 struct RenderPass::Built {
     bool valid = false;
     const ResultModel* model = nullptr;
-    const double* values = nullptr;
+    const ListStore* values = nullptr; // the model's lists
     const double* coords = nullptr;
     ColourListSettings settings; // transparency, trgb, negative cleared
     std::array<double, 2> band_range{0, 0};
@@ -72,7 +72,7 @@ RenderPass::Built RenderPass::geometry_of(const RenderPassInputs& in, int list, 
     Built b;
     b.valid = true;
     b.model = &m;
-    b.values = m.listas_data.data();
+    b.values = m.store.get();
     b.coords = m.coord_data.data();
     b.settings = in.colours;
     b.settings.factor = factor;
@@ -369,8 +369,8 @@ void RenderPass::draw_extremes(const RenderPassInputs& in) {
         if (in.checked[static_cast<std::size_t>(i)]) k = i - kFixList + 1;
     if (k < 1 || k > m.nlista) return;
     RenderState::Extremes& cache = state.extremes;
-    if (cache.values != m.listas_data.data() || cache.list != k) {
-        cache.values = m.listas_data.data();
+    if (cache.values != m.store.get() || cache.list != k) {
+        cache.values = m.store.get();
         cache.list = k;
         cache.found = find_extremes(m, k);
     }

@@ -160,10 +160,10 @@ struct RenderState {
     // and the clip plane of the last complete pass when it was on.
     std::vector<ListContent> content;
     std::optional<std::array<double, 4>> clip;
-    // The extremes last found, by result list and values array, so that a
-    // repaint does not search the nodes again.
+    // The extremes last found, by result list and the model's list store, so
+    // that a repaint does not search the nodes again.
     struct Extremes {
-        const double* values = nullptr;
+        const void* values = nullptr;
         int list = 0;
         std::optional<ListExtremes> found;
     } extremes;

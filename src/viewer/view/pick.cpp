@@ -260,8 +260,9 @@ const Position* NodePicker::Cache::placed(const NodePlacement& place) {
         }
     const ResultModel& m = *model;
     std::vector<Position> pos(static_cast<std::size_t>(nnode) + 1);
+    const PlacedNodes nodes(m, place);
     for (std::int32_t n = 1; n <= nnode; ++n) {
-        const Point3 p = place.at(m, n);
+        const Point3 p = nodes.at(n);
         pos[static_cast<std::size_t>(n)] = {static_cast<float>(p.x), static_cast<float>(p.y),
                                             static_cast<float>(p.z)};
     }

@@ -85,9 +85,8 @@ void shape_values(ElementType type, ElementParameters at, std::vector<double>& o
 double list_value_at(const ResultModel& m, std::size_t e, ElementParameters at, int k) {
     const ElementType t = drawable_type(m, e);
     const std::int32_t* row = m.conec_data.data() + m.conec_start[e];
-    return interpolate(t, row, at, [&](std::int32_t n) {
-        return m.listas(static_cast<std::size_t>(n), static_cast<std::size_t>(k));
-    });
+    const ListValues values = m.values(k);
+    return interpolate(t, row, at, [&](std::int32_t n) { return values[static_cast<std::size_t>(n)]; });
 }
 
 std::array<double, 3> position_at(const ResultModel& m, std::size_t e, ElementParameters at) {

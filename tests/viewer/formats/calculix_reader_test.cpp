@@ -267,8 +267,8 @@ TEST(CalculixReader, ResultModel) {
     EXPECT_EQ(m.namelista[17], "DISP D1 - passo 2 (t = 2)");
     const auto tip = index_of(orv::import_frd_file(fixture("beam20.frd")), 441) + 1;
     EXPECT_EQ(m.coord(tip, 3), 0.5);
-    EXPECT_EQ(m.coord(tip, 3 * 1 + 6), -1.32047E-01);
-    EXPECT_EQ(m.coord(tip, 3 * 28 + 6), -2.64094E-01);
+    EXPECT_EQ(m.list_displacement(tip, 1, 2), -1.32047E-01);
+    EXPECT_EQ(m.list_displacement(tip, 28, 2), -2.64094E-01);
     EXPECT_EQ(m.listas(tip, 19), -2.64094E-01);
 }
 

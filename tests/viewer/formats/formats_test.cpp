@@ -1,3 +1,4 @@
+#include "../model/list_dump.h"
 #include "viewer/formats/formats.h"
 #include "viewer/formats/native_reader.h"
 #include "viewer/formats/reader.h"
@@ -113,6 +114,9 @@ TEST(Formats, NativeFilesReadAsBefore) {
         const orv::ReadResult a = orv::read_result(fixture(name));
         const orv::ReadResult b = orv::read_native(fixture(name), {});
         EXPECT_EQ(a.model.coord_data, b.model.coord_data) << name;
+        EXPECT_EQ(orv::test::all_list_values(a.model), orv::test::all_list_values(b.model)) << name;
+        EXPECT_EQ(orv::test::all_list_displacements(a.model), orv::test::all_list_displacements(b.model))
+            << name;
         EXPECT_EQ(a.model.conec_data, b.model.conec_data) << name;
         EXPECT_EQ(a.model.maxlista, b.model.maxlista) << name;
         EXPECT_EQ(a.warnings, b.warnings) << name;

@@ -445,10 +445,10 @@ TEST(GmshReader, ResultModel) {
         const double x = m.coord(i, 1), y = m.coord(i, 2);
         EXPECT_NEAR(m.listas(i, 8), 2 * (x + 2 * y), 1e-9);
         for (int k : {1, 7}) { // step 1
-            EXPECT_NEAR(m.coord(i, 3 * k + 4), 0.01 * x, 1e-12);
-            EXPECT_NEAR(m.coord(i, 3 * k + 5), 0.02 * y, 1e-12);
+            EXPECT_NEAR(m.list_displacement(i, k, 0), 0.01 * x, 1e-12);
+            EXPECT_NEAR(m.list_displacement(i, k, 1), 0.02 * y, 1e-12);
         }
-        EXPECT_NEAR(m.coord(i, 3 * 8 + 4), 0.02 * x, 1e-12); // step 2
+        EXPECT_NEAR(m.list_displacement(i, 8, 0), 0.02 * x, 1e-12); // step 2
     }
     // A 2 x 2 x 2 block of 20-node bricks shows its 24 outer faces.
     const auto block = orv::read_msh(fixture("hex20_41_bin.msh"));

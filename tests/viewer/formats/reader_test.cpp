@@ -1,3 +1,4 @@
+#include "../model/list_dump.h"
 #include "viewer/formats/reader.h"
 #include "viewer/model/info_report.h"
 
@@ -50,13 +51,14 @@ TEST(Reader, ExampleFile) {
     EXPECT_EQ(m.maxlista[1], (std::array<double, 2>{0, 25}));
     EXPECT_EQ(m.maxlista[0], (std::array<double, 2>{0, 25}));
     EXPECT_EQ(m.namelista[1], "the list's name");
-    EXPECT_EQ(m.coord(2, 7), 0.01); // displacement of list 1 at node 2
+    EXPECT_EQ(m.list_displacement(2, 1, 0), 0.01); // displacement of list 1 at node 2
     EXPECT_EQ(m.listas(2, 1), 25.0);
     EXPECT_EQ(m.namefile, fixture("example.txt"));
-    // Row and column 0 exist and are empty.
-    EXPECT_EQ(m.coord_data.size(), 3u * 10u);
+    // Row 0 exists and is empty.
+    EXPECT_EQ(m.coord_data.size(), 3u * 7u);
     EXPECT_EQ(m.listas(0, 1), 0.0);
-    EXPECT_EQ(m.listas(1, 0), 0.0);
+    EXPECT_EQ(m.values(1).size(), 3u);
+    EXPECT_EQ(m.list_displacement(0, 1, 0), 0.0);
 }
 
 TEST(Reader, RecordsOverTwoLinesTrailingTextAndCrLf) {
@@ -494,7 +496,10 @@ std::string fingerprint(const char* data, std::size_t size, const orv::ReaderOpt
         put(&m.valmin, 8);
         put(&m.valmax, 8);
         put(m.coord_data.data(), m.coord_data.size() * 8);
-        put(m.listas_data.data(), m.listas_data.size() * 8);
+        const std::vector<double> values = orv::test::all_list_values(m);
+        const std::vector<double> displacements = orv::test::all_list_displacements(m);
+        put(values.data(), values.size() * 8);
+        put(displacements.data(), displacements.size() * 8);
         put(m.conec_data.data(), m.conec_data.size() * 4);
         put(m.conec_start.data(), m.conec_start.size() * 8);
         for (const auto& n : m.namelista)
@@ -637,7 +642,11 @@ TEST(ReaderThreads, SameResultsOnTheFixturesFromAFile) {
             o.chunk_bytes = 5;
             const auto got = orv::read_result(fixture(name), o);
             EXPECT_EQ(got.model.coord_data, expected.model.coord_data) << name;
-            EXPECT_EQ(got.model.listas_data, expected.model.listas_data) << name;
+            EXPECT_EQ(orv::test::all_list_values(got.model), orv::test::all_list_values(expected.model))
+                << name;
+            EXPECT_EQ(orv::test::all_list_displacements(got.model),
+                      orv::test::all_list_displacements(expected.model))
+                << name;
             EXPECT_EQ(got.model.conec_data, expected.model.conec_data) << name;
             EXPECT_EQ(got.model.conec_start, expected.model.conec_start) << name;
             EXPECT_EQ(got.model.namelista, expected.model.namelista) << name;

@@ -59,7 +59,7 @@ TEST(VtkLegacyReader, BrickBlockInEveryLayoutAndEncoding) {
             EXPECT_NEAR(m.listas(i, ux), 0.1 * x, 1e-6);
             EXPECT_NEAR(m.listas(i, umag), std::sqrt(0.01 * x * x + 0.04 * y * y + 0.09 * z * z), 1e-6);
             for (int k = 1; k <= m.nlista; ++k) // U is the displacement of every list
-                EXPECT_NEAR(m.coord(i, 3 * k + 6), 0.3 * z, 1e-6) << "node " << i << " list " << k;
+                EXPECT_NEAR(m.list_displacement(i, k, 2), 0.3 * z, 1e-6) << "node " << i << " list " << k;
         }
         const int corner = node_at(m, 2, 2, 2), centre = node_at(m, 1, 1, 1);
         ASSERT_TRUE(corner && centre);
@@ -107,7 +107,7 @@ TEST(VtkLegacyReader, CurvedQuadraticTetrahedraFromMeshio) {
         for (int i = 1; i <= m.nnode; ++i) {
             const double x = m.coord(i, 1), y = m.coord(i, 2), z = m.coord(i, 3);
             EXPECT_NEAR(m.listas(i, t), x + 10 * y + 100 * z, 1e-9);
-            EXPECT_NEAR(m.coord(i, 3 * t + 4), 0.1 * x, 1e-12); // "displacement" moves every list
+            EXPECT_NEAR(m.list_displacement(i, t, 0), 0.1 * x, 1e-12); // "displacement" moves every list
         }
         // A mid-edge node keeps its bulge: (0.5, 0.5, 0) + 0.1.
         EXPECT_TRUE(node_at(m, 0.6, 0.6, 0.1));

@@ -18,9 +18,8 @@ std::string data(const std::string& name) {
 
 // The displacement of list k at node i.
 std::array<double, 3> disp(const ResultModel& m, int i, int k) {
-    const std::size_t col = 3 * static_cast<std::size_t>(k) + 4;
-    return {m.coord(static_cast<std::size_t>(i), col), m.coord(static_cast<std::size_t>(i), col + 1),
-            m.coord(static_cast<std::size_t>(i), col + 2)};
+    const auto n = static_cast<std::size_t>(i);
+    return {m.list_displacement(n, k, 0), m.list_displacement(n, k, 1), m.list_displacement(n, k, 2)};
 }
 
 std::array<double, 3> values(const ResultModel& m, int i, std::array<int, 3> lists) {
@@ -37,7 +36,7 @@ TEST(DisplacementFields, FoundByTheListNamesOfEveryStep) {
     // The file's rule made DISP the displacement of every list of its step.
     EXPECT_EQ(disp(m, 7, 5), values(m, 7, {1, 2, 3}));
     EXPECT_EQ(disp(m, 7, 21), values(m, 7, {17, 18, 19}));
-    const std::vector<double> file_own = saved_displacements(m);
+    const std::vector<DisplacementRef> file_own = saved_displacements(m);
 
     set_displacement_field(m, "FORC");
     for (int i = 1; i <= m.nnode; ++i) {
@@ -50,6 +49,7 @@ TEST(DisplacementFields, FoundByTheListNamesOfEveryStep) {
 
     restore_displacements(m, file_own);
     EXPECT_EQ(saved_displacements(m), file_own);
+    EXPECT_EQ(disp(m, 7, 21), values(m, 7, {17, 18, 19}));
 }
 
 TEST(DisplacementFields, AFieldTheNameRuleMisses) {
@@ -80,11 +80,12 @@ TEST(DisplacementFields, OnlyNodalFieldsOfThreeNamedComponents) {
     m.nlista = static_cast<std::int32_t>(names.size()) - 1;
     m.namelista = names;
     m.coord_data.resize(2 * m.coord_cols());
-    m.listas_data.resize(2 * m.listas_cols());
+    m.reset_lists();
     EXPECT_EQ(displacement_fields(m), (std::vector<std::string>{"V", "my vel"}));
 
     // An unknown name changes nothing and names the fields there are.
-    m.coord(1, 7) = 3;
+    const DisplacementRef own{DisplacementRef::Kind::lists, 0, {1, 2, 3}};
+    m.store->set_displacement(5, own);
     try {
         set_displacement_field(m, "U");
         FAIL() << "no error";
@@ -92,7 +93,7 @@ TEST(DisplacementFields, OnlyNodalFieldsOfThreeNamedComponents) {
         EXPECT_NE(std::string(e.what()).find("'U'"), std::string::npos) << e.what();
         EXPECT_NE(std::string(e.what()).find("V, my vel"), std::string::npos) << e.what();
     }
-    EXPECT_EQ(m.coord(1, 7), 3);
+    EXPECT_EQ(m.store->displacement_ref(5), own);
 }
 
 } // namespace

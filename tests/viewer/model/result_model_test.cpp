@@ -19,7 +19,7 @@ orv::ResultModel sized(std::int32_t nodes, std::int32_t lists) {
     m.nnode = nodes;
     m.nlista = lists;
     m.coord_data.resize((static_cast<std::size_t>(nodes) + 1) * m.coord_cols());
-    m.listas_data.resize((static_cast<std::size_t>(nodes) + 1) * m.listas_cols());
+    m.reset_lists();
     m.conec_start.assign(2, 1);
     m.conec_data.assign(1, 0);
     return m;
@@ -29,12 +29,12 @@ TEST(FinishModel, RangesScaleAndTheCommonRange) {
     orv::ResultModel m = sized(3, 2);
     const double list1[] = {2.0, -1.0, 5.0}, list2[] = {-7.0, 0.5, 0.25};
     for (std::size_t i = 1; i <= 3; ++i) {
-        m.listas(i, 1) = list1[i - 1];
-        m.listas(i, 2) = list2[i - 1];
+        m.listas_ref(i, 1) = list1[i - 1];
+        m.listas_ref(i, 2) = list2[i - 1];
         m.coord(i, 1) = static_cast<double>(i);
     }
-    m.coord(2, 6) = -9.5; // the node's own displacement counts in maxscale
-    m.coord(3, 7) = 100;  // a list's displacement does not
+    m.coord(2, 6) = -9.5;                               // the node's own displacement counts in maxscale
+    m.store->resident_own_displacement(1)[3 * 3] = 100; // a list's displacement does not
     orv::finish_model(m);
     EXPECT_EQ(m.maxscale, 9.5);
     EXPECT_EQ(m.maxlista[1], (std::array<double, 2>{-1.0, 5.0}));
@@ -48,10 +48,10 @@ TEST(FinishModel, RangesScaleAndTheCommonRange) {
 // first list, which ends at the last node's value.
 TEST(FinishModel, TiesOfSignedZeros) {
     orv::ResultModel m = sized(2, 2);
-    m.listas(1, 1) = 0.0;
-    m.listas(2, 1) = -0.0;
-    m.listas(1, 2) = -0.0;
-    m.listas(2, 2) = 0.0;
+    m.listas_ref(1, 1) = 0.0;
+    m.listas_ref(2, 1) = -0.0;
+    m.listas_ref(1, 2) = -0.0;
+    m.listas_ref(2, 2) = 0.0;
     orv::finish_model(m);
     EXPECT_FALSE(std::signbit(m.maxlista[1][0]));
     EXPECT_FALSE(std::signbit(m.maxlista[1][1]));

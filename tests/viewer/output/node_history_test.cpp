@@ -30,7 +30,7 @@ orv::ResultModel make_model(int nnode, int nlista) {
     orv::ResultModel m;
     m.nnode = nnode;
     m.nlista = nlista;
-    m.listas_data.assign(static_cast<std::size_t>(nnode + 1) * (nlista + 1), 0.0);
+    m.reset_lists();
     m.namefile = "viga.txt";
     return m;
 }
@@ -110,12 +110,12 @@ TEST_F(NodeHistoryFile, InitialValuesGiveTwoZeroLinesForList1) {
 TEST_F(NodeHistoryFile, StepThroughListsMatchesFixture) {
     orv::ResultModel m = make_model(6, 11);
     for (int k = 1; k <= 11; ++k)
-        m.listas(5, k) = 99.0 + k; // lists not walked must not appear
-    m.listas(5, 2) = 1234.5;
-    m.listas(5, 5) = -0.125;
-    m.listas(5, 8) = 0.0;
-    m.listas(5, 11) = 3.14159265358979;
-    m.listas(4, 5) = 7.0; // a neighbouring node must not appear either
+        m.listas_ref(5, k) = 99.0 + k; // lists not walked must not appear
+    m.listas_ref(5, 2) = 1234.5;
+    m.listas_ref(5, 5) = -0.125;
+    m.listas_ref(5, 8) = 0.0;
+    m.listas_ref(5, 11) = 3.14159265358979;
+    m.listas_ref(4, 5) = 7.0; // a neighbouring node must not appear either
     const fs::path file = dir_ / orv::list_file_name(m.namefile, "3");
     ASSERT_EQ(file.filename(), "viga_3.lst");
 
@@ -129,7 +129,7 @@ TEST_F(NodeHistoryFile, StepThroughListsMatchesFixture) {
 
 TEST_F(NodeHistoryFile, NodeTextIsWrittenAsTyped) {
     orv::ResultModel m = make_model(3, 1);
-    m.listas(2, 1) = 1.5;
+    m.listas_ref(2, 1) = 1.5;
     const fs::path file = dir_ / "t.lst";
     const NodeHistory h = orv::write_node_history(file.string(), m, " +2", {1});
     EXPECT_EQ(h.node, 2);
@@ -187,7 +187,7 @@ TEST(NodeHistoryLabels, SparseLabelsAreLookedUp) {
     orv::ResultModel m = make_model(3, 2);
     m.node_labels = {0, 10, 2000, 7};
     for (std::size_t i = 1; i <= 3; ++i)
-        m.listas_data[i * 3 + 2] = static_cast<double>(i) / 4; // list 2
+        m.listas_ref(i, 2) = static_cast<double>(i) / 4;
     struct Case {
         std::string text;
         int node;

@@ -199,7 +199,7 @@ TEST_F(ColourList, BandedPiecesAreThoseOfTheBandFills) {
 TEST_F(ColourList, DegenerateRangeStillCompiles) {
     // Every value of list 1 set to 5: min = max.
     for (int n = 1; n <= 9; ++n)
-        model.listas(n, 1) = 5;
+        model.listas_ref(n, 1) = 5;
     model.maxlista[1] = {5, 5};
     ColourListSettings s;
     auto continuous = walk(1, s);
@@ -234,7 +234,7 @@ TEST_F(ColourList, PiecesWithoutValueAreBlankContinuousOrBanded) {
     // Node 8 has no value: the quadrilateral (6, 7, 8, 9)'s sub-triangle
     // (6, 9, 8) and the last triangle (9, 8, 7) have no colour; the rest
     // keep theirs.
-    model.listas(8, 1) = std::nan("");
+    model.listas_ref(8, 1) = std::nan("");
     for (const bool banded : {false, true}) {
         ColourListSettings s;
         s.banded = banded;
@@ -251,7 +251,7 @@ TEST_F(ColourList, PiecesWithoutValueAreBlankContinuousOrBanded) {
 }
 
 TEST_F(ColourList, ChunksCarryValuesBandsAndNoValueApart) {
-    model.listas(8, 1) = std::nan("");
+    model.listas_ref(8, 1) = std::nan("");
     const ReferenceRange reference = ReferenceRange::of(0, 8);
     ColourListSettings s;
     const PieceChunks continuous = colour_chunks(model, 1, s, reference);

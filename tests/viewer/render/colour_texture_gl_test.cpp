@@ -200,7 +200,7 @@ TEST_F(ColourTextureGl, BandsShowOnlyBandColours) {
 TEST_F(ColourTextureGl, NodeWithoutValueIsGreyNeverAScaleColour) {
     // The lower left corner node has no value: its quadrilateral is grey,
     // continuous or banded; the others keep their colours.
-    model.listas(1, 1) = std::nan("");
+    model.listas_ref(1, 1) = std::nan("");
     for (const bool banded : {false, true}) {
         in.colours.banded = banded;
         in.changes = true;

@@ -15,7 +15,7 @@ namespace orv::test {
 struct TestNode {
     Point3 at;
     std::array<double, 3> own{};                  // columns 4..6
-    std::vector<std::array<double, 3>> list_disp; // per result list (may be shorter)
+    std::vector<std::array<double, 3>> list_disp; // per result list (may be shorter): the list's own
     std::vector<double> values;                   // per result list (may be shorter)
 };
 
@@ -34,7 +34,7 @@ inline ResultModel make_model(const std::vector<TestNode>& nodes, const std::vec
     m.nelem = static_cast<std::int32_t>(elements.size());
     m.nlista = nlista;
     m.coord_data.resize((nodes.size() + 1) * m.coord_cols());
-    m.listas_data.resize((nodes.size() + 1) * m.listas_cols());
+    m.reset_lists();
     m.namelista.assign(static_cast<std::size_t>(nlista) + 1, "");
     m.maxlista.assign(static_cast<std::size_t>(nlista) + 1, {0, 0});
     for (std::size_t i = 0; i < nodes.size(); ++i) {
@@ -47,9 +47,9 @@ inline ResultModel make_model(const std::vector<TestNode>& nodes, const std::vec
             m.coord(r, 4 + j) = n.own[j];
         for (int k = 1; k <= nlista; ++k) {
             if (static_cast<std::size_t>(k) <= n.list_disp.size())
-                for (int j = 0; j < 3; ++j)
-                    m.coord(r, 3 * k + 4 + j) = n.list_disp[k - 1][j];
-            if (static_cast<std::size_t>(k) <= n.values.size()) m.listas(r, k) = n.values[k - 1];
+                for (std::size_t j = 0; j < 3; ++j)
+                    m.store->resident_own_displacement(k)[3 * r + j] = n.list_disp[k - 1][j];
+            if (static_cast<std::size_t>(k) <= n.values.size()) m.listas_ref(r, k) = n.values[k - 1];
         }
         for (int j = 1; j <= 6; ++j)
             m.maxscale = std::max(m.maxscale, std::fabs(m.coord(r, j)));
