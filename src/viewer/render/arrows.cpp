@@ -25,21 +25,50 @@ ArrowSource arrow_source(const ResultModel& m, const std::string& field, int k) 
     return {};
 }
 
+namespace {
+
+// The vectors of one source, its lists or displacement held for a walk.
+class ArrowVectors {
+  public:
+    ArrowVectors(const ResultModel& m, const ArrowSource& s) : kind_(s.kind) {
+        if (kind_ == ArrowSource::Kind::Displacement) {
+            if (s.list >= 1 && s.list <= m.nlista) {
+                disp_ = m.displacement(s.list);
+                at_ = disp_.data(); // null: the list has none (zeros)
+            } else if (!m.coord_data.empty()) {
+                at_ = m.coord_data.data() + 4;
+                stride_ = ResultModel::coord_cols();
+            }
+        } else if (kind_ == ArrowSource::Kind::Lists) {
+            for (std::size_t c = 0; c < 3; ++c)
+                if (s.lists[c] >= 1 && s.lists[c] <= m.nlista) lists_[c] = m.values(s.lists[c]);
+        }
+    }
+    std::array<double, 3> operator()(std::int32_t node) const {
+        const auto i = static_cast<std::size_t>(node);
+        if (kind_ == ArrowSource::Kind::Displacement) {
+            if (!at_) return {0, 0, 0};
+            const double* c = at_ + i * stride_;
+            return {c[0], c[1], c[2]};
+        }
+        if (kind_ == ArrowSource::Kind::Lists)
+            return {lists_[0].empty() ? 0.0 : lists_[0][i], lists_[1].empty() ? 0.0 : lists_[1][i],
+                    lists_[2].empty() ? 0.0 : lists_[2][i]};
+        return {0, 0, 0};
+    }
+
+  private:
+    ArrowSource::Kind kind_;
+    DisplacementValues disp_;
+    const double* at_ = nullptr;
+    std::size_t stride_ = 3;
+    std::array<ListValues, 3> lists_;
+};
+
+} // namespace
+
 std::array<double, 3> arrow_vector(const ResultModel& m, const ArrowSource& s, std::int32_t node) {
-    const auto i = static_cast<std::size_t>(node);
-    switch (s.kind) {
-    case ArrowSource::Kind::Displacement: {
-        const double* c = m.coord_row(i) + 3 * static_cast<std::size_t>(s.list) + 4;
-        return {c[0], c[1], c[2]};
-    }
-    case ArrowSource::Kind::Lists:
-        return {m.listas(i, static_cast<std::size_t>(s.lists[0])),
-                m.listas(i, static_cast<std::size_t>(s.lists[1])),
-                m.listas(i, static_cast<std::size_t>(s.lists[2]))};
-    case ArrowSource::Kind::None:
-        break;
-    }
-    return {0, 0, 0};
+    return ArrowVectors(m, s)(node);
 }
 
 namespace {
@@ -48,9 +77,10 @@ namespace {
 // non-zero vector, in node order.
 template <class F> void for_each_arrow(const ResultModel& m, const ArrowSource& s, F&& emit) {
     if (s.kind == ArrowSource::Kind::None) return;
+    const ArrowVectors vectors(m, s);
     for (std::int32_t i = 1; i <= m.nnode; ++i) {
         if (!m.node_drawn(static_cast<std::size_t>(i))) continue;
-        const std::array<double, 3> v = arrow_vector(m, s, i);
+        const std::array<double, 3> v = vectors(i);
         const double mag = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
         if (std::isfinite(mag) && mag != 0) emit(i, v, mag);
     }
@@ -64,8 +94,9 @@ bool finite(const Point3& p) {
 
 std::vector<NodeArrow> node_arrows(const ResultModel& m, const ArrowSource& s, NodePlacement place) {
     std::vector<NodeArrow> arrows;
+    const PlacedNodes placed(m, place);
     for_each_arrow(m, s, [&](std::int32_t i, const std::array<double, 3>& v, double mag) {
-        const Point3 base = place.at(m, i);
+        const Point3 base = placed.at(i);
         if (finite(base)) arrows.push_back({i, base, v, mag});
     });
     return arrows;
@@ -76,8 +107,9 @@ ArrowChoice choose_arrows(const ResultModel& m, const ArrowSource& s, NodePlacem
     ArrowChoice choice;
     ScreenGrid grid(cell);
     bool any = false;
+    const PlacedNodes placed(m, place);
     for_each_arrow(m, s, [&](std::int32_t i, const std::array<double, 3>&, double mag) {
-        const Point3 base = place.at(m, i);
+        const Point3 base = placed.at(i);
         if (!finite(base)) return;
         choice.range =
             any ? std::array<double, 2>{std::min(choice.range[0], mag), std::max(choice.range[1], mag)}
@@ -85,10 +117,11 @@ ArrowChoice choose_arrows(const ResultModel& m, const ArrowSource& s, NodePlacem
         any = true;
         grid.add(static_cast<std::size_t>(i), project(base), mag);
     });
+    const ArrowVectors vectors(m, s);
     for (const std::size_t node : grid.kept()) {
         const auto i = static_cast<std::int32_t>(node);
-        const std::array<double, 3> v = arrow_vector(m, s, i);
-        choice.arrows.push_back({i, place.at(m, i), v, std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2])});
+        const std::array<double, 3> v = vectors(i);
+        choice.arrows.push_back({i, placed.at(i), v, std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2])});
     }
     return choice;
 }

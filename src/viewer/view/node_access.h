@@ -11,17 +11,18 @@
 namespace orv {
 
 // Result list k (1..nlista) of a model, node by node (1..nnode); k = 0
-// reads 0 everywhere.
+// reads 0 everywhere. Holds the list's values (loading them if needed) for
+// as long as it lives, so a walk takes it once.
 struct NodeValues {
-    const ResultModel* model = nullptr;
-    std::size_t list = 0;
+    ListValues held;
     double operator[](std::int32_t node) const {
-        return list ? model->listas(static_cast<std::size_t>(node), list) : 0.0;
+        return held.empty() ? 0.0 : held[static_cast<std::size_t>(node)];
     }
 };
 
 inline NodeValues values_of(const ResultModel& m, int k) {
-    return {&m, k >= 1 && k <= m.nlista ? static_cast<std::size_t>(k) : 0};
+    if (k < 1 || k > m.nlista) return {};
+    return {m.values(k)};
 }
 
 } // namespace orv

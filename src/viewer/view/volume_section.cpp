@@ -114,7 +114,7 @@ class Cutter {
         pos_.resize(static_cast<std::size_t>(count));
         bool pos = false, neg = false;
         for (std::int64_t i = 0; i < count; ++i) {
-            pos_[static_cast<std::size_t>(i)] = place_.at(m_, nodes[i]);
+            pos_[static_cast<std::size_t>(i)] = placed_.at(nodes[i]);
             (plane_.distance(pos_[static_cast<std::size_t>(i)]) > 0 ? pos : neg) = true;
         }
         if (!pos || !neg) return;
@@ -278,6 +278,7 @@ class Cutter {
     const ResultModel& m_;
     CutPlane plane_;
     NodePlacement place_;
+    PlacedNodes placed_{m_, place_};
     NodeValues values_;
     SectionSink& sink_;
     const VolumeShape* shape_ = nullptr;

@@ -305,7 +305,7 @@ TEST(NodeArrows, DrawnNodesWithAVectorOnTheShapeShown) {
 // lengths and colours keep the range of every arrow, shown or not.
 TEST(NodeArrows, AViewChoosesAsTheThinningDoes) {
     ResultModel m = stepped_model();
-    m.listas(2, 1) = 5; // node 2: U = (5, 2, 2), the others (1, 2, 2)
+    m.listas_ref(2, 1) = 5; // node 2: U = (5, 2, 2), the others (1, 2, 2)
     const ArrowSource s = arrow_source(m, "U", 1);
     const NodePlacement place{true, 3, 2.0};
     // 10 pixels a unit along x; node 4 (at x = 4 deformed) off the view.
