@@ -7,9 +7,9 @@
 // (except row 0 of maxlista, the common range). The 2-D arrays are stored
 // flat, row by row, so that a million-node model is a handful of allocations.
 
-#include "viewer/model/volume_cells.h"
 #include "viewer/model/list_store.h"
 #include "viewer/model/page_memory.h"
+#include "viewer/model/volume_cells.h"
 
 #include <array>
 #include <cstddef>
