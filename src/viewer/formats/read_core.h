@@ -80,6 +80,14 @@ struct ReaderOptions {
     // bytes in memory.
     bool values_on_demand = true;
 
+    // Readers that can leave the lists' value ranges uncomputed (the
+    // model's range_pending), so that opening costs the mesh and an index of
+    // the lists only: for the window's first picture and for modes that need
+    // few ranges (a history, one list's picture). complete_ranges() fills
+    // them later, with the values a read without this flag gives. Readers
+    // that cannot defer compute every range as usual.
+    bool defer_ranges = false;
+
     // The reading threads of these options, the one place that reads
     // ORVANEL_THREADS: `threads` when positive, else reader_threads_from()
     // of the environment and this machine. read_result() resolves it once

@@ -62,6 +62,10 @@ struct ResultModel {
     std::shared_ptr<ListStore> store = std::make_shared<ListStore>();
     std::vector<std::string> namelista;          // nlista+1 names, entry 0 empty
     std::vector<std::array<double, 2>> maxlista; // nlista+1 rows of (min, max)
+    // nlista+1 entries, 1 for a list whose maxlista row is not computed yet
+    // (its row reads (0, 0)); empty when every range is known. Row 0,
+    // valmin and valmax cover the known rows only until none is pending.
+    std::vector<std::uint8_t> range_pending;
 
     // The numbers the file gives nodes and elements, which the user sees;
     // nnode+1 and nelem+1 entries (entry 0 unused), or empty when node i
