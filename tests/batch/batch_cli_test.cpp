@@ -28,6 +28,8 @@ namespace fs = std::filesystem;
 
 const QString kTwelve = QStringLiteral(ORVANEL_TEST_DATA "/output/twelve_lists.txt");
 const QString kViga = QStringLiteral(ORVANEL_SOURCE_DIR "/examples/viga.txt");
+const QString kBeam20 = QStringLiteral(ORVANEL_TEST_DATA "/import/calculix/beam20.frd");
+const QString kSeries = QStringLiteral(ORVANEL_TEST_DATA "/import/vtk_xml/series.pvd");
 const QString kBricks = QStringLiteral(ORVANEL_TEST_DATA "/volume/brick_block.vtk");
 
 class BatchCli : public ::testing::Test {
@@ -234,6 +236,12 @@ TEST_F(BatchCli, ACacheOfOneListWritesTheSameFiles) {
          {"--video", "OUT", "--lists", "1:12", "--size", "160x120", kTwelve},
          "out.avi"},
         {"history over every list", {"--history", "21", "--lists", "1:10", kViga}, "viga_1.lst"},
+        // Imported steps come from their files as the native lists do.
+        {"picture of a CalculiX step",
+         {"--picture", "OUT", "--list", "7", "--size", "320x240", "--bands", "--deformed-mesh", kBeam20},
+         "out.png"},
+        {"video of a .pvd series", {"--video", "OUT", "--lists", "1:3", "--size", "160x120", kSeries}, "out.avi"},
+        {"history of a CalculiX node", {"--history", "21", "--lists", "1:28", kBeam20}, "beam20_1.lst"},
     };
     for (const Mode& m : modes) {
         SCOPED_TRACE(m.what);

@@ -13,9 +13,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <memory>
+#include <span>
 #include <string_view>
 
 namespace orv {
@@ -203,9 +205,17 @@ class FrdReader {
     // block) when the block does not hold exactly `announced` records and
     // its end, which only a full read reports rightly.
     bool skip_values(int format, std::int64_t announced, std::size_t nc);
+    // Bytes of each record of the block skip_values() last passed by
+    // arithmetic; 0 when it had to walk the block.
+    std::size_t stride_ = 0;
     void add_field(std::int64_t number, double time, ImportField&& field);
     // The load of the result block whose header starts at byte `offset`.
     std::function<void(ZeroedVector<double>&)> block_load(std::size_t offset) const;
+    // The row read of a block whose records of `stride` bytes start at byte
+    // `values`: record i holds point i in files that keep the node block's
+    // order (CalculiX's own); any other record makes it give up.
+    std::function<bool(std::int64_t, std::span<double>)> row_load(std::size_t values, std::size_t stride,
+                                                                  int format) const;
     void skip_block();
 };
 
@@ -545,6 +555,8 @@ void FrdReader::read_results(std::string_view header, const char* head) {
         const char* values_at = c_.pos();
         if (skip_values(format, announced, nc)) {
             field.load = block_load(static_cast<std::size_t>(head - c_.begin()));
+            if (stride_ > 0)
+                field.load_row = row_load(static_cast<std::size_t>(values_at - c_.begin()), stride_, format);
             add_field(number, time, std::move(field));
             return;
         }
@@ -654,11 +666,13 @@ void FrdReader::add_field(std::int64_t number, double time, ImportField&& field)
 
 bool FrdReader::skip_values(int format, std::int64_t announced, std::size_t nc) {
     const auto n = static_cast<std::uint64_t>(announced);
+    stride_ = 0;
     if (format >= 2) {
         const std::uint64_t per = 4 + nc * (format == 2 ? 4 : 8);
         if (n > c_.left() / per) return false;
         c_.seek(c_.pos() + n * per);
         reading_.tick(c_.pos());
+        stride_ = static_cast<std::size_t>(per);
         return true;
     }
     // Records as long as the first (its " -1" line and any " -2" lines),
@@ -678,6 +692,7 @@ bool FrdReader::skip_values(int format, std::int64_t announced, std::size_t nc) 
             c_.seek(stop);
             c_.next_line();
             reading_.tick(c_.pos());
+            stride_ = static_cast<std::size_t>(width);
             return true;
         }
     }
@@ -703,6 +718,57 @@ std::function<void(ZeroedVector<double>&)> FrdReader::block_load(std::size_t off
             };
             values = import::import_bytes(data, size, shown, reopen->options, reread);
         });
+    };
+}
+
+std::function<bool(std::int64_t, std::span<double>)>
+FrdReader::row_load(std::size_t values, std::size_t stride, int format) const {
+    return [reopen = reopen_, nodes = nodes_, values, stride, format](std::int64_t i, std::span<double> row) {
+        bool got = false;
+        reopen->read([&](const char* data, std::size_t size) {
+            const std::size_t at = values + static_cast<std::size_t>(i) * stride;
+            if (i < 0 || at > size || size - at < stride) return;
+            const char* p = data + at;
+            const std::size_t nc = row.size();
+            std::vector<double> v(nc, 0.0);
+            if (format >= 2) {
+                std::int32_t label = 0;
+                std::memcpy(&label, p, 4);
+                if (nodes->find(label) != i || stride != 4 + nc * (format == 2 ? 4 : 8)) return;
+                for (std::size_t k = 0; k < nc; ++k) {
+                    if (format == 2) {
+                        float f = 0;
+                        std::memcpy(&f, p + 4 + 4 * k, 4);
+                        v[k] = static_cast<double>(f);
+                    } else {
+                        std::memcpy(&v[k], p + 4 + 8 * k, 8);
+                    }
+                }
+            } else {
+                // A " -1" line with the label and the first values, then
+                // " -2" lines with the rest, 12 columns a value.
+                const std::size_t w = format == 0 ? 5 : 10;
+                const char* q = p;
+                const char* stop = p + stride;
+                std::size_t k = 0;
+                for (bool first = true; q < stop; first = false) {
+                    const std::string_view line = record_line(q, stop);
+                    if (column(line, 0, 3) != (first ? " -1" : " -2")) return;
+                    if (first) {
+                        std::int64_t label = 0;
+                        if (!import::parse_integer(trim(column(line, 3, w)), label) ||
+                            nodes->find(label) != i)
+                            return;
+                    }
+                    for (std::size_t from = 3 + w; k < nc && from + 1 < line.size(); from += 12, ++k)
+                        if (!import::parse_real(trim(column(line, from, 12)), v[k])) return;
+                }
+                if (k != nc || stop[-1] != '\n') return;
+            }
+            std::copy(v.begin(), v.end(), row.begin());
+            got = true;
+        });
+        return got;
     };
 }
 
@@ -790,7 +856,8 @@ ImportData import_frd_file(const std::string& path, const ReaderOptions& options
 }
 
 ReadResult read_frd(const std::string& path, const ReaderOptions& options) {
-    return build_model(import_frd_file(path, options), path, options.threads, options.memory_limit);
+    return build_model(import_frd_file(path, options), path, options.threads, options.memory_limit,
+                       options.defer_ranges);
 }
 
 ReadResult read_frd_bytes(const char* data, std::size_t size, const std::string& name,

@@ -954,7 +954,8 @@ namespace {
 
 ReadResult with_groups(ExodusData&& x, const std::string& name, const ReaderOptions& options) {
     std::vector<std::string> groups = std::move(x.groups);
-    ReadResult r = build_model(std::move(x.data), name, options.threads);
+    ReadResult r =
+        build_model(std::move(x.data), name, options.threads, options.memory_limit, options.defer_ranges);
     r.model.file_groups = std::move(groups);
     return r;
 }

@@ -1378,7 +1378,8 @@ ImportData import_msh_file(const std::string& path, const ReaderOptions& options
 }
 
 ReadResult read_msh(const std::string& path, const ReaderOptions& options) {
-    return build_model(import_msh_file(path, options), path, options.threads, options.memory_limit);
+    return build_model(import_msh_file(path, options), path, options.threads, options.memory_limit,
+                       options.defer_ranges);
 }
 
 ReadResult read_msh_bytes(const char* data, std::size_t size, const std::string& name,

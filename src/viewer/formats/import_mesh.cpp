@@ -120,31 +120,6 @@ int lagrange_quad_index(int i, int j, int p) {
     return offset + 4 * (p - 1) + (i - 1) + (p - 1) * (j - 1);
 }
 
-// VTK's Lagrange hexahedron: the index of lattice point (i, j, k), order p.
-int lagrange_hex_index(int i, int j, int k, int p) {
-    const bool ib = i == 0 || i == p, jb = j == 0 || j == p, kb = k == 0 || k == p;
-    const int nb = ib + jb + kb;
-    const int q = p - 1;
-    if (nb == 3) return (i ? (j ? 2 : 1) : (j ? 3 : 0)) + (k ? 4 : 0);
-    int offset = 8;
-    if (nb == 2) {
-        if (!ib) return (i - 1) + (j ? 2 * q : 0) + (k ? 4 * q : 0) + offset;
-        if (!jb) return (j - 1) + (i ? q : 3 * q) + (k ? 4 * q : 0) + offset;
-        offset += 8 * q;
-        return (k - 1) + q * (i ? (j ? 2 : 1) : (j ? 3 : 0)) + offset;
-    }
-    offset += 12 * q;
-    if (nb == 1) {
-        if (ib) return (j - 1) + q * (k - 1) + (i ? q * q : 0) + offset;
-        offset += 2 * q * q;
-        if (jb) return (i - 1) + q * (k - 1) + (j ? q * q : 0) + offset;
-        offset += 2 * q * q;
-        return (i - 1) + q * (j - 1) + (k ? q * q : 0) + offset;
-    }
-    offset += 6 * q * q;
-    return offset + (i - 1) + q * ((j - 1) + q * (k - 1));
-}
-
 // VTK's Lagrange triangle: corners, the edges' inner nodes (0-1, 1-2, 2-0),
 // then the inner triangle of order p - 3 in the same order, recursively.
 // Positions in lattice units (i along 0-1, j along 0-2).
@@ -634,6 +609,217 @@ template <class Fn> void for_row_blocks(std::int64_t count, int threads, Fn fn) 
     });
 }
 
+// ---- Fields read on demand ----
+// What their lists need of the mesh once the hand-over is gone: the centre
+// nodes, and the cells that average cell data onto the points. Each list
+// is made with the arithmetic, in the order, of the rows build_model fills
+// for the fields it holds, so that a list read later is bit for bit the
+// one a read of every value at once gives.
+struct LazyMesh {
+    std::int64_t npoint = 0;
+    std::int64_t nnode = 0;
+    std::vector<CentreNode> centres;
+    // The cells that count (in cell order): their row in a cell field, and
+    // their nodes; and per point, how many of them use it.
+    std::int64_t ncell = 0;
+    std::vector<std::int64_t> cell_row;
+    std::vector<std::int64_t> cell_start;
+    std::vector<std::int32_t> cell_nodes;
+    std::vector<std::int32_t> cells_at;
+};
+
+struct LazyField {
+    std::function<void(ZeroedVector<double>&)> load;
+    std::function<bool(std::int64_t, std::span<double>)> load_row;
+    std::string name;
+    int components = 1;
+    bool on_cells = false;
+    std::vector<std::uint8_t> cells_given;
+};
+
+struct LazyList {
+    int field = -1; // into the lazy fields; -1: the list is resident
+    ListSpec::Kind kind = ListSpec::component;
+    int comp = 0;
+};
+
+// The field's values at the points, `components` a row: as loaded, or
+// averaged from its cells as build_model averages resident cell data.
+ZeroedVector<double> nodal_values(const LazyMesh& lm, const LazyField& f, const std::string& name) {
+    ZeroedVector<double> raw;
+    f.load(raw);
+    const std::int64_t c = f.components;
+    const std::int64_t rows = f.on_cells ? lm.ncell : lm.npoint;
+    if (static_cast<std::int64_t>(raw.size()) != rows * c)
+        fail(name, "field " + f.name + " has " + std::to_string(raw.size()) + " values; " +
+                       std::to_string(rows * c) + " expected");
+    if (!f.on_cells) return raw;
+    const bool partial = static_cast<std::int64_t>(f.cells_given.size()) == lm.ncell;
+    const auto given = [&](std::int64_t e) {
+        return !partial || f.cells_given[static_cast<std::size_t>(e)] != 0;
+    };
+    std::vector<std::int32_t> own_count;
+    if (partial) {
+        own_count.assign(static_cast<std::size_t>(lm.npoint), 0);
+        for (std::size_t q = 0; q < lm.cell_row.size(); ++q)
+            if (given(lm.cell_row[q]))
+                for (auto k = lm.cell_start[q]; k < lm.cell_start[q + 1]; ++k)
+                    ++own_count[static_cast<std::size_t>(lm.cell_nodes[static_cast<std::size_t>(k)])];
+    }
+    const std::vector<std::int32_t>& count = partial ? own_count : lm.cells_at;
+    ZeroedVector<double> avg(static_cast<std::size_t>(lm.npoint * c));
+    for (std::size_t q = 0; q < lm.cell_row.size(); ++q) {
+        const std::int64_t e = lm.cell_row[q];
+        if (!given(e)) continue;
+        for (auto k = lm.cell_start[q]; k < lm.cell_start[q + 1]; ++k) {
+            const std::int64_t i = lm.cell_nodes[static_cast<std::size_t>(k)];
+            for (std::int64_t a = 0; a < c; ++a)
+                avg[static_cast<std::size_t>(i * c + a)] += raw[static_cast<std::size_t>(e * c + a)];
+        }
+    }
+    for (std::int64_t i = 0; i < lm.npoint; ++i)
+        if (const auto n = count[static_cast<std::size_t>(i)])
+            for (std::int64_t a = 0; a < c; ++a)
+                avg[static_cast<std::size_t>(i * c + a)] /= n;
+    return avg;
+}
+
+// A list's value from one row of its field's values; not finite: NaN (no value).
+double list_value(const double* row, int comps, ListSpec::Kind kind, int comp) {
+    double x = 0;
+    if (kind == ListSpec::magnitude)
+        x = std::sqrt(row[0] * row[0] + row[1] * row[1] + row[2] * row[2]);
+    else if (kind == ListSpec::von_mises)
+        x = von_mises_of(symmetric(row, comps));
+    else if (kind == ListSpec::tensor_component)
+        x = symmetric(row, comps)[static_cast<std::size_t>(comp)];
+    else
+        x = row[comp];
+    return std::isfinite(x) ? x : std::numeric_limits<double>::quiet_NaN();
+}
+
+// Interpolated at a serendipity face's centre from point values value(i).
+template <class Value> double at_centre(const CentreNode& cn, Value value) {
+    double x = 0;
+    for (int t = 0; t < 4; ++t)
+        x += -0.25 * value(cn.corners[static_cast<std::size_t>(t)]) +
+             0.5 * value(cn.mids[static_cast<std::size_t>(t)]);
+    return x;
+}
+
+// Calls put(node, value) for nodes 1..nnode in order with list `l`'s value
+// made from the points' field values `nodal`. At a centre node a component
+// is interpolated, and a magnitude or von Mises comes from the node's
+// interpolated components (interpolated itself, it can go negative).
+template <class Put>
+void lazy_list_values(const LazyMesh& lm, const double* nodal, int comps, const LazyList& l, Put put) {
+    for (std::int64_t i = 0; i < lm.npoint; ++i)
+        put(i + 1, list_value(nodal + i * comps, comps, l.kind, l.comp));
+    const auto part = [&](ListSpec::Kind kind, int comp) {
+        return [=](std::int64_t i) { return list_value(nodal + i * comps, comps, kind, comp); };
+    };
+    for (std::size_t q = 0; q < lm.centres.size(); ++q) {
+        const CentreNode& cn = lm.centres[q];
+        double x = 0;
+        if (l.kind == ListSpec::magnitude) {
+            const double a = at_centre(cn, part(ListSpec::component, 0)),
+                         b = at_centre(cn, part(ListSpec::component, 1)),
+                         c = at_centre(cn, part(ListSpec::component, 2));
+            x = std::sqrt(a * a + b * b + c * c);
+        } else if (l.kind == ListSpec::von_mises) {
+            std::array<double, 6> t{};
+            for (int k = 0; k < 6; ++k)
+                t[static_cast<std::size_t>(k)] = at_centre(cn, part(ListSpec::tensor_component, k));
+            x = von_mises_of(t);
+        } else {
+            x = at_centre(cn, part(l.kind, l.comp));
+        }
+        put(lm.npoint + static_cast<std::int64_t>(q) + 1, x);
+    }
+}
+
+// A list's running range over nodes 1..nnode as finish_model() keeps it,
+// NaN left out; and how many points have no value.
+struct LazyRange {
+    std::array<double, 2> range{std::numeric_limits<double>::infinity(),
+                                -std::numeric_limits<double>::infinity()};
+    std::int64_t missing = 0;
+    std::int64_t npoint = 0;
+    void operator()(std::int64_t node, double v) {
+        if (std::isnan(v)) {
+            if (node <= npoint) ++missing;
+            return;
+        }
+        if (node == 1) {
+            range = {v, v};
+            return;
+        }
+        if (v < range[0]) range[0] = v;
+        if (v > range[1]) range[1] = v;
+    }
+};
+
+// The store's source for the lists of fields read on demand.
+class ImportedLists final : public ListSource {
+  public:
+    ImportedLists(std::string name, std::shared_ptr<const LazyMesh> mesh, std::vector<LazyField> fields,
+                  std::vector<LazyList> lists, std::vector<int> displacements)
+        : name_(std::move(name)), mesh_(std::move(mesh)), fields_(std::move(fields)),
+          lists_(std::move(lists)), displacements_(std::move(displacements)) {}
+
+    void load_list(int k, std::span<double> values, std::span<double>) override {
+        const LazyList& l = list(k);
+        const LazyField& f = fields_[static_cast<std::size_t>(l.field)];
+        const ZeroedVector<double> nodal = nodal_values(*mesh_, f, name_);
+        lazy_list_values(*mesh_, nodal.data(), f.components, l,
+                         [&](std::int64_t node, double v) { values[static_cast<std::size_t>(node)] = v; });
+    }
+
+    void load_displacement(int d, std::span<double> xyz) override {
+        if (d < 1 || static_cast<std::size_t>(d) >= displacements_.size() ||
+            displacements_[static_cast<std::size_t>(d)] < 0)
+            throw std::logic_error("no such displacement field");
+        const LazyField& f = fields_[static_cast<std::size_t>(displacements_[static_cast<std::size_t>(d)])];
+        const ZeroedVector<double> nodal = nodal_values(*mesh_, f, name_);
+        // A displacement without a value leaves the node in place.
+        for (std::int64_t i = 0; i < mesh_->npoint; ++i)
+            for (std::int64_t a = 0; a < 3; ++a) {
+                const double v = nodal[static_cast<std::size_t>(3 * i + a)];
+                xyz[static_cast<std::size_t>(3 * (i + 1) + a)] = std::isfinite(v) ? v : 0.0;
+            }
+        for (std::size_t q = 0; q < mesh_->centres.size(); ++q) {
+            const auto row = static_cast<std::size_t>(mesh_->npoint) + q + 1;
+            for (std::size_t a = 0; a < 3; ++a)
+                xyz[3 * row + a] = at_centre(mesh_->centres[q], [&](std::int64_t i) {
+                    return xyz[3 * (static_cast<std::size_t>(i) + 1) + a];
+                });
+        }
+    }
+
+    std::optional<double> value_at(int k, std::int32_t node) override {
+        const LazyList& l = list(k);
+        const LazyField& f = fields_[static_cast<std::size_t>(l.field)];
+        if (f.on_cells || !f.load_row || node < 1 || node > mesh_->npoint) return std::nullopt;
+        std::vector<double> row(static_cast<std::size_t>(f.components), 0.0);
+        if (!f.load_row(node - 1, row)) return std::nullopt;
+        return list_value(row.data(), f.components, l.kind, l.comp);
+    }
+
+  private:
+    const LazyList& list(int k) const {
+        if (k < 1 || static_cast<std::size_t>(k) >= lists_.size() ||
+            lists_[static_cast<std::size_t>(k)].field < 0)
+            throw std::logic_error("list " + std::to_string(k) + " is not read on demand");
+        return lists_[static_cast<std::size_t>(k)];
+    }
+
+    std::string name_;
+    std::shared_ptr<const LazyMesh> mesh_;
+    std::vector<LazyField> fields_;
+    std::vector<LazyList> lists_;    // by list number
+    std::vector<int> displacements_; // by shared displacement number: a lazy field, or -1
+};
+
 } // namespace
 
 std::vector<int> vtk_node_order(int family, int order) {
@@ -688,8 +874,8 @@ VolumeOf volume_of(int type, std::int64_t n) {
 
 } // namespace
 
-ReadResult build_model(ImportData&& data, const std::string& name_in, int threads,
-                       std::uint64_t memory_limit) try {
+ReadResult build_model(ImportData&& data, const std::string& name_in, int threads, std::uint64_t memory_limit,
+                       bool defer_ranges) try {
     const std::string name = base_name(name_in);
     ImportMesh& mesh = data.mesh;
     ReadResult out;
@@ -702,11 +888,9 @@ ReadResult build_model(ImportData&& data, const std::string& name_in, int thread
     out.bytes_fetched = data.bytes_fetched;
     ResultModel& m = out.model;
     m.namefile = name_in;
-    // Indexed fields are read here, one after the other, until the model
-    // can keep them unread.
-    for (ImportStep& step : data.steps)
-        for (ImportField& f : step.fields)
-            if (f.load && f.values.empty()) f.load(f.values);
+    // Fields the importer indexed stay in the file: their lists are read
+    // through the store.
+    const auto on_demand = [](const ImportField& f) { return f.load && f.values.empty(); };
 
     // Check the hand-over before trusting any index in it.
     if (mesh.points.size() % 3 != 0) fail(name, "the point coordinates are not a multiple of three");
@@ -968,7 +1152,7 @@ ReadResult build_model(ImportData&& data, const std::string& name_in, int thread
                 continue;
             }
             const std::int64_t rows = fd.on_cells ? ncell : npoint;
-            if (static_cast<std::int64_t>(fd.values.size()) != rows * fd.components)
+            if (!on_demand(fd) && static_cast<std::int64_t>(fd.values.size()) != rows * fd.components)
                 fail(name, "field " + fd.name + " has " + std::to_string(fd.values.size()) + " values; " +
                                std::to_string(rows * fd.components) + " expected");
             field_ok[s][f] = 1;
@@ -1023,8 +1207,13 @@ ReadResult build_model(ImportData&& data, const std::string& name_in, int thread
         for (std::int64_t c = 0; c < ncell; ++c)
             if (const Shape* sh = cell_shape[static_cast<std::size_t>(c)]; sh && sh->volume)
                 volume_bytes += 17 + 4 * static_cast<std::uint64_t>(cell_size(c));
-        const std::uint64_t model = ResultModel::bytes_needed(nnode, nelem, nlista) +
-                                    static_cast<std::uint64_t>(conec_count_estimate(mesh)) * 4 + volume_bytes;
+        std::int64_t resident = 0; // lists whose values are kept in memory
+        for (const ListSpec& sp : specs)
+            resident += on_demand(data.steps[sp.step].fields[sp.field]) ? 0 : 1;
+        const std::uint64_t model =
+            ResultModel::bytes_needed(nnode, nelem, resident) +
+            static_cast<std::uint64_t>(nlista - resident) * (sizeof(std::string) + 16) +
+            static_cast<std::uint64_t>(conec_count_estimate(mesh)) * 4 + volume_bytes;
         const std::uint64_t held = import_bytes(data);
         const std::uint64_t need = memory_limit ? model + held : model;
         const std::uint64_t have = memory_limit ? memory_limit : input::machine_memory();
@@ -1135,13 +1324,44 @@ ReadResult build_model(ImportData&& data, const std::string& name_in, int thread
         node_labels[static_cast<std::size_t>(i) + 1] = ++top;
     ZeroedVector<std::int64_t>().swap(mesh.point_labels);
 
+    // What the fields read on demand keep of the mesh, before the cells go.
+    bool any_on_demand = false, cells_on_demand = false;
+    for (std::size_t s = 0; s < data.steps.size(); ++s)
+        for (std::size_t f = 0; f < data.steps[s].fields.size(); ++f)
+            if (field_ok[s][f] && on_demand(data.steps[s].fields[f])) {
+                any_on_demand = true;
+                cells_on_demand = cells_on_demand || data.steps[s].fields[f].on_cells;
+            }
+    std::shared_ptr<LazyMesh> lazy_mesh;
+    if (any_on_demand) {
+        lazy_mesh = std::make_shared<LazyMesh>();
+        lazy_mesh->npoint = npoint;
+        lazy_mesh->nnode = nnode;
+        lazy_mesh->centres = centres;
+        lazy_mesh->ncell = ncell;
+        if (cells_on_demand) {
+            lazy_mesh->cell_start.push_back(0);
+            lazy_mesh->cells_at.assign(static_cast<std::size_t>(npoint), 0);
+            for (std::int64_t e = 0; e < ncell; ++e) {
+                if (!contributes[static_cast<std::size_t>(e)]) continue;
+                lazy_mesh->cell_row.push_back(e);
+                for (std::int64_t k = 0; k < cell_size(e); ++k) {
+                    const std::int64_t i = cell_node(e, k);
+                    lazy_mesh->cell_nodes.push_back(static_cast<std::int32_t>(i));
+                    ++lazy_mesh->cells_at[static_cast<std::size_t>(i)];
+                }
+                lazy_mesh->cell_start.push_back(static_cast<std::int64_t>(lazy_mesh->cell_nodes.size()));
+            }
+        }
+    }
+
     // Cell data become nodal: each such field's values are replaced by their
     // average over the cells that share a node; then the cells go.
     std::vector<std::int32_t> cells_at;
     for (std::size_t s = 0; s < data.steps.size(); ++s)
         for (std::size_t f = 0; f < data.steps[s].fields.size(); ++f) {
             ImportField& fd = data.steps[s].fields[f];
-            if (!field_ok[s][f] || !fd.on_cells) continue;
+            if (!field_ok[s][f] || !fd.on_cells || on_demand(fd)) continue;
             const int c = fd.components;
             if (cells_at.empty()) {
                 cells_at.assign(static_cast<std::size_t>(npoint), 0);
@@ -1187,51 +1407,76 @@ ReadResult build_model(ImportData&& data, const std::string& name_in, int thread
     ZeroedVector<std::uint8_t>().swap(mesh.cell_types);
 
     // Where each list's values and displacement come from, and where they go:
-    // the lists of a step share one displacement, written by its first list.
-    struct ListSource {
+    // the lists of a step share one displacement. Fields read on demand give
+    // their lists (and displacement) to the store's source instead.
+    struct RowSource {
         const double* values = nullptr; // npoint rows of `comps`
         int comps = 1;
         ListSpec::Kind kind = ListSpec::component;
         int comp = 0;
-        const double* disp = nullptr; // npoint rows of 3, or none
-        double* out = nullptr;        // the list's values in the store
-        double* disp_out = nullptr;   // the step's displacement, for the step's first list only
+        int list = 0;
+        double* out = nullptr; // the list's values in the store
     };
-    std::vector<ListSource> sources;
-    std::vector<double*> step_displacements;     // one per step that has a displacement
+    struct DispSource {
+        const double* values = nullptr; // npoint rows of 3
+        double* out = nullptr;          // the step's displacement in the store
+    };
+    std::vector<RowSource> sources;
+    std::vector<int> source_of(static_cast<std::size_t>(nlista) + 1, -1); // list -> sources, -1 on demand
+    std::vector<DispSource> step_displacements;                           // the resident ones
     std::vector<ZeroedVector<double>*> consumed; // every array the rows are filled from
+    std::vector<LazyField> lazy_fields;
+    std::vector<LazyList> lazy_lists(static_cast<std::size_t>(nlista) + 1);
+    std::vector<int> lazy_displacements{-1}; // by shared displacement number
     consumed.push_back(&mesh.points);
     {
         std::size_t k = 0;
         for (std::size_t s = 0; s < data.steps.size(); ++s) {
             ImportStep& step = data.steps[s];
-            const double* disp = nullptr;
+            std::optional<std::size_t> disp;
             for (std::size_t f = 0; f < step.fields.size() && !disp; ++f) {
                 const ImportField& fd = step.fields[f];
-                if (field_ok[s][f] && !fd.on_cells && fd.components == 3 && fd.displacement_only)
-                    disp = fd.values.data();
+                if (field_ok[s][f] && !fd.on_cells && fd.components == 3 && fd.displacement_only) disp = f;
             }
             for (std::size_t f = 0; f < step.fields.size() && !disp; ++f) {
                 const ImportField& fd = step.fields[f];
                 if (field_ok[s][f] && !fd.on_cells && fd.components == 3 && is_displacement_name(fd.name))
-                    disp = fd.values.data();
+                    disp = f;
             }
+            // The step's fields read on demand, numbered among all of them.
+            std::vector<int> lazy_of(step.fields.size(), -1);
+            for (std::size_t f = 0; f < step.fields.size(); ++f) {
+                ImportField& fd = step.fields[f];
+                if (!field_ok[s][f] || !on_demand(fd)) continue;
+                lazy_of[f] = static_cast<int>(lazy_fields.size());
+                lazy_fields.push_back({std::move(fd.load), std::move(fd.load_row), fd.name, fd.components,
+                                       fd.on_cells, std::move(fd.cells_given)});
+            }
+            // A step without lists keeps no displacement.
+            if (!(k < specs.size() && specs[k].step == s)) disp.reset();
             int shared = 0;
+            if (disp) {
+                shared = m.store->add_shared_displacement();
+                lazy_displacements.push_back(lazy_of[*disp]);
+                if (lazy_of[*disp] < 0)
+                    step_displacements.push_back({step.fields[*disp].values.data(),
+                                                  m.store->resident_shared_displacement(shared).data()});
+            }
             for (std::size_t f = 0; f < step.fields.size(); ++f) {
                 if (!field_ok[s][f]) continue;
                 ImportField& fd = step.fields[f];
-                consumed.push_back(&fd.values);
+                if (lazy_of[f] < 0) consumed.push_back(&fd.values);
                 for (; k < specs.size() && specs[k].step == s && specs[k].field == f; ++k) {
                     const int list = static_cast<int>(k) + 1;
-                    double* disp_out = nullptr;
-                    if (disp && !shared) {
-                        shared = m.store->add_shared_displacement();
-                        disp_out = m.store->resident_shared_displacement(shared).data();
-                        step_displacements.push_back(disp_out);
-                    }
                     if (disp) m.store->set_displacement(list, {DisplacementRef::Kind::shared, shared, {}});
-                    sources.push_back({fd.values.data(), fd.components, specs[k].kind, specs[k].comp, disp,
-                                       m.store->resident_values(list).data(), disp_out});
+                    if (lazy_of[f] >= 0) {
+                        lazy_lists[static_cast<std::size_t>(list)] = {lazy_of[f], specs[k].kind,
+                                                                      specs[k].comp};
+                        continue;
+                    }
+                    source_of[static_cast<std::size_t>(list)] = static_cast<int>(sources.size());
+                    sources.push_back({fd.values.data(), fd.components, specs[k].kind, specs[k].comp, list,
+                                       m.store->resident_values(list).data()});
                 }
             }
         }
@@ -1258,29 +1503,17 @@ ReadResult build_model(ImportData&& data, const std::string& name_in, int thread
             crow[1] = p[0];
             crow[2] = p[1];
             crow[3] = p[2];
-            for (std::size_t l = 0; l < sources.size(); ++l) {
-                const ListSource& sc = sources[l];
-                if (sc.disp_out) {
-                    double* d = sc.disp_out + 3 * at;
-                    // A displacement without a value leaves the node in place.
-                    for (int a = 0; a < 3; ++a)
-                        d[a] = std::isfinite(sc.disp[3 * i + a]) ? sc.disp[3 * i + a] : 0.0;
-                }
-                const double* row = sc.values + i * sc.comps;
-                double x = 0;
-                if (sc.kind == ListSpec::magnitude)
-                    x = std::sqrt(row[0] * row[0] + row[1] * row[1] + row[2] * row[2]);
-                else if (sc.kind == ListSpec::von_mises)
-                    x = von_mises_of(symmetric(row, sc.comps));
-                else if (sc.kind == ListSpec::tensor_component)
-                    x = symmetric(row, sc.comps)[static_cast<std::size_t>(sc.comp)];
-                else
-                    x = row[sc.comp];
-                if (!std::isfinite(x)) { // "nan", "inf" in the file: no value
-                    x = std::numeric_limits<double>::quiet_NaN();
-                    ++ranges.missing[l + 1];
-                }
-                lrow[l + 1] = x;
+            for (const DispSource& ds : step_displacements) {
+                double* d = ds.out + 3 * at;
+                // A displacement without a value leaves the node in place.
+                for (int a = 0; a < 3; ++a)
+                    d[a] = std::isfinite(ds.values[3 * i + a]) ? ds.values[3 * i + a] : 0.0;
+            }
+            for (const RowSource& sc : sources) {
+                const double x = list_value(sc.values + i * sc.comps, sc.comps, sc.kind, sc.comp);
+                if (std::isnan(x))
+                    ++ranges.missing[static_cast<std::size_t>(sc.list)]; // not finite in the file
+                lrow[static_cast<std::size_t>(sc.list)] = x;
                 sc.out[at] = x;
             }
             ranges.add(crow, lrow.data(), range_cols, i == 0);
@@ -1302,41 +1535,28 @@ ReadResult build_model(ImportData&& data, const std::string& name_in, int thread
     for (std::size_t q = 0; q < centres.size(); ++q) {
         const std::size_t row = static_cast<std::size_t>(npoint) + q + 1;
         const CentreNode& cn = centres[q];
-        for (std::size_t j = 1; j < m.coord_cols(); ++j) {
-            double x = 0;
-            for (int t = 0; t < 4; ++t)
-                x += -0.25 *
-                         m.coord(static_cast<std::size_t>(cn.corners[static_cast<std::size_t>(t)]) + 1, j) +
-                     0.5 * m.coord(static_cast<std::size_t>(cn.mids[static_cast<std::size_t>(t)]) + 1, j);
-            m.coord(row, j) = x;
-        }
-        // Interpolated from the corner and mid-edge nodes, entries `width` apart.
-        const auto centre = [&](const double* a, std::size_t width, std::size_t c) {
-            double x = 0;
-            for (int t = 0; t < 4; ++t)
-                x +=
-                    -0.25 *
-                        a[(static_cast<std::size_t>(cn.corners[static_cast<std::size_t>(t)]) + 1) * width +
-                          c] +
-                    0.5 * a[(static_cast<std::size_t>(cn.mids[static_cast<std::size_t>(t)]) + 1) * width + c];
-            return x;
-        };
-        for (double* d : step_displacements)
+        for (std::size_t j = 1; j < m.coord_cols(); ++j)
+            m.coord(row, j) =
+                at_centre(cn, [&](std::int64_t i) { return m.coord(static_cast<std::size_t>(i) + 1, j); });
+        for (const DispSource& ds : step_displacements)
             for (std::size_t c = 0; c < 3; ++c)
-                d[3 * row + c] = centre(d, 3, c);
-        for (const ListSource& sc : sources)
-            sc.out[row] = centre(sc.out, 1, 0);
-        for (std::size_t j = 1; j < range_cols; ++j) {
-            const ListSpec::Kind kind = specs[j - 1].kind;
-            const auto v = [&](std::size_t l) { return sources[l - 1].out[row]; };
-            if (kind == ListSpec::magnitude) {
-                const double x = v(j - 3), y = v(j - 2), z = v(j - 1);
-                sources[j - 1].out[row] = std::sqrt(x * x + y * y + z * z);
-            } else if (kind == ListSpec::von_mises) {
+                ds.out[3 * row + c] = at_centre(
+                    cn, [&](std::int64_t i) { return ds.out[3 * (static_cast<std::size_t>(i) + 1) + c]; });
+        for (const RowSource& sc : sources)
+            sc.out[row] =
+                at_centre(cn, [&](std::int64_t i) { return sc.out[static_cast<std::size_t>(i) + 1]; });
+        for (const RowSource& sc : sources) {
+            const auto v = [&](int list) {
+                return sources[static_cast<std::size_t>(source_of[static_cast<std::size_t>(list)])].out[row];
+            };
+            if (sc.kind == ListSpec::magnitude) {
+                const double x = v(sc.list - 3), y = v(sc.list - 2), z = v(sc.list - 1);
+                sc.out[row] = std::sqrt(x * x + y * y + z * z);
+            } else if (sc.kind == ListSpec::von_mises) {
                 std::array<double, 6> t{};
-                for (std::size_t k = 0; k < 6; ++k)
-                    t[k] = v(j - 6 + k);
-                sources[j - 1].out[row] = von_mises_of(t);
+                for (int k = 0; k < 6; ++k)
+                    t[static_cast<std::size_t>(k)] = v(sc.list - 6 + k);
+                sc.out[row] = von_mises_of(t);
             }
         }
     }
@@ -1349,8 +1569,8 @@ ReadResult build_model(ImportData&& data, const std::string& name_in, int thread
     {
         std::vector<double> lrow(range_cols, 0.0);
         for (std::int64_t i = npoint + 1; i <= nnode; ++i) {
-            for (std::size_t l = 0; l < sources.size(); ++l)
-                lrow[l + 1] = sources[l].out[static_cast<std::size_t>(i)];
+            for (const RowSource& sc : sources)
+                lrow[static_cast<std::size_t>(sc.list)] = sc.out[static_cast<std::size_t>(i)];
             all.add(m.coord_row(static_cast<std::size_t>(i)), lrow.data(), range_cols);
         }
     }
@@ -1360,6 +1580,35 @@ ReadResult build_model(ImportData&& data, const std::string& name_in, int thread
     if (nnode > 0)
         for (std::size_t k = 1; k < range_cols; ++k)
             if (all.lists[k][0] <= all.lists[k][1]) found.lists[k] = all.lists[k]; // else: no value at all
+
+    // Lists read on demand: each field read once now for its lists' ranges,
+    // one field at a time so that memory stays that of one; or, deferred,
+    // left pending.
+    if (any_on_demand) {
+        if (defer_ranges) {
+            m.range_pending.assign(range_cols, 0);
+            for (std::size_t k = 1; k < range_cols; ++k)
+                if (lazy_lists[k].field >= 0) m.range_pending[k] = 1;
+        } else {
+            for (std::size_t f = 0; f < lazy_fields.size(); ++f) {
+                std::vector<std::size_t> of_field;
+                for (std::size_t k = 1; k < range_cols; ++k)
+                    if (lazy_lists[k].field == static_cast<int>(f)) of_field.push_back(k);
+                if (of_field.empty()) continue;
+                const ZeroedVector<double> nodal = nodal_values(*lazy_mesh, lazy_fields[f], name);
+                for (const std::size_t k : of_field) {
+                    LazyRange r;
+                    r.npoint = npoint;
+                    lazy_list_values(*lazy_mesh, nodal.data(), lazy_fields[f].components, lazy_lists[k],
+                                     [&](std::int64_t node, double v) { r(node, v); });
+                    found.lists[k] = r.range[0] <= r.range[1] ? r.range : std::array<double, 2>{0.0, 0.0};
+                    all.missing[k] = r.missing;
+                }
+            }
+        }
+        m.store->set_source(std::make_shared<ImportedLists>(
+            name, lazy_mesh, std::move(lazy_fields), std::move(lazy_lists), std::move(lazy_displacements)));
+    }
     for (std::size_t k = 1; k < range_cols; ++k)
         if (const std::int64_t n = all.missing[k])
             out.warnings.push_back(name + ": list " + std::to_string(k) + " \"" + m.namelista[k] + "\" has " +

@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -103,6 +104,13 @@ struct ImportField {
     // it owns what it needs (the path, the offsets), never the importer.
     // Null when `values` holds the values already.
     std::function<void(ZeroedVector<double>& values)> load = {};
+    // Reads the `components` values of one row (a point; cells are never
+    // asked) of a field that has `load`, without reading the rest, into
+    // `row`: for a node's history over many steps. False, with `row` as it
+    // was, when that costs no less than `load` (the row is not where
+    // arithmetic puts it); then the caller loads the field. Throws as `load`
+    // does; values that are not finite come as they are. Null: never cheaper.
+    std::function<bool(std::int64_t index, std::span<double> row)> load_row = {};
 };
 
 struct ImportStep {
@@ -156,7 +164,14 @@ inline constexpr const char* kDisplacementArray = "deslocamento";
 // (with `memory_limit` given, plus the hand-over's) are checked against the
 // one budget (`memory_limit`, 0: input::machine_memory()); more is refused
 // with "Not enough memory to read NAME", as is any allocation that fails.
+//
+// Fields that come with a `load` and no values are not read here: their
+// lists are read through the model's store when something needs them (and
+// the step's displacement, when such a field is it), each once now for its
+// range, or never with `defer_ranges` (their ranges are then left pending,
+// see ResultModel::range_pending). Either way every value is the one a read
+// of all values at once gives.
 ReadResult build_model(ImportData&& data, const std::string& name, int threads = 0,
-                       std::uint64_t memory_limit = 0);
+                       std::uint64_t memory_limit = 0, bool defer_ranges = false);
 
 } // namespace orv

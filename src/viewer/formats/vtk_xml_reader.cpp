@@ -1621,7 +1621,8 @@ bool looks_like_pvtu(std::string_view first_bytes) {
 }
 
 ReadResult read_vtk_xml(const std::string& path, const ReaderOptions& options) {
-    return build_model(import_vtk_xml(path, options), path, options.threads, options.memory_limit);
+    return build_model(import_vtk_xml(path, options), path, options.threads, options.memory_limit,
+                       options.defer_ranges);
 }
 
 ReadResult read_vtk_xml_bytes(const char* data, std::size_t size, const std::string& name,

@@ -1230,7 +1230,8 @@ bool looks_like_xdmf(std::string_view b) {
 }
 
 ReadResult read_xdmf(const std::string& path, const ReaderOptions& options) {
-    return build_model(import_xdmf(path, options), path, options.threads);
+    return build_model(import_xdmf(path, options), path, options.threads, options.memory_limit,
+                       options.defer_ranges);
 }
 
 ReadResult read_xdmf_bytes(const char* data, std::size_t size, const std::string& name,

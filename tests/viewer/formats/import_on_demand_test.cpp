@@ -8,12 +8,15 @@
 #include "viewer/formats/calculix_reader.h"
 #include "viewer/formats/exodus_reader.h"
 #include "viewer/formats/gmsh_reader.h"
+#include "viewer/formats/reader.h"
 #include "viewer/formats/vtk_xml_reader.h"
 #include "viewer/formats/xdmf_reader.h"
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -134,7 +137,9 @@ std::string label(int v, int format) {
     return b;
 }
 
-std::string frd_series(int n, int steps, int format) {
+// Records run from the last node to the first, or in the node block's
+// order as CalculiX writes them.
+std::string frd_series(int n, int steps, int format, bool node_order = false) {
     const int np = (n + 1) * (n + 1), ne = n * n;
     const bool binary = format >= 2;
     std::string s = "    1C\n" + header("    2C", static_cast<std::size_t>(np), format);
@@ -184,7 +189,8 @@ std::string frd_series(int n, int steps, int format) {
                               k + 1, 0);
                 s += line;
             }
-            for (int p = np; p >= 1; --p) { // any order of nodes
+            for (int r = 0; r < np; ++r) {
+                const int p = node_order ? r + 1 : np - r;
                 const auto value = [&](int k) { return p * 0.01 * (k + 1) + step - 0.5 * b.components; };
                 if (binary) {
                     raw<std::int32_t>(s, p);
@@ -531,6 +537,166 @@ TEST_F(OnDemand, LoadsOnSeveralThreadsAtOnce) {
         }
         EXPECT_EQ(errors, std::vector<std::string>(3));
         EXPECT_TRUE(orv::fuzz::same_import(eager.data, d));
+    }
+}
+
+// --- The model: lists of indexed fields stay in the file and come through
+// the store. Every value, displacement, range and warning must be the one
+// the model read all at once has, on any thread count, with a cache that
+// keeps nothing, and a single node's value read alone must be its list's.
+
+struct ModelOutcome {
+    orv::ReadResult result;
+    std::string error;
+};
+
+ModelOutcome read_model(const std::string& path, bool on_demand, int threads, bool defer = false) {
+    orv::ReaderOptions o;
+    o.threads = threads;
+    o.values_on_demand = on_demand;
+    o.defer_ranges = defer;
+    ModelOutcome out;
+    try {
+        out.result = orv::read_result(path, o);
+        out.result.model.store->set_budget(0);
+    } catch (const orv::ReadError& e) {
+        out.error = e.what();
+    }
+    return out;
+}
+
+bool same_bits(double a, double b) {
+    return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b) ||
+           (std::isnan(a) && std::isnan(b));
+}
+
+// Up to `n` nodes spread over 1..nnode, the last one included.
+std::vector<std::int32_t> some_nodes(std::int32_t nnode, std::int32_t n) {
+    std::vector<std::int32_t> out;
+    const std::int32_t step = std::max(1, nnode / n);
+    for (std::int32_t i = 1; i <= nnode; i += step)
+        out.push_back(i);
+    if (nnode > 0 && out.back() != nnode) out.push_back(nnode);
+    return out;
+}
+
+void expect_same_model(const std::string& path, bool expect_on_demand = false) {
+    const ModelOutcome eager = read_model(path, false, 1);
+    for (const int threads : {1, 2}) {
+        SCOPED_TRACE("threads " + std::to_string(threads));
+        const ModelOutcome lazy = read_model(path, true, threads);
+        ASSERT_EQ(lazy.error, eager.error);
+        if (!eager.error.empty()) continue;
+        const orv::ResultModel& a = eager.result.model;
+        const orv::ResultModel& b = lazy.result.model;
+        if (expect_on_demand) {
+            EXPECT_TRUE(b.store->has_source());
+            EXPECT_EQ(b.store->bytes_held(), 0u) << "lists were kept in memory";
+        }
+        EXPECT_EQ(lazy.result.warnings, eager.result.warnings);
+        ASSERT_EQ(b.nnode, a.nnode);
+        ASSERT_EQ(b.nlista, a.nlista);
+        EXPECT_EQ(b.namelista, a.namelista);
+        EXPECT_EQ(b.coord_data.size(), a.coord_data.size());
+        EXPECT_TRUE(std::equal(a.coord_data.begin(), a.coord_data.end(), b.coord_data.begin(), same_bits));
+        for (std::size_t k = 0; k < a.maxlista.size(); ++k)
+            EXPECT_TRUE(same_bits(a.maxlista[k][0], b.maxlista[k][0]) &&
+                        same_bits(a.maxlista[k][1], b.maxlista[k][1]))
+                << "range of list " << k;
+        EXPECT_TRUE(same_bits(a.valmin, b.valmin) && same_bits(a.valmax, b.valmax));
+        EXPECT_EQ(b.store->displacement_plan(), a.store->displacement_plan());
+        const std::vector<std::int32_t> nodes = some_nodes(a.nnode, 40);
+        for (int k = 1; k <= a.nlista; ++k) {
+            // A node alone first, before the list is in the cache.
+            for (const std::int32_t i : nodes)
+                ASSERT_TRUE(same_bits(b.store->value_at(k, i),
+                                      a.listas(static_cast<std::size_t>(i), static_cast<std::size_t>(k))))
+                    << "list " << k << " node " << i;
+            const orv::ListValues va = a.values(k), vb = b.values(k);
+            ASSERT_EQ(vb.size(), va.size());
+            EXPECT_TRUE(std::equal(va.span().begin(), va.span().end(), vb.span().begin(), same_bits))
+                << "list " << k;
+            const orv::DisplacementValues da = a.displacement(k), db = b.displacement(k);
+            ASSERT_EQ(db.size(), da.size()) << "list " << k;
+            EXPECT_TRUE(std::equal(da.span().begin(), da.span().end(), db.span().begin(), same_bits))
+                << "displacement of list " << k;
+        }
+        // Deferred, the ranges of those lists wait; nothing else changes.
+        const ModelOutcome deferred = read_model(path, true, threads, true);
+        ASSERT_EQ(deferred.error, "");
+        const orv::ResultModel& c = deferred.result.model;
+        EXPECT_EQ(c.nlista, a.nlista);
+        for (int k = 1; k <= c.nlista; ++k) {
+            const bool pending = !c.range_pending.empty() && c.range_pending[static_cast<std::size_t>(k)];
+            if (!pending) {
+                EXPECT_TRUE(same_bits(a.maxlista[static_cast<std::size_t>(k)][0],
+                                      c.maxlista[static_cast<std::size_t>(k)][0]))
+                    << "range of list " << k;
+            }
+            const orv::ListValues va = a.values(k), vc = c.values(k);
+            EXPECT_TRUE(std::equal(va.span().begin(), va.span().end(), vc.span().begin(), same_bits))
+                << "list " << k;
+        }
+        if (expect_on_demand) {
+            EXPECT_FALSE(c.range_pending.empty());
+        }
+    }
+}
+
+TEST_F(OnDemand, ModelsOfFixturesReadTheSame) {
+    for (const char* folder : {"import", "reader"})
+        for (const auto& e : fs::recursive_directory_iterator(fs::path(ORVANEL_TEST_DATA) / folder)) {
+            if (!importer_of(e.path())) continue;
+            SCOPED_TRACE(e.path().string());
+            expect_same_model(e.path().string());
+        }
+}
+
+// Generated series in every CalculiX block form, and Gmsh views in two
+// sections: every list and displacement from the file when needed.
+TEST_F(OnDemand, ModelsOfSeriesReadTheSame) {
+    for (const int format : {0, 1, 2, 3})
+        for (const bool node_order : {false, true}) {
+            SCOPED_TRACE("frd format " + std::to_string(format) + (node_order ? ", node order" : ""));
+            const fs::path p = dir_ / ("series" + std::to_string(format) + ".frd");
+            write(p, frd_series(6, 3, format, node_order));
+            expect_same_model(p.string(), true);
+        }
+    write(dir_ / "series.msh", msh_series(6, 3));
+    expect_same_model((dir_ / "series.msh").string(), true);
+}
+
+// A history reads one record per list where the records keep the node
+// order: no list is loaded for it.
+TEST_F(OnDemand, ANodeOfAnOrderedBlockIsReadAlone) {
+    for (const int format : {0, 1, 2, 3}) {
+        SCOPED_TRACE("frd format " + std::to_string(format));
+        const fs::path p = dir_ / "series.frd";
+        write(p, frd_series(6, 3, format, true));
+        orv::ReaderOptions o;
+        o.defer_ranges = true;
+        const orv::ResultModel m = orv::read_result(p.string(), o).model;
+        ASSERT_TRUE(m.store->has_source());
+        for (int k = 1; k <= m.nlista; ++k)
+            (void)m.store->value_at(k, 20);
+        EXPECT_EQ(m.store->loaded_bytes(), 0u);
+    }
+}
+
+// A node's value read alone never mixes two versions of the file.
+TEST_F(OnDemand, ANodeReadAloneFromARewrittenFileIsRefused) {
+    const fs::path p = dir_ / "series.frd";
+    const std::string frd = frd_series(6, 2, 0);
+    write(p, frd);
+    const ModelOutcome m = read_model(p.string(), true, 1, true);
+    ASSERT_EQ(m.error, "");
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    write(p, replaced(frd, "  100CL", "  100CL", 1) + " ");
+    try {
+        (void)m.result.model.store->value_at(1, 3);
+        ADD_FAILURE() << "no error";
+    } catch (const orv::ReadError& e) {
+        EXPECT_NE(std::string(e.what()).find("changed since it was opened"), std::string::npos) << e.what();
     }
 }
 
