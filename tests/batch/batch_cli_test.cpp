@@ -240,7 +240,9 @@ TEST_F(BatchCli, ACacheOfOneListWritesTheSameFiles) {
         {"picture of a CalculiX step",
          {"--picture", "OUT", "--list", "7", "--size", "320x240", "--bands", "--deformed-mesh", kBeam20},
          "out.png"},
-        {"video of a .pvd series", {"--video", "OUT", "--lists", "1:3", "--size", "160x120", kSeries}, "out.avi"},
+        {"video of a .pvd series",
+         {"--video", "OUT", "--lists", "1:3", "--size", "160x120", kSeries},
+         "out.avi"},
         {"history of a CalculiX node", {"--history", "21", "--lists", "1:28", kBeam20}, "beam20_1.lst"},
     };
     for (const Mode& m : modes) {
