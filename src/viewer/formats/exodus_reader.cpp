@@ -10,10 +10,12 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <map>
 #include <optional>
+#include <span>
 
 namespace orv {
 
@@ -375,7 +377,9 @@ struct ExodusFile::Impl {
             throw ReadError(input::cannot_open_message(name + " como arquivo Exodus II", nc_strerror(-code)) +
                             " (damaged HDF5 data?)");
     }
-    void read_nodal(std::size_t step, std::size_t var, double* out) const;
+    // Nodes first .. first + n - 1 (all of them by default).
+    void read_nodal(std::size_t step, std::size_t var, double* out, std::size_t first = 0,
+                    std::size_t n = SIZE_MAX) const;
     void read_element(std::size_t step, std::size_t var, double* out) const;
 };
 
@@ -494,21 +498,24 @@ void ExodusFile::Impl::index() {
     }
 }
 
-void ExodusFile::Impl::read_nodal(std::size_t step, std::size_t var, double* out) const {
+void ExodusFile::Impl::read_nodal(std::size_t step, std::size_t var, double* out, std::size_t first,
+                                  std::size_t n) const {
     const NodalVar& nv = nodal.at(var);
     if (step >= steps) fail("no step " + std::to_string(step + 1));
+    if (first > nodes) fail("no node " + std::to_string(first + 1));
+    n = std::min(n, nodes - first);
     const std::string what = "cannot read the values of " + nodal_names[var];
-    can_hold(static_cast<std::uint64_t>(nodes) * static_cast<std::uint64_t>(nv.components), nodal_names[var]);
-    if (nodes == 0) return;
+    can_hold(static_cast<std::uint64_t>(n) * static_cast<std::uint64_t>(nv.components), nodal_names[var]);
+    if (n == 0) return;
     if (nv.combined) {
-        const std::size_t start[3] = {step, nv.index, 0}, count[3] = {1, 1, nodes};
+        const std::size_t start[3] = {step, nv.index, first}, count[3] = {1, 1, n};
         check(nc_get_vara_double(ncid, nv.varid, start, count, out), what);
     } else if (nv.components > 1) {
-        const std::size_t start[3] = {step, 0, 0},
-                          count[3] = {1, nodes, static_cast<std::size_t>(nv.components)};
+        const std::size_t start[3] = {step, first, 0},
+                          count[3] = {1, n, static_cast<std::size_t>(nv.components)};
         check(nc_get_vara_double(ncid, nv.varid, start, count, out), what);
     } else {
-        const std::size_t start[2] = {step, 0}, count[2] = {1, nodes};
+        const std::size_t start[2] = {step, first}, count[2] = {1, n};
         check(nc_get_vara_double(ncid, nv.varid, start, count, out), what);
     }
 }
@@ -684,6 +691,10 @@ int ExodusFile::nodal_components(std::size_t var) const {
 void ExodusFile::read_nodal(std::size_t step, std::size_t var, double* out) const {
     const std::lock_guard lock(heavy_data_mutex());
     impl_->read_nodal(step, var, out);
+}
+void ExodusFile::read_nodal_at(std::size_t step, std::size_t var, std::size_t node, double* out) const {
+    const std::lock_guard lock(heavy_data_mutex());
+    impl_->read_nodal(step, var, out, node, 1);
 }
 void ExodusFile::read_element(std::size_t step, std::size_t var, double* out) const {
     const std::lock_guard lock(heavy_data_mutex());
@@ -909,6 +920,12 @@ ExodusData ExodusFile::import(const ReaderOptions& options) const {
                         x.read_nodal(s, v, values.data());
                     });
                 };
+                fd.load_row = [later, s, v](std::int64_t i, std::span<double> row) {
+                    later->read([&](const ExodusFile& x) {
+                        x.read_nodal_at(s, v, static_cast<std::size_t>(i), row.data());
+                    });
+                    return true;
+                };
             } else {
                 fd.values.resize(n);
                 f.read_nodal(s, v, fd.values.data());
@@ -935,6 +952,19 @@ ExodusData ExodusFile::import(const ReaderOptions& options) const {
                                 });
                         });
                     };
+                    if (!on_cells)
+                        fd.load_row = [later, g, s](std::int64_t i, std::span<double> row) {
+                            later->read([&](const ExodusFile& x) {
+                                for (std::size_t c = 0; c < g.members.size() && c < row.size(); ++c) {
+                                    const int m = g.members[c];
+                                    row[c] = 0; // a 2D mesh's missing component
+                                    if (m >= 0)
+                                        x.read_nodal_at(s, later->scalar_var[static_cast<std::size_t>(m)],
+                                                        static_cast<std::size_t>(i), &row[c]);
+                                }
+                            });
+                            return true;
+                        };
                 } else {
                     fd.values.resize(n);
                     fill_group(g, on_cells, s, *later, fd.values, column, nodal, element);

@@ -60,6 +60,8 @@ class ExodusFile {
     // of nodal_components(var) values.
     int nodal_components(std::size_t var) const;
     void read_nodal(std::size_t step, std::size_t var, double* out) const;
+    // The same for node `node` alone (0-based): nodal_components(var) values.
+    void read_nodal_at(std::size_t step, std::size_t var, std::size_t node, double* out) const;
     // Values of element variable `var` at `step`: element_count() values in
     // block order; elements of blocks the variable is not defined on get 0.
     void read_element(std::size_t step, std::size_t var, double* out) const;
