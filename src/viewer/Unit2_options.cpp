@@ -240,9 +240,14 @@ void TForm2::Button4Click() {
 
 void TForm2::CheckListBox1MouseUp() {
     chbox = 0;
+    std::vector<int> checked;
     for (int a = model.nlista; a >= 1; --a) {
-        if (plot_item_checked(kFixList + a - 1)) chbox = 3 * a;
+        if (plot_item_checked(kFixList + a - 1)) {
+            chbox = 3 * a;
+            checked.push_back(a);
+        }
     }
+    ensure_ranges(checked); // a list checked before its range was measured
     changes1 = true;
     request_repaint(DirectOpenGL1);
     request_repaint(DirectOpenGL2);
