@@ -508,6 +508,9 @@ class TForm2 : public QWidget {
     void start_range_job();                           // after a model is taken
     void run_range_job(const std::vector<int>& lists);
     void stop_range_job(); // cancels, joins, drops what it measured
+    // Stops the job keeping what it measured (start_range_job goes on with
+    // the rest), before the store's setup changes; false when none ran.
+    bool suspend_range_job();
     void poll_range_job(); // the timer: results into the model, the status line
     bool range_job_ended();
     void take_job_ranges();

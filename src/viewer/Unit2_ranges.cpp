@@ -104,6 +104,14 @@ void TForm2::stop_range_job() {
     range_job_.reset();
 }
 
+bool TForm2::suspend_range_job() {
+    if (!range_job_) return false;
+    range_job_->cancel();
+    take_job_ranges();
+    stop_range_job();
+    return true;
+}
+
 void TForm2::take_job_ranges() {
     std::vector<std::pair<int, ListRange>> measured = range_job_->take();
     // Lists measured meanwhile because they were checked are known already.
