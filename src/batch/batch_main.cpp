@@ -16,6 +16,7 @@
 #include "ui/png_bytes.h"
 #include "viewer/Unit3.h"
 #include "viewer/formats/reader.h"
+#include "viewer/model/list_ranges.h"
 #include "viewer/output/list_sequence.h"
 #include "viewer/output/node_history.h"
 #include "viewer/output/output_error.h"
@@ -66,9 +67,12 @@ void catch_stop_signals() {
 // standard error, as --info shows them. A quit signal cancels the read. The
 // model stays until the process ends.
 // `native` tells whether the native format read it (such files open unframed).
+// The lists' value ranges are left for complete_ranges_of, which measures
+// those a mode needs.
 ResultModel& read_model(const std::string& path, bool* native = nullptr) {
     ReaderOptions options;
     options.progress = [](std::uint64_t, std::uint64_t) { return stop_signal == 0; };
+    options.defer_ranges = true;
     try {
         ReadResult result = read_result(path, options);
         for (const std::string& warning : result.warnings)
@@ -79,6 +83,23 @@ ResultModel& read_model(const std::string& path, bool* native = nullptr) {
     } catch (const ReadCancelled&) {
         throw_stopped("while reading " + path);
     }
+}
+
+// The ranges a picture of `s` with `lists` needs: those lists' own, or
+// every list's when the common range is on (--range, whose 0:0 is the
+// whole file's). Their warnings (nodes without a value) go to standard error.
+void complete_ranges_of(ResultModel& model, const std::string& path, const view::ViewSettings& s,
+                        std::vector<int> lists) {
+    if (s.common_range) {
+        lists.clear(); // every list
+    } else {
+        lists.insert(lists.end(), s.lists.begin(), s.lists.end());
+        if (lists.empty()) return;
+    }
+    const RangeCompletion done = complete_ranges(model, lists, 0, [](int, int) { return stop_signal == 0; });
+    for (const std::string& warning : done.warnings)
+        std::fprintf(stderr, "%s\n", warning.c_str());
+    if (!done.complete || stop_signal != 0) throw_stopped("while reading " + path);
 }
 
 // The view options as a viewer just opened on the file shows them: framed
@@ -97,6 +118,7 @@ int picture(const cli::CommandLine& cl) {
                           std::to_string(figure::kMaxSide) + " a side.");
     bool native = false;
     ResultModel& model = read_model(cl.file, &native);
+    complete_ranges_of(model, cl.file, cl.view, {});
     const std::string png = png_of_picture(draw_picture(model, opened_settings(cl.view, native)));
     if (stop_signal != 0) throw_stopped("before the picture was written");
     write_file_atomically(cl.output, png);
@@ -111,6 +133,7 @@ int video(const cli::CommandLine& cl) {
     ResultModel& model = read_model(cl.file, &native);
     const std::vector<int> lists =
         list_sequence(cl.lists.first, cl.lists.last, cl.lists.step, display_list_count(model.nlista));
+    complete_ranges_of(model, cl.file, cl.view, lists);
     const bool tty = ::isatty(STDERR_FILENO) != 0;
     try {
         write_video(model, opened_settings(cl.view, native), lists, cl.fps, cl.output,

@@ -77,6 +77,7 @@ TForm2::TForm2(const QString& file, QWidget* parent) : QWidget(parent) {
 }
 
 TForm2::~TForm2() {
+    stop_range_job();
     // The views go first: they hold the scenes, which are members and would
     // otherwise be destroyed before the child widgets.
     delete GLSceneViewer2;
@@ -276,8 +277,15 @@ void TForm2::FormCreate(const QString& file) {
 
 void TForm2::readfile() {
     ReadResult result = read_with_progress(model.namefile);
+    // A small file's ranges are all measured now, as part of the open: a
+    // list that does not read fails the open as a full read would.
+    if (ranges_at_open(result.model)) {
+        const RangeCompletion done = complete_ranges(result.model, {}, 0);
+        result.warnings.insert(result.warnings.end(), done.warnings.begin(), done.warnings.end());
+    }
     model = std::move(result.model);
     read_warnings_ = std::move(result.warnings);
+    start_range_job();
     fill_plot_list();
     const float s = static_cast<float>(model.scene_scale());
     DirectOpenGL1->set_scale({s, s, s});
@@ -296,6 +304,8 @@ ReadResult TForm2::read_with_progress(const std::string& namefile) {
         QStringLiteral("Lendo %1...").arg(QFileInfo(QFile::decodeName(namefile.c_str())).fileName()));
     ReaderOptions options;
     options.progress = [&](std::uint64_t done, std::uint64_t total) { return progress.step(done, total); };
+    // The ranges come later (Unit2_ranges.cpp): the open costs the mesh.
+    options.defer_ranges = true;
     return read_result(namefile, options);
 }
 
@@ -353,6 +363,7 @@ void TForm2::closeEvent(QCloseEvent* event) {
 }
 
 void TForm2::FormClose() {
+    stop_range_job();
     finish_recording_on_close();
     emit closing(this);
 }

@@ -8,6 +8,7 @@
 // the next opportunity and calls the render callbacks DirectOpenGL1Render
 // (3D view) and DirectOpenGL2Render (legend view).
 
+#include "viewer/model/list_ranges.h"
 #include "viewer/model/result_model.h"
 #include "viewer/output/avi_recorder.h"
 #include "viewer/render/render_pass_gl.h"
@@ -77,6 +78,22 @@ class TForm2 : public QWidget {
 
     // ---- Result model (nnode, coord, conec, listas, maxlista, namelista, ...) ----
     ResultModel model;
+
+    // ---- Value ranges measured after the open (Unit2_ranges.cpp) ----
+    // A checked list's range is measured when it is checked; the others on
+    // background threads, progress in the status line; "> Valores Máximos"
+    // waits for all of them (a progress box; cancelled, the box stays
+    // unchecked). Some list's range is not known yet:
+    bool ranges_pending() const;
+    // The background measuring runs.
+    bool ranges_working() const;
+    // Lists times nodes left to measure from which the measuring runs in the
+    // background; below it, every range is measured as the file opens
+    // (tests set 0 to have the background always).
+    static void set_background_ranges_from(std::int64_t values);
+    // Tests: while held, no background measuring starts (as on a machine too
+    // busy to make progress); what waits for it waits until cancelled.
+    static void hold_background_ranges(bool held);
 
     // ---- View-state fields shared by the handlers and the render passes ----
     int chbox = 0;           // 3 x lowest checked result list, 0 when none
@@ -485,6 +502,33 @@ class TForm2 : public QWidget {
     void take_reread_model(ResultModel&& fresh);
     void forget_drawn_lists(); // display lists, buffers and pick index of the old model
     bool reloading_ = false;   // a "Recarregar" read is under way
+
+    // Value ranges (Unit2_ranges.cpp).
+    static bool ranges_at_open(const ResultModel& m); // small enough to measure at once
+    void start_range_job();                           // after a model is taken
+    void run_range_job(const std::vector<int>& lists);
+    void stop_range_job(); // cancels, joins, drops what it measured
+    // Stops the job keeping what it measured (start_range_job goes on with
+    // the rest), before the store's setup changes; false when none ran.
+    bool suspend_range_job();
+    void poll_range_job(); // the timer: results into the model, the status line
+    bool range_job_ended();
+    void take_job_ranges();
+    void apply_measured_ranges(const std::vector<std::pair<int, ListRange>>& measured);
+    void take_range_warnings(const std::vector<std::string>& warnings);
+    // Measures the pending ranges of `lists` now; false (status message)
+    // when a list could not be read.
+    bool ensure_ranges(const std::vector<int>& lists);
+    // Every range, waiting under a progress box; false when cancelled or failed.
+    bool wait_for_all_ranges();
+    // Every range of a model not shown yet, under a progress box; false when
+    // cancelled; a read failure throws.
+    static bool complete_all_ranges(QWidget* parent, ResultModel& m);
+    std::unique_ptr<RangeJob> range_job_;
+    QTimer* range_timer_ = nullptr;
+    int range_total_ = 0;
+    int range_shown_ = -1;
+    QString range_error_;
 
     void frame_model();
     bool fit_pending_ = false;

@@ -15,7 +15,9 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QPushButton>
+#include <QSignalBlocker>
 
 #include <cmath>
 
@@ -89,6 +91,15 @@ void TForm2::common_range() {
 }
 
 void TForm2::CheckBox5Click() {
+    // The file's overall range needs every list's: measured first, or the
+    // box goes back unchecked when the wait is cancelled.
+    const QPointer<TForm2> alive(this);
+    if (CheckBox5->isChecked() && !wait_for_all_ranges()) {
+        if (!alive) return;
+        const QSignalBlocker quiet(CheckBox5);
+        CheckBox5->setChecked(false);
+        return;
+    }
     // A text that is not a number stops here with the conversion message
     // (shown by the caller's guard); what was set before it stays.
     common_range();

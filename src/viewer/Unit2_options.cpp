@@ -175,6 +175,8 @@ void TForm2::displacement_box_change() {
     park_focus();
     const int index = displacement_box->currentIndex();
     if (index < 0) return;
+    // The store's displacement plan changes only while no job reads it.
+    const bool measuring = suspend_range_job();
     if (!file_displacements_kept_) {
         file_displacements_ = saved_displacements(model);
         file_displacements_kept_ = true;
@@ -188,6 +190,7 @@ void TForm2::displacement_box_change() {
         set_displacement_field(model, field);
         displacement_field_ = field;
     }
+    if (measuring) start_range_job();
     // Every list is drawn again with its new displacement.
     changes = true;
     request_repaint(DirectOpenGL1);
@@ -240,9 +243,14 @@ void TForm2::Button4Click() {
 
 void TForm2::CheckListBox1MouseUp() {
     chbox = 0;
+    std::vector<int> checked;
     for (int a = model.nlista; a >= 1; --a) {
-        if (plot_item_checked(kFixList + a - 1)) chbox = 3 * a;
+        if (plot_item_checked(kFixList + a - 1)) {
+            chbox = 3 * a;
+            checked.push_back(a);
+        }
     }
+    ensure_ranges(checked); // a list checked before its range was measured
     changes1 = true;
     request_repaint(DirectOpenGL1);
     request_repaint(DirectOpenGL2);

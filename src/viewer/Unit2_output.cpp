@@ -253,6 +253,7 @@ void TForm2::repaint_views_now() {
 void TForm2::set_result_list_checked(int k, bool checked) {
     QListWidgetItem* item = CheckListBox1->item(kFixList + k - 1);
     if (!item) return;
+    if (checked) ensure_ranges({k});
     item->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
     if (!checked) render_state.release.push_back(kFixList + k);
 }

@@ -12,6 +12,7 @@
 #include "viewer/model/displacement_fields.h"
 #include "viewer/view/reload.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QListWidget>
@@ -37,6 +38,14 @@ bool TForm2::reload() {
     reloading_ = true;
     try {
         result = read_with_progress(model.namefile);
+        // The common range in use needs every range before it is applied;
+        // a small file's are measured at once, as at an open. Cancelled, the
+        // reload is.
+        if ((CheckBox5->isChecked() || ranges_at_open(result.model)) &&
+            !complete_all_ranges(this, result.model)) {
+            if (alive) reloading_ = false;
+            return false;
+        }
     } catch (const ReadCancelled&) {
         if (alive) reloading_ = false;
         return false; // the user cancelled: nothing to say, nothing changes
@@ -57,6 +66,8 @@ bool TForm2::reload() {
 }
 
 void TForm2::take_reread_model(ResultModel&& fresh) {
+    // The old model's measuring goes first: its results are of the old lists.
+    stop_range_job();
     const view::ReloadCarry carry = view::carry_over(model, view_settings(), fresh);
     std::array<bool, kFixList> fixed{};
     for (int i = 0; i < kFixList; ++i)
@@ -97,6 +108,7 @@ void TForm2::take_reread_model(ResultModel&& fresh) {
     if (first > 0) SpinEdit4->setValue(first);
     if (last > 0) SpinEdit5->setValue(last);
 
+    start_range_job();
     changes = true;
     changes1 = true;
     request_repaint(DirectOpenGL1);

@@ -889,27 +889,40 @@ void read_model(Job& job, ResultModel& m, const ReaderOptions& options, std::vec
     source.nnode = nnode;
     source.regions.assign(static_cast<std::size_t>(m.nlista) + 1, Region{});
     source.one_line_records.assign(static_cast<std::size_t>(m.nlista) + 1, 0);
-    ListBlock values, displacement;
-    if (m.nlista > 0) {
-        values = ListBlock(rows);
-        displacement = ListBlock(3 * rows);
-    }
+    ListBlock values, displacement; // allocated for the first list parsed
+    // Deferred, a list's region is all the open needs of it: pass 1 found
+    // every marker. Only the last list, which alone can meet the end of the
+    // file, is parsed at once, so that its warning and its one-line test are
+    // those of a full read; a bad number elsewhere is found when the list
+    // is read.
+    if (options.defer_ranges && m.nlista > 0)
+        m.range_pending.assign(static_cast<std::size_t>(m.nlista) + 1, 0);
     for (std::int32_t k = 1; k <= m.nlista; ++k) {
         r = next_region(job, layout, r, &m.namelista[static_cast<std::size_t>(k)]);
         source.regions[static_cast<std::size_t>(k)] = r;
+        m.store->set_displacement(k, {DisplacementRef::Kind::own, 0, {}});
+        // Each record takes a line at least; as many lines as records: one each.
+        const long record_lines = r.end_marker != SIZE_MAX
+                                      ? layout.markers[r.end_marker].line - r.line
+                                      : layout.last_line - r.line + (layout.ends_in_newline ? 0 : 1);
+        if (options.defer_ranges && r.end_marker != SIZE_MAX) {
+            job.worked((r.end - r.begin) * kParseWeight);
+            source.one_line_records[static_cast<std::size_t>(k)] = record_lines == nnode;
+            m.range_pending[static_cast<std::size_t>(k)] = 1;
+            continue;
+        }
+        if (values.empty() && rows) {
+            values = ListBlock(rows);
+            displacement = ListBlock(3 * rows);
+        }
         RealStats stats;
         const BlockEnd end =
             read_real_block(job, layout, r, nnode, {displacement.data(), 3, values.data()}, stats);
         if (end.early)
             warn(early_end(name, " in result list " + std::to_string(k) + " of " + std::to_string(m.nlista),
                            nnode, "nodes", end.read));
-        // Each record takes a line at least; as many lines as records: one each.
-        const long record_lines = r.end_marker != SIZE_MAX
-                                      ? layout.markers[r.end_marker].line - r.line
-                                      : layout.last_line - r.line + (layout.ends_in_newline ? 0 : 1);
         source.one_line_records[static_cast<std::size_t>(k)] = !end.early && record_lines == nnode;
         found.lists[static_cast<std::size_t>(k)] = {stats.range.lo, stats.range.hi};
-        m.store->set_displacement(k, {DisplacementRef::Kind::own, 0, {}});
     }
     ListBlock().swap(values);
     ListBlock().swap(displacement);

@@ -1,5 +1,6 @@
 #include "viewer/model/result_model.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -101,6 +102,9 @@ void finish_model(ResultModel& m, const FoundRanges* found) {
     const std::size_t lists = static_cast<std::size_t>(m.nlista) + 1;
     if (found && found->lists.size() != lists)
         throw std::logic_error("ranges do not match the model's lists");
+    if (!m.range_pending.empty() && m.range_pending.size() != lists)
+        throw std::logic_error("pending ranges do not match the model's lists");
+    const auto pending = [&](std::size_t k) { return !m.range_pending.empty() && m.range_pending[k]; };
     m.maxlista.assign(lists, {0.0, 0.0});
     m.maxscale = 0;
     if (m.nnode > 0) {
@@ -113,20 +117,17 @@ void finish_model(ResultModel& m, const FoundRanges* found) {
                     if (std::fabs(row[j]) > m.maxscale) m.maxscale = std::fabs(row[j]);
             }
         }
-        // The common range folds in each list's range as a running update
-        // per node would, where the first list's common range restarts at
-        // every node (so it ends at the last node's value when tied).
-        auto& all = m.maxlista[0];
         const auto nnode = static_cast<std::size_t>(m.nnode);
         if (found) {
             for (std::size_t k = 1; k < lists; ++k)
-                m.maxlista[k] = found->lists[k];
+                if (!pending(k)) m.maxlista[k] = found->lists[k];
         } else {
             // List by list, each read once through a handle. A NaN (a node
             // without a value, imported files only) is left out by the
             // comparisons; a list of nothing else has range (0, 0).
             constexpr double inf = std::numeric_limits<double>::infinity();
             for (std::size_t k = 1; k < lists; ++k) {
+                if (pending(k)) continue; // measured later, without reading it now
                 const ListValues v = m.values(static_cast<int>(k));
                 auto& range = m.maxlista[k];
                 range =
@@ -138,7 +139,26 @@ void finish_model(ResultModel& m, const FoundRanges* found) {
                 if (range[0] > range[1]) range = {0.0, 0.0};
             }
         }
+    }
+    if (std::find(m.range_pending.begin(), m.range_pending.end(), std::uint8_t{1}) == m.range_pending.end())
+        m.range_pending.clear();
+    fold_common_range(m);
+}
+
+void fold_common_range(ResultModel& m) {
+    const std::size_t lists = static_cast<std::size_t>(m.nlista) + 1;
+    if (m.maxlista.size() != lists) throw std::logic_error("ranges do not match the model's lists");
+    auto& all = m.maxlista[0];
+    all = {0.0, 0.0};
+    if (m.nnode > 0) {
+        // The common range folds in each list's range as a running update
+        // per node would, where the first list's common range restarts at
+        // every node (so it ends at the last node's value when tied). Lists
+        // still pending are left out; the first known one starts the fold.
+        const auto nnode = static_cast<std::size_t>(m.nnode);
+        bool any = false;
         for (std::size_t k = 1; k < lists; ++k) {
+            if (!m.range_pending.empty() && m.range_pending[k]) continue;
             const std::array<double, 2> range = m.maxlista[k];
             if (k == 1) {
                 const double last = m.listas(nnode, 1);
@@ -146,14 +166,17 @@ void finish_model(ResultModel& m, const FoundRanges* found) {
                     all = range;
                 else
                     all = {range[0] < last ? range[0] : last, range[1] > last ? range[1] : last};
+            } else if (!any) {
+                all = range;
             } else {
                 if (range[0] < all[0]) all[0] = range[0];
                 if (range[1] > all[1]) all[1] = range[1];
             }
+            any = true;
         }
     }
-    m.valmin = m.maxlista[0][0];
-    m.valmax = m.maxlista[0][1];
+    m.valmin = all[0];
+    m.valmax = all[1];
 }
 
 } // namespace orv

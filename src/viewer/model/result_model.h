@@ -154,7 +154,14 @@ struct FoundRanges {
 // equal values (0 and -0) the first one stays; the common range in row 0 of
 // maxlista, and valmin and valmax. A model without nodes has every range
 // (0, 0). `found`, when given, supplies maxscale and the lists' ranges
-// instead. Throws std::logic_error when the labels do not fit the sizes.
+// instead. Rows of lists marked in range_pending are left (0, 0), and their
+// lists unread; an all-clear range_pending is emptied. Throws
+// std::logic_error when the labels or range_pending do not fit the sizes.
 void finish_model(ResultModel& m, const FoundRanges* found = nullptr);
+
+// Row 0 of maxlista, valmin and valmax from the lists' rows as they are,
+// pending ones left out (finish_model's last step): (0, 0) with no node or
+// no known list. May read node nnode of list 1.
+void fold_common_range(ResultModel& m);
 
 } // namespace orv
