@@ -192,7 +192,7 @@ void TForm2::build_layout() {
         s->setButtonSymbols(QAbstractSpinBox::NoButtons);
     BitBtn5 = apply_button(GroupBox4, "BitBtn5", 117, 33);
     // "Blocos…" above the apply button: the file's element blocks in a popup.
-    blocks_button = make<QPushButton>(GroupBox4, "blocks_button", 117, 15, 17, 17);
+    blocks_button = make<QPushButton>(GroupBox4, "blocks_button", 117, 16, 17, 16);
     blocks_button->setIcon(blocks_button->style()->standardIcon(QStyle::SP_FileDialogListView));
     blocks_button->setIconSize(QSize(11, 11));
     blocks_button->setToolTip(QStringLiteral("Blocos…: colore só os elementos dos blocos marcados do "
