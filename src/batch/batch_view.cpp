@@ -84,6 +84,7 @@ BatchView::BatchView(ResultModel& model, const view::ViewSettings& settings)
     view::apply_common_range_of(settings, model);
     view::apply_displacement_field_of(settings, model);
     view::check_arrow_field_of(settings, model);
+    view::apply_shown_blocks_of(d.settings, model);
     d.build_scenes();
     view::place_camera(settings, model, *d.GLCamera1, *d.DirectOpenGL1, *d.DirectOpenGL3);
 }

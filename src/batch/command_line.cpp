@@ -310,6 +310,16 @@ const Option kOptions[] = {
          for (std::size_t i = 0; i < 3; ++i)
              cl.view.filter[i] = int_in("--filter", parts[i], -1, 10, expected, v[0]);
      }},
+    {"--blocks", "NAME[,NAME...]", Scope::View, Mode::Gui,
+     "\"Blocos\": colour only the elements of these\nelement blocks of the file (--info lists them)",
+     [](CommandLine& cl, Values v) {
+         std::vector<std::string> names;
+         for (const auto& part : split(v[0], ',')) {
+             if (part.empty()) bad_value("--blocks", v[0], "block names separated by commas");
+             names.emplace_back(part);
+         }
+         cl.view.shown_blocks = std::move(names);
+     }},
     {"--fit", "", Scope::View, Mode::Gui,
      "\"Enquadrar\": the model centred and filling the\nview as the camera sees it after --view and\n--orbit "
      "(files of other formats than the\nnative one open so)",

@@ -39,6 +39,7 @@
 #include <QTimer>
 #include <QWheelEvent>
 
+#include <algorithm>
 #include <cmath>
 #include <type_traits>
 
@@ -295,6 +296,7 @@ void TForm2::readfile() {
     fit_pending_ = !result.native;
     if (fit_pending_) frame_model();
     fill_displacement_box();
+    fill_blocks_list();
 }
 
 ReadResult TForm2::read_with_progress(const std::string& namefile) {
@@ -340,6 +342,19 @@ void TForm2::fill_displacement_box() {
     file_displacements_.clear();
     file_displacements_kept_ = false;
     displacement_field_.reset();
+}
+
+void TForm2::fill_blocks_list(const std::vector<std::string>& hidden) {
+    blocks_list->clear();
+    for (const std::string& name : model.block_names) {
+        auto* item = new QListWidgetItem(decode_name(name), blocks_list);
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        const bool off = std::find(hidden.begin(), hidden.end(), name) != hidden.end();
+        item->setCheckState(off ? Qt::Unchecked : Qt::Checked);
+        item->setToolTip(item->text());
+    }
+    blocks_button->setEnabled(!model.block_names.empty());
+    if (model.block_names.empty()) blocks_popup->hide();
 }
 
 void TForm2::closeEvent(QCloseEvent* event) {

@@ -22,6 +22,7 @@
 #include <QWidget>
 
 #include <array>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -163,6 +164,12 @@ class TForm2 : public QWidget {
     QSpinBox* SpinEdit2 = nullptr;
     QSpinBox* SpinEdit3 = nullptr;
     QPushButton* BitBtn5 = nullptr; // applies the filters
+    // Block filter beside the element-type filter: the button opens a popup
+    // listing the file's element blocks, each checked while its elements
+    // are coloured; BitBtn5 applies the checks as it applies the spin edits.
+    QPushButton* blocks_button = nullptr; // "Blocos…"; disabled for a file without blocks
+    QFrame* blocks_popup = nullptr;       // "Blocos", a popup window
+    QListWidget* blocks_list = nullptr;   // one checkable item per block of the model
     // Beside the plot list's caption: previous / next result list, play.
     QPushButton* list_up_button = nullptr;   // "▲" = Page Up
     QPushButton* list_down_button = nullptr; // "▼" = Page Down
@@ -357,7 +364,8 @@ class TForm2 : public QWidget {
     void CheckListBox1Click();
     void CheckListBox1MouseMove();
     void CheckListBox1MouseDown(QMouseEvent* event); // right button: uncovers the filter row
-    void BitBtn5Click();                             // applies the element-type filters
+    void BitBtn5Click();                             // applies the element-type and block filters
+    void blocks_button_click();                      // shows the "Blocos" popup under its button
     void connect_display_options();
 
     // Legend options, view and colour editor (Unit2_legend.cpp, Unit2_colours.cpp).
@@ -499,6 +507,10 @@ class TForm2 : public QWidget {
     static ReadResult read_with_progress(const std::string& namefile);
     void fill_plot_list();        // the five fixed items and the model's lists, unchecked
     void fill_displacement_box(); // "do arquivo" chosen
+    // The model's blocks in "Blocos", all checked but those named in `hidden`.
+    void fill_blocks_list(const std::vector<std::string>& hidden = {});
+    std::vector<std::uint8_t> hidden_blocks() const; // by block index, from the checks
+    std::vector<std::string> hidden_block_names() const;
     void take_reread_model(ResultModel&& fresh);
     void forget_drawn_lists(); // display lists, buffers and pick index of the old model
     bool reloading_ = false;   // a "Recarregar" read is under way

@@ -28,6 +28,7 @@
 #include <QSplitter>
 #include <QStyle>
 #include <QTimer>
+#include <QVBoxLayout>
 
 #include <algorithm>
 
@@ -190,6 +191,28 @@ void TForm2::build_layout() {
     for (QSpinBox* s : {SpinEdit1, SpinEdit2, SpinEdit3})
         s->setButtonSymbols(QAbstractSpinBox::NoButtons);
     BitBtn5 = apply_button(GroupBox4, "BitBtn5", 117, 33);
+    // "Blocos…" above the apply button: the file's element blocks in a popup.
+    blocks_button = make<QPushButton>(GroupBox4, "blocks_button", 117, 16, 17, 16);
+    blocks_button->setIcon(blocks_button->style()->standardIcon(QStyle::SP_FileDialogListView));
+    blocks_button->setIconSize(QSize(11, 11));
+    blocks_button->setToolTip(QStringLiteral("Blocos…: colore só os elementos dos blocos marcados do "
+                                             "arquivo; o botão abaixo aplica"));
+    blocks_button->setStatusTip(blocks_button->toolTip());
+    blocks_button->setEnabled(false);
+    blocks_popup = new QFrame(this, Qt::Popup);
+    blocks_popup->setObjectName("blocks_popup");
+    blocks_popup->setFrameStyle(QFrame::Box | QFrame::Plain);
+    {
+        auto* column = new QVBoxLayout(blocks_popup);
+        column->setContentsMargins(4, 4, 4, 4);
+        column->setSpacing(2);
+        auto* title = new QLabel(QStringLiteral("Blocos"), blocks_popup);
+        title->setObjectName("blocks_title");
+        column->addWidget(title);
+        blocks_list = new QListWidget(blocks_popup);
+        blocks_list->setObjectName("blocks_list");
+        column->addWidget(blocks_list);
+    }
     CheckListBox1 = make<QListWidget>(GroupBox4, "CheckListBox1", 8, 16, 126, 265);
     CheckListBox1->setMouseTracking(true);
     CheckListBox1->raise();

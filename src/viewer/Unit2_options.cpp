@@ -16,12 +16,15 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QEvent>
+#include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSlider>
+
+#include <algorithm>
 
 namespace orv {
 
@@ -61,6 +64,8 @@ void TForm2::connect_display_options() {
     connect(TrackBar7, &QSlider::valueChanged, this, ui::guarded_slot(this, [this] { TrackBar7Change(); }));
     connect(Button4, &QPushButton::clicked, this, ui::guarded_slot(this, [this] { Button4Click(); }));
     connect(BitBtn5, &QPushButton::clicked, this, ui::guarded_slot(this, [this] { BitBtn5Click(); }));
+    connect(blocks_button, &QPushButton::clicked, this,
+            ui::guarded_slot(this, [this] { blocks_button_click(); }));
     connect(CheckListBox1, &QListWidget::currentRowChanged, this,
             ui::guarded_slot(this, [this] { CheckListBox1Click(); }));
 
@@ -286,6 +291,34 @@ void TForm2::BitBtn5Click() {
     park_focus();
     changes = true;
     request_repaint(DirectOpenGL1);
+}
+
+void TForm2::blocks_button_click() {
+    // Tall enough for a dozen blocks, wide enough for the longest name.
+    const int rows = std::min(blocks_list->count(), 12);
+    const int width = std::max(160, blocks_list->sizeHintForColumn(0) + 40);
+    blocks_popup->resize(std::min(width, 400), 36 + std::max(rows, 1) * blocks_list->sizeHintForRow(0));
+    blocks_popup->move(blocks_button->mapToGlobal(QPoint(0, blocks_button->height())));
+    blocks_popup->show();
+}
+
+std::vector<std::uint8_t> TForm2::hidden_blocks() const {
+    std::vector<std::uint8_t> hidden;
+    const int n = std::min<int>(blocks_list->count(), static_cast<int>(model.block_names.size()));
+    for (int b = 0; b < n; ++b)
+        if (blocks_list->item(b)->checkState() != Qt::Checked) {
+            hidden.resize(static_cast<std::size_t>(n), 0);
+            hidden[static_cast<std::size_t>(b)] = 1;
+        }
+    return hidden;
+}
+
+std::vector<std::string> TForm2::hidden_block_names() const {
+    std::vector<std::string> names;
+    const std::vector<std::uint8_t> hidden = hidden_blocks();
+    for (std::size_t b = 0; b < hidden.size(); ++b)
+        if (hidden[b]) names.push_back(model.block_names[b]);
+    return names;
 }
 
 } // namespace orv

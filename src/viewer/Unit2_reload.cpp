@@ -75,8 +75,10 @@ void TForm2::take_reread_model(ResultModel&& fresh) {
     const int first = view::same_list_in(model.namelista, SpinEdit4->value(), fresh.namelista);
     const int last = view::same_list_in(model.namelista, SpinEdit5->value(), fresh.namelista);
 
+    const std::vector<std::string> hidden_blocks = hidden_block_names();
     fresh.namefile = model.namefile;
     model = std::move(fresh);
+    fill_blocks_list(hidden_blocks); // the blocks unchecked stay so by name
     forget_drawn_lists();
 
     const int scrolled = CheckListBox1->verticalScrollBar()->value();

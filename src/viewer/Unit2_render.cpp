@@ -68,6 +68,7 @@ view::ViewSettings TForm2::view_settings() const {
     s.solid = CheckBox6->isChecked();
     s.transparency = TrackBar2->value();
     s.filter = {SpinEdit1->value(), SpinEdit2->value(), SpinEdit3->value()};
+    s.hidden_blocks = hidden_blocks();
     s.scale = 0; // the colour table as "Escala 1", "Escala 2" and the editor left it
 
     s.displacement_factor = typed(Edit7);

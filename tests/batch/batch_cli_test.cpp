@@ -31,6 +31,7 @@ const QString kViga = QStringLiteral(ORVANEL_SOURCE_DIR "/examples/viga.txt");
 const QString kBeam20 = QStringLiteral(ORVANEL_TEST_DATA "/import/calculix/beam20.frd");
 const QString kSeries = QStringLiteral(ORVANEL_TEST_DATA "/import/vtk_xml/series.pvd");
 const QString kBricks = QStringLiteral(ORVANEL_TEST_DATA "/volume/brick_block.vtk");
+const QString kPlate = QStringLiteral(ORVANEL_TEST_DATA "/import/exodus/offset64_quad2d.exo");
 
 class BatchCli : public ::testing::Test {
   protected:
@@ -327,6 +328,14 @@ TEST_F(BatchCli, ErrorsExitWithTheirStatusAndWriteNothing) {
          {"--picture", "a.png", "--displacement-field", "Deformation", kViga},
          1,
          "No three-component nodal field named 'Deformation'; the file has none"},
+        {"unknown block",
+         {"--picture", "a.png", "--list", "1", "--blocks", "plate,web", kPlate},
+         1,
+         "No element block named 'web'; the blocks are plate, tip"},
+        {"block of a file without blocks",
+         {"--video", "v.avi", "--lists", "1:2", "--blocks", "plate", kViga},
+         1,
+         "No element block named 'plate'; the file has none"},
         {"line through a file without volume cells",
          {"--plot-line", "l.csv", "--line", "0,0,0:1,1,1", "--lists", "1:2", kViga},
          1,

@@ -17,6 +17,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFrame>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QListWidget>
@@ -266,6 +267,19 @@ const PictureCase kCases[] = {
          f.apply_preset(1);
      },
      {"--mesh", "--list", "2", "--filter", "-1,2,-1", "--orbit", "-30,45"}},
+    {"BlockFilterColoursOnlyTheNamedBlocks",
+     "import/exodus/offset64_quad2d.exo",
+     640,
+     480,
+     [](TForm2& f) {
+         check(f, 1);
+         check(f, kFixList + 0);
+         f.blocks_button->click();
+         f.blocks_list->item(1)->setCheckState(Qt::Unchecked); // "tip"
+         f.blocks_popup->hide();
+         f.BitBtn5->click();
+     },
+     {"--mesh", "--list", "1", "--blocks", "plate"}},
     {"SecondColourScaleBanded",
      "placa.txt",
      640,

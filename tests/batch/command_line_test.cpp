@@ -225,6 +225,11 @@ TEST(CommandLine, EveryOptionReachesItsSetting) {
          [](auto& c) {
              return c.view.filter == std::array<int, 3>{-1, 2, 10};
          }},
+        {"--blocks", picture({"--blocks", "plate,block 30"}),
+         [](auto& c) {
+             return c.view.shown_blocks == std::vector<std::string>{"plate", "block 30"} &&
+                    c.view.hidden_blocks.empty();
+         }},
         {"--view", picture({"--view", "front"}), [](auto& c) { return c.view.view == PresetView::Front; }},
         {"--view", picture({"--view", "back"}), [](auto& c) { return c.view.view == PresetView::Back; }},
         {"--view", picture({"--view", "top"}), [](auto& c) { return c.view.view == PresetView::Top; }},
@@ -329,6 +334,8 @@ TEST(CommandLine, BadCommandLinesNameTheirArgument) {
         {picture({"--filter", "1,2"}), "bad value '1,2' for --filter"},
         {picture({"--filter", "1,2,11"}), "bad value '1,2,11' for --filter"},
         {picture({"--view", "sideways"}), "bad value 'sideways' for --view"},
+        {picture({"--blocks", "plate,,tip"}), "bad value 'plate,,tip' for --blocks"},
+        {picture({"--blocks", ""}), "bad value '' for --blocks"},
         {picture({"--orbit", "30"}), "bad value '30' for --orbit"},
         {picture({"--zoom", "0"}), "bad value '0' for --zoom"},
         {picture({"--zoom", "-1"}), "bad value '-1' for --zoom"},

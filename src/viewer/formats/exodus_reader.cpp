@@ -850,9 +850,13 @@ ExodusData ExodusFile::import(const ReaderOptions& options) const {
             }
         mesh.cell_offsets.reserve(cells + 1);
         mesh.cell_types.reserve(cells);
+        mesh.cell_blocks.reserve(cells);
         mesh.cell_nodes.reserve(nodes);
     }
     mesh.cell_offsets.push_back(0);
+    // Blocks for the block filter: the file's name, or "block ID" without one.
+    for (const Block& b : f.blocks)
+        mesh.block_names.push_back(b.name.empty() ? "block " + std::to_string(b.id) : b.name);
     std::map<std::string, std::size_t> unknown;
     std::vector<char> cell_kept; // per element of the file
     cell_kept.reserve(f.elements);
@@ -882,6 +886,8 @@ ExodusData ExodusFile::import(const ReaderOptions& options) const {
             mesh.cell_types.push_back(blk.kind.vtk);
             mesh.cell_offsets.push_back(static_cast<std::int64_t>(mesh.cell_nodes.size()));
         }
+        mesh.cell_blocks.insert(mesh.cell_blocks.end(), blk.count,
+                                static_cast<std::uint16_t>(std::min<std::size_t>(b, ResultModel::kNoBlock)));
     }
     for (const auto& [type, count] : unknown)
         d.warnings.push_back(f.name + ": " + std::to_string(count) + " elements of type " + type +

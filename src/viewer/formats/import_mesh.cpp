@@ -900,6 +900,18 @@ ReadResult build_model(ImportData&& data, const std::string& name_in, int thread
         fail(name, "point labels do not match the points");
     if (!mesh.cell_labels.empty() && static_cast<std::int64_t>(mesh.cell_labels.size()) != ncell)
         fail(name, "cell labels do not match the cells");
+    // Element blocks: more than the model's index can tell are dropped, as
+    // are per-cell indices that do not fit the cells.
+    if (!mesh.cell_blocks.empty() && static_cast<std::int64_t>(mesh.cell_blocks.size()) != ncell)
+        fail(name, "cell blocks do not match the cells");
+    if (mesh.block_names.size() >= ResultModel::kNoBlock) {
+        out.warnings.push_back(name + ": " + std::to_string(mesh.block_names.size()) +
+                               " element blocks are more than the block filter can list; it lists none.");
+        mesh.block_names.clear();
+        mesh.cell_blocks.clear();
+    }
+    for (std::uint16_t& b : mesh.cell_blocks)
+        if (b >= mesh.block_names.size()) b = ResultModel::kNoBlock;
     if (ncell == 0 && mesh.cell_offsets.empty())
         mesh.cell_offsets.push_back(0); // nodes only: no element block
     if (static_cast<std::int64_t>(mesh.cell_offsets.size()) != ncell + 1 || mesh.cell_offsets[0] != 0)
@@ -1238,6 +1250,12 @@ ReadResult build_model(ImportData&& data, const std::string& name_in, int thread
     m.conec_start.resize(static_cast<std::size_t>(nelem) + 2);
     m.conec_data.resize(static_cast<std::size_t>(conec_count));
     m.element_labels.resize(static_cast<std::size_t>(nelem) + 1);
+    // Element blocks: each element keeps its cell's block.
+    const bool blocks = !mesh.cell_blocks.empty();
+    if (blocks) {
+        m.block_names = std::move(mesh.block_names);
+        m.element_blocks.assign(static_cast<std::size_t>(nelem) + 1, ResultModel::kNoBlock);
+    }
     std::vector<CentreNode> centres;
     centres.reserve(static_cast<std::size_t>(centre_count));
     {
@@ -1248,6 +1266,8 @@ ReadResult build_model(ImportData&& data, const std::string& name_in, int thread
             m.conec_start[static_cast<std::size_t>(e)] = at;
             m.element_labels[static_cast<std::size_t>(e)] =
                 mesh.cell_labels.empty() ? c + 1 : mesh.cell_labels[static_cast<std::size_t>(c)];
+            if (blocks)
+                m.element_blocks[static_cast<std::size_t>(e)] = mesh.cell_blocks[static_cast<std::size_t>(c)];
             conec[at++] = code;
             for (std::int64_t k = 0; k < count; ++k)
                 conec[at++] = static_cast<std::int32_t>(node(k) + 1);

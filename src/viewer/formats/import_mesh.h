@@ -68,6 +68,12 @@ struct ImportMesh {
     ZeroedVector<std::uint8_t> cell_types;   // a VtkCellType per cell
     ZeroedVector<std::int64_t> cell_offsets; // cells + 1 entries into cell_nodes
     ZeroedVector<std::int64_t> cell_nodes;   // 0-based point indices, VTK node order
+    // The file's element blocks (Exodus blocks, physical groups, named
+    // grids): their names, and per cell the index of its block in them
+    // (ResultModel::kNoBlock for none). Both empty when the file has none;
+    // build_model() hands them on to the elements each cell gives.
+    std::vector<std::string> block_names;
+    ZeroedVector<std::uint16_t> cell_blocks;
 
     std::size_t point_count() const { return points.size() / 3; }
     std::size_t cell_count() const { return cell_types.size(); }

@@ -1029,6 +1029,17 @@ Piece join(std::vector<Piece>&& pieces, std::vector<std::string>& warnings, cons
             out.mesh.cell_offsets.push_back(shift + p.mesh.cell_offsets[c]);
         out.mesh.cell_types.insert(out.mesh.cell_types.end(), p.mesh.cell_types.begin(),
                                    p.mesh.cell_types.end());
+        // Blocks of one name in several pieces are one block.
+        std::vector<std::uint16_t> block_of(p.mesh.block_names.size(), ResultModel::kNoBlock);
+        for (std::size_t b = 0; b < block_of.size(); ++b) {
+            const std::string& name = p.mesh.block_names[b];
+            const auto it = std::find(out.mesh.block_names.begin(), out.mesh.block_names.end(), name);
+            const auto at = static_cast<std::size_t>(it - out.mesh.block_names.begin());
+            if (it == out.mesh.block_names.end()) out.mesh.block_names.push_back(name);
+            if (at < ResultModel::kNoBlock) block_of[b] = static_cast<std::uint16_t>(at);
+        }
+        for (const std::uint16_t b : p.mesh.cell_blocks)
+            out.mesh.cell_blocks.push_back(b < block_of.size() ? block_of[b] : ResultModel::kNoBlock);
         if (!out.time) out.time = p.time;
     }
     out.geometry = nullptr; // a joined mesh is its own
@@ -1051,6 +1062,16 @@ Piece Reader::read_grid(const Node& grid, std::vector<std::string>& skipped,
             pieces.push_back(read_grid(c, skipped, warnings));
         --pieces_depth_;
         if (pieces.empty()) fail(grid, "Expected a Grid in the collection");
+        // Each grid of the collection is an element block, by its Name (a
+        // grid that is itself a collection keeps its own grids' blocks).
+        const auto kids = children(grid, "Grid");
+        for (std::size_t k = 0; k < pieces.size(); ++k) {
+            ImportMesh& mesh = pieces[k].mesh;
+            if (!mesh.cell_blocks.empty()) continue;
+            const std::string name = attr(kids[k], "Name");
+            mesh.block_names = {name.empty() ? "grid " + std::to_string(k + 1) : name};
+            mesh.cell_blocks.assign(mesh.cell_count(), 0);
+        }
         Piece out = join(std::move(pieces), warnings, grid.doc->name);
         if (!out.time) out.time = time_of(grid);
         return out;

@@ -99,6 +99,11 @@ void finish_model(ResultModel& m, const FoundRanges* found) {
     };
     if (!fits(m.node_labels, m.nnode) || !fits(m.element_labels, m.nelem))
         throw std::logic_error("labels do not match the model's sizes");
+    if (!m.element_blocks.empty() && m.element_blocks.size() != static_cast<std::size_t>(m.nelem) + 1)
+        throw std::logic_error("element blocks do not match the model's sizes");
+    for (std::size_t e = 1; e < m.element_blocks.size(); ++e)
+        if (m.element_blocks[e] != ResultModel::kNoBlock && m.element_blocks[e] >= m.block_names.size())
+            throw std::logic_error("an element's block is not among the model's blocks");
     const std::size_t lists = static_cast<std::size_t>(m.nlista) + 1;
     if (found && found->lists.size() != lists)
         throw std::logic_error("ranges do not match the model's lists");

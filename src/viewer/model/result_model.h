@@ -79,6 +79,13 @@ struct ResultModel {
     // Named parts the file lists (element blocks, node and side sets), one
     // line each for --info, e.g. "block 1 HEX8 200 Part1"; empty for most formats.
     std::vector<std::string> file_groups;
+    // The file's element blocks (Exodus blocks, Gmsh physical groups, ...):
+    // their names as the filters show them, and per element (nelem+1
+    // entries, entry 0 unused) the index into block_names of the block it
+    // came from, kNoBlock for none. Both empty when the file has no blocks.
+    static constexpr std::uint16_t kNoBlock = 0xffff;
+    std::vector<std::string> block_names;
+    std::vector<std::uint16_t> element_blocks;
     // The volume cells the exterior faces above came from (empty without
     // volumes); nothing draws or probes them directly.
     VolumeCells volumes;
@@ -127,6 +134,11 @@ struct ResultModel {
     bool node_drawn(std::size_t i) const { return inner_nodes.empty() || !inner_nodes[i]; }
     std::int64_t element_label(std::size_t e) const {
         return element_labels.empty() ? static_cast<std::int64_t>(e) : element_labels[e];
+    }
+    // Index into block_names of element e's block; -1 when it has none.
+    int element_block(std::size_t e) const {
+        if (element_blocks.empty() || element_blocks[e] == kNoBlock) return -1;
+        return element_blocks[e];
     }
     // The node (1..nnode) with this label, the first one if several share
     // it; 0 when none has it.

@@ -160,7 +160,8 @@ void walk_colour_list(const ResultModel& m, int k, const ColourListSettings& set
 
     for (std::size_t e = 1; e <= static_cast<std::size_t>(m.nelem); ++e) {
         const ElementType t = drawable_type(m, e);
-        if (t.family == 0 || !element_filter_passes(settings.filters[t.family - 1], t.order)) continue;
+        if (t.family == 0 || !colour_filters_pass(settings.filters, settings.hidden_blocks, m, e, t))
+            continue;
         row = m.conec_data.data() + m.conec_start[e];
         if (t.family == 3 && sub > 1)
             subdivided_quad(t.order);

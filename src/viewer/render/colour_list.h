@@ -12,6 +12,8 @@
 #include "viewer/render/piece_chunks.h"
 
 #include <array>
+#include <cstdint>
+#include <vector>
 
 namespace orv {
 
@@ -35,6 +37,10 @@ struct ColourListSettings {
     // Element-type filters of families 1, 2, 3 (SpinEdit1..3 "ETp 1".."ETp 3",
     // -1..10; a text that is not an integer counts as -1). See element_filter_passes.
     std::array<int, 3> filters = {-1, -1, -1};
+    // Block filter ("Blocos"): 1 for each block of the model (by index into
+    // block_names) whose elements are not coloured; empty hides none. See
+    // block_filter_passes.
+    std::vector<std::uint8_t> hidden_blocks;
 
     // Cells per lattice step along each side of a quadrilateral (1..16): 1
     // draws its lattice cells as two sub-triangles each; n > 1 cuts each cell

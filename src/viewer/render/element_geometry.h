@@ -13,6 +13,7 @@
 
 #include "viewer/model/result_model.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -139,6 +140,22 @@ std::vector<NodeTriple> colour_triangles(ElementType type);
 // (the default -1 included) hides nothing.
 inline bool element_filter_passes(int filter, int order) {
     return filter != 0 && filter != order;
+}
+
+// Block filter of the colour lists ("Blocos"): `hidden` by index into the
+// model's block_names, 1 for a block whose colouring is hidden. An element
+// of no block (-1), or of a block past the end of `hidden`, passes.
+inline bool block_filter_passes(const std::vector<std::uint8_t>& hidden, int block) {
+    return block < 0 || static_cast<std::size_t>(block) >= hidden.size() ||
+           !hidden[static_cast<std::size_t>(block)];
+}
+
+// Whether element e of m, of drawable type t (family 1..3), is coloured:
+// it passes the element-type filter of its family and the block filter.
+inline bool colour_filters_pass(const std::array<int, 3>& filters, const std::vector<std::uint8_t>& hidden,
+                                const ResultModel& m, std::size_t e, ElementType t) {
+    return element_filter_passes(filters[static_cast<std::size_t>(t.family - 1)], t.order) &&
+           (hidden.empty() || block_filter_passes(hidden, m.element_block(e)));
 }
 
 // Factor f of the deformed position: m (the typed factor) times P (the

@@ -49,9 +49,10 @@ struct RenderPass::Built {
         return valid && o.valid && model == o.model && values == o.values && coords == o.coords &&
                a.factor == b.factor && a.displacement_position == b.displacement_position &&
                a.solid == b.solid && a.banded == b.banded && a.filters == b.filters &&
-               a.subdivide == b.subdivide && a.deformed_checked == b.deformed_checked &&
-               a.line_def_w == b.line_def_w && a.line_def_rgb == b.line_def_rgb &&
-               a.line_def_t == b.line_def_t && (!a.banded || band_range == o.band_range);
+               a.hidden_blocks == b.hidden_blocks && a.subdivide == b.subdivide &&
+               a.deformed_checked == b.deformed_checked && a.line_def_w == b.line_def_w &&
+               a.line_def_rgb == b.line_def_rgb && a.line_def_t == b.line_def_t &&
+               (!a.banded || band_range == o.band_range);
     }
 };
 
@@ -443,6 +444,7 @@ void RenderPass::compile(const RenderPassInputs& in, int list, double factor, Pi
     shown.selector = list == 3 ? in.chbox : (list > kFixList ? 3 * (list - kFixList) : 0);
     shown.factor = displacement_factor(factor, c.displacement_position);
     shown.filters = c.filters;
+    shown.hidden_blocks = c.hidden_blocks;
     shown.deformed_outline = in.checked.size() > 2 && in.checked[2];
     switch (list) {
     case 1:

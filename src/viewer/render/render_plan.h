@@ -118,10 +118,11 @@ struct ListEvent {
 // What a compiled list shows besides the model, recorded when it is compiled,
 // so that the node pick sees the nodes where the list put them.
 struct ListContent {
-    int selector = 0;                       // displacement selector: chbox (list 3), 3k (list 5 + k)
-    double factor = 1;                      // displacement factor f (displacement_factor(m, P))
-    std::array<int, 3> filters{-1, -1, -1}; // colour lists: element-type filters of families 1..3
-    bool deformed_outline = false;          // colour lists: the deformed outline is drawn inside
+    int selector = 0;                        // displacement selector: chbox (list 3), 3k (list 5 + k)
+    double factor = 1;                       // displacement factor f (displacement_factor(m, P))
+    std::array<int, 3> filters{-1, -1, -1};  // colour lists: element-type filters of families 1..3
+    bool deformed_outline = false;           // colour lists: the deformed outline is drawn inside
+    std::vector<std::uint8_t> hidden_blocks; // colour lists: blocks not coloured (block filter)
 };
 
 // Per-viewer state of the render pass that lives as long as the view's context.

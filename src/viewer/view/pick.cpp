@@ -53,18 +53,20 @@ struct PlacementSet {
 struct MaskKey {
     LayerKind kind = LayerKind::Outline;
     std::array<int, 3> filters{-1, -1, -1};
+    std::vector<std::uint8_t> hidden_blocks;
     bool outline = false;
     friend bool operator==(const MaskKey&, const MaskKey&) = default;
 };
 
 MaskKey mask_key(const PickLayer& l) {
     if (l.kind == LayerKind::Outline) return {};
-    return {l.kind, l.filters, l.outline};
+    return {l.kind, l.filters, l.hidden_blocks, l.outline};
 }
 
 struct FillLayer {
     int set = 0;
     std::array<int, 3> filters{-1, -1, -1};
+    std::vector<std::uint8_t> hidden_blocks;
     int layer = 0; // index into the scene's layers
 };
 
@@ -128,8 +130,9 @@ bool same_placement(const NodePlacement& a, const NodePlacement& b) {
     return a.deformed == b.deformed && a.selector == b.selector && a.factor == b.factor;
 }
 
-bool passes(const std::array<int, 3>& filters, ElementType t) {
-    return element_filter_passes(filters[static_cast<std::size_t>(t.family - 1)], t.order);
+bool passes(const std::array<int, 3>& filters, const std::vector<std::uint8_t>& hidden, const ResultModel& m,
+            std::size_t e, ElementType t) {
+    return colour_filters_pass(filters, hidden, m, e, t);
 }
 
 const std::int32_t* row_of(const ResultModel& m, std::size_t e) {
@@ -236,7 +239,8 @@ const unsigned char* NodePicker::Cache::mask(const PickLayer& layer) {
         };
         // The pieces tile the whole lattice, and a linear element's outline
         // runs through all its nodes: every node of the row is drawn.
-        if ((key.kind == LayerKind::Fill && passes(key.filters, t)) || (outline && t.order == 1)) {
+        if ((key.kind == LayerKind::Fill && passes(key.filters, key.hidden_blocks, m, e, t)) ||
+            (outline && t.order == 1)) {
             const auto count = static_cast<int>(element_node_count(t.family, t.order));
             for (int i = 1; i <= count; ++i)
                 mark(row[i]);
@@ -273,7 +277,7 @@ const Position* NodePicker::Cache::placed(const NodePlacement& place) {
 
 bool operator==(const PickLayer& a, const PickLayer& b) {
     return a.kind == b.kind && same_placement(a.place, b.place) && a.filters == b.filters &&
-           a.outline == b.outline;
+           a.hidden_blocks == b.hidden_blocks && a.outline == b.outline;
 }
 
 struct NodePicker::Index {
@@ -381,7 +385,8 @@ void NodePicker::Index::build(const PickScene& s, const PickView& v, double r, C
             set.drawn = set.own.data();
         }
         if (layer.kind == LayerKind::Fill)
-            fills.push_back({static_cast<int>(it - sets.begin()), layer.filters, static_cast<int>(i)});
+            fills.push_back({static_cast<int>(it - sets.begin()), layer.filters, layer.hidden_blocks,
+                             static_cast<int>(i)});
     }
     cache.trim();
     stats.mark_seconds = seconds_since(clock);
@@ -474,7 +479,7 @@ void NodePicker::Index::rasterise_fills() {
         const std::vector<Projected>& pts = sets[static_cast<std::size_t>(f.set)].pts;
         for (std::size_t e = 1; e <= static_cast<std::size_t>(nelem); ++e) {
             const ElementType t = drawable_type(m, e);
-            if (t.family < 2 || !passes(f.filters, t)) continue; // lines hide nothing
+            if (t.family < 2 || !passes(f.filters, f.hidden_blocks, m, e, t)) continue; // lines hide nothing
             const std::int32_t* row = row_of(m, e);
             const auto count = static_cast<int>(element_node_count(t.family, t.order));
             // Most elements of a dense mesh hold no pixel centre: test the
@@ -544,7 +549,7 @@ void NodePicker::Index::rasterise_lines() {
         const std::vector<Projected>& pts = sets[static_cast<std::size_t>(f.set)].pts;
         for (std::size_t e = 1; e <= static_cast<std::size_t>(nelem); ++e) {
             const ElementType t = drawable_type(m, e);
-            if (t.family != 1 || !passes(f.filters, t)) continue;
+            if (t.family != 1 || !passes(f.filters, f.hidden_blocks, m, e, t)) continue;
             const std::int32_t* row = row_of(m, e);
             const int count = t.order + 1;
             const std::optional<ScreenBox> box = screen_box(row, count, pts, nnode);
@@ -889,6 +894,7 @@ std::vector<PickLayer> layers_drawn(const RenderState& rs) {
             layer.kind = LayerKind::Fill;
             layer.place = {true, 3 * (list - kFixList), content.factor};
             layer.filters = content.filters;
+            layer.hidden_blocks = content.hidden_blocks;
             layer.outline = content.deformed_outline;
             break;
         }

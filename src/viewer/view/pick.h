@@ -46,9 +46,10 @@ enum class LayerKind {
 
 struct PickLayer {
     LayerKind kind = LayerKind::Points;
-    NodePlacement place;                    // where the list puts the nodes
-    std::array<int, 3> filters{-1, -1, -1}; // Fill: element-type filters of families 1..3
-    bool outline = false;                   // Fill: the deformed outline is drawn inside the list
+    NodePlacement place;                     // where the list puts the nodes
+    std::array<int, 3> filters{-1, -1, -1};  // Fill: element-type filters of families 1..3
+    std::vector<std::uint8_t> hidden_blocks; // Fill: blocks not coloured (block_filter_passes)
+    bool outline = false;                    // Fill: the deformed outline is drawn inside the list
 };
 bool operator==(const PickLayer& a, const PickLayer& b);
 

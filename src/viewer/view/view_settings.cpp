@@ -53,6 +53,7 @@ RenderPassInputs render_pass_inputs(const ViewSettings& s, const ResultModel& mo
     c.trgb = s.negative ? 1 : 0;
     c.banded = s.bands;
     c.filters = s.filter;
+    c.hidden_blocks = s.hidden_blocks;
     c.legmax = s.common_range ? 1 : 0;
     c.line_def_w = s.deformed_lines.width;
     c.line_def_rgb = s.deformed_lines.grey;
@@ -80,6 +81,30 @@ LegendInputs legend_inputs(const ViewSettings& s, const ResultModel& model) {
         }
     }
     return in;
+}
+
+std::vector<std::uint8_t> hidden_blocks_except(const std::vector<std::string>& shown,
+                                               const ResultModel& model) {
+    std::vector<std::uint8_t> hidden(model.block_names.size(), 1);
+    for (const std::string& name : shown) {
+        const auto it = std::find(model.block_names.begin(), model.block_names.end(), name);
+        if (it == model.block_names.end()) {
+            std::string known;
+            for (const std::string& n : model.block_names)
+                known += (known.empty() ? "" : ", ") + n;
+            throw std::invalid_argument(
+                "No element block named '" + name + "'" +
+                (known.empty() ? "; the file has none" : "; the blocks are " + known));
+        }
+        // Every block of that name: a file may give two blocks one name.
+        for (std::size_t b = 0; b < model.block_names.size(); ++b)
+            if (model.block_names[b] == name) hidden[b] = 0;
+    }
+    return hidden;
+}
+
+void apply_shown_blocks_of(ViewSettings& s, const ResultModel& model) {
+    if (s.shown_blocks) s.hidden_blocks = hidden_blocks_except(*s.shown_blocks, model);
 }
 
 void check_arrow_field_of(const ViewSettings& s, const ResultModel& model) {

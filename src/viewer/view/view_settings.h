@@ -17,6 +17,7 @@
 #include "viewer/view/scene.h"
 
 #include <array>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -50,6 +51,12 @@ struct ViewSettings {
     int transparency = 0;  // "Transparência" 0..100
     // Element-type filters "ETp 1".."ETp 3", -1..10 (element_filter_passes).
     std::array<int, 3> filter{-1, -1, -1};
+    // Block filter "Blocos": 1 for each block of the model (index into its
+    // block_names) whose elements are not coloured; empty hides none.
+    std::vector<std::uint8_t> hidden_blocks;
+    // --blocks: the only blocks coloured, by name; apply_shown_blocks_of
+    // turns them into hidden_blocks once the file is read. No value: all.
+    std::optional<std::vector<std::string>> shown_blocks;
     // Colour scale loaded into the process-wide table before drawing:
     // 1 "Escala 1", 2 "Escala 2", 0 the table as it stands (the window's,
     // which its colour editor may have changed).
@@ -135,6 +142,17 @@ void apply_common_range_of(const ViewSettings& s, ResultModel& model);
 // the settings keep the file's). Throws std::invalid_argument, naming the
 // fields there are, for a field the model lacks.
 void apply_displacement_field_of(const ViewSettings& s, ResultModel& model);
+
+// The block filter that colours only the blocks named: 1 for every other
+// block of the model (see ViewSettings::hidden_blocks). Throws
+// std::invalid_argument naming the first unknown block and the blocks the
+// file has.
+std::vector<std::uint8_t> hidden_blocks_except(const std::vector<std::string>& shown,
+                                               const ResultModel& model);
+
+// Sets hidden_blocks from shown_blocks when the settings have them (nothing
+// otherwise); throws as hidden_blocks_except does.
+void apply_shown_blocks_of(ViewSettings& s, const ResultModel& model);
 
 // Throws std::invalid_argument, naming the fields there are, when the
 // settings draw arrows of a field the model lacks.

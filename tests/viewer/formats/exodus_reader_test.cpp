@@ -226,6 +226,34 @@ TEST(ExodusReader, ModelListsTheFileForInfo) {
                 1e-12);
 }
 
+// Each drawn element keeps the block of the cell it came from: the faces of
+// a brick, the shell and the beam each their own, a block without a name
+// called by its id.
+TEST(ExodusReader, ElementsKeepTheirBlocksByName) {
+    const ReadResult r = read_result(fixture("classic_hex.exo"));
+    const ResultModel& m = r.model;
+    EXPECT_EQ(m.block_names, (std::vector<std::string>{"bricks", "skin", "block 30"}));
+    ASSERT_EQ(m.element_blocks.size(), static_cast<std::size_t>(m.nelem) + 1);
+    std::vector<int> seen(3, 0);
+    for (std::int32_t e = 1; e <= m.nelem; ++e) {
+        const std::int64_t label = m.element_label(static_cast<std::size_t>(e));
+        const int expected = label == 601 ? 1 : label == 701 ? 2 : 0;
+        EXPECT_EQ(m.element_block(static_cast<std::size_t>(e)), expected) << "element labelled " << label;
+        ++seen[static_cast<std::size_t>(m.element_block(static_cast<std::size_t>(e)))];
+    }
+    EXPECT_EQ(seen[0], 10); // the two bricks' outer faces
+    EXPECT_EQ(seen[1], 1);
+    EXPECT_EQ(seen[2], 1);
+
+    // The 2D file: two named blocks, in file order.
+    const ReadResult plate = read_result(fixture("offset64_quad2d.exo"));
+    EXPECT_EQ(plate.model.block_names, (std::vector<std::string>{"plate", "tip"}));
+    std::vector<int> blocks;
+    for (std::int32_t e = 1; e <= plate.model.nelem; ++e)
+        blocks.push_back(plate.model.element_block(static_cast<std::size_t>(e)));
+    EXPECT_EQ(blocks, (std::vector<int>{0, 0, 1}));
+}
+
 TEST(ExodusReader, FormatTableTakesExodusByContentAndExtension) {
     const std::string classic = slurp(fixture("classic_hex.exo"));
     const Format* f = format_for(classic, "renamed.bin");

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <fstream>
@@ -145,6 +146,37 @@ TEST(BuildModel, InnerFacesOfAVolumeAreDropped) {
         const bool centre = r.model.coord(n, 1) == 1 && r.model.coord(n, 2) == 1 && r.model.coord(n, 3) == 1;
         EXPECT_EQ(r.model.node_drawn(n), !centre) << "node " << n;
     }
+}
+
+// Every face of a volume keeps the block of the cell it bounds; a cell
+// whose block index names no block has none.
+TEST(BuildModel, ElementsKeepTheBlocksOfTheirCells) {
+    ImportData d = brick_block(2); // cells in x-fastest order: i = c % 2
+    d.mesh.block_names = {"left", "right"};
+    d.mesh.cell_blocks = {0, 1, 0, 1, 0, 1, 0, 7};
+    const auto r = orv::build_model(std::move(d), "block.vtu");
+    const ResultModel& m = r.model;
+    EXPECT_EQ(m.block_names, (std::vector<std::string>{"left", "right"}));
+    ASSERT_EQ(m.nelem, 24);
+    for (int e = 1; e <= m.nelem; ++e) {
+        double lo = 2, hi = 0;
+        bool upper_corner = true; // every node at x, y, z >= 1: the last cell's faces
+        for (std::size_t k = 1; k < m.conec(e).size(); ++k) {
+            const std::int32_t n = m.conec(e)[k];
+            lo = std::min(lo, m.coord(n, 1));
+            hi = std::max(hi, m.coord(n, 1));
+            for (int axis = 1; axis <= 3; ++axis)
+                upper_corner = upper_corner && m.coord(n, axis) >= 1;
+        }
+        const int expected = hi <= 1 ? 0 : upper_corner ? -1 : 1;
+        EXPECT_EQ(m.element_block(e), expected) << "element " << e << " x " << lo << ".." << hi;
+    }
+
+    // Without blocks the model has none, and every element reads -1.
+    const auto plain = orv::build_model(brick_block(1), "cube.vtu");
+    EXPECT_TRUE(plain.model.block_names.empty());
+    EXPECT_TRUE(plain.model.element_blocks.empty());
+    EXPECT_EQ(plain.model.element_block(1), -1);
 }
 
 TEST(BuildModel, QuadraticTetrahedraKeepTheirCurvedNodes) {
@@ -432,6 +464,12 @@ TEST(BuildModel, BrokenHandOversAreRefusedWithTheirReason) {
              d.mesh.point_labels = {1, 2};
          },
          "bad.vtk: point labels do not match the points"},
+        {"blocks not matching the cells",
+         [](ImportData& d) {
+             d.mesh.block_names = {"a"};
+             d.mesh.cell_blocks = {0, 0};
+         },
+         "bad.vtk: cell blocks do not match the cells"},
         {"polygon of two nodes",
          [](ImportData& d) {
              d.mesh.cell_types[0] = orv::vtk_polygon;

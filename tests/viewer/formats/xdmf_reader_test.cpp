@@ -178,6 +178,23 @@ TEST(XdmfReader, ReadsEveryFixtureAsItsWriterWroteIt) {
     }
 }
 
+// The grids of a Spatial collection are the element blocks, by Name; a
+// file of one grid has none.
+TEST(XdmfReader, GridsOfASpatialCollectionAreTheBlocks) {
+    const ReadResult r = read_result(fixture("spatial_v2.xmf"));
+    EXPECT_EQ(r.model.block_names, (std::vector<std::string>{"left", "right"}));
+    ASSERT_EQ(r.model.nelem, 2);
+    EXPECT_EQ(r.model.element_block(1), 0);
+    EXPECT_EQ(r.model.element_block(2), 1);
+    // "left" lies at x <= 1.
+    for (std::size_t k = 1; k < r.model.conec(1).size(); ++k)
+        EXPECT_LE(r.model.coord(static_cast<std::size_t>(r.model.conec(1)[k]), 1), 1.0);
+
+    const ReadResult series = read_result(fixture("meshio_series.xdmf"));
+    EXPECT_TRUE(series.model.block_names.empty());
+    EXPECT_TRUE(series.model.element_blocks.empty());
+}
+
 TEST(XdmfReader, FormatTableTakesXdmfByContent) {
     for (const char* name : {"meshio_series.xdmf", "dolfinx_form.xdmf", "spatial_v2.xmf"}) {
         const Format* f = format_for(slurp(fixture(name)), "renamed.xml");

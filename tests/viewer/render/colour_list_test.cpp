@@ -160,6 +160,44 @@ TEST_F(ColourList, ElementTypeFilters) {
     }
 }
 
+// Blocks a, b, c over the elements: the line and the two undrawn ones in a,
+// the quadratic triangle in b, the quadrilateral in c, the linear triangle
+// in none. A hidden block drops its elements' pieces, alone or with the
+// element-type filter; a block past the filter's end, or none, is coloured.
+TEST_F(ColourList, BlockFilterHidesTheElementsOfItsBlocks) {
+    model.block_names = {"a", "b", "c"};
+    model.element_blocks = {ResultModel::kNoBlock, 0, 1, 2, 0, 0, ResultModel::kNoBlock};
+    struct Case {
+        std::vector<std::uint8_t> hidden;
+        std::array<int, 3> filters;
+        std::size_t pieces;
+    };
+    const Case cases[] = {
+        {{}, {-1, -1, -1}, 9},        {{1, 0, 0}, {-1, -1, -1}, 7}, {{0, 1, 0}, {-1, -1, -1}, 5},
+        {{0, 0, 1}, {-1, -1, -1}, 7}, {{1, 1, 1}, {-1, -1, -1}, 1}, {{0, 1}, {-1, -1, -1}, 5},
+        {{1, 1}, {-1, -1, -1}, 3},    {{0, 0, 1}, {-1, 0, -1}, 2},  {{1, 0, 0}, {-1, 2, -1}, 3},
+    };
+    for (const Case& c : cases) {
+        ColourListSettings s;
+        s.hidden_blocks = c.hidden;
+        s.filters = c.filters;
+        std::string hidden;
+        for (std::uint8_t h : c.hidden)
+            hidden += std::to_string(h);
+        EXPECT_EQ(walk(1, s).size(), c.pieces)
+            << "hidden " << hidden << ", type filter of triangles " << c.filters[1];
+    }
+    // The pieces left are those of the elements kept: hiding b leaves the
+    // line's two segments first, then the quadrilateral's triangles.
+    ColourListSettings s;
+    s.hidden_blocks = {0, 1, 0};
+    const auto pieces = walk(1, s);
+    ASSERT_EQ(pieces.size(), 5u);
+    EXPECT_EQ(pieces[0].pts.size(), 2u);
+    EXPECT_EQ(pieces[1].pts.size(), 2u);
+    EXPECT_EQ(pieces[2].pts.size(), 3u);
+}
+
 TEST_F(ColourList, BandedPiecesAreThoseOfTheBandFills) {
     ColourListSettings s;
     s.banded = true;

@@ -158,6 +158,19 @@ TEST(ElementFilter, Rule) {
         EXPECT_EQ(element_filter_passes(c.filter, c.order), c.passes) << c.filter << " " << c.order;
 }
 
+TEST(BlockFilter, Rule) {
+    struct Case {
+        std::vector<std::uint8_t> hidden;
+        int block;
+        bool passes;
+    };
+    const Case cases[] = {{{}, 0, true},     {{}, -1, true},     {{1}, 0, false},   {{1}, -1, true},
+                          {{0, 1}, 0, true}, {{0, 1}, 1, false}, {{0, 1}, 2, true}, {{1, 1}, 5, true}};
+    for (const Case& c : cases)
+        EXPECT_EQ(block_filter_passes(c.hidden, c.block), c.passes)
+            << "block " << c.block << " of " << c.hidden.size();
+}
+
 class ModelGeometry : public ::testing::Test {
   protected:
     // Nodes 1..5 on the x axis at 0, 3, 6, 9, 12 (a cubic line 1-4), plus a

@@ -98,6 +98,7 @@ TEST_F(RenderPassGl, RecordsWhatEachListShowsForTheNodePick) {
     in.factor = RealField::of(2);
     in.colours.displacement_position = 25;
     in.colours.filters = {-1, 0, 2};
+    in.colours.hidden_blocks = {0, 1};
     in.chbox = 3;
     in.clip_plane = {RealField::of(1), RealField::of(0), RealField::of(0), RealField::of(-2)};
     ASSERT_TRUE(run());
@@ -108,6 +109,7 @@ TEST_F(RenderPassGl, RecordsWhatEachListShowsForTheNodePick) {
     EXPECT_EQ(content[5].selector, 3);
     EXPECT_DOUBLE_EQ(content[5].factor, 1.0);
     EXPECT_EQ(content[5].filters, (std::array<int, 3>{-1, 0, 2}));
+    EXPECT_EQ(content[5].hidden_blocks, (std::vector<std::uint8_t>{0, 1}));
     EXPECT_TRUE(content[5].deformed_outline);
     EXPECT_FALSE(pass.state.clip) << "the plane is off";
 

@@ -7,8 +7,10 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QSlider>
+#include <QSpinBox>
 #include <QStyle>
 #include <QStyleOptionViewItem>
 
@@ -75,6 +77,67 @@ TEST_F(DisplayOptions, RightClickUncoversTheFilterRow) {
     form->BitBtn5->click();
     EXPECT_TRUE(form->changes);
     EXPECT_TRUE(form->CheckBox1->hasFocus() || !form->isActiveWindow());
+}
+
+// "Blocos…" beside the filter row: disabled for a file without blocks; for
+// an Exodus file its popup lists the blocks checked, and an unchecked block
+// reaches the render pass's filter once applied.
+TEST_F(DisplayOptions, BlocksPopupListsTheFileBlocks) {
+    EXPECT_FALSE(form->blocks_button->isEnabled()); // four_lists.txt has none
+    EXPECT_TRUE(form->view_settings().hidden_blocks.empty());
+
+    open(test::data_path("import/exodus/offset64_quad2d.exo"));
+    QPushButton* button = form->blocks_button;
+    ASSERT_TRUE(button->isEnabled());
+    // In the filter row, clear of the spin edits and the apply button, and
+    // covered by the plot list until it is uncovered.
+    for (QWidget* w : {static_cast<QWidget*>(form->SpinEdit3), static_cast<QWidget*>(form->Label3),
+                       static_cast<QWidget*>(form->BitBtn5)})
+        EXPECT_FALSE(button->geometry().intersects(w->geometry())) << w->objectName().toStdString();
+    const auto where = [&] {
+        const QRect l = form->CheckListBox1->geometry(), b = button->geometry();
+        return QString("list %1,%2 %3x%4, button %5,%6 %7x%8")
+            .arg(l.x())
+            .arg(l.y())
+            .arg(l.width())
+            .arg(l.height())
+            .arg(b.x())
+            .arg(b.y())
+            .arg(b.width())
+            .arg(b.height())
+            .toStdString();
+    };
+    EXPECT_TRUE(form->CheckListBox1->geometry().contains(button->geometry())) << where();
+    test::mouse_press(form->CheckListBox1->viewport(), {50, 100}, Qt::RightButton);
+    EXPECT_FALSE(form->CheckListBox1->geometry().intersects(button->geometry())) << where();
+
+    button->click();
+    ASSERT_TRUE(form->blocks_popup->isVisible());
+    EXPECT_EQ(form->blocks_popup->findChild<QLabel*>("blocks_title")->text(), "Blocos");
+    QListWidget* list = form->blocks_list;
+    ASSERT_EQ(list->count(), 2);
+    EXPECT_EQ(list->item(0)->text(), "plate");
+    EXPECT_EQ(list->item(1)->text(), "tip");
+    EXPECT_EQ(list->item(0)->checkState(), Qt::Checked);
+    EXPECT_EQ(list->item(1)->checkState(), Qt::Checked);
+    EXPECT_TRUE(form->view_settings().hidden_blocks.empty());
+
+    form->blocks_popup->hide();
+    click_check(kFixList); // list 1 coloured over both blocks
+    const QImage both = pass();
+
+    list->item(1)->setCheckState(Qt::Unchecked);
+    EXPECT_EQ(pass(), both) << "a check alone changes nothing until applied";
+    form->changes = false;
+    form->BitBtn5->click();
+    EXPECT_TRUE(form->changes);
+    EXPECT_EQ(form->view_settings().hidden_blocks, (std::vector<std::uint8_t>{0, 1}));
+    const QImage plate_only = pass();
+    EXPECT_NE(plate_only, both) << "the triangle of \"tip\" is no longer coloured";
+    // Checked again and applied: the picture of both blocks.
+    list->item(1)->setCheckState(Qt::Checked);
+    form->BitBtn5->click();
+    EXPECT_EQ(pass(), both);
 }
 
 TEST_F(DisplayOptions, SliderStatusMessages) {

@@ -269,6 +269,19 @@ TEST(NodePick, FilteredElementsNeitherShowNorHide) {
     EXPECT_EQ(picked(picker, {&m, {hidden_quads}, std::nullopt}, v, {2, 2, 1}), 0);
     hidden_quads.outline = true; // the deformed outline drawn inside the list shows the corners
     EXPECT_EQ(picked(picker, {&m, {hidden_quads}, std::nullopt}, v, {2, 2, 1}), 4);
+
+    // The block filter likewise: the quad's block hidden, then another one.
+    ResultModel blocks = m;
+    blocks.block_names = {"front", "back"};
+    blocks.element_blocks = {ResultModel::kNoBlock, 0};
+    PickLayer hidden_front = fill();
+    hidden_front.hidden_blocks = {1, 0};
+    EXPECT_EQ(picked(picker, {&blocks, {points(), hidden_front}, std::nullopt}, v, {1, 1, 0}), 5);
+    EXPECT_EQ(picked(picker, {&blocks, {hidden_front}, std::nullopt}, v, {2, 2, 1}), 0);
+    hidden_front.hidden_blocks = {0, 1};
+    EXPECT_EQ(picked(picker, {&blocks, {points(), hidden_front}, std::nullopt}, v, {1, 1, 0}), 0)
+        << "behind a coloured quad";
+    EXPECT_EQ(picked(picker, {&blocks, {hidden_front}, std::nullopt}, v, {2, 2, 1}), 4);
 }
 
 TEST(NodePick, IndexFollowsTheViewAndIsReused) {
@@ -310,8 +323,8 @@ TEST(NodePick, LayersOfTheLastPass) {
     RenderState rs;
     rs.last_calls = {1, 2, 3, 5, 7};
     rs.content.resize(7);
-    rs.content[2] = {6, 0.5, {-1, -1, -1}, false};
-    rs.content[6] = {6, 2.0, {-1, 0, 2}, true};
+    rs.content[2] = {6, 0.5, {-1, -1, -1}, false, {}};
+    rs.content[6] = {6, 2.0, {-1, 0, 2}, true, {0, 1}};
     const std::vector<PickLayer> layers = layers_drawn(rs);
     ASSERT_EQ(layers.size(), 4u);
     EXPECT_EQ(layers[0].kind, LayerKind::Points);
@@ -326,6 +339,7 @@ TEST(NodePick, LayersOfTheLastPass) {
     EXPECT_EQ(layers[3].place.selector, 6) << "result list 2";
     EXPECT_EQ(layers[3].place.factor, 2.0);
     EXPECT_EQ(layers[3].filters, (std::array<int, 3>{-1, 0, 2}));
+    EXPECT_EQ(layers[3].hidden_blocks, (std::vector<std::uint8_t>{0, 1}));
     EXPECT_TRUE(layers[3].outline);
     // A list replayed before its content was recorded counts with the defaults.
     rs.content.clear();

@@ -158,6 +158,27 @@ TEST_F(ReloadWindow, AFileThatGrewShowsItsNewStepsAndKeepsTheCheckedListByName) 
     EXPECT_FALSE(screen() == step2) << "step 3 shows other values";
 }
 
+// The blocks unchecked in "Blocos" stay unchecked, by name, and the reread
+// is drawn with them hidden.
+TEST_F(ReloadWindow, UncheckedBlocksStayUncheckedByName) {
+    file = dir.filePath("running.exo");
+    write("import/exodus/offset64_quad2d.exo");
+    open_active();
+    ASSERT_TRUE(form->check_result_list(1));
+    ASSERT_EQ(form->blocks_list->count(), 2);
+    form->blocks_list->item(1)->setCheckState(Qt::Unchecked); // "tip"
+    form->BitBtn5->click();
+    const QImage plate_only = screen();
+
+    write("import/exodus/offset64_quad2d.exo");
+    ASSERT_TRUE(form->reload());
+    ASSERT_EQ(form->blocks_list->count(), 2);
+    EXPECT_EQ(form->blocks_list->item(0)->checkState(), Qt::Checked);
+    EXPECT_EQ(form->blocks_list->item(1)->checkState(), Qt::Unchecked);
+    EXPECT_EQ(form->view_settings().hidden_blocks, (std::vector<std::uint8_t>{0, 1}));
+    EXPECT_TRUE(screen() == plate_only) << "the reread shows the same blocks coloured";
+}
+
 TEST_F(ReloadWindow, AFileWithAnotherMeshIsDrawnAsAFreshOpenDrawsIt) {
     // The nodes and their numbers, drawn once and kept while the mesh stays,
     // must follow a remeshed file.

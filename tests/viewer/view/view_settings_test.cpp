@@ -154,6 +154,45 @@ TEST(ViewSettings, ArrowsReachThePassAndTheLegend) {
     EXPECT_NO_THROW(check_arrow_field_of(s, m));
 }
 
+// --blocks names the blocks coloured; every other block of the file is
+// hidden, and the render pass gets exactly that filter. An unknown name is
+// refused naming it and the blocks there are.
+TEST(ViewSettings, NamedBlocksAreTheOnlyOnesColoured) {
+    ResultModel m = four_lists();
+    m.block_names = {"plate", "tip", "web", "tip"};
+    struct Case {
+        std::vector<std::string> shown;
+        std::vector<std::uint8_t> hidden;
+    };
+    const Case cases[] = {{{"plate"}, {0, 1, 1, 1}},
+                          {{"tip"}, {1, 0, 1, 0}}, // both blocks of that name
+                          {{"web", "plate"}, {0, 1, 0, 1}},
+                          {{"plate", "tip", "web"}, {0, 0, 0, 0}}};
+    for (const Case& c : cases) {
+        ViewSettings s;
+        s.shown_blocks = c.shown;
+        apply_shown_blocks_of(s, m);
+        EXPECT_EQ(s.hidden_blocks, c.hidden) << c.shown.front();
+        EXPECT_EQ(render_pass_inputs(s, m, false, false).colours.hidden_blocks, c.hidden);
+    }
+
+    ViewSettings all; // no --blocks: nothing hidden
+    apply_shown_blocks_of(all, m);
+    EXPECT_TRUE(all.hidden_blocks.empty());
+
+    const auto refused = [](const std::vector<std::string>& shown, const ResultModel& model) {
+        try {
+            hidden_blocks_except(shown, model);
+        } catch (const std::invalid_argument& e) {
+            return std::string(e.what());
+        }
+        return std::string("accepted");
+    };
+    EXPECT_EQ(refused({"plate", "Plate"}, m),
+              "No element block named 'Plate'; the blocks are plate, tip, web, tip");
+    EXPECT_EQ(refused({"plate"}, four_lists()), "No element block named 'plate'; the file has none");
+}
+
 TEST(ViewSettings, LegendShowsTheLowestCheckedListOrTheCommonRange) {
     ResultModel m = four_lists();
     ViewSettings s;
