@@ -382,15 +382,6 @@ void FileMapping::check(const std::string& name) const {
     if (guards[guard_].faulted.load()) throw ReadError("I/O error reading " + name);
 }
 
-void FileMapping::release_before(std::uint64_t offset) {
-    if (!data_) return;
-    const std::uint64_t upto = std::min(offset, static_cast<std::uint64_t>(mapped_)) & ~(page_bytes - 1);
-    if (upto <= released_) return;
-    ::madvise(const_cast<char*>(data_) + released_, static_cast<std::size_t>(upto - released_),
-              MADV_DONTNEED);
-    released_ = upto;
-}
-
 FileStamp file_stamp(int fd, const std::string& name) {
     struct stat st {};
     if (::fstat(fd, &st) != 0) throw ReadError("I/O error reading " + name + ": " + std::strerror(errno));
@@ -506,21 +497,10 @@ const char* Input::data() {
     return whole_;
 }
 
-void Input::done_before(const char* upto) {
-    if (!map_ || !map_->data() || upto < whole_) return;
-    const std::size_t size = static_cast<std::size_t>(size_);
-    const std::size_t off = std::min(static_cast<std::size_t>(upto - whole_), size) / 4096 * 4096;
-    // Release in steps of 16 MiB: a page-cache mapping costs nothing to drop.
-    if (off < released_ + (16u << 20)) return;
-    map_->release_before(off);
-    released_ = off;
-}
-
 void Input::release() {
     map_.reset();
     copy_ = std::string();
     whole_ = nullptr;
-    released_ = 0;
 }
 
 void Input::check() const {

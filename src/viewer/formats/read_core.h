@@ -154,16 +154,12 @@ class FileMapping {
     // what was read from it since the mapping cannot be trusted.
     void check(const std::string& name) const;
 
-    // Lets the pages before byte `offset` leave the resident set.
-    void release_before(std::uint64_t offset);
-
   private:
     int fd_;
     std::uint64_t size_;
     const char* data_ = nullptr;
     std::size_t mapped_ = 0; // bytes mapped, whole pages
     int guard_ = -1;         // slot in the SIGBUS handler's table
-    std::uint64_t released_ = 0;
 };
 
 // What a file was when a reader opened it: its size and modification time.
@@ -238,9 +234,6 @@ class Input {
     // All the bytes at once: mapped (or copied) at the first call; nullptr
     // when there are none. Calling thread only.
     const char* data();
-    // Lets the mapped pages before `upto` leave the resident set (the peak
-    // memory of a read): they will not be read again.
-    void done_before(const char* upto);
     // Unmaps the whole (data() maps it again); what was read from it is
     // gone.
     void release();
@@ -273,7 +266,6 @@ class Input {
     std::unique_ptr<FileMapping> map_;
     std::string copy_;
     const char* whole_ = nullptr;
-    std::size_t released_ = 0;
 };
 
 // What one read shares between its threads.
