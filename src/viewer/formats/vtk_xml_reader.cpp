@@ -80,6 +80,11 @@ Head load_head(const input::Input& file) {
     std::size_t tag = std::string::npos;
     while (at < file.size()) {
         const std::size_t old = h.text.size();
+        // A head past a few MiB holds its data inline and is most of the
+        // file: room for the rest at once, instead of growing by doubling,
+        // each time copying and faulting in everything read so far.
+        if (old == 4 * kBlock && tag == std::string::npos && file.size() < h.text.max_size() - kBlock)
+            h.text.reserve(static_cast<std::size_t>(file.size()) + kBlock);
         h.text.resize(old + kBlock);
         const std::size_t got = file.read(at, kBlock, h.text.data() + old);
         h.text.resize(old + got);
