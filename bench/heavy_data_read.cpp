@@ -2,6 +2,7 @@
 // apart, so that the importer's share of `orvanel --info` shows.
 //   heavy_data_read FILE
 #include "viewer/formats/exodus_reader.h"
+#include "viewer/formats/importer.h"
 #include "viewer/formats/xdmf_reader.h"
 
 #include <chrono>
@@ -17,7 +18,8 @@ int main(int argc, char** argv) {
     const bool xdmf = path.size() > 4 && (path.ends_with(".xdmf") || path.ends_with(".xmf"));
     try {
         const auto t0 = std::chrono::steady_clock::now();
-        orv::ImportData d = xdmf ? orv::import_xdmf(path) : orv::import_exodus(path).data;
+        orv::ImportData d =
+            xdmf ? orv::import_file(orv::import_xdmf, path) : orv::import_file(orv::import_exodus, path);
         const auto t1 = std::chrono::steady_clock::now();
         const orv::ReadResult r = orv::build_model(std::move(d), path);
         const auto t2 = std::chrono::steady_clock::now();

@@ -15,6 +15,7 @@
 //   farm-bench -n 5 --vs "import_index_bench full F.frd" -- import_index_bench index F.frd
 #include "viewer/formats/calculix_reader.h"
 #include "viewer/formats/gmsh_reader.h"
+#include "viewer/formats/importer.h"
 
 #include <chrono>
 #include <cstdio>
@@ -44,7 +45,8 @@ int main(int argc, char** argv) {
     std::size_t fields = 0, indexed = 0;
     try {
         const bool frd = path.size() > 4 && path.substr(path.size() - 4) == ".frd";
-        orv::ImportData d = frd ? orv::import_frd_file(path, options) : orv::import_msh_file(path, options);
+        orv::ImportData d = frd ? orv::import_file(orv::import_frd, path, options)
+                                : orv::import_file(orv::import_msh, path, options);
         for (auto& step : d.steps)
             for (auto& field : step.fields) {
                 ++fields;

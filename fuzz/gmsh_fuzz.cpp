@@ -4,6 +4,7 @@
 // row lengths matching their codes). Three threads on chunks of a few bytes
 // must read exactly what one thread reads: the same data or the same error.
 #include "viewer/formats/gmsh_reader.h"
+#include "viewer/formats/importer.h"
 
 #include "import_same.h"
 
@@ -13,6 +14,6 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     return orv::fuzz::check_importer(data, size,
                                      [](const char* d, std::size_t n, const orv::ReaderOptions& o) {
-                                         return orv::import_msh(d, n, "fuzz.msh", o);
+                                         return orv::import_bytes(orv::import_msh, d, n, "fuzz.msh", o);
                                      });
 }

@@ -3,6 +3,7 @@
 // the model must be one every drawing path can walk (element nodes in range,
 // row lengths matching their codes). Three threads on chunks of a few bytes
 // must read exactly what one thread reads: the same data or the same error.
+#include "viewer/formats/importer.h"
 #include "viewer/formats/vtk_legacy_reader.h"
 
 #include "import_same.h"
@@ -11,8 +12,8 @@
 #include <cstdint>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    return orv::fuzz::check_importer(data, size,
-                                     [](const char* d, std::size_t n, const orv::ReaderOptions& o) {
-                                         return orv::parse_vtk_legacy(d, n, "fuzz.vtk", o);
-                                     });
+    return orv::fuzz::check_importer(
+        data, size, [](const char* d, std::size_t n, const orv::ReaderOptions& o) {
+            return orv::import_bytes(orv::import_vtk_legacy, d, n, "fuzz.vtk", o);
+        });
 }

@@ -6,6 +6,7 @@
 // one is also read from a scratch folder where it is saved as self.pvtu,
 // self.pvd and other.pvtu, beside a valid piece.vtu: seeds that name those
 // files (themselves, each other, the piece) reach the nesting rules.
+#include "viewer/formats/importer.h"
 #include "viewer/formats/vtk_xml_reader.h"
 
 #include <cstddef>
@@ -52,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     options.memory_limit = 64u << 20; // keep huge announced sizes cheap to refuse
     const char* bytes = reinterpret_cast<const char*>(data);
     try {
-        orv::ImportData d = orv::import_vtk_xml_bytes(bytes, size, "fuzz.vtu", options);
+        orv::ImportData d = orv::import_bytes(orv::import_vtk_xml, bytes, size, "fuzz.vtu", options);
         check(orv::build_model(std::move(d), "fuzz.vtu"));
     } catch (const orv::ReadError&) {
     }
@@ -63,7 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::ofstream(dir + name, std::ios::binary | std::ios::trunc)
             .write(bytes, static_cast<std::streamsize>(size));
     try {
-        check(orv::read_vtk_xml(dir + (type == "Collection" ? "/self.pvd" : "/self.pvtu"), options));
+        check(orv::read_file(orv::import_vtk_xml, dir + (type == "Collection" ? "/self.pvd" : "/self.pvtu"),
+                             options));
     } catch (const orv::ReadError&) {
     }
     return 0;

@@ -831,38 +831,12 @@ bool sniff_frd(const char* data, std::size_t size) {
     return s.substr(0, 6) == "    1C" || s.substr(0, 6) == "    1U" || s.substr(0, 6) == "    2C";
 }
 
-namespace {
-ImportData import_frd(const char* data, std::size_t size, const std::string& name,
-                      const ReaderOptions& options, std::shared_ptr<const import::Reopen> reopen) {
-    const std::string shown = import::base_name(name);
-    return import::import_bytes(data, size, shown, options, [&](import::Reading& reading) {
-        return FrdReader(data, size, shown, reading, std::move(reopen)).run();
+ImportData import_frd(input::Input& in, const ReaderOptions& options) {
+    const char* data = in.data();
+    const auto size = static_cast<std::size_t>(in.size());
+    return import::import_bytes(data, size, in.name(), options, [&](import::Reading& reading) {
+        return FrdReader(data, size, in.name(), reading, import::Reopen::of(in, options)).run();
     });
-}
-} // namespace
-
-ImportData import_frd(const char* data, std::size_t size, const std::string& name,
-                      const ReaderOptions& options) {
-    return import_frd(data, size, name, options, nullptr);
-}
-
-ImportData import_frd_file(const std::string& path, const ReaderOptions& options) {
-    const import::MappedFile file(path);
-    std::shared_ptr<const import::Reopen> reopen;
-    if (options.values_on_demand)
-        reopen = std::make_shared<import::Reopen>(
-            import::Reopen{path, file.stamp(), import::Reopen::later(options)});
-    return file.read([&] { return import_frd(file.data(), file.size(), path, options, reopen); });
-}
-
-ReadResult read_frd(const std::string& path, const ReaderOptions& options) {
-    return build_model(import_frd_file(path, options), path, options.threads, options.memory_limit,
-                       options.defer_ranges);
-}
-
-ReadResult read_frd_bytes(const char* data, std::size_t size, const std::string& name,
-                          const ReaderOptions& options) {
-    return build_model(import_frd(data, size, name, options), name, options.threads, options.memory_limit);
 }
 
 } // namespace orv

@@ -14,6 +14,7 @@
 // become VTK cells in VTK's node order.
 
 #include "viewer/formats/import_mesh.h"
+#include "viewer/formats/read_core.h"
 
 #include <cstddef>
 #include <string>
@@ -24,16 +25,8 @@ namespace orv {
 // "    1U", or a node block "    2C".
 bool sniff_frd(const char* data, std::size_t size);
 
-// Throws ReadError naming the file, the line (or byte offset in binary data)
-// and what was expected.
-ImportData import_frd(const char* data, std::size_t size, const std::string& name,
-                      const ReaderOptions& options = {});
-ImportData import_frd_file(const std::string& path, const ReaderOptions& options = {});
-
-// The whole read: the file's mesh and results as a model (build_model), for
-// the table of formats. ReadError as above.
-ReadResult read_frd(const std::string& path, const ReaderOptions& options = {});
-ReadResult read_frd_bytes(const char* data, std::size_t size, const std::string& name,
-                          const ReaderOptions& options = {});
+// The importer (importer.h), over the whole input. Throws ReadError naming
+// the file, the line (or byte offset in binary data) and what was expected.
+ImportData import_frd(input::Input& in, const ReaderOptions& options);
 
 } // namespace orv

@@ -345,7 +345,7 @@ struct ExodusFile::Impl {
     // announces more than the bytes hold, it sizes its memory by the header.
     void check_length(const std::string& path, const char* data) const {
         const std::string magic = data ? std::string(data, std::min<std::uint64_t>(file_size, 3))
-                                       : input::InputFile(path).first_bytes(3);
+                                       : input::Input(path).first_bytes(3);
         if (magic != "CDF") return; // netCDF-4: HDF5 checks its own length
         for (std::uint64_t want = 1 << 16;; want *= 4) {
             const std::size_t len = static_cast<std::size_t>(std::min<std::uint64_t>(want, file_size));
@@ -353,7 +353,7 @@ struct ExodusFile::Impl {
             if (data) {
                 head.assign(data, len);
             } else {
-                const input::InputFile file(path);
+                const input::Input file(path);
                 head = file.first_bytes(len);
             }
             if (const auto end = classic_data_end(head)) {
@@ -609,13 +609,13 @@ std::vector<ComponentGroup> group_components(const std::vector<std::string>& nam
 ExodusFile::ExodusFile(const std::string& path) : impl_(std::make_unique<Impl>()) {
     impl_->name = input::base_name(path);
     {
-        const input::InputFile probe(path); // a FIFO or a device never reaches the library
+        const input::Input probe(path); // a FIFO or a device never reaches the library
         impl_->file_size = probe.size();
         impl_->stamp = probe.stamp();
         impl_->path = path;
     }
     impl_->check_length(path, nullptr);
-    const std::string magic = input::InputFile(path).first_bytes(8);
+    const std::string magic = input::Input(path).first_bytes(8);
     const std::lock_guard lock(heavy_data_mutex());
     quiet_hdf5();
     if (starts_as_hdf5(magic.data(), magic.size()))
@@ -715,7 +715,7 @@ struct ExodusLater {
     // Opens the file again and runs read(file), refusing a file that
     // changed since it was opened (checked before and after).
     template <class Read> void read(Read read_values) const {
-        const auto unchanged = [&] { input::check_unchanged(path, stamp, input::InputFile(path).stamp()); };
+        const auto unchanged = [&] { input::check_unchanged(path, stamp, input::Input(path).stamp()); };
         unchanged();
         try {
             const ExodusFile file(path);
@@ -754,11 +754,10 @@ void fill_group(const ComponentGroup& g, bool on_cells, std::size_t s, const Exo
 
 } // namespace
 
-ExodusData ExodusFile::import(const ReaderOptions& options) const {
+ImportData ExodusFile::import(const ReaderOptions& options) const {
     const Impl& f = *impl_;
-    ExodusData out;
-    ImportData& d = out.data;
-    out.groups = f.groups;
+    ImportData d;
+    d.groups = f.groups;
 
     // A file on disk hands over where each step's values are, not the
     // values: what they cost then is one step's at a time.
@@ -983,52 +982,18 @@ ExodusData ExodusFile::import(const ReaderOptions& options) const {
         d.steps.push_back(std::move(step));
     }
     if (d.steps.empty()) d.steps.emplace_back();
-    return out;
+    return d;
 }
 
-namespace {
-
-ReadResult with_groups(ExodusData&& x, const std::string& name, const ReaderOptions& options) {
-    std::vector<std::string> groups = std::move(x.groups);
-    ReadResult r =
-        build_model(std::move(x.data), name, options.threads, options.memory_limit, options.defer_ranges);
-    r.model.file_groups = std::move(groups);
-    return r;
-}
-
-template <class F> auto memory_guard(const std::string& name, F f) -> decltype(f()) {
-    try {
-        return f();
-    } catch (const std::bad_alloc&) {
-        throw ReadError("Not enough memory to read " + input::base_name(name));
-    } catch (const std::length_error&) {
-        throw ReadError("Not enough memory to read " + input::base_name(name));
-    }
-}
-
-} // namespace
-
-ExodusData import_exodus(const std::string& path, const ReaderOptions& options) {
-    return memory_guard(path, [&] { return ExodusFile(path).import(options); });
-}
-
-ExodusData import_exodus_bytes(const char* data, std::size_t size, const std::string& name,
-                               const ReaderOptions& options) {
-    return memory_guard(name, [&] { return ExodusFile(data, size, name).import(options); });
+ImportData import_exodus(input::Input& in, const ReaderOptions& options) {
+    if (in.in_memory())
+        return ExodusFile(in.data(), static_cast<std::size_t>(in.size()), in.path()).import(options);
+    return ExodusFile(in.path()).import(options);
 }
 
 bool looks_like_exodus(std::string_view b) {
     if (b.size() < 4 || b.substr(0, 3) != "CDF" || (b[3] != 1 && b[3] != 2 && b[3] != 5)) return false;
     return b.find("num_nodes") != std::string_view::npos || b.find("num_el_blk") != std::string_view::npos;
-}
-
-ReadResult read_exodus(const std::string& path, const ReaderOptions& options) {
-    return with_groups(import_exodus(path, options), path, options);
-}
-
-ReadResult read_exodus_bytes(const char* data, std::size_t size, const std::string& name,
-                             const ReaderOptions& options) {
-    return with_groups(import_exodus_bytes(data, size, name, options), name, options);
 }
 
 } // namespace orv

@@ -9,7 +9,7 @@
 // data, averaged onto the nodes by build_model), with names ending in
 // _X/_Y/_Z (or X/Y/Z) grouped into vectors and _XX/_YY/_ZZ/_XY/_YZ/_XZ into
 // symmetric tensors. Element blocks, node sets and side sets are listed in
-// ExodusData::groups.
+// ImportData::groups.
 //
 // The index (what the file holds) is read first and costs no values; the
 // values of one variable at one step are read by a function of their own,
@@ -29,12 +29,6 @@
 #include <vector>
 
 namespace orv {
-
-struct ExodusData {
-    ImportData data;
-    // "block ID TYPE COUNT NAME", "nodeset ID COUNT NAME", "sideset ID COUNT NAME".
-    std::vector<std::string> groups;
-};
 
 // An open Exodus file and its index. Not thread-safe; the netCDF library is
 // used under one process-wide lock.
@@ -66,8 +60,9 @@ class ExodusFile {
     // block order; elements of blocks the variable is not defined on get 0.
     void read_element(std::size_t step, std::size_t var, double* out) const;
 
-    // The mesh, the groups and every step's values as one hand-over.
-    ExodusData import(const ReaderOptions& options) const;
+    // The mesh, the groups (ImportData::groups) and every step's values as
+    // one hand-over.
+    ImportData import(const ReaderOptions& options) const;
 
     struct Impl;
 
@@ -75,18 +70,13 @@ class ExodusFile {
     std::unique_ptr<Impl> impl_;
 };
 
-ExodusData import_exodus(const std::string& path, const ReaderOptions& options = {});
-ExodusData import_exodus_bytes(const char* data, std::size_t size, const std::string& name,
-                               const ReaderOptions& options = {});
+// The importer (importer.h): ExodusFile's import of the file (by its path,
+// which the library opens) or of bytes in memory.
+ImportData import_exodus(input::Input& in, const ReaderOptions& options);
 
 // The netCDF signatures (classic, 64-bit offset, CDF5) whose head names
 // Exodus dimensions; netCDF-4 files (HDF5) are told by their extension.
 bool looks_like_exodus(std::string_view first_bytes);
-
-// import then build_model, with the groups in the model for --info.
-ReadResult read_exodus(const std::string& path, const ReaderOptions& options = {});
-ReadResult read_exodus_bytes(const char* data, std::size_t size, const std::string& name,
-                             const ReaderOptions& options = {});
 
 // Names ending in component suffixes, grouped: each group is a field name and
 // the index of each component's name (-1 where a tensor of a 2D mesh lacks

@@ -4,6 +4,7 @@
 #include "viewer/formats/calculix_reader.h"
 #include "viewer/formats/exodus_reader.h"
 #include "viewer/formats/gmsh_reader.h"
+#include "viewer/formats/importer.h"
 #include "viewer/formats/reader.h"
 #include "viewer/formats/vtk_legacy_reader.h"
 #include "viewer/formats/vtk_xml_reader.h"
@@ -27,20 +28,19 @@ bool looks_like_frd(std::string_view b) {
 }
 
 constexpr std::array kFormats{
-    Format{"native result file", ".txt", looks_like_native, read_native, read_native_bytes,
-           "application/x-orvanel-results"},
-    Format{"VTK legacy", ".vtk", looks_like_vtk, read_vtk_legacy, read_vtk_legacy_bytes, "application/x-vtk"},
-    Format{"VTK XML", ".vtu .vtp", looks_like_vtu, read_vtk_xml, read_vtk_xml_bytes,
+    Format{"native result file", ".txt", looks_like_native, read_native, "application/x-orvanel-results"},
+    Format{"VTK legacy", ".vtk", looks_like_vtk, read_imported<&import_vtk_legacy>, "application/x-vtk"},
+    Format{"VTK XML", ".vtu .vtp", looks_like_vtu, read_imported<&import_vtk_xml>,
            "application/x-vtk-unstructured-grid application/x-vtk-polydata"},
-    Format{"VTK XML collection", ".pvd", looks_like_pvd, read_vtk_xml, read_vtk_xml_bytes,
+    Format{"VTK XML collection", ".pvd", looks_like_pvd, read_imported<&import_vtk_xml>,
            "application/x-vtk-collection"},
-    Format{"VTK XML partitioned grid", ".pvtu", looks_like_pvtu, read_vtk_xml, read_vtk_xml_bytes,
+    Format{"VTK XML partitioned grid", ".pvtu", looks_like_pvtu, read_imported<&import_vtk_xml>,
            "application/x-vtk-parallel-unstructured-grid"},
-    Format{"Gmsh", ".msh", looks_like_msh, read_msh, read_msh_bytes, "application/x-gmsh-mesh"},
-    Format{"CalculiX", ".frd", looks_like_frd, read_frd, read_frd_bytes, "application/x-calculix-frd"},
-    Format{"Exodus II", ".e .exo .ex2 .g", looks_like_exodus, read_exodus, read_exodus_bytes,
+    Format{"Gmsh", ".msh", looks_like_msh, read_imported<&import_msh>, "application/x-gmsh-mesh"},
+    Format{"CalculiX", ".frd", looks_like_frd, read_imported<&import_frd>, "application/x-calculix-frd"},
+    Format{"Exodus II", ".e .exo .ex2 .g", looks_like_exodus, read_imported<&import_exodus>,
            "application/x-exodus-ii application/x-exodus-ii application/x-exodus-ii application/x-exodus-ii"},
-    Format{"XDMF", ".xdmf .xmf", looks_like_xdmf, read_xdmf, read_xdmf_bytes,
+    Format{"XDMF", ".xdmf .xmf", looks_like_xdmf, read_imported<&import_xdmf>,
            "application/x-xdmf application/x-xdmf"},
 };
 
@@ -130,14 +130,11 @@ template <class Read> ReadResult with_shown_messages(Read read) {
 
 ReadResult read_result(const std::string& path, const ReaderOptions& options) {
     return with_shown_messages([&] {
-        const Format* format = nullptr;
-        {
-            const input::InputFile file(path); // refuses what is not a regular file
-            format = format_for(file.first_bytes(kSniffBytes), path);
-        }
+        input::Input in(path); // refuses what is not a regular file
+        const Format* format = format_for(in.first_bytes(kSniffBytes), path);
         if (!format) throw ReadError(unknown_format_message(path));
         ReadResult result =
-            with_threads(options, [&](const ReaderOptions& o) { return format->read(path, o); });
+            with_threads(options, [&](const ReaderOptions& o) { return format->read(in, o); });
         result.native = format == &kFormats.front();
         return result;
     });
@@ -148,8 +145,9 @@ ReadResult read_result_bytes(const char* data, std::size_t size, const std::stri
     return with_shown_messages([&] {
         const Format* format = format_for(std::string_view(data, size), name);
         if (!format) throw ReadError(unknown_format_message(name));
-        ReadResult result = with_threads(
-            options, [&](const ReaderOptions& o) { return format->read_bytes(data, size, name, o); });
+        input::Input in(data, size, name);
+        ReadResult result =
+            with_threads(options, [&](const ReaderOptions& o) { return format->read(in, o); });
         result.native = format == &kFormats.front();
         return result;
     });

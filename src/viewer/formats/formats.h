@@ -10,12 +10,12 @@
 // Adding a format: write its importer in its own files beside this one,
 // exposing
 //     bool looks_like_X(std::string_view first_bytes);
-//     ReadResult read_X(const std::string& path, const ReaderOptions& options);
-//     ReadResult read_X_bytes(const char* data, std::size_t size,
-//                             const std::string& name, const ReaderOptions& options);
-// (the last for tests and the fuzz target), building on read_core.h and
-// handing the mesh to build_model() (import_mesh.h); then add one row to the
-// table in formats.cpp. A sniff sees at most kSniffBytes bytes (fewer when the
+//     ImportData import_X(input::Input& in, const ReaderOptions& options);
+// building on read_core.h and handing over what build_model() takes
+// (import_mesh.h); then add one row to the table in formats.cpp, whose
+// reader is read_imported<&import_X> (importer.h). Tests, fuzz targets and
+// benches reach the importer through importer.h's doors (import_file,
+// read_bytes, ...). A sniff sees at most kSniffBytes bytes (fewer when the
 // file is shorter) and must claim only what is surely its own: the native
 // sniff claims any text with a marker line followed by a number.
 
@@ -32,9 +32,8 @@ struct Format {
     const char* name;       // for messages, e.g. "VTK legacy"
     const char* extensions; // lower case, space separated, with the dot: ".vtk"
     bool (*looks_like)(std::string_view first_bytes);
-    ReadResult (*read)(const std::string& path, const ReaderOptions& options);
-    ReadResult (*read_bytes)(const char* data, std::size_t size, const std::string& name,
-                             const ReaderOptions& options);
+    // The whole read of a file or of bytes in memory, namefile in.path().
+    ReadResult (*read)(input::Input& in, const ReaderOptions& options);
     // The freedesktop.org file type of each extension, in the same order,
     // space separated. The open dialog's filter, the installed MIME file and
     // the desktop entry's MimeType= are made from these rows

@@ -1353,38 +1353,12 @@ bool sniff_msh(const char* data, std::size_t size) {
     return s.substr(0, 11) == "$MeshFormat";
 }
 
-namespace {
-ImportData import_msh(const char* data, std::size_t size, const std::string& name,
-                      const ReaderOptions& options, std::shared_ptr<const import::Reopen> reopen) {
-    const std::string shown = import::base_name(name);
-    return import::import_bytes(data, size, shown, options, [&](import::Reading& reading) {
-        return MshReader(data, size, shown, reading, std::move(reopen)).run();
+ImportData import_msh(input::Input& in, const ReaderOptions& options) {
+    const char* data = in.data();
+    const auto size = static_cast<std::size_t>(in.size());
+    return import::import_bytes(data, size, in.name(), options, [&](import::Reading& reading) {
+        return MshReader(data, size, in.name(), reading, import::Reopen::of(in, options)).run();
     });
-}
-} // namespace
-
-ImportData import_msh(const char* data, std::size_t size, const std::string& name,
-                      const ReaderOptions& options) {
-    return import_msh(data, size, name, options, nullptr);
-}
-
-ImportData import_msh_file(const std::string& path, const ReaderOptions& options) {
-    const import::MappedFile file(path);
-    std::shared_ptr<const import::Reopen> reopen;
-    if (options.values_on_demand)
-        reopen = std::make_shared<import::Reopen>(
-            import::Reopen{path, file.stamp(), import::Reopen::later(options)});
-    return file.read([&] { return import_msh(file.data(), file.size(), path, options, reopen); });
-}
-
-ReadResult read_msh(const std::string& path, const ReaderOptions& options) {
-    return build_model(import_msh_file(path, options), path, options.threads, options.memory_limit,
-                       options.defer_ranges);
-}
-
-ReadResult read_msh_bytes(const char* data, std::size_t size, const std::string& name,
-                          const ReaderOptions& options) {
-    return build_model(import_msh(data, size, name, options), name, options.threads, options.memory_limit);
 }
 
 } // namespace orv

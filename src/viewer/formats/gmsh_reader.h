@@ -18,6 +18,7 @@
 // order 3 and up) keep their corner nodes only, with a warning. Points become vertex cells.
 
 #include "viewer/formats/import_mesh.h"
+#include "viewer/formats/read_core.h"
 
 #include <cstddef>
 #include <string>
@@ -28,17 +29,10 @@ namespace orv {
 // True when the bytes start like a Gmsh file ("$MeshFormat").
 bool sniff_msh(const char* data, std::size_t size);
 
-// Reads a .msh file's mesh and views. Throws ReadError naming the file, the
-// line (or byte offset in binary data) and what was expected.
-ImportData import_msh(const char* data, std::size_t size, const std::string& name,
-                      const ReaderOptions& options = {});
-ImportData import_msh_file(const std::string& path, const ReaderOptions& options = {});
-
-// The whole read: the file's mesh and results as a model (build_model), for
-// the table of formats. ReadError as above.
-ReadResult read_msh(const std::string& path, const ReaderOptions& options = {});
-ReadResult read_msh_bytes(const char* data, std::size_t size, const std::string& name,
-                          const ReaderOptions& options = {});
+// The importer (importer.h) of a .msh file's mesh and views, over the whole
+// input. Throws ReadError naming the file, the line (or byte offset in
+// binary data) and what was expected.
+ImportData import_msh(input::Input& in, const ReaderOptions& options);
 
 // How a Gmsh element type becomes a cell: its node count in the file, the VTK
 // type, and for each VTK node the index of the Gmsh node it takes. nodes == 0:

@@ -5,40 +5,8 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
-#include <sys/mman.h>
 
 namespace orv::import {
-namespace {
-
-constexpr std::size_t kPage = 4096;
-
-} // namespace
-
-MappedFile::MappedFile(const std::string& path)
-    : file_(path), map_(file_.fd(), file_.size()), name_(base_name(path)) {
-    if (file_.size() > std::numeric_limits<std::size_t>::max())
-        throw ReadError("Not enough memory to read " + name_);
-    size_ = static_cast<std::size_t>(file_.size());
-    if (size_ == 0) return;
-    if (map_.data()) {
-        ::madvise(const_cast<char*>(map_.data()), size_, MADV_SEQUENTIAL);
-        data_ = map_.data();
-        return;
-    }
-    copy_ = file_.first_bytes(size_);
-    if (copy_.size() < size_) throw ReadError(name_ + " became shorter while it was read");
-    data_ = copy_.data();
-}
-
-void MappedFile::done_before(const char* upto) {
-    if (!map_.data() || upto < data_) return;
-    const std::size_t off = std::min(static_cast<std::size_t>(upto - data_), size_) / kPage * kPage;
-    // Release in steps of 16 MiB: a page-cache mapping costs nothing to drop.
-    if (off < released_ + (16u << 20)) return;
-    map_.release_before(off);
-    released_ = off;
-}
-
 std::size_t Cursor::line_of(const char* at) const {
     at = std::clamp(at, begin_, end_);
     return 1 + static_cast<std::size_t>(std::count(begin_, at, '\n'));

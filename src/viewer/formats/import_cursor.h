@@ -1,13 +1,9 @@
 #pragma once
-// Sequential scanning of a whole file held in memory, for the importers of
-// Gmsh and CalculiX files: whitespace-separated tokens, fixed-width columns
-// and raw binary numbers, with errors that name the file and the line (text)
-// or the byte offset (binary). Line numbers are counted only when a message
-// needs one, so scanning costs nothing for them.
-//
-// MappedFile maps a regular file read-only; anything else is refused before
-// a byte is read, as the native reader does. A file that becomes shorter
-// while it is read is refused, never a SIGBUS.
+// Sequential scanning of a whole file held in memory (input::Input::data),
+// for the importers of Gmsh and CalculiX files: whitespace-separated tokens,
+// fixed-width columns and raw binary numbers, with errors that name the file
+// and the line (text) or the byte offset (binary). Line numbers are counted
+// only when a message needs one, so scanning costs nothing for them.
 
 #include "viewer/formats/reader.h"
 
@@ -17,6 +13,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -24,46 +21,6 @@
 #include <vector>
 
 namespace orv::import {
-
-// A regular file mapped read-only (or, when empty, no bytes at all; where
-// it cannot be mapped, a copy of it).
-class MappedFile {
-  public:
-    explicit MappedFile(const std::string& path);
-    MappedFile(const MappedFile&) = delete;
-    MappedFile& operator=(const MappedFile&) = delete;
-    const char* data() const { return data_; }
-    std::size_t size() const { return size_; }
-    // The file's size and modification time now (see input::FileStamp).
-    input::FileStamp stamp() const { return file_.stamp(); }
-    // Tells the system that bytes before `upto` will not be read again, so
-    // that their pages leave the resident set (the peak memory of a read).
-    void done_before(const char* upto);
-
-    // Returns parse(), which reads data(). Should the file become shorter
-    // meanwhile (its lost pages read as zeros, never a SIGBUS), throws
-    // ReadError "NAME became shorter while it was read" instead of whatever
-    // parse returned or threw.
-    template <class Parse> auto read(Parse parse) const {
-        try {
-            auto result = parse();
-            map_.check(name_);
-            return result;
-        } catch (const ReadError&) {
-            map_.check(name_);
-            throw;
-        }
-    }
-
-  private:
-    input::InputFile file_;
-    input::FileMapping map_;
-    std::string copy_;
-    std::string name_;
-    const char* data_ = nullptr;
-    std::size_t size_ = 0;
-    std::size_t released_ = 0;
-};
 
 using input::base_name;
 
@@ -85,17 +42,25 @@ struct Reopen {
         return o;
     }
 
+    // The way back to the input of a first pass: none for bytes in memory,
+    // nor when the options want every value at once.
+    static std::shared_ptr<const Reopen> of(const input::Input& in, const ReaderOptions& first) {
+        if (in.in_memory() || !first.values_on_demand) return nullptr;
+        return std::make_shared<const Reopen>(Reopen{in.path(), in.stamp(), later(first)});
+    }
+
     // Maps the file again and runs parse(data, size) over all of it. Throws
     // ReadError "NAME changed since it was opened; reopen it" when its size
     // or modification time differ from `stamp`, before parsing or after
     // (whatever parse gave is then dropped), so that no values of two
     // versions of the file ever mix.
     template <class Parse> void read(Parse parse) const {
-        const MappedFile file(path);
+        input::Input file(path);
         input::check_unchanged(path, stamp, file.stamp());
         try {
-            file.read([&] {
-                parse(file.data(), file.size());
+            const char* data = file.data();
+            file.checked([&] {
+                parse(data, static_cast<std::size_t>(file.size()));
                 return 0;
             });
         } catch (const ReadError&) {

@@ -131,6 +131,10 @@ struct ImportData {
     // Fields the importer could not take (complex, strings, too many
     // components): named in one warning by build_model().
     std::vector<std::string> skipped_fields;
+    // What the file groups its mesh into, for --info (the model's
+    // file_groups): "block ID TYPE COUNT NAME", "nodeset ID COUNT NAME",
+    // "sideset ID COUNT NAME". build_model() leaves them alone.
+    std::vector<std::string> groups;
     // Bytes the importer read and scanned (its input work), handed on as
     // ReadResult::bytes_fetched; 0 where an importer does not count them.
     std::uint64_t bytes_fetched = 0;

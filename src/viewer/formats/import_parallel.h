@@ -58,7 +58,7 @@ class Reading {
   private:
     [[noreturn]] void refuse(const std::string& what) const;
 
-    input::Source src_;
+    input::Input src_;
     input::Job job_;
     std::string name_;
     const char* begin_;

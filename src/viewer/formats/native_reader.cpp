@@ -40,8 +40,6 @@
 #include <string>
 #include <utility>
 
-#include <sys/stat.h>
-
 namespace orv {
 namespace {
 
@@ -670,21 +668,6 @@ BlockEnd read_element_block(Job& job, const Layout& layout, const Region& r, Res
     return {true, done.read};
 }
 
-// Identity of the file a model was read from: a load after either changed
-// would mix two versions of it.
-struct FileStamp {
-    std::uint64_t size = 0;
-    std::int64_t mtime_sec = 0, mtime_nsec = 0;
-    bool operator==(const FileStamp&) const = default;
-};
-
-FileStamp stamp_of(int fd) {
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) return {UINT64_MAX, -1, -1};
-    return {static_cast<std::uint64_t>(st.st_size), static_cast<std::int64_t>(st.st_mtim.tv_sec),
-            static_cast<std::int64_t>(st.st_mtim.tv_nsec)};
-}
-
 // The result lists of a native file, read from their byte regions when the
 // model's store asks: the same parse as the first read, so the same values.
 class NativeLists final : public ListSource {
@@ -766,29 +749,28 @@ class NativeLists final : public ListSource {
     // of it reaches the caller.
     template <class Read> void read_from_file(Read read) {
         const auto changed = [&] { return ReadError(name + " changed since it was opened; reopen it"); };
-        std::optional<InputFile> file;
-        std::optional<Source> src;
+        std::optional<Input> src;
         if (bytes) {
             src.emplace(bytes->data(), bytes->size(), name);
         } else {
             try {
-                file.emplace(path);
+                src.emplace(path);
             } catch (const ReadError&) {
                 throw changed(); // gone, or no longer a regular file
             }
-            if (stamp_of(file->fd()) != stamp) throw changed();
-            src.emplace(file->fd(), file->size(), name);
+            if (src->stamp() != stamp) throw changed();
         }
+        const bool file = !bytes;
         Job job(*src, options);
         try {
             read(job);
         } catch (const Stopped&) {
             throw ReadCancelled("Reading " + name + " was cancelled");
         } catch (const ReadError&) {
-            if (file && stamp_of(file->fd()) != stamp) throw changed();
+            if (file && src->stamp() != stamp) throw changed();
             throw;
         }
-        if (file && stamp_of(file->fd()) != stamp) throw changed();
+        if (file && src->stamp() != stamp) throw changed();
     }
 };
 
@@ -958,32 +940,26 @@ bool looks_like_native(std::string_view bytes) {
     return static_cast<unsigned>(bytes[pos] - '0') < 10;
 }
 
-ReadResult read_native(const std::string& path, const ReaderOptions& options) {
-    const InputFile file(path);
+ReadResult read_native(Input& in, const ReaderOptions& options) {
     auto lists = std::make_shared<NativeLists>();
-    lists->path = path;
-    lists->name = base_name(path);
-    lists->stamp = stamp_of(file.fd());
-    const Source src(file.fd(), file.size(), base_name(path));
-    ReadResult out = run_read(src, path, options, [&](Job& job, ReadResult& result) {
+    lists->name = in.name();
+    if (in.in_memory()) {
+        // The lists are read from a copy of the bytes, which the model keeps.
+        lists->bytes = std::make_shared<const std::string>(in.data(), static_cast<std::size_t>(in.size()));
+        const Input copy(lists->bytes->data(), lists->bytes->size(), in.path());
+        return run_read(copy, in.path(), options, [&](Job& job, ReadResult& out) {
+            read_model(job, out.model, options, out.warnings, lists);
+        });
+    }
+    lists->path = in.path();
+    lists->stamp = in.stamp();
+    ReadResult out = run_read(in, in.path(), options, [&](Job& job, ReadResult& result) {
         read_model(job, result.model, options, result.warnings, lists);
     });
     // Changed while it was read: the lists read later would not match.
-    if (stamp_of(file.fd()) != lists->stamp)
+    if (in.stamp() != lists->stamp)
         throw ReadError(lists->name + " changed while it was read; open it again");
     return out;
-}
-
-ReadResult read_native_bytes(const char* data, std::size_t size, const std::string& name,
-                             const ReaderOptions& options) {
-    // The lists are read from a copy of the bytes, which the model keeps.
-    auto lists = std::make_shared<NativeLists>();
-    lists->bytes = std::make_shared<const std::string>(data, size);
-    lists->name = base_name(name);
-    const Source src(lists->bytes->data(), lists->bytes->size(), base_name(name));
-    return run_read(src, name, options, [&](Job& job, ReadResult& out) {
-        read_model(job, out.model, options, out.warnings, lists);
-    });
 }
 
 } // namespace orv

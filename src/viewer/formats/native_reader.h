@@ -11,8 +11,8 @@
 namespace orv {
 
 bool looks_like_native(std::string_view first_bytes);
-ReadResult read_native(const std::string& path, const ReaderOptions& options);
-ReadResult read_native_bytes(const char* data, std::size_t size, const std::string& name,
-                             const ReaderOptions& options);
+// Reads a file in windows; bytes in memory are copied, and the model keeps
+// the copy to read its lists from.
+ReadResult read_native(input::Input& in, const ReaderOptions& options);
 
 } // namespace orv

@@ -10,7 +10,6 @@
 #include <limits>
 #include <mutex>
 #include <sys/mman.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -256,45 +255,6 @@ PageWarmer::PageWarmer(void* data, std::size_t bytes) {
     }
 }
 
-namespace {
-
-// Address space this process may still map under its limit (ulimit -v), or
-// UINT64_MAX when it has none.
-std::uint64_t address_space_left() {
-    rlimit lim{};
-    if (::getrlimit(RLIMIT_AS, &lim) != 0 || lim.rlim_cur == RLIM_INFINITY) return UINT64_MAX;
-    unsigned long long pages = 0;
-    if (std::FILE* f = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(f, "%llu", &pages) != 1) pages = 0;
-        std::fclose(f);
-    }
-    const long page = ::sysconf(_SC_PAGESIZE);
-    const std::uint64_t used = pages * static_cast<std::uint64_t>(page > 0 ? page : 4096);
-    const auto limit = static_cast<std::uint64_t>(lim.rlim_cur);
-    return limit > used ? limit - used : 0;
-}
-
-} // namespace
-
-std::uint64_t machine_memory() {
-    std::uint64_t free = UINT64_MAX;
-    if (std::FILE* f = std::fopen("/proc/meminfo", "r")) {
-        char line[256];
-        unsigned long long kib = 0;
-        while (std::fgets(line, sizeof line, f))
-            if (std::sscanf(line, "MemAvailable: %llu kB", &kib) == 1) break;
-        std::fclose(f);
-        if (kib) free = static_cast<std::uint64_t>(kib) * 1024;
-    }
-    if (free == UINT64_MAX) {
-        const long pages = ::sysconf(_SC_PHYS_PAGES);
-        const long page = ::sysconf(_SC_PAGESIZE);
-        if (pages > 0 && page > 0)
-            free = static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(page);
-    }
-    return std::min(free, address_space_left());
-}
-
 std::string mib(std::uint64_t bytes) {
     if (bytes == UINT64_MAX) return "more than 16 EiB";
     return std::to_string((bytes + (1u << 20) - 1) >> 20) + " MiB";
@@ -422,15 +382,6 @@ void FileMapping::check(const std::string& name) const {
     if (guards[guard_].faulted.load()) throw ReadError("I/O error reading " + name);
 }
 
-void FileMapping::release_before(std::uint64_t offset) {
-    if (!data_) return;
-    const std::uint64_t upto = std::min(offset, static_cast<std::uint64_t>(mapped_)) & ~(page_bytes - 1);
-    if (upto <= released_) return;
-    ::madvise(const_cast<char*>(data_) + released_, static_cast<std::size_t>(upto - released_),
-              MADV_DONTNEED);
-    released_ = upto;
-}
-
 FileStamp file_stamp(int fd, const std::string& name) {
     struct stat st {};
     if (::fstat(fd, &st) != 0) throw ReadError("I/O error reading " + name + ": " + std::strerror(errno));
@@ -442,7 +393,7 @@ void check_unchanged(const std::string& path, const FileStamp& opened, const Fil
     if (now != opened) throw ReadError(base_name(path) + " changed since it was opened; reopen it");
 }
 
-InputFile::InputFile(const std::string& path) : path_(path) {
+Input::Input(const std::string& path) : path_(path), name_(base_name(path)) {
     // Non-blocking, so that a FIFO without a writer cannot hang the open;
     // anything but a regular file is refused before a byte is read.
     fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
@@ -460,12 +411,20 @@ InputFile::InputFile(const std::string& path) : path_(path) {
     size_ = static_cast<std::uint64_t>(st.st_size);
 }
 
-InputFile::~InputFile() {
-    ::close(fd_);
+Input::Input(const char* data, std::size_t size, std::string name)
+    : memory_(data), size_(size), path_(std::move(name)), name_(base_name(path_)) {}
+
+Input::~Input() {
+    map_.reset(); // unmapped before its file is closed
+    if (fd_ >= 0) ::close(fd_);
 }
 
-std::string InputFile::first_bytes(std::size_t max) const {
+std::string Input::first_bytes(std::size_t max) const {
     std::string bytes(static_cast<std::size_t>(std::min<std::uint64_t>(max, size_)), '\0');
+    if (memory_) {
+        std::memcpy(bytes.data(), memory_, bytes.size());
+        return bytes;
+    }
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t got = ::pread(fd_, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
@@ -474,11 +433,78 @@ std::string InputFile::first_bytes(std::size_t max) const {
         } else if (got == 0) {
             break;
         } else if (errno != EINTR) {
-            throw ReadError("I/O error reading " + base_name(path_) + ": " + std::strerror(errno));
+            throw ReadError("I/O error reading " + name_ + ": " + std::strerror(errno));
         }
     }
     bytes.resize(done);
     return bytes;
+}
+
+const char* Input::view(std::uint64_t offset, std::size_t len, char* buf) const {
+    fetched_.fetch_add(len, std::memory_order_relaxed);
+    if (memory_) return memory_ + offset;
+    std::size_t done = 0;
+    while (done < len) {
+        const ssize_t got = ::pread(fd_, buf + done, len - done, static_cast<off_t>(offset + done));
+        if (got > 0) {
+            done += static_cast<std::size_t>(got);
+        } else if (got == 0) {
+            throw ReadError(name_ + " became shorter while it was read");
+        } else if (errno != EINTR) {
+            throw ReadError("I/O error reading " + name_ + ": " + std::strerror(errno));
+        }
+    }
+    return buf;
+}
+
+std::size_t Input::read(std::uint64_t offset, std::size_t len, char* dst) const {
+    if (offset >= size_) return 0;
+    len = static_cast<std::size_t>(std::min<std::uint64_t>(len, size_ - offset));
+    fetched_.fetch_add(len, std::memory_order_relaxed);
+    if (memory_) {
+        std::memcpy(dst, memory_ + offset, len);
+        return len;
+    }
+    std::size_t done = 0;
+    while (done < len) {
+        const ssize_t got = ::pread(fd_, dst + done, len - done, static_cast<off_t>(offset + done));
+        if (got > 0) {
+            done += static_cast<std::size_t>(got);
+        } else if (got == 0) {
+            break;
+        } else if (errno != EINTR) {
+            throw ReadError("I/O error reading " + name_ + ": " + std::strerror(errno));
+        }
+    }
+    return done;
+}
+
+const char* Input::data() {
+    if (memory_) return memory_;
+    if (whole_ || size_ == 0) return whole_;
+    if (size_ > std::numeric_limits<std::size_t>::max())
+        throw ReadError("Not enough memory to read " + name_);
+    const auto size = static_cast<std::size_t>(size_);
+    map_ = std::make_unique<FileMapping>(fd_, size_);
+    if (map_->data()) {
+        ::madvise(const_cast<char*>(map_->data()), size, MADV_SEQUENTIAL);
+        whole_ = map_->data();
+        return whole_;
+    }
+    copy_ = first_bytes(size);
+    if (copy_.size() < size) throw ReadError(name_ + " became shorter while it was read");
+    whole_ = copy_.data();
+    return whole_;
+}
+
+void Input::release() {
+    map_.reset();
+    copy_ = std::string();
+    whole_ = nullptr;
+}
+
+void Input::check() const {
+    if (map_) map_->check(name_);
 }
 
 } // namespace input

@@ -1,12 +1,13 @@
 #pragma once
 // What every reader of a result file shares, whatever the format: the errors,
-// options and result of a read; the input (a regular file read with pread
-// through windows, or bytes in memory); tokens with line numbers; exact
+// options and result of a read; the input (a regular file read through
+// windows or whole, or bytes in memory); tokens with line numbers; exact
 // reals; and the runner that spreads chunks of work over threads. Importers
 // of other formats build on these pieces so that every format refuses the
 // same inputs the same way and honours the same options.
 
 #include "viewer/model/name_text.h"
+#include "viewer/model/page_memory.h"
 #include "viewer/model/result_model.h"
 
 #include <algorithm>
@@ -153,68 +154,124 @@ class FileMapping {
     // what was read from it since the mapping cannot be trusted.
     void check(const std::string& name) const;
 
-    // Lets the pages before byte `offset` leave the resident set.
-    void release_before(std::uint64_t offset);
-
   private:
     int fd_;
     std::uint64_t size_;
     const char* data_ = nullptr;
     std::size_t mapped_ = 0; // bytes mapped, whole pages
     int guard_ = -1;         // slot in the SIGBUS handler's table
-    std::uint64_t released_ = 0;
 };
 
-// The bytes of the input: a file read with pread, or a buffer in memory.
-// (Mapping the file would save the kernel's copy, but on machines whose
-// page-table updates are expensive, as in virtual machines with shadow
-// paging, first touching each 4 KiB page of a mapping costs more than the
-// copy; the windows below are read twice, by the two passes, and stay in the
-// cache between a fetch and its parse.)
-class Source {
+// What a file was when a reader opened it: its size and modification time.
+// A reader that comes back to the file later (values read when they are
+// needed) compares stamps first, so that it never mixes bytes of two
+// versions of a file that a solver rewrote meanwhile.
+struct FileStamp {
+    std::uint64_t size = 0;
+    std::int64_t mtime_ns = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
+// The stamp of the open file `fd`; ReadError naming `name` when the system
+// cannot tell it.
+FileStamp file_stamp(int fd, const std::string& name);
+
+// Throws ReadError "NAME changed since it was opened; reopen it" (NAME the
+// last component of `path`, as other messages give it) when `now` is not
+// the stamp the file had when it was opened.
+void check_unchanged(const std::string& path, const FileStamp& opened, const FileStamp& now);
+
+// The input of a read: a regular file, or bytes in memory (which must stay
+// alive as long as this). A file is opened here, and anything else (a FIFO,
+// a device, a directory) is refused with a ReadError naming it before a byte
+// is read, so that nothing can block. A reader takes its bytes in the way
+// that suits it, either or both:
+// - in windows, with pread (view, read): the native and VTK XML readers.
+//   Mapping would save the kernel's copy, but on machines whose page-table
+//   updates are expensive, as in virtual machines with shadow paging, first
+//   touching each 4 KiB page of a mapping costs more than the copy; windows
+//   read by two passes stay in the cache between them.
+// - whole (data): the file mapped read-only, or a copy of it where the
+//   system refuses the mapping; the importers that walk a file front to
+//   back. Should the file become shorter while it is mapped, its lost pages
+//   read as zeros, never a SIGBUS, and checked() refuses the read.
+class Input {
   public:
-    Source(int fd, std::uint64_t size, std::string name) : fd_(fd), size_(size), name_(std::move(name)) {}
-    Source(const char* data, std::size_t size, std::string name)
-        : data_(data), size_(size), name_(std::move(name)) {}
+    explicit Input(const std::string& path);
+    Input(const char* data, std::size_t size, std::string name);
+    ~Input();
+    Input(const Input&) = delete;
+    Input& operator=(const Input&) = delete;
 
-    std::uint64_t size() const { return size_; }
+    // The path of the file, or the name given to the bytes: the model's
+    // namefile.
+    const std::string& path() const { return path_; }
+    // Its last component, as messages name the input.
     const std::string& name() const { return name_; }
-    // view() hands out the bytes in place and never uses its buffer.
-    bool in_memory() const { return data_ != nullptr; }
+    std::uint64_t size() const { return size_; }
+    bool in_memory() const { return fd_ < 0; }
+    // The open file; -1 for bytes in memory.
+    int fd() const { return fd_; }
+    // The file's size and modification time now (a file only).
+    FileStamp stamp() const { return file_stamp(fd_, name_); }
+    // The first bytes (up to `max`), for telling formats apart.
+    std::string first_bytes(std::size_t max) const;
 
-    // Bytes [offset, offset + len): in memory, or read into `buf` (len bytes).
-    const char* view(std::uint64_t offset, std::size_t len, char* buf) const {
-        fetched_.fetch_add(len, std::memory_order_relaxed);
-        if (data_) return data_ + offset;
-        std::size_t done = 0;
-        while (done < len) {
-            const ssize_t got = ::pread(fd_, buf + done, len - done, static_cast<off_t>(offset + done));
-            if (got > 0) {
-                done += static_cast<std::size_t>(got);
-            } else if (got == 0) {
-                throw ReadError(name_ + " became shorter while it was read");
-            } else if (errno != EINTR) {
-                throw ReadError("I/O error reading " + name_ + ": " + std::strerror(errno));
-            }
+    // Bytes [offset, offset + len), which must lie within size(): in memory
+    // in place, else read into `buf` (len bytes); ReadError "NAME became
+    // shorter while it was read" when the file no longer holds them. From
+    // any thread.
+    const char* view(std::uint64_t offset, std::size_t len, char* buf) const;
+    // Copies up to `len` bytes from `offset` into `dst`; returns how many
+    // there were (fewer at the end). From any thread.
+    std::size_t read(std::uint64_t offset, std::size_t len, char* dst) const;
+    // Bytes fetched by view and read, and counted by scanned(): the work of
+    // the read, within a small multiple of the input's size.
+    std::uint64_t fetched() const { return fetched_.load(std::memory_order_relaxed); }
+    // Counts bytes looked at again (lines counted for a message).
+    void scanned(std::uint64_t bytes) const { fetched_.fetch_add(bytes, std::memory_order_relaxed); }
+
+    // All the bytes at once: mapped (or copied) at the first call; nullptr
+    // when there are none. Calling thread only.
+    const char* data();
+    // Unmaps the whole (data() maps it again); what was read from it is
+    // gone.
+    void release();
+
+    // Returns parse(), which reads data(). Should the file have become
+    // shorter meanwhile, or a page of it be unreadable, throws ReadError
+    // ("NAME became shorter while it was read") instead of whatever parse
+    // returned or threw.
+    template <class Parse> auto checked(Parse parse) const {
+        try {
+            auto result = parse();
+            check();
+            return result;
+        } catch (const ReadError&) {
+            check();
+            throw;
         }
-        return buf;
     }
 
   private:
-    const char* data_ = nullptr;
+    void check() const;
+
     int fd_ = -1;
-    std::uint64_t size_;
+    const char* memory_ = nullptr; // the bytes in memory
+    std::uint64_t size_ = 0;
+    std::string path_;
     std::string name_;
     mutable std::atomic<std::uint64_t> fetched_{0};
-
-  public:
-    std::uint64_t fetched() const { return fetched_.load(std::memory_order_relaxed); }
+    // The whole, once data() was called.
+    std::unique_ptr<FileMapping> map_;
+    std::string copy_;
+    const char* whole_ = nullptr;
 };
 
 // What one read shares between its threads.
 class Job {
   public:
-    Job(const Source& src, const ReaderOptions& options)
+    Job(const Input& src, const ReaderOptions& options)
         : src(src), progress_(options.progress), caller_(std::this_thread::get_id()) {
         chunk = options.chunk_bytes ? options.chunk_bytes : kDefaultChunk;
         window = std::min(chunk + chunk / 16 + 64, kMaxWindow);
@@ -225,7 +282,7 @@ class Job {
         buffers_.resize(static_cast<std::size_t>(threads));
     }
 
-    const Source& src;
+    const Input& src;
     std::size_t chunk;
     std::size_t window;
     int threads;
@@ -594,61 +651,17 @@ class PageWarmer {
 };
 
 // The one memory budget of every reader when ReaderOptions::memory_limit
-// is 0: what the system can give us now, MemAvailable (or the physical
-// memory when /proc cannot be read), and no more than the address space
-// left under the process's limit (ulimit -v).
-std::uint64_t machine_memory();
+// is 0 (page_memory.h; the list store's budget is a share of it).
+using orv::machine_memory;
 
 // Bytes as whole MiB, rounded up, for messages.
 std::string mib(std::uint64_t bytes);
-
-// What a file was when a reader opened it: its size and modification time.
-// A reader that comes back to the file later (values read when they are
-// needed) compares stamps first, so that it never mixes bytes of two
-// versions of a file that a solver rewrote meanwhile.
-struct FileStamp {
-    std::uint64_t size = 0;
-    std::int64_t mtime_ns = 0;
-    bool operator==(const FileStamp&) const = default;
-};
-
-// The stamp of the open file `fd`; ReadError naming `name` when the system
-// cannot tell it.
-FileStamp file_stamp(int fd, const std::string& name);
-
-// Throws ReadError "NAME changed since it was opened; reopen it" (NAME the
-// last component of `path`, as other messages give it) when `now` is not
-// the stamp the file had when it was opened.
-void check_unchanged(const std::string& path, const FileStamp& opened, const FileStamp& now);
-
-// A regular file opened for reading. Anything else (a FIFO, a device, a
-// directory) is refused with a ReadError naming it before a byte is read,
-// so that nothing can block.
-class InputFile {
-  public:
-    explicit InputFile(const std::string& path);
-    ~InputFile();
-    InputFile(const InputFile&) = delete;
-    InputFile& operator=(const InputFile&) = delete;
-
-    int fd() const { return fd_; }
-    std::uint64_t size() const { return size_; }
-    // Its size and modification time now.
-    FileStamp stamp() const { return file_stamp(fd_, base_name(path_)); }
-    // The file's first bytes (up to `max`), for telling formats apart.
-    std::string first_bytes(std::size_t max) const;
-
-  private:
-    int fd_ = -1;
-    std::uint64_t size_ = 0;
-    std::string path_;
-};
 
 // Runs fill(job, result) over `src` with namefile set, and turns what can end
 // a read into ReadError: Stopped into ReadCancelled (when the callback asked)
 // and running out of memory into "Not enough memory to read NAME".
 template <class Fill>
-ReadResult run_read(const Source& src, const std::string& namefile, const ReaderOptions& options, Fill fill) {
+ReadResult run_read(const Input& src, const std::string& namefile, const ReaderOptions& options, Fill fill) {
     ReadResult out;
     out.model.namefile = namefile;
     Job job(src, options);

@@ -723,28 +723,12 @@ bool looks_like_vtk_legacy(const char* data, std::size_t size) {
     return head.rfind("# vtk DataFile", 0) == 0;
 }
 
-ImportData parse_vtk_legacy(const char* data, std::size_t size, const std::string& name,
-                            const ReaderOptions& options) {
-    const std::string shown = base_name(name);
-    return import::import_bytes(data, size, shown, options, [&](import::Reading& reading) {
-        return Parser(data, size, shown, reading).run();
+ImportData import_vtk_legacy(input::Input& in, const ReaderOptions& options) {
+    const char* data = in.data();
+    const auto size = static_cast<std::size_t>(in.size());
+    return import::import_bytes(data, size, in.name(), options, [&](import::Reading& reading) {
+        return Parser(data, size, in.name(), reading).run();
     });
-}
-
-ReadResult read_vtk_legacy_bytes(const char* data, std::size_t size, const std::string& name,
-                                 const ReaderOptions& options) {
-    return build_model(parse_vtk_legacy(data, size, name, options), name, options.threads,
-                       options.memory_limit);
-}
-
-ReadResult read_vtk_legacy(const std::string& path, const ReaderOptions& options) {
-    ImportData data;
-    {
-        // The file's pages are let go before the model is built.
-        const import::MappedFile file(path);
-        data = file.read([&] { return parse_vtk_legacy(file.data(), file.size(), path, options); });
-    }
-    return build_model(std::move(data), path, options.threads, options.memory_limit);
 }
 
 } // namespace orv

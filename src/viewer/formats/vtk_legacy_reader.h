@@ -22,16 +22,9 @@ namespace orv {
 // The first bytes of a legacy VTK file ("# vtk DataFile").
 bool looks_like_vtk_legacy(const char* data, std::size_t size);
 
-// Parses the file's bytes into the hand-over of build_model(); `name` appears
-// in messages. Honours the options' threads, memory limit and progress
+// The importer (importer.h): the whole input parsed into the hand-over of
+// build_model(). Honours the options' threads, memory limit and progress
 // callback (ReadCancelled when it asks to stop).
-ImportData parse_vtk_legacy(const char* data, std::size_t size, const std::string& name,
-                            const ReaderOptions& options = {});
-
-// Reads a legacy VTK file into a model (namefile = path). Anything but a
-// regular file is refused before it can block.
-ReadResult read_vtk_legacy(const std::string& path, const ReaderOptions& options = {});
-ReadResult read_vtk_legacy_bytes(const char* data, std::size_t size, const std::string& name,
-                                 const ReaderOptions& options = {});
+ImportData import_vtk_legacy(input::Input& in, const ReaderOptions& options);
 
 } // namespace orv

@@ -21,14 +21,9 @@
 #include <lz4.h>
 #include <lzma.h>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <atomic>
-#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -64,71 +59,12 @@ std::string quoted(const std::string& s) {
     return "\"" + s + "\"";
 }
 
-// The bytes of one file: read with pread, or a buffer in memory.
-class FileBytes {
-  public:
-    FileBytes(const char* data, std::size_t size, std::string name)
-        : data_(data), size_(size), name_(std::move(name)) {}
-
-    explicit FileBytes(const std::string& path) : name_(base_name(path)) {
-        fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-        if (fd_ < 0) throw ReadError(input::cannot_open_message(path, std::strerror(errno)));
-        struct stat st {};
-        if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
-            ::close(fd_);
-            throw ReadError(input::cannot_open_message(path, "n\u00E3o \u00E9 um arquivo comum"));
-        }
-        size_ = static_cast<std::uint64_t>(st.st_size);
-    }
-    ~FileBytes() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    FileBytes(const FileBytes&) = delete;
-    FileBytes& operator=(const FileBytes&) = delete;
-
-    std::uint64_t size() const { return size_; }
-    const std::string& name() const { return name_; }
-    // Size and modification time of the file now (of a file only).
-    input::FileStamp stamp() const { return input::file_stamp(fd_, name_); }
-    // Bytes read and bytes scanned for line numbers so far: the work of the
-    // read, which stays within a small multiple of the file's size.
-    std::uint64_t looked_at() const { return looked_at_.load(std::memory_order_relaxed); }
-    // The 1-based line of `pos` in `text` (this file's bytes), counted.
-    long line_of(std::string_view text, std::size_t pos) const {
-        looked_at_.fetch_add(pos, std::memory_order_relaxed);
-        return line_at(text, pos);
-    }
-
-    // Copies up to `len` bytes from `offset`; returns how many the file has.
-    std::size_t read(std::uint64_t offset, std::size_t len, char* dst) const {
-        if (offset >= size_) return 0;
-        len = static_cast<std::size_t>(std::min<std::uint64_t>(len, size_ - offset));
-        looked_at_.fetch_add(len, std::memory_order_relaxed);
-        if (data_) {
-            std::memcpy(dst, data_ + offset, len);
-            return len;
-        }
-        std::size_t done = 0;
-        while (done < len) {
-            const ssize_t got = ::pread(fd_, dst + done, len - done, static_cast<off_t>(offset + done));
-            if (got > 0) {
-                done += static_cast<std::size_t>(got);
-            } else if (got == 0) {
-                break;
-            } else if (errno != EINTR) {
-                throw ReadError("I/O error reading " + name_ + ": " + std::strerror(errno));
-            }
-        }
-        return done;
-    }
-
-  private:
-    const char* data_ = nullptr;
-    int fd_ = -1;
-    std::uint64_t size_ = 0;
-    std::string name_;
-    mutable std::atomic<std::uint64_t> looked_at_{0};
-};
+// The 1-based line of `pos` in `text`, bytes of `file`; the lines counted
+// are work of the read.
+long line_of(const input::Input& file, std::string_view text, std::size_t pos) {
+    file.scanned(pos);
+    return line_at(text, pos);
+}
 
 // The XML head of a file and where its appended data begins.
 struct Head {
@@ -137,13 +73,18 @@ struct Head {
     std::uint64_t appended_begin = 0; // first byte after the '_' marker
 };
 
-Head load_head(const FileBytes& file) {
+Head load_head(const input::Input& file) {
     static constexpr std::string_view kTag = "<AppendedData";
     Head h;
     std::uint64_t at = 0;
     std::size_t tag = std::string::npos;
     while (at < file.size()) {
         const std::size_t old = h.text.size();
+        // A head past a few MiB holds its data inline and is most of the
+        // file: room for the rest at once, instead of growing by doubling,
+        // each time copying and faulting in everything read so far.
+        if (old == 4 * kBlock && tag == std::string::npos && file.size() < h.text.max_size() - kBlock)
+            h.text.reserve(static_cast<std::size_t>(file.size()) + kBlock);
         h.text.resize(old + kBlock);
         const std::size_t got = file.read(at, kBlock, h.text.data() + old);
         h.text.resize(old + got);
@@ -160,7 +101,7 @@ Head load_head(const FileBytes& file) {
         ++p;
     if (p >= h.text.size() || h.text[p] != '_')
         throw ReadError("Expected '_' before the appended data at line " +
-                        std::to_string(file.line_of(h.text, p)) + " of " + file.name());
+                        std::to_string(line_of(file, h.text, p)) + " of " + file.name());
     h.appended = true;
     h.appended_begin = p + 1;
     h.text.resize(close + 1);
@@ -343,7 +284,7 @@ class Stream {
 
 class FileStream final : public Stream {
   public:
-    FileStream(const FileBytes& file, std::uint64_t pos) : file_(file), pos_(pos) {}
+    FileStream(const input::Input& file, std::uint64_t pos) : file_(file), pos_(pos) {}
     std::size_t read(char* dst, std::size_t n) override {
         const std::size_t got = file_.read(pos_, n, dst);
         pos_ += got;
@@ -356,7 +297,7 @@ class FileStream final : public Stream {
     std::uint64_t left() const { return file_.size() > pos_ ? file_.size() - pos_ : 0; }
 
   private:
-    const FileBytes& file_;
+    const input::Input& file_;
     std::uint64_t pos_;
 };
 
@@ -365,7 +306,7 @@ class FileStream final : public Stream {
 class Base64Stream final : public Stream {
   public:
     Base64Stream(std::string_view text, std::size_t begin, std::size_t end, std::uint64_t base,
-                 const FileBytes& file, bool lines)
+                 const input::Input& file, bool lines)
         : text_(text), p_(begin), end_(end), base_(base), file_(file), lines_(lines) {}
 
     std::size_t read(char* dst, std::size_t n) override {
@@ -395,7 +336,7 @@ class Base64Stream final : public Stream {
     std::uint64_t mark() const override { return p_; }
     std::string where_at(std::uint64_t mark) const override {
         const auto p = static_cast<std::size_t>(mark);
-        if (lines_) return "at line " + std::to_string(file_.line_of(text_, p)) + " of " + file_.name();
+        if (lines_) return "at line " + std::to_string(line_of(file_, text_, p)) + " of " + file_.name();
         return "at byte offset " + std::to_string(base_ + p) + " of " + file_.name();
     }
 
@@ -458,7 +399,7 @@ class Base64Stream final : public Stream {
     std::string_view text_;
     std::size_t p_, end_;
     std::uint64_t base_;
-    const FileBytes& file_;
+    const input::Input& file_;
     bool lines_;
     unsigned char bytes_[3] = {};
     std::size_t have_ = 0, used_ = 0;
@@ -470,7 +411,7 @@ enum class Compressor { none, zlib, lz4, lzma };
 
 class ArrayReader {
   public:
-    ArrayReader(const FileBytes& file, const Head& head, const XmlTree& tree,
+    ArrayReader(const input::Input& file, const Head& head, const XmlTree& tree,
                 std::vector<std::string>& warnings, const ReaderOptions& options)
         : file_(file), head_(head), tree_(tree), warnings_(warnings), progress_(options.progress),
           threads_(options.threads > 0 ? options.threads : default_reader_threads()) {
@@ -658,7 +599,7 @@ class ArrayReader {
                 ++q;
             if (k >= out.size())
                 fail_at("More values than expected in " + label + " (" + std::to_string(out.size()) + ")",
-                        "at line " + std::to_string(file_.line_of(text, p)) + " of " + file_.name());
+                        "at line " + std::to_string(line_of(file_, text, p)) + " of " + file_.name());
             const char* a = text.data() + p;
             const char* b = text.data() + q;
             bool ok = false;
@@ -682,13 +623,13 @@ class ArrayReader {
             if (!ok)
                 fail_at("Invalid number \"" + std::string(text.substr(p, std::min<std::size_t>(q - p, 40))) +
                             "\" in " + label,
-                        "at line " + std::to_string(file_.line_of(text, p)) + " of " + file_.name());
+                        "at line " + std::to_string(line_of(file_, text, p)) + " of " + file_.name());
             p = q;
         }
         if (k < out.size())
             fail_at(label + " holds " + std::to_string(k) + " values where " + std::to_string(out.size()) +
                         " were expected",
-                    "at line " + std::to_string(file_.line_of(text, e.content_end)) + " of " + file_.name());
+                    "at line " + std::to_string(line_of(file_, text, e.content_end)) + " of " + file_.name());
     }
 
     std::uint64_t header_word(Stream& in, const std::string& label) {
@@ -863,7 +804,7 @@ class ArrayReader {
         return false;
     }
 
-    const FileBytes& file_;
+    const input::Input& file_;
     const Head& head_;
     const XmlTree& tree_;
     std::vector<std::string>& warnings_;
@@ -1223,7 +1164,8 @@ struct Result {
 
 // With `later` (the file on disk), the arrays of a dataset of one piece
 // without ghost cells are left in the file (see read_fields).
-Result read_dataset(const FileBytes& file, const ReaderOptions& options, const std::string& expect_type = {},
+Result read_dataset(const input::Input& file, const ReaderOptions& options,
+                    const std::string& expect_type = {},
                     std::shared_ptr<const import::Reopen> later = nullptr) {
     Result out;
     const Head head = load_head(file);
@@ -1254,13 +1196,13 @@ Result read_dataset(const FileBytes& file, const ReaderOptions& options, const s
                  "piece " + std::to_string(k + 1));
     out.piece = join.take();
     out.piece.time = time_value(r, tree, *ds);
-    out.looked_at = file.looked_at();
+    out.looked_at = file.fetched();
     return out;
 }
 
 ZeroedVector<double> reread_array(const import::Reopen& from, bool on_cells, std::size_t ordinal,
                                   std::uint64_t count) {
-    const FileBytes file(from.path);
+    const input::Input file(from.path);
     input::check_unchanged(from.path, from.stamp, file.stamp());
     ZeroedVector<double> values;
     try {
@@ -1301,7 +1243,7 @@ ImportData to_import(Result&& r, std::vector<std::string> more_warnings = {}) {
 }
 
 // A small XML file that only names others (.pvd, .pvtu).
-XmlTree read_index(const FileBytes& file) {
+XmlTree read_index(const input::Input& file) {
     if (file.size() > (std::uint64_t(64) << 20))
         throw ReadError(file.name() + " is too large for a VTK index file");
     std::string text(static_cast<std::size_t>(file.size()), '\0');
@@ -1317,20 +1259,18 @@ std::string resolve(const std::string& index_path, const std::string& ref) {
 // must be a plain dataset; a collection's entry may also be partitioned.
 enum class Naming { piece, entry };
 
-// Where the arrays of a dataset read from `path` can be read again later;
+// Where the arrays of a dataset read from `file` can be read again later;
 // null when they are to be kept.
-std::shared_ptr<const import::Reopen> later_of(const std::string& path, const FileBytes& file,
-                                               const ReaderOptions& options, bool defer) {
-    if (!defer || !options.values_on_demand) return nullptr;
-    return std::make_shared<import::Reopen>(
-        import::Reopen{path, file.stamp(), import::Reopen::later(options)});
+std::shared_ptr<const import::Reopen> later_of(const input::Input& file, const ReaderOptions& options,
+                                               bool defer) {
+    return defer ? import::Reopen::of(file, options) : nullptr;
 }
 
 // `defer`: the arrays of a plain dataset may be left in its file.
 Result read_named(const std::string& index_path, const std::string& ref, const XmlElement& e,
-                  const FileBytes& index, const ReaderOptions& options, Naming naming, bool defer = false);
+                  const input::Input& index, const ReaderOptions& options, Naming naming, bool defer = false);
 
-Result read_partitioned(const std::string& path, const FileBytes& file, const XmlTree& tree,
+Result read_partitioned(const std::string& path, const input::Input& file, const XmlTree& tree,
                         const ReaderOptions& options) {
     const XmlElement& root = tree.root();
     const XmlElement* grid = tree.child(root, "PUnstructuredGrid");
@@ -1353,15 +1293,15 @@ Result read_partitioned(const std::string& path, const FileBytes& file, const Xm
         out.looked_at += piece.looked_at;
     }
     out.piece = join.take();
-    out.looked_at += file.looked_at();
+    out.looked_at += file.fetched();
     return out;
 }
 
 Result read_named(const std::string& index_path, const std::string& ref, const XmlElement& e,
-                  const FileBytes& index, const ReaderOptions& options, Naming naming, bool defer) {
+                  const input::Input& index, const ReaderOptions& options, Naming naming, bool defer) {
     const std::string path = resolve(index_path, ref);
     try {
-        const FileBytes file(path);
+        const input::Input file(path);
         // A collection may name partitioned files; nothing else nests, so
         // that a file naming itself (or two naming each other) cannot recurse.
         char head[512];
@@ -1374,7 +1314,7 @@ Result read_named(const std::string& index_path, const std::string& ref, const X
                 (naming == Naming::piece ? "a piece of a partitioned file" : "an entry of a collection") +
                 " must be a plain dataset" + (naming == Naming::entry ? " or a partitioned file" : ""));
         if (type == "PUnstructuredGrid") return read_partitioned(path, file, read_index(file), options);
-        return read_dataset(file, options, {}, later_of(path, file, options, defer));
+        return read_dataset(file, options, {}, later_of(file, options, defer));
     } catch (const ReadCancelled&) {
         throw;
     } catch (const ReadError& err) {
@@ -1388,7 +1328,7 @@ bool same_mesh(const ImportMesh& a, const ImportMesh& b) {
            a.cell_nodes == b.cell_nodes;
 }
 
-ImportData read_collection(const std::string& path, const FileBytes& file, const XmlTree& tree,
+ImportData read_collection(const std::string& path, const input::Input& file, const XmlTree& tree,
                            const ReaderOptions& options) {
     const XmlElement& root = tree.root();
     const XmlElement* coll = tree.child(root, "Collection");
@@ -1582,31 +1522,18 @@ std::string vtk_xml_type(std::string_view head) {
     return {};
 }
 
-ImportData import_vtk_xml(const std::string& path, const ReaderOptions& options) try {
-    const FileBytes file(path);
+ImportData import_vtk_xml(input::Input& in, const ReaderOptions& options) {
+    // Bytes in memory are one dataset: a collection or a partitioned file
+    // names files beside it.
+    if (in.in_memory()) return with_labels(to_import(read_dataset(in, options)), in.name());
     char head[512];
-    const std::size_t n = file.read(0, sizeof head, head);
+    const std::size_t n = in.read(0, sizeof head, head);
     const std::string type = vtk_xml_type(std::string_view(head, n));
     if (type == "Collection")
-        return with_labels(read_collection(path, file, read_index(file), options), file.name());
+        return with_labels(read_collection(in.path(), in, read_index(in), options), in.name());
     if (type == "PUnstructuredGrid")
-        return with_labels(to_import(read_partitioned(path, file, read_index(file), options)), file.name());
-    return with_labels(to_import(read_dataset(file, options, {}, later_of(path, file, options, true))),
-                       file.name());
-} catch (const std::bad_alloc&) {
-    throw ReadError("Not enough memory to read " + base_name(path));
-} catch (const std::length_error&) {
-    throw ReadError("Not enough memory to read " + base_name(path));
-}
-
-ImportData import_vtk_xml_bytes(const char* data, std::size_t size, const std::string& name,
-                                const ReaderOptions& options) try {
-    const FileBytes file(data, size, base_name(name));
-    return with_labels(to_import(read_dataset(file, options)), file.name());
-} catch (const std::bad_alloc&) {
-    throw ReadError("Not enough memory to read " + base_name(name));
-} catch (const std::length_error&) {
-    throw ReadError("Not enough memory to read " + base_name(name));
+        return with_labels(to_import(read_partitioned(in.path(), in, read_index(in), options)), in.name());
+    return with_labels(to_import(read_dataset(in, options, {}, later_of(in, options, true))), in.name());
 }
 
 bool looks_like_vtu(std::string_view first_bytes) {
@@ -1618,17 +1545,6 @@ bool looks_like_pvd(std::string_view first_bytes) {
 }
 bool looks_like_pvtu(std::string_view first_bytes) {
     return vtk_xml_type(first_bytes) == "PUnstructuredGrid";
-}
-
-ReadResult read_vtk_xml(const std::string& path, const ReaderOptions& options) {
-    return build_model(import_vtk_xml(path, options), path, options.threads, options.memory_limit,
-                       options.defer_ranges);
-}
-
-ReadResult read_vtk_xml_bytes(const char* data, std::size_t size, const std::string& name,
-                              const ReaderOptions& options) {
-    return build_model(import_vtk_xml_bytes(data, size, name, options), name, options.threads,
-                       options.memory_limit);
 }
 
 } // namespace orv

@@ -22,25 +22,17 @@ namespace orv {
 // "PUnstructuredGrid", ...); empty otherwise.
 std::string vtk_xml_type(std::string_view head);
 
-// The file's mesh and fields as one ImportData; pieces of .pvtu files and
-// steps of .pvd files are read relative to the file's folder. Throws ReadError
-// naming the file and the line (XML) or byte offset (binary data).
-ImportData import_vtk_xml(const std::string& path, const ReaderOptions& options = {});
-
-// The same over bytes in memory, for .vtu and .vtp only (a collection or a
-// partitioned file names other files); `name` appears in messages.
-ImportData import_vtk_xml_bytes(const char* data, std::size_t size, const std::string& name,
-                                const ReaderOptions& options = {});
+// The importer (importer.h) of every type above, reading the input in
+// windows: the file's mesh and fields as one ImportData; pieces of .pvtu
+// files and steps of .pvd files are read relative to the file's folder.
+// Bytes in memory are read as .vtu or .vtp only (a collection or a
+// partitioned file names other files). Throws ReadError naming the file and
+// the line (XML) or byte offset (binary data).
+ImportData import_vtk_xml(input::Input& in, const ReaderOptions& options);
 
 // Sniffs of the format table: the first bytes are VTK XML of that type.
 bool looks_like_vtu(std::string_view first_bytes); // UnstructuredGrid or PolyData
 bool looks_like_pvd(std::string_view first_bytes);
 bool looks_like_pvtu(std::string_view first_bytes);
-
-// import_vtk_xml (or import_vtk_xml_bytes) then build_model: the readers of
-// the format table, for every type above.
-ReadResult read_vtk_xml(const std::string& path, const ReaderOptions& options = {});
-ReadResult read_vtk_xml_bytes(const char* data, std::size_t size, const std::string& name,
-                              const ReaderOptions& options = {});
 
 } // namespace orv

@@ -331,7 +331,7 @@ class Reader {
         }
         const std::string path = folder_of(by.doc->path) + rel;
         try {
-            const input::InputFile probe(path); // refuses FIFOs, devices, folders
+            const input::Input probe(path); // refuses FIFOs, devices, folders
         } catch (const ReadError& e) {
             fail(by, std::string(e.what()) + "; named");
         }
@@ -345,7 +345,7 @@ class Reader {
         d->path = path;
         d->name = input::base_name(path);
         {
-            const input::InputFile file(path);
+            const input::Input file(path);
             if (file.size() > kMaxXmlBytes) {
                 if (by) fail(*by, d->name + " is too large to include");
                 throw ReadError(d->name + " is too large for an XDMF file");
@@ -683,7 +683,7 @@ std::optional<HdfPlace> Reader::deferred(const Node& attribute) {
 
 std::vector<double> read_place(const HdfPlace& place) {
     const auto unchanged = [&] {
-        input::check_unchanged(place.path, place.stamp, input::InputFile(place.path).stamp());
+        input::check_unchanged(place.path, place.stamp, input::Input(place.path).stamp());
     };
     unchanged();
     std::vector<double> values(static_cast<std::size_t>(place.count));
@@ -716,7 +716,7 @@ Array Reader::read_hdf(const Node& n, const std::string& where, std::uint64_t co
     std::uint64_t file_size = 0;
     input::FileStamp stamp;
     {
-        const input::InputFile probe(path);
+        const input::Input probe(path);
         file_size = probe.size();
         stamp = probe.stamp();
     }
@@ -1183,31 +1183,15 @@ ImportData Reader::read(const Doc& top) {
     return out;
 }
 
-template <class F> ImportData guarded(const std::string& name, F f) {
-    try {
-        return f();
-    } catch (const std::bad_alloc&) {
-        throw ReadError("Not enough memory to read " + input::base_name(name));
-    } catch (const std::length_error&) {
-        throw ReadError("Not enough memory to read " + input::base_name(name));
-    }
-}
-
 } // namespace
 
-ImportData import_xdmf(const std::string& path, const ReaderOptions& options) {
-    return guarded(path, [&] {
-        Reader r(options, 0, true);
-        return r.read(r.load_top(path));
-    });
-}
-
-ImportData import_xdmf_bytes(const char* data, std::size_t size, const std::string& name,
-                             const ReaderOptions& options) {
-    return guarded(name, [&] {
-        Reader r(options, size);
-        return r.read(r.load_bytes(data, size, name));
-    });
+ImportData import_xdmf(input::Input& in, const ReaderOptions& options) {
+    if (in.in_memory()) {
+        Reader r(options, in.size());
+        return r.read(r.load_bytes(in.data(), static_cast<std::size_t>(in.size()), in.path()));
+    }
+    Reader r(options, 0, true);
+    return r.read(r.load_top(in.path()));
 }
 
 bool looks_like_xdmf(std::string_view b) {
@@ -1248,16 +1232,6 @@ bool looks_like_xdmf(std::string_view b) {
                (tag.size() < 5 || !std::isalnum(static_cast<unsigned char>(tag[4])));
     }
     return false;
-}
-
-ReadResult read_xdmf(const std::string& path, const ReaderOptions& options) {
-    return build_model(import_xdmf(path, options), path, options.threads, options.memory_limit,
-                       options.defer_ranges);
-}
-
-ReadResult read_xdmf_bytes(const char* data, std::size_t size, const std::string& name,
-                           const ReaderOptions& options) {
-    return build_model(import_xdmf_bytes(data, size, name, options), name, options.threads);
 }
 
 } // namespace orv

@@ -28,17 +28,11 @@
 
 namespace orv {
 
-ImportData import_xdmf(const std::string& path, const ReaderOptions& options = {});
-// Over bytes in memory: `name`'s folder is where HDF5 and included files are
-// looked for.
-ImportData import_xdmf_bytes(const char* data, std::size_t size, const std::string& name,
-                             const ReaderOptions& options = {});
+// The importer (importer.h). Over bytes in memory, the folder of their name
+// is where HDF5 and included files are looked for.
+ImportData import_xdmf(input::Input& in, const ReaderOptions& options);
 
 // An XML document whose root element is Xdmf.
 bool looks_like_xdmf(std::string_view first_bytes);
-
-ReadResult read_xdmf(const std::string& path, const ReaderOptions& options = {});
-ReadResult read_xdmf_bytes(const char* data, std::size_t size, const std::string& name,
-                           const ReaderOptions& options = {});
 
 } // namespace orv

@@ -163,9 +163,7 @@ XmlTree parse_xml(std::string_view text, const std::string& name, bool head_only
         if (end == std::string_view::npos) continue;
         feed(text.substr(done, begin - done), false);
         // Its newlines, or one blank when it has none: never longer than the run, never empty.
-        const auto newlines =
-            static_cast<std::size_t>(std::count(text.begin() + static_cast<std::ptrdiff_t>(begin),
-                                                text.begin() + static_cast<std::ptrdiff_t>(end), '\n'));
+        const std::size_t newlines = input::count_newlines(text.data() + begin, end - begin);
         const std::string blank = newlines ? std::string(newlines, '\n') : std::string(" ");
         feed(blank, false);
         b.skips.push_back({fed, (end - begin - blank.size()) + (b.skips.empty() ? 0 : b.skips.back().delta)});

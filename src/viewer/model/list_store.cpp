@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <fstream>
 #include <stdexcept>
 #include <string>
 
@@ -323,17 +322,8 @@ std::size_t ListStore::default_budget() {
         const unsigned long long mb = std::strtoull(env, &end, 10);
         if (end && *end == '\0' && mb < (std::size_t(-1) >> 21)) return static_cast<std::size_t>(mb) * kMiB;
     }
-    std::size_t available_kb = 0;
-    std::ifstream meminfo("/proc/meminfo");
-    std::string key;
-    std::size_t amount = 0;
-    std::string unit;
-    while (meminfo >> key >> amount >> unit)
-        if (key == "MemAvailable:") {
-            available_kb = amount;
-            break;
-        }
-    return std::max<std::size_t>(available_kb * 1024 / 4, 256 * kMiB);
+    const std::uint64_t quarter = machine_memory() / 4;
+    return static_cast<std::size_t>(std::max<std::uint64_t>(quarter, 256 * kMiB));
 }
 
 } // namespace orv

@@ -141,7 +141,7 @@ class ListStore {
     // Drops every loaded block no handle holds.
     void drop_unpinned();
     // ORVANEL_CACHE_MB (mebibytes, 0 allowed) when set, else a quarter of
-    // the memory the system reports available (at least 256 MiB).
+    // machine_memory() (at least 256 MiB).
     static std::size_t default_budget();
 
   private:

@@ -1,8 +1,9 @@
 #pragma once
 // Memory for the model's large arrays: mapped pages, zero-filled, touched
-// only when written.
+// only when written; and how much memory there is to be had.
 
 #include <cstddef>
+#include <cstdint>
 #include <new>
 #include <vector>
 
@@ -52,5 +53,11 @@ template <class T> struct ZeroedAllocator : PageAllocator<T> {
     template <class U> bool operator==(const ZeroedAllocator<U>&) const noexcept { return true; }
 };
 template <class T> using ZeroedVector = std::vector<T, ZeroedAllocator<T>>;
+
+// The one probe of this machine's memory, for every budget (readers, list
+// store): what the system can give us now, MemAvailable (or the physical
+// memory when /proc cannot be read), and no more than the address space
+// left under the process's limit (ulimit -v). In bytes.
+std::uint64_t machine_memory();
 
 } // namespace orv

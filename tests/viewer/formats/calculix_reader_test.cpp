@@ -1,6 +1,7 @@
 #include "viewer/formats/calculix_reader.h"
 
 #include "import_test_util.h"
+#include "viewer/formats/importer.h"
 
 #include <gtest/gtest.h>
 
@@ -54,7 +55,7 @@ class FrdFixture : public testing::TestWithParam<FrdCase> {};
 // where the decks fix the nodes.
 TEST_P(FrdFixture, MeshAndResults) {
     const FrdCase& k = GetParam();
-    const auto d = orv::import_test::loaded(orv::import_frd_file(fixture(k.file)));
+    const auto d = orv::import_test::loaded(orv::import_file(orv::import_frd, fixture(k.file)));
     EXPECT_TRUE(d.warnings.empty());
     ASSERT_EQ(d.mesh.point_count(), k.points);
     std::map<int, std::size_t> cells;
@@ -102,7 +103,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // Values as ccx wrote them, with the columns that touch ("11-9.99362E+03").
 TEST(CalculixReader, ValuesLabelsAndSteps) {
-    const auto d = orv::import_test::loaded(orv::import_frd_file(fixture("beam20.frd")));
+    const auto d = orv::import_test::loaded(orv::import_file(orv::import_frd, fixture("beam20.frd")));
     EXPECT_EQ(d.mesh.point_labels[0], 11);
     EXPECT_EQ(plain(d.mesh.cell_labels), (std::vector<std::int64_t>{100, 105}));
     EXPECT_EQ(point(d, index_of(d, 441)), (P3{2, 1, 0.5}));
@@ -117,8 +118,8 @@ TEST(CalculixReader, ValuesLabelsAndSteps) {
 
 // The binary file holds what the text file holds, to the text's 6 digits.
 TEST(CalculixReader, BinaryMatchesText) {
-    const auto text = orv::import_test::loaded(orv::import_frd_file(fixture("beam8.frd")));
-    const auto bin = orv::import_test::loaded(orv::import_frd_file(fixture("beam8_bin.frd")));
+    const auto text = orv::import_test::loaded(orv::import_file(orv::import_frd, fixture("beam8.frd")));
+    const auto bin = orv::import_test::loaded(orv::import_file(orv::import_frd, fixture("beam8_bin.frd")));
     EXPECT_EQ(bin.mesh.point_labels, text.mesh.point_labels);
     EXPECT_EQ(bin.mesh.cell_nodes, text.mesh.cell_nodes);
     EXPECT_EQ(bin.mesh.cell_labels, text.mesh.cell_labels);
@@ -148,7 +149,7 @@ TEST(CalculixReader, Sniff) {
 
 std::string error_of(const std::string& text) {
     try {
-        orv::import_frd(text.data(), text.size(), "dir/bad.frd");
+        orv::import_bytes(orv::import_frd, text.data(), text.size(), "dir/bad.frd");
     } catch (const orv::ReadError& e) {
         return e.what();
     }
@@ -204,7 +205,7 @@ TEST(CalculixReader, EndsEarly) {
     const std::string full = slurp(fixture("beam8.frd"));
     const auto cut = full.find(" -1       121 1.79503E-02");
     ASSERT_NE(cut, std::string::npos);
-    const auto d = orv::import_frd(full.data(), cut, "beam8.frd");
+    const auto d = orv::import_bytes(orv::import_frd, full.data(), cut, "beam8.frd");
     EXPECT_EQ(d.mesh.point_count(), 20u);
     ASSERT_EQ(d.steps.size(), 1u);
     ASSERT_EQ(d.warnings.size(), 1u);
@@ -228,7 +229,7 @@ TEST(CalculixReader, CountsThatDifferFromTheRecords) {
         " -4  T           1    1\n -5  T           1    1    0    0\n"
         " -1         1 4.00000E+00\n -1         2 5.00000E+00\n -3\n 9999\n";
     const std::string text = nodes + results;
-    const auto d = orv::import_frd(text.data(), text.size(), "c.frd");
+    const auto d = orv::import_bytes(orv::import_frd, text.data(), text.size(), "c.frd");
     EXPECT_EQ(d.mesh.point_count(), 2u);
     ASSERT_EQ(d.warnings.size(), 2u);
     EXPECT_EQ(d.warnings[0], "c.frd: the node block at line 2 of c.frd announces 3 nodes but holds 2.");
@@ -249,7 +250,7 @@ TEST(CalculixReader, BinaryCutAnywhere) {
     for (std::size_t n = 0; n < full.size(); n += 3) {
         const std::string part = full.substr(0, n);
         try {
-            orv::import_frd(part.data(), part.size(), "beam8_bin.frd");
+            orv::import_bytes(orv::import_frd, part.data(), part.size(), "beam8_bin.frd");
         } catch (const orv::ReadError&) {
         }
     }
@@ -257,7 +258,7 @@ TEST(CalculixReader, BinaryCutAnywhere) {
 
 // Through build_model: DISP is each step's displacement.
 TEST(CalculixReader, ResultModel) {
-    const auto r = orv::read_frd(fixture("beam20.frd"));
+    const auto r = orv::read_file(orv::import_frd, fixture("beam20.frd"));
     const auto& m = r.model;
     EXPECT_EQ(m.nelem, 10);      // two bricks: ten outer faces
     EXPECT_EQ(m.nnode, 32 + 10); // and a centre node for each serendipity face
@@ -265,7 +266,7 @@ TEST(CalculixReader, ResultModel) {
     EXPECT_EQ(m.namelista[1], "DISP D1 - passo 1 (t = 1)");
     EXPECT_EQ(m.namelista[11], "STRESS von Mises - passo 1 (t = 1)");
     EXPECT_EQ(m.namelista[17], "DISP D1 - passo 2 (t = 2)");
-    const auto tip = index_of(orv::import_frd_file(fixture("beam20.frd")), 441) + 1;
+    const auto tip = index_of(orv::import_file(orv::import_frd, fixture("beam20.frd")), 441) + 1;
     EXPECT_EQ(m.coord(tip, 3), 0.5);
     EXPECT_EQ(m.list_displacement(tip, 1, 2), -1.32047E-01);
     EXPECT_EQ(m.list_displacement(tip, 28, 2), -2.64094E-01);

@@ -3,6 +3,7 @@
 #include "heavy_data_test_util.h"
 #include "import_test_util.h"
 #include "viewer/formats/formats.h"
+#include "viewer/formats/importer.h"
 #include "viewer/model/info_report.h"
 
 #include <gtest/gtest.h>
@@ -161,9 +162,8 @@ std::vector<Case> cases() {
 TEST(ExodusReader, ReadsEveryFixtureAsItsWriterWroteIt) {
     for (const Case& c : cases()) {
         SCOPED_TRACE(c.file);
-        ExodusData x = import_exodus(fixture(c.file));
-        x.data = import_test::loaded(std::move(x.data));
-        const ImportData& d = x.data;
+        const ImportData x = import_test::loaded(import_file(import_exodus, fixture(c.file)));
+        const ImportData& d = x;
         ASSERT_EQ(d.mesh.point_count(), c.points);
         EXPECT_EQ(std::vector<int>(d.mesh.cell_types.begin(), d.mesh.cell_types.end()), c.cell_types);
         if (!c.cell_labels.empty()) {
@@ -180,18 +180,18 @@ TEST(ExodusReader, ReadsEveryFixtureAsItsWriterWroteIt) {
         EXPECT_EQ(x.groups, c.groups);
         // The same file from memory reads the same.
         const std::string bytes = slurp(fixture(c.file));
-        const ExodusData m = import_exodus_bytes(bytes.data(), bytes.size(), c.file);
+        const ImportData m = import_bytes(import_exodus, bytes.data(), bytes.size(), c.file);
         EXPECT_EQ(m.groups, x.groups);
-        ASSERT_EQ(m.data.steps.size(), d.steps.size());
-        EXPECT_TRUE(m.data.mesh.points == d.mesh.points);
+        ASSERT_EQ(m.steps.size(), d.steps.size());
+        EXPECT_TRUE(m.mesh.points == d.mesh.points);
     }
 }
 
 TEST(ExodusReader, NodeNumberMapGivesTheLabels) {
-    const ExodusData x = import_exodus(fixture("classic_hex.exo"));
-    ASSERT_EQ(x.data.mesh.point_labels.size(), 12u);
+    const ImportData x = import_file(import_exodus, fixture("classic_hex.exo"));
+    ASSERT_EQ(x.mesh.point_labels.size(), 12u);
     for (std::size_t k = 0; k < 12; ++k)
-        EXPECT_EQ(x.data.mesh.point_labels[k], 1001 + 2 * static_cast<std::int64_t>(k));
+        EXPECT_EQ(x.mesh.point_labels[k], 1001 + 2 * static_cast<std::int64_t>(k));
 }
 
 TEST(ExodusReader, OneStepOfOneVariableReadsAlone) {
@@ -304,8 +304,8 @@ TEST(ExodusReader, RefusesHostileFiles) {
         for (const std::size_t keep : {std::size_t{0}, std::size_t{3}, bytes.size() / 3, bytes.size() - 9}) {
             const auto path = dir / ("cut_" + std::to_string(keep) + name);
             std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(keep));
-            EXPECT_THROW(read_exodus(path.string()), ReadError) << name << " cut at " << keep;
-            EXPECT_THROW(read_exodus_bytes(bytes.data(), keep, name), ReadError)
+            EXPECT_THROW(read_file(import_exodus, path.string()), ReadError) << name << " cut at " << keep;
+            EXPECT_THROW(read_bytes(import_exodus, bytes.data(), keep, name), ReadError)
                 << name << " cut at " << keep;
         }
     }
@@ -315,18 +315,19 @@ TEST(ExodusReader, RefusesHostileFiles) {
     ASSERT_NE(at, std::string::npos);
     const unsigned char billion[4] = {0x3B, 0x9A, 0xCA, 0x00};
     std::memcpy(bytes.data() + at + 12, billion, 4);
-    expect_refused([&] { read_exodus_bytes(bytes.data(), bytes.size(), "billion.exo"); }, "billion.exo");
+    expect_refused([&] { read_bytes(import_exodus, bytes.data(), bytes.size(), "billion.exo"); },
+                   "billion.exo");
     // A damaged header, found by the fuzzer: the library, reading from
     // memory, sized its buffer by it (2 GB); it is refused before.
     const std::string oom = slurp(fixture("fuzz_header_oom.exo"));
-    expect_refused([&] { read_exodus_bytes(oom.data(), oom.size(), "oom.exo"); }, "netCDF header");
-    expect_refused([&] { read_exodus(fixture("fuzz_header_oom.exo")); }, "netCDF header");
+    expect_refused([&] { read_bytes(import_exodus, oom.data(), oom.size(), "oom.exo"); }, "netCDF header");
+    expect_refused([&] { read_file(import_exodus, fixture("fuzz_header_oom.exo")); }, "netCDF header");
     // Not a regular file.
     const auto fifo = dir / "pipe.exo";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     expect_refused([&] { read_result(fifo.string()); }, "n\u00E3o um arquivo comum");
-    expect_refused([&] { read_exodus(fifo.string()); }, "n\u00E3o um arquivo comum");
-    expect_refused([&] { read_exodus("/dev/zero"); }, "n\u00E3o um arquivo comum");
+    expect_refused([&] { read_file(import_exodus, fifo.string()); }, "n\u00E3o um arquivo comum");
+    expect_refused([&] { read_file(import_exodus, "/dev/zero"); }, "n\u00E3o um arquivo comum");
     std::filesystem::remove_all(dir);
 }
 
@@ -342,13 +343,13 @@ TEST(ExodusReader, DamagedHdf5DataIsRefusedAndTheProcessGoesOn) {
     expect_refused([&] { read_result_bytes(bytes.data(), bytes.size(), "damaged.exo"); },
                    "damaged HDF5 data");
     expect_refused([&] { read_result(path); }, "damaged HDF5 data");
-    EXPECT_NO_THROW(read_exodus(fixture("nc4_quadratic.exo")));
+    EXPECT_NO_THROW(read_file(import_exodus, fixture("nc4_quadratic.exo")));
 }
 
 TEST(ExodusReader, HonoursTheMemoryLimit) {
     ReaderOptions small;
     small.memory_limit = 4096;
-    expect_refused([&] { read_exodus(fixture("classic_hex.exo"), small); },
+    expect_refused([&] { read_file(import_exodus, fixture("classic_hex.exo"), small); },
                    "Not enough memory to read classic_hex.exo");
 }
 

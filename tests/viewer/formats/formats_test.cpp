@@ -112,7 +112,8 @@ TEST(Formats, UnclaimedFileIsRefusedNamingTheFormats) {
 TEST(Formats, NativeFilesReadAsBefore) {
     for (const char* name : {"example.txt", "ends_early.txt", "ranges.txt", "two_lines_crlf.txt"}) {
         const orv::ReadResult a = orv::read_result(fixture(name));
-        const orv::ReadResult b = orv::read_native(fixture(name), {});
+        orv::input::Input in(fixture(name));
+        const orv::ReadResult b = orv::read_native(in, {});
         EXPECT_EQ(a.model.coord_data, b.model.coord_data) << name;
         EXPECT_EQ(orv::test::all_list_values(a.model), orv::test::all_list_values(b.model)) << name;
         EXPECT_EQ(orv::test::all_list_displacements(a.model), orv::test::all_list_displacements(b.model))

@@ -1,6 +1,7 @@
 #include "viewer/formats/gmsh_reader.h"
 
 #include "import_test_util.h"
+#include "viewer/formats/importer.h"
 
 #include <gtest/gtest.h>
 
@@ -42,7 +43,7 @@ class MshFixture : public testing::TestWithParam<MshCase> {};
 // order, and the views' values against the functions that made them.
 TEST_P(MshFixture, MeshAndViews) {
     const MshCase& k = GetParam();
-    const orv::ImportData d = orv::import_test::loaded(orv::import_msh_file(fixture(k.file)));
+    const orv::ImportData d = orv::import_test::loaded(orv::import_file(orv::import_msh, fixture(k.file)));
     EXPECT_TRUE(d.warnings.empty()) << d.warnings.front();
     ASSERT_EQ(d.mesh.point_count(), k.points);
     std::map<int, std::size_t> cells;
@@ -111,7 +112,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(GmshReader, SparseTagsKeepTheirLabels) {
     for (const char* file : {"sparse_41.msh", "sparse_22.msh", "sparse_22_be.msh"}) {
         SCOPED_TRACE(file);
-        const auto d = orv::import_test::loaded(orv::import_msh_file(fixture(file)));
+        const auto d = orv::import_test::loaded(orv::import_file(orv::import_msh, fixture(file)));
         EXPECT_EQ(plain(d.mesh.point_labels), (std::vector<std::int64_t>{10, 20, 35, 40, 57, 70}));
         ASSERT_EQ(d.mesh.cell_count(), 3u);
         std::map<std::int64_t, std::vector<std::int64_t>> cells;
@@ -126,7 +127,7 @@ TEST(GmshReader, SparseTagsKeepTheirLabels) {
     // The hand-written 2.2 files, text and big-endian binary, carry a vector view.
     for (const char* file : {"sparse_22.msh", "sparse_22_be.msh"}) {
         SCOPED_TRACE(file);
-        const auto d = orv::import_test::loaded(orv::import_msh_file(fixture(file)));
+        const auto d = orv::import_test::loaded(orv::import_file(orv::import_msh, fixture(file)));
         ASSERT_EQ(d.steps.size(), 2u);
         EXPECT_EQ(d.steps[1].time, 0.25);
         const auto* u = field(d.steps[1], "u");
@@ -310,7 +311,7 @@ TEST(GmshReader, Sniff) {
 
 std::string error_of(const std::string& text) {
     try {
-        orv::import_msh(text.data(), text.size(), "/some/where/bad.msh");
+        orv::import_bytes(orv::import_msh, text.data(), text.size(), "/some/where/bad.msh");
     } catch (const orv::ReadError& e) {
         return e.what();
     }
@@ -361,7 +362,7 @@ TEST(GmshReader, ParametricNodesMisspelledEndsNamesAndTimes) {
     const std::string parametric = "$MeshFormat\n2.2 0 8\n$EndMeshFormat\n$ParametricNodes\n3\n"
                                    "1 0 0 0 0 1\n2 1 0 0 1 1 0.5\n3 0 1 0 2 1 0.1 0.2\n$EndParametricNodes\n"
                                    "$Elements\n1\n1 2 2 0 1 1 2 3\n$EndElements\n";
-    const auto p = orv::import_msh(parametric.data(), parametric.size(), "p.msh");
+    const auto p = orv::import_bytes(orv::import_msh, parametric.data(), parametric.size(), "p.msh");
     ASSERT_EQ(p.mesh.point_count(), 3u);
     EXPECT_EQ(point(p, 1), (P3{1, 0, 0}));
     EXPECT_EQ(point(p, 2), (P3{0, 1, 0}));
@@ -371,7 +372,7 @@ TEST(GmshReader, ParametricNodesMisspelledEndsNamesAndTimes) {
     const std::string tri = kHead + kNodes + "$Elements\n1 1 1 1\n2 1 2 1\n1 1 2 3\n$EndElements\n";
     // "$EndElememtData", a spelling Gmsh accepts.
     const std::string misspelled = tri + "$ElementData\n1\n\"p\"\n1\n0.5\n3\n0\n1\n1\n1 7\n$EndElememtData\n";
-    const auto m = orv::read_msh_bytes(misspelled.data(), misspelled.size(), "m.msh").model;
+    const auto m = orv::read_bytes(orv::import_msh, misspelled.data(), misspelled.size(), "m.msh").model;
     ASSERT_EQ(m.nlista, 1);
     EXPECT_EQ(m.namelista[1], "p (média nos nós) - passo 1 (t = 0.5)");
     EXPECT_EQ(m.listas(2, 1), 7);
@@ -381,7 +382,7 @@ TEST(GmshReader, ParametricNodesMisspelledEndsNamesAndTimes) {
     const std::string views = tri + "$ElementNodeData\n1\n\"v\"\n1\n0.5\n3\n0\n3\n1\n1 3 1 2 3 1 2 3 1 2 3\n"
                                     "$EndElementNodeData\n"
                                     "$NodeData\n1\n\"T\"\n1\n1.5\n3\n0\n1\n3\n1 1\n2 2\n3 3\n$EndNodeData\n";
-    const auto v = orv::read_msh_bytes(views.data(), views.size(), "v.msh").model;
+    const auto v = orv::read_bytes(orv::import_msh, views.data(), views.size(), "v.msh").model;
     std::vector<std::string> names(v.namelista.begin() + 1, v.namelista.end());
     EXPECT_EQ(names, (std::vector<std::string>{
                          "v X (média nos nós) - passo 1 (t = 0.5)", "v Y (média nos nós) - passo 1 (t = 0.5)",
@@ -404,7 +405,7 @@ TEST(GmshReader, EndsEarly) {
              {"10 3.000000000004123", 18, 22, 1, "ends early in $NodeData: 18 records announced, 9 read"}}) {
         const auto at = full.find(cut.before);
         ASSERT_NE(at, std::string::npos) << cut.before;
-        const auto d = orv::import_msh(full.data(), at, "plate.msh");
+        const auto d = orv::import_bytes(orv::import_msh, full.data(), at, "plate.msh");
         EXPECT_EQ(d.mesh.point_count(), cut.points) << cut.before;
         EXPECT_EQ(d.mesh.cell_count(), cut.cells) << cut.before;
         EXPECT_EQ(d.steps.size(), cut.steps) << cut.before;
@@ -421,7 +422,7 @@ TEST(GmshReader, BinaryCutAnywhere) {
         for (std::size_t n = 0; n < full.size(); n += 7) {
             const std::string part = full.substr(0, n); // its own buffer, so ASan sees its end
             try {
-                orv::import_msh(part.data(), part.size(), file);
+                orv::import_bytes(orv::import_msh, part.data(), part.size(), file);
             } catch (const orv::ReadError&) {
             }
         }
@@ -431,7 +432,7 @@ TEST(GmshReader, BinaryCutAnywhere) {
 // Through build_model: the lists a user sees, and each step's displacement
 // (the view "displacement") on every list of its step.
 TEST(GmshReader, ResultModel) {
-    const auto r = orv::read_msh(fixture("plate_41.msh"));
+    const auto r = orv::read_file(orv::import_msh, fixture("plate_41.msh"));
     const auto& m = r.model;
     EXPECT_TRUE(r.warnings.empty());
     EXPECT_EQ(m.nnode, 18);
@@ -451,7 +452,7 @@ TEST(GmshReader, ResultModel) {
         EXPECT_NEAR(m.list_displacement(i, 8, 0), 0.02 * x, 1e-12); // step 2
     }
     // A 2 x 2 x 2 block of 20-node bricks shows its 24 outer faces.
-    const auto block = orv::read_msh(fixture("hex20_41_bin.msh"));
+    const auto block = orv::read_file(orv::import_msh, fixture("hex20_41_bin.msh"));
     EXPECT_EQ(block.model.nelem, 24);
     EXPECT_EQ(block.model.nlista, 7);
 }

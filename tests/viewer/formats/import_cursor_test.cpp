@@ -25,14 +25,15 @@ std::string make_file(const std::string& name, std::size_t bytes) {
 }
 
 // Every byte, as a parser reads them.
-long sum_bytes(const orv::import::MappedFile& file) {
-    return std::accumulate(file.data(), file.data() + file.size(), 0L);
+long sum_bytes(orv::input::Input& file) {
+    const char* data = file.data();
+    return std::accumulate(data, data + file.size(), 0L);
 }
 
-TEST(MappedFile, ReadsAFileThatStaysWhole) {
+TEST(InputWhole, ReadsAFileThatStaysWhole) {
     const std::string path = make_file("whole.txt", 3 * 4096 + 17);
-    const orv::import::MappedFile file(path);
-    EXPECT_EQ(file.read([&] { return sum_bytes(file); }), 'x' * long{3 * 4096 + 17});
+    orv::input::Input file(path);
+    EXPECT_EQ(file.checked([&] { return sum_bytes(file); }), 'x' * long{3 * 4096 + 17});
     std::remove(path.c_str());
 }
 
@@ -40,7 +41,7 @@ TEST(MappedFile, ReadsAFileThatStaysWhole) {
 // pages past its new end read as zeros instead of killing the process with
 // SIGBUS, and the read is refused, whether the parse finished or failed on
 // the zeros.
-TEST(MappedFile, FileThatBecomesShorterIsRefusedWithoutSigbus) {
+TEST(InputWhole, FileThatBecomesShorterIsRefusedWithoutSigbus) {
     constexpr std::size_t kBytes = 64 * 4096 + 100;
     struct Case {
         std::size_t new_size;
@@ -50,10 +51,11 @@ TEST(MappedFile, FileThatBecomesShorterIsRefusedWithoutSigbus) {
                          Case{kBytes - 1, false}, Case{10 * 4096, true}}) {
         SCOPED_TRACE(c.new_size);
         const std::string path = make_file("shrinks.txt", kBytes);
-        const orv::import::MappedFile file(path);
+        orv::input::Input file(path);
+        ASSERT_NE(file.data(), nullptr); // mapped
         ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(c.new_size)), 0);
         try {
-            file.read([&] {
+            file.checked([&] {
                 const long sum = sum_bytes(file);
                 if (c.parse_fails) throw orv::ReadError("Invalid input at line 1 of shrinks.txt");
                 return sum;
@@ -66,21 +68,24 @@ TEST(MappedFile, FileThatBecomesShorterIsRefusedWithoutSigbus) {
     }
 }
 
-TEST(MappedFile, SeveralMappingsShrinkIndependently) {
+TEST(InputWhole, SeveralMappingsShrinkIndependently) {
     const std::string a = make_file("a.txt", 8 * 4096), b = make_file("b.txt", 8 * 4096);
-    const orv::import::MappedFile fa(a), fb(b);
+    orv::input::Input fa(a), fb(b);
+    ASSERT_NE(fa.data(), nullptr);
+    ASSERT_NE(fb.data(), nullptr);
     ASSERT_EQ(::truncate(a.c_str(), 4096), 0);
-    EXPECT_THROW(fa.read([&] { return sum_bytes(fa); }), orv::ReadError);
-    EXPECT_EQ(fb.read([&] { return sum_bytes(fb); }), 'x' * long{8 * 4096});
+    EXPECT_THROW(fa.checked([&] { return sum_bytes(fa); }), orv::ReadError);
+    EXPECT_EQ(fb.checked([&] { return sum_bytes(fb); }), 'x' * long{8 * 4096});
     std::remove(a.c_str());
     std::remove(b.c_str());
 }
 
 // The guard covers only the reader's own mappings: any other SIGBUS still
 // ends the process as it would without it.
-TEST(MappedFileDeathTest, OtherBusErrorsStayFatal) {
+TEST(InputWholeDeathTest, OtherBusErrorsStayFatal) {
     const std::string path = make_file("other.txt", 4 * 4096);
-    const orv::import::MappedFile guarded(path); // the handler is in place
+    orv::input::Input guarded(path);
+    ASSERT_NE(guarded.data(), nullptr); // the handler is in place
     EXPECT_EXIT(
         {
             const int fd = ::open(path.c_str(), O_RDONLY);

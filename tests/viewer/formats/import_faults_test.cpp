@@ -6,6 +6,7 @@
 #include "viewer/formats/calculix_reader.h"
 #include "viewer/formats/gmsh_reader.h"
 #include "viewer/formats/import_mesh.h"
+#include "viewer/formats/importer.h"
 #include "viewer/formats/model_writer.h"
 #include "viewer/formats/reader.h"
 
@@ -62,8 +63,8 @@ TEST(ImportFaults, BinaryGmshViewSplitOverBlocksKeepsEveryBlock) {
             orv::ReaderOptions o;
             o.threads = threads;
             o.chunk_bytes = chunk;
-            const orv::ImportData d =
-                orv::import_test::loaded(orv::import_msh_file(fixture("split_view_22_bin.msh"), o));
+            const orv::ImportData d = orv::import_test::loaded(
+                orv::import_file(orv::import_msh, fixture("split_view_22_bin.msh"), o));
             ASSERT_EQ(d.steps.size(), 1u);
             const orv::ImportField* u = field(d.steps[0], "u");
             ASSERT_NE(u, nullptr);
@@ -85,7 +86,7 @@ TEST(ImportFaults, CalculixRecordsOfUnknownNodesAreSkipped) {
         o.threads = threads;
         o.chunk_bytes = 40;
         const orv::ImportData d =
-            orv::import_test::loaded(orv::import_frd_file(fixture("missing_nodes.frd"), o));
+            orv::import_test::loaded(orv::import_file(orv::import_frd, fixture("missing_nodes.frd"), o));
         ASSERT_EQ(d.warnings.size(), 3u);
         EXPECT_EQ(d.warnings[0], "missing_nodes.frd: result block DISP (step 1) at line 13 names 2 nodes the "
                                  "node block does not hold (77, 78); their records were skipped.");
@@ -115,7 +116,7 @@ TEST(ImportFaults, CalculixRecordsOfUnknownNodesAreSkipped) {
     for (const int n : {1, 11, 12, 13, 14, 15, 16})
         frd += " -1" + std::string(10 - std::to_string(n).size(), ' ') + std::to_string(n) + " 1.00000E+00\n";
     frd += " -3\n9999\n";
-    const orv::ImportData d = orv::import_frd(frd.data(), frd.size(), "many.frd");
+    const orv::ImportData d = orv::import_bytes(orv::import_frd, frd.data(), frd.size(), "many.frd");
     ASSERT_EQ(d.warnings.size(), 1u);
     EXPECT_NE(d.warnings[0].find("names 6 nodes the node block does not hold (11, 12, 13, 14, 15, ...)"),
               std::string::npos)
@@ -139,7 +140,7 @@ TEST(ImportFaults, DerivedValuesAtCentreNodesComeFromTheirComponents) {
     for (const char* file : {"shell8.frd", "beam20.frd"}) {
         SCOPED_TRACE(file);
         const std::string path = std::string(ORVANEL_TEST_DATA) + "/import/calculix/" + file;
-        const std::size_t points = orv::import_frd_file(path).mesh.point_count();
+        const std::size_t points = orv::import_file(orv::import_frd, path).mesh.point_count();
         const auto r = orv::read_result(path);
         const auto& m = r.model;
         ASSERT_GT(static_cast<std::size_t>(m.nnode), points); // centre nodes were made
@@ -247,7 +248,8 @@ TEST(ImportFaults, GmshPrism18KeepsItsFaceCentres) {
     EXPECT_TRUE(r.warnings.empty()) << r.warnings[0];
     const auto& m = r.model;
     ASSERT_EQ(m.nnode, 18);
-    const orv::ImportData d = orv::import_test::loaded(orv::import_msh_file(fixture("prism18_22.msh")));
+    const orv::ImportData d =
+        orv::import_test::loaded(orv::import_file(orv::import_msh, fixture("prism18_22.msh")));
     // Each quadrilateral face (9 nodes) has its centre (lattice node 4) at one
     // of the file's nodes 16..18.
     int quads = 0;

@@ -8,6 +8,7 @@
 #include "viewer/formats/calculix_reader.h"
 #include "viewer/formats/exodus_reader.h"
 #include "viewer/formats/gmsh_reader.h"
+#include "viewer/formats/importer.h"
 #include "viewer/formats/reader.h"
 #include "viewer/formats/vtk_xml_reader.h"
 #include "viewer/formats/xdmf_reader.h"
@@ -65,23 +66,23 @@ Outcome import(const Import& f, const std::string& path, bool on_demand, int thr
 }
 
 const Import kFrd = [](const std::string& path, const orv::ReaderOptions& o) {
-    return orv::import_frd_file(path, o);
+    return orv::import_file(orv::import_frd, path, o);
 };
 
 const Import kMsh = [](const std::string& path, const orv::ReaderOptions& o) {
-    return orv::import_msh_file(path, o);
+    return orv::import_file(orv::import_msh, path, o);
 };
 
 const Import kVtkXml = [](const std::string& path, const orv::ReaderOptions& o) {
-    return orv::import_vtk_xml(path, o);
+    return orv::import_file(orv::import_vtk_xml, path, o);
 };
 
 const Import kExodus = [](const std::string& path, const orv::ReaderOptions& o) {
-    return orv::import_exodus(path, o).data;
+    return orv::import_file(orv::import_exodus, path, o);
 };
 
 const Import kXdmf = [](const std::string& path, const orv::ReaderOptions& o) {
-    return orv::import_xdmf(path, o);
+    return orv::import_file(orv::import_xdmf, path, o);
 };
 
 // The importer of each extension whose fields can be read on demand.
@@ -402,12 +403,12 @@ TEST_F(OnDemand, ErrorsOfALaterBlockComeWithItsLoad) {
     try {
         orv::ReaderOptions o;
         o.values_on_demand = false;
-        orv::import_frd_file(path.string(), o);
+        orv::import_file(orv::import_frd, path.string(), o);
     } catch (const orv::ReadError& e) {
         full = e.what();
     }
     EXPECT_NE(full.find("Invalid input at line "), std::string::npos) << full;
-    orv::ImportData d = orv::import_frd_file(path.string());
+    orv::ImportData d = orv::import_file(orv::import_frd, path.string());
     std::vector<std::string> errors;
     for (auto& step : d.steps)
         for (auto& field : step.fields) {
@@ -441,7 +442,7 @@ TEST_F(OnDemand, AFileRewrittenAfterOpeningIsRefused) {
         SCOPED_TRACE(c.name);
         const fs::path path = dir_ / "running.frd";
         write(path, text);
-        orv::ImportData d = orv::import_frd_file(path.string());
+        orv::ImportData d = orv::import_file(orv::import_frd, path.string());
         ASSERT_FALSE(d.steps.empty());
         auto& field = d.steps.back().fields.front();
         orv::ZeroedVector<double> before;

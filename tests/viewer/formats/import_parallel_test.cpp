@@ -7,6 +7,7 @@
 #include "viewer/formats/gmsh_reader.h"
 #include "viewer/formats/import_mesh.h"
 #include "viewer/formats/import_parallel.h"
+#include "viewer/formats/importer.h"
 #include "viewer/formats/model_writer.h"
 #include "viewer/formats/vtk_legacy_reader.h"
 #include "viewer/formats/vtk_xml_reader.h"
@@ -29,13 +30,13 @@ namespace {
 using Import = std::function<orv::ImportData(const std::string&, const orv::ReaderOptions&)>;
 
 const Import kVtk = [](const std::string& t, const orv::ReaderOptions& o) {
-    return orv::parse_vtk_legacy(t.data(), t.size(), "plate.vtk", o);
+    return orv::import_bytes(orv::import_vtk_legacy, t.data(), t.size(), "plate.vtk", o);
 };
 const Import kMsh = [](const std::string& t, const orv::ReaderOptions& o) {
-    return orv::import_msh(t.data(), t.size(), "plate.msh", o);
+    return orv::import_bytes(orv::import_msh, t.data(), t.size(), "plate.msh", o);
 };
 const Import kFrd = [](const std::string& t, const orv::ReaderOptions& o) {
-    return orv::import_frd(t.data(), t.size(), "plate.frd", o);
+    return orv::import_bytes(orv::import_frd, t.data(), t.size(), "plate.frd", o);
 };
 
 std::string num(double v) {
@@ -303,7 +304,7 @@ TEST(ImportParallel, FixturesReadTheSameOnThreads) {
 // the same message, naming the same block, as on one thread.
 TEST(ImportParallel, CompressedVtuBlocksReadTheSameOnThreads) {
     const Import vtu = [](const std::string& t, const orv::ReaderOptions& o) {
-        return orv::import_vtk_xml_bytes(t.data(), t.size(), "plate.vtu", o);
+        return orv::import_bytes(orv::import_vtk_xml, t.data(), t.size(), "plate.vtu", o);
     };
     const std::string file =
         orv::vtu_of(orv::build_model(kVtk(vtk_plate(120), {}), "plate.vtk", 1).model).bytes;

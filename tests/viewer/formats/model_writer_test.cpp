@@ -1,6 +1,7 @@
 #include "../model/list_dump.h"
 #include "viewer/formats/model_writer.h"
 
+#include "viewer/formats/importer.h"
 #include "viewer/formats/reader.h"
 #include "viewer/formats/vtk_legacy_reader.h"
 
@@ -46,7 +47,8 @@ TEST(ModelWriter, NativeTextReadsBackToTheIdenticalModel) {
           data + "/import/tet10_meshio_ascii.vtk"}) {
         SCOPED_TRACE(path);
         const bool vtk = path.ends_with(".vtk");
-        const orv::ResultModel first = vtk ? orv::read_vtk_legacy(path).model : orv::read_result_file(path);
+        const orv::ResultModel first =
+            vtk ? orv::read_file(orv::import_vtk_legacy, path).model : orv::read_result_file(path);
         const std::string text = orv::native_text_of(first);
         const auto again = orv::read_result_bytes(text.data(), text.size(), "again.txt");
         EXPECT_TRUE(again.warnings.empty());

@@ -1,3 +1,4 @@
+#include "viewer/formats/importer.h"
 #include "viewer/formats/vtk_legacy_reader.h"
 
 #include <gtest/gtest.h>
@@ -40,7 +41,7 @@ TEST(VtkLegacyReader, BrickBlockInEveryLayoutAndEncoding) {
     for (const char* file :
          {"block_ascii_42.vtk", "block_ascii_51.vtk", "block_binary_42.vtk", "block_binary_51.vtk"}) {
         SCOPED_TRACE(file);
-        const auto r = orv::read_vtk_legacy(fixture(file));
+        const auto r = orv::read_file(orv::import_vtk_legacy, fixture(file));
         const auto& m = r.model;
         EXPECT_TRUE(r.warnings.empty()) << r.warnings.front();
         EXPECT_EQ(m.nnode, 27);
@@ -73,7 +74,7 @@ TEST(VtkLegacyReader, BrickBlockInEveryLayoutAndEncoding) {
 TEST(VtkLegacyReader, PolyDataInVtkCellOrder) {
     for (const char* file : {"poly_ascii.vtk", "poly_binary_42.vtk"}) {
         SCOPED_TRACE(file);
-        const auto r = orv::read_vtk_legacy(fixture(file));
+        const auto r = orv::read_file(orv::import_vtk_legacy, fixture(file));
         const auto& m = r.model;
         // Poly-line: 2 segments; pentagon: 3 triangles; strip: 2 triangles; the vertex is skipped.
         EXPECT_EQ(m.nnode, 7);
@@ -95,7 +96,7 @@ TEST(VtkLegacyReader, PolyDataInVtkCellOrder) {
 TEST(VtkLegacyReader, CurvedQuadraticTetrahedraFromMeshio) {
     for (const char* file : {"tet10_meshio_ascii.vtk", "tet10_meshio_binary.vtk"}) {
         SCOPED_TRACE(file);
-        const auto r = orv::read_vtk_legacy(fixture(file));
+        const auto r = orv::read_file(orv::import_vtk_legacy, fixture(file));
         const auto& m = r.model;
         EXPECT_EQ(m.nnode, 14);
         ASSERT_EQ(m.nelem, 6);
@@ -115,7 +116,7 @@ TEST(VtkLegacyReader, CurvedQuadraticTetrahedraFromMeshio) {
 }
 
 TEST(VtkLegacyReader, FileCutInsideItsDataReadsZeros) {
-    const auto r = orv::read_vtk_legacy(fixture("block_cut_points.vtk"));
+    const auto r = orv::read_file(orv::import_vtk_legacy, fixture("block_cut_points.vtk"));
     EXPECT_EQ(r.model.nnode, 27);
     EXPECT_EQ(r.model.nelem, 0);
     ASSERT_EQ(r.warnings.size(), 1u);
@@ -128,7 +129,7 @@ TEST(VtkLegacyReader, FileCutInsideItsDataReadsZeros) {
     std::string bytes =
         head + std::string(8 * 6, '\0') + "\nPOINT_DATA 2\nSCALARS T float\nLOOKUP_TABLE default\n";
     bytes += std::string("\x3f\x80\x00\x00", 4); // 1.0f, then nothing
-    const auto b = orv::read_vtk_legacy_bytes(bytes.data(), bytes.size(), "cut.vtk");
+    const auto b = orv::read_bytes(orv::import_vtk_legacy, bytes.data(), bytes.size(), "cut.vtk");
     ASSERT_EQ(b.warnings.size(), 1u);
     EXPECT_EQ(b.warnings[0], "cut.vtk ends early: T: 2 values announced, 1 read; the rest read as 0.");
     EXPECT_EQ(b.model.listas(1, 1), 1.0);
@@ -143,7 +144,7 @@ TEST(VtkLegacyReader, ScalarsWithComponentsAndLookupTables) {
                              "SCALARS plain int\n5 6\n"
                              "LOOKUP_TABLE colours 1\n0 0 0 1\n"
                              "NORMALS n float\n0 0 1 0 0 1\n";
-    const auto r = orv::read_vtk_legacy_bytes(text.data(), text.size(), "s.vtk");
+    const auto r = orv::read_bytes(orv::import_vtk_legacy, text.data(), text.size(), "s.vtk");
     const auto& m = r.model;
     const std::vector<std::string> names = {
         "two words X - passo 1 (t = 2.5)", "two words Y - passo 1 (t = 2.5)", "plain - passo 1 (t = 2.5)",
@@ -210,7 +211,8 @@ TEST(VtkLegacyReader, MalformedFilesAreRefusedWithPlaceAndReason) {
     };
     for (const Case& c : cases) {
         try {
-            const auto r = orv::read_vtk_legacy_bytes(c.text.data(), c.text.size(), "/some/where/bad.vtk");
+            const auto r =
+                orv::read_bytes(orv::import_vtk_legacy, c.text.data(), c.text.size(), "/some/where/bad.vtk");
             ADD_FAILURE() << "no error for:\n" << c.text;
         } catch (const orv::ReadError& e) {
             EXPECT_EQ(std::string(e.what()), c.message) << c.text;
@@ -222,7 +224,7 @@ TEST(VtkLegacyReader, FieldsThatCannotBeShownAreNamed) {
     const std::string text = "# vtk DataFile Version 3.0\nt\nASCII\nDATASET POLYDATA\nPOINTS 1 float\n0 0 0\n"
                              "POINT_DATA 1\nFIELD f 3\nlabel 1 1 string\nhello\n"
                              "wide 12 1 float\n1 2 3 4 5 6 7 8 9 10 11 12\nok 1 1 float\n4\n";
-    const auto r = orv::read_vtk_legacy_bytes(text.data(), text.size(), "f.vtk");
+    const auto r = orv::read_bytes(orv::import_vtk_legacy, text.data(), text.size(), "f.vtk");
     ASSERT_EQ(r.model.nlista, 1);
     EXPECT_EQ(r.model.namelista[1], "ok - passo 1");
     ASSERT_EQ(r.warnings.size(), 1u);
@@ -242,7 +244,7 @@ TEST(VtkLegacyReader, MetadataIsSkippedWhereverVtkWritesIt) {
                              "disp 3 2 double\n0.1 0 0 0.2 0 0\n" +
                              metadata + "pressure 1 2 double\n5 6\n" + "METADATA\nINFORMATION 0\n\n" +
                              "last 1 2 float\n7 8\n" + metadata;
-    const auto r = orv::read_vtk_legacy_bytes(text.data(), text.size(), "meta.vtk");
+    const auto r = orv::read_bytes(orv::import_vtk_legacy, text.data(), text.size(), "meta.vtk");
     const auto& m = r.model;
     ASSERT_EQ(m.nnode, 2);
     ASSERT_NE(list_named(m, "pressure - passo 1"), 0);
@@ -252,8 +254,8 @@ TEST(VtkLegacyReader, MetadataIsSkippedWhereverVtkWritesIt) {
 }
 
 TEST(VtkLegacyReader, NonRegularFilesAndSniffing) {
-    EXPECT_THROW(orv::read_vtk_legacy("/dev/null"), orv::ReadError);
-    EXPECT_THROW(orv::read_vtk_legacy(fixture("no_such_file.vtk")), orv::ReadError);
+    EXPECT_THROW(orv::read_file(orv::import_vtk_legacy, "/dev/null"), orv::ReadError);
+    EXPECT_THROW(orv::read_file(orv::import_vtk_legacy, fixture("no_such_file.vtk")), orv::ReadError);
     const std::string vtk = "# vtk DataFile Version 2.0\n", native = "# result\n";
     EXPECT_TRUE(orv::looks_like_vtk_legacy(vtk.data(), vtk.size()));
     EXPECT_FALSE(orv::looks_like_vtk_legacy(native.data(), native.size()));

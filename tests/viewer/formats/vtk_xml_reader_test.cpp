@@ -2,6 +2,7 @@
 
 #include "import_test_util.h"
 
+#include "viewer/formats/importer.h"
 #include "viewer/formats/model_writer.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +14,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 namespace orv {
@@ -63,7 +65,7 @@ TEST(VtkXmlReader, EveryEncodingOfTheTwoHexahedraReadsTheSame) {
                              "appended_raw64_zlib.vtu", "appended_base64.vtu", "appended_base64_zlib32.vtu",
                              "appended_lz4.vtu", "binary_lzma.vtu", "big_endian.vtu"}) {
         SCOPED_TRACE(name);
-        const ImportData d = import_test::loaded(import_vtk_xml(fixture(name)));
+        const ImportData d = import_test::loaded(import_file(import_vtk_xml, fixture(name)));
         EXPECT_TRUE(d.warnings.empty());
         ASSERT_EQ(d.mesh.point_count(), 12u);
         for (int i = 0; i < 12; ++i)
@@ -91,7 +93,7 @@ TEST(VtkXmlReader, EveryEncodingOfTheTwoHexahedraReadsTheSame) {
 }
 
 TEST(VtkXmlReader, EveryNumericTypeKeepsItsValues) {
-    const ImportData d = import_test::loaded(import_vtk_xml(fixture("types.vtu")));
+    const ImportData d = import_test::loaded(import_file(import_vtk_xml, fixture("types.vtu")));
     ASSERT_EQ(d.steps.size(), 1u);
     for (const char* name : {"i8", "i16", "i32", "i64", "f32", "f64", "u8", "u16", "u32", "u64"}) {
         SCOPED_TRACE(name);
@@ -104,7 +106,7 @@ TEST(VtkXmlReader, EveryNumericTypeKeepsItsValues) {
 }
 
 TEST(VtkXmlReader, ModelOfTheHexahedraShowsTheirTenOuterFacesAndNamedLists) {
-    const ReadResult r = read_vtk_xml(fixture("appended_raw64_zlib.vtu"));
+    const ReadResult r = read_file(import_vtk_xml, fixture("appended_raw64_zlib.vtu"));
     EXPECT_EQ(r.model.nnode, 12);
     EXPECT_EQ(r.model.nelem, 10); // the shared face at x = 1 is inside
     const auto& names = r.model.namelista;
@@ -114,7 +116,7 @@ TEST(VtkXmlReader, ModelOfTheHexahedraShowsTheirTenOuterFacesAndNamedLists) {
 }
 
 TEST(VtkXmlReader, PolyDataSurfaceGivesItsPolygons) {
-    const ImportData d = import_test::loaded(import_vtk_xml(fixture("surface.vtp")));
+    const ImportData d = import_test::loaded(import_file(import_vtk_xml, fixture("surface.vtp")));
     ASSERT_EQ(d.mesh.cell_count(), 10u);
     for (const auto t : d.mesh.cell_types)
         EXPECT_EQ(t, vtk_quad);
@@ -125,7 +127,7 @@ TEST(VtkXmlReader, PolyDataSurfaceGivesItsPolygons) {
 }
 
 TEST(VtkXmlReader, CollectionIsOneModelWithAStepPerDataSetInTimeOrder) {
-    const ImportData d = import_test::loaded(import_vtk_xml(fixture("series.pvd")));
+    const ImportData d = import_test::loaded(import_file(import_vtk_xml, fixture("series.pvd")));
     EXPECT_TRUE(d.warnings.empty());
     ASSERT_EQ(d.mesh.point_count(), 12u);
     ASSERT_EQ(d.steps.size(), 3u);
@@ -137,13 +139,13 @@ TEST(VtkXmlReader, CollectionIsOneModelWithAStepPerDataSetInTimeOrder) {
         ASSERT_TRUE(u);
         expect_u(d.mesh, *u, s, "step " + std::to_string(s)); // series_<s>.vtu has step s
     }
-    const ReadResult r = read_vtk_xml(fixture("series.pvd"));
+    const ReadResult r = read_file(import_vtk_xml, fixture("series.pvd"));
     const auto& names = r.model.namelista;
     EXPECT_NE(std::find(names.begin(), names.end(), "temp - passo 3 (t = 1)"), names.end());
 }
 
 TEST(VtkXmlReader, PartitionedPiecesMergeTheirSharedPoints) {
-    const ImportData d = import_test::loaded(import_vtk_xml(fixture("split.pvtu")));
+    const ImportData d = import_test::loaded(import_file(import_vtk_xml, fixture("split.pvtu")));
     EXPECT_TRUE(d.warnings.empty());
     ASSERT_EQ(d.mesh.point_count(), 12u); // 8 + 8, four shared
     ASSERT_EQ(d.mesh.cell_count(), 2u);
@@ -152,7 +154,7 @@ TEST(VtkXmlReader, PartitionedPiecesMergeTheirSharedPoints) {
     ASSERT_TRUE(u);
     expect_u(d.mesh, *u, 0, "split.pvtu");
     EXPECT_EQ(field(d.steps[0], "pressure")->values, (orv::ZeroedVector<double>{7, 14}));
-    const ReadResult r = read_vtk_xml(fixture("split.pvtu"));
+    const ReadResult r = read_file(import_vtk_xml, fixture("split.pvtu"));
     EXPECT_EQ(r.model.nnode, 12);
     EXPECT_EQ(r.model.nelem, 10); // no faces left at the partition boundary
 }
@@ -233,7 +235,7 @@ TEST(VtkXmlReader, BadInputIsRefusedWithWhereAndWhat) {
         ASSERT_NE(at, std::string::npos);
         text.replace(at, c.from.size(), c.to);
         try {
-            import_vtk_xml_bytes(text.data(), text.size(), "bad.vtu");
+            import_bytes(import_vtk_xml, text.data(), text.size(), "bad.vtu");
             ADD_FAILURE() << "read";
         } catch (const ReadError& e) {
             for (const auto& m : c.message)
@@ -249,7 +251,7 @@ TEST(VtkXmlReader, CorruptCompressedBlockIsRefusedAtItsOffset) {
     for (std::size_t k = data + 32 + 2; k < data + 32 + 12; ++k)
         text[k] = static_cast<char>(~text[k]);
     try {
-        import_vtk_xml_bytes(text.data(), text.size(), "bad.vtu");
+        import_bytes(import_vtk_xml, text.data(), text.size(), "bad.vtu");
         ADD_FAILURE() << "read";
     } catch (const ReadError& e) {
         EXPECT_NE(std::string(e.what()).find("does not decompress"), std::string::npos) << e.what();
@@ -263,7 +265,7 @@ TEST(VtkXmlReader, FileEndingInTheRawDataIsWarnedAndZeroFilled) {
     // Cut inside the last array (the cell types, one byte each).
     const std::string text =
         full.substr(0, full.size() - std::string("\n  </AppendedData>\n</VTKFile>\n").size() - 1);
-    const ImportData d = import_vtk_xml_bytes(text.data(), text.size(), "cut.vtu");
+    const ImportData d = import_bytes(import_vtk_xml, text.data(), text.size(), "cut.vtu");
     ASSERT_EQ(d.warnings.size(), 1u);
     EXPECT_NE(d.warnings[0].find("cut.vtu ends early"), std::string::npos) << d.warnings[0];
     EXPECT_EQ(plain(d.mesh.cell_types), (std::vector<std::uint8_t>{vtk_hexahedron, 0}));
@@ -284,13 +286,13 @@ TEST(VtkXmlReader, MissingPartsOfACollectionAreNamed) {
            "<DataSet timestep=\"0\" file=\"series_0.vtu\"/>\n"
            "<DataSet timestep=\"1\" file=\"other.vtu\"/>\n</Collection>\n</VTKFile>\n";
     try {
-        import_vtk_xml((dir / "gone.pvd").string());
+        import_file(import_vtk_xml, (dir / "gone.pvd").string());
         ADD_FAILURE() << "read";
     } catch (const ReadError& e) {
         EXPECT_NE(std::string(e.what()).find("missing.vtu"), std::string::npos) << e.what();
         EXPECT_NE(std::string(e.what()).find("line 5 of gone.pvd"), std::string::npos) << e.what();
     }
-    const ImportData d = import_vtk_xml((dir / "differ.pvd").string());
+    const ImportData d = import_file(import_vtk_xml, (dir / "differ.pvd").string());
     EXPECT_EQ(d.steps.size(), 1u);
     ASSERT_EQ(d.warnings.size(), 1u);
     EXPECT_NE(d.warnings[0].find("other.vtu"), std::string::npos) << d.warnings[0];
@@ -365,7 +367,7 @@ TEST(VtkXmlReader, InlineCompressedBlocksReadInLinearWork) {
         "NumberOfComponents=\"3\" format=\"binary\">\n" +
         base64(header) + base64(data) +
         "\n</DataArray>\n</Points>\n</Piece>\n</UnstructuredGrid>\n</VTKFile>\n";
-    const ReadResult r = read_vtk_xml_bytes(text.data(), text.size(), "inline.vtu");
+    const ReadResult r = read_bytes(import_vtk_xml, text.data(), text.size(), "inline.vtu");
     ASSERT_EQ(r.model.nnode, static_cast<int>(points));
     EXPECT_EQ(r.model.coord(points, 1), double(points - 1));
     EXPECT_EQ(r.model.coord(points, 3), 2.0);
@@ -382,7 +384,7 @@ TEST(VtkXmlReader, OriginalIdArraysAreNotResults) {
     text.insert(at,
                 "<DataArray type=\"Int64\" Name=\"vtkOriginalPointIds\" format=\"ascii\">0 1 2 3 4 5 6 7 8 9 "
                 "10 11</DataArray>\n");
-    const ImportData d = import_vtk_xml_bytes(text.data(), text.size(), "ids.vtu");
+    const ImportData d = import_bytes(import_vtk_xml, text.data(), text.size(), "ids.vtu");
     ASSERT_EQ(d.steps.size(), 1u);
     EXPECT_EQ(field(d.steps[0], "vtkOriginalPointIds"), nullptr);
     EXPECT_NE(field(d.steps[0], "temp"), nullptr);
@@ -431,9 +433,9 @@ TEST(VtkXmlReader, NestedPartitionedFilesAndCollectionsAreRefused) {
         for (const bool whole : {false, true}) {
             try {
                 if (whole)
-                    read_vtk_xml((dir / c.file).string());
+                    read_file(import_vtk_xml, (dir / c.file).string());
                 else
-                    import_vtk_xml((dir / c.file).string());
+                    import_file(import_vtk_xml, (dir / c.file).string());
                 ADD_FAILURE() << "read";
             } catch (const ReadError& e) {
                 for (const auto& m : c.message)
@@ -471,7 +473,7 @@ TEST(VtkXmlReader, ConvertedExamplesReadBackToTheSameModel) {
         SCOPED_TRACE(example);
         const ResultModel a = read_result_file(std::string(ORVANEL_SOURCE_DIR) + "/examples/" + example);
         const VtuBytes vtu = vtu_of(a);
-        const ReadResult r = read_vtk_xml_bytes(vtu.bytes.data(), vtu.bytes.size(), "converted.vtu");
+        const ReadResult r = read_bytes(import_vtk_xml, vtu.bytes.data(), vtu.bytes.size(), "converted.vtu");
         const ResultModel& b = r.model;
         ASSERT_EQ(b.nnode, a.nnode);
         EXPECT_EQ(b.nelem, a.nelem);
@@ -500,7 +502,7 @@ TEST(VtkXmlReader, ConvertedLabelsReadBackAsLabels) {
         ASSERT_FALSE(a.node_labels.empty());
         const VtuBytes vtu = vtu_of(a);
         EXPECT_NE(vtu.bytes.find("Name=\"GlobalNodeId\""), std::string::npos);
-        const ReadResult r = read_vtk_xml_bytes(vtu.bytes.data(), vtu.bytes.size(), "converted.vtu");
+        const ReadResult r = read_bytes(import_vtk_xml, vtu.bytes.data(), vtu.bytes.size(), "converted.vtu");
         const ResultModel& b = r.model;
         ASSERT_EQ(b.nnode, a.nnode);
         ASSERT_EQ(b.nelem, a.nelem);
@@ -532,13 +534,46 @@ TEST(VtkXmlReader, ProgressReachesTheEndAndCanCancel) {
             total = all;
             return true;
         };
-        import_vtk_xml(fixture(name), watch);
+        import_file(import_vtk_xml, fixture(name), watch);
         EXPECT_GT(last, 0u);
         EXPECT_LE(last, total);
         ReaderOptions stop;
         stop.progress = [](std::uint64_t, std::uint64_t) { return false; };
-        EXPECT_THROW(import_vtk_xml(fixture(name), stop), ReadCancelled);
+        EXPECT_THROW(import_file(import_vtk_xml, fixture(name), stop), ReadCancelled);
     }
+}
+
+// A piece is opened as every input is: what is not a regular file is
+// refused before a byte is read (a FIFO without a writer would block), with
+// what it is, and the line that names it.
+TEST(VtkXmlReader, PieceThatIsNoRegularFileIsRefusedWithWhatItIs) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / ("orvanel_piece_kind_" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    ASSERT_EQ(::mkfifo((dir / "pipe.vtu").c_str(), 0600), 0);
+    fs::create_directories(dir / "folder.vtu");
+    const struct {
+        const char* piece;
+        const char* kind;
+    } cases[] = {{"pipe.vtu", "\u00E9 um FIFO, n\u00E3o um arquivo comum"},
+                 {"folder.vtu", "\u00E9 um diret\u00F3rio, n\u00E3o um arquivo comum"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.piece);
+        const fs::path index = dir / "split.pvtu";
+        std::ofstream(index) << "<?xml version=\"1.0\"?>\n<VTKFile type=\"PUnstructuredGrid\">\n"
+                                "<PUnstructuredGrid GhostLevel=\"0\">\n<PPoints><PDataArray "
+                                "type=\"Float64\" NumberOfComponents=\"3\"/></PPoints>\n<Piece Source=\""
+                             << c.piece << "\"/>\n</PUnstructuredGrid>\n</VTKFile>\n";
+        try {
+            read_file(import_vtk_xml, index.string());
+            ADD_FAILURE() << "read";
+        } catch (const ReadError& e) {
+            const std::string what = e.what();
+            EXPECT_NE(what.find(std::string(c.piece) + ": " + c.kind), std::string::npos) << what;
+            EXPECT_NE(what.find("line 5 of split.pvtu"), std::string::npos) << what;
+        }
+    }
+    fs::remove_all(dir);
 }
 
 } // namespace

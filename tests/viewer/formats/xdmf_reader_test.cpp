@@ -3,6 +3,7 @@
 #include "heavy_data_test_util.h"
 #include "import_test_util.h"
 #include "viewer/formats/formats.h"
+#include "viewer/formats/importer.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -159,7 +160,7 @@ std::vector<Case> cases() {
 TEST(XdmfReader, ReadsEveryFixtureAsItsWriterWroteIt) {
     for (const Case& c : cases()) {
         SCOPED_TRACE(c.file);
-        const ImportData d = import_test::loaded(import_xdmf(fixture(c.file)));
+        const ImportData d = import_test::loaded(import_file(import_xdmf, fixture(c.file)));
         ASSERT_EQ(d.mesh.point_count(), c.points);
         ASSERT_EQ(d.mesh.cell_count(), c.cells);
         EXPECT_EQ(d.mesh.cell_types[0], c.first_type);
@@ -173,7 +174,7 @@ TEST(XdmfReader, ReadsEveryFixtureAsItsWriterWroteIt) {
         const ReadResult r = read_result(fixture(c.file));
         EXPECT_EQ(r.model.nnode, static_cast<std::int32_t>(c.points));
         const std::string bytes = slurp(fixture(c.file));
-        const ImportData m = import_xdmf_bytes(bytes.data(), bytes.size(), fixture(c.file));
+        const ImportData m = import_bytes(import_xdmf, bytes.data(), bytes.size(), fixture(c.file));
         EXPECT_TRUE(m.mesh.points == d.mesh.points);
     }
 }
@@ -230,10 +231,10 @@ TEST(XdmfReader, RefusesWhatTheFileCannotHoldWithItsLine) {
     };
     for (const Refusal& r : refusals) {
         SCOPED_TRACE(r.file);
-        expect_refused([&] { read_xdmf(fixture(r.file)); }, r.parts);
+        expect_refused([&] { read_file(import_xdmf, fixture(r.file)); }, r.parts);
     }
     // The same layout with a dataset of the right size reads.
-    EXPECT_EQ(read_xdmf(fixture("fine_small.xdmf")).model.nnode, 3);
+    EXPECT_EQ(read_file(import_xdmf, fixture("fine_small.xdmf")).model.nnode, 3);
 }
 
 TEST(XdmfReader, RefusesDevicesFifosAndCutHeavyData) {
@@ -243,12 +244,12 @@ TEST(XdmfReader, RefusesDevicesFifosAndCutHeavyData) {
     // The heavy data a FIFO (nobody writes to it: a blocking open would hang).
     ASSERT_EQ(::mkfifo((dir / "huge.h5").c_str(), 0600), 0);
     const auto start = std::chrono::steady_clock::now();
-    expect_refused([&] { read_xdmf((dir / "fine_small.xdmf").string()); },
+    expect_refused([&] { read_file(import_xdmf, (dir / "fine_small.xdmf").string()); },
                    {"n\u00E3o um arquivo comum", "line 9"});
     // A device behind a link.
     std::filesystem::remove(dir / "huge.h5");
     std::filesystem::create_symlink("/dev/zero", dir / "huge.h5");
-    expect_refused([&] { read_xdmf((dir / "fine_small.xdmf").string()); },
+    expect_refused([&] { read_file(import_xdmf, (dir / "fine_small.xdmf").string()); },
                    {"n\u00E3o um arquivo comum", "line 9"});
     // The .xdmf itself a FIFO.
     ASSERT_EQ(::mkfifo((dir / "pipe.xdmf").c_str(), 0600), 0);
@@ -262,7 +263,8 @@ TEST(XdmfReader, RefusesDevicesFifosAndCutHeavyData) {
         std::filesystem::remove(dir / "meshio_tet.h5");
         std::ofstream(dir / "meshio_tet.h5", std::ios::binary)
             .write(h5.data(), static_cast<std::streamsize>(keep));
-        EXPECT_THROW(read_xdmf((dir / "meshio_tet.xdmf").string()), ReadError) << "cut at " << keep;
+        EXPECT_THROW(read_file(import_xdmf, (dir / "meshio_tet.xdmf").string()), ReadError)
+            << "cut at " << keep;
     }
     std::filesystem::remove_all(dir);
 }
@@ -278,15 +280,16 @@ TEST(XdmfReader, DamagedHdf5DataIsRefusedAndTheProcessGoesOn) {
     std::string text = slurp(fixture("fine_small.xdmf"));
     text.replace(text.find("huge.h5:/small"), 14, "damaged.h5:/coordx");
     std::ofstream(dir / "damaged.xdmf") << text;
-    expect_refused([&] { read_xdmf((dir / "damaged.xdmf").string()); }, {"damaged.h5", "line 9"});
-    EXPECT_NO_THROW(read_xdmf(fixture("meshio_tet.xdmf")));
+    expect_refused([&] { read_file(import_xdmf, (dir / "damaged.xdmf").string()); },
+                   {"damaged.h5", "line 9"});
+    EXPECT_NO_THROW(read_file(import_xdmf, fixture("meshio_tet.xdmf")));
     std::filesystem::remove_all(dir);
 }
 
 TEST(XdmfReader, RefusesMalformedLightData) {
     const auto read = [](const std::string& grid) {
         const std::string text = "<Xdmf Version=\"3.0\"><Domain>" + grid + "</Domain></Xdmf>";
-        read_xdmf_bytes(text.data(), text.size(), "/nonexistent/t.xdmf");
+        read_bytes(import_xdmf, text.data(), text.size(), "/nonexistent/t.xdmf");
     };
     const std::string geo =
         "<Geometry GeometryType=\"XY\"><DataItem Dimensions=\"3 2\">0 0 1 0 0 1</DataItem></Geometry>";
@@ -327,7 +330,8 @@ TEST(XdmfReader, RefusesMalformedLightData) {
         {"nested"});
     ReaderOptions small;
     small.memory_limit = 1000;
-    expect_refused([&] { read_xdmf(fixture("meshio_tet.xdmf"), small); }, {"Not enough memory to read"});
+    expect_refused([&] { read_file(import_xdmf, fixture("meshio_tet.xdmf"), small); },
+                   {"Not enough memory to read"});
 }
 
 } // namespace

@@ -5,9 +5,12 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
+#include <sys/resource.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace orv {
@@ -222,6 +225,31 @@ TEST(ListStore, BudgetFromTheEnvironment) {
             EXPECT_EQ(got, c.bytes) << c.value;
     }
     unsetenv("ORVANEL_CACHE_MB");
+}
+
+// The budget comes from the one memory probe, which also honours the
+// process's address-space limit (ulimit -v): with 1 GiB left to map, a
+// quarter of what the system has free would not fit.
+TEST(ListStore, BudgetKeepsWithinTheAddressSpaceLimit) {
+    unsetenv("ORVANEL_CACHE_MB");
+    rlimit before{};
+    ASSERT_EQ(::getrlimit(RLIMIT_AS, &before), 0);
+    unsigned long long pages = 0;
+    if (std::FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%llu", &pages) != 1) pages = 0;
+        std::fclose(f);
+    }
+    ASSERT_GT(pages, 0u);
+    const rlim_t used = static_cast<rlim_t>(pages) * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE));
+    rlimit tight = before;
+    tight.rlim_cur = used + (rlim_t{1} << 30);
+    if (before.rlim_max != RLIM_INFINITY && tight.rlim_cur > before.rlim_max) GTEST_SKIP() << "hard limit";
+    ASSERT_EQ(::setrlimit(RLIMIT_AS, &tight), 0);
+    const std::uint64_t memory = machine_memory();
+    const std::size_t budget = ListStore::default_budget();
+    ASSERT_EQ(::setrlimit(RLIMIT_AS, &before), 0);
+    EXPECT_LE(memory, std::uint64_t{1} << 30);
+    EXPECT_EQ(budget, std::size_t{256} << 20); // the floor: a quarter of at most 1 GiB is less
 }
 
 } // namespace
