@@ -10,7 +10,7 @@ ListRange measure_list(const ListStore& store, int k) {
     ListRange out;
     const std::size_t nnode = static_cast<std::size_t>(store.nnode());
     if (nnode == 0) return out;
-    const ListValues v = store.values(k);
+    const ListValues v = store.values_passing(k);
     // As finish_model: a running minimum and maximum from node 1, where the
     // comparisons leave a NaN out.
     constexpr double inf = std::numeric_limits<double>::infinity();

@@ -260,6 +260,21 @@ ListValues ListStore::values(int k) const {
     return ListValues(get({0, k, 0, 0}));
 }
 
+ListValues ListStore::values_passing(int k) const {
+    check_list(k);
+    const Key key{0, k, 0, 0};
+    bool held = false;
+    {
+        std::lock_guard lock(mu_);
+        const auto it = slots_.find(key);
+        held = it != slots_.end() && (it->second.block || it->second.pending.valid());
+    }
+    if (held || !source_) return values(k);
+    for (auto& [loaded, block] : load(key))
+        if (loaded == key) return ListValues(std::move(block));
+    return values(k);
+}
+
 DisplacementValues ListStore::displacement(int k) const {
     check_list(k);
     const DisplacementRef ref = refs_[static_cast<std::size_t>(k)];

@@ -125,6 +125,10 @@ class ListStore {
     // Throws std::out_of_range for k outside 1..nlista; a source's failure
     // passes through.
     ListValues values(int k) const;
+    // List k's values as values() gives them, but read past the cache when
+    // they are not in it: for a pass over every list (measuring ranges) that
+    // should neither grow the memory in use nor push out the lists on show.
+    ListValues values_passing(int k) const;
     // Empty when list k has no displacement (zeros).
     DisplacementValues displacement(int k) const;
     // One value, from the loaded list when it is in memory, else through the

@@ -93,6 +93,24 @@ TEST(ListStore, BudgetDropsTheLeastRecentlyUsedUnpinnedFirst) {
     EXPECT_LE(f.store.loaded_bytes(), 3 * kListBytes);
 }
 
+// A pass over every list (measuring ranges) reads past the cache: the lists
+// on show stay, and nothing is added; a list in memory is not read again.
+TEST(ListStore, APassingReadLeavesTheCacheAsItWas) {
+    Fixture f;
+    f.store.set_budget(2 * kListBytes);
+    f.store.values(1);
+    f.store.values(2);
+    for (int k = 1; k <= 10; ++k) {
+        const ListValues v = f.store.values_passing(k);
+        EXPECT_EQ(v[7], 100.0 * k + 7);
+    }
+    EXPECT_EQ(f.source->list_loads, 10) << "1 and 2 came from the cache";
+    EXPECT_EQ(f.store.loaded_bytes(), 2 * kListBytes);
+    f.store.values(1);
+    f.store.values(2);
+    EXPECT_EQ(f.source->list_loads, 10) << "1 and 2 are still there";
+}
+
 TEST(ListStore, APinnedBlockOutlivesEveryEviction) {
     Fixture f;
     f.store.set_budget(0); // one list at a time
