@@ -1050,34 +1050,47 @@ ReadResult build_model(ImportData&& data, const std::string& name_in, int thread
     // sorted by key, and a key met more than once dropped.
     std::vector<char> keep_face;
     {
-        // Four sorted corners (-1 when three), then the candidate's number.
-        using Key = std::array<std::int64_t, 5>;
-        std::vector<Key> keys;
-        for (std::int64_t c = 0; c < ncell; ++c) {
-            const Shape* s = cell_shape[static_cast<std::size_t>(c)];
-            if (!s || !s->volume) continue;
-            for (const FaceTemplate& f : s->faces) {
-                Key key{-1, -1, -1, -1, static_cast<std::int64_t>(keys.size())};
-                for (std::size_t q = 0; q < f.corners.size(); ++q)
-                    key[q] = cell_node(c, f.corners[q]);
-                std::sort(key.begin(), key.begin() + static_cast<std::ptrdiff_t>(f.corners.size()));
-                keys.push_back(key);
+        std::size_t candidates = 0;
+        for (std::int64_t c = 0; c < ncell; ++c)
+            if (const Shape* s = cell_shape[static_cast<std::size_t>(c)]; s && s->volume)
+                candidates += s->faces.size();
+        // Four sorted corners (-1 when three), then the candidate's number;
+        // in 32 bits where they fit (half the memory to fill and sort).
+        const auto exterior = [&]<class Int>(Int) {
+            using Key = std::array<Int, 5>;
+            std::vector<Key> keys;
+            keys.reserve(candidates);
+            for (std::int64_t c = 0; c < ncell; ++c) {
+                const Shape* s = cell_shape[static_cast<std::size_t>(c)];
+                if (!s || !s->volume) continue;
+                for (const FaceTemplate& f : s->faces) {
+                    Key key{-1, -1, -1, -1, static_cast<Int>(keys.size())};
+                    for (std::size_t q = 0; q < f.corners.size(); ++q)
+                        key[q] = static_cast<Int>(cell_node(c, f.corners[q]));
+                    std::sort(key.begin(), key.begin() + static_cast<std::ptrdiff_t>(f.corners.size()));
+                    keys.push_back(key);
+                }
             }
-        }
-        keep_face.assign(keys.size(), 1);
-        std::sort(keys.begin(), keys.end());
-        const auto same = [](const Key& a, const Key& b) {
-            return std::equal(a.begin(), a.begin() + 4, b.begin());
+            keep_face.assign(keys.size(), 1);
+            std::sort(keys.begin(), keys.end());
+            const auto same = [](const Key& a, const Key& b) {
+                return std::equal(a.begin(), a.begin() + 4, b.begin());
+            };
+            for (std::size_t a = 0; a < keys.size();) {
+                std::size_t b = a + 1;
+                while (b < keys.size() && same(keys[b], keys[a]))
+                    ++b;
+                if (b - a > 1)
+                    for (std::size_t q = a; q < b; ++q)
+                        keep_face[static_cast<std::size_t>(keys[q][4])] = 0;
+                a = b;
+            }
         };
-        for (std::size_t a = 0; a < keys.size();) {
-            std::size_t b = a + 1;
-            while (b < keys.size() && same(keys[b], keys[a]))
-                ++b;
-            if (b - a > 1)
-                for (std::size_t q = a; q < b; ++q)
-                    keep_face[static_cast<std::size_t>(keys[q][4])] = 0;
-            a = b;
-        }
+        constexpr auto kInt32 = static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max());
+        if (static_cast<std::uint64_t>(npoint) < kInt32 && candidates < kInt32)
+            exterior(std::int32_t{});
+        else
+            exterior(std::int64_t{});
     }
 
     // Elements in cell order. visit_elements(visit) calls
