@@ -84,9 +84,11 @@ class FrdReader {
   public:
     // `reopen`: where the values of result blocks can be read again later;
     // null to keep them.
+    // `mapped`: the input `data` comes from, whose pages of blocks skipped
+    // by an index are handed back; null for none.
     FrdReader(const char* data, std::size_t size, const std::string& name, import::Reading& reading,
-              std::shared_ptr<const import::Reopen> reopen = nullptr)
-        : c_(data, size, name), reading_(reading), reopen_(std::move(reopen)) {}
+              std::shared_ptr<const import::Reopen> reopen = nullptr, const input::Input* mapped = nullptr)
+        : c_(data, size, name), reading_(reading), reopen_(std::move(reopen)), mapped_(mapped) {}
     ImportData run();
 
     // The values of the result block whose header starts at byte `offset`,
@@ -99,6 +101,7 @@ class FrdReader {
     Cursor c_;
     import::Reading& reading_;
     std::shared_ptr<const import::Reopen> reopen_;
+    const input::Input* mapped_ = nullptr;
     ImportData out_;
     std::shared_ptr<const TagIndex> nodes_ = std::make_shared<TagIndex>();
     std::size_t points_ = 0; // nodes of the node block
@@ -554,6 +557,9 @@ void FrdReader::read_results(std::string_view header, const char* head) {
     if (shown && reopen_ && points_ > 0 && announced == static_cast<std::int64_t>(points_)) {
         const char* values_at = c_.pos();
         if (skip_values(format, announced, nc)) {
+            // A transient file is mostly such blocks: their pages need not
+            // stay this process's memory until the index is done.
+            if (mapped_) mapped_->forget(values_at, c_.pos());
             field.load = block_load(static_cast<std::size_t>(head - c_.begin()));
             if (stride_ > 0)
                 field.load_row = row_load(static_cast<std::size_t>(values_at - c_.begin()), stride_, format);
@@ -835,7 +841,7 @@ ImportData import_frd(input::Input& in, const ReaderOptions& options) {
     const char* data = in.data();
     const auto size = static_cast<std::size_t>(in.size());
     return import::import_bytes(data, size, in.name(), options, [&](import::Reading& reading) {
-        return FrdReader(data, size, in.name(), reading, import::Reopen::of(in, options)).run();
+        return FrdReader(data, size, in.name(), reading, import::Reopen::of(in, options), &in).run();
     });
 }
 

@@ -503,6 +503,15 @@ void Input::release() {
     whole_ = nullptr;
 }
 
+void Input::forget(const char* from, const char* to) const {
+    if (!map_ || !map_->data() || whole_ != map_->data() || to <= from) return;
+    constexpr std::uintptr_t kPage = 4096;
+    const auto begin = (reinterpret_cast<std::uintptr_t>(from) + kPage - 1) & ~(kPage - 1);
+    const auto end = reinterpret_cast<std::uintptr_t>(to) & ~(kPage - 1);
+    // A read-only mapping of the file: its pages come back unchanged.
+    if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_DONTNEED);
+}
+
 void Input::check() const {
     if (map_) map_->check(name_);
 }

@@ -237,6 +237,11 @@ class Input {
     // Unmaps the whole (data() maps it again); what was read from it is
     // gone.
     void release();
+    // Hands back the mapped pages wholly inside [from, to) of data(): they
+    // read the same afterwards (again from the page cache) but stop counting
+    // as this process's memory, for a pass that skips over most of a large
+    // file. Nothing for bytes in memory or a copy.
+    void forget(const char* from, const char* to) const;
 
     // Returns parse(), which reads data(). Should the file have become
     // shorter meanwhile, or a page of it be unreadable, throws ReadError
