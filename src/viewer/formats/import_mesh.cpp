@@ -643,6 +643,9 @@ struct LazyList {
     int comp = 0;
 };
 
+ZeroedVector<double> average_onto_points(const LazyMesh& lm, const ZeroedVector<double>& raw, std::int64_t c,
+                                         const std::vector<std::uint8_t>& cells_given);
+
 // The field's values at the points, `components` a row: as loaded, or
 // averaged from its cells as build_model averages resident cell data.
 ZeroedVector<double> nodal_values(const LazyMesh& lm, const LazyField& f, const std::string& name) {
@@ -654,9 +657,17 @@ ZeroedVector<double> nodal_values(const LazyMesh& lm, const LazyField& f, const 
         fail(name, "field " + f.name + " has " + std::to_string(raw.size()) + " values; " +
                        std::to_string(rows * c) + " expected");
     if (!f.on_cells) return raw;
-    const bool partial = static_cast<std::int64_t>(f.cells_given.size()) == lm.ncell;
+    return average_onto_points(lm, raw, c, f.cells_given);
+}
+
+// Cell values (`c` a cell) averaged onto the points, over the cells that
+// use each point; a field given for some cells only (`cells_given` 1 for
+// those) over those. A point with none reads 0.
+ZeroedVector<double> average_onto_points(const LazyMesh& lm, const ZeroedVector<double>& raw, std::int64_t c,
+                                         const std::vector<std::uint8_t>& cells_given) {
+    const bool partial = static_cast<std::int64_t>(cells_given.size()) == lm.ncell;
     const auto given = [&](std::int64_t e) {
-        return !partial || f.cells_given[static_cast<std::size_t>(e)] != 0;
+        return !partial || cells_given[static_cast<std::size_t>(e)] != 0;
     };
     std::vector<std::int32_t> own_count;
     if (partial) {
@@ -1357,22 +1368,23 @@ ReadResult build_model(ImportData&& data, const std::string& name_in, int thread
         node_labels[static_cast<std::size_t>(i) + 1] = ++top;
     ZeroedVector<std::int64_t>().swap(mesh.point_labels);
 
-    // What the fields read on demand keep of the mesh, before the cells go.
-    bool any_on_demand = false, cells_on_demand = false;
+    // What cell data and the fields read on demand keep of the mesh, before
+    // the cells go.
+    bool any_on_demand = false, any_on_cells = false;
     for (std::size_t s = 0; s < data.steps.size(); ++s)
         for (std::size_t f = 0; f < data.steps[s].fields.size(); ++f)
-            if (field_ok[s][f] && on_demand(data.steps[s].fields[f])) {
-                any_on_demand = true;
-                cells_on_demand = cells_on_demand || data.steps[s].fields[f].on_cells;
+            if (field_ok[s][f]) {
+                any_on_demand = any_on_demand || on_demand(data.steps[s].fields[f]);
+                any_on_cells = any_on_cells || data.steps[s].fields[f].on_cells;
             }
     std::shared_ptr<LazyMesh> lazy_mesh;
-    if (any_on_demand) {
+    if (any_on_demand || any_on_cells) {
         lazy_mesh = std::make_shared<LazyMesh>();
         lazy_mesh->npoint = npoint;
         lazy_mesh->nnode = nnode;
         lazy_mesh->centres = centres;
         lazy_mesh->ncell = ncell;
-        if (cells_on_demand) {
+        if (any_on_cells) {
             lazy_mesh->cell_start.push_back(0);
             lazy_mesh->cells_at.assign(static_cast<std::size_t>(npoint), 0);
             for (std::int64_t e = 0; e < ncell; ++e) {
@@ -1390,50 +1402,23 @@ ReadResult build_model(ImportData&& data, const std::string& name_in, int thread
 
     // Cell data become nodal: each such field's values are replaced by their
     // average over the cells that share a node; then the cells go.
-    std::vector<std::int32_t> cells_at;
     for (std::size_t s = 0; s < data.steps.size(); ++s)
         for (std::size_t f = 0; f < data.steps[s].fields.size(); ++f) {
             ImportField& fd = data.steps[s].fields[f];
             if (!field_ok[s][f] || !fd.on_cells || on_demand(fd)) continue;
-            const int c = fd.components;
-            if (cells_at.empty()) {
-                cells_at.assign(static_cast<std::size_t>(npoint), 0);
-                for (std::int64_t e = 0; e < ncell; ++e)
-                    if (contributes[static_cast<std::size_t>(e)])
-                        for (std::int64_t k = 0; k < cell_size(e); ++k)
-                            ++cells_at[static_cast<std::size_t>(cell_node(e, k))];
-            }
-            const bool partial = static_cast<std::int64_t>(fd.cells_given.size()) == ncell;
-            const auto given = [&](std::int64_t e) {
-                return !partial || fd.cells_given[static_cast<std::size_t>(e)] != 0;
-            };
-            // A field given for some cells only averages over those.
-            std::vector<std::int32_t> own_count;
-            if (partial) {
-                own_count.assign(static_cast<std::size_t>(npoint), 0);
-                for (std::int64_t e = 0; e < ncell; ++e)
-                    if (contributes[static_cast<std::size_t>(e)] && given(e))
-                        for (std::int64_t k = 0; k < cell_size(e); ++k)
-                            ++own_count[static_cast<std::size_t>(cell_node(e, k))];
-            }
-            const std::vector<std::int32_t>& count = partial ? own_count : cells_at;
-            ZeroedVector<double> avg(static_cast<std::size_t>(npoint * c));
-            for (std::int64_t e = 0; e < ncell; ++e) {
-                if (!contributes[static_cast<std::size_t>(e)] || !given(e)) continue;
-                for (std::int64_t k = 0; k < cell_size(e); ++k) {
-                    const std::int64_t i = cell_node(e, k);
-                    for (int q = 0; q < c; ++q)
-                        avg[static_cast<std::size_t>(i * c + q)] +=
-                            fd.values[static_cast<std::size_t>(e * c + q)];
-                }
-            }
-            for (std::int64_t i = 0; i < npoint; ++i)
-                if (const auto n = count[static_cast<std::size_t>(i)])
-                    for (int q = 0; q < c; ++q)
-                        avg[static_cast<std::size_t>(i * c + q)] /= n;
-            fd.values = std::move(avg);
+            fd.values = average_onto_points(*lazy_mesh, fd.values, fd.components, fd.cells_given);
         }
-    std::vector<std::int32_t>().swap(cells_at);
+    bool cells_on_demand = false;
+    for (std::size_t s = 0; s < data.steps.size(); ++s)
+        for (std::size_t f = 0; f < data.steps[s].fields.size(); ++f)
+            cells_on_demand = cells_on_demand || (field_ok[s][f] && data.steps[s].fields[f].on_cells &&
+                                                  on_demand(data.steps[s].fields[f]));
+    if (lazy_mesh && !cells_on_demand) { // the store's source needs no cells
+        lazy_mesh->cell_row = {};
+        lazy_mesh->cell_start = {};
+        lazy_mesh->cell_nodes = {};
+        lazy_mesh->cells_at = {};
+    }
     std::vector<char>().swap(contributes);
     ZeroedVector<std::int64_t>().swap(mesh.cell_nodes);
     ZeroedVector<std::int64_t>().swap(mesh.cell_offsets);
